@@ -1,0 +1,21 @@
+#!/bin/sh
+# Installs the packages, builds and runs every test: once as shipped, once under
+# AddressSanitizer + UndefinedBehaviorSanitizer.
+set -eu
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+export QT_QPA_PLATFORM=offscreen
+JOBS=$(nproc)
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j "$JOBS"
+ctest --test-dir build --output-on-failure -j "$JOBS" --timeout 600
+
+if [ "${EMLO_SKIP_SANITIZERS:-0}" != 1 ]; then
+  export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DEMLO_SANITIZE=ON -DEMLO_BENCH=OFF
+  cmake --build build-asan -j "$JOBS"
+  ctest --test-dir build-asan --output-on-failure -j "$JOBS" --timeout 900
+fi
+echo "All tests passed."
