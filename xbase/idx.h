@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace xb {
+
+enum class IdxKeyType { Character, Numeric };
+
+// key: the sortable key bytes as stored in the file (keyLen bytes)
+struct IdxEntry {
+    std::string key;
+    uint32_t recNo;
+};
+
+// One single-tag index file (.IDX), standard or compact form. The whole key set is held in
+// memory in index order; the file is read in one go and written in one go.
+class IdxFile {
+public:
+    // Reads an existing IDX (standard or compact form). Returns nullptr and sets *err on any
+    // malformed or truncated file; never reads outside the file, never crashes.
+    static std::unique_ptr<IdxFile> open(const std::string& path, std::string* err);
+    // Builds a new index from unsorted entries and writes it to path (replacing the file).
+    static std::unique_ptr<IdxFile> create(const std::string& path, const std::string& keyExpr,
+        IdxKeyType type, int keyLen, std::vector<IdxEntry> entries, std::string* err,
+        bool descending = false, const std::string& condition = std::string());
+
+    // Key bytes for a value: character keys are the text bytes padded with blanks to keyLen
+    // (cut to keyLen); numeric keys are the file's 8-byte sortable encoding of the double.
+    static std::string charKey(const std::string& text, int keyLen);
+    static std::string numericKey(double value);
+
+    const std::string& path() const;
+    const std::string& keyExpr() const;   // as stored in the file (trimmed)
+    const std::string& condition() const;
+    IdxKeyType keyType() const;
+    int keyLen() const;
+    bool descending() const;
+    // Entries in index order: keys ascending by byte comparison (memcmp of key bytes), equal
+    // keys by ascending record number.
+    const std::vector<IdxEntry>& entries() const;
+
+    // Maintenance: each call updates memory and makes the file on disk agree. Returns false
+    // and sets *err on I/O error (memory state then still reflects the change).
+    bool insert(const IdxEntry& e, std::string* err);
+    bool remove(const IdxEntry& e, std::string* err);   // exact key+recNo; false if absent
+    bool flush(std::string* err);
+
+    // Position (into entries()) of the first entry whose key is >= the given key bytes;
+    // a key shorter than keyLen compares only its own bytes. *found: that entry equals the
+    // key on the compared bytes.
+    size_t seek(const std::string& key, bool* found) const;
+
+    // True when the file on disk was changed by someone else since we read/wrote it; the
+    // engine then calls reload().
+    bool changedOnDisk() const;
+    bool reload(std::string* err);
+
+    ~IdxFile();
+    IdxFile(const IdxFile&) = delete;
+    IdxFile& operator=(const IdxFile&) = delete;
+
+private:
+    IdxFile();
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+}   // namespace xb
