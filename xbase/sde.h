@@ -148,6 +148,91 @@ SDEAPI short sx_CreateNew(const char* path, const char* alias, short tableType, 
 SDEAPI void sx_CreateField(const char* name, const char* type, short width, short decimals);
 SDEAPI short sx_CreateExec(void);
 
+/* ---- field types for sx_Replace ---- */
+#define SX_R_INTEGER 1   /* value: const short*  */
+#define SX_R_LONG 2      /* value: const long*   */
+#define SX_R_DOUBLE 3    /* value: const double* */
+#define SX_R_LOGICAL 4   /* value: const short* (nonzero = true) */
+#define SX_R_CHAR 5      /* value: const char*, NUL-terminated */
+#define SX_R_DATESTR 6   /* value: const char* "yyyymmdd" */
+
+/* ---- system properties for sx_SysProp ---- */
+#define SX_SP_DELETED_HIDDEN 1006   /* nonzero while records marked deleted are hidden */
+
+/* ---- less common functions ----
+ * Exported so that a loader resolving every name succeeds. Those marked
+ * "not supported" set sx_LastError, change nothing and return 0 / NULL / "". */
+SDEAPI short sx_AppendFrom(const char* sourcePath, short sourceType, const char* condition); /* not supported */
+SDEAPI long sx_BaseDate(void);                  /* Julian day number of 1 January 1 AD: 1721426 */
+SDEAPI const char* sx_BaseName(void);           /* file name of the table without folder and extension */
+SDEAPI short sx_BlobToFile(const char* fieldName, const char* fileName);     /* not supported */
+SDEAPI short sx_CopyFile(const char* toPath);   /* copies the table file; nonzero on success */
+SDEAPI short sx_CopyFileText(const char* toPath, short textType);            /* not supported */
+SDEAPI short sx_CopyStructure(const char* toPath, const char* alias);        /* empty table with the same fields */
+SDEAPI short sx_CopyStructureExtended(const char* toPath);                   /* not supported */
+SDEAPI long sx_Count(void);                     /* visible records in the current order */
+SDEAPI short sx_CreateFrom(const char* path, const char* alias, const char* structPath, short tableType); /* not supported */
+SDEAPI short sx_DbfDecrypt(void);               /* not supported */
+SDEAPI short sx_DbfEncrypt(void);               /* not supported */
+SDEAPI short sx_DBRlockList(long* list);        /* fills list (room for sx_LockCount()) with locked records; returns the count */
+SDEAPI char* sx_Decrypt(const char* buffer, const char* password, short length); /* not supported */
+SDEAPI const char* sx_Descend(const char* key); /* key bytes inverted (255 - b), for descending keys */
+SDEAPI short sx_Empty(const char* fieldName);   /* nonzero when the field is all blanks */
+SDEAPI char* sx_Encrypt(const char* buffer, const char* password, short length); /* not supported */
+SDEAPI short sx_FilterAlias(const char* alias, const char* fieldName);      /* not supported */
+SDEAPI short sx_FilterDlg(void* window, const char* expr, const char* caption, short flags); /* not supported */
+SDEAPI void* sx_GetBlob(const char* fieldName, void* buffer);               /* not supported */
+SDEAPI long sx_GetBlobLength(const char* fieldName);                         /* not supported */
+SDEAPI const char* sx_GetByte(const char* fieldName);   /* first byte of the field as a one-character text */
+SDEAPI long sx_GetDateJulian(const char* fieldName);    /* D field as a Julian day number; 0 when blank */
+SDEAPI const char* sx_GetDateString(const char* fieldName); /* D field as "yyyymmdd" */
+SDEAPI const char* sx_GetMemo(const char* fieldName, short lineWidth);       /* not supported */
+SDEAPI short sx_GetQueryBit(long recNo);        /* nonzero when the record satisfies the query (1 with no query) */
+SDEAPI const char* sx_GetScope(short which);    /* not supported */
+SDEAPI short sx_IndexFlip(void);                /* not supported */
+SDEAPI const char* sx_IndexKeyField(void);      /* the field of a plain field key, "" otherwise */
+SDEAPI short sx_IndexTag(const char* fileName, const char* tagName, const char* keyExpr, short option,
+                         short descending, const char* condition);           /* not supported */
+SDEAPI short sx_IndexType(void);                /* 2 (IDX) when an order is active, 0 otherwise */
+SDEAPI short sx_IsEncrypted(short which);       /* always 0 */
+SDEAPI short sx_KeyAdd(const char* tagName);    /* not supported */
+SDEAPI const char* sx_KeyData(void);            /* key bytes of the current record in the active order */
+SDEAPI short sx_KeyDrop(const char* tagName);   /* not supported */
+SDEAPI short sx_Locate(const char* expr, short direction, short continueSearch); /* record found: nonzero */
+SDEAPI void sx_MemDealloc(void* p);             /* frees memory the engine handed out; no-op here */
+SDEAPI double sx_OrderPosGet(void);             /* 0..1: position of the current record in the order */
+SDEAPI void sx_OrderPosSet(double position);
+SDEAPI long sx_OrderRecNo(void);                /* 1-based position of the current record in the order */
+SDEAPI void sx_Pack(void);                      /* not supported: records marked deleted stay in the file */
+SDEAPI void sx_PutBlob(const char* fieldName, const void* data, long length); /* not supported */
+SDEAPI void sx_QuerySetExact(short on);         /* same as sx_SetExact */
+SDEAPI short sx_RYOFilterActivate(short handle, short mode);                 /* not supported */
+SDEAPI short sx_RYOFilterCopy(void);                                         /* not supported */
+SDEAPI short sx_RYOFilterCreate(void);                                       /* not supported */
+SDEAPI short sx_RYOFilterDestroy(short handle);                              /* not supported */
+SDEAPI short sx_RYOFilterGetBit(short handle, long recNo);                   /* not supported */
+SDEAPI short sx_RYOFilterRestore(short handle);                              /* not supported */
+SDEAPI short sx_RYOFilterSave(void);                                         /* not supported */
+SDEAPI short sx_RYOFilterSetBit(short handle, long recNo, short value);      /* not supported */
+SDEAPI short sx_RYOKeyAdd(const char* tagName, const char* key);             /* not supported */
+SDEAPI short sx_RYOKeyDrop(const char* tagName);                             /* not supported */
+SDEAPI short sx_SeekBin(const char* key, short length);   /* sx_Seek with raw key bytes of the given length */
+SDEAPI short sx_SetCollationRule(short rule);   /* only byte order; returns the previous rule (0) */
+SDEAPI void sx_SetErrorFunc(void* func, long userData);   /* ignored: errors go to sx_LastError */
+SDEAPI void sx_SetFilter(const char* expr);     /* same as sx_Query */
+SDEAPI void sx_SetGaugeFunc(void* func);        /* ignored */
+SDEAPI void sx_SetGaugeHook(void* window);      /* ignored */
+SDEAPI void sx_SetPassword(const char* password); /* ignored */
+SDEAPI short sx_SetQueryBit(long recNo, short value); /* sets a record's query bit; 0 without a query */
+SDEAPI short sx_SetRelation(short childArea, const char* keyExpr);           /* not supported */
+SDEAPI short sx_SetScope(const char* low, const char* high);                 /* not supported */
+SDEAPI void sx_SetUDFPath(const char* path);    /* remembered only */
+SDEAPI const char* sx_GetUDFPath(void);
+SDEAPI short sx_TagArea(const char* tagName);   /* not supported */
+SDEAPI short sx_TagDelete(const char* tagName); /* not supported */
+SDEAPI const char* sx_TagName(short tagArea);   /* "" */
+SDEAPI void sx_Zap(void);                       /* not supported */
+
 #ifdef __cplusplus
 }
 #endif
