@@ -1,0 +1,21 @@
+#include "Errors.h"
+
+Exception::Exception(const QString& message)
+    : Message(message), m_utf8(message.toUtf8())
+{
+}
+
+const char* Exception::what() const noexcept
+{
+    return m_utf8.constData();
+}
+
+EAbort::EAbort()
+    : Exception(QStringLiteral("Operation aborted"))
+{
+}
+
+void Abort()
+{
+    throw EAbort();
+}

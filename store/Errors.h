@@ -1,0 +1,62 @@
+#pragma once
+
+// Errors travel as exceptions carrying the message text that the user sees.
+// A command catches Exception at its top and shows Message (EAbort excepted).
+
+#include <exception>
+
+#include <QByteArray>
+#include <QString>
+
+class Exception : public std::exception
+{
+public:
+    explicit Exception(const QString& message);
+    const char* what() const noexcept override;   // Message in UTF-8
+
+    QString Message;
+
+private:
+    QByteArray m_utf8;
+};
+
+// Errors of the table layer (texts such as "Record Lock Failure. May be locked
+// by another user or task."). The table also keeps the text as LastErrorText.
+class EApolloError : public Exception
+{
+public:
+    using Exception::Exception;
+};
+
+// Dataset and field errors that are not the engine's: a value a field refuses
+// ("'abc' is not a valid floating point value for field '...'"), a text that
+// Windows-1251 cannot hold, a field that does not exist.
+class EDatabaseError : public Exception
+{
+public:
+    using Exception::Exception;
+};
+
+class EConvertError : public Exception
+{
+public:
+    using Exception::Exception;
+};
+
+// An input/output failure outside the table layer (e.g. changing the current folder).
+class EInOutError : public Exception
+{
+public:
+    using Exception::Exception;
+};
+
+// The silent abort: a handler (BeforePost above all) throws it to cancel an
+// operation without a message. Whoever shows errors must ignore it.
+class EAbort : public Exception
+{
+public:
+    EAbort();
+};
+
+// Throws EAbort.
+[[noreturn]] void Abort();
