@@ -1,0 +1,71 @@
+#pragma once
+
+#include "errordata.h"
+
+class TApolloTable;
+class TField;
+
+namespace emlo {
+
+// True when the field has no value, or when its text with every leading and
+// trailing character of code 32 and below removed is empty. A numeric field
+// that holds zero is not empty. A missing field (nullptr) counts as empty.
+bool FieldIsEmpty(const TField* field);
+
+// The data check over the two work tables: which required data is missing and
+// which pollutant is entered twice. It produces the report rows as values and
+// keeps the group-total emission records; showing the rows is left to the
+// caller (the check report window, the command-line tool).
+class TDataCheck {
+public:
+    // The tables stay owned by the caller and must outlive the check. tblAttr
+    // stands on the attribute record (an empty table reads as all fields
+    // empty); tblData is the emission table, normally in its CONTID order.
+    TDataCheck(TApolloTable& tblAttr, TApolloTable& tblData);
+
+    // Runs the remark rules and returns the report rows in the order found:
+    // one row per remark, or the single all-clear row "Все гаразд" (section
+    // 100, target 0) when there is none. A pending emission edit is settled
+    // by the move to the first record; the current emission record is
+    // restored when both emission passes complete. Errors of the table layer
+    // pass through as exceptions.
+    TRemarkList CollectRemarks();
+
+    // Brings the seven group-total emission records up to date: inserts,
+    // edits or deletes them from the sums of their groups. Whatever happens,
+    // the query is removed and the current emission record restored (when
+    // it was deleted as a total that fell to zero, the record that followed it
+    // becomes current). Errors of the table layer pass through.
+    void CalcGroupTotals();
+
+    // CollectRemarks, then CalcGroupTotals when no remark was found. Returns
+    // true for a check without remarks; `rows` (when given) receives the rows.
+    bool CheckData(TRemarkList* rows = nullptr);
+
+    // True when the rows are the single all-clear row.
+    static bool IsAllClear(const TRemarkList& rows);
+
+private:
+    void checkAttributes(TRemarkList& rows);
+    void checkEmissionFields(TRemarkList& rows);
+    void checkRepeatedPollutants(TRemarkList& rows);
+
+    TApolloTable& m_tblAttr;
+    TApolloTable& m_tblData;
+};
+
+// One group of pollutants whose amounts a group-total record keeps summed.
+struct TGroupTotal {
+    const char* Added;       // query of the records added
+    const char* Subtracted;  // query of the records subtracted, or nullptr
+    qint32 TotalId;          // CONTID of the total record
+    const char* TotalQuery;  // query that finds the total record
+};
+
+// The seven groups, in the order they are calculated.
+const QList<TGroupTotal>& GroupTotals();
+
+// True for the CONTID of a group-total record (18, 34, 40, 95, 132, 133, 135).
+bool IsGroupTotalId(qint32 contId);
+
+}  // namespace emlo

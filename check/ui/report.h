@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QList>
+#include <QIcon>
+#include <QPointer>
+#include <QWidget>
+
+#include "check/errordata.h"
+#include "savedialog.h"
+
+class QAction;
+class QTableWidget;
+class QToolBar;
+class QToolButton;
+class TApolloTable;
+
+namespace emlo {
+
+class TReportNavigator;
+
+// The check report window: lists the remarks of the last data check, leads
+// from a remark to its control or emission record, saves the list as text.
+// A non-modal top-level window of its own, created hidden and kept for the
+// whole run; the data check itself is TDataCheck, this window runs it on the
+// tables it is given and shows its rows.
+class TfrmReport : public QWidget {
+    Q_OBJECT
+public:
+    // `mainWindow` is the window it is centred over when first shown and the
+    // parent of its message boxes; it is not the Qt parent, so the main
+    // window may come in front of the report.
+    explicit TfrmReport(QWidget* mainWindow = nullptr);
+    ~TfrmReport() override;
+
+    // The work tables the check reads (not owned; must outlive the window).
+    void SetTables(TApolloTable* tblAttr, TApolloTable* tblData);
+    // The main window's side of the go-to (not owned; may be nullptr).
+    void SetNavigator(TReportNavigator* navigator);
+
+    // Refills the report from a new check of the tables; runs CalcGroupTotals
+    // when no remark was found. Returns true for a check without remarks.
+    // Errors of the table layer pass through.
+    bool CheckData();
+    void CalcGroupTotals();
+    // Appends one report row: description, the section's text, and the
+    // TErrorData attached to the description cell.
+    void AddRemark(const QString& description, quint8 section, qint32 target);
+
+    // Report rows (header row not counted) and their content.
+    int RemarkCount() const;
+    TErrorData ErrorDataAt(int row) const;
+
+    // Raises a proposed outer size to the window's limits (300 x 200).
+    static void FormCanResize(int& newWidth, int& newHeight, bool& resize);
+    // Sets the column widths for a client width: the description column takes
+    // `share` of it, the section column the rest less 5 pixels.
+    void SetColumnWidths(double share);
+
+    // Shows the hidden window (visible and active), or brings the visible one
+    // to the front with the focus.
+    void ShowReport();
+    void BringToFront();
+    void setVisible(bool visible) override;
+
+    // Components, named as the program's rules name them.
+    QToolBar* ToolBar;
+    QToolButton* tbGo;
+    QToolButton* tbSave;
+    QToolButton* tbClose;
+    QTableWidget* sgReport;
+    TSaveDialog SaveDialog;
+    QList<QIcon> ReportImageList;
+    QAction* actReportGo;
+    QAction* actReportSave;
+    QAction* actReportClose;
+
+public slots:
+    void actReportGoExecute();
+    void actReportSaveExecute();
+    void actReportCloseExecute();
+    void sgReportDblClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormResize();
+    void buildActions();
+    void buildToolBar();
+    void buildReportTable();
+    void clearReport();
+    void placeFirstTime();
+    void applySizeLimits();
+    void saveReportTo(const QString& path);
+    void showError(const QString& text);
+
+    QPointer<QWidget> m_mainWindow;
+    TApolloTable* m_tblAttr = nullptr;
+    TApolloTable* m_tblData = nullptr;
+    TReportNavigator* m_navigator = nullptr;
+    bool m_placed = false;
+};
+
+}  // namespace emlo
