@@ -1,0 +1,132 @@
+#include "clicommands.h"
+
+#include "clisession.h"
+
+namespace emlo::cli {
+
+const QList<TCliCommand>& Commands()
+{
+    static const QList<TCliCommand> commands = {
+        {"check", "РОБОЧА_ПАПКА",
+         "Перевіряє дані підприємства в робочій папці на заповнення і друкує\n"
+         "зауваження: опис, табуляція, розділ; без зауважень — \"Все гаразд\".\n"
+         "Перевірка без зауважень також оновлює групові підсумки викидів.\n"
+         "Відсутні робочі файли створюються, як при запуску програми.\n"
+         "Код завершення: 0 — зауважень немає, 1 — є зауваження, 2 — помилка.\n",
+         1, &RunCheck},
+    };
+    return commands;
+}
+
+namespace {
+
+const TCliCommand* findCommand(const QString& name)
+{
+    for (const TCliCommand& command : Commands()) {
+        if (name == QLatin1String(command.Name))
+            return &command;
+    }
+    return nullptr;
+}
+
+bool isHelpOption(const QString& argument)
+{
+    return argument == QLatin1String("--help") || argument == QLatin1String("-h");
+}
+
+}  // namespace
+
+QString HelpText()
+{
+    QString text = QStringLiteral(
+        "emlo-cli — перевірка, вивантаження та друк даних Emlo без вікна програми.\n"
+        "\n"
+        "Використання: emlo-cli КОМАНДА АРГУМЕНТИ [--program-dir ПАПКА]\n"
+        "              emlo-cli --help\n"
+        "\n"
+        "Команди:\n");
+    for (const TCliCommand& command : Commands()) {
+        text += QStringLiteral("  %1 %2 [--program-dir ПАПКА]\n")
+                    .arg(QLatin1String(command.Name), QString::fromUtf8(command.Synopsis));
+        const QStringList lines = QString::fromUtf8(command.Help).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        for (const QString& line : lines)
+            text += QStringLiteral("      ") + line + QLatin1Char('\n');
+    }
+    text += QStringLiteral(
+        "\n"
+        "Параметри:\n"
+        "  --program-dir ПАПКА  папка програми з довідниками (CONT.DBF, OW.DBF, DP.DBF,\n"
+        "                       EA.DBF, OBL.DBF, CY.DBF); типово — папка emlo-cli\n"
+        "  -h, --help           ця довідка\n"
+        "\n"
+        "Тексти виводяться в кодуванні UTF-8; помилки — в стандартний потік помилок.\n");
+    return text;
+}
+
+int RunCommandLine(const QStringList& arguments, const QString& defaultProgramDir, QTextStream& out,
+                   QTextStream& err)
+{
+    QStringList positional;
+    QString programDir = defaultProgramDir;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        if (isHelpOption(argument)) {
+            out << HelpText();
+            out.flush();
+            return ExitOk;
+        }
+        if (argument == QLatin1String("--program-dir")) {
+            if (i + 1 >= arguments.size()) {
+                err << "Не вказана папка після --program-dir\n";
+                err.flush();
+                return ExitError;
+            }
+            programDir = arguments.at(++i);
+        } else if (argument.startsWith(QLatin1String("--program-dir="))) {
+            programDir = argument.mid(int(sizeof("--program-dir=")) - 1);
+        } else if (argument.startsWith(QLatin1String("--")) && argument.size() > 2) {
+            err << QStringLiteral("Невідомий параметр: %1\n").arg(argument);
+            err.flush();
+            return ExitError;
+        } else {
+            positional << argument;
+        }
+    }
+
+    if (positional.isEmpty()) {
+        err << HelpText();
+        err.flush();
+        return ExitError;
+    }
+    const QString name = positional.takeFirst();
+    if (name == QLatin1String("help")) {
+        out << HelpText();
+        out.flush();
+        return ExitOk;
+    }
+    const TCliCommand* command = findCommand(name);
+    if (command == nullptr) {
+        err << QStringLiteral("Невідома команда: %1\nДовідка: emlo-cli --help\n").arg(name);
+        err.flush();
+        return ExitError;
+    }
+    if (positional.size() != command->ArgCount) {
+        err << QStringLiteral("Використання: emlo-cli %1 %2 [--program-dir ПАПКА]\n")
+                   .arg(QLatin1String(command->Name), QString::fromUtf8(command->Synopsis));
+        err.flush();
+        return ExitError;
+    }
+
+    TCliContext context{positional, programDir, out, err};
+    return command->Run(context);
+}
+
+int RunCheck(TCliContext& context)
+{
+    TCliSession session(context);
+    if (!session.Open(context.Args.at(0)))
+        return ExitError;
+    return session.RunCheck();
+}
+
+}  // namespace emlo::cli

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+namespace emlo::cli {
+
+// Exit status of every command.
+enum TExitCode : int {
+    ExitOk = 0,       // done; for the check: no remark
+    ExitRemarks = 1,  // the check found remarks
+    ExitError = 2,    // any error; its text is on stderr
+};
+
+// What a command gets: its positional arguments and the common options.
+struct TCliContext {
+    QStringList Args;    // positional arguments after the command name
+    QString ProgramDir;  // --program-dir, or the folder of emlo-cli
+    QTextStream& Out;    // stdout, UTF-8
+    QTextStream& Err;    // stderr, UTF-8
+};
+
+using TCommandFn = int (*)(TCliContext& context);
+
+// One command of emlo-cli. Adding a command is one entry in the table of
+// clicommands.cpp and one function.
+struct TCliCommand {
+    const char* Name;      // as typed: "check"
+    const char* Synopsis;  // arguments, for the help text: "РОБОЧА_ПАПКА"
+    const char* Help;      // what it does, in Ukrainian (lines end with "\n")
+    int ArgCount;          // positional arguments it takes
+    TCommandFn Run;
+};
+
+const QList<TCliCommand>& Commands();
+
+// Parses the command line (without the program name) and runs the command.
+// Returns the exit status.
+int RunCommandLine(const QStringList& arguments, const QString& defaultProgramDir, QTextStream& out,
+                   QTextStream& err);
+
+// The help text, in Ukrainian.
+QString HelpText();
+
+// Commands.
+int RunCheck(TCliContext& context);
+
+}  // namespace emlo::cli

@@ -1,0 +1,124 @@
+#include "clisession.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include "check/datacheck.h"
+#include "store/Engine.h"
+#include "store/Errors.h"
+
+namespace emlo::cli {
+
+namespace {
+
+QString withSeparator(const QString& folder)
+{
+    QString path = QDir::cleanPath(QDir(folder).absolutePath());
+    if (!path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    return path;
+}
+
+}  // namespace
+
+void PrintRows(const TRemarkList& rows, QTextStream& out)
+{
+    for (const TRemark& row : rows)
+        out << row.Description << '\t' << row.SectionText << '\n';
+    out.flush();
+}
+
+TCliSession::TCliSession(TCliContext& context)
+    : m_context(context)
+{
+    TApolloEngine::setLoadFailureHandler([this](const QString& message) { ShowError(message, 0); });
+}
+
+TCliSession::~TCliSession()
+{
+    m_data.reset();
+    TApolloEngine::setLoadFailureHandler(nullptr);
+}
+
+void TCliSession::PrintError(const QString& text)
+{
+    QString plain = text;
+    plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    plain.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    m_context.Err << plain << '\n';
+    m_context.Err.flush();
+}
+
+void TCliSession::ShowError(const QString& text, int /*helpTopic*/)
+{
+    m_failed = true;
+    PrintError(text);
+}
+
+void TCliSession::FatalStop()
+{
+    m_failed = true;
+    PrintError(QStringLiteral("Подальша робота програми неможлива."));
+}
+
+bool TCliSession::Open(const QString& workDir)
+{
+    // Both folders are made absolute first: opening the reference tables
+    // makes the program folder the current one.
+    const QString workPath = withSeparator(workDir);
+    const QString programPath = withSeparator(m_context.ProgramDir);
+    if (!QFileInfo(workPath).isDir()) {
+        PrintError(QStringLiteral("Робоча папка не знайдена: %1").arg(QDir::toNativeSeparators(workDir)));
+        return false;
+    }
+    if (!QFileInfo(programPath).isDir()) {
+        PrintError(QStringLiteral("Папка програми не знайдена: %1")
+                       .arg(QDir::toNativeSeparators(m_context.ProgramDir)));
+        return false;
+    }
+
+    m_failed = false;
+    try {
+        m_data = std::make_unique<TDataModule>(this);
+        m_data->ProgramPath = programPath;
+        m_data->WorkPath = workPath;
+        m_data->OpenReferenceTables();
+        m_data->OpenWorkTables();
+    } catch (const Exception& error) {
+        ShowError(error.Message, 0);
+    } catch (const std::exception& error) {
+        ShowError(QString::fromLocal8Bit(error.what()), 0);
+    }
+    return !m_failed;
+}
+
+int TCliSession::RunCheck()
+{
+    Q_ASSERT(m_data);
+    TRemarkList rows;
+    bool clean = false;
+    try {
+        clean = TDataCheck(*m_data->tblAttr, *m_data->tblData).CheckData(&rows);
+    } catch (const EAbort&) {
+        PrintError(QStringLiteral("Перевірку перервано."));
+        return ExitError;
+    } catch (const Exception& error) {
+        PrintError(error.Message);
+        return ExitError;
+    } catch (const std::exception& error) {
+        PrintError(QString::fromLocal8Bit(error.what()));
+        return ExitError;
+    }
+    PrintRows(rows, m_context.Out);
+    return clean ? ExitOk : ExitRemarks;
+}
+
+int TCliSession::CheckBeforeOutput()
+{
+    const int status = RunCheck();
+    if (status == ExitRemarks)
+        PrintError(QStringLiteral("Помилка при перевірці данних.\nНажаль вигрузка не можлива."));
+    return status;
+}
+
+}  // namespace emlo::cli
