@@ -22,6 +22,12 @@ public:
     // Reads an existing IDX (standard or compact form). Returns nullptr and sets *err on any
     // malformed or truncated file; never reads outside the file, never crashes.
     static std::unique_ptr<IdxFile> open(const std::string& path, std::string* err);
+    // The same when the caller knows the key type (from the key expression and the table).
+    // Without it the type is guessed: key length 8 with every key starting the way numeric
+    // keys do means numeric. The guess matters for compact files, whose stored keys lack
+    // their trailing filler (blanks for character keys, 0x00 for numeric ones).
+    static std::unique_ptr<IdxFile> open(const std::string& path, std::string* err,
+        IdxKeyType expected);
     // Builds a new index from unsorted entries and writes it to path (replacing the file).
     static std::unique_ptr<IdxFile> create(const std::string& path, const std::string& keyExpr,
         IdxKeyType type, int keyLen, std::vector<IdxEntry> entries, std::string* err,
@@ -31,22 +37,34 @@ public:
     // (cut to keyLen); numeric keys are the file's 8-byte sortable encoding of the double.
     static std::string charKey(const std::string& text, int keyLen);
     static std::string numericKey(double value);
+    static double numericValue(const std::string& key);   // inverse of numericKey
 
     const std::string& path() const;
     const std::string& keyExpr() const;   // as stored in the file (trimmed)
     const std::string& condition() const;
     IdxKeyType keyType() const;
     int keyLen() const;
+    // The standard form has no order field: a descending order given to create() is kept
+    // for the life of this object only.
     bool descending() const;
+    bool unique() const;    // option 0x01 of the file: one entry per key value
+    bool compact() const;   // the file on disk is in the compact form (we write only standard)
     // Entries in index order: keys ascending by byte comparison (memcmp of key bytes), equal
     // keys by ascending record number.
     const std::vector<IdxEntry>& entries() const;
 
-    // Maintenance: each call updates memory and makes the file on disk agree. Returns false
-    // and sets *err on I/O error (memory state then still reflects the change).
+    // Maintenance: each call updates memory and makes the file on disk agree; the file is
+    // replaced as a whole (temporary file + rename), so readers never see a half-written
+    // tree. When someone else changed the file since we read it, their version is reloaded
+    // first. Returns false and sets *err on I/O error (memory state then still reflects the
+    // change). Inserting an entry that is already there changes nothing; in a unique index
+    // a key that is already present is not added again.
     bool insert(const IdxEntry& e, std::string* err);
     bool remove(const IdxEntry& e, std::string* err);   // exact key+recNo; false if absent
     bool flush(std::string* err);
+    // Bulk changes: while on, insert() and remove() only change memory and flush() (or the
+    // destructor) writes the file once.
+    void setDeferredWrites(bool on);
 
     // Position (into entries()) of the first entry whose key is >= the given key bytes;
     // a key shorter than keyLen compares only its own bytes. *found: that entry equals the

@@ -1,0 +1,38 @@
+// libFuzzer entry: the bytes become an index file, which is opened as the engine opens it.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include <unistd.h>
+
+#include "idx.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static const std::string path = [] {
+        char tmpl[] = "/tmp/fuzz_idx.XXXXXX";
+        const int fd = ::mkstemp(tmpl);
+        if (fd >= 0)
+            ::close(fd);
+        return std::string(tmpl);
+    }();
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return 0;
+    std::fwrite(data, 1, size, f);
+    std::fclose(f);
+
+    std::string err;
+    auto idx = xb::IdxFile::open(path, &err);
+    if (idx) {
+        // Whatever was accepted must be usable.
+        bool found = false;
+        if (!idx->entries().empty())
+            idx->seek(idx->entries().back().key, &found);
+        if (!found && !idx->entries().empty())
+            __builtin_trap();
+    }
+    return 0;
+}

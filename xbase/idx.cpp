@@ -1,0 +1,498 @@
+#include "idx.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "idxcodec.h"
+
+namespace xb {
+
+namespace {
+
+using idxcodec::Image;
+
+bool fail(std::string* err, std::string msg)
+{
+    if (err)
+        *err = std::move(msg);
+    return false;
+}
+
+std::string sysError(const std::string& what, const std::string& path)
+{
+    return what + " " + path + ": " + std::strerror(errno);
+}
+
+int compareEntries(const IdxEntry& a, const IdxEntry& b, size_t keyLen)
+{
+    const int c = std::memcmp(a.key.data(), b.key.data(), keyLen);
+    if (c != 0)
+        return c;
+    return a.recNo < b.recNo ? -1 : (a.recNo > b.recNo ? 1 : 0);
+}
+
+// What a file looked like when we last read or wrote it.
+struct Stamp {
+    bool valid = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    timespec mtime{};
+    timespec ctime{};
+    std::string head;   // the first bytes: root, free list, length, key length, options
+
+    static Stamp of(const std::string& path)
+    {
+        Stamp s;
+        struct stat st;
+        if (::stat(path.c_str(), &st) != 0)
+            return s;
+        s.valid = true;
+        s.dev = st.st_dev;
+        s.ino = st.st_ino;
+        s.size = st.st_size;
+        s.mtime = st.st_mtim;
+        s.ctime = st.st_ctim;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd >= 0) {
+            char buf[16];
+            const ssize_t n = ::pread(fd, buf, sizeof buf, 0);
+            if (n > 0)
+                s.head.assign(buf, size_t(n));
+            ::close(fd);
+        }
+        return s;
+    }
+
+    bool operator==(const Stamp& o) const
+    {
+        return valid == o.valid && dev == o.dev && ino == o.ino && size == o.size &&
+               mtime.tv_sec == o.mtime.tv_sec && mtime.tv_nsec == o.mtime.tv_nsec &&
+               ctime.tv_sec == o.ctime.tv_sec && ctime.tv_nsec == o.ctime.tv_nsec &&
+               head == o.head;
+    }
+};
+
+bool readWholeFile(const std::string& path, std::string* data, std::string* err)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return fail(err, sysError("cannot open", path));
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        fail(err, sysError("cannot read", path));
+        ::close(fd);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return fail(err, path + ": not a regular file");
+    }
+    if (uint64_t(st.st_size) > 0xFFFFFFFFull) {
+        ::close(fd);
+        return fail(err, path + ": file larger than 4 GB");
+    }
+    data->resize(size_t(st.st_size));
+    size_t got = 0;
+    while (got < data->size()) {
+        const ssize_t n = ::read(fd, data->data() + got, data->size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            fail(err, sysError("cannot read", path));
+            ::close(fd);
+            return false;
+        }
+        if (n == 0)
+            break;   // shrank while we read: decode what is there, it will be judged
+        got += size_t(n);
+    }
+    data->resize(got);
+    ::close(fd);
+    return true;
+}
+
+bool writeAll(int fd, const std::string& data, off_t at)
+{
+    size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::pwrite(fd, data.data() + done, data.size() - done, at + off_t(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += size_t(n);
+    }
+    return true;
+}
+
+// Replaces the file through a temporary file in the same folder, so that readers (and a
+// crash) see either the old or the new index, never a mix. When the folder does not let us
+// create files but the file itself is writable, the file is overwritten in place.
+bool replaceFile(const std::string& path, const std::string& data, std::string* err)
+{
+    std::string target = path;
+    struct stat st;
+    bool exists = ::lstat(path.c_str(), &st) == 0;
+    if (exists && S_ISLNK(st.st_mode)) {
+        char* real = ::realpath(path.c_str(), nullptr);
+        if (real) {
+            target = real;
+            std::free(real);
+        }
+        exists = ::stat(target.c_str(), &st) == 0;
+    }
+    const mode_t mode = exists ? (st.st_mode & 07777) : 0666;
+
+    const size_t slash = target.rfind('/');
+    const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    static std::atomic<unsigned> counter{0};
+    std::string tmp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        tmp = dir + "." + base + "." + std::to_string(::getpid()) + "." +
+              std::to_string(counter++) + ".tmp";
+        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0) {
+        const int tmpErrno = errno;
+        if (exists && (tmpErrno == EACCES || tmpErrno == EPERM)) {
+            const int inPlace = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+            if (inPlace >= 0) {
+                const bool ok = writeAll(inPlace, data, 0) &&
+                                ::ftruncate(inPlace, off_t(data.size())) == 0;
+                if (!ok)
+                    fail(err, sysError("cannot write", target));
+                ::close(inPlace);
+                return ok;
+            }
+        }
+        errno = tmpErrno;
+        return fail(err, sysError("cannot create a temporary file for", target));
+    }
+    // O_CREAT applied the umask; an existing file keeps its own permissions.
+    if (exists)
+        (void)::fchmod(fd, mode);
+    const bool written = writeAll(fd, data, 0);
+    const int writeErrno = errno;
+    if (::close(fd) != 0 || !written) {
+        errno = written ? errno : writeErrno;
+        fail(err, sysError("cannot write", tmp));
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    if (::rename(tmp.c_str(), target.c_str()) != 0) {
+        fail(err, sysError("cannot replace", target));
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool lessKey(const IdxEntry& e, const std::string& key, size_t n)
+{
+    return std::memcmp(e.key.data(), key.data(), n) < 0;
+}
+
+}   // namespace
+
+struct IdxFile::Impl {
+    std::string path;
+    Image img;
+    Stamp stamp;
+    bool deferred = false;
+    bool dirty = false;
+
+    size_t keyLen() const { return size_t(img.keyLen); }
+
+    bool load(const IdxKeyType* hint, std::string* err)
+    {
+        std::string data;
+        if (!readWholeFile(path, &data, err))
+            return false;
+        Image fresh;
+        std::string why;
+        if (!idxcodec::decode(reinterpret_cast<const uint8_t*>(data.data()), data.size(), hint,
+                &fresh, &why))
+            return fail(err, path + ": " + why);
+        // The standard form cannot record a descending order; keep what we were told.
+        if (!fresh.compact && img.descending)
+            fresh.descending = true;
+        img = std::move(fresh);
+        stamp = Stamp::of(path);
+        dirty = false;
+        return true;
+    }
+
+    bool save(std::string* err)
+    {
+        std::string data;
+        std::string why;
+        if (!idxcodec::encodeStandard(img, &data, &why))
+            return fail(err, path + ": " + why);
+        if (!replaceFile(path, data, err))
+            return false;
+        img.compact = false;
+        stamp = Stamp::of(path);
+        dirty = false;
+        return true;
+    }
+
+    // Someone else may have rewritten the file since we read it: start from their version
+    // rather than overwrite it with ours.
+    void catchUp()
+    {
+        if (dirty || Stamp::of(path) == stamp)
+            return;
+        const IdxKeyType type = img.keyType;
+        std::string ignored;
+        load(&type, &ignored);   // unreadable: our copy is the best there is; it is written next
+    }
+
+    bool written(std::string* err)
+    {
+        dirty = true;
+        if (deferred)
+            return true;
+        return save(err);
+    }
+
+    bool validEntry(const IdxEntry& e, std::string* err) const
+    {
+        if (e.key.size() != keyLen())
+            return fail(err, "key of " + std::to_string(e.key.size()) + " bytes for an index of " +
+                                 std::to_string(keyLen()) + "-byte keys");
+        if (e.recNo == 0)
+            return fail(err, "record number 0");
+        return true;
+    }
+};
+
+IdxFile::IdxFile() : d(std::make_unique<Impl>()) {}
+
+IdxFile::~IdxFile()
+{
+    if (d && d->dirty) {
+        std::string ignored;
+        d->save(&ignored);
+    }
+}
+
+std::unique_ptr<IdxFile> IdxFile::open(const std::string& path, std::string* err)
+{
+    std::unique_ptr<IdxFile> f(new IdxFile());
+    f->d->path = path;
+    if (!f->d->load(nullptr, err))
+        return nullptr;
+    return f;
+}
+
+std::unique_ptr<IdxFile> IdxFile::open(const std::string& path, std::string* err,
+    IdxKeyType expected)
+{
+    std::unique_ptr<IdxFile> f(new IdxFile());
+    f->d->path = path;
+    if (!f->d->load(&expected, err))
+        return nullptr;
+    return f;
+}
+
+std::unique_ptr<IdxFile> IdxFile::create(const std::string& path, const std::string& keyExpr,
+    IdxKeyType type, int keyLen, std::vector<IdxEntry> entries, std::string* err, bool descending,
+    const std::string& condition)
+{
+    auto trimmed = [](const std::string& s) {
+        const size_t b = s.find_first_not_of(' ');
+        if (b == std::string::npos)
+            return std::string();
+        return s.substr(b, s.find_last_not_of(' ') - b + 1);
+    };
+    std::unique_ptr<IdxFile> f(new IdxFile());
+    Impl& d = *f->d;
+    d.path = path;
+    d.img.keyExpr = trimmed(keyExpr);
+    d.img.condition = trimmed(condition);
+    d.img.keyType = type;
+    d.img.keyLen = keyLen;
+    d.img.descending = descending;
+    if (d.img.keyExpr.empty()) {
+        fail(err, "empty key expression");
+        return nullptr;
+    }
+    if (type == IdxKeyType::Numeric && keyLen != 8) {
+        fail(err, "numeric keys are 8 bytes, not " + std::to_string(keyLen));
+        return nullptr;
+    }
+    if (keyLen < 1 || keyLen > idxcodec::kMaxStandardKeyLen) {
+        fail(err, "key length " + std::to_string(keyLen) + " outside 1.." +
+                      std::to_string(idxcodec::kMaxStandardKeyLen));
+        return nullptr;
+    }
+    for (const IdxEntry& e : entries)
+        if (!d.validEntry(e, err))
+            return nullptr;
+
+    const size_t n = size_t(keyLen);
+    // Sort an index of (first 8 key bytes as a big-endian number, position): most comparisons
+    // end on that number, and moving 16-byte items is cheaper than moving strings.
+    struct Item {
+        uint64_t prefix;
+        uint32_t pos;
+    };
+    std::vector<Item> items(entries.size());
+    const size_t pre = std::min<size_t>(n, 8);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const unsigned char* k = reinterpret_cast<const unsigned char*>(entries[i].key.data());
+        uint64_t v = 0;
+        for (size_t b = 0; b < pre; ++b)
+            v = v << 8 | k[b];
+        items[i] = Item{v << (8 * (8 - pre)), uint32_t(i)};
+    }
+    std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
+        if (a.prefix != b.prefix)
+            return a.prefix < b.prefix;
+        const IdxEntry& ea = entries[a.pos];
+        const IdxEntry& eb = entries[b.pos];
+        if (n > 8) {
+            const int c = std::memcmp(ea.key.data() + 8, eb.key.data() + 8, n - 8);
+            if (c != 0)
+                return c < 0;
+        }
+        return ea.recNo < eb.recNo;
+    });
+    std::vector<IdxEntry>& sorted = d.img.entries;
+    sorted.reserve(entries.size());
+    for (const Item& it : items) {
+        IdxEntry& e = entries[it.pos];
+        // a record appears once per key; an exact repeat adds nothing
+        if (!sorted.empty() && sorted.back().recNo == e.recNo && sorted.back().key == e.key)
+            continue;
+        sorted.push_back(std::move(e));
+    }
+
+    if (!d.save(err))
+        return nullptr;
+    return f;
+}
+
+std::string IdxFile::charKey(const std::string& text, int keyLen)
+{
+    std::string k = text.substr(0, size_t(std::max(keyLen, 0)));
+    k.resize(size_t(std::max(keyLen, 0)), ' ');
+    return k;
+}
+
+std::string IdxFile::numericKey(double value)
+{
+    if (value == 0.0 || std::isnan(value))
+        value = 0.0;   // -0 sorts with +0; a NaN has no place in the order
+    uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    bits = (bits >> 63) ? ~bits : bits ^ (uint64_t(1) << 63);
+    std::string k(8, '\0');
+    for (int i = 0; i < 8; ++i)
+        k[size_t(i)] = char(uint8_t(bits >> (56 - 8 * i)));
+    return k;
+}
+
+double IdxFile::numericValue(const std::string& key)
+{
+    if (key.size() != 8)
+        return 0.0;
+    uint64_t bits = 0;
+    for (int i = 0; i < 8; ++i)
+        bits = bits << 8 | uint8_t(key[size_t(i)]);
+    bits = (bits >> 63) ? bits ^ (uint64_t(1) << 63) : ~bits;
+    double v;
+    std::memcpy(&v, &bits, sizeof v);
+    return v;
+}
+
+const std::string& IdxFile::path() const { return d->path; }
+const std::string& IdxFile::keyExpr() const { return d->img.keyExpr; }
+const std::string& IdxFile::condition() const { return d->img.condition; }
+IdxKeyType IdxFile::keyType() const { return d->img.keyType; }
+int IdxFile::keyLen() const { return d->img.keyLen; }
+bool IdxFile::descending() const { return d->img.descending; }
+bool IdxFile::unique() const { return d->img.unique; }
+bool IdxFile::compact() const { return d->img.compact; }
+const std::vector<IdxEntry>& IdxFile::entries() const { return d->img.entries; }
+
+bool IdxFile::insert(const IdxEntry& e, std::string* err)
+{
+    d->catchUp();
+    if (!d->validEntry(e, err))
+        return false;
+    std::vector<IdxEntry>& v = d->img.entries;
+    const size_t n = d->keyLen();
+    auto it = std::lower_bound(v.begin(), v.end(), e, [n](const IdxEntry& a, const IdxEntry& b) {
+        return compareEntries(a, b, n) < 0;
+    });
+    if (it != v.end() && compareEntries(*it, e, n) == 0)
+        return true;   // already there
+    if (d->img.unique) {
+        // A unique index keeps one record per key, the first one indexed.
+        const bool before = it != v.begin() && std::memcmp((it - 1)->key.data(), e.key.data(), n) == 0;
+        const bool after = it != v.end() && std::memcmp(it->key.data(), e.key.data(), n) == 0;
+        if (before || after)
+            return true;
+    }
+    v.insert(it, e);
+    return d->written(err);
+}
+
+bool IdxFile::remove(const IdxEntry& e, std::string* err)
+{
+    d->catchUp();
+    if (!d->validEntry(e, err))
+        return false;
+    std::vector<IdxEntry>& v = d->img.entries;
+    const size_t n = d->keyLen();
+    auto it = std::lower_bound(v.begin(), v.end(), e, [n](const IdxEntry& a, const IdxEntry& b) {
+        return compareEntries(a, b, n) < 0;
+    });
+    if (it == v.end() || compareEntries(*it, e, n) != 0)
+        return fail(err, "record " + std::to_string(e.recNo) + " is not in the index under that key");
+    v.erase(it);
+    return d->written(err);
+}
+
+bool IdxFile::flush(std::string* err)
+{
+    if (!d->dirty)
+        return true;
+    return d->save(err);
+}
+
+void IdxFile::setDeferredWrites(bool on) { d->deferred = on; }
+
+size_t IdxFile::seek(const std::string& key, bool* found) const
+{
+    const std::vector<IdxEntry>& v = d->img.entries;
+    const size_t n = std::min(key.size(), d->keyLen());
+    auto it = std::lower_bound(v.begin(), v.end(), key,
+        [n](const IdxEntry& e, const std::string& k) { return lessKey(e, k, n); });
+    if (found)
+        *found = it != v.end() && std::memcmp(it->key.data(), key.data(), n) == 0;
+    return size_t(it - v.begin());
+}
+
+bool IdxFile::changedOnDisk() const { return !(Stamp::of(d->path) == d->stamp); }
+
+bool IdxFile::reload(std::string* err)
+{
+    const IdxKeyType type = d->img.keyType;
+    return d->load(&type, err);
+}
+
+}   // namespace xb

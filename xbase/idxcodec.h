@@ -1,0 +1,46 @@
+#pragma once
+
+// Byte-level reading and writing of IDX files, kept apart from file handling so that the
+// decoder can be tested and fuzzed on memory images.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "idx.h"
+
+namespace xb::idxcodec {
+
+constexpr size_t kPage = 512;
+constexpr int kMaxStandardKeyLen = 100;
+constexpr int kMaxCompactKeyLen = 240;
+constexpr int kMaxExprLen = 219;   // 220-byte header fields, 0x00-terminated
+
+struct Image {
+    std::string keyExpr;
+    std::string condition;
+    int keyLen = 0;
+    IdxKeyType keyType = IdxKeyType::Character;
+    bool compact = false;
+    bool unique = false;
+    bool descending = false;
+    std::vector<IdxEntry> entries;   // ascending (key bytes, record number)
+};
+
+// Decodes a whole file. typeHint, when given, says which key type the caller expects
+// (needed to restore the trailing filler of compact keys); without it the type is guessed.
+bool decode(const uint8_t* data, size_t size, const IdxKeyType* typeHint, Image* out,
+    std::string* err);
+
+// Encodes the standard (uncompressed) form; entries must be sorted, unique and keyLen long.
+bool encodeStandard(const Image& img, std::string* out, std::string* err);
+
+// Entries per node of the standard form.
+inline int standardCapacity(int keyLen) { return int((kPage - 12) / size_t(keyLen + 4)); }
+
+// True when byte 0 of an 8-byte key is what a numeric key of a value of ordinary magnitude
+// (0 or 2^-40 <= |v| < 2^64) starts with.
+bool plausibleNumericLead(uint8_t b);
+
+}   // namespace xb::idxcodec

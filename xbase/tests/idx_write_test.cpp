@@ -1,0 +1,491 @@
+// Writing IDX files: building, maintenance, re-reading, sharing one file between two
+// objects, and reading our files with an independent reader (Perl XBase).
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <set>
+
+#include <sys/stat.h>
+
+#include "idx.h"
+#include "idx_testutil.h"
+
+using namespace idxtest;
+using xb::IdxEntry;
+using xb::IdxFile;
+using xb::IdxKeyType;
+
+namespace {
+
+std::unique_ptr<IdxFile> reopen(const IdxFile& f)
+{
+    std::string err;
+    auto g = IdxFile::open(f.path(), &err, f.keyType());
+    EXPECT_TRUE(g) << err;
+    return g;
+}
+
+uint16_t le16(const std::string& s, size_t o) { return uint16_t(uint8_t(s[o]) | uint8_t(s[o + 1]) << 8); }
+uint32_t le32(const std::string& s, size_t o) { return le16(s, o) | uint32_t(le16(s, o + 2)) << 16; }
+
+// Our files for the sample and big tables are the files the independent writer (sample) and
+// the reference-derived writer (big) made: same header, node layout, fill and page order.
+TEST(Create, SameBytesAsTheFixtures)
+{
+    struct Case {
+        const char* idx;
+        const char* dbf;
+        const char* field;
+    };
+    const Case cases[] = {
+        {"sample_contid.idx", "sample.dbf", "CONTID"},
+        {"sample_code.idx", "sample.dbf", "CODE"},
+        {"big_contid.idx", "big.dbf", "CONTID"},
+        {"big_code.idx", "big.dbf", "CODE"},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        FieldKeys keys = dbfFieldKeys(fixture(c.dbf), c.field);
+        std::vector<IdxEntry> shuffled = keys.entries;
+        std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(7));
+        const bool numeric = keys.type == 'N';
+        std::string err;
+        auto f = IdxFile::create((dir / "out.idx").string(), c.field,
+            numeric ? IdxKeyType::Numeric : IdxKeyType::Character, numeric ? 8 : keys.width,
+            shuffled, &err);
+        ASSERT_TRUE(f) << err;
+        EXPECT_EQ(f->entries(), keys.entries);
+        EXPECT_TRUE(readFile(dir / "out.idx") == readFile(fixture(c.idx))) << c.idx;
+    }
+}
+
+// Trees of every shape: empty, one node, one node exactly full, two leaves, a full two-level
+// tree and one more key (three levels), and a large one. C(10) holds 35 keys per node.
+TEST(Create, RoundTripOfEveryTreeShape)
+{
+    TempDir dir;
+    std::mt19937 rng(1);
+    for (size_t n : {0, 1, 35, 36, 35 * 35, 35 * 35 + 1, 20000}) {
+        SCOPED_TRACE(n);
+        std::vector<IdxEntry> entries;
+        for (size_t i = 0; i < n; ++i) {
+            // few distinct keys, so duplicates run across leaf and interior boundaries
+            const std::string text = std::to_string(rng() % (n / 3 + 1));
+            entries.push_back({IdxFile::charKey(text, 10), uint32_t(rng() % 100000 + 1)});
+        }
+        std::string err;
+        auto f = IdxFile::create((dir / "t.idx").string(), "CODE", IdxKeyType::Character, 10,
+            entries, &err);
+        ASSERT_TRUE(f) << err;
+        std::sort(entries.begin(), entries.end(), entryLess);
+        entries.erase(std::unique(entries.begin(), entries.end()), entries.end());
+        EXPECT_EQ(f->entries(), entries);
+        auto g = reopen(*f);
+        ASSERT_TRUE(g);
+        EXPECT_EQ(g->entries(), entries);
+
+        const std::string raw = readFile(dir / "t.idx");
+        const uint32_t root = le32(raw, 0);
+        EXPECT_EQ(le32(raw, 4), 0xFFFFFFFFu);       // no free list
+        EXPECT_EQ(le32(raw, 8), raw.size());        // file length
+        EXPECT_EQ(raw.size() % 512, 0u);
+        EXPECT_EQ(le16(raw, root) & 1, 1);          // root flag
+        EXPECT_EQ(le16(raw, root) & 2, n <= 35 ? 2 : 0);
+    }
+}
+
+TEST(Create, NumericConditionAndDescending)
+{
+    TempDir dir;
+    std::vector<IdxEntry> entries;
+    for (int i = 0; i < 500; ++i)
+        entries.push_back({IdxFile::numericKey((i * 7919) % 1000 - 500.5), uint32_t(i + 1)});
+    std::string err;
+    auto f = IdxFile::create((dir / "n.idx").string(), "  CONTID ", IdxKeyType::Numeric, 8,
+        entries, &err, true, "CONTID > 0");
+    ASSERT_TRUE(f) << err;
+    EXPECT_EQ(f->keyExpr(), "CONTID");
+    EXPECT_TRUE(f->descending());
+    for (size_t i = 1; i < f->entries().size(); ++i)
+        EXPECT_LT(IdxFile::numericValue(f->entries()[i - 1].key),
+            IdxFile::numericValue(f->entries()[i].key));
+
+    auto g = IdxFile::open(f->path(), &err);   // type guessed from the keys
+    ASSERT_TRUE(g) << err;
+    EXPECT_EQ(g->keyType(), IdxKeyType::Numeric);
+    EXPECT_EQ(g->condition(), "CONTID > 0");
+    EXPECT_EQ(g->entries(), f->entries());
+    EXPECT_EQ(uint8_t(readFile(f->path())[14]), 0x08);   // FOR clause option
+    // The standard form has nowhere to keep the order: it lives in the object only.
+    EXPECT_FALSE(g->descending());
+    ASSERT_TRUE(f->reload(&err)) << err;
+    EXPECT_TRUE(f->descending());
+}
+
+TEST(Create, RefusesBadArguments)
+{
+    TempDir dir;
+    const std::string path = (dir / "bad.idx").string();
+    struct Case {
+        const char* what;
+        std::string expr;
+        IdxKeyType type;
+        int keyLen;
+        std::vector<IdxEntry> entries;
+        std::string condition;
+    };
+    const Case cases[] = {
+        {"empty expression", "  ", IdxKeyType::Character, 4, {}, ""},
+        {"numeric key of 4 bytes", "N", IdxKeyType::Numeric, 4, {}, ""},
+        {"key length 0", "C", IdxKeyType::Character, 0, {}, ""},
+        {"key length 101", "C", IdxKeyType::Character, 101, {}, ""},
+        {"short key", "C", IdxKeyType::Character, 4, {{"abc", 1}}, ""},
+        {"long key", "C", IdxKeyType::Character, 4, {{"abcde", 1}}, ""},
+        {"record 0", "C", IdxKeyType::Character, 4, {{"abcd", 0}}, ""},
+        {"expression too long", std::string(220, 'A'), IdxKeyType::Character, 4, {}, ""},
+        {"condition too long", "C", IdxKeyType::Character, 4, {}, std::string(220, 'A')},
+    };
+    for (const Case& c : cases) {
+        std::string err;
+        EXPECT_FALSE(IdxFile::create(path, c.expr, c.type, c.keyLen, c.entries, &err, false,
+            c.condition))
+            << c.what;
+        EXPECT_FALSE(err.empty()) << c.what;
+    }
+    EXPECT_FALSE(std::filesystem::exists(path));
+    std::string err;
+    EXPECT_FALSE(IdxFile::create((dir / "no/such/folder.idx").string(), "C",
+        IdxKeyType::Character, 4, {}, &err));
+    EXPECT_NE(err.find("no/such/folder.idx"), std::string::npos) << err;
+}
+
+TEST(Create, ExactRepeatsAreKeptOnce)
+{
+    TempDir dir;
+    std::string err;
+    auto f = IdxFile::create((dir / "r.idx").string(), "C", IdxKeyType::Character, 2,
+        {{"bb", 2}, {"aa", 1}, {"bb", 2}, {"bb", 1}, {"aa", 1}}, &err);
+    ASSERT_TRUE(f) << err;
+    EXPECT_EQ(f->entries(), (std::vector<IdxEntry>{{"aa", 1}, {"bb", 1}, {"bb", 2}}));
+}
+
+// Random inserts and removes on a tree that grows and shrinks across level boundaries
+// always agree with a sorted reference, in memory and in the file.
+TEST(Maintenance, RandomChangesAgreeWithReference)
+{
+    TempDir dir;
+    std::mt19937 rng(42);
+    auto key = [&] { return IdxFile::charKey(std::to_string(rng() % 300), 6); };   // C(6): 50 a node
+    std::set<std::pair<std::string, uint32_t>> ref;
+    std::vector<IdxEntry> start;
+    for (uint32_t r = 1; r <= 2400; ++r) {   // 48 leaves: two levels
+        start.push_back({key(), r});
+        ref.insert({start.back().key, r});
+    }
+    std::string err;
+    auto f = IdxFile::create((dir / "m.idx").string(), "CODE", IdxKeyType::Character, 6, start, &err);
+    ASSERT_TRUE(f) << err;
+    uint32_t nextRec = 2401;
+    auto check = [&](const char* when) {
+        std::vector<IdxEntry> want;
+        for (const auto& [k, r] : ref)
+            want.push_back({k, r});
+        ASSERT_EQ(f->entries(), want) << when;
+        auto g = reopen(*f);
+        ASSERT_TRUE(g) << when;
+        ASSERT_EQ(g->entries(), want) << when;
+    };
+    for (int round = 0; round < 6; ++round) {
+        // grow past 2500 keys (a third level) in odd rounds, shrink in even ones
+        const bool grow = round % 2 == 0;
+        for (int op = 0; op < 300; ++op) {
+            const bool add = ref.empty() || (rng() % 100) < (grow ? 80u : 20u);
+            if (add) {
+                const uint32_t rec = rng() % 4 ? nextRec++ : rng() % nextRec + 1;
+                IdxEntry e{key(), rec};
+                ASSERT_TRUE(f->insert(e, &err)) << err;
+                ref.insert({e.key, e.recNo});
+            } else {
+                auto it = ref.begin();
+                std::advance(it, rng() % ref.size());
+                ASSERT_TRUE(f->remove({it->first, it->second}, &err)) << err;
+                ref.erase(it);
+            }
+        }
+        check(grow ? "after growing" : "after shrinking");
+    }
+    // remove everything, then the empty index still reads
+    for (const auto& [k, r] : std::vector(ref.begin(), ref.end()))
+        ASSERT_TRUE(f->remove({k, r}, &err)) << err;
+    ref.clear();
+    check("after removing all");
+}
+
+TEST(Maintenance, RefusalsAndNoOps)
+{
+    TempDir dir;
+    std::string err;
+    auto f = IdxFile::create((dir / "x.idx").string(), "C", IdxKeyType::Character, 3,
+        {{"abc", 1}, {"abd", 2}}, &err);
+    ASSERT_TRUE(f) << err;
+    const std::string before = readFile(f->path());
+
+    EXPECT_FALSE(f->remove({"abc", 2}, &err));   // key present, other record
+    EXPECT_FALSE(err.empty());
+    EXPECT_FALSE(f->remove({"abe", 1}, &err));
+    EXPECT_FALSE(f->insert({"ab", 3}, &err));
+    EXPECT_FALSE(f->insert({"abcd", 3}, &err));
+    EXPECT_FALSE(f->insert({"abc", 0}, &err));
+    EXPECT_TRUE(f->insert({"abc", 1}, &err));    // already there: nothing changes
+    EXPECT_EQ(f->entries().size(), 2u);
+    EXPECT_EQ(readFile(f->path()), before);
+
+    // A record appended under an existing key goes after the others with that key.
+    ASSERT_TRUE(f->insert({"abc", 7}, &err));
+    ASSERT_TRUE(f->insert({"abc", 5}, &err));
+    EXPECT_EQ(recNos(f->entries()), (std::vector<uint32_t>{1, 5, 7, 2}));
+}
+
+TEST(Maintenance, UniqueIndexKeepsOneRecordPerKey)
+{
+    TempDir dir;
+    std::string err;
+    auto f = IdxFile::create((dir / "u.idx").string(), "C", IdxKeyType::Character, 2,
+        {{"aa", 1}, {"bb", 2}}, &err);
+    ASSERT_TRUE(f) << err;
+    std::string raw = readFile(f->path());
+    raw[14] = 0x01;   // as written by INDEX ... UNIQUE
+    writeFile(f->path(), raw);
+    auto u = IdxFile::open(f->path(), &err);
+    ASSERT_TRUE(u) << err;
+    EXPECT_TRUE(u->unique());
+    ASSERT_TRUE(u->insert({"aa", 3}, &err));
+    ASSERT_TRUE(u->insert({"cc", 4}, &err));
+    EXPECT_EQ(recNos(u->entries()), (std::vector<uint32_t>{1, 2, 4}));
+    auto again = reopen(*u);
+    ASSERT_TRUE(again);
+    EXPECT_TRUE(again->unique());   // the rewrite keeps the option
+    EXPECT_EQ(again->entries(), u->entries());
+}
+
+// A compact file is rewritten in the standard form on its first change.
+TEST(Maintenance, CompactFileBecomesStandard)
+{
+    TempDir dir;
+    std::filesystem::copy_file(fixture("big_code_compact.idx"), dir / "c.idx");
+    std::string err;
+    auto f = IdxFile::open((dir / "c.idx").string(), &err, IdxKeyType::Character);
+    ASSERT_TRUE(f) << err;
+    ASSERT_TRUE(f->compact());
+    std::vector<IdxEntry> want = f->entries();
+    ASSERT_TRUE(f->remove(want[100], &err)) << err;
+    want.erase(want.begin() + 100);
+    EXPECT_FALSE(f->compact());
+    auto g = reopen(*f);
+    ASSERT_TRUE(g);
+    EXPECT_FALSE(g->compact());
+    EXPECT_EQ(g->keyExpr(), "CODE");
+    EXPECT_EQ(g->entries(), want);
+}
+
+TEST(Maintenance, DeferredWritesReachTheFileOnFlush)
+{
+    TempDir dir;
+    std::string err;
+    auto f = IdxFile::create((dir / "d.idx").string(), "N", IdxKeyType::Numeric, 8, {}, &err);
+    ASSERT_TRUE(f) << err;
+    f->setDeferredWrites(true);
+    for (uint32_t r = 1; r <= 3000; ++r)
+        ASSERT_TRUE(f->insert({IdxFile::numericKey(double(r % 97)), r}, &err));
+    EXPECT_TRUE(reopen(*f)->entries().empty());
+    ASSERT_TRUE(f->flush(&err)) << err;
+    EXPECT_EQ(reopen(*f)->entries(), f->entries());
+
+    // Pending changes are written when the object goes away.
+    ASSERT_TRUE(f->remove({IdxFile::numericKey(1), 1}, &err));
+    const std::vector<IdxEntry> want = f->entries();
+    const std::string path = f->path();
+    f.reset();
+    auto g = IdxFile::open(path, &err);
+    ASSERT_TRUE(g) << err;
+    EXPECT_EQ(g->entries(), want);
+}
+
+// Two objects on one file, as when two programs share a table.
+TEST(Sharing, ChangesOfAnotherWriterAreSeenAndKept)
+{
+    TempDir dir;
+    std::string err;
+    const std::string path = (dir / "s.idx").string();
+    auto a = IdxFile::create(path, "C", IdxKeyType::Character, 3, {{"aaa", 1}}, &err);
+    ASSERT_TRUE(a) << err;
+    auto b = IdxFile::open(path, &err, IdxKeyType::Character);
+    ASSERT_TRUE(b) << err;
+    EXPECT_FALSE(a->changedOnDisk());
+    EXPECT_FALSE(b->changedOnDisk());
+
+    ASSERT_TRUE(a->insert({"bbb", 2}, &err)) << err;
+    EXPECT_FALSE(a->changedOnDisk());   // its own write
+    EXPECT_TRUE(b->changedOnDisk());
+    ASSERT_TRUE(b->reload(&err)) << err;
+    EXPECT_FALSE(b->changedOnDisk());
+    EXPECT_EQ(b->entries(), a->entries());
+
+    // b changes the file without a's knowledge; a's next change starts from b's version.
+    ASSERT_TRUE(b->insert({"ccc", 3}, &err)) << err;
+    ASSERT_TRUE(a->insert({"ddd", 4}, &err)) << err;
+    EXPECT_EQ(recNos(a->entries()), (std::vector<uint32_t>{1, 2, 3, 4}));
+    EXPECT_EQ(recNos(reopen(*a)->entries()), (std::vector<uint32_t>{1, 2, 3, 4}));
+
+    // A file that became unreadable is reported by reload and leaves the object as it was.
+    writeFile(path, "garbage");
+    EXPECT_TRUE(a->changedOnDisk());
+    EXPECT_FALSE(a->reload(&err));
+    EXPECT_NE(err.find(path), std::string::npos) << err;
+    EXPECT_EQ(a->entries().size(), 4u);
+    std::filesystem::remove(path);
+    EXPECT_TRUE(a->changedOnDisk());
+}
+
+TEST(Files, RewriteKeepsPermissionsAndLeavesNoTemporaryFiles)
+{
+    TempDir dir;
+    std::string err;
+    const auto path = dir / "p.idx";
+    auto f = IdxFile::create(path.string(), "C", IdxKeyType::Character, 1, {{"a", 1}}, &err);
+    ASSERT_TRUE(f) << err;
+    ::chmod(path.c_str(), 0640);
+    ASSERT_TRUE(f->insert({"b", 2}, &err)) << err;
+    struct stat st;
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+
+    // An index reached through a link is written where the link points; the link stays.
+    std::filesystem::create_directory(dir / "real");
+    std::filesystem::rename(path, dir / "real" / "p.idx");
+    std::filesystem::create_symlink(dir / "real" / "p.idx", path);
+    auto g = IdxFile::open(path.string(), &err);
+    ASSERT_TRUE(g) << err;
+    ASSERT_TRUE(g->insert({"c", 3}, &err)) << err;
+    EXPECT_TRUE(std::filesystem::is_symlink(path));
+    EXPECT_EQ(reopen(*g)->entries().size(), 3u);
+
+    size_t files = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir.path()))
+        files += e.is_regular_file() || e.is_symlink();
+    EXPECT_EQ(files, 2u);   // the index and the link
+}
+
+// ---- independent reader ----
+
+bool haveTools()
+{
+    return std::system("/usr/bin/perl -MXBase -MXBase::Index -e 1 >/dev/null 2>&1") == 0 &&
+           std::system("/usr/bin/python3 -c 'import dbfread' >/dev/null 2>&1") == 0;
+}
+
+int run(const std::string& command, std::string* output)
+{
+    std::string cmd = command + " 2>&1";
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p)
+        return -1;
+    char buf[4096];
+    size_t n;
+    output->clear();
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        output->append(buf, n);
+    const int status = ::pclose(p);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Perl XBase's tree search walks the interior entries: for every distinct key it must land
+// on the first record holding it.
+const char* kPerlSeek = R"PERL(
+use strict; use warnings; no warnings 'uninitialized';
+use XBase; use XBase::Index;
+my ($dbf, $idx, $field, $type) = @ARGV;
+my $t = XBase->new($dbf) or die XBase->errstr;
+my %first;
+for my $i (0 .. $t->last_record) {
+  my ($del, $v) = $t->get_record($i, $field);
+  if ($type eq 'N') { $v = defined $v ? $v + 0 : 0 } else { $v =~ s/ +$// }
+  $first{$v} = $i + 1 unless exists $first{$v};
+}
+my $ix = XBase::Index->new($idx, type => $type) or die XBase::Index->errstr;
+my ($ok, $bad) = (0, 0);
+for my $v (sort keys %first) {
+  $ix->prepare_select_eq($v);
+  my ($k, $r) = $ix->fetch;
+  if (defined $r and $r == $first{$v}) { $ok++ } else { $bad++ }
+}
+print "seek ok=$ok bad=$bad\n";
+exit($bad ? 1 : 0);
+)PERL";
+
+TEST(Interop, PerlXBaseReadsOurFiles)
+{
+    if (!haveTools())
+        GTEST_SKIP() << "Perl XBase (libdbd-xbase-perl) or python3-dbfread missing";
+    TempDir dir;
+    writeFile(dir / "seek.pl", kPerlSeek);
+    const std::string check = fixture("read_check.sh").string();
+    struct Case {
+        const char* dbf;
+        const char* field;
+    };
+    for (const Case c : {Case{"sample.dbf", "CONTID"}, Case{"sample.dbf", "CODE"},
+             Case{"big.dbf", "CONTID"}, Case{"big.dbf", "CODE"}}) {
+        SCOPED_TRACE(std::string(c.dbf) + " " + c.field);
+        FieldKeys keys = dbfFieldKeys(fixture(c.dbf), c.field);
+        const bool numeric = keys.type == 'N';
+        // Build from part of the table and add the rest one by one, so that the file Perl
+        // reads is the product of maintenance, not of a fresh build.
+        std::vector<IdxEntry> all = keys.entries, initial;
+        std::shuffle(all.begin(), all.end(), std::mt19937(3));
+        const size_t half = all.size() / 2;
+        initial.assign(all.begin(), all.begin() + long(half));
+        const std::string path = (dir / "ours.idx").string();
+        std::string err;
+        auto f = IdxFile::create(path, c.field, numeric ? IdxKeyType::Numeric : IdxKeyType::Character,
+            numeric ? 8 : keys.width, initial, &err);
+        ASSERT_TRUE(f) << err;
+        f->setDeferredWrites(all.size() > 100);
+        for (size_t i = half; i < all.size(); ++i)
+            ASSERT_TRUE(f->insert(all[i], &err)) << err;
+        ASSERT_TRUE(f->flush(&err)) << err;
+
+        std::string out;
+        EXPECT_EQ(run("sh '" + check + "' '" + fixture(c.dbf).string() + "' '" + path + "'", &out), 0)
+            << out;
+        EXPECT_NE(out.find("[check] index order OK"), std::string::npos) << out;
+        EXPECT_EQ(run("/usr/bin/perl '" + (dir / "seek.pl").string() + "' '" +
+                          fixture(c.dbf).string() + "' '" + path + "' " + c.field + " " +
+                          (numeric ? "N" : "C"),
+                      &out),
+            0)
+            << out;
+    }
+}
+
+// An empty index, as made for a new empty table, is read by Perl XBase as empty.
+TEST(Interop, PerlXBaseReadsAnEmptyIndex)
+{
+    if (!haveTools())
+        GTEST_SKIP() << "Perl XBase (libdbd-xbase-perl) missing";
+    TempDir dir;
+    std::string err;
+    auto f = IdxFile::create((dir / "e.idx").string(), "CONTID", IdxKeyType::Numeric, 8, {}, &err);
+    ASSERT_TRUE(f) << err;
+    writeFile(dir / "count.pl", R"PERL(
+use XBase::Index;
+my $ix = XBase::Index->new($ARGV[0], type => 'N') or die XBase::Index->errstr;
+$ix->prepare_select; my $n = 0; $n++ while (my @x = $ix->fetch); print "keys=$n\n";
+)PERL");
+    std::string out;
+    EXPECT_EQ(run("/usr/bin/perl '" + (dir / "count.pl").string() + "' '" + f->path() + "'", &out), 0) << out;
+    EXPECT_NE(out.find("keys=0"), std::string::npos) << out;
+}
+
+}   // namespace
