@@ -1,0 +1,71 @@
+#include "xmlfile.h"
+
+#include <QIODevice>
+
+#include "store/Cp1251.h"
+#include "store/Errors.h"
+
+namespace emlo {
+
+QByteArray encodeForXml(const QString& text)
+{
+    bool ok = false;
+    QByteArray bytes = toCp1251(text, &ok);
+    if (ok)
+        return bytes;
+    bytes.clear();
+    for (const char32_t codePoint : text.toUcs4()) {
+        const QString ch = QString::fromUcs4(&codePoint, 1);
+        bool charOk = false;
+        const QByteArray encoded = toCp1251(ch, &charOk);
+        if (charOk)
+            bytes += encoded;
+        else
+            bytes += "&#" + QByteArray::number(static_cast<uint>(codePoint)) + ';';
+    }
+    return bytes;
+}
+
+TVExportStream::TVExportStream(QIODevice& device) : m_device(device) {}
+
+void TVExportStream::WriteString(const QByteArray& bytes)
+{
+    if (m_device.write(bytes) != bytes.size())
+        throw Exception(QStringLiteral("Stream write error"));
+}
+
+void TVExportStream::WriteString(const QString& text)
+{
+    WriteString(encodeForXml(text));
+}
+
+void TVExportStream::WriteLine(const QString& text)
+{
+    WriteString(encodeForXml(text) + "\r\n");
+}
+
+void TXMLFile::WriteOpenTag(const QString& name, const QString& attributes)
+{
+    if (attributes.isEmpty())
+        WriteLine(QLatin1Char('<') + name + QLatin1Char('>'));
+    else
+        WriteLine(QLatin1Char('<') + name + QLatin1Char(' ') + attributes + QLatin1Char('>'));
+}
+
+void TXMLFile::WriteEmptyTag(const QString& name, const QString& attributes)
+{
+    WriteLine(QLatin1Char('<') + name + QLatin1Char(' ') + attributes + QStringLiteral("/>"));
+}
+
+void TXMLFile::WriteCloseTag(const QString& name)
+{
+    WriteLine(QStringLiteral("</") + name + QLatin1Char('>'));
+}
+
+void TXMLFile::WriteClosingLines()
+{
+    WriteCloseTag(QStringLiteral("ROWDATA"));
+    WriteCloseTag(QStringLiteral("DATAPACKET"));
+}
+
+}  // namespace emlo
