@@ -216,9 +216,15 @@ private:
     // record buffer access for TField
     QVariant fieldValue(const TField* field) const;
     void setFieldValue(TField* field, const QVariant& value);
+    // the value of a look-up field for a key, without moving this table
+    QVariant lookupNoMove(const QString& keyField, const QVariant& keyValue, const QString& resultField) const;
 
     void registerDataSource(TDataSource* source);
     void unregisterDataSource(TDataSource* source);
+
+    [[noreturn]] void fail(const QString& text);
+    void fire(const TDataSetNotifyEvent& event);
+    void checkActive();
 
     std::unique_ptr<Impl> d;
     QString m_tableName;

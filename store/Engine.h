@@ -18,7 +18,7 @@
 #define EMLO_SDE_FUNCTIONS(X)                                                                      \
     X(sx_SetStringType) X(sx_ErrorLevel) X(sx_SetDeleted) X(sx_SetExact) X(sx_SetSoftSeek)          \
     X(sx_SetEpoch) X(sx_SetCentury) X(sx_SetDateFormat) X(sx_SetMemoBlockSize) X(sx_SetTurboRead)   \
-    X(sx_SetTranslate) X(sx_SysProp) X(sx_Use) X(sx_Close) X(sx_Select) X(sx_WorkArea) X(sx_Alias)  \
+    X(sx_SetTranslate) X(sx_Use) X(sx_Close) X(sx_Select) X(sx_WorkArea) X(sx_Alias)  \
     X(sx_FieldCount) X(sx_RecSize) X(sx_FieldName) X(sx_FieldType) X(sx_FieldOffset)               \
     X(sx_FieldWidth) X(sx_FieldDecimals) X(sx_RecCount) X(sx_RecNo) X(sx_GoTop) X(sx_GoBottom)      \
     X(sx_Go) X(sx_Skip) X(sx_Eof) X(sx_Bof) X(sx_GetRecord) X(sx_PutRecord) X(sx_AppendBlank)       \
