@@ -1534,7 +1534,9 @@ short TApolloTable::CreateNew(const QString& path, short tableType, short fieldC
     if (Active())
         return 0;
     Close();    // gives up a creation that was never executed
-    const TSdeApi& sx = Sde();
+    if (!TApolloEngine::Load())
+        return 0;   // already reported by the engine loader
+    const TSdeApi& sx = TApolloEngine::Api();
     QString full = path;
     if (!hasFolder(full))
         full = IncludeTrailingSlash(m_databaseName.isEmpty() ? QDir::currentPath() : m_databaseName) + full;

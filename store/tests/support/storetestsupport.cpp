@@ -1,0 +1,169 @@
+#include "storetestsupport.h"
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+#include "ApolloEnv.h"
+#include "ApolloTable.h"
+#include "Errors.h"
+
+namespace storetest {
+
+namespace {
+
+struct Header
+{
+    int headerLength = 0;
+    int recordLength = 0;
+    int recordCount = 0;
+};
+
+Header readHeader(QFile& file)
+{
+    const QByteArray head = file.read(12);
+    Header h;
+    if (head.size() < 12)
+        return h;
+    const auto byte = [&](int i) { return static_cast<int>(static_cast<unsigned char>(head.at(i))); };
+    h.recordCount = byte(4) | (byte(5) << 8) | (byte(6) << 16) | (byte(7) << 24);
+    h.headerLength = byte(8) | (byte(9) << 8);
+    h.recordLength = byte(10) | (byte(11) << 8);
+    return h;
+}
+
+} // namespace
+
+void createTable(const QString& path, const QVector<Column>& columns)
+{
+    TApolloTable table(QStringLiteral("tblFixture"));
+    if (!table.CreateNew(path, 2, static_cast<short>(columns.size())))
+        throw Exception(QStringLiteral("fixture: CreateNew failed for ") + path);
+    for (const Column& c : columns)
+        table.CreateField(c.name, QString(QChar::fromLatin1(c.type)), c.width, c.decimals);
+    if (!table.CreateExec())
+        throw Exception(QStringLiteral("fixture: CreateExec failed for ") + path);
+}
+
+void appendRows(const QString& path, const QVector<QVariantList>& rows)
+{
+    TApolloTable table(QStringLiteral("tblFixture"));
+    table.setTableName(path);
+    table.Open();
+    for (const QVariantList& row : rows) {
+        table.Append();
+        for (int i = 0; i < row.size() && i < table.FieldCount(); ++i) {
+            if (!row.at(i).isNull())
+                table.Fields(i)->setAsVariant(row.at(i));
+        }
+        table.Post();
+    }
+    table.Close();
+}
+
+QByteArray rawRecord(const QString& path, int recNo)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    const Header h = readHeader(file);
+    file.seek(h.headerLength + static_cast<qint64>(recNo - 1) * h.recordLength);
+    return file.read(h.recordLength);
+}
+
+int headerRecordCount(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    return readHeader(file).recordCount;
+}
+
+void pokeRecord(const QString& path, int recNo, int offset, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return;
+    const Header h = readHeader(file);
+    file.seek(h.headerLength + static_cast<qint64>(recNo - 1) * h.recordLength + offset);
+    file.write(bytes);
+}
+
+QStringList filesIn(const QString& folder)
+{
+    QStringList names = QDir(folder).entryList(QDir::Files, QDir::Name);
+    return names;
+}
+
+bool LockHolder::start(const QString& tablePath, Kind kind, int recNo)
+{
+    m_process = std::make_unique<QProcess>();
+    m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process->start(QCoreApplication::applicationFilePath(),
+                     {QStringLiteral("--hold-lock"), tablePath,
+                      kind == File ? QStringLiteral("file") : QStringLiteral("record"), QString::number(recNo)});
+    if (!m_process->waitForStarted(10000))
+        return false;
+    while (m_process->state() == QProcess::Running) {
+        if (m_process->canReadLine() || m_process->waitForReadyRead(10000)) {
+            const QByteArray line = m_process->readLine().trimmed();
+            if (line == "ready")
+                return true;
+            if (!line.isEmpty())
+                return false;
+        } else {
+            return false;
+        }
+    }
+    return false;
+}
+
+LockHolder::~LockHolder()
+{
+    if (!m_process)
+        return;
+    m_process->write("quit\n");
+    m_process->closeWriteChannel();
+    if (!m_process->waitForFinished(10000))
+        m_process->kill();
+}
+
+bool runChildIfAsked(int argc, char** argv, int* exitCode)
+{
+    if (argc < 5 || std::string(argv[1]) != "--hold-lock")
+        return false;
+    QCoreApplication app(argc, argv);
+    TApolloEnv env;
+    env.setApplyTo(atLocal);
+    env.setDeleted(true);
+    TApolloTable table(QStringLiteral("tblHolder"));
+    try {
+        table.setTableName(QString::fromLocal8Bit(argv[2]));
+        table.Open();
+        bool held = false;
+        if (std::string(argv[3]) == "file") {
+            held = table.Flock() != 0;
+        } else {
+            table.setRecNo(std::atoi(argv[4]));
+            table.Edit();
+            held = true;
+        }
+        std::cout << (held ? "ready" : "refused") << std::endl;
+    } catch (const Exception& e) {
+        std::cout << "error " << e.what() << std::endl;
+        *exitCode = 2;
+        return true;
+    }
+    std::string line;
+    std::getline(std::cin, line);
+    table.Cancel();
+    table.Close();
+    *exitCode = 0;
+    return true;
+}
+
+} // namespace storetest

@@ -1,0 +1,68 @@
+#pragma once
+
+// Helpers for the table-layer tests: fixture tables made through the layer,
+// raw access to their bytes, and a second process that holds a lock.
+
+#include <memory>
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QVariant>
+#include <QVector>
+
+namespace storetest {
+
+struct Column
+{
+    QString name;
+    char type;
+    short width;
+    short decimals;
+};
+
+// Creates a table file through the layer; throws on failure.
+void createTable(const QString& path, const QVector<Column>& columns);
+// Appends rows (values in column order; a null QVariant leaves the field blank).
+void appendRows(const QString& path, const QVector<QVariantList>& rows);
+
+// The raw bytes of record recNo (deletion flag first) straight from the file.
+QByteArray rawRecord(const QString& path, int recNo);
+// The number of records the file header counts.
+int headerRecordCount(const QString& path);
+// Overwrites bytes of record recNo at offset (0 = deletion flag).
+void pokeRecord(const QString& path, int recNo, int offset, const QByteArray& bytes);
+// The file names of a folder, sorted.
+QStringList filesIn(const QString& folder);
+
+// A child process (this test program started again) that opens a table and
+// holds a lock on it until it is destroyed.
+class LockHolder
+{
+public:
+    enum Kind { Record, File };
+    // Starts the child and waits until it holds the lock; false on failure.
+    bool start(const QString& tablePath, Kind kind, int recNo = 1);
+    ~LockHolder();
+
+private:
+    std::unique_ptr<QProcess> m_process;
+};
+
+// Call first in main(): when the program was started as a LockHolder child,
+// runs it and returns true with the exit code in *exitCode.
+bool runChildIfAsked(int argc, char** argv, int* exitCode);
+
+} // namespace storetest
+
+// main() for a Qt Test class of the store tests: a child run, or the tests.
+#define STORE_TEST_MAIN(TestClass)                                             \
+    int main(int argc, char** argv)                                            \
+    {                                                                          \
+        int childExit = 0;                                                     \
+        if (storetest::runChildIfAsked(argc, argv, &childExit))                \
+            return childExit;                                                  \
+        QCoreApplication app(argc, argv);                                      \
+        TestClass tc;                                                          \
+        return QTest::qExec(&tc, argc, argv);                                  \
+    }
