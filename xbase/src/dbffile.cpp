@@ -1,0 +1,565 @@
+#include "dbffile.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <thread>
+
+#include "bytes.h"
+
+namespace xb {
+
+namespace {
+
+// FoxPro-scheme lock offsets for tables without a structural CDX.
+constexpr uint64_t kLockBase = 0x40000000;          // header (append) lock byte
+constexpr uint64_t kFileLockStart = 0x40000001;     // FLOCK range start
+constexpr uint64_t kFileLockLength = 0x3FFFFFFD;    // ... through 0x7FFFFFFD
+constexpr uint64_t kAllLocksLength = 0x3FFFFFFE;    // header byte + FLOCK range
+
+constexpr uint32_t kMaxHeaderLength = 0xFFFF;
+
+bool knownVersion(uint8_t v)
+{
+    switch (v) {
+    case 0x03: case 0x83: case 0x8B: case 0xF5: case 0xFB:   // dBASE III / FoxBASE+ / FoxPro 2.x
+    case 0x30: case 0x31: case 0x32:                         // Visual FoxPro
+    case 0x43: case 0x63: case 0xCB:                         // dBASE IV SQL
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::string errnoText(int err)
+{
+    return std::strerror(err);
+}
+
+std::string hexByte(unsigned v)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string s = "0x";
+    s += digits[(v >> 4) & 0xF];
+    s += digits[v & 0xF];
+    return s;
+}
+
+void todayBytes(unsigned char* out)
+{
+    std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    out[0] = static_cast<unsigned char>(std::clamp(tm.tm_year, 0, 255));
+    out[1] = static_cast<unsigned char>(tm.tm_mon + 1);
+    out[2] = static_cast<unsigned char>(tm.tm_mday);
+}
+
+bool validNameChar(char c, bool first)
+{
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))
+        return true;
+    return !first && ((c >= '0' && c <= '9') || c == '_');
+}
+
+}   // namespace
+
+Status parseDbfHeader(const unsigned char* data, size_t size, uint64_t fileSize, DbfHeader* out)
+{
+    if (size < 32 || fileSize < 32)
+        return Status::error(ErrorKind::Corrupt, "the file is shorter than a table header (32 bytes)");
+    DbfHeader h;
+    h.version = data[0];
+    if (!knownVersion(h.version))
+        return Status::error(ErrorKind::Corrupt, "not a DBF table (version byte " + hexByte(h.version) + ")");
+    h.headerCount = readLe32(data + 4);
+    h.headerLength = readLe16(data + 8);
+    h.recordLength = readLe16(data + 10);
+    h.codePage = data[29];
+    if (h.headerLength < 32 + 32 + 1)
+        return Status::error(ErrorKind::Corrupt,
+                             "header length " + std::to_string(h.headerLength) + " leaves no room for a field");
+    if (h.headerLength > fileSize || h.headerLength > size)
+        return Status::error(ErrorKind::Corrupt, "the file ends inside its header (header length " +
+                                                     std::to_string(h.headerLength) + ", file " +
+                                                     std::to_string(fileSize) + " bytes)");
+    if (h.recordLength < 2)
+        return Status::error(ErrorKind::Corrupt, "record length " + std::to_string(h.recordLength) + " is too small");
+
+    // Descriptors run until the 0x0D terminator or the end of the header; the first
+    // record is always taken at the header length, whatever follows the terminator.
+    uint32_t offset = 1;
+    for (uint32_t pos = 32; pos + 32 <= h.headerLength && data[pos] != 0x0D; pos += 32) {
+        const unsigned char* d = data + pos;
+        FieldDesc f;
+        size_t nameLen = 0;
+        while (nameLen < 11 && d[nameLen] != 0)
+            ++nameLen;
+        f.name.assign(reinterpret_cast<const char*>(d), nameLen);
+        while (!f.name.empty() && f.name.back() == ' ')
+            f.name.pop_back();
+        const std::string which = "field " + std::to_string(h.fields.size() + 1);
+        if (f.name.empty())
+            return Status::error(ErrorKind::Corrupt, which + " has no name");
+        f.type = asciiUpper(static_cast<char>(d[11]));
+        const bool typeOk = (f.type >= 'A' && f.type <= 'Z') || (f.type >= '0' && f.type <= '9') ||
+                            f.type == '@' || f.type == '+';
+        if (!typeOk)
+            return Status::error(ErrorKind::Corrupt, which + " (" + f.name + ") has an unknown type byte " +
+                                                         hexByte(d[11]));
+        f.width = d[16];
+        f.decimals = d[17];
+        if (f.width == 0)
+            return Status::error(ErrorKind::Corrupt, which + " (" + f.name + ") has width 0");
+        // Displacements written by older tools are unreliable: offsets come from the widths.
+        f.offset = offset;
+        offset += f.width;
+        h.fields.push_back(std::move(f));
+    }
+    if (h.fields.empty())
+        return Status::error(ErrorKind::Corrupt, "the table has no fields");
+    if (offset > h.recordLength)
+        return Status::error(ErrorKind::Corrupt, "record length " + std::to_string(h.recordLength) +
+                                                     " is smaller than its fields need (" +
+                                                     std::to_string(offset) + ")");
+    *out = std::move(h);
+    return Status();
+}
+
+Status checkNewField(FieldDesc* f)
+{
+    const std::string& n = f->name;
+    bool nameOk = !n.empty() && n.size() <= 10;
+    for (size_t i = 0; nameOk && i < n.size(); ++i)
+        nameOk = validNameChar(n[i], i == 0);
+    if (!nameOk)
+        return Status::error(ErrorKind::BadArgument,
+                             "Invalid field name \"" + n + "\": 1 to 10 letters, digits or _, starting with a letter");
+    for (char& c : f->name)
+        c = asciiUpper(c);
+    f->type = asciiUpper(f->type);
+    const std::string which = "field " + f->name;
+    switch (f->type) {
+    case 'C':
+        if (f->width < 1 || f->width > 254)
+            return Status::error(ErrorKind::BadArgument, "Invalid width " + std::to_string(f->width) +
+                                                             " of character " + which + " (1 to 254)");
+        f->decimals = 0;
+        break;
+    case 'N':
+    case 'F':
+        if (f->width < 1 || f->width > 20)
+            return Status::error(ErrorKind::BadArgument, "Invalid width " + std::to_string(f->width) +
+                                                             " of numeric " + which + " (1 to 20)");
+        if (f->decimals > 0 && f->decimals + 2 > f->width)
+            return Status::error(ErrorKind::BadArgument, "Invalid decimals " + std::to_string(f->decimals) +
+                                                             " of numeric " + which);
+        break;
+    case 'L':
+        f->width = 1;
+        f->decimals = 0;
+        break;
+    case 'D':
+        f->width = 8;
+        f->decimals = 0;
+        break;
+    case 'I':
+        f->width = 4;
+        f->decimals = 0;
+        break;
+    default:
+        return Status::error(ErrorKind::Unsupported, std::string("Field type ") + f->type + " of " + which +
+                                                         " is not supported");
+    }
+    return Status();
+}
+
+std::string buildDbfImage(const std::vector<FieldDesc>& fields, uint8_t codePage)
+{
+    const uint32_t headerLength = static_cast<uint32_t>(32 + 32 * fields.size() + 1);
+    uint32_t recordLength = 1;
+    for (const FieldDesc& f : fields)
+        recordLength += f.width;
+    std::string image(headerLength + 1, '\0');
+    auto* p = reinterpret_cast<unsigned char*>(image.data());
+    p[0] = 0x03;   // FoxBASE+ / FoxPro 2.x, no memo
+    todayBytes(p + 1);
+    writeLe32(p + 4, 0);
+    writeLe16(p + 8, headerLength);
+    writeLe16(p + 10, recordLength);
+    p[29] = codePage;
+    uint32_t offset = 1;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        unsigned char* d = p + 32 + 32 * i;
+        std::memcpy(d, fields[i].name.data(), std::min<size_t>(fields[i].name.size(), 10));
+        d[11] = static_cast<unsigned char>(fields[i].type);
+        writeLe32(d + 12, offset);
+        d[16] = static_cast<unsigned char>(fields[i].width);
+        d[17] = static_cast<unsigned char>(fields[i].decimals);
+        offset += fields[i].width;
+    }
+    p[headerLength - 1] = 0x0D;
+    p[headerLength] = 0x1A;
+    return image;
+}
+
+Status DbfFile::create(const std::string& path, const std::vector<FieldDesc>& fields, uint8_t codePage)
+{
+    if (fields.empty())
+        return Status::error(ErrorKind::BadArgument, "A table needs at least one field");
+    std::vector<FieldDesc> checked = fields;
+    uint64_t recordLength = 1;
+    for (size_t i = 0; i < checked.size(); ++i) {
+        Status st = checkNewField(&checked[i]);
+        if (!st.ok())
+            return st;
+        for (size_t j = 0; j < i; ++j)
+            if (checked[j].name == checked[i].name)
+                return Status::error(ErrorKind::BadArgument, "Duplicate field name " + checked[i].name);
+        recordLength += checked[i].width;
+    }
+    if (recordLength > 0xFFFF || 32 + 32 * checked.size() + 1 > kMaxHeaderLength)
+        return Status::error(ErrorKind::BadArgument, "Too many or too wide fields for one record");
+
+    const std::string image = buildDbfImage(checked, codePage);
+    // A new file replaces an old one only when complete: others that still have the old
+    // file mapped keep reading it instead of faulting on a truncated file.
+    static unsigned counter = 0;
+    const std::string temp = path + ".~" + std::to_string(::getpid()) + "_" + std::to_string(++counter);
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return Status::error(ErrorKind::Io, "Cannot create " + path + ": " + errnoText(errno));
+    ssize_t n = ::write(fd, image.data(), image.size());
+    const int writeErr = errno;
+    const bool closed = ::close(fd) == 0;
+    if (n != static_cast<ssize_t>(image.size()) || !closed) {
+        ::unlink(temp.c_str());
+        return Status::error(ErrorKind::Io, "Cannot write " + path + ": " + errnoText(writeErr));
+    }
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(temp.c_str());
+        return Status::error(ErrorKind::Io, "Cannot create " + path + ": " + errnoText(err));
+    }
+    return Status();
+}
+
+std::unique_ptr<DbfFile> DbfFile::open(const std::string& path, OpenMode mode, Status* status)
+{
+    auto fail = [&](ErrorKind kind, const std::string& text) {
+        *status = Status::error(kind, text);
+        return nullptr;
+    };
+    const int flags = (mode == OpenMode::ReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC;
+    int fd = ::open(path.c_str(), flags);
+    if (fd < 0) {
+        const int err = errno;
+        return fail(err == ENOENT ? ErrorKind::NotFound : ErrorKind::Io,
+                    "Cannot open table " + path + ": " + errnoText(err));
+    }
+    std::unique_ptr<DbfFile> f(new DbfFile());
+    f->m_fd = fd;
+    f->m_path = path;
+    f->m_mode = mode;
+
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return fail(ErrorKind::Io, "Cannot read " + path + ": " + errnoText(errno));
+    if (!S_ISREG(st.st_mode))
+        return fail(ErrorKind::Io, path + " is not a regular file");
+    f->m_fileSize = static_cast<uint64_t>(st.st_size);
+
+    std::vector<unsigned char> head(static_cast<size_t>(std::min<uint64_t>(f->m_fileSize, kMaxHeaderLength + 1)));
+    ssize_t got = ::pread(fd, head.data(), head.size(), 0);
+    if (got < 0)
+        return fail(ErrorKind::Io, "Cannot read " + path + ": " + errnoText(errno));
+    Status parsed = parseDbfHeader(head.data(), static_cast<size_t>(got), f->m_fileSize, &f->m_header);
+    if (!parsed.ok())
+        return fail(ErrorKind::Corrupt, path + " is not a valid table: " + parsed.message());
+
+    if (mode == OpenMode::Exclusive) {
+        if (!f->setLock(F_WRLCK, kLockBase, kAllLocksLength, 0))
+            return fail(ErrorKind::Locked, "Cannot open " + path + " exclusively: it is locked by another user");
+    } else {
+        // Another holder's exclusive open shows as one lock over the whole range.
+        struct flock fl {};
+        fl.l_type = F_WRLCK;
+        fl.l_whence = SEEK_SET;
+        fl.l_start = static_cast<off_t>(kLockBase);
+        fl.l_len = static_cast<off_t>(kAllLocksLength);
+        if (::fcntl(fd, F_OFD_GETLK, &fl) == 0 && fl.l_type != F_UNLCK &&
+            static_cast<uint64_t>(fl.l_start) == kLockBase &&
+            static_cast<uint64_t>(fl.l_len) >= kAllLocksLength)
+            return fail(ErrorKind::Locked, "Cannot open " + path + ": it is opened exclusively by another user");
+    }
+
+    Status mapped = f->mapAtLeast(f->m_fileSize);
+    if (!mapped.ok())
+        return fail(mapped.kind(), mapped.message());
+    const uint64_t available = (f->m_fileSize - f->m_header.headerLength) / f->m_header.recordLength;
+    f->m_count = static_cast<uint32_t>(std::min<uint64_t>(f->m_header.headerCount, available));
+    f->m_blank.assign(f->m_header.recordLength, ' ');
+    *status = Status();
+    return f;
+}
+
+DbfFile::~DbfFile()
+{
+    touchDate();
+    if (m_map)
+        ::munmap(const_cast<unsigned char*>(m_map), m_mapLength);
+    if (m_fd >= 0)
+        ::close(m_fd);   // releases every lock of this open file description
+}
+
+Status DbfFile::mapAtLeast(uint64_t size)
+{
+    if (size <= m_mapLength && m_map)
+        return Status();
+    // Map beyond the end of the file so that appends rarely need a new mapping; pages
+    // past the end are never touched (record() stays below the known file size).
+    const uint64_t page = static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+    uint64_t want = size + size / 4 + (1u << 20);
+    want = (want + page - 1) / page * page;
+    void* p = ::mmap(nullptr, static_cast<size_t>(want), PROT_READ, MAP_SHARED, m_fd, 0);
+    if (p == MAP_FAILED)
+        return Status::error(ErrorKind::Io, "Cannot map " + m_path + ": " + errnoText(errno));
+    if (m_map)
+        ::munmap(const_cast<unsigned char*>(m_map), m_mapLength);
+    m_map = static_cast<const unsigned char*>(p);
+    m_mapLength = static_cast<size_t>(want);
+    return Status();
+}
+
+int DbfFile::fieldIndex(std::string_view name) const
+{
+    name = trimRight(trimLeft(name));
+    for (size_t i = 0; i < m_header.fields.size(); ++i)
+        if (equalsNoCase(m_header.fields[i].name, name))
+            return static_cast<int>(i);
+    return -1;
+}
+
+bool DbfFile::refreshCount()
+{
+    const uint64_t h = m_header.headerLength;
+    const uint64_t l = m_header.recordLength;
+    const uint32_t inHeader = readLe32(m_map + 4);
+    if (h + inHeader * l > m_fileSize) {
+        struct stat st {};
+        if (::fstat(m_fd, &st) == 0 && static_cast<uint64_t>(st.st_size) != m_fileSize) {
+            const uint64_t size = static_cast<uint64_t>(st.st_size);
+            if (size >= h && mapAtLeast(size).ok())
+                m_fileSize = size;
+        }
+    }
+    const uint64_t available = m_fileSize >= h ? (m_fileSize - h) / l : 0;
+    const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(inHeader, available));
+    const bool changed = count != m_count;
+    m_count = count;
+    return changed;
+}
+
+uint64_t DbfFile::recordOffset(uint32_t recNo) const
+{
+    return m_header.headerLength + static_cast<uint64_t>(recNo - 1) * m_header.recordLength;
+}
+
+uint64_t DbfFile::recordLockOffset(uint32_t recNo) const
+{
+    return kLockBase + recordOffset(recNo);
+}
+
+const char* DbfFile::record(uint32_t recNo) const
+{
+    return reinterpret_cast<const char*>(m_map + recordOffset(recNo));
+}
+
+Status DbfFile::pwriteAll(const void* data, size_t size, uint64_t offset)
+{
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t n = ::pwrite(m_fd, p, size, static_cast<off_t>(offset));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return Status::error(ErrorKind::Io, "Cannot write " + m_path + ": " + errnoText(errno));
+        }
+        p += n;
+        size -= static_cast<size_t>(n);
+        offset += static_cast<uint64_t>(n);
+    }
+    m_modified = true;
+    return Status();
+}
+
+Status DbfFile::writeRecord(uint32_t recNo, const char* image)
+{
+    if (!writable())
+        return Status::error(ErrorKind::ReadOnly, "The table " + m_path + " is opened read-only");
+    if (recNo < 1 || recNo > m_count)
+        return Status::error(ErrorKind::NotFound, "Record " + std::to_string(recNo) + " does not exist");
+    return pwriteAll(image, m_header.recordLength, recordOffset(recNo));
+}
+
+Status DbfFile::writeFlag(uint32_t recNo, char flag)
+{
+    if (!writable())
+        return Status::error(ErrorKind::ReadOnly, "The table " + m_path + " is opened read-only");
+    if (recNo < 1 || recNo > m_count)
+        return Status::error(ErrorKind::NotFound, "Record " + std::to_string(recNo) + " does not exist");
+    return pwriteAll(&flag, 1, recordOffset(recNo));
+}
+
+Status DbfFile::appendRecord(const char* image, uint32_t* recNo)
+{
+    if (!writable())
+        return Status::error(ErrorKind::ReadOnly, "The table " + m_path + " is opened read-only");
+    // The count in the file is the truth: other holders may have appended meanwhile.
+    refreshCount();
+    const uint32_t n = m_count;
+    if (n == UINT32_MAX)
+        return Status::error(ErrorKind::BadValue, "The table " + m_path + " is full");
+    if (!holdsFileLock()) {
+        // Another holder's FLOCK covers the new record's lock byte: no append then.
+        Status locked = lockRecord(n + 1, 0);
+        if (!locked.ok())
+            return Status::error(ErrorKind::Locked, "Cannot append to " + m_path + ": the table is locked by another user");
+    }
+    const uint64_t offset = recordOffset(n + 1);
+    std::string buf(image, m_header.recordLength);
+    buf.push_back('\x1A');
+    Status st = pwriteAll(buf.data(), buf.size(), offset);
+    if (!st.ok()) {
+        unlockRecord(n + 1);
+        return st;
+    }
+    if (s_afterRecordWrite)
+        s_afterRecordWrite();
+    // Only now count the record: a crash before this line leaves it outside the count.
+    unsigned char head[7];
+    todayBytes(head);
+    writeLe32(head + 3, n + 1);
+    st = pwriteAll(head, sizeof head, 1);
+    if (!st.ok())
+        return st;
+    m_fileSize = std::max<uint64_t>(m_fileSize, offset + buf.size());
+    st = mapAtLeast(m_fileSize);
+    if (!st.ok())
+        return st;
+    m_count = n + 1;
+    *recNo = n + 1;
+    return Status();
+}
+
+void DbfFile::touchDate()
+{
+    if (!m_modified || !writable() || m_fd < 0)
+        return;
+    unsigned char date[3];
+    todayBytes(date);
+    if (std::memcmp(date, m_map + 1, 3) != 0)
+        (void)!::pwrite(m_fd, date, 3, 1);
+    m_modified = false;
+}
+
+bool DbfFile::setLock(short type, uint64_t start, uint64_t length, int timeoutMs)
+{
+    struct flock fl {};
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = static_cast<off_t>(start);
+    fl.l_len = static_cast<off_t>(length);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        if (::fcntl(m_fd, F_OFD_SETLK, &fl) == 0)
+            return true;
+        if (errno == EINTR)
+            continue;
+        if ((errno != EAGAIN && errno != EACCES) || std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+Status DbfFile::lockHeader(int timeoutMs)
+{
+    if (m_mode == OpenMode::Exclusive || m_headerLocked)
+        return Status();
+    if (!writable())
+        return Status::error(ErrorKind::ReadOnly, "The table " + m_path + " is opened read-only");
+    if (!setLock(F_WRLCK, kLockBase, 1, timeoutMs))
+        return Status::error(ErrorKind::Locked, "The header of " + m_path + " is locked by another user");
+    m_headerLocked = true;
+    return Status();
+}
+
+void DbfFile::unlockHeader()
+{
+    if (!m_headerLocked)
+        return;
+    setLock(F_UNLCK, kLockBase, 1, 0);
+    m_headerLocked = false;
+}
+
+Status DbfFile::lockRecord(uint32_t recNo, int timeoutMs)
+{
+    if (holdsFileLock() || holdsRecordLock(recNo))
+        return Status();
+    const short type = writable() ? F_WRLCK : F_RDLCK;
+    if (!setLock(type, recordLockOffset(recNo), 1, timeoutMs))
+        return Status::error(ErrorKind::Locked, "Record " + std::to_string(recNo) + " of " + m_path +
+                                                    " is locked by another user");
+    m_lockedRecords.insert(std::lower_bound(m_lockedRecords.begin(), m_lockedRecords.end(), recNo), recNo);
+    return Status();
+}
+
+void DbfFile::unlockRecord(uint32_t recNo)
+{
+    auto it = std::lower_bound(m_lockedRecords.begin(), m_lockedRecords.end(), recNo);
+    if (it == m_lockedRecords.end() || *it != recNo)
+        return;
+    m_lockedRecords.erase(it);
+    // Under a file lock the byte belongs to the file lock's range: leave it locked.
+    if (!holdsFileLock())
+        setLock(F_UNLCK, recordLockOffset(recNo), 1, 0);
+}
+
+Status DbfFile::lockFile(int timeoutMs)
+{
+    if (holdsFileLock())
+        return Status();
+    const short type = writable() ? F_WRLCK : F_RDLCK;
+    if (!setLock(type, kFileLockStart, kFileLockLength, timeoutMs))
+        return Status::error(ErrorKind::Locked, "The table " + m_path + " is locked by another user");
+    m_fileLocked = true;
+    return Status();
+}
+
+void DbfFile::unlockAll()
+{
+    if (m_mode != OpenMode::Exclusive) {
+        if (m_fileLocked || !m_lockedRecords.empty())
+            setLock(F_UNLCK, kFileLockStart, kFileLockLength, 0);
+        // Records of very large files lie past the FLOCK range.
+        for (uint32_t r : m_lockedRecords)
+            if (recordLockOffset(r) >= kFileLockStart + kFileLockLength)
+                setLock(F_UNLCK, recordLockOffset(r), 1, 0);
+    }
+    m_lockedRecords.clear();
+    m_fileLocked = false;
+}
+
+bool DbfFile::holdsRecordLock(uint32_t recNo) const
+{
+    return std::binary_search(m_lockedRecords.begin(), m_lockedRecords.end(), recNo);
+}
+
+}   // namespace xb

@@ -1,0 +1,127 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "status.h"
+
+namespace xb {
+
+// One field as the table file describes it.
+struct FieldDesc {
+    std::string name;       // as stored (our tables: capitals)
+    char type = 'C';        // C N F L D I M ...
+    uint32_t offset = 0;    // from the first byte of the record (the deletion flag), so >= 1
+    uint32_t width = 0;
+    uint32_t decimals = 0;
+};
+
+// What the fixed part of a DBF file says, after validation.
+struct DbfHeader {
+    uint8_t version = 0;
+    uint8_t codePage = 0;
+    uint32_t headerCount = 0;    // record count as bytes 4-7 give it
+    uint32_t headerLength = 0;   // offset of the first record
+    uint32_t recordLength = 0;   // including the deletion flag
+    std::vector<FieldDesc> fields;
+};
+
+// Validates the header bytes of a table (data: the first bytes of the file, at least
+// 32; fileSize: the whole file's length). Never reads outside data.
+Status parseDbfHeader(const unsigned char* data, size_t size, uint64_t fileSize, DbfHeader* out);
+
+// Checks and normalises a field definition for a new table (name in capitals).
+Status checkNewField(FieldDesc* field);
+
+// The bytes of a new, empty table: header, descriptors, terminator, end-of-file mark.
+std::string buildDbfImage(const std::vector<FieldDesc>& fields, uint8_t codePage);
+
+// Open DBF table file: header, fields, record access through a shared read-only
+// mapping (so changes by other holders of the file are seen at once), writes with one
+// pwrite per record, and the FoxPro-scheme byte-range locks as open-file-description
+// locks. Knows nothing of indexes, orders or queries.
+class DbfFile {
+public:
+    enum class OpenMode { Shared, ReadOnly, Exclusive };
+
+    static std::unique_ptr<DbfFile> open(const std::string& path, OpenMode mode, Status* status);
+    // Writes a new empty table (through a temporary file renamed into place).
+    static Status create(const std::string& path, const std::vector<FieldDesc>& fields,
+                         uint8_t codePage);
+
+    ~DbfFile();
+    DbfFile(const DbfFile&) = delete;
+    DbfFile& operator=(const DbfFile&) = delete;
+
+    const std::string& path() const { return m_path; }
+    OpenMode mode() const { return m_mode; }
+    bool writable() const { return m_mode != OpenMode::ReadOnly; }
+    const DbfHeader& header() const { return m_header; }
+    const std::vector<FieldDesc>& fields() const { return m_header.fields; }
+    int fieldIndex(std::string_view name) const;   // -1 when absent; any letter case
+    uint32_t recordLength() const { return m_header.recordLength; }
+    uint32_t headerLength() const { return m_header.headerLength; }
+
+    // Records in the file, as last seen by refreshCount() or our own append.
+    uint32_t recordCount() const { return m_count; }
+    // Re-reads the header's record count (a memory read of the shared mapping) and the
+    // file size when needed. Returns true when the count changed.
+    bool refreshCount();
+
+    // Record image (recordLength bytes) of record 1..recordCount(); valid until the next
+    // call that may change the mapping (refreshCount, append).
+    const char* record(uint32_t recNo) const;
+    const char* blankRecord() const { return m_blank.data(); }
+    bool isDeleted(uint32_t recNo) const { return record(recNo)[0] == '*'; }
+
+    Status writeRecord(uint32_t recNo, const char* image);   // one pwrite
+    Status writeFlag(uint32_t recNo, char flag);             // one pwrite of the flag byte
+    // Appends image as a new record under a held header lock: re-reads the count from
+    // the file, writes the record and the end-of-file mark with one pwrite, then the
+    // record count and date. *recNo receives the new record's number.
+    Status appendRecord(const char* image, uint32_t* recNo);
+    // Writes the update date when the table was changed (called on close).
+    void touchDate();
+
+    // Locks (FoxPro scheme). In exclusive mode every lock is already held.
+    Status lockHeader(int timeoutMs);
+    void unlockHeader();
+    Status lockRecord(uint32_t recNo, int timeoutMs);
+    void unlockRecord(uint32_t recNo);
+    Status lockFile(int timeoutMs);
+    void unlockAll();
+    bool holdsRecordLock(uint32_t recNo) const;
+    bool holdsFileLock() const { return m_fileLocked || m_mode == OpenMode::Exclusive; }
+    const std::vector<uint32_t>& lockedRecords() const { return m_lockedRecords; }
+
+    // Test seam: called by appendRecord between writing the record and counting it, so
+    // a test can stop the process exactly there.
+    static inline void (*s_afterRecordWrite)() = nullptr;
+
+private:
+    DbfFile() = default;
+    Status mapAtLeast(uint64_t size);
+    uint64_t recordOffset(uint32_t recNo) const;
+    uint64_t recordLockOffset(uint32_t recNo) const;
+    bool setLock(short type, uint64_t start, uint64_t length, int timeoutMs);
+    Status pwriteAll(const void* data, size_t size, uint64_t offset);
+
+    std::string m_path;
+    OpenMode m_mode = OpenMode::Shared;
+    int m_fd = -1;
+    DbfHeader m_header;
+    uint32_t m_count = 0;
+    uint64_t m_fileSize = 0;
+    const unsigned char* m_map = nullptr;
+    size_t m_mapLength = 0;
+    std::string m_blank;
+    std::vector<uint32_t> m_lockedRecords;   // sorted
+    bool m_fileLocked = false;
+    bool m_headerLocked = false;
+    bool m_modified = false;
+};
+
+}   // namespace xb

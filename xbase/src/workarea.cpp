@@ -1,0 +1,941 @@
+#include "workarea.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "bytes.h"
+#include "numtext.h"
+
+namespace xb {
+
+namespace {
+
+// The key expression stored in an index file that cannot be parsed any more, so that
+// the index can be rebuilt under its own definition.
+bool salvageKeyExpression(const std::string& path, std::vector<std::string>* candidates)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    unsigned char head[1024] = {};
+    const ssize_t n = ::pread(fd, head, sizeof head, 0);
+    ::close(fd);
+    if (n < 16)
+        return false;
+    auto take = [&](size_t from, size_t maxLen) {
+        std::string s;
+        for (size_t i = from; i < static_cast<size_t>(n) && i < from + maxLen && head[i] != 0; ++i) {
+            if (head[i] < 0x20 || head[i] > 0x7E)
+                return;
+            s += static_cast<char>(head[i]);
+        }
+        while (!s.empty() && s.back() == ' ')
+            s.pop_back();
+        if (!s.empty())
+            candidates->push_back(s);
+    };
+    take(16, 220);   // standard form
+    if (n >= 1024) {   // compact form: expression pool at 512
+        const size_t offset = readLe16(head + 508);
+        const size_t length = readLe16(head + 510);
+        if (offset < 512 && length > 1)
+            take(512 + offset, std::min<size_t>(length, 512 - offset));
+    }
+    return !candidates->empty();
+}
+
+}   // namespace
+
+WorkArea::WorkArea(std::unique_ptr<DbfFile> table, std::string alias, const Settings* settings)
+    : m_table(std::move(table)), m_alias(std::move(alias)), m_settings(settings)
+{
+    m_queryBits.assign(1, 0);
+    goTop();
+}
+
+WorkArea::~WorkArea()
+{
+    for (OrderIndex& ix : m_indexes) {
+        std::string ignored;
+        ix.file->flush(&ignored);
+    }
+    m_table->unlockAll();
+}
+
+std::string WorkArea::folder() const
+{
+    const std::string& p = m_table->path();
+    const size_t slash = p.rfind('/');
+    return slash == std::string::npos ? std::string() : p.substr(0, slash + 1);
+}
+
+// ---------------------------------------------------------------------------
+// Keeping up with the files
+
+void WorkArea::sync()
+{
+    const uint32_t before = m_table->recordCount();
+    if (m_table->refreshCount())
+        onCountChanged(before, m_table->recordCount());
+    reloadChangedIndexes();
+    if (!m_eof && m_recNo > m_table->recordCount())
+        setEof();
+}
+
+void WorkArea::reloadChangedIndexes()
+{
+    for (OrderIndex& ix : m_indexes) {
+        if (!ix.file->changedOnDisk())
+            continue;
+        std::string err;
+        if (!ix.file->reload(&err))
+            (void)verifyOrRebuild(ix);
+        ++m_generation;
+    }
+}
+
+void WorkArea::onCountChanged(uint32_t before, uint32_t now)
+{
+    if (m_query) {
+        m_queryBits.resize(static_cast<size_t>(now) + 1, 0);
+        for (uint32_t r = before + 1; r <= now; ++r)
+            evaluateQueryBit(r);
+    }
+    if (m_indexes.empty())
+        return;
+    reloadChangedIndexes();
+    // Another program appended without keeping our indexes: add the missing keys under
+    // the header lock, which every appender of ours holds while it writes an index.
+    if (now < before || !m_table->writable() || !m_table->lockHeader(m_settings->headerLockTimeoutMs).ok())
+        return;
+    for (OrderIndex& ix : m_indexes) {
+        for (uint32_t r = before + 1; r <= now; ++r) {
+            const char* rec = m_table->record(r);
+            if (!included(ix, rec, r))
+                continue;
+            keyFor(ix, rec, r, &m_keyBuf);
+            if (!indexHolds(ix, m_keyBuf, r)) {
+                std::string err;
+                (void)ix.file->insert(IdxEntry{m_keyBuf, r}, &err);
+            }
+        }
+    }
+    m_table->unlockHeader();
+    ++m_generation;
+}
+
+uint32_t WorkArea::recordCount()
+{
+    sync();
+    return m_table->recordCount();
+}
+
+// ---------------------------------------------------------------------------
+// Visibility and the cursor
+
+bool WorkArea::visible(uint32_t recNo) const
+{
+    if (m_settings->deleted && m_table->record(recNo)[0] == '*')
+        return false;
+    if (m_query && !m_queryBits[recNo])
+        return false;
+    return true;
+}
+
+void WorkArea::setCurrent(uint32_t recNo)
+{
+    m_recNo = recNo;
+    m_eof = false;
+    m_bof = false;
+}
+
+void WorkArea::setEof()
+{
+    m_recNo = m_table->recordCount() + 1;
+    m_eof = true;
+    m_bof = false;
+    m_walkGeneration = ~0ULL;
+}
+
+const char* WorkArea::currentRecord() const
+{
+    if (m_eof || m_recNo < 1 || m_recNo > m_table->recordCount())
+        return m_table->blankRecord();
+    return m_table->record(m_recNo);
+}
+
+bool WorkArea::currentDeleted() const
+{
+    return currentRecord()[0] == '*';
+}
+
+EvalContext WorkArea::context() const
+{
+    EvalContext c;
+    c.record = currentRecord();
+    c.recNo = m_eof ? m_table->recordCount() + 1 : m_recNo;
+    c.exact = m_settings->exact;
+    return c;
+}
+
+size_t WorkArea::walkSize()
+{
+    return active().file->entries().size();
+}
+
+uint32_t WorkArea::walkRecord(size_t w)
+{
+    OrderIndex& ix = active();
+    const auto& v = ix.file->entries();
+    return v[ix.file->descending() ? v.size() - 1 - w : w].recNo;
+}
+
+// Where the current record stands in the active order; recomputed only when the
+// index or the record changed since the last time.
+WorkArea::WalkPos WorkArea::walkPosition()
+{
+    if (m_walkGeneration == m_generation && m_walkRecNo == m_recNo)
+        return m_walk;
+    OrderIndex& ix = active();
+    const auto& v = ix.file->entries();
+    WalkPos wp;
+    const uint32_t count = m_table->recordCount();
+    if (m_eof || m_recNo < 1 || m_recNo > count) {
+        wp.pos = v.size();
+    } else {
+        keyFor(ix, m_table->record(m_recNo), m_recNo, &m_keyBuf);
+        bool found = false;
+        size_t p = ix.file->seek(m_keyBuf, &found);
+        size_t at = p;
+        bool hit = false;
+        for (size_t i = p; i < v.size() && std::memcmp(v[i].key.data(), m_keyBuf.data(), m_keyBuf.size()) == 0; ++i) {
+            if (v[i].recNo == m_recNo) {
+                at = i;
+                hit = true;
+                break;
+            }
+        }
+        if (!hit) {
+            // A stale key (the record changed under us) still has its entry somewhere.
+            for (size_t i = 0; i < v.size(); ++i)
+                if (v[i].recNo == m_recNo) {
+                    at = i;
+                    hit = true;
+                    break;
+                }
+        }
+        if (ix.file->descending())
+            wp.pos = hit ? v.size() - 1 - at : v.size() - at;
+        else
+            wp.pos = at;
+        wp.exact = hit;
+    }
+    m_walk = wp;
+    m_walkGeneration = m_generation;
+    m_walkRecNo = m_recNo;
+    return wp;
+}
+
+void WorkArea::goTop()
+{
+    sync();
+    m_found = false;
+    const uint32_t count = m_table->recordCount();
+    if (m_order == 0) {
+        for (uint32_t r = 1; r <= count; ++r)
+            if (visible(r)) {
+                setCurrent(r);
+                return;
+            }
+    } else {
+        const size_t n = walkSize();
+        for (size_t w = 0; w < n; ++w) {
+            const uint32_t r = walkRecord(w);
+            if (r <= count && visible(r)) {
+                setCurrent(r);
+                m_walk = WalkPos{w, true};
+                m_walkGeneration = m_generation;
+                m_walkRecNo = r;
+                return;
+            }
+        }
+    }
+    setEof();
+    m_bof = true;
+}
+
+void WorkArea::goBottom()
+{
+    sync();
+    m_found = false;
+    const uint32_t count = m_table->recordCount();
+    if (m_order == 0) {
+        for (uint32_t r = count; r >= 1; --r)
+            if (visible(r)) {
+                setCurrent(r);
+                return;
+            }
+    } else {
+        for (size_t w = walkSize(); w-- > 0;) {
+            const uint32_t r = walkRecord(w);
+            if (r <= count && visible(r)) {
+                setCurrent(r);
+                m_walk = WalkPos{w, true};
+                m_walkGeneration = m_generation;
+                m_walkRecNo = r;
+                return;
+            }
+        }
+    }
+    setEof();
+    m_bof = true;
+}
+
+void WorkArea::go(int64_t recNo)
+{
+    sync();
+    m_found = false;
+    if (recNo >= 1 && recNo <= m_table->recordCount())
+        setCurrent(static_cast<uint32_t>(recNo));
+    else
+        setEof();
+}
+
+void WorkArea::skip(int64_t count)
+{
+    if (count == 0)
+        return;
+    m_found = false;
+    const uint32_t total = m_table->recordCount();
+    if (count > 0 && m_eof)
+        return;
+    if (count > 0 && m_recNo > total) {   // the file shrank under us
+        setEof();
+        return;
+    }
+    const bool forward = count > 0;
+    uint64_t steps = forward ? static_cast<uint64_t>(count) : static_cast<uint64_t>(-(count + 1)) + 1;
+
+    if (m_order == 0) {
+        uint32_t r = m_eof ? total + 1 : m_recNo;
+        while (steps > 0) {
+            if (forward) {
+                do {
+                    ++r;
+                } while (r <= total && !visible(r));
+                if (r > total) {
+                    setEof();
+                    return;
+                }
+            } else {
+                do {
+                    --r;
+                } while (r >= 1 && !visible(r));
+                if (r < 1) {
+                    goTop();
+                    m_bof = true;
+                    return;
+                }
+            }
+            --steps;
+        }
+        setCurrent(r);
+        return;
+    }
+
+    const size_t n = walkSize();
+    WalkPos wp = walkPosition();
+    // From a record that is not in the order (outside a FOR condition) the first step
+    // lands on the entry where it would stand.
+    size_t w = wp.pos;
+    bool first = !wp.exact;
+    while (steps > 0) {
+        if (forward) {
+            if (!first)
+                ++w;
+            while (w < n && !(walkRecord(w) <= total && visible(walkRecord(w))))
+                ++w;
+            if (w >= n) {
+                setEof();
+                return;
+            }
+        } else {
+            bool found = false;
+            while (w > 0) {
+                --w;
+                const uint32_t r = walkRecord(w);
+                if (r <= total && visible(r)) {
+                    found = true;
+                    break;
+                }
+            }
+            if (!found) {
+                goTop();
+                m_bof = true;
+                return;
+            }
+        }
+        first = false;
+        --steps;
+    }
+    const uint32_t r = walkRecord(w);
+    setCurrent(r);
+    m_walk = WalkPos{w, true};
+    m_walkGeneration = m_generation;
+    m_walkRecNo = r;
+}
+
+// ---------------------------------------------------------------------------
+// Writes
+
+Status WorkArea::ensureLocked(uint32_t recNo, bool* tookLock)
+{
+    *tookLock = false;
+    if (m_table->holdsFileLock() || m_table->holdsRecordLock(recNo))
+        return Status();
+    Status st = m_table->lockRecord(recNo, m_settings->lockTimeoutMs);
+    if (st.ok())
+        *tookLock = true;
+    return st;
+}
+
+Status WorkArea::putRecord(const char* image)
+{
+    if (!m_table->writable())
+        return Status::error(ErrorKind::ReadOnly, "The table " + m_table->path() + " is opened read-only");
+    if (m_eof || m_recNo < 1 || m_recNo > m_table->recordCount())
+        return Status::error(ErrorKind::NotFound, "There is no current record to write");
+    const uint32_t r = m_recNo;
+    bool tookLock = false;
+    Status st = ensureLocked(r, &tookLock);
+    if (!st.ok())
+        return st;
+    // The mapping shows the new bytes as soon as they are written: keep the old image.
+    const std::string old(m_table->record(r), m_table->recordLength());
+    st = m_table->writeRecord(r, image);
+    if (st.ok())
+        st = updateIndexes(old.data(), image, r);
+    evaluateQueryBit(r);
+    if (tookLock)
+        m_table->unlockRecord(r);
+    return st;
+}
+
+Status WorkArea::setDeleted(bool deleted)
+{
+    std::string image(currentRecord(), m_table->recordLength());
+    image[0] = deleted ? '*' : ' ';
+    return putRecord(image.data());
+}
+
+Status WorkArea::appendBlank()
+{
+    if (!m_table->writable())
+        return Status::error(ErrorKind::ReadOnly, "The table " + m_table->path() + " is opened read-only");
+    Status st = m_table->lockHeader(m_settings->headerLockTimeoutMs);
+    if (!st.ok())
+        return st;
+    // Records other holders appended first get their query bits and index keys now.
+    const uint32_t before = m_table->recordCount();
+    if (m_table->refreshCount())
+        onCountChanged(before, m_table->recordCount());
+    reloadChangedIndexes();
+    // A new record replaces the previous record locks of this table.
+    for (uint32_t locked : std::vector<uint32_t>(m_table->lockedRecords()))
+        m_table->unlockRecord(locked);
+    uint32_t recNo = 0;
+    st = m_table->appendRecord(m_table->blankRecord(), &recNo);
+    if (st.ok()) {
+        const char* rec = m_table->record(recNo);
+        for (OrderIndex& ix : m_indexes) {
+            if (!included(ix, rec, recNo))
+                continue;
+            keyFor(ix, rec, recNo, &m_keyBuf);
+            std::string err;
+            if (!ix.file->insert(IdxEntry{m_keyBuf, recNo}, &err) && st.ok())
+                st = Status::error(ErrorKind::Io, "Cannot update index " + ix.file->path() + ": " + err);
+        }
+        ++m_generation;
+        if (m_query) {
+            m_queryBits.resize(static_cast<size_t>(recNo) + 1, 0);
+            evaluateQueryBit(recNo);
+        }
+        setCurrent(recNo);
+    }
+    m_table->unlockHeader();
+    return st;
+}
+
+Status WorkArea::updateIndexes(const char* oldImage, const char* newImage, uint32_t recNo)
+{
+    if (m_indexes.empty())
+        return Status();
+    Status result;
+    bool locked = false;
+    for (OrderIndex& ix : m_indexes) {
+        const bool wasIn = included(ix, oldImage, recNo);
+        const bool isIn = included(ix, newImage, recNo);
+        keyFor(ix, oldImage, recNo, &m_keyBuf);
+        keyFor(ix, newImage, recNo, &m_keyBuf2);
+        if (wasIn == isIn && (!isIn || m_keyBuf == m_keyBuf2))
+            continue;
+        // Index files are rewritten whole: one writer at a time, under the header lock.
+        if (!locked) {
+            Status st = m_table->lockHeader(m_settings->headerLockTimeoutMs);
+            if (!st.ok())
+                return Status::error(ErrorKind::Locked, "Cannot update the indexes of " + m_table->path() +
+                                                            ": " + st.message());
+            locked = true;
+        }
+        std::string err;
+        if (wasIn)
+            (void)ix.file->remove(IdxEntry{m_keyBuf, recNo}, &err);   // absent: nothing to remove
+        if (isIn && !ix.file->insert(IdxEntry{m_keyBuf2, recNo}, &err) && result.ok())
+            result = Status::error(ErrorKind::Io, "Cannot update index " + ix.file->path() + ": " + err);
+        ++m_generation;
+    }
+    if (locked)
+        m_table->unlockHeader();
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// Indexes
+
+void WorkArea::keyFor(const OrderIndex& ix, const char* record, uint32_t recNo, std::string* out) const
+{
+    EvalContext c{record, recNo, false};
+    if (ix.numeric) {
+        *out = IdxFile::numericKey(ix.key->numeric(c));
+        return;
+    }
+    const std::string_view t = ix.key->text(c);
+    out->assign(t.substr(0, ix.keyLen));
+    out->resize(ix.keyLen, ' ');
+}
+
+bool WorkArea::included(const OrderIndex& ix, const char* record, uint32_t recNo) const
+{
+    if (!ix.condition)
+        return true;
+    EvalContext c{record, recNo, false};
+    return ix.condition->logical(c);
+}
+
+bool WorkArea::indexHolds(OrderIndex& ix, const std::string& key, uint32_t recNo)
+{
+    const auto& v = ix.file->entries();
+    bool found = false;
+    for (size_t i = ix.file->seek(key, &found); i < v.size() && v[i].key == key; ++i)
+        if (v[i].recNo == recNo)
+            return true;
+    return false;
+}
+
+Status WorkArea::compileIndexExprs(const std::string& keyText, const std::string& condText, OrderIndex* ix)
+{
+    std::string err;
+    ix->key = Expr::compile(keyText, &m_table->fields(), &err);
+    if (!ix->key)
+        return Status::error(ErrorKind::BadExpression, err);
+    switch (ix->key->type()) {
+    case ExprType::Numeric:
+        ix->numeric = true;
+        ix->keyLen = 8;
+        break;
+    case ExprType::Char:
+    case ExprType::Date:
+        ix->numeric = false;
+        ix->keyLen = ix->key->width();
+        if (ix->keyLen < 1 || ix->keyLen > 100)
+            return Status::error(ErrorKind::BadExpression, "The key \"" + keyText + "\" is " +
+                                                               std::to_string(ix->keyLen) +
+                                                               " bytes long; an index key holds 1 to 100");
+        break;
+    default:
+        return Status::error(ErrorKind::BadExpression, "The key \"" + keyText + "\" must be character or numeric");
+    }
+    ix->condition.reset();
+    if (!trimRight(trimLeft(condText)).empty()) {
+        ix->condition = Expr::compile(condText, &m_table->fields(), &err);
+        if (!ix->condition)
+            return Status::error(ErrorKind::BadExpression, err);
+        if (ix->condition->type() != ExprType::Logical)
+            return Status::error(ErrorKind::BadExpression, "The index condition \"" + condText + "\" is not logical");
+    }
+    return Status();
+}
+
+Status WorkArea::rebuild(OrderIndex& ix, const std::string& path, const std::string& keyText,
+                         const std::string& condText, bool descending)
+{
+    const uint32_t count = m_table->recordCount();
+    std::vector<IdxEntry> entries;
+    entries.reserve(count);
+    for (uint32_t r = 1; r <= count; ++r) {
+        const char* rec = m_table->record(r);
+        if (!included(ix, rec, r))
+            continue;
+        keyFor(ix, rec, r, &m_keyBuf);
+        entries.push_back(IdxEntry{m_keyBuf, r});
+    }
+    std::string err;
+    const IdxKeyType type = ix.numeric ? IdxKeyType::Numeric : IdxKeyType::Character;
+    auto file = IdxFile::create(path, keyText, type, static_cast<int>(ix.keyLen), std::move(entries), &err,
+                                descending, condText);
+    if (!file)
+        return Status::error(ErrorKind::Io, "Cannot write index " + path + ": " + err);
+    ix.file = std::move(file);
+    ++m_generation;
+    return Status();
+}
+
+// An index that does not describe this table's records would give wrong orders and
+// wrong seeks; it is rebuilt from the table under its own definition.
+Status WorkArea::verifyOrRebuild(OrderIndex& ix)
+{
+    const std::string path = ix.file->path();
+    const std::string keyText = ix.file->keyExpr();
+    const std::string condText = ix.file->condition();
+    const bool descending = ix.file->descending();
+    const IdxKeyType wantType = ix.numeric ? IdxKeyType::Numeric : IdxKeyType::Character;
+    bool ok = ix.file->keyType() == wantType && static_cast<uint32_t>(ix.file->keyLen()) == ix.keyLen;
+
+    const uint32_t count = m_table->recordCount();
+    const auto& v = ix.file->entries();
+    if (ok && ix.file->unique()) {
+        // One entry per distinct key, the lowest record number holding it.
+        std::vector<IdxEntry> expect;
+        for (uint32_t r = 1; r <= count; ++r) {
+            const char* rec = m_table->record(r);
+            if (!included(ix, rec, r))
+                continue;
+            keyFor(ix, rec, r, &m_keyBuf);
+            expect.push_back(IdxEntry{m_keyBuf, r});
+        }
+        std::stable_sort(expect.begin(), expect.end(),
+                         [](const IdxEntry& a, const IdxEntry& b) { return a.key < b.key; });
+        expect.erase(std::unique(expect.begin(), expect.end(),
+                                 [](const IdxEntry& a, const IdxEntry& b) { return a.key == b.key; }),
+                     expect.end());
+        ok = expect.size() == v.size();
+        for (size_t i = 0; ok && i < v.size(); ++i)
+            ok = v[i].recNo == expect[i].recNo && v[i].key == expect[i].key;
+    } else if (ok) {
+        std::vector<uint8_t> seen(static_cast<size_t>(count) + 1, 0);
+        uint32_t expected = 0;
+        for (uint32_t r = 1; r <= count; ++r)
+            if (included(ix, m_table->record(r), r))
+                ++expected;
+        ok = v.size() == expected;
+        for (size_t i = 0; ok && i < v.size(); ++i) {
+            const uint32_t r = v[i].recNo;
+            if (r < 1 || r > count || seen[r]) {
+                ok = false;
+                break;
+            }
+            seen[r] = 1;
+            const char* rec = m_table->record(r);
+            keyFor(ix, rec, r, &m_keyBuf);
+            ok = v[i].key == m_keyBuf && included(ix, rec, r);
+        }
+    }
+    if (ok)
+        return Status();
+    return rebuild(ix, path, keyText, condText, descending);
+}
+
+Status WorkArea::createIndex(const std::string& path, const std::string& keyExpr, const std::string& condition,
+                             bool descending, int* handle)
+{
+    sync();
+    OrderIndex ix;
+    Status st = compileIndexExprs(keyExpr, condition, &ix);
+    if (!st.ok())
+        return st;
+    st = rebuild(ix, path, keyExpr, condition, descending);
+    if (!st.ok())
+        return st;
+    // The same file open twice would be two diverging copies: the new one replaces it.
+    for (size_t i = 0; i < m_indexes.size(); ++i) {
+        if (m_indexes[i].file->path() == path) {
+            m_indexes[i] = std::move(ix);
+            *handle = static_cast<int>(i + 1);
+            setOrder(*handle);
+            goTop();
+            return Status();
+        }
+    }
+    m_indexes.push_back(std::move(ix));
+    *handle = static_cast<int>(m_indexes.size());
+    setOrder(*handle);
+    goTop();
+    return Status();
+}
+
+Status WorkArea::openIndex(const std::string& path, int* handle)
+{
+    sync();
+    for (size_t i = 0; i < m_indexes.size(); ++i)
+        if (m_indexes[i].file->path() == path) {
+            *handle = static_cast<int>(i + 1);
+            return Status();
+        }
+    std::string err;
+    OrderIndex ix;
+    ix.file = IdxFile::open(path, &err);
+    if (!ix.file) {
+        if (::access(path.c_str(), F_OK) != 0)
+            return Status::error(ErrorKind::NotFound, "Index file " + path + " does not exist");
+        // Unreadable: rebuild it when its key expression can still be read and fits the table.
+        std::vector<std::string> candidates;
+        salvageKeyExpression(path, &candidates);
+        for (const std::string& keyText : candidates) {
+            if (!compileIndexExprs(keyText, std::string(), &ix).ok())
+                continue;
+            Status st = rebuild(ix, path, keyText, std::string(), false);
+            if (!st.ok())
+                return st;
+            m_indexes.push_back(std::move(ix));
+            *handle = static_cast<int>(m_indexes.size());
+            return Status();
+        }
+        return Status::error(ErrorKind::Corrupt, "Index file " + path + " cannot be read: " + err);
+    }
+    Status st = compileIndexExprs(ix.file->keyExpr(), ix.file->condition(), &ix);
+    if (!st.ok())
+        return Status::error(st.kind(), "Index " + path + " does not fit the table: " + st.message());
+    st = verifyOrRebuild(ix);
+    if (!st.ok())
+        return st;
+    m_indexes.push_back(std::move(ix));
+    *handle = static_cast<int>(m_indexes.size());
+    return Status();
+}
+
+Status WorkArea::reindex()
+{
+    sync();
+    for (OrderIndex& ix : m_indexes) {
+        Status st = rebuild(ix, ix.file->path(), ix.file->keyExpr(), ix.file->condition(), ix.file->descending());
+        if (!st.ok())
+            return st;
+    }
+    goTop();
+    return Status();
+}
+
+int WorkArea::setOrder(int handle)
+{
+    const int previous = m_order;
+    if (handle < 0 || static_cast<size_t>(handle) > m_indexes.size())
+        return previous;
+    m_order = handle;
+    ++m_generation;
+    return previous;
+}
+
+const OrderIndex* WorkArea::index(int handle) const
+{
+    if (handle < 1 || static_cast<size_t>(handle) > m_indexes.size())
+        return nullptr;
+    return &m_indexes[static_cast<size_t>(handle - 1)];
+}
+
+void WorkArea::closeIndexes()
+{
+    for (OrderIndex& ix : m_indexes) {
+        std::string ignored;
+        ix.file->flush(&ignored);
+    }
+    m_indexes.clear();
+    m_order = 0;
+    ++m_generation;
+}
+
+Status WorkArea::seek(std::string_view key, bool raw, bool* found)
+{
+    *found = false;
+    sync();
+    m_found = false;
+    if (m_order == 0)
+        return Status::error(ErrorKind::BadArgument, "Seek needs an active index order");
+    OrderIndex& ix = active();
+    std::string k;
+    if (ix.numeric && !raw) {
+        k = IdxFile::numericKey(parseNumeric(key));
+    } else {
+        k.assign(key.substr(0, ix.keyLen));
+        if (m_settings->exact && !ix.numeric)
+            k.resize(ix.keyLen, ' ');
+    }
+    const auto& v = ix.file->entries();
+    const size_t n = v.size();
+    const uint32_t total = m_table->recordCount();
+    auto matches = [&](size_t i) { return std::memcmp(v[i].key.data(), k.data(), k.size()) == 0; };
+    auto usable = [&](size_t i) { return v[i].recNo <= total && visible(v[i].recNo); };
+    bool dummy = false;
+    const size_t lower = ix.file->seek(k, &dummy);
+    size_t upper = lower;
+    while (upper < n && matches(upper))
+        ++upper;
+    const bool desc = ix.file->descending();
+    // The first visible entry of the equal range, in walk order.
+    if (!desc) {
+        for (size_t i = lower; i < upper; ++i)
+            if (usable(i)) {
+                setCurrent(v[i].recNo);
+                m_found = *found = true;
+                return Status();
+            }
+    } else {
+        for (size_t i = upper; i-- > lower;)
+            if (usable(i)) {
+                setCurrent(v[i].recNo);
+                m_found = *found = true;
+                return Status();
+            }
+    }
+    if (m_settings->softSeek) {
+        if (!desc) {
+            for (size_t i = upper; i < n; ++i)
+                if (usable(i)) {
+                    setCurrent(v[i].recNo);
+                    return Status();
+                }
+        } else {
+            for (size_t i = lower; i-- > 0;)
+                if (usable(i)) {
+                    setCurrent(v[i].recNo);
+                    return Status();
+                }
+        }
+    }
+    setEof();
+    return Status();
+}
+
+std::string WorkArea::currentKey()
+{
+    if (m_order == 0)
+        return std::string();
+    std::string k;
+    keyFor(active(), currentRecord(), m_recNo, &k);
+    return k;
+}
+
+// ---------------------------------------------------------------------------
+// Query
+
+void WorkArea::evaluateQueryBit(uint32_t recNo)
+{
+    if (!m_query || recNo < 1 || recNo >= m_queryBits.size())
+        return;
+    EvalContext c{m_table->record(recNo), recNo, m_settings->exact};
+    m_queryBits[recNo] = m_query->logical(c) ? 1 : 0;
+}
+
+Status WorkArea::setQuery(std::string_view expr)
+{
+    if (trimRight(trimLeft(expr)).empty()) {
+        m_query.reset();
+        m_queryText.clear();
+        m_queryBits.assign(1, 0);
+        goTop();
+        return Status();
+    }
+    std::string err;
+    auto q = Expr::compile(expr, &m_table->fields(), &err);
+    if (!q)
+        return Status::error(ErrorKind::BadExpression, err);
+    if (q->type() != ExprType::Logical)
+        return Status::error(ErrorKind::BadExpression, "The query \"" + std::string(expr) + "\" is not logical");
+    sync();
+    const uint32_t count = m_table->recordCount();
+    m_query = std::move(q);
+    m_queryText.assign(expr);
+    m_queryBits.assign(static_cast<size_t>(count) + 1, 0);
+    EvalContext c;
+    c.exact = m_settings->exact;
+    for (uint32_t r = 1; r <= count; ++r) {
+        c.record = m_table->record(r);
+        c.recNo = r;
+        m_queryBits[r] = m_query->logical(c) ? 1 : 0;
+    }
+    goTop();
+    return Status();
+}
+
+bool WorkArea::queryBit(uint32_t recNo) const
+{
+    if (!m_query)
+        return true;
+    return recNo < m_queryBits.size() && m_queryBits[recNo];
+}
+
+void WorkArea::setQueryBit(uint32_t recNo, bool value)
+{
+    if (m_query && recNo >= 1 && recNo < m_queryBits.size())
+        m_queryBits[recNo] = value ? 1 : 0;
+}
+
+uint32_t WorkArea::visibleCount()
+{
+    sync();
+    const uint32_t count = m_table->recordCount();
+    uint32_t n = 0;
+    for (uint32_t r = 1; r <= count; ++r)
+        if (visible(r))
+            ++n;
+    return n;
+}
+
+uint32_t WorkArea::orderPosition()
+{
+    if (m_eof)
+        return 0;
+    const uint32_t count = m_table->recordCount();
+    uint32_t n = 0;
+    if (m_order == 0) {
+        for (uint32_t r = 1; r <= m_recNo && r <= count; ++r)
+            if (visible(r))
+                ++n;
+        return n;
+    }
+    const WalkPos wp = walkPosition();
+    for (size_t w = 0; w < wp.pos && w < walkSize(); ++w) {
+        const uint32_t r = walkRecord(w);
+        if (r <= count && visible(r))
+            ++n;
+    }
+    return n + 1;
+}
+
+// ---------------------------------------------------------------------------
+// Locks
+
+Status WorkArea::lockRecord(int64_t recNo)
+{
+    sync();
+    if (recNo < 1 || recNo > m_table->recordCount())
+        return Status::error(ErrorKind::NotFound, "Record " + std::to_string(recNo) + " does not exist");
+    return m_table->lockRecord(static_cast<uint32_t>(recNo), m_settings->lockTimeoutMs);
+}
+
+void WorkArea::unlock(int64_t recNo)
+{
+    if (recNo == 0)
+        m_table->unlockAll();
+    else if (recNo > 0 && recNo <= UINT32_MAX)
+        m_table->unlockRecord(static_cast<uint32_t>(recNo));
+}
+
+Status WorkArea::lockFile()
+{
+    return m_table->lockFile(m_settings->lockTimeoutMs);
+}
+
+}   // namespace xb
