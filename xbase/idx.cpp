@@ -133,75 +133,146 @@ bool writeAll(int fd, const std::string& data, off_t at)
     return true;
 }
 
-// Replaces the file through a temporary file in the same folder, so that readers (and a
-// crash) see either the old or the new index, never a mix. When the folder does not let us
-// create files but the file itself is writable, the file is overwritten in place.
-bool replaceFile(const std::string& path, const std::string& data, std::string* err)
+// A file that does not exist yet appears complete or not at all: it is written under a
+// temporary name in the same folder and renamed. (Renaming over an existing file would make
+// ext4 flush it at once, and programs holding the old file open would not see the change;
+// existing files are therefore written in place, see writeOver.)
+bool writeNewFile(const std::string& path, const std::string& data, std::string* err)
 {
-    std::string target = path;
-    struct stat st;
-    bool exists = ::lstat(path.c_str(), &st) == 0;
-    if (exists && S_ISLNK(st.st_mode)) {
-        char* real = ::realpath(path.c_str(), nullptr);
-        if (real) {
-            target = real;
-            std::free(real);
-        }
-        exists = ::stat(target.c_str(), &st) == 0;
-    }
-    const mode_t mode = exists ? (st.st_mode & 07777) : 0666;
-
-    const size_t slash = target.rfind('/');
-    const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    const size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
     static std::atomic<unsigned> counter{0};
     std::string tmp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         tmp = dir + "." + base + "." + std::to_string(::getpid()) + "." +
               std::to_string(counter++) + ".tmp";
-        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
             break;
     }
-    if (fd < 0) {
-        const int tmpErrno = errno;
-        if (exists && (tmpErrno == EACCES || tmpErrno == EPERM)) {
-            const int inPlace = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
-            if (inPlace >= 0) {
-                const bool ok = writeAll(inPlace, data, 0) &&
-                                ::ftruncate(inPlace, off_t(data.size())) == 0;
-                if (!ok)
-                    fail(err, sysError("cannot write", target));
-                ::close(inPlace);
-                return ok;
-            }
-        }
-        errno = tmpErrno;
-        return fail(err, sysError("cannot create a temporary file for", target));
-    }
-    // O_CREAT applied the umask; an existing file keeps its own permissions.
-    if (exists)
-        (void)::fchmod(fd, mode);
+    if (fd < 0)
+        return fail(err, sysError("cannot create", path));
     const bool written = writeAll(fd, data, 0);
     const int writeErrno = errno;
     if (::close(fd) != 0 || !written) {
-        errno = written ? errno : writeErrno;
-        fail(err, sysError("cannot write", tmp));
+        if (!written)
+            errno = writeErrno;
+        fail(err, sysError("cannot write", path));
         ::unlink(tmp.c_str());
         return false;
     }
-    if (::rename(tmp.c_str(), target.c_str()) != 0) {
-        fail(err, sysError("cannot replace", target));
+    if (::rename(tmp.c_str(), path.c_str()) != 0) {
+        fail(err, sysError("cannot create", path));
         ::unlink(tmp.c_str());
         return false;
     }
     return true;
 }
 
+// Writes a new tree into an existing file without disturbing the live one: the nodes go to
+// pages the live tree does not use, then the header is switched over to them, then what lies
+// past the new tree is cut off. Up to the header write the old index stays intact, after it
+// the new one is complete, so a crash or a reader never meets a half-written tree.
+bool writeOver(const std::string& path, const std::string& header, const std::string& nodes,
+    size_t firstPage, std::string* err)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return fail(err, sysError("cannot write", path));
+    const off_t end = off_t(firstPage * idxcodec::kPage + nodes.size());
+    struct stat st;
+    bool ok = writeAll(fd, nodes, off_t(firstPage * idxcodec::kPage)) && writeAll(fd, header, 0) &&
+              ::fstat(fd, &st) == 0 && (st.st_size <= end || ::ftruncate(fd, end) == 0);
+    if (!ok)
+        fail(err, sysError("cannot write", path));
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        fail(err, sysError("cannot write", path));
+    }
+    return ok;
+}
+
 bool lessKey(const IdxEntry& e, const std::string& key, size_t n)
 {
     return std::memcmp(e.key.data(), key.data(), n) < 0;
+}
+
+// Sorting for a fresh build. Items carry the first 8 key bytes as a big-endian number, so a
+// byte-wise radix sort on (that number, record number) orders them; keys longer than 8 bytes
+// then only need their runs of equal first bytes put in order.
+struct SortItem {
+    uint64_t prefix;
+    uint32_t recNo;
+    uint32_t pos;
+};
+
+void radixPass(std::vector<SortItem>& a, std::vector<SortItem>& tmp, int shift, bool onRecNo)
+{
+    size_t count[257] = {};
+    for (const SortItem& it : a)
+        ++count[((onRecNo ? it.recNo : it.prefix) >> shift & 0xFF) + 1];
+    for (size_t b = 1; b <= 256; ++b)
+        if (count[b] == a.size())
+            return;   // every item has the same byte here
+    for (size_t b = 1; b <= 256; ++b)
+        count[b] += count[b - 1];
+    tmp.resize(a.size());
+    for (const SortItem& it : a)
+        tmp[count[(onRecNo ? it.recNo : it.prefix) >> shift & 0xFF]++] = it;
+    a.swap(tmp);
+}
+
+std::vector<IdxEntry> sortedEntries(std::vector<IdxEntry> entries, size_t keyLen)
+{
+    const size_t pre = std::min<size_t>(keyLen, 8);
+    std::vector<SortItem> items(entries.size());
+    bool byRecNo = true;   // tables are scanned in record order: the usual case
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const unsigned char* k = reinterpret_cast<const unsigned char*>(entries[i].key.data());
+        uint64_t v = 0;
+        for (size_t b = 0; b < pre; ++b)
+            v = v << 8 | k[b];
+        items[i] = SortItem{v << (8 * (8 - pre)), entries[i].recNo, uint32_t(i)};
+        if (i > 0 && entries[i - 1].recNo > entries[i].recNo)
+            byRecNo = false;
+    }
+    std::vector<SortItem> tmp;
+    if (!byRecNo)
+        for (int shift = 0; shift < 32; shift += 8)
+            radixPass(items, tmp, shift, true);
+    for (int shift = 8 * int(8 - pre); shift < 64; shift += 8)
+        radixPass(items, tmp, shift, false);
+    if (keyLen > 8) {
+        auto rest = [&](const SortItem& a, const SortItem& b) {
+            const int c = std::memcmp(entries[a.pos].key.data() + 8, entries[b.pos].key.data() + 8,
+                keyLen - 8);
+            return c != 0 ? c < 0 : a.recNo < b.recNo;
+        };
+        for (size_t i = 0; i < items.size();) {
+            size_t j = i + 1;
+            while (j < items.size() && items[j].prefix == items[i].prefix)
+                ++j;
+            if (j - i > 1)
+                std::sort(items.begin() + long(i), items.begin() + long(j), rest);
+            i = j;
+        }
+    }
+    std::vector<IdxEntry> sorted;
+    sorted.reserve(entries.size());
+    constexpr size_t kAhead = 8;   // the gather jumps around memory: ask for entries early
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i + kAhead < items.size())
+            __builtin_prefetch(&entries[items[i + kAhead].pos]);
+        const SortItem& it = items[i];
+        // a record appears once per key; an exact repeat adds nothing
+        if (i > 0 && items[i - 1].prefix == it.prefix && items[i - 1].recNo == it.recNo &&
+            sorted.back().key == entries[it.pos].key)
+            continue;
+        sorted.push_back(std::move(entries[it.pos]));
+    }
+    return sorted;
 }
 
 }   // namespace
@@ -217,32 +288,67 @@ struct IdxFile::Impl {
 
     bool load(const IdxKeyType* hint, std::string* err)
     {
-        std::string data;
-        if (!readWholeFile(path, &data, err))
-            return false;
-        Image fresh;
-        std::string why;
-        if (!idxcodec::decode(reinterpret_cast<const uint8_t*>(data.data()), data.size(), hint,
-                &fresh, &why))
-            return fail(err, path + ": " + why);
-        // The standard form cannot record a descending order; keep what we were told.
-        if (!fresh.compact && img.descending)
-            fresh.descending = true;
-        img = std::move(fresh);
-        stamp = Stamp::of(path);
-        dirty = false;
-        return true;
+        // A writer may be switching the file over while we read it: what fails to decode
+        // is read again when the file changed meanwhile.
+        for (int attempt = 0;; ++attempt) {
+            const Stamp before = Stamp::of(path);
+            std::string data;
+            if (!readWholeFile(path, &data, err))
+                return false;
+            Image fresh;
+            std::string why;
+            if (!idxcodec::decode(reinterpret_cast<const uint8_t*>(data.data()), data.size(), hint,
+                    &fresh, &why)) {
+                if (attempt < 3 && !(Stamp::of(path) == before))
+                    continue;
+                return fail(err, path + ": " + why);
+            }
+            // The standard form cannot record a descending order; keep what we were told.
+            if (!fresh.compact && img.descending)
+                fresh.descending = true;
+            img = std::move(fresh);
+            stamp = before;
+            dirty = false;
+            return true;
+        }
     }
 
     bool save(std::string* err)
     {
-        std::string data;
-        std::string why;
-        if (!idxcodec::encodeStandard(img, &data, &why))
+        const size_t pages = idxcodec::standardPages(img.keyLen, img.entries.size());
+        struct stat st;
+        const bool exists = ::stat(path.c_str(), &st) == 0;
+        size_t first = 1;
+        if (exists) {
+            // Where the live tree lies: as we left it, unless someone wrote since.
+            size_t headerSize = img.headerSize, liveBegin = img.liveBegin, liveEnd = img.liveEnd;
+            if (!(Stamp::of(path) == stamp)) {
+                std::string data;
+                Image current;
+                headerSize = liveBegin = liveEnd = 0;   // unreadable: nothing worth keeping
+                if (readWholeFile(path, &data, nullptr) &&
+                    idxcodec::decodeLayout(reinterpret_cast<const uint8_t*>(data.data()),
+                        data.size(), &current, nullptr)) {
+                    headerSize = current.headerSize;
+                    liveBegin = current.liveBegin;
+                    liveEnd = current.liveEnd;
+                }
+            }
+            const size_t kPage = idxcodec::kPage;
+            if (liveEnd > 0 && !(headerSize == kPage && (1 + pages) * kPage <= liveBegin))
+                first = std::max(liveEnd, headerSize) / kPage;
+        }
+        std::string header, nodes, why;
+        if (!idxcodec::encodeStandard(img, first, &header, &nodes, &why))
             return fail(err, path + ": " + why);
-        if (!replaceFile(path, data, err))
+        const bool ok = exists ? writeOver(path, header, nodes, first, err)
+                               : writeNewFile(path, header + nodes, err);
+        if (!ok)
             return false;
         img.compact = false;
+        img.headerSize = idxcodec::kPage;
+        img.liveBegin = first * idxcodec::kPage;
+        img.liveEnd = img.liveBegin + nodes.size();
         stamp = Stamp::of(path);
         dirty = false;
         return true;
@@ -342,44 +448,7 @@ std::unique_ptr<IdxFile> IdxFile::create(const std::string& path, const std::str
         if (!d.validEntry(e, err))
             return nullptr;
 
-    const size_t n = size_t(keyLen);
-    // Sort an index of (first 8 key bytes as a big-endian number, position): most comparisons
-    // end on that number, and moving 16-byte items is cheaper than moving strings.
-    struct Item {
-        uint64_t prefix;
-        uint32_t pos;
-    };
-    std::vector<Item> items(entries.size());
-    const size_t pre = std::min<size_t>(n, 8);
-    for (size_t i = 0; i < entries.size(); ++i) {
-        const unsigned char* k = reinterpret_cast<const unsigned char*>(entries[i].key.data());
-        uint64_t v = 0;
-        for (size_t b = 0; b < pre; ++b)
-            v = v << 8 | k[b];
-        items[i] = Item{v << (8 * (8 - pre)), uint32_t(i)};
-    }
-    std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
-        if (a.prefix != b.prefix)
-            return a.prefix < b.prefix;
-        const IdxEntry& ea = entries[a.pos];
-        const IdxEntry& eb = entries[b.pos];
-        if (n > 8) {
-            const int c = std::memcmp(ea.key.data() + 8, eb.key.data() + 8, n - 8);
-            if (c != 0)
-                return c < 0;
-        }
-        return ea.recNo < eb.recNo;
-    });
-    std::vector<IdxEntry>& sorted = d.img.entries;
-    sorted.reserve(entries.size());
-    for (const Item& it : items) {
-        IdxEntry& e = entries[it.pos];
-        // a record appears once per key; an exact repeat adds nothing
-        if (!sorted.empty() && sorted.back().recNo == e.recNo && sorted.back().key == e.key)
-            continue;
-        sorted.push_back(std::move(e));
-    }
-
+    d.img.entries = sortedEntries(std::move(entries), size_t(keyLen));
     if (!d.save(err))
         return nullptr;
     return f;

@@ -93,6 +93,7 @@ public:
     }
 
     bool run(const IdxKeyType* hint, Image* out);
+    bool layout(Image* out);
 
 private:
     bool readHeader(Image* out, uint32_t* root);
@@ -111,6 +112,8 @@ private:
     size_t m_keyLen = 0;
     size_t m_firstNode = 0;
     std::vector<Level> m_levels;
+    size_t m_liveBegin = 0;
+    size_t m_liveEnd = 0;
 };
 
 bool Decoder::run(const IdxKeyType* hint, Image* out)
@@ -123,6 +126,9 @@ bool Decoder::run(const IdxKeyType* hint, Image* out)
                                " does not fit a numeric key (8 bytes)");
     if (!walk(root))
         return false;
+    out->headerSize = m_firstNode;
+    out->liveBegin = m_liveBegin;
+    out->liveEnd = m_liveEnd;
 
     std::vector<IdxEntry> entries;
     std::vector<size_t> leafEnd;
@@ -167,6 +173,17 @@ bool Decoder::run(const IdxKeyType* hint, Image* out)
         return false;
     }
     out->entries = std::move(entries);
+    return true;
+}
+
+bool Decoder::layout(Image* out)
+{
+    uint32_t root = 0;
+    if (!readHeader(out, &root) || !walk(root))
+        return false;
+    out->headerSize = m_firstNode;
+    out->liveBegin = m_liveBegin;
+    out->liveEnd = m_liveEnd;
     return true;
 }
 
@@ -268,6 +285,8 @@ bool Decoder::walk(uint32_t root)
                                " is not a node inside the file (" + std::to_string(m_size) +
                                " bytes)");
     seen[root / kPage] = 1;
+    m_liveBegin = root;
+    m_liveEnd = size_t(root) + kPage;
 
     const size_t sepSize = m_keyLen + (m_compact ? 8 : 4);
     const size_t capacity = kNodeBody / sepSize;
@@ -315,6 +334,8 @@ bool Decoder::walk(uint32_t root)
                     return fail(m_err, nodeAt(off) + "child " + std::to_string(child) +
                                            " is reached twice (loop in the tree)");
                 seen[child / kPage] = 1;
+                m_liveBegin = std::min<size_t>(m_liveBegin, child);
+                m_liveEnd = std::max<size_t>(m_liveEnd, size_t(child) + kPage);
                 next.nodes.push_back(child);
                 next.seps.push_back(e);
             }
@@ -502,7 +523,27 @@ bool decode(const uint8_t* data, size_t size, const IdxKeyType* typeHint, Image*
     return d.run(typeHint, out);
 }
 
-bool encodeStandard(const Image& img, std::string* out, std::string* err)
+bool decodeLayout(const uint8_t* data, size_t size, Image* out, std::string* err)
+{
+    *out = Image();
+    Decoder d(data, size, err);
+    return d.layout(out);
+}
+
+size_t standardPages(int keyLen, size_t entries)
+{
+    const size_t cap = size_t(standardCapacity(keyLen));
+    size_t level = std::max<size_t>(1, (entries + cap - 1) / cap);
+    size_t pages = level;
+    while (level > 1) {
+        level = (level + cap - 1) / cap;
+        pages += level;
+    }
+    return pages;
+}
+
+bool encodeStandard(const Image& img, size_t firstPage, std::string* header, std::string* nodes,
+    std::string* err)
 {
     const size_t keyLen = size_t(img.keyLen);
     if (img.keyLen < 1 || img.keyLen > kMaxStandardKeyLen)
@@ -520,19 +561,20 @@ bool encodeStandard(const Image& img, std::string* out, std::string* err)
     std::vector<size_t> counts{std::max<size_t>(1, (n + cap - 1) / cap)};
     while (counts.back() > 1)
         counts.push_back((counts.back() + cap - 1) / cap);
-    size_t pages = 1;
+    size_t pages = 0;
     for (size_t c : counts)
         pages += c;
-    if (pages * kPage > 0xFFFFFFFFu)
+    if (firstPage < 1 || (firstPage + pages) * kPage > 0xFFFFFFFFu)
         return fail(err, "index would exceed 4 GB");
 
-    out->assign(pages * kPage, '\0');
-    uint8_t* buf = reinterpret_cast<uint8_t*>(out->data());
+    nodes->assign(pages * kPage, '\0');
+    uint8_t* buf = reinterpret_cast<uint8_t*>(nodes->data());
     const size_t entrySize = keyLen + 4;
+    auto offsetOf = [&](size_t index) { return uint32_t((firstPage + index) * kPage); };
 
     // lastEntry[i]: position of the greatest entry under node i of the level just written
     std::vector<size_t> lastEntry(counts[0]);
-    size_t first = 1;   // page number of the level's first node
+    size_t first = 0;   // index of the level's first node among the node pages
     for (size_t l = 0; l < counts.size(); ++l) {
         const size_t count = counts[l];
         const bool leaf = l == 0;
@@ -544,8 +586,8 @@ bool encodeStandard(const Image& img, std::string* out, std::string* err)
             const size_t b = i * cap, e = std::min(below, b + cap);
             putLe16(node, uint16_t((leaf ? 2 : 0) | (root ? 1 : 0)));
             putLe16(node + 2, uint16_t(e - b));
-            putLe32(node + 4, i > 0 ? uint32_t((first + i - 1) * kPage) : kNoLink);
-            putLe32(node + 8, i + 1 < count ? uint32_t((first + i + 1) * kPage) : kNoLink);
+            putLe32(node + 4, i > 0 ? offsetOf(first + i - 1) : kNoLink);
+            putLe32(node + 8, i + 1 < count ? offsetOf(first + i + 1) : kNoLink);
             uint8_t* p = node + 12;
             for (size_t j = b; j < e; ++j, p += entrySize) {
                 if (leaf) {
@@ -554,7 +596,7 @@ bool encodeStandard(const Image& img, std::string* out, std::string* err)
                     putBe32(p + keyLen, en.recNo);
                 } else {
                     std::memcpy(p, img.entries[lastEntry[j]].key.data(), keyLen);
-                    putBe32(p + keyLen, uint32_t((first - counts[l - 1] + j) * kPage));
+                    putBe32(p + keyLen, offsetOf(first - counts[l - 1] + j));
                 }
             }
             if (e > b)
@@ -564,14 +606,16 @@ bool encodeStandard(const Image& img, std::string* out, std::string* err)
         first += count;
     }
 
-    putLe32(buf, uint32_t((pages - 1) * kPage));   // root
-    putLe32(buf + 4, kNoLink);                     // no free nodes
-    putLe32(buf + 8, uint32_t(pages * kPage));
-    putLe16(buf + 12, uint16_t(keyLen));
-    buf[14] = uint8_t((img.unique ? 0x01 : 0) | (img.condition.empty() ? 0 : 0x08));
-    buf[15] = 0;
-    std::memcpy(buf + 16, img.keyExpr.data(), img.keyExpr.size());
-    std::memcpy(buf + 236, img.condition.data(), img.condition.size());
+    header->assign(kPage, '\0');
+    uint8_t* h = reinterpret_cast<uint8_t*>(header->data());
+    putLe32(h, offsetOf(pages - 1));   // root
+    putLe32(h + 4, kNoLink);           // no free nodes
+    putLe32(h + 8, offsetOf(pages));   // file length
+    putLe16(h + 12, uint16_t(keyLen));
+    h[14] = uint8_t((img.unique ? 0x01 : 0) | (img.condition.empty() ? 0 : 0x08));
+    h[15] = 0;
+    std::memcpy(h + 16, img.keyExpr.data(), img.keyExpr.size());
+    std::memcpy(h + 236, img.condition.data(), img.condition.size());
     return true;
 }
 

@@ -26,6 +26,11 @@ struct Image {
     bool unique = false;
     bool descending = false;
     std::vector<IdxEntry> entries;   // ascending (key bytes, record number)
+    // Where the decoded file keeps its header and its live nodes (byte offsets); pages
+    // outside [liveBegin, liveEnd) and past the header are free to be written.
+    size_t headerSize = 0;
+    size_t liveBegin = 0;
+    size_t liveEnd = 0;
 };
 
 // Decodes a whole file. typeHint, when given, says which key type the caller expects
@@ -33,8 +38,18 @@ struct Image {
 bool decode(const uint8_t* data, size_t size, const IdxKeyType* typeHint, Image* out,
     std::string* err);
 
-// Encodes the standard (uncompressed) form; entries must be sorted, unique and keyLen long.
-bool encodeStandard(const Image& img, std::string* out, std::string* err);
+// Only the header and the tree's shape: fills keyExpr, keyLen, headerSize, liveBegin and
+// liveEnd of *out, leaving the entries empty.
+bool decodeLayout(const uint8_t* data, size_t size, Image* out, std::string* err);
+
+// Number of node pages the standard form of `entries` keys takes.
+size_t standardPages(int keyLen, size_t entries);
+
+// Encodes the standard (uncompressed) form: the 512-byte header and the node pages, the
+// nodes placed from page `firstPage` on (the header names the root and the file length
+// firstPage + pages). Entries must be sorted, unique and keyLen long.
+bool encodeStandard(const Image& img, size_t firstPage, std::string* header, std::string* nodes,
+    std::string* err);
 
 // Entries per node of the standard form.
 inline int standardCapacity(int keyLen) { return int((kPage - 12) / size_t(keyLen + 4)); }

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include "idx.h"
+#include "idxcodec.h"
 #include "idx_testutil.h"
 
 using namespace idxtest;
@@ -51,12 +52,12 @@ TEST(Create, SameBytesAsTheFixtures)
         std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(7));
         const bool numeric = keys.type == 'N';
         std::string err;
-        auto f = IdxFile::create((dir / "out.idx").string(), c.field,
+        auto f = IdxFile::create((dir / c.idx).string(), c.field,
             numeric ? IdxKeyType::Numeric : IdxKeyType::Character, numeric ? 8 : keys.width,
             shuffled, &err);
         ASSERT_TRUE(f) << err;
         EXPECT_EQ(f->entries(), keys.entries);
-        EXPECT_TRUE(readFile(dir / "out.idx") == readFile(fixture(c.idx))) << c.idx;
+        EXPECT_TRUE(readFile(dir / c.idx) == readFile(fixture(c.idx))) << c.idx;
     }
 }
 
@@ -170,8 +171,20 @@ TEST(Create, ExactRepeatsAreKeptOnce)
     EXPECT_EQ(f->entries(), (std::vector<IdxEntry>{{"aa", 1}, {"bb", 1}, {"bb", 2}}));
 }
 
+std::vector<IdxEntry> decodeBytes(const std::string& bytes)
+{
+    xb::idxcodec::Image img;
+    std::string err;
+    const IdxKeyType type = IdxKeyType::Character;
+    EXPECT_TRUE(xb::idxcodec::decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
+        &type, &img, &err))
+        << err;
+    return img.entries;
+}
+
 // Random inserts and removes on a tree that grows and shrinks across level boundaries
-// always agree with a sorted reference, in memory and in the file.
+// always agree with a sorted reference, in memory and in the file. Every change is written
+// so that the file, stopped at any write, holds the old or the new index completely.
 TEST(Maintenance, RandomChangesAgreeWithReference)
 {
     TempDir dir;
@@ -184,22 +197,28 @@ TEST(Maintenance, RandomChangesAgreeWithReference)
         ref.insert({start.back().key, r});
     }
     std::string err;
-    auto f = IdxFile::create((dir / "m.idx").string(), "CODE", IdxKeyType::Character, 6, start, &err);
+    const auto path = dir / "m.idx";
+    auto f = IdxFile::create(path.string(), "CODE", IdxKeyType::Character, 6, start, &err);
     ASSERT_TRUE(f) << err;
     uint32_t nextRec = 2401;
-    auto check = [&](const char* when) {
-        std::vector<IdxEntry> want;
+    auto want = [&] {
+        std::vector<IdxEntry> v;
         for (const auto& [k, r] : ref)
-            want.push_back({k, r});
-        ASSERT_EQ(f->entries(), want) << when;
+            v.push_back({k, r});
+        return v;
+    };
+    auto check = [&](const char* when) {
+        ASSERT_EQ(f->entries(), want()) << when;
         auto g = reopen(*f);
         ASSERT_TRUE(g) << when;
-        ASSERT_EQ(g->entries(), want) << when;
+        ASSERT_EQ(g->entries(), want()) << when;
     };
     for (int round = 0; round < 6; ++round) {
-        // grow past 2500 keys (a third level) in odd rounds, shrink in even ones
+        // grow past 2500 keys (a third level) in even rounds, shrink in odd ones
         const bool grow = round % 2 == 0;
         for (int op = 0; op < 300; ++op) {
+            const std::string before = readFile(path);
+            const std::vector<IdxEntry> oldEntries = f->entries();
             const bool add = ref.empty() || (rng() % 100) < (grow ? 80u : 20u);
             if (add) {
                 const uint32_t rec = rng() % 4 ? nextRec++ : rng() % nextRec + 1;
@@ -212,6 +231,19 @@ TEST(Maintenance, RandomChangesAgreeWithReference)
                 ASSERT_TRUE(f->remove({it->first, it->second}, &err)) << err;
                 ref.erase(it);
             }
+            if (op % 10 != 0)
+                continue;
+            // The file as left by a stop just before the header write, and just after it.
+            const std::string after = readFile(path);
+            std::string stopped = before;
+            stopped.resize(std::max(before.size(), after.size()), '\0');
+            stopped.replace(512, after.size() - 512, after, 512, after.size() - 512);
+            ASSERT_EQ(decodeBytes(stopped), oldEntries) << "round " << round << " op " << op;
+            stopped.replace(0, 512, after, 0, 512);
+            ASSERT_EQ(decodeBytes(stopped), want()) << "round " << round << " op " << op;
+            // The file holds at most the old and the new tree.
+            const size_t pages = xb::idxcodec::standardPages(6, ref.size());
+            ASSERT_LE(after.size(), 512 * (1 + pages + before.size() / 512)) << round << " " << op;
         }
         check(grow ? "after growing" : "after shrinking");
     }
@@ -220,6 +252,7 @@ TEST(Maintenance, RandomChangesAgreeWithReference)
         ASSERT_TRUE(f->remove({k, r}, &err)) << err;
     ref.clear();
     check("after removing all");
+    EXPECT_LE(readFile(path).size(), 3 * 512u);
 }
 
 TEST(Maintenance, RefusalsAndNoOps)
@@ -348,7 +381,9 @@ TEST(Sharing, ChangesOfAnotherWriterAreSeenAndKept)
     EXPECT_TRUE(a->changedOnDisk());
 }
 
-TEST(Files, RewriteKeepsPermissionsAndLeavesNoTemporaryFiles)
+// Changes are written into the file itself: its permissions, links and other programs
+// holding it open all see the same file afterwards.
+TEST(Files, ChangesAreWrittenInPlace)
 {
     TempDir dir;
     std::string err;
@@ -356,10 +391,16 @@ TEST(Files, RewriteKeepsPermissionsAndLeavesNoTemporaryFiles)
     auto f = IdxFile::create(path.string(), "C", IdxKeyType::Character, 1, {{"a", 1}}, &err);
     ASSERT_TRUE(f) << err;
     ::chmod(path.c_str(), 0640);
+    std::ifstream heldOpen(path, std::ios::binary);
+    struct stat before, after;
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
     ASSERT_TRUE(f->insert({"b", 2}, &err)) << err;
-    struct stat st;
-    ASSERT_EQ(::stat(path.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mode & 0777, 0640u);
+    const std::string seen(std::istreambuf_iterator<char>(heldOpen), {});
+    EXPECT_EQ(seen, readFile(path));
+    EXPECT_EQ(decodeBytes(seen).size(), 2u);
 
     // An index reached through a link is written where the link points; the link stays.
     std::filesystem::create_directory(dir / "real");
@@ -374,7 +415,39 @@ TEST(Files, RewriteKeepsPermissionsAndLeavesNoTemporaryFiles)
     size_t files = 0;
     for (const auto& e : std::filesystem::recursive_directory_iterator(dir.path()))
         files += e.is_regular_file() || e.is_symlink();
-    EXPECT_EQ(files, 2u);   // the index and the link
+    EXPECT_EQ(files, 2u);   // the index and the link: no temporary files left
+}
+
+// Building over an existing index (a re-index) keeps the old one readable until the new
+// one is complete, whatever form and size the old one had.
+TEST(Files, CreateOverAnExistingIndex)
+{
+    TempDir dir;
+    const auto path = dir / "r.idx";
+    for (const char* old : {"big_code_compact.idx", "big_code.idx", "sample_code.idx"}) {
+        SCOPED_TRACE(old);
+        std::filesystem::copy_file(fixture(old), path, std::filesystem::copy_options::overwrite_existing);
+        const std::string before = readFile(path);
+        std::vector<IdxEntry> entries;
+        for (uint32_t r = 1; r <= 100; ++r)
+            entries.push_back({IdxFile::charKey(std::to_string(r), 6), r});
+        std::string err;
+        auto f = IdxFile::create(path.string(), "CODE", IdxKeyType::Character, 6, entries, &err);
+        ASSERT_TRUE(f) << err;
+        EXPECT_EQ(reopen(*f)->entries(), f->entries());
+        const std::string after = readFile(path);
+        std::string stopped = before;
+        stopped.resize(std::max(before.size(), after.size()), '\0');
+        stopped.replace(512, after.size() - 512, after, 512, after.size() - 512);
+        EXPECT_EQ(decodeBytes(stopped), IdxFile::open(fixture(old).string(), &err)->entries());
+    }
+    // Garbage in the way is simply overwritten.
+    writeFile(path, std::string(5000, 'x'));
+    std::string err;
+    auto f = IdxFile::create(path.string(), "CODE", IdxKeyType::Character, 6, {{"abcdef", 1}}, &err);
+    ASSERT_TRUE(f) << err;
+    EXPECT_EQ(readFile(path).size(), 1024u);
+    EXPECT_EQ(reopen(*f)->entries(), f->entries());
 }
 
 // ---- independent reader ----
