@@ -1,0 +1,173 @@
+#include "IniFile.h"
+
+#include <QFile>
+#include <QList>
+#include <QSaveFile>
+
+#include "store/Cp1251.h"
+
+namespace {
+
+
+QList<QByteArray> splitLines(const QByteArray& content, QByteArray* lineBreak)
+{
+    *lineBreak = content.contains("\r\n") || !content.contains('\n') ? QByteArrayLiteral("\r\n")
+                                                                      : QByteArrayLiteral("\n");
+    QList<QByteArray> lines = content.split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();  // the break after the last line
+    for (QByteArray& line : lines) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+    }
+    return lines;
+}
+
+// The section named by a "[Name]" line, or a null array for other lines.
+QByteArray sectionOf(const QByteArray& line)
+{
+    const QByteArray t = line.trimmed();
+    if (t.startsWith('[')) {
+        const qsizetype end = t.indexOf(']');
+        if (end > 0)
+            return t.mid(1, end - 1).trimmed();
+    }
+    return {};
+}
+
+bool isComment(const QByteArray& trimmed)
+{
+    return trimmed.startsWith(';') || trimmed.startsWith('#');
+}
+
+// Splits "Key = Value"; false for lines that are not assignments.
+bool splitAssignment(const QByteArray& line, QByteArray* key, QByteArray* value)
+{
+    const QByteArray t = line.trimmed();
+    if (t.isEmpty() || isComment(t) || t.startsWith('['))
+        return false;
+    const qsizetype eq = t.indexOf('=');
+    if (eq <= 0)
+        return false;
+    *key = t.left(eq).trimmed();
+    *value = t.mid(eq + 1).trimmed();
+    return true;
+}
+
+bool sameName(const QByteArray& encoded, const QString& name)
+{
+    return fromCp1251(encoded).compare(name, Qt::CaseInsensitive) == 0;
+}
+
+}  // namespace
+
+QString IniFile::valueIn(const QByteArray& content, const QString& section, const QString& key,
+                         bool* found)
+{
+    QByteArray lineBreak;
+    const QList<QByteArray> lines = splitLines(content, &lineBreak);
+    bool inSection = false;
+    for (const QByteArray& line : lines) {
+        const QByteArray name = sectionOf(line);
+        if (!name.isNull()) {
+            inSection = sameName(name, section);
+            continue;
+        }
+        QByteArray k, v;
+        if (inSection && splitAssignment(line, &k, &v) && sameName(k, key)) {
+            if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+                v = v.mid(1, v.size() - 2);
+            if (found)
+                *found = true;
+            return fromCp1251(v);
+        }
+    }
+    if (found)
+        *found = false;
+    return {};
+}
+
+QByteArray IniFile::withValue(const QByteArray& content, const QString& section,
+                              const QString& key, const QByteArray& encodedValue)
+{
+    QByteArray lineBreak;
+    QList<QByteArray> lines = splitLines(content, &lineBreak);
+    const QByteArray newLine = toCp1251(key) + '=' + encodedValue;
+
+    qsizetype sectionStart = -1;  // the header line of the section
+    qsizetype lastEntry = -1;     // its last non-blank line
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QByteArray name = sectionOf(lines[i]);
+        if (!name.isNull()) {
+            if (sectionStart >= 0)
+                break;
+            if (sameName(name, section)) {
+                sectionStart = i;
+                lastEntry = i;
+            }
+            continue;
+        }
+        if (sectionStart < 0)
+            continue;
+        QByteArray k, v;
+        if (splitAssignment(lines[i], &k, &v) && sameName(k, key)) {
+            lines[i] = newLine;
+            return lines.join(lineBreak) + lineBreak;
+        }
+        if (!lines[i].trimmed().isEmpty())
+            lastEntry = i;
+    }
+    if (sectionStart >= 0) {
+        lines.insert(lastEntry + 1, newLine);
+    } else {
+        if (!lines.isEmpty() && !lines.last().trimmed().isEmpty())
+            lines.append(QByteArray());
+        lines.append('[' + toCp1251(section) + ']');
+        lines.append(newLine);
+    }
+    return lines.join(lineBreak) + lineBreak;
+}
+
+QString IniFile::readString(const QString& section, const QString& key,
+                            const QString& fallback) const
+{
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fallback;
+    bool found = false;
+    const QString value = valueIn(file.readAll(), section, key, &found);
+    return found ? value : fallback;
+}
+
+bool IniFile::writeString(const QString& section, const QString& key, const QString& value)
+{
+    bool ok = false;
+    const QByteArray encoded = toCp1251(value, &ok);
+    if (!ok) {
+        m_error = QStringLiteral("'%1' cannot be written in Windows-1251").arg(value);
+        return false;
+    }
+    QByteArray content;
+    QFile existing(m_path);
+    if (existing.exists()) {
+        if (!existing.open(QIODevice::ReadOnly)) {
+            m_error = existing.errorString();
+            return false;
+        }
+        content = existing.readAll();
+        existing.close();
+    }
+    // Written aside and renamed, so a failed write never leaves half a file.
+    QSaveFile file(m_path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        m_error = file.errorString();
+        return false;
+    }
+    file.write(withValue(content, section, key, encoded));
+    if (!file.commit()) {
+        m_error = file.errorString();
+        return false;
+    }
+    m_error.clear();
+    return true;
+}
