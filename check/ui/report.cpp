@@ -289,9 +289,23 @@ void TfrmReport::placeFirstTime()
 
 void TfrmReport::setVisible(bool visible)
 {
-    if (visible && !m_placed)
+    const bool firstShow = visible && !m_placed;
+    if (firstShow)
         placeFirstTime();
     QWidget::setVisible(visible);
+    if (firstShow) {
+        // Once shown, the frame is known: make the outer size exact.
+        const QSize frame = frameGeometry().size() - geometry().size();
+        const QSize client(kOuterWidth - frame.width(), kOuterHeight - frame.height());
+        if (frame != QSize(0, 0) && size() != client) {
+            const QPoint centre = frameGeometry().center();
+            resize(client);
+            QRect outer(QPoint(0, 0), QSize(kOuterWidth, kOuterHeight));
+            outer.moveCenter(centre);
+            move(outer.topLeft());
+        }
+        applySizeLimits();
+    }
 }
 
 void TfrmReport::ShowReport()

@@ -1,0 +1,213 @@
+// emlo-cli run as a process on program and working folders made for each case.
+#include <QtTest>
+
+#include <QDir>
+#include <QProcess>
+
+#include "support/checkfixture.h"
+
+using namespace emlo::testing;
+
+namespace {
+
+struct TRun {
+    int ExitCode = -1;
+    QByteArray Out;
+    QByteArray Err;
+};
+
+TRun runCli(const QStringList& arguments, const QString& program = QStringLiteral(EMLO_CLI_PATH))
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    process.setProcessEnvironment(env);
+    process.start(program, arguments);
+    TRun run;
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+        return run;
+    run.ExitCode = process.exitCode();
+    run.Out = process.readAllStandardOutput();
+    run.Err = process.readAllStandardError();
+    return run;
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList dataLines(TCheckFixture& fx)
+{
+    fx.Open();
+    QStringList lines;
+    for (const TDataRow& row : fx.DataRows())
+        lines << RowText(row);
+    fx.Close();
+    return lines;
+}
+
+bool hasFileIgnoringCase(const QString& folder, const QString& name)
+{
+    for (const QString& entry : QDir(folder).entryList(QDir::Files)) {
+        if (entry.compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+class TestCli : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale::c()); }
+
+    // One folder per case: the input tables as text, the expected output and
+    // the emission records expected afterwards.
+    void goldenCases_data()
+    {
+        QTest::addColumn<QString>("folder");
+        const QDir golden(QStringLiteral(EMLO_CLI_GOLDEN_DIR));
+        for (const QString& name : golden.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
+            QTest::newRow(qPrintable(name)) << golden.filePath(name);
+    }
+
+    void goldenCases()
+    {
+        QFETCH(QString, folder);
+        TCheckFixture fx;
+        QVERIFY(fx.IsValid());
+        fx.Open();
+        fx.LoadCase(folder);
+        fx.Close();
+
+        const TRun run = runCli({QStringLiteral("check"), fx.WorkDir(), QStringLiteral("--program-dir"),
+                                 fx.ProgramDir()});
+        const QByteArray expected = readFile(folder + QStringLiteral("/expected.txt"));
+        QCOMPARE(QString::fromUtf8(run.Err), QString());
+        QCOMPARE(QString::fromUtf8(run.Out), QString::fromUtf8(expected));
+        QCOMPARE(run.ExitCode, expected == "Все гаразд\t\n" ? 0 : 1);
+
+        const QString expectedData = QString::fromUtf8(readFile(folder + QStringLiteral("/expected_data.txt")));
+        if (!expectedData.isEmpty())
+            QCOMPARE(dataLines(fx), expectedData.split(QLatin1Char('\n'), Qt::SkipEmptyParts));
+    }
+
+    void emptyWorkFolderGetsTablesAndAttributeRemarks()
+    {
+        TCheckFixture fx;
+        QVERIFY(fx.IsValid());
+        const TRun run = runCli({QStringLiteral("check"), fx.WorkDir(),
+                                 QStringLiteral("--program-dir=") + fx.ProgramDir()});
+        QCOMPARE(run.ExitCode, 1);
+        QCOMPARE(QString::fromUtf8(run.Err), QString());
+        const QStringList lines = QString::fromUtf8(run.Out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 24);
+        QCOMPARE(lines.first(), QStringLiteral("Не вказана назва підприємства\tРеквізити"));
+        QCOMPARE(lines.at(11), QStringLiteral("Не вказан код населеного пункту\tСтатистичні коди"));
+        QCOMPARE(lines.last(), QStringLiteral("Не вказані секунди довготи підприємства\tРеквізити"));
+        for (const char* name : {"attr.dbf", "data.dbf", "data.idx"})
+            QVERIFY2(hasFileIgnoringCase(fx.WorkDir(), QLatin1String(name)), name);
+    }
+
+    void programFolderDefaultsToFolderOfTheTool()
+    {
+        TCheckFixture fx;
+        QVERIFY(fx.IsValid());
+        fx.Open();
+        fx.WriteAttr(TCheckFixture::FullAttr());
+        fx.Close();
+        // A copy of the tool beside the fixture's reference tables.
+        const QString tool = fx.ProgramDir() + QStringLiteral("emlo-cli");
+        QVERIFY(QFile::copy(QStringLiteral(EMLO_CLI_PATH), tool));
+        QVERIFY(QFile::copy(QFileInfo(QStringLiteral(EMLO_CLI_PATH)).absolutePath() +
+                                QStringLiteral("/libsde50.so"),
+                            fx.ProgramDir() + QStringLiteral("libsde50.so")));
+        const TRun run = runCli({QStringLiteral("check"), fx.WorkDir()}, tool);
+        QCOMPARE(QString::fromUtf8(run.Err), QString());
+        QCOMPARE(QString::fromUtf8(run.Out), QStringLiteral("Все гаразд\t\n"));
+        QCOMPARE(run.ExitCode, 0);
+    }
+
+    void relativeWorkFolder()
+    {
+        TCheckFixture fx;
+        QVERIFY(fx.IsValid());
+        QProcess process;
+        process.setWorkingDirectory(fx.WorkDir());
+        process.start(QStringLiteral(EMLO_CLI_PATH),
+                      {QStringLiteral("check"), QStringLiteral("."), QStringLiteral("--program-dir"),
+                       fx.ProgramDir()});
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 1);
+        QVERIFY(hasFileIgnoringCase(fx.WorkDir(), QStringLiteral("attr.dbf")));
+    }
+
+    void errors_data()
+    {
+        QTest::addColumn<QStringList>("arguments");  // "%work" and "%program" are replaced
+        QTest::addColumn<QString>("removeFromProgram");
+        QTest::addColumn<QString>("stderrHolds");
+
+        QTest::newRow("missing working folder")
+            << QStringList{"check", "%work/нема", "--program-dir", "%program"} << QString()
+            << "Робоча папка не знайдена: ";
+        QTest::newRow("missing program folder")
+            << QStringList{"check", "%work", "--program-dir", "%program/нема"} << QString()
+            << "Папка програми не знайдена: ";
+        QTest::newRow("missing reference table")
+            << QStringList{"check", "%work", "--program-dir", "%program"} << "ow.dbf"
+            << "Помилка відкриття робочих таблиць:\nнеможливо відкрити довідник форм власності\n"
+               "Подальша робота програми неможлива.\n";
+        QTest::newRow("unknown command") << QStringList{"verify", "%work"} << QString() << "Невідома команда: verify";
+        QTest::newRow("working folder not given") << QStringList{"check"} << QString()
+                                                  << "Використання: emlo-cli check";
+        QTest::newRow("two working folders") << QStringList{"check", "%work", "%work"} << QString()
+                                             << "Використання: emlo-cli check";
+        QTest::newRow("unknown option") << QStringList{"check", "%work", "--fast"} << QString()
+                                        << "Невідомий параметр: --fast";
+        QTest::newRow("option without its folder") << QStringList{"check", "%work", "--program-dir"}
+                                                   << QString() << "Не вказана папка після --program-dir";
+        QTest::newRow("no command") << QStringList() << QString() << "Використання: emlo-cli";
+    }
+
+    void errors()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, removeFromProgram);
+        QFETCH(QString, stderrHolds);
+        TCheckFixture fx;
+        QVERIFY(fx.IsValid());
+        if (!removeFromProgram.isEmpty())
+            QVERIFY(QFile::remove(fx.ProgramDir() + removeFromProgram));
+        for (QString& argument : arguments) {
+            argument.replace(QStringLiteral("%work/"), fx.WorkDir());
+            argument.replace(QStringLiteral("%work"), fx.WorkDir());
+            argument.replace(QStringLiteral("%program/"), fx.ProgramDir());
+            argument.replace(QStringLiteral("%program"), fx.ProgramDir());
+        }
+        const TRun run = runCli(arguments);
+        QCOMPARE(run.ExitCode, 2);
+        QCOMPARE(QString::fromUtf8(run.Out), QString());
+        QVERIFY2(QString::fromUtf8(run.Err).contains(stderrHolds), run.Err.constData());
+    }
+
+    void helpInUkrainian()
+    {
+        for (const QString& option : {QStringLiteral("--help"), QStringLiteral("-h")}) {
+            const TRun run = runCli({option});
+            QCOMPARE(run.ExitCode, 0);
+            const QString text = QString::fromUtf8(run.Out);
+            QVERIFY(text.contains(QStringLiteral("Використання: emlo-cli КОМАНДА")));
+            QVERIFY(text.contains(QStringLiteral("  check РОБОЧА_ПАПКА [--program-dir ПАПКА]")));
+            QVERIFY(text.contains(QStringLiteral("0 — зауважень немає, 1 — є зауваження, 2 — помилка")));
+            QVERIFY(run.Err.isEmpty());
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"
