@@ -1,0 +1,775 @@
+// The main window as a user meets it: start-up with its settings file, help
+// file and tables, the frame, the working-folder command, closing. Modal
+// boxes are answered through the dialog seam; the end of the program is
+// recorded instead of carried out.
+#include <QAction>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <memory>
+
+#include "shell/ui/Main.h"
+#include "storetestsupport.h"
+#include "store/Errors.h"
+#include "store/FileCase.h"
+#include "widgets/AboutBox.h"
+#include "widgets/ErrorBox.h"
+#include "widgets/HelpViewer.h"
+#include "widgets/OutlookBar.h"
+#include "widgets/testing/ScriptedDialogs.h"
+
+using namespace emlo;
+using storetest::Column;
+
+Q_DECLARE_METATYPE(emlo::MsgAnswer)
+
+namespace {
+
+const QString kOwMissing = QStringLiteral(
+    "Помилка відкриття робочих таблиць:\r\nнеможливо відкрити довідник форм власності");
+const QString kFatal = QStringLiteral("Подальша робота програми неможлива.");
+const QString kNoHelp = QStringLiteral("Відсутній файл довідки 'emlo.hlp'.");
+
+QString readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()) : QStringLiteral("<absent>");
+}
+
+void writeFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+}
+
+// A program folder with small reference tables, a help file and (maybe) a
+// settings file, and room for working folders beside it.
+struct ProgramFolder {
+    QTemporaryDir root;
+    QString program = root.filePath(QStringLiteral("prog")) + QLatin1Char('/');
+    QString settings = program + QStringLiteral("emlo.ini");
+
+    explicit ProgramFolder(const QStringList& skip = {})
+    {
+        QDir().mkpath(program);
+        const QVector<Column> code10 = {{QStringLiteral("ID"), 'N', 5, 0},
+                                        {QStringLiteral("CODE"), 'C', 10, 0},
+                                        {QStringLiteral("DESCR"), 'C', 100, 0}};
+        auto withId = [&](const char* id, short codeWidth, short descrWidth) {
+            QVector<Column> c = code10;
+            c[0].name = QString::fromLatin1(id);
+            c[1].width = codeWidth;
+            c[2].width = descrWidth;
+            return c;
+        };
+        const struct {
+            const char* file;
+            QVector<Column> columns;
+            QVector<QVariantList> rows;
+        } tables[] = {
+            {"CONT.DBF",
+             {{QStringLiteral("CONTID"), 'N', 5, 0}, {QStringLiteral("CODE"), 'C', 5, 0},
+              {QStringLiteral("DESCR"), 'C', 80, 0}, {QStringLiteral("LIMIT"), 'N', 18, 7}},
+             {{10, QStringLiteral("00010"), QStringLiteral("Пил"), 1.5},
+              {20, QStringLiteral("00020"), QStringLiteral("Сажа"), 2.0},
+              {30, QStringLiteral("00030"), QStringLiteral("Оксид"), 3.0}}},
+            {"OW.DBF", withId("OWID", 2, 70), {{1, QStringLiteral("10"), QStringLiteral("Державна")}}},
+            {"DP.DBF", withId("DPID", 6, 150), {{1, QStringLiteral("01001"), QStringLiteral("Мiнiстерство")}}},
+            {"EA.DBF", withId("EAID", 10, 250), {{1, QStringLiteral("24.1"), QStringLiteral("Хiмiя")}}},
+            {"OBL.DBF", withId("OBLID", 10, 100), {{1, QStringLiteral("8000000000"), QStringLiteral("Київ")}}},
+            {"CY.DBF", withId("CYID", 10, 100),
+             {{2, QStringLiteral("8036100000"), QStringLiteral("Район")},
+              {1, QStringLiteral("8000000000"), QStringLiteral("Київ")}}},
+        };
+        for (const auto& t : tables) {
+            const QString name = QString::fromLatin1(t.file);
+            if (skip.contains(name))
+                continue;
+            storetest::createTable(program + name, t.columns);
+            storetest::appendRows(program + name, t.rows);
+        }
+        writeFile(program + QStringLiteral("EMLO.HLP"),
+                  "@topic 0 Contents\nAll.\n@topic 1000 Main window\nThe main window.\n");
+    }
+
+    QString folder(const QString& name) const
+    {
+        const QString path = root.filePath(name) + QLatin1Char('/');
+        QDir().mkpath(path);
+        return path;
+    }
+    TAppPaths paths() const { return {program, settings}; }
+    void setSetting(const QByteArray& path) { writeFile(settings, "[General]\r\nPath=" + path + "\r\n"); }
+};
+
+// A value of the attribute record as stored in the file.
+QString storedAttr(const QString& folder, const QString& field)
+{
+    TApolloTable table(QStringLiteral("tblCheck"));
+    table.setTableName(MatchFileCase(folder + QStringLiteral("attr.dbf")));
+    table.Open();
+    table.First();
+    const QString value = table.IsEmpty() ? QStringLiteral("<no record>") : table.FieldByName(field)->AsString();
+    table.Close();
+    return value;
+}
+
+QList<qint32> contIds(TApolloTable* table)
+{
+    QList<qint32> ids;
+    for (table->First(); !table->Eof(); table->Next())
+        ids.append(table->FieldByName(QStringLiteral("CONTID"))->AsInteger());
+    return ids;
+}
+
+// Starts an edit of the attribute record, as typing into a page would.
+void beginAttrEdit(TfrmMain& w, const QString& name)
+{
+    w.DataModule->tblAttr->Edit();
+    w.DataModule->tblAttr->FieldByName(QStringLiteral("ENNAME"))->setAsString(name);
+    w.DataModule->AttrModified = true;
+}
+
+}  // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void frameHasItsCommandsAndPages();
+    void navigationSwitchesPages_data();
+    void navigationSwitchesPages();
+    void firstStartWorksInProgramFolderAndSavesIt();
+    void rememberedFolderIsUsed_data();
+    void rememberedFolderIsUsed();
+    void deletedRememberedFolderWarnsOnce();
+    void settingsKeepOtherEntries();
+    void missingHelpFileWarnsOnce();
+    void helpFileOfOtherLetterCaseIsFound();
+    void missingReferenceTableEndsProgram();
+    void missingDataIndexIsRebuilt();
+    void folderChangeAsksForNewFiles_data();
+    void folderChangeAsksForNewFiles();
+    void folderWithAttrIsTakenWithoutQuestion();
+    void cancelledFolderDialogChangesNothing();
+    void currentFolderChosenAgainReopensTables();
+    void folderChangePostsPendingEditToOldFolder();
+    void folderChangeKeepsFolderWhenPostFails();
+    void uncreatableFolderIsReportedAndChangesNothing();
+    void closingPostsPendingEditBeforeSettings();
+    void closingWhenPostFailsAsks_data();
+    void closingWhenPostFailsAsks();
+    void helpAndAboutCommands();
+
+private:
+    std::unique_ptr<TfrmMain> start(const ProgramFolder& folder);
+
+    int m_endRequests = 0;
+    QString m_savedCurrent;
+};
+
+void TestMainWindow::initTestCase()
+{
+    Application::setTitle(QStringLiteral("Dazodevur"));
+    m_savedCurrent = QDir::currentPath();
+}
+
+void TestMainWindow::init()
+{
+    m_endRequests = 0;
+    ResetProgramEndRequest();
+    SetProgramEndHandler([this] { ++m_endRequests; });
+}
+
+void TestMainWindow::cleanup()
+{
+    if (HelpSystem::viewer())
+        delete HelpSystem::viewer();
+    HelpSystem::setHelpFile(QString());
+    SetProgramEndHandler(nullptr);
+    ResetProgramEndRequest();
+    QDir::setCurrent(m_savedCurrent);
+}
+
+std::unique_ptr<TfrmMain> TestMainWindow::start(const ProgramFolder& folder)
+{
+    auto window = std::make_unique<TfrmMain>(folder.paths());
+    window->show();
+    return window;
+}
+
+void TestMainWindow::frameHasItsCommandsAndPages()
+{
+    ProgramFolder folder;
+    testing::ScriptedDialogs dialogs;
+    auto w = start(folder);
+    QVERIFY(dialogs.messages().isEmpty());
+
+    QCOMPARE(w->windowTitle(), QStringLiteral("Державний облік викидів промислових підприємств"));
+    QCOMPARE(w->minimumSize(), QSize(600, 350));
+    QVERIFY(!(w->windowFlags() & Qt::WindowMaximizeButtonHint));
+    QVERIFY(w->windowFlags() & Qt::WindowMinimizeButtonHint);
+
+    // Tool bar: actions in order, separators between the groups.
+    QStringList bar;
+    for (QAction* a : w->ToolBar->actions())
+        bar.append(a->isSeparator() ? QStringLiteral("|") : a->objectName());
+    QCOMPARE(bar, (QStringList{"actPath", "|", "actCheck", "actPrintPreview", "actTransfer", "|",
+                               "actHelp", "actAbout", "|", "actExit"}));
+    const struct {
+        QAction* action;
+        const char* caption;
+        const char* hint;
+        int image;
+    } rows[] = {
+        {w->actCheck, "Перевiрити", "Перевiрити iнформацію на заповнення", 0},
+        {w->actPrintPreview, "Друк", "Попередній перегляд", 1},
+        {w->actTransfer, "Вигрузити", "Вигрузити для управлiння в формат Tarvel", 2},
+        {w->actHelp, "Допомога", "Допомога щодо роботи з програмою", 4},
+        {w->actAbout, "Об авторах...", "Відомості про авторів та версію програми", 7},
+        {w->actExit, "Вихід", "Зачинити програму", 3},
+        {w->actPath, "Робоча папка", nullptr, 6},
+    };
+    QCOMPARE(w->ImageList.size(), 8);
+    for (const auto& row : rows) {
+        QCOMPARE(row.action->text(), QString::fromUtf8(row.caption));
+        if (row.hint)
+            QCOMPARE(row.action->toolTip(), QString::fromUtf8(row.hint));
+        QVERIFY(!row.action->icon().pixmap(32, 32).isNull());
+        QCOMPARE(row.action->icon().pixmap(32, 32).toImage(),
+                 w->ImageList.at(row.image).pixmap(32, 32).toImage());
+        QWidget* button = w->ToolBar->widgetForAction(row.action);
+        QCOMPARE(button->size(), QSize(39, 38));
+    }
+    QCOMPARE(w->actPath->toolTip(), QStringLiteral("Змiнити робочу папку з ") + folder.program);
+
+    // Navigation bar and pages.
+    QCOMPARE(w->Outlook->width(), 110);
+    QCOMPARE(w->Outlook->activeGroup(), 1);
+    QVERIFY(w->Outlook->itemButton(QStringLiteral("Реквізити")));
+    QVERIFY(w->Outlook->itemButton(QStringLiteral("Статистичні коди")));
+    QVERIFY(w->Outlook->itemButton(QStringLiteral("Викиди")));
+    QCOMPARE(w->pc->count(), 3);
+    QCOMPARE(w->pc->widget(0), w->tsAttr);
+    QCOMPARE(w->pc->widget(1), w->tsCodes);
+    QCOMPARE(w->pc->widget(2), w->tsData);
+    QCOMPARE(w->pc->tabText(1), QStringLiteral("Коди"));
+    QCOMPARE(w->gbAttr->title(), QStringLiteral("Реквізити"));
+    QCOMPARE(w->gbCode->title(), QStringLiteral("Статистичні коди"));
+    QCOMPARE(w->gbData->title(), QStringLiteral("Викиди"));
+    QVERIFY(!w->pc->tabBar()->isVisible());
+    QCOMPARE(w->pc->currentWidget(), w->tsAttr);
+    w->close();
+}
+
+void TestMainWindow::navigationSwitchesPages_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<int>("page");
+    QTest::newRow("codes") << QStringLiteral("Статистичні коди") << 1;
+    QTest::newRow("emissions") << QStringLiteral("Викиди") << 2;
+    QTest::newRow("attributes") << QStringLiteral("Реквізити") << 0;
+}
+
+void TestMainWindow::navigationSwitchesPages()
+{
+    QFETCH(QString, item);
+    QFETCH(int, page);
+    ProgramFolder folder;
+    testing::ScriptedDialogs dialogs;
+    auto w = start(folder);
+    w->pc->setCurrentIndex(page == 1 ? 2 : 1);
+    QWidget* focused = QApplication::focusWidget();
+
+    QTest::mouseClick(w->Outlook->itemButton(item), Qt::LeftButton);
+    QCOMPARE(w->pc->currentIndex(), page);
+    QCOMPARE(QApplication::focusWidget(), focused);
+    QTest::mouseClick(w->Outlook->itemButton(item), Qt::LeftButton);
+    QCOMPARE(w->pc->currentIndex(), page);
+
+    w->OutlookItemClick(w->Outlook, QStringLiteral("Інше"));
+    QCOMPARE(w->pc->currentIndex(), page);
+    // Only the first group's items lead anywhere.
+    w->Outlook->setActiveGroup(w->Outlook->addGroup(QStringLiteral("Iнше")));
+    w->OutlookItemClick(w->Outlook, page == 0 ? QStringLiteral("Викиди") : QStringLiteral("Реквізити"));
+    QCOMPARE(w->pc->currentIndex(), page);
+    w->close();
+}
+
+void TestMainWindow::firstStartWorksInProgramFolderAndSavesIt()
+{
+    ProgramFolder folder;
+    testing::ScriptedDialogs dialogs;
+    auto w = start(folder);
+    QVERIFY(dialogs.messages().isEmpty());
+    QCOMPARE(w->WorkPath(), folder.program);
+    QVERIFY(w->DataModule->tblAttr->Active());
+    QVERIFY(w->DataModule->tblData->Active());
+    for (const char* file : {"attr.dbf", "data.dbf", "data.idx"})
+        QVERIFY2(FileExistsNoCase(folder.program + QString::fromLatin1(file)), file);
+    QCOMPARE(readFile(folder.settings), QStringLiteral("<absent>"));
+    w->close();
+    QCOMPARE(readFile(folder.settings), QStringLiteral("[General]\r\nPath=") + folder.program + QStringLiteral("\r\n"));
+    QCOMPARE(m_endRequests, 0);
+}
+
+void TestMainWindow::rememberedFolderIsUsed_data()
+{
+    QTest::addColumn<bool>("trailingSeparator");
+    QTest::newRow("with separator") << true;
+    QTest::newRow("without separator") << false;
+}
+
+void TestMainWindow::rememberedFolderIsUsed()
+{
+    QFETCH(bool, trailingSeparator);
+    ProgramFolder folder;
+    const QString firm = folder.folder(QStringLiteral("firm"));
+    folder.setSetting((trailingSeparator ? firm : firm.chopped(1)).toUtf8());
+    testing::ScriptedDialogs dialogs;
+    auto w = start(folder);
+    QVERIFY(dialogs.messages().isEmpty());
+    QCOMPARE(w->WorkPath(), firm);
+    QCOMPARE(w->actPath->toolTip(), QStringLiteral("Змiнити робочу папку з ") + firm);
+    QVERIFY(FileExistsNoCase(firm + QStringLiteral("ATTR.DBF")));
+    QVERIFY(!FileExistsNoCase(folder.program + QStringLiteral("ATTR.DBF")));
+    w->close();
+    QCOMPARE(readFile(folder.settings), QStringLiteral("[General]\r\nPath=") + firm + QStringLiteral("\r\n"));
+}
+
+void TestMainWindow::deletedRememberedFolderWarnsOnce()
+{
+    ProgramFolder folder;
+    const QString gone = folder.root.filePath(QStringLiteral("gone")) + QLatin1Char('/');
+    folder.setSetting(gone.toUtf8());
+    testing::ScriptedDialogs dialogs;
+    auto w = start(folder);
+    QCOMPARE(dialogs.messages().size(), 1);
+    const MessageRequest& warning = dialogs.messages().first();
+    QCOMPARE(warning.text, QStringLiteral("В останнiй раз Ви працювали з папкою: ") + gone
+                               + QStringLiteral("\r\nНажаль зараз такої папки немає."));
+    QCOMPARE(warning.kind, MsgKind::Warning);
+    QCOMPARE(warning.buttons, MsgButtons(MsgButton::Ok));
+    QCOMPARE(warning.helpTopic, 0);
+    QCOMPARE(w->WorkPath(), folder.program);
+    QVERIFY(!QFileInfo::exists(gone));
+    w->close();
+    QCOMPARE(readFile(folder.settings), QStringLiteral("[General]\r\nPath=") + folder.program + QStringLiteral("\r\n"));
+}
+
+void TestMainWindow::settingsKeepOtherEntries()
+{
+    ProgramFolder folder;
+    const QString firm = folder.folder(QStringLiteral("Підприємство"));
+    writeFile(folder.settings, "; settings\r\n[Window]\r\nLeft=10\r\n\r\n[general]\r\npath=" + firm.toUtf8()
+                                   + "\r\nZoom=2\r\n");
+    // The remembered folder is stored in Windows-1251, so the UTF-8 above does
+    // not name an existing folder: the program folder is taken and saved.
+    testing::ScriptedDialogs dialogs;
+    auto w = start(folder);
+    QCOMPARE(dialogs.messages().size(), 1);
+    dialogs.queueFolder(true, firm);
+    dialogs.queueAnswer(MsgAnswer::Yes);
+    w->actPath->trigger();
+    QCOMPARE(w->WorkPath(), firm);
+    w->close();
+    QFile file(folder.settings);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray expected = "; settings\r\n[Window]\r\nLeft=10\r\n\r\n[general]\r\nPath="
+                                + firm.toUtf8().replace("Підприємство", "\xcf\xb3\xe4\xef\xf0\xe8\xba\xec\xf1\xf2\xe2\xee")
+                                + "\r\nZoom=2\r\n";
+    QCOMPARE(file.readAll(), expected);
+
+    // Read back in the next run.
+    dialogs.clear();
+    auto next = start(folder);
+    QVERIFY(dialogs.messages().isEmpty());
+    QCOMPARE(next->WorkPath(), firm);
+    next->close();
+}
+
+void TestMainWindow::missingHelpFileWarnsOnce()
+{
+    ProgramFolder folder;
+    QFile::remove(folder.program + QStringLiteral("EMLO.HLP"));
+    testing::ScriptedDialogs dialogs;
+    auto w = start(folder);
+    QCOMPARE(dialogs.messages().size(), 1);
+    const MessageRequest& warning = dialogs.messages().first();
+    QCOMPARE(warning.text, kNoHelp);
+    QCOMPARE(warning.kind, MsgKind::Warning);
+    QCOMPARE(warning.buttons, MsgButtons(MsgButton::Ok));
+    QCOMPARE(warning.helpTopic, 0);
+    QVERIFY(w->DataModule->tblAttr->Active());
+    // Without a help file the help command has nothing to open.
+    w->actHelp->trigger();
+    QVERIFY(!HelpSystem::viewer());
+    QCOMPARE(dialogs.messages().size(), 1);
+    w->close();
+    QCOMPARE(m_endRequests, 0);
+}
+
+void TestMainWindow::helpFileOfOtherLetterCaseIsFound()
+{
+    ProgramFolder folder;
+    QVERIFY(QFile::rename(folder.program + QStringLiteral("EMLO.HLP"), folder.program + QStringLiteral("emlo.hlp")));
+    testing::ScriptedDialogs dialogs;
+    auto w = start(folder);
+    QVERIFY(dialogs.messages().isEmpty());
+    QCOMPARE(HelpSystem::helpFile(), folder.program + QStringLiteral("emlo.hlp"));
+    w->close();
+}
+
+void TestMainWindow::missingReferenceTableEndsProgram()
+{
+    ProgramFolder folder({QStringLiteral("OW.DBF")});
+    testing::ScriptedDialogs dialogs;
+    auto w = start(folder);
+    QCOMPARE(dialogs.texts(), (QStringList{kOwMissing, kFatal}));
+    const MessageRequest& error = dialogs.messages().at(0);
+    QCOMPARE(error.kind, MsgKind::Error);
+    QCOMPARE(error.buttons, MsgButton::Ok | MsgButton::Help);
+    QCOMPARE(error.helpTopic, 20002);
+    const MessageRequest& fatal = dialogs.messages().at(1);
+    QCOMPARE(fatal.kind, MsgKind::Information);
+    QCOMPARE(fatal.buttons, MsgButton::Ok | MsgButton::Help);
+    QCOMPARE(fatal.helpTopic, 9000);
+
+    TDataModule* dm = w->DataModule;
+    QVERIFY(dm->tblCont->Active());
+    for (TApolloTable* closed : {dm->tblOW, dm->tblDP, dm->tblEA, dm->tblOBL, dm->tblCY})
+        QVERIFY2(!closed->Active(), qPrintable(closed->Name()));
+    // The work tables are still opened (and created) before the program ends.
+    QVERIFY(dm->tblAttr->Active());
+    QVERIFY(dm->tblData->Active());
+    QVERIFY(FileExistsNoCase(folder.program + QStringLiteral("attr.dbf")));
+    QCOMPARE(m_endRequests, 1);
+    QVERIFY(ProgramEndRequested());
+
+    // The program ends without FormClose: nothing posted, no settings file.
+    beginAttrEdit(*w, QStringLiteral("Не записується"));
+    w->close();
+    QCOMPARE(readFile(folder.settings), QStringLiteral("<absent>"));
+    w.reset();
+    QCOMPARE(storedAttr(folder.program, QStringLiteral("ENNAME")), QStringLiteral("<no record>"));
+}
+
+void TestMainWindow::missingDataIndexIsRebuilt()
+{
+    ProgramFolder folder;
+    const QString firm = folder.folder(QStringLiteral("firm"));
+    const QVector<Column> data = {{QStringLiteral("CONTID"), 'N', 5, 0},
+                                  {QStringLiteral("POTEN"), 'N', 18, 7},
+                                  {QStringLiteral("FACT"), 'N', 18, 7}};
+    storetest::createTable(firm + QStringLiteral("DATA.DBF"), data);
+    storetest::appendRows(firm + QStringLiteral("DATA.DBF"),
+                          {{30, 1.0, 0.5}, {10, 2.0, 1.0}, {20, 3.0, 1.5}});
+    folder.setSetting(firm.toUtf8());
+    testing::ScriptedDialogs dialogs;
+    auto w = start(folder);
+    QVERIFY(dialogs.messages().isEmpty());
+    QVERIFY(FileExistsNoCase(firm + QStringLiteral("data.idx")));
+    QCOMPARE(contIds(w->DataModule->tblData), (QList<qint32>{10, 20, 30}));
+    w->close();
+}
+
+void TestMainWindow::folderChangeAsksForNewFiles_data()
+{
+    QTest::addColumn<MsgAnswer>("answer");
+    QTest::addColumn<bool>("changes");
+    QTest::newRow("yes") << MsgAnswer::Yes << true;
+    QTest::newRow("no") << MsgAnswer::No << false;
+    QTest::newRow("cancel") << MsgAnswer::Cancel << false;
+}
+
+void TestMainWindow::folderChangeAsksForNewFiles()
+{
+    QFETCH(MsgAnswer, answer);
+    QFETCH(bool, changes);
+    ProgramFolder folder;
+    const QString before = folder.folder(QStringLiteral("before"));
+    folder.setSetting(before.toUtf8());
+    testing::ScriptedDialogs dialogs;
+    auto w = start(folder);
+    const QString empty = folder.folder(QStringLiteral("empty"));
+    dialogs.queueFolder(true, empty.chopped(1));
+    dialogs.queueAnswer(answer);
+    w->actPath->trigger();
+
+    QCOMPARE(dialogs.folderRequests(), QStringList{QString()});
+    QCOMPARE(dialogs.messages().size(), 1);
+    const MessageRequest& question = dialogs.messages().first();
+    QCOMPARE(question.text, QStringLiteral("Робочі файли не знайдені.\r\nУтворити нові файли?"));
+    QCOMPARE(question.kind, MsgKind::Warning);
+    QCOMPARE(question.buttons, MsgButton::Yes | MsgButton::No | MsgButton::Cancel);
+    QCOMPARE(question.helpTopic, 0);
+
+    const QString expected = changes ? empty : before;
+    QCOMPARE(w->WorkPath(), expected);
+    QCOMPARE(w->actPath->toolTip(), QStringLiteral("Змiнити робочу папку з ") + expected);
+    QCOMPARE(QFileInfo(w->DataModule->tblAttr->FilePath()).absolutePath() + QLatin1Char('/'), expected);
+    QCOMPARE(QFileInfo(w->DataModule->tblData->FilePath()).absolutePath() + QLatin1Char('/'), expected);
+    QVERIFY(w->DataModule->tblAttr->Active());
+    QVERIFY(w->DataModule->tblAttr->IsEmpty() || !changes);
+    for (const char* file : {"attr.dbf", "data.dbf", "data.idx"})
+        QCOMPARE(FileExistsNoCase(empty + QString::fromLatin1(file)), changes);
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+    w->close();
+    QCOMPARE(readFile(folder.settings), QStringLiteral("[General]\r\nPath=") + expected + QStringLiteral("\r\n"));
+}
+
+void TestMainWindow::folderWithAttrIsTakenWithoutQuestion()
+{
+    ProgramFolder folder;
+    testing::ScriptedDialogs dialogs;
+    auto w = start(folder);
+    // Only ATTR.DBF counts: DATA.DBF and DATA.IDX are made as needed.
+    const QString other = folder.folder(QStringLiteral("other"));
+    QVERIFY(QFile::copy(MatchFileCase(folder.program + QStringLiteral("ATTR.DBF")),
+                        other + QStringLiteral("Attr.Dbf")));
+    dialogs.queueFolder(true, other);
+    w->actPath->trigger();
+    QVERIFY(dialogs.messages().isEmpty());
+    QCOMPARE(w->WorkPath(), other);
+    QVERIFY(FileExistsNoCase(other + QStringLiteral("data.dbf")));
+    QVERIFY(FileExistsNoCase(other + QStringLiteral("data.idx")));
+    QVERIFY(!QFileInfo::exists(other + QStringLiteral("attr.dbf")));
+    w->close();
+}
+
+void TestMainWindow::cancelledFolderDialogChangesNothing()
+{
+    ProgramFolder folder;
+    testing::ScriptedDialogs dialogs;
+    auto w = start(folder);
+    int reopened = 0;
+    w->DataModule->tblAttr->AfterOpen = [&](TApolloTable&) { ++reopened; };
+    dialogs.queueFolder(false);
+    w->actPath->trigger();
+    QVERIFY(dialogs.messages().isEmpty());
+    QCOMPARE(w->WorkPath(), folder.program);
+    QCOMPARE(reopened, 0);
+    w->close();
+}
+
+void TestMainWindow::currentFolderChosenAgainReopensTables()
+{
+    ProgramFolder folder;
+    testing::ScriptedDialogs dialogs;
+    auto w = start(folder);
+    TDataModule* dm = w->DataModule;
+    const QString attrFile = dm->tblAttr->FilePath();
+    const QString dataFile = dm->tblData->FilePath();
+    int attrOpens = 0, dataOpens = 0;
+    dm->tblAttr->AfterOpen = [&](TApolloTable&) { ++attrOpens; };
+    dm->tblData->AfterOpen = [&](TApolloTable&) { ++dataOpens; };
+    dialogs.queueFolder(true, folder.program.chopped(1));
+    w->actPath->trigger();
+    QVERIFY(dialogs.messages().isEmpty());
+    QCOMPARE(w->WorkPath(), folder.program);
+    QCOMPARE(attrOpens, 1);
+    QCOMPARE(dataOpens, 1);
+    QCOMPARE(dm->tblAttr->FilePath(), attrFile);
+    QCOMPARE(dm->tblData->FilePath(), dataFile);
+    w->close();
+}
+
+void TestMainWindow::folderChangePostsPendingEditToOldFolder()
+{
+    ProgramFolder folder;
+    testing::ScriptedDialogs dialogs;
+    auto w = start(folder);
+    beginAttrEdit(*w, QStringLiteral("ТОВ Старе"));
+    const QString next = folder.folder(QStringLiteral("next"));
+    dialogs.queueFolder(true, next);
+    dialogs.queueAnswer(MsgAnswer::Yes);
+    w->actPath->trigger();
+    QCOMPARE(w->WorkPath(), next);
+    QVERIFY(!w->AttrModified());
+    QVERIFY(w->DataModule->tblAttr->IsEmpty());
+    w.reset();
+    QCOMPARE(storedAttr(folder.program, QStringLiteral("ENNAME")), QStringLiteral("ТОВ Старе"));
+}
+
+void TestMainWindow::folderChangeKeepsFolderWhenPostFails()
+{
+    ProgramFolder folder;
+    testing::ScriptedDialogs dialogs;
+    auto w = start(folder);
+    beginAttrEdit(*w, QStringLiteral("ТОВ Старе"));
+    w->DataModule->tblAttr->BeforePost = [](TApolloTable&) {
+        throw EApolloError(QStringLiteral("Record Lock Failure. May be locked by another user or task."));
+    };
+    const QString next = folder.folder(QStringLiteral("next"));
+    dialogs.queueFolder(true, next);
+    dialogs.queueAnswer(MsgAnswer::Yes);
+    w->actPath->trigger();
+
+    QCOMPARE(dialogs.texts().last(),
+             QStringLiteral("Record Lock Failure. May be locked by another user or task."));
+    QCOMPARE(dialogs.messages().last().kind, MsgKind::Error);
+    QCOMPARE(w->WorkPath(), folder.program);
+    QCOMPARE(w->actPath->toolTip(), QStringLiteral("Змiнити робочу папку з ") + folder.program);
+    QVERIFY(w->AttrModified());
+    QCOMPARE(w->DataModule->tblAttr->State(), dsInsert);
+    QCOMPARE(w->DataModule->tblAttr->FieldByName(QStringLiteral("ENNAME"))->AsString(),
+             QStringLiteral("ТОВ Старе"));
+    QVERIFY(!FileExistsNoCase(next + QStringLiteral("attr.dbf")));
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+
+    // Once the post succeeds the change goes through, the edit in the old folder.
+    w->DataModule->tblAttr->BeforePost = nullptr;
+    dialogs.queueFolder(true, next);
+    dialogs.queueAnswer(MsgAnswer::Yes);
+    w->actPath->trigger();
+    QCOMPARE(w->WorkPath(), next);
+    w.reset();
+    QCOMPARE(storedAttr(folder.program, QStringLiteral("ENNAME")), QStringLiteral("ТОВ Старе"));
+}
+
+void TestMainWindow::uncreatableFolderIsReportedAndChangesNothing()
+{
+    ProgramFolder folder;
+    testing::ScriptedDialogs dialogs;
+    auto w = start(folder);
+    const QStringList refused = {QString(), folder.program + QStringLiteral("CONT.DBF/sub")};
+    for (const QString& name : refused) {
+        dialogs.clear();
+        dialogs.queueFolder(true, name);
+        w->actPath->trigger();
+        QCOMPARE(dialogs.texts(), QStringList{QStringLiteral("Неможливо утворити дiректорiю")});
+        QCOMPARE(dialogs.messages().first().effectiveTitle(), QStringLiteral("Dazodevur"));
+        QCOMPARE(dialogs.messages().first().kind, MsgKind::Error);
+        QCOMPARE(w->WorkPath(), folder.program);
+        QVERIFY(w->DataModule->tblAttr->Active());
+    }
+    QCOMPARE(m_endRequests, 0);
+    w->close();
+}
+
+void TestMainWindow::closingPostsPendingEditBeforeSettings()
+{
+    ProgramFolder folder;
+    testing::ScriptedDialogs dialogs;
+    auto w = start(folder);
+    beginAttrEdit(*w, QStringLiteral("ПАТ «Завод»"));
+    bool settingsExistedAtPost = true;
+    w->DataModule->tblAttr->AfterPost = [&](TApolloTable&) {
+        settingsExistedAtPost = QFileInfo::exists(folder.settings);
+    };
+    w->actExit->trigger();
+    QVERIFY(!w->isVisible());
+    QVERIFY(!settingsExistedAtPost);
+    QVERIFY(!w->AttrModified());
+    QVERIFY(QFileInfo::exists(folder.settings));
+    w.reset();
+    QCOMPARE(storedAttr(folder.program, QStringLiteral("ENNAME")), QStringLiteral("ПАТ «Завод»"));
+}
+
+void TestMainWindow::closingWhenPostFailsAsks_data()
+{
+    QTest::addColumn<MsgAnswer>("answer");
+    QTest::addColumn<bool>("closes");
+    QTest::newRow("yes closes without the edit") << MsgAnswer::Yes << true;
+    QTest::newRow("no keeps the window") << MsgAnswer::No << false;
+}
+
+void TestMainWindow::closingWhenPostFailsAsks()
+{
+    QFETCH(MsgAnswer, answer);
+    QFETCH(bool, closes);
+    ProgramFolder folder;
+    testing::ScriptedDialogs dialogs;
+    auto w = start(folder);
+    bool closedSignal = false;
+    connect(w.get(), &TfrmMain::closed, this, [&] { closedSignal = true; });
+    beginAttrEdit(*w, QStringLiteral("Не вийде"));
+    w->DataModule->tblAttr->BeforePost = [](TApolloTable&) {
+        throw EApolloError(QStringLiteral("Translate error. Value out of bounds"));
+    };
+    dialogs.queueAnswer(MsgAnswer::Ok);
+    dialogs.queueAnswer(answer);
+    w->close();
+
+    QCOMPARE(dialogs.messages().size(), 2);
+    const MessageRequest& error = dialogs.messages().at(0);
+    QCOMPARE(error.text, QStringLiteral("Translate error. Value out of bounds"));
+    QCOMPARE(error.kind, MsgKind::Error);
+    const MessageRequest& question = dialogs.messages().at(1);
+    QCOMPARE(question.kind, MsgKind::Confirmation);
+    QCOMPARE(question.buttons, MsgButton::Yes | MsgButton::No);
+
+    QCOMPARE(w->isVisible(), !closes);
+    QCOMPARE(closedSignal, closes);
+    QCOMPARE(QFileInfo::exists(folder.settings), closes);
+    QCOMPARE(w->AttrModified(), !closes);
+    if (!closes) {
+        // The edit is still there to be stored once the cause is gone.
+        QCOMPARE(w->DataModule->tblAttr->FieldByName(QStringLiteral("ENNAME"))->AsString(),
+                 QStringLiteral("Не вийде"));
+        w->DataModule->tblAttr->BeforePost = nullptr;
+        w->close();
+        QVERIFY(!w->isVisible());
+        w.reset();
+        QCOMPARE(storedAttr(folder.program, QStringLiteral("ENNAME")), QStringLiteral("Не вийде"));
+    } else {
+        w.reset();
+        QCOMPARE(storedAttr(folder.program, QStringLiteral("ENNAME")), QStringLiteral("<no record>"));
+    }
+}
+
+void TestMainWindow::helpAndAboutCommands()
+{
+    ProgramFolder folder;
+    testing::ScriptedDialogs dialogs;
+    auto w = start(folder);
+
+    w->actHelp->trigger();
+    QVERIFY(HelpSystem::viewer());
+    QCOMPARE(HelpSystem::viewer()->currentTopic(), 0);
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    QTest::keyClick(w.get(), Qt::Key_F1);
+    QCOMPARE(HelpSystem::viewer()->currentTopic(), 1000);
+
+    QStringList shown;
+    bool iconShown = false;
+    QTimer::singleShot(0, this, [&] {
+        auto* box = qobject_cast<AboutBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        for (QLabel* label : box->findChildren<QLabel*>()) {
+            if (!label->text().isEmpty())
+                shown.append(label->text());
+            if (label->objectName() == QStringLiteral("aboutIcon"))
+                iconShown = !label->pixmap().isNull();
+        }
+        box->accept();
+    });
+    w->actAbout->trigger();
+    QVERIFY(shown.contains(QStringLiteral("Emlo, вер. 1.3")));
+    QVERIFY(shown.contains(QStringLiteral("Державний облік викидів промислових підприємств")));
+    QVERIFY(iconShown);
+    w->close();
+}
+
+int main(int argc, char** argv)
+{
+    Application app(argc, argv);
+    TestMainWindow test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_mainwindow.moc"
