@@ -29,7 +29,9 @@ bool TVXMLExport::Execute()
     // files are handed on with.
     const QString target = MatchFileCase(FileName);
     QSaveFile out(target);
-    if (!out.open(QIODevice::WriteOnly))
+    // Unbuffered: the stream gathers the bytes and checks every write; a
+    // device buffer would let a short write (a full disk) pass unnoticed.
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw Exception(QStringLiteral("Cannot create file ") + target);
 
     TXMLFile file(out);
@@ -52,6 +54,7 @@ bool TVXMLExport::Execute()
         table.Next();
     }
     file.WriteClosingLines();
+    file.Flush();
 
     // Until the commit the target is untouched; an error before it (thrown
     // above) lets QSaveFile remove the temporary file.

@@ -26,11 +26,29 @@ QByteArray encodeForXml(const QString& text)
     return bytes;
 }
 
+namespace {
+
+constexpr qsizetype kFlushSize = 64 * 1024;
+
+}  // namespace
+
 TVExportStream::TVExportStream(QIODevice& device) : m_device(device) {}
 
 void TVExportStream::WriteString(const QByteArray& bytes)
 {
-    if (m_device.write(bytes) != bytes.size())
+    m_pending += bytes;
+    if (m_pending.size() >= kFlushSize)
+        Flush();
+}
+
+void TVExportStream::Flush()
+{
+    if (m_pending.isEmpty())
+        return;
+    const qint64 written = m_device.write(m_pending);
+    const bool complete = written == m_pending.size();
+    m_pending.clear();
+    if (!complete)
         throw Exception(QStringLiteral("Stream write error"));
 }
 

@@ -9,8 +9,14 @@ namespace emlo {
 
 // The byte stream an export is written to. Text is written as Windows-1251;
 // a character that code page cannot hold becomes an XML character reference
-// (&#N;), so nothing is lost and the file stays valid XML. A write that does
-// not go through raises Exception "Stream write error".
+// (&#N;), so nothing is lost and the file stays valid XML.
+//
+// The stream gathers the bytes itself and hands them to the device in large
+// checked writes: a write that does not go through completely (a full disk)
+// raises Exception "Stream write error". Open a file device Unbuffered, so
+// that a short write reaches this check instead of being lost in the
+// device's own buffer. Whatever is still gathered reaches the device only
+// through Flush.
 class TVExportStream {
 public:
     // The device must be open for writing and outlive the stream.
@@ -23,9 +29,12 @@ public:
     void WriteString(const QString& text);
     // The text followed by CR LF.
     void WriteLine(const QString& text);
+    // Hands every gathered byte to the device; raises "Stream write error".
+    void Flush();
 
 private:
     QIODevice& m_device;
+    QByteArray m_pending;
 };
 
 // Windows-1251 bytes of a text, with character references for what the code

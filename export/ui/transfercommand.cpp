@@ -1,0 +1,96 @@
+#include "transfercommand.h"
+
+#include <exception>
+
+#include <QApplication>
+#include <QCursor>
+#include <QScopeGuard>
+
+#include "export/exporttable.h"
+#include "store/DataModule.h"
+#include "store/Errors.h"
+#include "widgets/FolderDialog.h"
+#include "widgets/MessageBox.h"
+
+namespace emlo {
+
+namespace {
+
+void defaultShowWaitCursor()
+{
+    QCoreApplication::processEvents();
+    QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+}
+
+void defaultHideWaitCursor()
+{
+    QApplication::restoreOverrideCursor();
+}
+
+QString errorText(const std::exception& error)
+{
+    if (const auto* e = dynamic_cast<const Exception*>(&error))
+        return e->Message;
+    return QString::fromUtf8(error.what());
+}
+
+}  // namespace
+
+TTransferCommand::TTransferCommand(TDataModule& dataModule, std::function<bool()> checkBeforeOutput,
+                                   QWidget* parent)
+    : ShowWaitCursor(defaultShowWaitCursor),
+      HideWaitCursor(defaultHideWaitCursor),
+      m_dataModule(dataModule),
+      m_checkBeforeOutput(std::move(checkBeforeOutput)),
+      m_parent(parent)
+{
+    ApplyProgramSettings(expXML);
+}
+
+void TTransferCommand::actTransferExecute()
+{
+    // The check also brings the group totals up to date, so the files carry
+    // the totals as recalculated now.
+    if (!m_checkBeforeOutput())
+        return;
+    QString folder;
+    if (!AskExportFolder(folder))
+        return;
+    ExportWorkTables(folder);
+}
+
+bool TTransferCommand::AskExportFolder(QString& folder)
+{
+    QString chosen;
+    if (SelectDirectory(chosen, m_parent)) {
+        folder = chosen;
+        return true;
+    }
+    messageDlg(QStringLiteral("Шлях для вигруження не вказан. Вигруження неможливе."), MsgKind::Information,
+               MsgButton::Ok | MsgButton::Help, 20004, m_parent);
+    return false;
+}
+
+void TTransferCommand::ExportWorkTables(const QString& folder)
+{
+    ShowWaitCursor();
+    bool waiting = true;
+    const auto restoreCursor = qScopeGuard([&] {
+        if (waiting)
+            HideWaitCursor();
+    });
+    try {
+        ExportWorkFiles(expXML, m_dataModule, folder);
+    } catch (const std::exception& error) {
+        HideWaitCursor();
+        waiting = false;
+        messageDlg(QStringLiteral("Помилка вигрузки інформації:\r\n") + errorText(error), MsgKind::Error,
+                   MsgButton::Ok | MsgButton::Help, 20006, m_parent);
+        return;
+    }
+    // The hourglass stays while the user reads the message.
+    messageDlg(QStringLiteral("Інформація успішно вигружені"), MsgKind::Information,
+               MsgButton::Ok | MsgButton::Help, 20005, m_parent);
+}
+
+}  // namespace emlo
