@@ -198,8 +198,11 @@ TfrMemo readMemo(const QJsonObject& obj, const QString& where)
                           u"lineSpacing"_s});
     TfrMemo m;
     m.name = r.string(u"name"_s);
-    m.rect = QRectF(r.requiredNumber(u"x"_s), r.requiredNumber(u"y"_s), r.requiredNumber(u"w"_s),
-                    r.requiredNumber(u"h"_s));
+    const double x = r.requiredNumber(u"x"_s);
+    const double y = r.requiredNumber(u"y"_s);
+    const double w = r.requiredNumber(u"w"_s);
+    const double h = r.requiredNumber(u"h"_s);
+    m.rect = QRectF(x, y, w, h);
     m.lines = r.strings(u"text"_s);
     readFrame(r, m);
     readAlignment(r.string(u"align"_s, u"left/top"_s), m, where);
