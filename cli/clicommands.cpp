@@ -1,6 +1,9 @@
 #include "clicommands.h"
 
+#include <QDir>
+
 #include "clisession.h"
+#include "export/folderexport.h"
 
 namespace emlo::cli {
 
@@ -14,6 +17,12 @@ const QList<TCliCommand>& Commands()
          "Відсутні робочі файли створюються, як при запуску програми.\n"
          "Код завершення: 0 — зауважень немає, 1 — є зауваження, 2 — помилка.\n",
          1, &RunCheck},
+        {"export", "РОБОЧА_ПАПКА ПАПКА_ВИГРУЗКИ",
+         "Перевіряє дані, як перед вигрузкою з програми; без зауважень записує\n"
+         "attr.xml і data.xml (Windows-1251) у папку вигрузки, створюючи її.\n"
+         "Зауваження друкуються, як у команді check, і нічого не записується.\n"
+         "Код завершення: 0 — вигружено, 1 — є зауваження, 2 — помилка.\n",
+         2, &RunExport},
     };
     return commands;
 }
@@ -127,6 +136,24 @@ int RunCheck(TCliContext& context)
     if (!session.Open(context.Args.at(0)))
         return ExitError;
     return session.RunCheck();
+}
+
+int RunExport(TCliContext& context)
+{
+    // Taken before the tables open: opening them changes the current folder.
+    const QString outDir = QDir(context.Args.at(1)).absolutePath();
+    TCliSession session(context);
+    if (!session.Open(context.Args.at(0)))
+        return ExitError;
+    const int status = session.CheckBeforeOutput();
+    if (status != ExitOk)
+        return status;
+    const QString error = ExportToFolder(session.Data(), outDir);
+    if (!error.isEmpty()) {
+        session.PrintError(error);
+        return ExitError;
+    }
+    return ExitOk;
 }
 
 }  // namespace emlo::cli

@@ -46,5 +46,6 @@ QString HelpText();
 
 // Commands.
 int RunCheck(TCliContext& context);
+int RunExport(TCliContext& context);
 
 }  // namespace emlo::cli

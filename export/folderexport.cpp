@@ -1,0 +1,33 @@
+#include "folderexport.h"
+
+#include <exception>
+
+#include <QDir>
+
+#include "exporttable.h"
+#include "store/Errors.h"
+#include "vxmlexport.h"
+
+namespace emlo {
+
+QString ExportToFolder(TDataModule& dataModule, const QString& folder)
+{
+    // A folder that cannot be made shows up as the writer's "Cannot create
+    // file" with the full path, which names the place better than a
+    // separate message could.
+    QDir().mkpath(folder);
+    TVXMLExport expXML;
+    ApplyProgramSettings(expXML);
+    QString error;
+    try {
+        ExportWorkFiles(expXML, dataModule, folder);
+        return QString();
+    } catch (const Exception& e) {
+        error = e.Message;
+    } catch (const std::exception& e) {
+        error = QString::fromUtf8(e.what());
+    }
+    return QStringLiteral("Помилка вигрузки інформації:\r\n") + error;
+}
+
+}  // namespace emlo
