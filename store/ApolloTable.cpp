@@ -1545,6 +1545,10 @@ short TApolloTable::CreateNew(const QString& path, short tableType, short fieldC
     // An existing file of another spelling is the same file: replace it
     // rather than create a second one beside it.
     full = MatchFileCase(full);
+    // The engine writes the file only at CreateExec; a folder that is not
+    // there fails here already, where the caller expects it.
+    if (!QFileInfo(folderPart(full)).isDir())
+        return 0;
     QString alias = deriveAlias(full);
     for (int n = 1; sx.sx_WorkArea(latin(alias).constData()) != 0; ++n) {
         const QString suffix = QString::number(n);

@@ -1,0 +1,371 @@
+// The data module: its defined fields, and opening and creating the
+// reference and work tables with every message in its order.
+
+#include <QtTest>
+
+#include "DataModule.h"
+#include "Errors.h"
+#include "storetestsupport.h"
+
+using namespace storetest;
+
+namespace {
+
+class RecordingReporter : public TDataModuleReporter
+{
+public:
+    QStringList calls;
+    void ShowError(const QString& text, int helpTopic) override
+    {
+        calls << QStringLiteral("%1|%2").arg(helpTopic).arg(text);
+    }
+    void FatalStop() override { calls << QStringLiteral("FatalStop"); }
+};
+
+QVector<int> contIds(TApolloTable& table)
+{
+    QVector<int> ids;
+    for (table.First(); !table.Eof(); table.Next())
+        ids << table.FieldByName(QStringLiteral("CONTID"))->AsInteger();
+    return ids;
+}
+
+const QString kCreateHeading = QStringLiteral("Помилка утворення робочих таблиць:");
+const QString kReferenceHeading = QStringLiteral("Помилка відкриття робочих таблиць:");
+const QString kWorkHeading = QStringLiteral("Помилка відкриття робочіх таблиць:");
+
+} // namespace
+
+class TestDataModule : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void definedFieldsOfTheEmissionTable();
+    void referenceFieldsAndSources();
+    void emptyWorkingFolderGetsItsFiles();
+    void missingDataIndexIsRebuiltInKeyOrder();
+    void missingSettlementIndexIsBuilt();
+    void lockedDataTableIsUsedWithoutIndex();
+    void missingReferenceTableStopsTheProgram();
+    void failedCreationReportsAndOpeningGoesOn();
+    void pendingAttributeEditGoesToTheOldFolder();
+
+private:
+    QString program(const QString& name) const { return m_program->path() + u'/' + name; }
+    QString work(const QString& name) const { return m_work->path() + u'/' + name; }
+    void makeReferenceTables(const QStringList& skip = {});
+    void openAll();
+
+    std::unique_ptr<QTemporaryDir> m_program;
+    std::unique_ptr<QTemporaryDir> m_work;
+    RecordingReporter m_reporter;
+    std::unique_ptr<TDataModule> m_dm;
+    QString m_startFolder;
+};
+
+void TestDataModule::init()
+{
+    m_startFolder = QDir::currentPath();
+    m_program = std::make_unique<QTemporaryDir>();
+    m_work = std::make_unique<QTemporaryDir>();
+    m_reporter.calls.clear();
+    m_dm = std::make_unique<TDataModule>(&m_reporter);
+    m_dm->ProgramPath = m_program->path() + u'/';
+    m_dm->WorkPath = m_work->path() + u'/';
+}
+
+void TestDataModule::cleanup()
+{
+    m_dm.reset();
+    QDir::setCurrent(m_startFolder);
+}
+
+void TestDataModule::makeReferenceTables(const QStringList& skip)
+{
+    const auto make = [&](const QString& file, const QString& idName, int codeWidth, int descrWidth,
+                          const QVector<QVariantList>& rows) {
+        if (skip.contains(file))
+            return;
+        createTable(program(file), {{idName, 'N', 5, 0},
+                                    {QStringLiteral("CODE"), 'C', static_cast<short>(codeWidth), 0},
+                                    {QStringLiteral("DESCR"), 'C', static_cast<short>(descrWidth), 0}});
+        appendRows(program(file), rows);
+    };
+    if (!skip.contains(QStringLiteral("CONT.DBF"))) {
+        createTable(program(QStringLiteral("CONT.DBF")), {{QStringLiteral("CONTID"), 'N', 5, 0},
+                                                          {QStringLiteral("CODE"), 'C', 5, 0},
+                                                          {QStringLiteral("DESCR"), 'C', 80, 0},
+                                                          {QStringLiteral("LIMIT"), 'N', 18, 7}});
+        appendRows(program(QStringLiteral("CONT.DBF")),
+                   {{1, QStringLiteral("0001"), QStringLiteral("Речовини у вигляді суспендованих твердих частинок"), 3.0},
+                    {5, QStringLiteral("0005"), QStringLiteral("Свинець"), 0.0},
+                    {132, QStringLiteral("0132"), QStringLiteral("Метали"), QVariant()}});
+    }
+    make(QStringLiteral("OW.DBF"), QStringLiteral("OWID"), 2, 70, {{1, QStringLiteral("10"), QStringLiteral("Державна")}});
+    make(QStringLiteral("DP.DBF"), QStringLiteral("DPID"), 6, 150, {{1, QStringLiteral("01001"), QStringLiteral("Мінекономіки")}});
+    make(QStringLiteral("EA.DBF"), QStringLiteral("EAID"), 10, 250, {{1, QStringLiteral("24.10"), QStringLiteral("Виробництво чавуну")}});
+    make(QStringLiteral("OBL.DBF"), QStringLiteral("OBLID"), 10, 100,
+         {{1, QStringLiteral("1200000000"), QStringLiteral("Дніпропетровська")}});
+    make(QStringLiteral("CY.DBF"), QStringLiteral("CYID"), 10, 100,
+         {{1, QStringLiteral("1210100000"), QStringLiteral("Дніпро")},
+          {2, QStringLiteral("0510100000"), QStringLiteral("Вінниця")},
+          {3, QStringLiteral("1200000000"), QStringLiteral("Дніпропетровська область")}});
+}
+
+void TestDataModule::openAll()
+{
+    m_dm->OpenReferenceTables();
+    m_dm->OpenWorkTables();
+}
+
+void TestDataModule::definedFieldsOfTheEmissionTable()
+{
+    makeReferenceTables();
+    openAll();
+    QCOMPARE(m_reporter.calls, QStringList());
+    TApolloTable& data = *m_dm->tblData;
+    QCOMPARE(data.FieldCount(), 6);
+    const QStringList names = {u"CONTID"_qs, u"CODE"_qs, u"DESCR"_qs, u"POTEN"_qs, u"FACT"_qs, u"LIMIT"_qs};
+    const QStringList classes = {u"TFloatField"_qs, u"TStringField"_qs, u"TStringField"_qs,
+                                 u"TFloatField"_qs, u"TFloatField"_qs, u"TFloatField"_qs};
+    const QStringList labels = {u"CONTID"_qs,
+                                u"Забруднююча речовина|Код"_qs,
+                                u"Забруднююча речовина|найменування"_qs,
+                                u"Потенцiйний обсяг викидiв, тонн/рiк"_qs,
+                                u"Викиди за 2001 рiк (факт), тонн/рiк"_qs,
+                                u"Пороговi значення потенцiйних викидiв, тонн/рiк"_qs};
+    for (int i = 0; i < 6; ++i) {
+        QCOMPARE(data.Fields(i)->FieldName(), names.at(i));
+        QCOMPARE(data.Fields(i)->ClassName(), classes.at(i));
+        QCOMPARE(data.Fields(i)->DisplayName(), labels.at(i));
+    }
+    QVERIFY(!m_dm->tblDataCONTID->Visible());
+    QCOMPARE(m_dm->tblDataCODE->FieldKind(), fkLookup);
+    QCOMPARE(m_dm->tblDataCODE->DisplayWidth(), 8);
+    QCOMPARE(m_dm->tblDataDESCR->DisplayWidth(), 30);
+    QVERIFY(m_dm->tblDataLIMIT->ReadOnly());
+
+    // A new emission record shows its pollutant from CONT at once.
+    data.Insert();
+    m_dm->tblDataCONTID->setAsInteger(1);
+    m_dm->tblDataPOTEN->setAsFloat(1234.5);
+    QCOMPARE(m_dm->tblDataCODE->AsString(), QStringLiteral("0001"));
+    QCOMPARE(m_dm->tblDataDESCR->AsString(), QStringLiteral("Речовини у вигляді суспендованих твердих частинок"));
+    QCOMPARE(m_dm->tblDataLIMIT->AsFloat(), 3.0);
+    QCOMPARE(m_dm->tblDataPOTEN->DisplayText(), QStringLiteral("1234.500"));   // LC_ALL=C
+    QCOMPARE(m_dm->tblDataLIMIT->DisplayText(), QStringLiteral("3"));
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError, m_dm->tblDataLIMIT->setAsFloat(1.0));
+    data.Post();
+    QCOMPARE(rawRecord(work(QStringLiteral("data.dbf")), 1), QByteArray("     1      1234.5000000                  "));
+}
+
+void TestDataModule::referenceFieldsAndSources()
+{
+    makeReferenceTables();
+    openAll();
+    QCOMPARE(m_dm->dsData->AutoEdit(), true);
+    QCOMPARE(m_dm->dsAttr->AutoEdit(), true);
+    QCOMPARE(m_dm->dsCont->AutoEdit(), true);
+    for (TDataSource* ds : {m_dm->dsOW, m_dm->dsCY, m_dm->dsEA, m_dm->dsDP, m_dm->dsOBL})
+        QVERIFY2(!ds->AutoEdit(), qPrintable(ds->Name()));
+    QCOMPARE(m_dm->dsCY->DataSet(), m_dm->tblCY);
+
+    QCOMPARE(m_dm->tblCY->FieldByName(QStringLiteral("CODE"))->DisplayLabel(), QStringLiteral("Назва населеного пункту|Код"));
+    QCOMPARE(m_dm->tblCY->FieldByName(QStringLiteral("CODE"))->DisplayWidth(), 10);
+    QCOMPARE(m_dm->tblCY->FieldByName(QStringLiteral("DESCR"))->DisplayWidth(), 80);
+    QVERIFY(!m_dm->tblCY->FieldByName(QStringLiteral("CYID"))->Visible());
+    QCOMPARE(m_dm->tblDP->FieldByName(QStringLiteral("CODE"))->DisplayLabel(), QStringLiteral("Вiдомча пiдпорядкованiсть|Код"));
+    QCOMPARE(m_dm->tblEA->FieldByName(QStringLiteral("DESCR"))->DisplayLabel(),
+             QStringLiteral("Вид экономической деятельности|описание"));
+    QCOMPARE(m_dm->tblOW->FieldByName(QStringLiteral("DESCR"))->DisplayWidth(), 50);
+    QCOMPARE(m_dm->tblOBL->FieldByName(QStringLiteral("DESCR"))->DisplayLabel(), QStringLiteral("Назва областi"));
+    QVERIFY(m_dm->tblOBL->FieldByName(QStringLiteral("OBLID"))->Visible());
+    QCOMPARE(m_dm->tblCont->FieldByName(QStringLiteral("LIMIT"))->DisplayLabel(),
+             QStringLiteral("Пороговi значення викидiв, тонн/рiк"));
+
+    // The attribute table has the file's own fields.
+    TApolloTable& attr = *m_dm->tblAttr;
+    QCOMPARE(attr.FieldCount(), 24);
+    QCOMPARE(attr.Fields(0)->FieldName(), QStringLiteral("ENNAME"));
+    QCOMPARE(attr.FieldByName(QStringLiteral("obl_id"))->ClassName(), QStringLiteral("TFloatField"));
+    QCOMPARE(attr.FieldByName(QStringLiteral("x1"))->ClassName(), QStringLiteral("TSmallintField"));
+    QCOMPARE(attr.FieldByName(QStringLiteral("KFV_ID"))->Size(), 2);
+    QCOMPARE(attr.Fields(23)->FieldName(), QStringLiteral("Y3"));
+
+    // The reference tables were found in the program folder, the current one now.
+    QCOMPARE(QDir::currentPath(), QDir(m_program->path()).canonicalPath());
+    QCOMPARE(m_dm->tblCY->Lookup(QStringLiteral("CODE"), QStringLiteral("1210100000"), QStringLiteral("DESCR")),
+             QVariant(QStringLiteral("Дніпро")));
+}
+
+void TestDataModule::emptyWorkingFolderGetsItsFiles()
+{
+    makeReferenceTables();
+    openAll();
+    QCOMPARE(m_reporter.calls, QStringList());
+    QCOMPARE(filesIn(m_work->path()), (QStringList{u"attr.dbf"_qs, u"data.dbf"_qs, u"data.idx"_qs}));
+    QVERIFY(m_dm->tblData->Active());
+    QVERIFY(m_dm->tblAttr->Active());
+    QVERIFY(m_dm->tblData->IsEmpty());
+    QVERIFY(m_dm->tblAttr->IsEmpty());
+    QCOMPARE(headerRecordCount(work(QStringLiteral("attr.dbf"))), 0);
+    QCOMPARE(m_dm->tblData->IndexName(), QStringLiteral("data.idx"));
+    // Opening the same folder again finds the files, creates nothing new.
+    m_dm->OpenWorkTables();
+    QCOMPARE(m_reporter.calls, QStringList());
+    QCOMPARE(m_dm->tblData->IndexName(), work(QStringLiteral("data.idx")));
+    for (TApolloTable* t : {m_dm->tblCont, m_dm->tblOW, m_dm->tblCY, m_dm->tblEA, m_dm->tblDP, m_dm->tblOBL})
+        QVERIFY2(t->Active(), qPrintable(t->Name()));
+}
+
+void TestDataModule::missingDataIndexIsRebuiltInKeyOrder()
+{
+    makeReferenceTables();
+    createTable(work(QStringLiteral("DATA.DBF")), {{QStringLiteral("CONTID"), 'N', 5, 0},
+                                                   {QStringLiteral("POTEN"), 'N', 18, 7},
+                                                   {QStringLiteral("FACT"), 'N', 18, 7}});
+    appendRows(work(QStringLiteral("DATA.DBF")), {{132, 1.0, 1.0}, {5, 2.0, 2.0}, {40, 3.0, 3.0}, {5, 4.0, 4.0}});
+    openAll();
+    QCOMPARE(m_reporter.calls, QStringList());
+    QCOMPARE(filesIn(m_work->path()), (QStringList{u"DATA.DBF"_qs, u"attr.dbf"_qs, u"data.idx"_qs}));
+    QCOMPARE(contIds(*m_dm->tblData), (QVector<int>{5, 5, 40, 132}));
+    // The new index stays up to date.
+    m_dm->tblData->Append();
+    m_dm->tblDataCONTID->setAsInteger(18);
+    m_dm->tblData->Post();
+    QCOMPARE(contIds(*m_dm->tblData), (QVector<int>{5, 5, 18, 40, 132}));
+}
+
+void TestDataModule::missingSettlementIndexIsBuilt()
+{
+    makeReferenceTables();
+    m_dm->OpenReferenceTables();
+    QCOMPARE(m_reporter.calls, QStringList());
+    QVERIFY(QFileInfo::exists(program(QStringLiteral("cy.idx"))));
+    QStringList codes;
+    TApolloTable& cy = *m_dm->tblCY;
+    for (cy.First(); !cy.Eof(); cy.Next())
+        codes << cy.FieldByName(QStringLiteral("CODE"))->AsString();
+    QCOMPARE(codes, (QStringList{u"0510100000"_qs, u"1200000000"_qs, u"1210100000"_qs}));
+
+    // Next time the index file is opened, not built.
+    const QDateTime built = QFileInfo(program(QStringLiteral("cy.idx"))).lastModified();
+    m_dm.reset();
+    m_dm = std::make_unique<TDataModule>(&m_reporter);
+    m_dm->ProgramPath = m_program->path() + u'/';
+    m_dm->OpenReferenceTables();
+    QCOMPARE(QFileInfo(program(QStringLiteral("cy.idx"))).lastModified(), built);
+    QCOMPARE(m_dm->tblCY->IndexName(), program(QStringLiteral("cy.idx")));
+}
+
+void TestDataModule::lockedDataTableIsUsedWithoutIndex()
+{
+    makeReferenceTables();
+    const QString data = work(QStringLiteral("data.dbf"));
+    createTable(data, {{QStringLiteral("CONTID"), 'N', 5, 0},
+                       {QStringLiteral("POTEN"), 'N', 18, 7},
+                       {QStringLiteral("FACT"), 'N', 18, 7}});
+    appendRows(data, {{132, 1.0, 1.0}, {5, 2.0, 2.0}});
+    LockHolder holder;
+    QVERIFY(holder.start(data, LockHolder::Record, 1));
+    openAll();
+    QCOMPARE(m_reporter.calls, QStringList());
+    QVERIFY(!QFileInfo::exists(work(QStringLiteral("data.idx"))));
+    QCOMPARE(m_dm->tblData->IndexName(), QString());
+    QCOMPARE(contIds(*m_dm->tblData), (QVector<int>{132, 5}));
+}
+
+void TestDataModule::missingReferenceTableStopsTheProgram()
+{
+    makeReferenceTables({QStringLiteral("OW.DBF")});
+    openAll();
+    QCOMPARE(m_reporter.calls, (QStringList{u"20002|"_qs + kReferenceHeading + u"\r\n"_qs +
+                                                u"неможливо відкрити довідник форм власності"_qs,
+                                            u"FatalStop"_qs}));
+    QVERIFY(m_dm->tblCont->Active());
+    for (TApolloTable* t : {m_dm->tblOW, m_dm->tblDP, m_dm->tblEA, m_dm->tblOBL, m_dm->tblCY})
+        QVERIFY2(!t->Active(), qPrintable(t->Name()));
+    QVERIFY(!QFileInfo::exists(program(QStringLiteral("cy.idx"))));
+    // The work tables are still opened (and created).
+    QVERIFY(m_dm->tblData->Active());
+    QVERIFY(m_dm->tblAttr->Active());
+
+    // Each reference table has its own message.
+    const QStringList files = {u"CONT.DBF"_qs, u"DP.DBF"_qs, u"EA.DBF"_qs, u"OBL.DBF"_qs, u"CY.DBF"_qs};
+    const QStringList messages = {u"неможливо відкрити довідник речовин"_qs, u"неможливо відкрити довідник відомств"_qs,
+                                  u"неможливо відкрити довідник видів діяльності"_qs,
+                                  u"неможливо відкрити довідник областей"_qs,
+                                  u"неможливо відкрити довідник населених пунктів"_qs};
+    for (int i = 0; i < files.size(); ++i) {
+        cleanup();
+        init();
+        makeReferenceTables({files.at(i)});
+        m_dm->OpenReferenceTables();
+        QCOMPARE(m_reporter.calls.value(0), u"20002|"_qs + kReferenceHeading + u"\r\n"_qs + messages.at(i));
+    }
+}
+
+void TestDataModule::failedCreationReportsAndOpeningGoesOn()
+{
+    makeReferenceTables();
+    m_dm->OpenReferenceTables();
+    m_dm->WorkPath = m_work->path() + QStringLiteral("/gone/");
+    m_dm->OpenWorkTables();
+    const QString dataPath = m_dm->WorkPath + QStringLiteral("data.dbf");
+    const QString attrPath = m_dm->WorkPath + QStringLiteral("attr.dbf");
+    const QChar cr(u'\r');
+    const QString notThere = QStringLiteral("Table does not exist.") + cr + QStringLiteral("File or directory does not exist.") +
+                             cr + QStringLiteral("File: ");
+    // The creation reports and returns; opening the table then fails on its
+    // own and ends the procedure, so ATTR is never reached.
+    QCOMPARE(m_reporter.calls,
+             (QStringList{u"20001|"_qs + kCreateHeading + u"\r\n"_qs + u"неможливо утворити таблицю викидiв"_qs,
+                          u"FatalStop"_qs, u"20002|"_qs + kWorkHeading + u"\r\n"_qs + notThere + dataPath,
+                          u"FatalStop"_qs}));
+    QVERIFY(!m_dm->tblData->Active());
+    QVERIFY(!m_dm->tblAttr->Active());
+
+    // The attribute table alone: its own creation message.
+    m_reporter.calls.clear();
+    m_dm->CreateTable(QStringLiteral("attr"));
+    QCOMPARE(m_reporter.calls, (QStringList{u"20001|"_qs + kCreateHeading + u"\r\n"_qs +
+                                                u"неможливо утворити таблицю реквізитів"_qs,
+                                            u"FatalStop"_qs}));
+    Q_UNUSED(attrPath);
+
+    // An index on a table that is not open: the layer's own text.
+    m_reporter.calls.clear();
+    m_dm->CreateTable(QStringLiteral("data_idx"));
+    QCOMPARE(m_reporter.calls, QStringList());      // Flock on a closed table fails: nothing is done
+}
+
+void TestDataModule::pendingAttributeEditGoesToTheOldFolder()
+{
+    makeReferenceTables();
+    openAll();
+    TApolloTable& attr = *m_dm->tblAttr;
+    attr.AfterEdit = [this](TApolloTable&) { m_dm->AttrModified = true; };
+    attr.AfterInsert = [this](TApolloTable&) { m_dm->AttrModified = true; };
+    attr.AfterPost = [this](TApolloTable&) { m_dm->AttrModified = false; };
+    m_dm->dsAttr->Edit();       // an empty table: the attribute record starts
+    QCOMPARE(attr.State(), dsInsert);
+    QVERIFY(m_dm->AttrModified);
+    attr.FieldByName(QStringLiteral("ENNAME"))->setAsString(QStringLiteral("ПАТ «Завод»"));
+
+    QTemporaryDir other;
+    const QString oldAttr = work(QStringLiteral("attr.dbf"));
+    m_dm->WorkPath = other.path() + u'/';
+    m_dm->OpenWorkTables();
+    QVERIFY(!m_dm->AttrModified);
+    QCOMPARE(headerRecordCount(oldAttr), 1);
+    QCOMPARE(rawRecord(oldAttr, 1).mid(1, 11), QByteArray("\xcf\xc0\xd2 \xab\xc7\xe0\xe2\xee\xe4\xbb"));
+    QCOMPARE(headerRecordCount(other.path() + QStringLiteral("/attr.dbf")), 0);
+    QCOMPARE(attr.FilePath(), other.path() + QStringLiteral("/attr.dbf"));
+}
+
+STORE_TEST_MAIN(TestDataModule)
+#include "tst_datamodule.moc"
