@@ -2,7 +2,6 @@
 
 #include <QComboBox>
 #include <QDir>
-#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
@@ -10,6 +9,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QStorageInfo>
+#include <QStyle>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "DialogSeam.h"
@@ -62,8 +63,11 @@ FolderDialog::FolderDialog(QWidget* parent)
     m_currentFolder->setTextFormat(Qt::PlainText);
     m_currentFolder->setMinimumWidth(200);
 
-    m_folders = new QListWidget(this);
-    m_folders->setObjectName(QStringLiteral("folderList"));
+    m_folders = new QTreeWidget(this);
+    m_folders->setObjectName(QStringLiteral("folderTree"));
+    m_folders->setHeaderHidden(true);
+    m_folders->setRootIsDecorated(false);
+    m_folders->setIndentation(12);
     auto* foldersLabel = new QLabel(QStringLiteral("Дiректорi:"), this);
     foldersLabel->setBuddy(m_folders);
 
@@ -120,8 +124,8 @@ FolderDialog::FolderDialog(QWidget* parent)
 
     connect(ok, &QPushButton::clicked, this, &FolderDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &FolderDialog::reject);
-    connect(m_folders, &QListWidget::itemClicked, this, &FolderDialog::folderClicked);
-    connect(m_folders, &QListWidget::itemActivated, this, &FolderDialog::folderActivated);
+    connect(m_folders, &QTreeWidget::itemClicked, this, &FolderDialog::folderClicked);
+    connect(m_folders, &QTreeWidget::itemActivated, this, &FolderDialog::folderActivated);
 
     fillDrives();
     refresh();
@@ -173,26 +177,30 @@ void FolderDialog::refresh()
     const QString current = QDir::currentPath();
     m_currentFolder->setText(QDir::toNativeSeparators(current));
 
-    QFileIconProvider icons;
-    const QIcon folderIcon = icons.icon(QFileIconProvider::Folder);
+    const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
+    const QIcon closedIcon = style()->standardIcon(QStyle::SP_DirClosedIcon);
     m_folders->clear();
-    const QStringList chain = ancestorsOf(current);
-    int level = 0;
-    for (const QString& path : chain) {
-        auto* item = new QListWidgetItem(folderIcon, QString(level * 2, QLatin1Char(' '))
-                                                         + displayName(path), m_folders);
-        item->setData(kPathRole, path);
-        ++level;
+    // The open folders from the root down to the current one, then its subfolders.
+    QTreeWidgetItem* parent = nullptr;
+    for (const QString& path : ancestorsOf(current)) {
+        auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(m_folders);
+        item->setText(0, displayName(path));
+        item->setIcon(0, openIcon);
+        item->setData(0, kPathRole, path);
+        parent = item;
     }
-    m_folders->setCurrentRow(m_folders->count() - 1);
     const QDir dir(current);
     const QStringList subfolders =
         dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
     for (const QString& name : subfolders) {
-        auto* item = new QListWidgetItem(folderIcon, QString(level * 2, QLatin1Char(' ')) + name,
-                                         m_folders);
-        item->setData(kPathRole, dir.absoluteFilePath(name));
+        auto* item = new QTreeWidgetItem(parent);
+        item->setText(0, name);
+        item->setIcon(0, closedIcon);
+        item->setData(0, kPathRole, dir.absoluteFilePath(name));
     }
+    m_folders->expandAll();
+    m_folders->setCurrentItem(parent);
+    m_folders->scrollToItem(parent);
 
     m_files->clear();
     m_files->addItems(dir.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase));
@@ -219,14 +227,16 @@ void FolderDialog::fillDrives()
         m_drives->addItem(QDir::toNativeSeparators(root), root);
 }
 
-void FolderDialog::folderClicked(QListWidgetItem* item)
+void FolderDialog::folderClicked(QTreeWidgetItem* item)
 {
-    m_name->setText(QDir::toNativeSeparators(item->data(kPathRole).toString()));
+    m_name->setText(QDir::toNativeSeparators(item->data(0, kPathRole).toString()));
 }
 
-void FolderDialog::folderActivated(QListWidgetItem* item)
+void FolderDialog::folderActivated(QTreeWidgetItem* item)
 {
-    browseTo(item->data(kPathRole).toString());
+    // Deferred: browsing rebuilds the tree that is delivering this signal.
+    const QString path = item->data(0, kPathRole).toString();
+    QMetaObject::invokeMethod(this, [this, path] { browseTo(path); }, Qt::QueuedConnection);
 }
 
 void FolderDialog::driveChosen(int index)

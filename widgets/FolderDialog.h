@@ -7,6 +7,8 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
+class QTreeWidget;
+class QTreeWidgetItem;
 class QPushButton;
 
 namespace emlo {
@@ -32,7 +34,7 @@ public:
     bool browseTo(const QString& folder);
 
     QLineEdit* nameEdit() const { return m_name; }
-    QListWidget* folderList() const { return m_folders; }
+    QTreeWidget* folderTree() const { return m_folders; }
     QListWidget* fileList() const { return m_files; }
     QComboBox* driveBox() const { return m_drives; }
     QPushButton* networkButton() const { return m_network; }
@@ -43,13 +45,13 @@ public slots:
 private:
     void refresh();
     void fillDrives();
-    void folderClicked(QListWidgetItem* item);
-    void folderActivated(QListWidgetItem* item);
+    void folderClicked(QTreeWidgetItem* item);
+    void folderActivated(QTreeWidgetItem* item);
     void driveChosen(int index);
 
     QLineEdit* m_name;
     QLabel* m_currentFolder;
-    QListWidget* m_folders;
+    QTreeWidget* m_folders;
     QListWidget* m_files;
     QComboBox* m_drives;
     QPushButton* m_network;

@@ -9,7 +9,20 @@ namespace emlo {
 
 namespace {
 const QColor kBackground(128, 128, 128);
+
+// Breaks a caption into lines that fit `width`, between words.
+QString wrapCaption(const QString& text, const QFontMetrics& metrics, int width)
+{
+    QStringList lines;
+    for (const QString& word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (!lines.isEmpty() && metrics.horizontalAdvance(lines.last() + QLatin1Char(' ') + word) <= width)
+            lines.last() += QLatin1Char(' ') + word;
+        else
+            lines.append(word);
+    }
+    return lines.join(QLatin1Char('\n'));
 }
+}  // namespace
 
 OutlookBar::OutlookBar(QWidget* parent)
     : QWidget(parent)
@@ -56,7 +69,10 @@ void OutlookBar::addItem(int group, const QString& text, const QIcon& icon)
         return;
     Group& g = m_groups[group - 1];
     auto* button = new QToolButton(g.items);
-    button->setText(text);
+    button->setObjectName(text);
+    // Long captions go on two lines under the icon instead of being cut.
+    const int room = qMax(40, width() - 16);
+    button->setText(wrapCaption(text, button->fontMetrics(), room));
     button->setIcon(icon);
     button->setIconSize(QSize(32, 32));
     button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
@@ -85,7 +101,7 @@ QToolButton* OutlookBar::itemButton(const QString& text) const
         return nullptr;
     const auto buttons = m_groups[m_active - 1].items->findChildren<QToolButton*>();
     for (QToolButton* b : buttons) {
-        if (b->text() == text)
+        if (b->objectName() == text)
             return b;
     }
     return nullptr;

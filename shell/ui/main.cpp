@@ -1,5 +1,6 @@
 // Program entry: the application, the main window, the check report window.
 #include "Main.h"
+#include "Screenshots.h"
 #include "store/Engine.h"
 #include "widgets/ErrorBox.h"
 #include "widgets/MessageBox.h"
@@ -26,7 +27,12 @@ int main(int argc, char** argv)
     // frmMain.frmReport = ...;
 
     // After a fatal stop the event loop ends at its first turn.
-    if (!ProgramEndRequested())
+    if (!ProgramEndRequested()) {
         frmMain.show();
+        // Pictures for the documentation (scripts/screenshots.sh).
+        const QString screenshots = qEnvironmentVariable("EMLO_SCREENSHOT_DIR");
+        if (!screenshots.isEmpty())
+            scheduleScreenshots(frmMain, screenshots);
+    }
     return app.exec();
 }

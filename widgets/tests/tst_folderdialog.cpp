@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTreeWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -86,12 +87,14 @@ void TestFolderDialog::opensOnCurrentFolder()
     FolderDialog dialog;
     dialog.setFolderName(QString());
     QCOMPARE(dialog.folderName(), QDir::currentPath());
-    QListWidget* folders = dialog.folderList();
-    QCOMPARE(folders->currentItem()->data(Qt::UserRole).toString(), QDir::currentPath());
+    QTreeWidget* folders = dialog.folderTree();
+    QCOMPARE(folders->currentItem()->data(0, Qt::UserRole).toString(), QDir::currentPath());
     QStringList paths;
-    for (int i = 0; i < folders->count(); ++i)
-        paths.append(folders->item(i)->data(Qt::UserRole).toString());
+    for (QTreeWidgetItemIterator it(folders); *it; ++it)
+        paths.append((*it)->data(0, Qt::UserRole).toString());
     QCOMPARE(paths.first(), QStringLiteral("/"));
+    // The tree runs from the root down to the current folder.
+    QCOMPARE(paths.indexOf(QDir::currentPath()), paths.indexOf(m_dir->filePath(QStringLiteral("alpha"))) - 1);
     QVERIFY(paths.contains(m_dir->filePath(QStringLiteral("alpha"))));
     QVERIFY(paths.contains(m_dir->filePath(QStringLiteral("beta"))));
     QVERIFY(!paths.contains(m_dir->filePath(QStringLiteral("alpha/inner"))));
@@ -105,8 +108,8 @@ void TestFolderDialog::pickingFolderFillsNameWithoutMoving()
 {
     FolderDialog dialog;
     dialog.show();
-    QListWidget* folders = dialog.folderList();
-    const auto items = folders->findItems(QStringLiteral("beta"), Qt::MatchEndsWith);
+    QTreeWidget* folders = dialog.folderTree();
+    const auto items = folders->findItems(QStringLiteral("beta"), Qt::MatchExactly | Qt::MatchRecursive);
     QCOMPARE(items.size(), 1);
     QTest::mouseClick(folders->viewport(), Qt::LeftButton, {},
                       folders->visualItemRect(items.first()).center());
@@ -119,14 +122,14 @@ void TestFolderDialog::browsingMovesProcessCurrentFolder()
     {
         FolderDialog dialog;
         dialog.show();
-        QListWidget* folders = dialog.folderList();
-        const auto items = folders->findItems(QStringLiteral("alpha"), Qt::MatchEndsWith);
+        QTreeWidget* folders = dialog.folderTree();
+        const auto items = folders->findItems(QStringLiteral("alpha"), Qt::MatchExactly | Qt::MatchRecursive);
         QCOMPARE(items.size(), 1);
         // A real double click: a click, then the second press as a double click.
         const QPoint at = folders->visualItemRect(items.first()).center();
         QTest::mouseClick(folders->viewport(), Qt::LeftButton, {}, at);
         QTest::mouseDClick(folders->viewport(), Qt::LeftButton, {}, at);
-        QCOMPARE(QDir::currentPath(), m_dir->filePath(QStringLiteral("alpha")));
+        QTRY_COMPARE(QDir::currentPath(), m_dir->filePath(QStringLiteral("alpha")));
         QCOMPARE(dialog.folderName(), m_dir->filePath(QStringLiteral("alpha")));
         QCOMPARE(dialog.fileList()->count(), 0);
         dialog.reject();
@@ -135,7 +138,7 @@ void TestFolderDialog::browsingMovesProcessCurrentFolder()
     FolderDialog next;
     next.setFolderName(QString());
     QCOMPARE(next.folderName(), m_dir->filePath(QStringLiteral("alpha")));
-    QVERIFY(!next.folderList()->findItems(QStringLiteral("inner"), Qt::MatchEndsWith).isEmpty());
+    QVERIFY(!next.folderTree()->findItems(QStringLiteral("inner"), Qt::MatchExactly | Qt::MatchRecursive).isEmpty());
 }
 
 void TestFolderDialog::driveListOffersCurrentVolume()

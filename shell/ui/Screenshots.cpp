@@ -1,0 +1,77 @@
+#include "Screenshots.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QTabWidget>
+#include <QTimer>
+
+#include "Main.h"
+#include "widgets/AboutBox.h"
+#include "widgets/FolderDialog.h"
+#include "widgets/MessageBox.h"
+#include "widgets/OutlookBar.h"
+
+using namespace emlo;
+
+namespace {
+
+void settle()
+{
+    for (int i = 0; i < 5; ++i)
+        QApplication::processEvents();
+}
+
+void save(QWidget* widget, const QString& file)
+{
+    widget->grab().save(file);
+}
+
+// Saves a picture of a window the program would show modally.
+void saveDialog(QWidget* dialog, const QString& file)
+{
+    dialog->show();
+    settle();
+    save(dialog, file);
+    dialog->hide();
+}
+
+}  // namespace
+
+void scheduleScreenshots(TfrmMain& window, const QString& folder)
+{
+    QTimer::singleShot(300, &window, [&window, folder] {
+        QDir().mkpath(folder);
+        const QDir out(folder);
+        const struct {
+            const char* item;
+            const char* file;
+        } pages[] = {{"Реквізити", "page-attributes.png"},
+                     {"Статистичні коди", "page-codes.png"},
+                     {"Викиди", "page-emissions.png"}};
+        for (const auto& page : pages) {
+            window.OutlookItemClick(window.Outlook, QString::fromUtf8(page.item));
+            settle();
+            save(&window, out.filePath(QString::fromLatin1(page.file)));
+        }
+        window.OutlookItemClick(window.Outlook, QStringLiteral("Реквізити"));
+
+        FolderDialog folderDialog(&window);
+        folderDialog.setFolderName(QString());
+        saveDialog(&folderDialog, out.filePath(QStringLiteral("folder-dialog.png")));
+
+        AboutBox about(QStringLiteral("Emlo, вер. 1.3"),
+                       QStringLiteral("Державний облік викидів промислових підприємств"),
+                       TfrmMain::ApplicationIcon(), &window);
+        saveDialog(&about, out.filePath(QStringLiteral("about.png")));
+
+        MessageRequest request;
+        request.kind = MsgKind::Warning;
+        request.text = QStringLiteral("Робочі файли не знайдені.\r\nУтворити нові файли?");
+        request.buttons = MsgButton::Yes | MsgButton::No | MsgButton::Cancel;
+        MessageBox box(request, &window);
+        saveDialog(&box, out.filePath(QStringLiteral("message.png")));
+
+        QCoreApplication::exit(0);
+    });
+}

@@ -1,0 +1,492 @@
+#include "dbgrid.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QStyledItemDelegate>
+
+#include "cp1251validator.h"
+#include "datasetmodel.h"
+#include "dbnavigator.h"
+#include "lookupbox.h"
+#include "lookuplist.h"
+#include "lookuppopup.h"
+#include "twolevelheader.h"
+#include "store/ApolloTable.h"
+#include "store/Errors.h"
+#include "store/Fields.h"
+#include "widgets/ErrorBox.h"
+
+namespace emlo {
+
+// ---------------------------------------------------------------- indicator
+
+// The indicator column: the current record's row carries an arrow while the
+// record is browsed, an I-beam while it is edited, a star while it is new.
+class IndicatorHeader : public QHeaderView {
+public:
+    IndicatorHeader(DataSetModel* model, QWidget* parent)
+        : QHeaderView(Qt::Vertical, parent), m_model(model)
+    {
+        setSectionResizeMode(QHeaderView::Fixed);
+        setSectionsClickable(false);
+        setHighlightSections(false);
+    }
+
+    QSize sizeHint() const override { return QSize(12, QHeaderView::sizeHint().height()); }
+
+protected:
+    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override
+    {
+        QStyleOptionHeader option;
+        initStyleOption(&option);
+        option.rect = rect;
+        option.text.clear();
+        style()->drawControl(QStyle::CE_HeaderSection, &option, painter, this);
+        if (logicalIndex != m_model->CurrentRow())
+            return;
+        const TApolloTable* table = m_model->DataSet();
+        const TDataSetState state = table ? table->State() : dsInactive;
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        const QColor ink = palette().color(QPalette::ButtonText);
+        painter->setPen(QPen(ink, 1));
+        painter->setBrush(ink);
+        const QPointF c = QRectF(rect).center();
+        if (state == dsInsert) {
+            painter->drawText(rect, Qt::AlignCenter, QStringLiteral("*"));
+        } else if (state == dsEdit) {
+            painter->drawLine(QPointF(c.x(), c.y() - 4), QPointF(c.x(), c.y() + 4));
+            painter->drawLine(QPointF(c.x() - 2, c.y() - 4), QPointF(c.x() + 2, c.y() - 4));
+            painter->drawLine(QPointF(c.x() - 2, c.y() + 4), QPointF(c.x() + 2, c.y() + 4));
+        } else {
+            QPainterPath arrow;
+            arrow.moveTo(c.x() - 2, c.y() - 4);
+            arrow.lineTo(c.x() + 3, c.y());
+            arrow.lineTo(c.x() - 2, c.y() + 4);
+            arrow.closeSubpath();
+            painter->drawPath(arrow);
+        }
+        painter->restore();
+    }
+
+private:
+    DataSetModel* m_model;
+};
+
+// ---------------------------------------------------------------- delegate
+
+// A look-up cell's editor: the key is the record's key field (CONTID), the
+// box shows the column's field of the chosen entry.
+class LookupCellEditor : public LookupBox {
+public:
+    using LookupBox::LookupBox;
+    bool chosen = false;
+};
+
+class DbGridDelegate : public QStyledItemDelegate {
+public:
+    explicit DbGridDelegate(DbGrid* grid)
+        : QStyledItemDelegate(grid), m_grid(grid)
+    {
+    }
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override
+    {
+        if (!m_grid->BeginEdit())
+            return nullptr;
+        const TField* field = m_grid->m_model->ColumnField(index.column());
+        if (field && field->FieldKind() == fkLookup && m_grid->m_lookupSource) {
+            auto* box = new LookupCellEditor(parent);
+            box->setObjectName(QStringLiteral("lookupCellEditor"));
+            box->setFrame(false);
+            box->setListSource(m_grid->m_lookupSource);
+            box->setKeyField(field->LookupKeyFields());
+            box->setDisplayField(field->LookupResultField());
+            box->setListFields({QStringLiteral("CODE"), QStringLiteral("DESCR")});
+            box->setDisplayField(field->LookupResultField());
+            box->setDropDownOnType(true);
+            QObject::connect(box, &LookupBox::choiceMade, box, [box] { box->chosen = true; });
+            return box;
+        }
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (auto* line = qobject_cast<QLineEdit*>(editor)) {
+            line->setValidator(new Cp1251Validator(line));
+            if (field && field->DataType() == ftString && field->Size() > 0)
+                line->setMaxLength(field->Size());
+        }
+        return editor;
+    }
+
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override
+    {
+        if (auto* box = dynamic_cast<LookupCellEditor*>(editor)) {
+            box->setKeyValue(index.data(Qt::EditRole));
+            box->chosen = false;
+            return;
+        }
+        QStyledItemDelegate::setEditorData(editor, index);
+    }
+
+    void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override
+    {
+        try {
+            if (auto* box = dynamic_cast<LookupCellEditor*>(editor)) {
+                if (box->chosen)
+                    model->setData(index, box->KeyValue(), Qt::EditRole);
+                return;
+            }
+            auto* line = qobject_cast<QLineEdit*>(editor);
+            if (line && line->text() == index.data(Qt::EditRole).toString())
+                return;   // nothing was changed: the record is not touched
+            QStyledItemDelegate::setModelData(editor, model, index);
+        } catch (const std::exception& error) {
+            showException(error);
+        }
+    }
+
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->textElideMode = Qt::ElideRight;
+        if (!m_grid->OnGetCellParams)
+            return;
+        CellParams params;
+        params.FieldName = index.data(DataSetModel::FieldNameRole).toString();
+        params.Font = option->font;
+        const int row = index.row();
+        const DataSetModel* model = m_grid->m_model;
+        params.Value = [model, row](const QString& name) { return model->ValueAt(row, name); };
+        m_grid->OnGetCellParams(*m_grid, params);
+        option->font = params.Font;
+        if (params.FontColor.isValid())
+            option->palette.setColor(QPalette::Text, params.FontColor);
+    }
+
+private:
+    DbGrid* m_grid;
+};
+
+// ---------------------------------------------------------------- grid
+
+DbGrid::DbGrid(QWidget* parent)
+    : QTableView(parent), m_model(new DataSetModel(this))
+{
+    m_header = new TwoLevelHeader(this);
+    setHorizontalHeader(m_header);
+    m_indicator = new IndicatorHeader(m_model, this);
+    setVerticalHeader(m_indicator);
+    m_indicator->setDefaultSectionSize(fontMetrics().height() + 6);
+    setModel(m_model);
+    setItemDelegate(new DbGridDelegate(this));
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::DoubleClicked
+                    | QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    setTabKeyNavigation(true);
+    setShowGrid(true);
+    setWordWrap(false);
+    setTextElideMode(Qt::ElideRight);
+    setCornerButtonEnabled(false);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_header->setSectionResizeMode(QHeaderView::Interactive);
+    m_header->setStretchLastSection(false);
+
+    connect(m_model, &DataSetModel::currentRowChanged, this, [this](int row) { followTable(row); });
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        FitColumns();
+        followTable(m_model->CurrentRow());
+    });
+    connect(m_header, &QHeaderView::sectionResized, this, &DbGrid::columnResized);
+    connect(qApp, &QApplication::focusChanged, this, &DbGrid::focusChanged);
+}
+
+DbGrid::~DbGrid()
+{
+    disconnect(qApp, &QApplication::focusChanged, this, &DbGrid::focusChanged);
+}
+
+void DbGrid::setDataSource(TDataSource* source)
+{
+    m_model->setDataSource(source);
+    FitColumns();
+    followTable(m_model->CurrentRow());
+}
+
+TDataSource* DbGrid::DataSource() const
+{
+    return m_model->DataSource();
+}
+
+void DbGrid::guarded(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const std::exception& error) {
+        showException(error);
+    }
+    followTable(m_model->CurrentRow());
+}
+
+void DbGrid::followTable(int row)
+{
+    m_following = true;
+    const int column = qMax(0, currentIndex().isValid() ? currentIndex().column() : 0);
+    if (row >= 0 && row < m_model->rowCount() && column < m_model->columnCount()) {
+        const QModelIndex index = m_model->index(row, column);
+        if (currentIndex() != index)
+            setCurrentIndex(index);
+    }
+    m_following = false;
+    m_indicator->viewport()->update();
+}
+
+void DbGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    QTableView::currentChanged(current, previous);
+    if (m_following || !current.isValid() || current.row() == m_model->CurrentRow())
+        return;
+    // A move to another row settles the record first (posts a changed one,
+    // gives up an unchanged new one); a refused post keeps the grid where it was.
+    guarded([&] { m_model->MoveTo(current.row()); });
+}
+
+bool DbGrid::BeginEdit()
+{
+    const TApolloTable* table = m_model->DataSet();
+    if (!table || !table->Active())
+        return false;
+    try {
+        return m_model->Edit();
+    } catch (const std::exception& error) {
+        showException(error);
+        return false;
+    }
+}
+
+bool DbGrid::lookupColumn(int column) const
+{
+    const TField* field = m_model->ColumnField(column);
+    return field && field->FieldKind() == fkLookup;
+}
+
+bool DbGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
+{
+    // A double-click on a look-up cell takes the next entry instead.
+    if (trigger == QAbstractItemView::DoubleClicked && lookupColumn(index.column()))
+        return false;
+    return QTableView::edit(index, trigger, event);
+}
+
+void DbGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
+{
+    QTableView::closeEditor(editor, hint);
+    if (hint == QAbstractItemDelegate::RevertModelCache) {
+        // Escape in a cell gives up the changes of the whole record.
+        if (TApolloTable* table = m_model->DataSet())
+            guarded([table] { table->Cancel(); });
+    }
+}
+
+void DbGrid::SelectNextLookupEntry(int column)
+{
+    const TField* field = m_model->ColumnField(column);
+    if (!field || field->FieldKind() != fkLookup || !m_lookupSource)
+        return;
+    const int row = m_model->CurrentRow();
+    if (row < 0 || !(m_model->flags(m_model->index(row, column)) & Qt::ItemIsEditable))
+        return;
+    auto list = LookupList::ForSource(m_lookupSource);
+    if (list->Count() == 0)
+        return;
+    const QVariant key = m_model->ValueAt(row, field->KeyFields());
+    const int at = list->FindKey(field->LookupKeyFields(), key);
+    const int next = (at + 1) % list->Count();
+    const TApolloTable* table = list->Table();
+    const QVariant nextKey = table->FieldValueAt(list->RecNoAt(next), table->FindField(field->LookupKeyFields()));
+    guarded([&] { m_model->setData(m_model->index(row, column), nextKey, Qt::EditRole); });
+}
+
+void DbGrid::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    const QModelIndex index = indexAt(event->position().toPoint());
+    if (index.isValid() && lookupColumn(index.column()) && index.row() == m_model->CurrentRow()) {
+        SelectNextLookupEntry(index.column());
+        return;
+    }
+    QTableView::mouseDoubleClickEvent(event);
+}
+
+void DbGrid::appendRecord()
+{
+    TApolloTable* table = m_model->DataSet();
+    if (!table || !table->CanModify())
+        return;
+    guarded([&] {
+        table->CheckBrowseMode();
+        m_model->setAppending(true);
+        table->Append();
+    });
+}
+
+QString DbGrid::SelectionText() const
+{
+    QModelIndexList cells = selectionModel() ? selectionModel()->selectedIndexes() : QModelIndexList();
+    if (cells.isEmpty() && currentIndex().isValid())
+        cells.append(currentIndex());
+    std::sort(cells.begin(), cells.end(), [](const QModelIndex& a, const QModelIndex& b) {
+        return a.row() != b.row() ? a.row() < b.row() : a.column() < b.column();
+    });
+    QString text;
+    int row = -1;
+    for (const QModelIndex& cell : std::as_const(cells)) {
+        if (row >= 0)
+            text += cell.row() == row ? QLatin1Char('\t') : QLatin1Char('\n');
+        row = cell.row();
+        text += cell.data(Qt::DisplayRole).toString();
+    }
+    return text;
+}
+
+void DbGrid::keyPressEvent(QKeyEvent* event)
+{
+    TApolloTable* table = m_model->DataSet();
+    const auto modifiers = event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+    const int key = event->key();
+    if (!table || !table->Active()) {
+        QTableView::keyPressEvent(event);
+        return;
+    }
+    if (modifiers == Qt::ControlModifier) {
+        switch (key) {
+        case Qt::Key_C:
+            QApplication::clipboard()->setText(SelectionText());
+            return;
+        case Qt::Key_A:
+            selectAll();
+            return;
+        case Qt::Key_Delete:
+            if (table->CanModify() && (table->State() == dsInsert || !table->IsEmpty())
+                && ConfirmDeleteRecord(window()))
+                guarded([table] { table->Delete(); });
+            return;
+        default:
+            // Cut, paste and the other clipboard commands are not offered.
+            return;
+        }
+    }
+    if (modifiers == Qt::NoModifier) {
+        switch (key) {
+        case Qt::Key_Insert:
+            if (table->CanModify()) {
+                guarded([&] {
+                    table->CheckBrowseMode();
+                    m_model->setAppending(false);
+                    table->Insert();
+                });
+            }
+            return;
+        case Qt::Key_Down:
+            if (table->State() == dsInsert && !table->Modified()) {
+                guarded([table] { table->Cancel(); });
+                return;
+            }
+            if (m_model->CurrentRow() == m_model->rowCount() - 1) {
+                appendRecord();
+                return;
+            }
+            break;
+        case Qt::Key_Escape:
+            if (table->State() == dsEdit || table->State() == dsInsert)
+                guarded([table] { table->Cancel(); });
+            return;
+        default:
+            break;
+        }
+    }
+    QTableView::keyPressEvent(event);
+}
+
+bool DbGrid::isWithin(const QWidget* widget) const
+{
+    // Drop-down lists are windows of their own; follow parents across windows.
+    for (const QWidget* w = widget; w; w = w->parentWidget()) {
+        if (w == this)
+            return true;
+    }
+    return false;
+}
+
+void DbGrid::focusChanged(QWidget* old, QWidget* now)
+{
+    if (!old || !now || !isWithin(old) || isWithin(now) || QApplication::activeModalWidget())
+        return;
+    TApolloTable* table = m_model->DataSet();
+    if (table && table->Active() && table->State() == dsInsert && !table->Modified())
+        guarded([table] { table->Cancel(); });
+}
+
+void DbGrid::FitColumns()
+{
+    const int count = m_model->columnCount();
+    const int available = viewport()->width();
+    if (count == 0 || available <= 0)
+        return;
+    QVector<int> weights(count);
+    int total = 0;
+    for (int column = 0; column < count; ++column) {
+        const TField* field = m_model->ColumnField(column);
+        weights[column] = qMax(1, field ? field->DisplayWidth() : 10);
+        total += weights[column];
+    }
+    m_fitting = true;
+    int used = 0;
+    for (int column = 0; column < count; ++column) {
+        const int width = column == count - 1 ? available - used : available * weights[column] / total;
+        m_header->resizeSection(column, qMax(8, width));
+        used += width;
+    }
+    m_fitting = false;
+}
+
+void DbGrid::columnResized(int logical, int, int)
+{
+    if (m_fitting)
+        return;
+    const int count = m_header->count();
+    const int available = viewport()->width();
+    const int visual = m_header->visualIndex(logical);
+    int left = 0;
+    for (int v = 0; v <= visual; ++v)
+        left += m_header->sectionSize(m_header->logicalIndex(v));
+    m_fitting = true;
+    if (visual == count - 1) {
+        // The last column has nothing to its right to give way: it keeps filling.
+        m_header->resizeSection(logical, qMax(8, available - (left - m_header->sectionSize(logical))));
+    } else {
+        int rest = 0;
+        for (int v = visual + 1; v < count; ++v)
+            rest += m_header->sectionSize(m_header->logicalIndex(v));
+        const int room = qMax(8 * (count - visual - 1), available - left);
+        int used = 0;
+        for (int v = visual + 1; v < count; ++v) {
+            const int section = m_header->logicalIndex(v);
+            const int width = v == count - 1 ? room - used
+                                             : (rest > 0 ? room * m_header->sectionSize(section) / rest : room / (count - visual - 1));
+            m_header->resizeSection(section, qMax(8, width));
+            used += width;
+        }
+    }
+    m_fitting = false;
+}
+
+void DbGrid::resizeEvent(QResizeEvent* event)
+{
+    QTableView::resizeEvent(event);
+    FitColumns();
+}
+
+}  // namespace emlo

@@ -1,0 +1,208 @@
+#include "lookuplist.h"
+
+#include <cmath>
+#include <limits>
+
+#include "store/ApolloTable.h"
+#include "store/Fields.h"
+
+namespace emlo {
+
+namespace {
+
+QString rightTrimmed(const QString& text)
+{
+    qsizetype end = text.size();
+    while (end > 0 && text.at(end - 1) == QLatin1Char(' '))
+        --end;
+    return text.left(end);
+}
+
+bool isNumber(const QVariant& value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Double:
+    case QMetaType::Float:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+        return true;
+    default:
+        return false;
+    }
+}
+
+}  // namespace
+
+std::shared_ptr<LookupList> LookupList::ForSource(TDataSource* source)
+{
+    static QHash<TDataSource*, std::weak_ptr<LookupList>> lists;
+    if (auto existing = lists.value(source).lock())
+        return existing;
+    auto list = std::make_shared<LookupList>(source);
+    lists.insert(source, list);
+    return list;
+}
+
+LookupList::LookupList(TDataSource* source)
+{
+    setDataSource(source);
+}
+
+LookupList::~LookupList() = default;
+
+LookupList::Signature LookupList::currentSignature() const
+{
+    Signature sig;
+    const TApolloTable* table = DataSet();
+    if (!table || !table->Active())
+        return sig;
+    sig.active = true;
+    sig.file = table->FilePath();
+    sig.index = table->IndexName();
+    sig.query = table->QueryExpression();
+    sig.count = table->RecordCount();
+    return sig;
+}
+
+bool LookupList::refresh()
+{
+    // Reference tables are never written while the program runs, so the
+    // entries change only with the file, its order or its query.
+    const Signature sig = currentSignature();
+    if (sig == m_signature && !m_stale)
+        return false;
+    m_signature = sig;
+    m_stale = false;
+    m_recNos = sig.active ? DataSet()->VisibleRecNos() : QVector<qint32>();
+    m_rowOfRecNo.clear();
+    m_rowOfRecNo.reserve(m_recNos.size());
+    for (int row = 0; row < m_recNos.size(); ++row)
+        m_rowOfRecNo.insert(m_recNos.at(row), row);
+    m_columns.clear();
+    return true;
+}
+
+int LookupList::Count()
+{
+    refresh();
+    return int(m_recNos.size());
+}
+
+qint32 LookupList::RecNoAt(int row)
+{
+    refresh();
+    return row >= 0 && row < m_recNos.size() ? m_recNos.at(row) : 0;
+}
+
+LookupList::Column& LookupList::column(const QString& fieldName)
+{
+    refresh();
+    const QString key = fieldName.toUpper();
+    auto it = m_columns.find(key);
+    if (it != m_columns.end())
+        return *it;
+    Column col;
+    const TApolloTable* table = DataSet();
+    const TField* field = table ? table->FindField(fieldName) : nullptr;
+    col.text.reserve(m_recNos.size());
+    col.folded.reserve(m_recNos.size());
+    for (const qint32 recNo : std::as_const(m_recNos)) {
+        const QVariant value = field ? table->FieldValueAt(recNo, field) : QVariant();
+        QString text;
+        if (!value.isNull())
+            text = isNumber(value) ? FloatToStr(value.toDouble()) : rightTrimmed(value.toString());
+        col.folded.append(text.toCaseFolded());
+        col.text.append(std::move(text));
+    }
+    return *m_columns.insert(key, std::move(col));
+}
+
+QString LookupList::Text(int row, const QString& fieldName)
+{
+    const Column& col = column(fieldName);
+    return row >= 0 && row < col.text.size() ? col.text.at(row) : QString();
+}
+
+int LookupList::FindPrefix(const QString& fieldName, const QString& prefix)
+{
+    if (prefix.isEmpty())
+        return -1;
+    const Column& col = column(fieldName);
+    const QString wanted = prefix.toCaseFolded();
+    for (int row = 0; row < col.folded.size(); ++row) {
+        if (col.folded.at(row).startsWith(wanted))
+            return row;
+    }
+    return -1;
+}
+
+int LookupList::FindKey(const QString& fieldName, const QVariant& key)
+{
+    if (key.isNull())
+        return -1;
+    Column& col = column(fieldName);
+    if (isNumber(key)) {
+        if (col.number.isEmpty() && !col.text.isEmpty()) {
+            col.number.reserve(col.text.size());
+            for (const QString& text : std::as_const(col.text)) {
+                bool ok = false;
+                const double value = text.trimmed().toDouble(&ok);
+                col.number.append(ok ? value : std::numeric_limits<double>::quiet_NaN());
+            }
+        }
+        const double wanted = key.toDouble();
+        for (int row = 0; row < col.number.size(); ++row) {
+            if (col.number.at(row) == wanted)
+                return row;
+        }
+        return -1;
+    }
+    const QString wanted = rightTrimmed(key.toString());
+    for (int row = 0; row < col.text.size(); ++row) {
+        if (col.text.at(row) == wanted)
+            return row;
+    }
+    return -1;
+}
+
+int LookupList::CurrentRow()
+{
+    refresh();
+    const TApolloTable* table = DataSet();
+    if (!table || !table->Active())
+        return -1;
+    return m_rowOfRecNo.value(table->RecNo(), -1);
+}
+
+void LookupList::MoveTo(int row)
+{
+    const qint32 recNo = RecNoAt(row);
+    TApolloTable* table = DataSet();
+    if (recNo > 0 && table && table->RecNo() != recNo)
+        table->setRecNo(recNo);
+}
+
+void LookupList::ActiveChanged()
+{
+    if (refresh())
+        emit contentChanged();
+    emit currentChanged();
+}
+
+void LookupList::DataSetChanged()
+{
+    if (refresh())
+        emit contentChanged();
+    emit currentChanged();
+}
+
+void LookupList::RecordChanged(TField* field)
+{
+    if (!field)
+        emit currentChanged();
+}
+
+}  // namespace emlo
