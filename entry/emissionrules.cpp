@@ -1,0 +1,67 @@
+#include "emissionrules.h"
+
+#include <cmath>
+
+#include "check/datacheck.h"
+#include "store/Errors.h"
+#include "store/Fields.h"
+
+namespace emlo {
+
+QString DataStateText(TDataSetState state)
+{
+    switch (state) {
+    case dsInactive:
+        return QStringLiteral("Стан: неактивне");
+    case dsBrowse:
+        return QStringLiteral("Стан: перегляд");
+    case dsEdit:
+        return QStringLiteral("Стан: редагування");
+    case dsInsert:
+        return QStringLiteral("Стан: вставка");
+    }
+    return {};
+}
+
+void tblDataNewRecord(TApolloTable& tblData)
+{
+    tblData.FieldByName(QStringLiteral("CONTID"))->setAsInteger(1);
+}
+
+void tblDataFACTValidate(TField& sender)
+{
+    TField* contId = sender.DataSet()->FieldByName(QStringLiteral("CONTID"));
+    if (contId->IsNull())
+        contId->setAsInteger(1);
+}
+
+void tblDataBeforePost(TApolloTable& tblData)
+{
+    if (tblData.FieldByName(QStringLiteral("CONTID"))->IsNull())
+        Abort();
+}
+
+void InstallEmissionRules(TApolloTable& tblData)
+{
+    tblData.OnNewRecord = tblDataNewRecord;
+    tblData.BeforePost = tblDataBeforePost;
+    for (const char* name : {"POTEN", "FACT"}) {
+        if (TField* field = tblData.FindField(QLatin1String(name)))
+            field->OnValidate = tblDataFACTValidate;
+    }
+}
+
+CellColour DataCellColour(const QVariant& contId, const QVariant& limit, const QString& column)
+{
+    const qint32 id = contId.isNull() ? 0 : qint32(std::lround(contId.toDouble()));
+    if (IsGroupTotalId(id))
+        return CellColour::GroupTotal;
+    const double threshold = limit.isNull() ? 0.0 : limit.toDouble();
+    const bool amount = column.compare(QLatin1String("FACT"), Qt::CaseInsensitive) == 0
+                        || column.compare(QLatin1String("POTEN"), Qt::CaseInsensitive) == 0;
+    if (amount && threshold < 0.0005)
+        return CellColour::NoThreshold;
+    return CellColour::Normal;
+}
+
+}  // namespace emlo

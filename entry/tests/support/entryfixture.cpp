@@ -1,0 +1,135 @@
+#include "entryfixture.h"
+
+#include <stdexcept>
+
+#include <QDir>
+
+#include "storetestsupport.h"
+#include "store/ApolloTable.h"
+#include "store/Errors.h"
+#include "store/FileCase.h"
+
+namespace entrytest {
+
+using storetest::Column;
+
+void RecordingReporter::ShowError(const QString& text, int helpTopic)
+{
+    errors.append(text + QStringLiteral(" [") + QString::number(helpTopic) + QLatin1Char(']'));
+}
+
+namespace {
+
+QVector<Column> referenceColumns(const char* id, short codeWidth, short descrWidth)
+{
+    return {{QString::fromLatin1(id), 'N', 5, 0},
+            {QStringLiteral("CODE"), 'C', codeWidth, 0},
+            {QStringLiteral("DESCR"), 'C', descrWidth, 0}};
+}
+
+void makeTable(const QString& path, const QVector<Column>& columns, const QVector<QVariantList>& rows)
+{
+    storetest::createTable(path, columns);
+    storetest::appendRows(path, rows);
+}
+
+}  // namespace
+
+Folders::Folders()
+{
+    if (!m_root.isValid())
+        throw std::runtime_error("no temporary folder");
+    program = m_root.filePath(QStringLiteral("prog")) + QLatin1Char('/');
+    work = m_root.filePath(QStringLiteral("work")) + QLatin1Char('/');
+    settings = program + QStringLiteral("emlo.ini");
+    QDir().mkpath(program);
+    QDir().mkpath(work);
+
+    makeTable(program + QStringLiteral("CONT.DBF"),
+              {{QStringLiteral("CONTID"), 'N', 5, 0},
+               {QStringLiteral("CODE"), 'C', 5, 0},
+               {QStringLiteral("DESCR"), 'C', 80, 0},
+               {QStringLiteral("LIMIT"), 'N', 18, 7}},
+              {{1, QStringLiteral("01001"), QStringLiteral("Арсен та його сполуки"), 0.001},
+               {2, QStringLiteral("01002"), QStringLiteral("Ванадій та його сполуки"), 0.02},
+               {18, QStringLiteral("03000"), QStringLiteral("Оксиди азоту"), 0.0},
+               {50, QStringLiteral("05050"), QStringLiteral("Речовина без порогу"), 0.0},
+               {51, QStringLiteral("05051"), QStringLiteral("Поріг на межі"), 0.0005},
+               {52, QStringLiteral("05052"), QStringLiteral("Поріг під межею"), 0.0004},
+               {132, QStringLiteral("13200"), QStringLiteral("Важкі метали"), 0.0}});
+    makeTable(program + QStringLiteral("OW.DBF"), referenceColumns("OWID", 2, 70),
+              {{1, QStringLiteral("10"), QStringLiteral("Приватна власність")},
+               {2, QStringLiteral("30"), QStringLiteral("Державна власність")}});
+    makeTable(program + QStringLiteral("DP.DBF"), referenceColumns("DPID", 6, 150),
+              {{1, QStringLiteral("L01"), QStringLiteral("Кабінет Міністрів України")},
+               {2, QStringLiteral("L03"), QStringLiteral("Міністерство енергетики України")}});
+    makeTable(program + QStringLiteral("EA.DBF"), referenceColumns("EAID", 10, 250),
+              {{1, QStringLiteral("01.11"), QStringLiteral("Вирощування зернових культур")},
+               {2, QStringLiteral("24.10"), QStringLiteral("Виробництво чавуну та сталі")}});
+    makeTable(program + QStringLiteral("OBL.DBF"), referenceColumns("OBLID", 10, 100),
+              {{1, QStringLiteral("8000000000"), QStringLiteral("М.КИЇВ")},
+               {2, QStringLiteral("1200000000"), QStringLiteral("ДНІПРОПЕТРОВСЬКА ОБЛАСТЬ")},
+               {3, QStringLiteral("7700000000"), QStringLiteral("ПУСТА ОБЛАСТЬ")},
+               {4, QStringLiteral("\"500000000"), QStringLiteral("ОБЛАСТЬ З ЛАПКАМИ")},
+               {5, QStringLiteral("\"'00000000"), QStringLiteral("ОБЛАСТЬ З ДВОМА ЛАПКАМИ")}});
+    // Stored out of code order on purpose: the list is seen through CY.IDX.
+    makeTable(program + QStringLiteral("CY.DBF"), referenceColumns("CYID", 10, 100),
+              {{1, QStringLiteral("8000000000"), QStringLiteral("КИЇВ")},
+               {2, QStringLiteral("8036100000"), QStringLiteral("ДАРНИЦЬКИЙ")},
+               {3, QStringLiteral("1221055300"), QStringLiteral("ЗЕЛЕНЕ")},
+               {4, QStringLiteral("1210100000"), QStringLiteral("ДНІПРО")},
+               {5, QStringLiteral("1221000000"), QStringLiteral("АПОСТОЛІВСЬКИЙ РАЙОН")},
+               {6, QStringLiteral("1221055100"), QStringLiteral("АПОСТОЛОВЕ")},
+               {7, QStringLiteral("1221055400"), QStringLiteral("ЗЕЛЕНЕ")},
+               {8, QStringLiteral("1288855500"), QStringLiteral("ЗАГУБЛЕНЕ")},
+               {9, QStringLiteral("1234"), QStringLiteral("ХУТІР")},
+               {10, QStringLiteral("00000"), QStringLiteral("БЕЗ РАЙОНУ")},
+               {11, QStringLiteral("\"512345678"), QStringLiteral("ЛАПКИ")}});
+}
+
+void Folders::writeSettings() const
+{
+    QFile file(settings);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw std::runtime_error("cannot write the settings file");
+    file.write("[General]\r\nPath=" + QFile::encodeName(work) + "\r\n");
+}
+
+void openModule(TDataModule& dm, const Folders& folders)
+{
+    dm.ProgramPath = folders.program;
+    dm.WorkPath = folders.work;
+    dm.OpenReferenceTables();
+    dm.OpenWorkTables();
+}
+
+QString storedValue(const QString& tablePath, const QString& field)
+{
+    TApolloTable table(QStringLiteral("tblStored"));
+    table.setTableName(MatchFileCase(tablePath));
+    table.Open();
+    table.First();
+    const QString value = table.IsEmpty() ? QStringLiteral("<no record>") : table.FieldByName(field)->AsString();
+    table.Close();
+    return value;
+}
+
+QStringList storedEmissions(const QString& workFolder)
+{
+    TApolloTable table(QStringLiteral("tblStored"));
+    table.setTableName(MatchFileCase(workFolder + QStringLiteral("data.dbf")));
+    table.Open();
+    QStringList rows;
+    for (table.First(); !table.Eof(); table.Next()) {
+        QStringList cells;
+        for (const char* name : {"CONTID", "POTEN", "FACT"}) {
+            const TField* field = table.FieldByName(QLatin1String(name));
+            cells.append(field->IsNull() ? QStringLiteral("-") : field->AsString());
+        }
+        rows.append(cells.join(QLatin1Char(' ')));
+    }
+    table.Close();
+    return rows;
+}
+
+}  // namespace entrytest

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QWidget>
+
+class QFrame;
+class QGroupBox;
+class QLabel;
+class TApolloTable;
+class TDataModule;
+
+namespace emlo {
+
+class DbEdit;
+
+// The attributes page: the enterprise's name, registry code, address,
+// telephone, head and the coordinates of its site, each box bound to one
+// field of the attribute record (ATTR) through dsAttr. It also keeps the
+// main window's flag AttrModified in step with the attribute record.
+class AttrPage : public QWidget {
+    Q_OBJECT
+public:
+    // Fills gbAttr; the data module must outlive the page.
+    AttrPage(TDataModule& dm, QGroupBox* gbAttr);
+
+    DbEdit* edEnName = nullptr;
+    DbEdit* edEDRPOU = nullptr;
+    DbEdit* edEnAddr = nullptr;
+    DbEdit* edEnPhone = nullptr;
+    DbEdit* edEnChPos = nullptr;
+    DbEdit* edEnChName = nullptr;
+    DbEdit* edX1 = nullptr;
+    DbEdit* edX2 = nullptr;
+    DbEdit* edX3 = nullptr;
+    DbEdit* edY1 = nullptr;
+    DbEdit* edY2 = nullptr;
+    DbEdit* edY3 = nullptr;
+    QFrame* pnlCoord = nullptr;
+    QGroupBox* gbLatitude = nullptr;
+    QGroupBox* gbLongtitude = nullptr;
+
+    // The handlers of the page's boxes and of tblAttr.
+    void edEDRPOUKeyPress(DbEdit& sender, QChar& key);
+    void edDegUpdateData(DbEdit& sender, bool& Handled);
+    void edMinAndSecUpdateData(DbEdit& sender, bool& Handled);
+    void tblAttrAfterEdit(TApolloTable& sender);
+    void tblAttrAfterInsert(TApolloTable& sender);
+    void tblAttrAfterPost(TApolloTable& sender);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    DbEdit* addBox(const char* name, const char* field, const QString& label, const char* labelName,
+                   int left, int top, int width, QWidget* parent);
+    void buildCoordinates();
+    void checkCoordinate(DbEdit& sender, bool& Handled);
+
+    TDataModule& m_dm;
+};
+
+}  // namespace emlo

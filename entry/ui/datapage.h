@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QWidget>
+
+class QFrame;
+class QGroupBox;
+class QLabel;
+class TDataModule;
+class TDataSource;
+
+namespace emlo {
+
+class DbGrid;
+class DbNavigator;
+struct CellParams;
+
+// The emissions page: the emission records (DATA) in a grid, one per
+// pollutant, with two navigators and a label that reports the table's state.
+// It also installs the emission table's rules (new record, amount entry,
+// before post), which hold for every writer of the table.
+class DataPage : public QWidget {
+    Q_OBJECT
+public:
+    // Fills gbData; the data module must outlive the page.
+    DataPage(TDataModule& dm, QGroupBox* gbData);
+
+    QFrame* pnlDataNavig = nullptr;
+    DbNavigator* navigMove = nullptr;
+    DbNavigator* navigEdit = nullptr;
+    QLabel* lblDataState = nullptr;
+    DbGrid* grData = nullptr;
+
+    void dsDataStateChange(TDataSource& sender);
+    void grDataGetCellParams(DbGrid& sender, CellParams& params);
+
+private:
+    TDataModule& m_dm;
+};
+
+}  // namespace emlo
