@@ -13,6 +13,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "entry/ui/entrypages.h"
 #include "widgets/ErrorBox.h"
 #include "widgets/HelpViewer.h"
 #include "widgets/OutlookBar.h"
@@ -76,6 +77,7 @@ TfrmMain::TfrmMain(const TAppPaths& paths, QWidget* parent)
     line->setFrameShadow(QFrame::Sunken);
     buildOutlook();
     buildPages();
+    InstallEntryPages(*DataModule, gbAttr, gbCode, gbData);
     auto* body = new QHBoxLayout;
     body->setContentsMargins(0, 0, 0, 0);
     body->setSpacing(0);
