@@ -26,7 +26,8 @@ void drawFrame(QPainter& painter, const TfrPlacedBox& box, double ppu)
 {
     if (!box.frame.any())
         return;
-    QPen pen(Qt::black, qMax(box.frame.width * ppu, 1.0), Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin);
+    const double width = qMax(box.frame.width * ppu, 1.0);
+    QPen pen(Qt::black, width < 2 ? 0 : width, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin);
     painter.setPen(pen);
     const QRectF r(box.rect.left() * ppu, box.rect.top() * ppu, box.rect.width() * ppu, box.rect.height() * ppu);
     if (box.frame.all()) {
@@ -56,13 +57,20 @@ void PaintPage(QPainter& painter, const TfrPage& page, double pixelsPerUnit)
     // the form takes kUnitsPerInch/72 units at this many pixels per unit.
     const double deviceDpi = painter.device() ? painter.device()->logicalDpiY() : 72;
 
+    // Lines thinner than two pixels are drawn crisp: smoothed, a one-pixel
+    // line between two rows of pixels turns into a grey band, and the rows
+    // of a table look ruled unevenly on a screen.
+    const bool thinLines = ppu < 2;
+
     for (const TfrPlacedBox& box : page.boxes) {
+        painter.setRenderHint(QPainter::Antialiasing, !thinLines);
         drawFrame(painter, box, ppu);
         if (!box.underlines.isEmpty()) {
-            painter.setPen(QPen(Qt::black, qMax(ppu, 1.0), Qt::SolidLine, Qt::FlatCap));
+            painter.setPen(QPen(Qt::black, thinLines ? 0 : ppu, Qt::SolidLine, Qt::FlatCap));
             for (const QLineF& u : box.underlines)
                 painter.drawLine(QLineF(u.p1() * ppu, u.p2() * ppu));
         }
+        painter.setRenderHint(QPainter::Antialiasing, true);
         if (box.lines.isEmpty())
             continue;
         QFont font = TfrTextMeasurer::QtFont(box.font);
