@@ -25,6 +25,7 @@ constexpr uint64_t kFileLockLength = 0x3FFFFFFD;    // ... through 0x7FFFFFFD
 constexpr uint64_t kAllLocksLength = 0x3FFFFFFE;    // header byte + FLOCK range
 
 constexpr uint32_t kMaxHeaderLength = 0xFFFF;
+constexpr uint32_t kMaxRecordLength = 0x7FFF;
 
 bool knownVersion(uint8_t v)
 {
@@ -92,6 +93,11 @@ Status parseDbfHeader(const unsigned char* data, size_t size, uint64_t fileSize,
                                                      std::to_string(fileSize) + " bytes)");
     if (h.recordLength < 2)
         return Status::error(ErrorKind::Corrupt, "record length " + std::to_string(h.recordLength) + " is too small");
+    // The C interface reports record sizes and field offsets as 16-bit signed numbers:
+    // a longer record would overrun the buffers callers size by them.
+    if (h.recordLength > kMaxRecordLength)
+        return Status::error(ErrorKind::Unsupported, "record length " + std::to_string(h.recordLength) +
+                                                         " is above the supported " + std::to_string(kMaxRecordLength));
 
     // Descriptors run until the 0x0D terminator or the end of the header; the first
     // record is always taken at the header length, whatever follows the terminator.
@@ -225,7 +231,7 @@ Status DbfFile::create(const std::string& path, const std::vector<FieldDesc>& fi
                 return Status::error(ErrorKind::BadArgument, "Duplicate field name " + checked[i].name);
         recordLength += checked[i].width;
     }
-    if (recordLength > 0xFFFF || 32 + 32 * checked.size() + 1 > kMaxHeaderLength)
+    if (recordLength > kMaxRecordLength || 32 + 32 * checked.size() + 1 > kMaxHeaderLength)
         return Status::error(ErrorKind::BadArgument, "Too many or too wide fields for one record");
 
     const std::string image = buildDbfImage(checked, codePage);

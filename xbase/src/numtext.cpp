@@ -94,7 +94,10 @@ bool formatNumeric(double value, int width, int decimals, char* out)
         return false;
     size_t len = static_cast<size_t>(ptr - buf);
     // A value that rounds to zero at this precision is written without a sign.
-    if (buf[0] == '-' && std::strspn(buf + 1, "0.") == len - 1) {
+    bool allZero = true;
+    for (size_t i = 1; i < len && allZero; ++i)
+        allZero = buf[i] == '0' || buf[i] == '.';
+    if (buf[0] == '-' && allZero) {
         std::memmove(buf, buf + 1, len - 1);
         --len;
     }

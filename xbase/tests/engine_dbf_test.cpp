@@ -287,6 +287,7 @@ TEST_F(DbfFileTest, MalformedTablesAreRefusedWithAReason)
         {"header length 33", poke16(8, 33), "no room for a field"},
         {"header length beyond the file", poke16(8, 5000), "ends inside its header"},
         {"record length 1", poke16(10, 1), "too small"},
+        {"record length beyond 16-bit sizes", poke16(10, 40000), "above the supported 32767"},
         {"record length below the fields' widths", poke16(10, 80), "smaller than its fields need"},
         {"field of width 0", poke(32 + 16, 0), "width 0"},
         {"field without a name", poke(32, 0), "no name"},
