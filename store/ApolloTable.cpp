@@ -151,10 +151,18 @@ struct TApolloTable::Impl
 
     QVariant decode(const FieldDesc& fd, const char* record) const
     {
-        const QByteArray raw(record + fd.offset, fd.width);
+        const char* field = record + fd.offset;
+        if (fd.kind == ValueKind::String) {
+            // the hot path of every scan: trim in place, decode once
+            qsizetype len = fd.width;
+            while (len > 0 && (field[len - 1] == ' ' || field[len - 1] == '\0'))
+                --len;
+            return fromCp1251(field, len);
+        }
+        const QByteArray raw = QByteArray::fromRawData(field, fd.width);
         switch (fd.kind) {
         case ValueKind::String:
-            return rightTrimmed(fromCp1251(raw));
+            break;
         case ValueKind::Smallint:
         case ValueKind::Float: {
             if (fd.type == 'I') {

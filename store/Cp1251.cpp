@@ -69,16 +69,23 @@ QByteArray toCp1251(const QString& text, bool* ok)
 
 QString fromCp1251(const QByteArray& bytes)
 {
-    QString out;
-    out.reserve(bytes.size());
-    for (char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
+    return fromCp1251(bytes.constData(), bytes.size());
+}
+
+QString fromCp1251(const char* bytes, qsizetype size)
+{
+    // Written straight into the string's buffer: this runs for every character
+    // field of every record read, so per-character appends would dominate scans.
+    QString out(size, Qt::Uninitialized);
+    char16_t* dst = reinterpret_cast<char16_t*>(out.data());
+    for (qsizetype i = 0; i < size; ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
         if (b < 0x80)
-            out.append(QChar(static_cast<char16_t>(b)));
+            *dst++ = char16_t(b);
         else if (b >= 0xC0)
-            out.append(QChar(static_cast<char16_t>(0x0410 + (b - 0xC0))));
+            *dst++ = char16_t(0x0410 + (b - 0xC0));
         else
-            out.append(QChar(kHigh[b - 0x80]));
+            *dst++ = char16_t(kHigh[b - 0x80]);
     }
     return out;
 }
