@@ -16,7 +16,8 @@ struct IdxEntry {
 };
 
 // One single-tag index file (.IDX), standard or compact form. The whole key set is held in
-// memory in index order; the file is read in one go and written in one go.
+// memory in index order; the file is read in one go and written in one go, always in the
+// standard form (a compact file becomes standard on its first change).
 class IdxFile {
 public:
     // Reads an existing IDX (standard or compact form). Returns nullptr and sets *err on any
@@ -29,6 +30,7 @@ public:
     static std::unique_ptr<IdxFile> open(const std::string& path, std::string* err,
         IdxKeyType expected);
     // Builds a new index from unsorted entries and writes it to path (replacing the file).
+    // Exact repeats of an entry are kept once.
     static std::unique_ptr<IdxFile> create(const std::string& path, const std::string& keyExpr,
         IdxKeyType type, int keyLen, std::vector<IdxEntry> entries, std::string* err,
         bool descending = false, const std::string& condition = std::string());
@@ -53,12 +55,14 @@ public:
     // keys by ascending record number.
     const std::vector<IdxEntry>& entries() const;
 
-    // Maintenance: each call updates memory and makes the file on disk agree; the file is
-    // replaced as a whole (temporary file + rename), so readers never see a half-written
-    // tree. When someone else changed the file since we read it, their version is reloaded
-    // first. Returns false and sets *err on I/O error (memory state then still reflects the
-    // change). Inserting an entry that is already there changes nothing; in a unique index
-    // a key that is already present is not added again.
+    // Maintenance: each call updates memory and makes the file on disk agree. The new tree
+    // goes into pages the old one does not use and the header is switched over last, so a
+    // reader or a crash meets the old or the new index, never a half-written one; the file
+    // keeps its inode, so programs holding it open see the change. When someone else changed
+    // the file since we read it, their version is reloaded first. Returns false and sets
+    // *err on I/O error (memory state then still reflects the change). Inserting an entry
+    // that is already there changes nothing; in a unique index a key that is already
+    // present is not added again.
     bool insert(const IdxEntry& e, std::string* err);
     bool remove(const IdxEntry& e, std::string* err);   // exact key+recNo; false if absent
     bool flush(std::string* err);

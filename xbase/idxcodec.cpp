@@ -222,7 +222,8 @@ bool Decoder::readHeader(Image* out, uint32_t* root)
                                    " bytes, the file has " + std::to_string(m_size));
         if (!headerText(m_data + 16, 220, &out->keyExpr))
             return fail(m_err, "key expression in the header is not text");
-        if (!headerText(m_data + 236, 220, &out->condition))
+        // Without the FOR option the field is unused; what lies there does not matter.
+        if ((options & 0x08) && !headerText(m_data + 236, 220, &out->condition))
             return fail(m_err, "FOR expression in the header is not text");
         out->descending = false;   // the standard form has no order field
     } else {

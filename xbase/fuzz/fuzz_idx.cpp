@@ -11,13 +11,20 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const std::string path = [] {
-        char tmpl[] = "/tmp/fuzz_idx.XXXXXX";
-        const int fd = ::mkstemp(tmpl);
-        if (fd >= 0)
-            ::close(fd);
-        return std::string(tmpl);
-    }();
+    struct ScratchFile {
+        std::string path;
+        ScratchFile()
+        {
+            char tmpl[] = "/tmp/fuzz_idx.XXXXXX";
+            const int fd = ::mkstemp(tmpl);
+            if (fd >= 0)
+                ::close(fd);
+            path = tmpl;
+        }
+        ~ScratchFile() { ::unlink(path.c_str()); }
+    };
+    static const ScratchFile scratch;
+    const std::string& path = scratch.path;
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f)
         return 0;

@@ -269,3 +269,51 @@ TEST(CompactRead, TypeOfEightByteKeys)
 }
 
 }   // namespace
+
+namespace {
+
+void put32(std::string& s, size_t o, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        s[o + size_t(i)] = char((v >> (8 * i)) & 0xFF);
+}
+
+// Variations other writers produce that do not affect the index: they are read as usual.
+TEST(StandardRead, ToleratedVariations)
+{
+    struct Case {
+        const char* what;
+        const char* file;
+        void (*apply)(std::string&);
+    };
+    const Case cases[] = {
+        {"junk in the unused FOR field", "sample_contid.idx",
+            [](std::string& f) { f.replace(236, 5, "\x01\x02zz\x7F"); }},
+        {"sibling links 0 for none", "sample_contid.idx",
+            [](std::string& f) { f.replace(516, 8, std::string(8, '\0')); }},
+        {"root flag missing on a single full node", "sample_contid.idx",
+            [](std::string& f) { f[512] = 2; }},
+        {"free list head 0", "sample_contid.idx", [](std::string& f) { put32(f, 4, 0); }},
+        {"pages past the tree", "big_code.idx", [](std::string& f) { f += std::string(1024, 'x'); }},
+        {"no links between interior nodes", "big_code.idx",
+            [](std::string& f) {
+                const uint32_t root = uint8_t(f[0]) | uint32_t(uint8_t(f[1])) << 8;
+                // the level below the root: the pages just before it
+                for (uint32_t page = root / 512 - 2; page < root / 512; ++page)
+                    f.replace(page * 512 + 4, 8, std::string(8, '\xFF'));
+            }},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        std::string bytes = readFile(fixture(c.file));
+        const auto want = IdxFile::open(fixture(c.file).string(), nullptr)->entries();
+        c.apply(bytes);
+        writeFile(dir / "v.idx", bytes);
+        std::string err;
+        auto f = IdxFile::open((dir / "v.idx").string(), &err);
+        ASSERT_TRUE(f) << c.what << ": " << err;
+        EXPECT_EQ(f->entries(), want) << c.what;
+    }
+}
+
+}   // namespace

@@ -44,10 +44,13 @@ inline std::filesystem::path fixture(const std::string& name)
 
 inline std::string readFile(const std::filesystem::path& p)
 {
-    std::ifstream in(p, std::ios::binary);
+    std::ifstream in(p, std::ios::binary | std::ios::ate);
     if (!in)
         throw std::runtime_error("cannot read " + p.string());
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    std::string data(size_t(in.tellg()), '\0');
+    in.seekg(0);
+    in.read(data.data(), std::streamsize(data.size()));
+    return data;
 }
 
 inline void writeFile(const std::filesystem::path& p, const std::string& data)
