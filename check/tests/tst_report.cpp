@@ -284,8 +284,8 @@ private slots:
         mainWindow.show();
         QVERIFY(QTest::qWaitForWindowExposed(&mainWindow));
 
-        TMainWindowNavigator navigator(&mainWindow, fx->Data().tblData);
-        report->SetNavigator(&navigator);
+        // The window as the main window creates it.
+        report = CreateReportWindow(&mainWindow, fx->Data());
         report->AddRemark(QStringLiteral("Не вказан код району"), 1, 7);
         report->AddRemark(QStringLiteral("Не вказана назва підприємства"), 0, 5);
         selectRow(0);

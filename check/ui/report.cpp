@@ -19,6 +19,7 @@
 #include "check/datacheck.h"
 #include "reportnavigator.h"
 #include "store/Cp1251.h"
+#include "store/DataModule.h"
 #include "widgets/DialogSeam.h"
 #include "widgets/ErrorBox.h"
 #include "widgets/HelpViewer.h"
@@ -162,7 +163,22 @@ void TfrmReport::SetTables(TApolloTable* tblAttr, TApolloTable* tblData)
 
 void TfrmReport::SetNavigator(TReportNavigator* navigator)
 {
+    m_ownedNavigator.reset();
     m_navigator = navigator;
+}
+
+void TfrmReport::SetNavigator(std::unique_ptr<TReportNavigator> navigator)
+{
+    m_ownedNavigator = std::move(navigator);
+    m_navigator = m_ownedNavigator.get();
+}
+
+std::unique_ptr<TfrmReport> CreateReportWindow(QWidget* mainWindow, TDataModule& dataModule)
+{
+    auto report = std::make_unique<TfrmReport>(mainWindow);
+    report->SetTables(dataModule.tblAttr, dataModule.tblData);
+    report->SetNavigator(std::make_unique<TMainWindowNavigator>(mainWindow, dataModule.tblData));
+    return report;
 }
 
 void TfrmReport::clearReport()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include <QList>
 #include <QIcon>
 #include <QPointer>
@@ -13,6 +15,7 @@ class QTableWidget;
 class QToolBar;
 class QToolButton;
 class TApolloTable;
+class TDataModule;
 
 namespace emlo {
 
@@ -36,6 +39,8 @@ public:
     void SetTables(TApolloTable* tblAttr, TApolloTable* tblData);
     // The main window's side of the go-to (not owned; may be nullptr).
     void SetNavigator(TReportNavigator* navigator);
+    // The same, owned by the window.
+    void SetNavigator(std::unique_ptr<TReportNavigator> navigator);
 
     // Refills the report from a new check of the tables; runs CalcGroupTotals
     // when no remark was found. Returns true for a check without remarks.
@@ -100,7 +105,14 @@ private:
     TApolloTable* m_tblAttr = nullptr;
     TApolloTable* m_tblData = nullptr;
     TReportNavigator* m_navigator = nullptr;
+    std::unique_ptr<TReportNavigator> m_ownedNavigator;
     bool m_placed = false;
 };
+
+// Creates the hidden check report window of a main window: it checks the
+// work tables of the data module and leads to the main window's page control
+// `pc`, its pages and controls (found by object name) and to records of
+// tblData. The caller owns the window; both arguments must outlive it.
+std::unique_ptr<TfrmReport> CreateReportWindow(QWidget* mainWindow, TDataModule& dataModule);
 
 }  // namespace emlo
