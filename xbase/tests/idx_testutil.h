@@ -39,7 +39,11 @@ namespace idxtest {
 
 inline std::filesystem::path fixture(const std::string& name)
 {
+#ifdef XBASE_FIXTURES_DIR
+    return std::filesystem::path(XBASE_FIXTURES_DIR) / name;
+#else
     return std::filesystem::path(__FILE__).parent_path() / "fixtures" / name;
+#endif
 }
 
 inline std::string readFile(const std::filesystem::path& p)
