@@ -7,6 +7,9 @@
 
 namespace emlo::cli {
 
+// A command is one entry here and one function taking the context; a
+// command that needs the tables opens them with TCliSession (and runs
+// TCliSession::CheckBeforeOutput first when it writes output).
 const QList<TCliCommand>& Commands()
 {
     static const QList<TCliCommand> commands = {

@@ -92,7 +92,7 @@ bool TCliSession::Open(const QString& workDir)
     return !m_failed;
 }
 
-int TCliSession::RunCheck()
+int TCliSession::RunCheck(bool printAllClear)
 {
     Q_ASSERT(m_data);
     TRemarkList rows;
@@ -109,13 +109,14 @@ int TCliSession::RunCheck()
         PrintError(QString::fromLocal8Bit(error.what()));
         return ExitError;
     }
-    PrintRows(rows, m_context.Out);
+    if (!clean || printAllClear)
+        PrintRows(rows, m_context.Out);
     return clean ? ExitOk : ExitRemarks;
 }
 
 int TCliSession::CheckBeforeOutput()
 {
-    const int status = RunCheck();
+    const int status = RunCheck(false);
     if (status == ExitRemarks)
         PrintError(QStringLiteral("Помилка при перевірці данних.\nНажаль вигрузка не можлива."));
     return status;

@@ -26,11 +26,13 @@ public:
     TDataModule& Data() { return *m_data; }
 
     // Runs the check (and, without remarks, the group totals) and prints the
-    // report rows to stdout. Returns ExitOk, ExitRemarks or ExitError.
-    int RunCheck();
-    // As the program does before print and export: the check as RunCheck
-    // prints it; with remarks also "Помилка при перевірці данних." and
-    // "Нажаль вигрузка не можлива." on stderr. ExitOk when output may go on.
+    // report rows to stdout; the all-clear row only when printAllClear.
+    // Returns ExitOk, ExitRemarks or ExitError.
+    int RunCheck(bool printAllClear = true);
+    // As the program does before print and export: the check, its remarks
+    // printed as RunCheck prints them, then "Помилка при перевірці данних."
+    // and "Нажаль вигрузка не можлива." on stderr; nothing is printed for a
+    // clean check. ExitOk when output may go on.
     int CheckBeforeOutput();
 
     // Writes an error text to stderr (CR LF becomes a line break).
