@@ -116,7 +116,7 @@ int TCliSession::RunCheck(bool printAllClear)
 
 int TCliSession::CheckBeforeOutput()
 {
-    const int status = RunCheck(false);
+    const int status = RunCheck();
     if (status == ExitRemarks)
         PrintError(QStringLiteral("Помилка при перевірці данних.\nНажаль вигрузка не можлива."));
     return status;

@@ -29,10 +29,10 @@ public:
     // report rows to stdout; the all-clear row only when printAllClear.
     // Returns ExitOk, ExitRemarks or ExitError.
     int RunCheck(bool printAllClear = true);
-    // As the program does before print and export: the check, its remarks
-    // printed as RunCheck prints them, then "Помилка при перевірці данних."
-    // and "Нажаль вигрузка не можлива." on stderr; nothing is printed for a
-    // clean check. ExitOk when output may go on.
+    // As the program does before print and export: the check, its rows
+    // printed as RunCheck prints them; with remarks also "Помилка при
+    // перевірці данних." and "Нажаль вигрузка не можлива." on stderr.
+    // ExitOk when output may go on.
     int CheckBeforeOutput();
 
     // Writes an error text to stderr (CR LF becomes a line break).
