@@ -92,7 +92,7 @@ bool TCliSession::Open(const QString& workDir)
     return !m_failed;
 }
 
-int TCliSession::RunCheck(bool printAllClear)
+int TCliSession::RunCheck()
 {
     Q_ASSERT(m_data);
     TRemarkList rows;
@@ -109,8 +109,7 @@ int TCliSession::RunCheck(bool printAllClear)
         PrintError(QString::fromLocal8Bit(error.what()));
         return ExitError;
     }
-    if (!clean || printAllClear)
-        PrintRows(rows, m_context.Out);
+    PrintRows(rows, m_context.Out);
     return clean ? ExitOk : ExitRemarks;
 }
 

@@ -26,9 +26,8 @@ public:
     TDataModule& Data() { return *m_data; }
 
     // Runs the check (and, without remarks, the group totals) and prints the
-    // report rows to stdout; the all-clear row only when printAllClear.
-    // Returns ExitOk, ExitRemarks or ExitError.
-    int RunCheck(bool printAllClear = true);
+    // report rows to stdout. Returns ExitOk, ExitRemarks or ExitError.
+    int RunCheck();
     // As the program does before print and export: the check, its rows
     // printed as RunCheck prints them; with remarks also "Помилка при
     // перевірці данних." and "Нажаль вигрузка не можлива." on stderr.
