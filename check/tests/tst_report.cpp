@@ -17,6 +17,7 @@
 #include "store/ApolloTable.h"
 #include "store/Cp1251.h"
 #include "support/checkfixture.h"
+#include "widgets/HelpViewer.h"
 #include "widgets/testing/ScriptedDialogs.h"
 
 using namespace emlo;
@@ -105,6 +106,32 @@ private slots:
         report->ShowReport();
         QVERIFY(QTest::qWaitForWindowExposed(report.get()));
         QCOMPARE(report->frameGeometry().size(), QSize(500, 400));
+    }
+
+    void firstShownCentredOverMainWindow()
+    {
+        QWidget mainWindow;
+        mainWindow.setGeometry(200, 150, 600, 350);
+        mainWindow.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&mainWindow));
+        TfrmReport window(&mainWindow);
+        window.ShowReport();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.frameGeometry().size(), QSize(500, 400));
+        const QPoint offset = window.frameGeometry().center() - mainWindow.frameGeometry().center();
+        QVERIFY2(offset.manhattanLength() <= 2, qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
+    }
+
+    void f1OpensItsHelpTopic()
+    {
+        HelpSystem::setHelpFile(QStringLiteral(EMLO_HELP_SOURCE));
+        report->ShowReport();
+        QVERIFY(QTest::qWaitForWindowExposed(report.get()));
+        QTest::keyClick(report->sgReport, Qt::Key_F1);
+        QTRY_VERIFY(HelpSystem::viewer() != nullptr);
+        QCOMPARE(HelpSystem::viewer()->currentTopic(), 7500);
+        HelpSystem::viewer()->close();
+        HelpSystem::setHelpFile(QString());
     }
 
     void toolBarAndActions()
