@@ -179,6 +179,34 @@ short notSupported(const char* name)
     return 0;
 }
 
+std::unique_ptr<Expr> compileHere(const char* expr)
+{
+    WorkArea* wa = S().current();
+    std::string err;
+    auto e = Expr::compile(text(expr), wa ? &wa->table().fields() : nullptr, &err);
+    if (!e)
+        S().fail(err);
+    return e;
+}
+
+EvalContext contextHere()
+{
+    WorkArea* wa = S().current();
+    if (wa)
+        return wa->context();
+    static const char blank[1] = {' '};
+    EvalContext c;
+    c.record = blank;
+    c.exact = S().settings.exact;
+    return c;
+}
+
+std::string& udfPath()
+{
+    static std::string p;
+    return p;
+}
+
 }   // namespace
 
 extern "C" {
@@ -706,32 +734,6 @@ SDEAPI short sx_Found(void)
 
 // ---- expressions and queries ----
 
-namespace {
-
-std::unique_ptr<Expr> compileHere(const char* expr)
-{
-    WorkArea* wa = S().current();
-    std::string err;
-    auto e = Expr::compile(text(expr), wa ? &wa->table().fields() : nullptr, &err);
-    if (!e)
-        S().fail(err);
-    return e;
-}
-
-EvalContext contextHere()
-{
-    WorkArea* wa = S().current();
-    if (wa)
-        return wa->context();
-    static const char blank[1] = {' '};
-    EvalContext c;
-    c.record = blank;
-    c.exact = S().settings.exact;
-    return c;
-}
-
-}   // namespace
-
 SDEAPI short sx_EvalTest(const char* expr)
 {
     auto e = compileHere(expr);
@@ -1219,14 +1221,6 @@ SDEAPI short sx_SetQueryBit(long recNo, short value)
 
 SDEAPI short sx_SetRelation(short, const char*) { return notSupported("sx_SetRelation"); }
 SDEAPI short sx_SetScope(const char*, const char*) { return notSupported("sx_SetScope"); }
-
-namespace {
-std::string& udfPath()
-{
-    static std::string p;
-    return p;
-}
-}   // namespace
 
 SDEAPI void sx_SetUDFPath(const char* path)
 {

@@ -58,11 +58,34 @@ WorkArea::WorkArea(std::unique_ptr<DbfFile> table, std::string alias, const Sett
 
 WorkArea::~WorkArea()
 {
+    (void)settle();
     for (OrderIndex& ix : m_indexes) {
         std::string ignored;
         ix.file->flush(&ignored);
     }
     m_table->unlockAll();
+}
+
+Status WorkArea::settle()
+{
+    if (!m_appendPending)
+        return Status();
+    m_appendPending = false;
+    Status st = flushIndexes();
+    m_table->unlockHeader();
+    return st;
+}
+
+Status WorkArea::flushIndexes()
+{
+    Status result;
+    for (OrderIndex& ix : m_indexes) {
+        std::string err;
+        if (!ix.file->flush(&err) && result.ok())
+            result = Status::error(ErrorKind::Io, "Cannot write index " + ix.file->path() + ": " + err);
+        ix.file->setDeferredWrites(false);
+    }
+    return result;
 }
 
 std::string WorkArea::folder() const
@@ -241,6 +264,7 @@ WorkArea::WalkPos WorkArea::walkPosition()
 
 void WorkArea::goTop()
 {
+    (void)settle();
     sync();
     m_found = false;
     const uint32_t count = m_table->recordCount();
@@ -269,6 +293,7 @@ void WorkArea::goTop()
 
 void WorkArea::goBottom()
 {
+    (void)settle();
     sync();
     m_found = false;
     const uint32_t count = m_table->recordCount();
@@ -296,6 +321,7 @@ void WorkArea::goBottom()
 
 void WorkArea::go(int64_t recNo)
 {
+    (void)settle();
     sync();
     m_found = false;
     if (recNo >= 1 && recNo <= m_table->recordCount())
@@ -306,6 +332,7 @@ void WorkArea::go(int64_t recNo)
 
 void WorkArea::skip(int64_t count)
 {
+    (void)settle();
     if (count == 0)
         return;
     m_found = false;
@@ -409,6 +436,11 @@ Status WorkArea::putRecord(const char* image)
     if (m_eof || m_recNo < 1 || m_recNo > m_table->recordCount())
         return Status::error(ErrorKind::NotFound, "There is no current record to write");
     const uint32_t r = m_recNo;
+    if (m_appendPending && r != m_pendingRecNo) {
+        Status st = settle();
+        if (!st.ok())
+            return st;
+    }
     bool tookLock = false;
     Status st = ensureLocked(r, &tookLock);
     if (!st.ok())
@@ -421,7 +453,8 @@ Status WorkArea::putRecord(const char* image)
     evaluateQueryBit(r);
     if (tookLock)
         m_table->unlockRecord(r);
-    return st;
+    Status settled = settle();
+    return st.ok() ? settled : st;
 }
 
 Status WorkArea::setDeleted(bool deleted)
@@ -435,14 +468,16 @@ Status WorkArea::appendBlank()
 {
     if (!m_table->writable())
         return Status::error(ErrorKind::ReadOnly, "The table " + m_table->path() + " is opened read-only");
-    Status st = m_table->lockHeader(m_settings->headerLockTimeoutMs);
+    Status st = settle();
+    if (!st.ok())
+        return st;
+    st = m_table->lockHeader(m_settings->headerLockTimeoutMs);
     if (!st.ok())
         return st;
     // Records other holders appended first get their query bits and index keys now.
     const uint32_t before = m_table->recordCount();
     if (m_table->refreshCount())
         onCountChanged(before, m_table->recordCount());
-    reloadChangedIndexes();
     // A new record replaces the previous record locks of this table.
     for (uint32_t locked : std::vector<uint32_t>(m_table->lockedRecords()))
         m_table->unlockRecord(locked);
@@ -454,6 +489,7 @@ Status WorkArea::appendBlank()
             if (!included(ix, rec, recNo))
                 continue;
             keyFor(ix, rec, recNo, &m_keyBuf);
+            ix.file->setDeferredWrites(true);
             std::string err;
             if (!ix.file->insert(IdxEntry{m_keyBuf, recNo}, &err) && st.ok())
                 st = Status::error(ErrorKind::Io, "Cannot update index " + ix.file->path() + ": " + err);
@@ -464,6 +500,9 @@ Status WorkArea::appendBlank()
             evaluateQueryBit(recNo);
         }
         setCurrent(recNo);
+        m_appendPending = true;
+        m_pendingRecNo = recNo;
+        return st;
     }
     m_table->unlockHeader();
     return st;
@@ -482,14 +521,16 @@ Status WorkArea::updateIndexes(const char* oldImage, const char* newImage, uint3
         keyFor(ix, newImage, recNo, &m_keyBuf2);
         if (wasIn == isIn && (!isIn || m_keyBuf == m_keyBuf2))
             continue;
-        // Index files are rewritten whole: one writer at a time, under the header lock.
-        if (!locked) {
+        // One index writer at a time, under the header lock (held already while an
+        // append is pending); each changed index is written once.
+        if (!locked && !m_appendPending) {
             Status st = m_table->lockHeader(m_settings->headerLockTimeoutMs);
             if (!st.ok())
                 return Status::error(ErrorKind::Locked, "Cannot update the indexes of " + m_table->path() +
                                                             ": " + st.message());
             locked = true;
         }
+        ix.file->setDeferredWrites(true);
         std::string err;
         if (wasIn)
             (void)ix.file->remove(IdxEntry{m_keyBuf, recNo}, &err);   // absent: nothing to remove
@@ -497,8 +538,12 @@ Status WorkArea::updateIndexes(const char* oldImage, const char* newImage, uint3
             result = Status::error(ErrorKind::Io, "Cannot update index " + ix.file->path() + ": " + err);
         ++m_generation;
     }
-    if (locked)
+    if (locked) {
+        Status st = flushIndexes();
         m_table->unlockHeader();
+        if (result.ok())
+            result = st;
+    }
     return result;
 }
 
@@ -651,6 +696,7 @@ Status WorkArea::verifyOrRebuild(OrderIndex& ix)
 Status WorkArea::createIndex(const std::string& path, const std::string& keyExpr, const std::string& condition,
                              bool descending, int* handle)
 {
+    (void)settle();
     sync();
     OrderIndex ix;
     Status st = compileIndexExprs(keyExpr, condition, &ix);
@@ -678,6 +724,7 @@ Status WorkArea::createIndex(const std::string& path, const std::string& keyExpr
 
 Status WorkArea::openIndex(const std::string& path, int* handle)
 {
+    (void)settle();
     sync();
     for (size_t i = 0; i < m_indexes.size(); ++i)
         if (m_indexes[i].file->path() == path) {
@@ -718,6 +765,7 @@ Status WorkArea::openIndex(const std::string& path, int* handle)
 
 Status WorkArea::reindex()
 {
+    (void)settle();
     sync();
     for (OrderIndex& ix : m_indexes) {
         Status st = rebuild(ix, ix.file->path(), ix.file->keyExpr(), ix.file->condition(), ix.file->descending());
@@ -730,6 +778,7 @@ Status WorkArea::reindex()
 
 int WorkArea::setOrder(int handle)
 {
+    (void)settle();
     const int previous = m_order;
     if (handle < 0 || static_cast<size_t>(handle) > m_indexes.size())
         return previous;
@@ -747,6 +796,7 @@ const OrderIndex* WorkArea::index(int handle) const
 
 void WorkArea::closeIndexes()
 {
+    (void)settle();
     for (OrderIndex& ix : m_indexes) {
         std::string ignored;
         ix.file->flush(&ignored);
@@ -758,6 +808,7 @@ void WorkArea::closeIndexes()
 
 Status WorkArea::seek(std::string_view key, bool raw, bool* found)
 {
+    (void)settle();
     *found = false;
     sync();
     m_found = false;
@@ -840,6 +891,7 @@ void WorkArea::evaluateQueryBit(uint32_t recNo)
 
 Status WorkArea::setQuery(std::string_view expr)
 {
+    (void)settle();
     if (trimRight(trimLeft(expr)).empty()) {
         m_query.reset();
         m_queryText.clear();
@@ -919,6 +971,7 @@ uint32_t WorkArea::orderPosition()
 
 Status WorkArea::lockRecord(int64_t recNo)
 {
+    (void)settle();
     sync();
     if (recNo < 1 || recNo > m_table->recordCount())
         return Status::error(ErrorKind::NotFound, "Record " + std::to_string(recNo) + " does not exist");
@@ -927,6 +980,7 @@ Status WorkArea::lockRecord(int64_t recNo)
 
 void WorkArea::unlock(int64_t recNo)
 {
+    (void)settle();
     if (recNo == 0)
         m_table->unlockAll();
     else if (recNo > 0 && recNo <= UINT32_MAX)
@@ -935,6 +989,7 @@ void WorkArea::unlock(int64_t recNo)
 
 Status WorkArea::lockFile()
 {
+    (void)settle();
     return m_table->lockFile(m_settings->lockTimeoutMs);
 }
 

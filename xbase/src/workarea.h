@@ -64,8 +64,13 @@ public:
     // Writes. Each write of an existing record takes its lock for the duration when the
     // caller does not hold it (or a file lock).
     Status putRecord(const char* image);
+    // Appends a blank record and makes it current. The header lock stays held and the
+    // new key waits in memory until the record is written (putRecord) or any other
+    // cursor or lock operation settles the append: a new record costs one index write.
     Status appendBlank();
     Status setDeleted(bool deleted);
+    // Finishes a pending append: writes the indexes and releases the header lock.
+    Status settle();
 
     // Indexes; handles are 1-based positions in the list of open indexes.
     Status createIndex(const std::string& path, const std::string& keyExpr, const std::string& condition,
@@ -127,6 +132,7 @@ private:
                    const std::string& condText, bool descending);
     Status compileIndexExprs(const std::string& keyText, const std::string& condText, OrderIndex* ix);
     Status updateIndexes(const char* oldImage, const char* newImage, uint32_t recNo);
+    Status flushIndexes();
     void reloadChangedIndexes();
     Status ensureLocked(uint32_t recNo, bool* tookLock);
 
@@ -145,6 +151,9 @@ private:
     uint64_t m_walkGeneration = ~0ULL;
     uint32_t m_walkRecNo = 0;
     WalkPos m_walk;
+
+    bool m_appendPending = false;
+    uint32_t m_pendingRecNo = 0;
 
     std::unique_ptr<Expr> m_query;
     std::string m_queryText;
