@@ -1,7 +1,6 @@
 #include "vexport.h"
 
 #include <QDate>
-#include <QLocale>
 
 #include "store/ApolloTable.h"
 #include "store/Errors.h"
@@ -73,21 +72,6 @@ bool TVExport::Execute()
     return true;
 }
 
-NumberSeparators TVExport::Separators() const
-{
-    const QLocale locale = QLocale::system();
-    NumberSeparators s;
-    // Both are single characters in every locale the program meets; a longer
-    // one (a few exotic locales) falls back to its first character.
-    const QString decimal = locale.decimalPoint();
-    const QString group = locale.groupSeparator();
-    if (!decimal.isEmpty())
-        s.decimal = decimal.front();
-    if (!group.isEmpty())
-        s.group = group.front();
-    return s;
-}
-
 QString TVExport::userFormatFor(const TField& field) const
 {
     for (const QString& line : UserFormats) {
@@ -113,14 +97,16 @@ QString TVExport::GetFieldText(const TField& field) const
     case ftInteger:
     case ftWord:
     case ftAutoInc:
-        return formatInteger(field.AsInteger(), pattern(Formats.IntegerFormat), Separators());
+        // Numbers take the separators of the user's locale, which the
+        // program never changes.
+        return FormatFloat(pattern(Formats.IntegerFormat), field.AsInteger());
     case ftBoolean:
         return field.AsBoolean() ? Formats.BooleanTrue : Formats.BooleanFalse;
     case ftFloat:
     case ftBCD:
-        return formatFloat(field.AsFloat(), pattern(Formats.FloatFormat), Separators());
+        return FormatFloat(pattern(Formats.FloatFormat), field.AsFloat());
     case ftCurrency:
-        return formatFloat(field.AsFloat(), pattern(Formats.CurrencyFormat), Separators());
+        return FormatFloat(pattern(Formats.CurrencyFormat), field.AsFloat());
     case ftDate:
         return field.AsDate().toString(pattern(Formats.DateFormat));
     default:

@@ -5,7 +5,6 @@
 #include <QString>
 #include <QStringList>
 
-#include "numberformat.h"
 #include "store/ApolloTable.h"
 
 namespace emlo {
@@ -70,11 +69,6 @@ public:
     // The display name of every field of the table, in field order, as built
     // by the last Execute.
     const QStringList& DisplayNames() const { return m_displayNames; }
-
-protected:
-    // The separators numbers are written with: those of the user's locale,
-    // which the program never changes.
-    virtual NumberSeparators Separators() const;
 
 private:
     QString userFormatFor(const TField& field) const;
