@@ -102,6 +102,7 @@ private slots:
     void failedCheckCreatesNoFile();
     void exportedFieldSelection_data();
     void exportedFieldSelection();
+    void captionsUserFormatsAndColHeaders();
     void tableIsLeftAtEndAndSettingsCleared();
     void closedTableIsOpenedAndClosedAgain();
     void unwritableAttrFileStopsBeforeDataFile();
@@ -366,6 +367,46 @@ void TestXmlExport::exportedFieldSelection()
     QCOMPARE(rowLines(file), QStringList{row});
     // The field description lists the same fields as the rows.
     QCOMPARE(fromCp1251(file).count(QStringLiteral("<FIELD ")), row.count(QLatin1Char('=')));
+}
+
+void TestXmlExport::captionsUserFormatsAndColHeaders()
+{
+    TExportFixture fx(kPollutants);
+    QVERIFY(fx.IsValid());
+    TDataModule& dm = fx.Open();
+    fx.AddData(3, 12.5, 0.0123456);
+
+    TVXMLExport expXML;
+    ApplyProgramSettings(expXML);
+    expXML.setDataset(dm.tblData);
+    expXML.FileName = fx.OutDir() + QStringLiteral("data.xml");
+    expXML.ExportedFields = {QStringLiteral("CODE"), QStringLiteral("POTEN"), QStringLiteral("FACT")};
+    expXML.Captions = {QStringLiteral(" забруднююча речовина|код = Код речовини ")};
+    expXML.UserFormats = {QStringLiteral("poten=0.0"),
+                          QStringLiteral("Викиди за 2001 рiк (факт), тонн/рiк = 0.00")};
+    QVERIFY(expXML.Execute());
+    QStringList lines = fromCp1251(ReadFile(expXML.FileName)).split(QStringLiteral("\r\n"));
+    QCOMPARE(lines.mid(4, 3), (QStringList{
+        QStringLiteral(R"(<FIELD FieldName="CODE" DisplayLabel="Код речовини" FieldType="ftString" FieldClass="TStringField"/>)"),
+        QStringLiteral(R"(<FIELD FieldName="POTEN" DisplayLabel="Потенцiйний обсяг викидiв, тонн/рiк" FieldType="ftFloat" FieldClass="TFloatField"/>)"),
+        QStringLiteral(R"(<FIELD FieldName="FACT" DisplayLabel="Викиди за 2001 рiк (факт), тонн/рiк" FieldType="ftFloat" FieldClass="TFloatField"/>)"),
+    }));
+    QCOMPARE(rowLines(ReadFile(expXML.FileName)),
+             QStringList{QStringLiteral(R"(<ROW CODE="0001" POTEN="12,5" FACT="0,01"/>)")});
+
+    // Without the field description block.
+    expXML.ColHeaders = false;
+    QVERIFY(expXML.Execute());
+    lines = fromCp1251(ReadFile(expXML.FileName)).split(QStringLiteral("\r\n"));
+    QCOMPARE(lines, (QStringList{
+        QStringLiteral(R"(<?xml version="1.0" encoding="windows-1251" standalone="yes"?>)"),
+        QStringLiteral(R"(<DATAPACKET Version="2.0">)"),
+        QStringLiteral("<ROWDATA>"),
+        QStringLiteral(R"(<ROW CODE="0001" POTEN="12,5" FACT="0,01"/>)"),
+        QStringLiteral("</ROWDATA>"),
+        QStringLiteral("</DATAPACKET>"),
+        QString(),
+    }));
 }
 
 void TestXmlExport::tableIsLeftAtEndAndSettingsCleared()
