@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 
 #include "entry/attrrules.h"
+#include "pagefont.h"
 #include "store/DataModule.h"
 #include "widgets/MessageBox.h"
 #include "widgets/db/beep.h"
@@ -22,6 +23,7 @@ AttrPage::AttrPage(TDataModule& dm, QGroupBox* gbAttr)
     : QWidget(gbAttr), m_dm(dm)
 {
     setObjectName(QStringLiteral("attrPage"));
+    UsePageFont(*this);
     auto* layout = new QVBoxLayout(gbAttr);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(this);
@@ -86,9 +88,9 @@ void AttrPage::buildCoordinates()
         const QString label = QString::fromUtf8(parts[i]);
         const QByteArray n = QByteArray::number(i + 1);
         *latitude[i] = addBox(("edX" + n).constData(), ("X" + n).constData(), label, ("lblX" + n).constData(),
-                              10 + 80 * i, 16, 40, gbLatitude);
+                              10 + 65 * i, 16, 40, gbLatitude);
         *longitude[i] = addBox(("edY" + n).constData(), ("Y" + n).constData(), label, ("lblY" + n).constData(),
-                               10 + 80 * i, 16, 40, gbLongtitude);
+                               10 + 65 * i, 16, 40, gbLongtitude);
     }
     for (DbEdit* box : {edX1, edX2, edX3, edY1, edY2, edY3}) {
         box->setEditMask(QStringLiteral("99;0;_"));

@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 
 #include "entry/coderules.h"
+#include "pagefont.h"
 #include "store/DataModule.h"
 #include "widgets/db/dbedit.h"
 #include "widgets/db/dblookupcombo.h"
@@ -24,6 +25,7 @@ CodesPage::CodesPage(TDataModule& dm, QGroupBox* gbCode)
     : QWidget(gbCode), m_dm(dm)
 {
     setObjectName(QStringLiteral("codesPage"));
+    UsePageFont(*this);
     auto* layout = new QVBoxLayout(gbCode);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(this);

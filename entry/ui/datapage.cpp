@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 
 #include "entry/emissionrules.h"
+#include "pagefont.h"
 #include "store/DataModule.h"
 #include "widgets/db/dbgrid.h"
 #include "widgets/db/dbnavigator.h"
@@ -15,6 +16,7 @@ DataPage::DataPage(TDataModule& dm, QGroupBox* gbData)
     : QWidget(gbData), m_dm(dm)
 {
     setObjectName(QStringLiteral("dataPage"));
+    UsePageFont(*this);
     auto* outer = new QVBoxLayout(gbData);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->addWidget(this);

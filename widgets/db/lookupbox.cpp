@@ -112,6 +112,7 @@ void LookupBox::ensurePopup()
     if (m_popup || !m_model)
         return;
     m_popup = new LookupPopup(this);
+    m_popup->setFont(font());   // a window of its own does not inherit the box's font
     m_popup->setModel(m_model);
     connect(m_popup, &LookupPopup::rowChosen, this, [this](int row) {
         CloseUp();

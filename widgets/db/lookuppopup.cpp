@@ -116,6 +116,12 @@ void LookupPopup::ShowBelow(QWidget* anchor)
         at.setX(qMax(screen.left(), screen.right() - width));
     setGeometry(QRect(at, QSize(width, height)));
     show();
+    // The frame, the grip and a scroll bar take what the style gives them:
+    // settle the height so that exactly the rows wanted are seen.
+    layout()->activate();
+    const int missing = qMax(1, rows) * rowHeight - m_view->viewport()->height();
+    if (missing != 0)
+        resize(this->width(), this->height() + missing);
     m_view->setFocus();
 }
 

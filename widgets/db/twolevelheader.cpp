@@ -17,7 +17,7 @@ int WrappedLineCount(const QFont& font, const QString& text, int width)
         return 1;
     QTextLayout layout(text);
     QTextOption option;
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    option.setWrapMode(QTextOption::WordWrap);
     layout.setTextOption(option);
     layout.setFont(font);
     int lines = 0;
@@ -37,7 +37,7 @@ void DrawWrappedText(QPainter& painter, const QRect& rect, const QString& text, 
     QStringList lines;
     QTextLayout layout(text, painter.font());
     QTextOption option;
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    option.setWrapMode(QTextOption::WordWrap);
     layout.setTextOption(option);
     layout.beginLayout();
     for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
@@ -47,7 +47,8 @@ void DrawWrappedText(QPainter& painter, const QRect& rect, const QString& text, 
             lines.append(metrics.elidedText(text.mid(line.textStart()).simplified(), Qt::ElideRight, rect.width()));
             break;
         }
-        lines.append(text.mid(line.textStart(), line.textLength()).trimmed());
+        lines.append(metrics.elidedText(text.mid(line.textStart(), line.textLength()).trimmed(), Qt::ElideRight,
+                                        rect.width()));
     }
     layout.endLayout();
     const int height = int(lines.size()) * metrics.height();

@@ -1,0 +1,58 @@
+#pragma once
+
+// Tables for the data-aware control tests, made through the table layer in a
+// fresh temporary folder: a record table, a reference list, and an emission
+// table with look-up fields over a pollutant list.
+
+#include <memory>
+
+#include <QString>
+#include <QTemporaryDir>
+#include <QVariant>
+
+#include "store/ApolloEnv.h"
+#include "store/ApolloTable.h"
+#include "store/DataSource.h"
+
+class QWidget;
+
+namespace dbtest {
+
+class Tables {
+public:
+    Tables();
+    ~Tables();
+
+    QString folder;
+    TApolloEnv env;
+
+    // NAME C(10), NUM N(2,0), AMT N(18,7), CODE C(5); starts empty.
+    TApolloTable rec{QStringLiteral("tblRec")};
+    TDataSource dsRec{QStringLiteral("dsRec")};
+    // ID N(5,0), CODE C(5), DESCR C(30): twelve entries in code order.
+    TApolloTable list{QStringLiteral("tblList")};
+    TDataSource dsList{QStringLiteral("dsList")};
+    // The pollutant list: CONTID 1, 2, 3 with CODE, DESCR, LIMIT.
+    TApolloTable cont{QStringLiteral("tblCont")};
+    TDataSource dsCont{QStringLiteral("dsCont")};
+    // CONTID, POTEN, FACT and the look-up fields CODE, DESCR, LIMIT over cont.
+    TApolloTable data{QStringLiteral("tblData")};
+    TDataSource dsData{QStringLiteral("dsData")};
+
+    // Appends a record to rec and posts it.
+    void addRec(const QString& name, const QVariant& num);
+    // Appends an emission record and posts it.
+    void addData(int contId, const QVariant& poten, const QVariant& fact);
+    // A field of a record of a table file read afresh (1-based record number).
+    QString stored(const QString& file, int recNo, const QString& field) const;
+    // Number of records of a table file that are not marked deleted.
+    int liveRecords(const QString& file) const;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// Types text into a widget as key presses (any script, one key per character).
+void typeText(QWidget* widget, const QString& text);
+
+}  // namespace dbtest
