@@ -58,7 +58,7 @@ private:
     }
 
     void runSection(int index);
-    void runMasterRecord(TfrDataAdapter* master);
+    void runMasterRecord();
     void startPage(bool firstOfSection);
     void endPage(bool lastOfSection);
     void printBand(const TfrBand& band);
@@ -167,7 +167,7 @@ void Pass::runSection(int index)
         int masterLine = 0;
         while (!master->Eof()) {
             m_line = ++masterLine;
-            runMasterRecord(master);
+            runMasterRecord();
             master->Next();
         }
         m_masterOpen = false;
@@ -175,7 +175,7 @@ void Pass::runSection(int index)
     endPage(true);
 }
 
-void Pass::runMasterRecord(TfrDataAdapter* master)
+void Pass::runMasterRecord()
 {
     printBand(*m_section->band(TfrBandKind::MasterData));
     const int masterLine = m_line;
@@ -198,7 +198,6 @@ void Pass::runMasterRecord(TfrDataAdapter* master)
     m_line = masterLine;
     if (const TfrBand* footer = m_section->band(TfrBandKind::MasterFooter))
         printBand(*footer);
-    Q_UNUSED(master);
 }
 
 bool Pass::footerMayPrintOnCurrentPage() const
