@@ -520,6 +520,11 @@ TApolloTable::TApolloTable(const QString& name, QObject* parent)
 
 TApolloTable::~TApolloTable()
 {
+    // The owner's handlers may already be gone: closing now is no event of theirs.
+    for (TDataSetNotifyEvent* event : {&BeforeOpen, &AfterOpen, &BeforeClose, &AfterClose, &BeforeInsert, &AfterInsert,
+                                       &BeforeEdit, &AfterEdit, &BeforePost, &AfterPost, &BeforeCancel, &AfterCancel,
+                                       &BeforeDelete, &AfterDelete, &BeforeScroll, &AfterScroll, &OnNewRecord})
+        *event = nullptr;
     try {
         Close();
     } catch (...) {
@@ -1094,6 +1099,7 @@ QVariant TApolloTable::FieldValueAt(qint32 recNo, const TField* field) const
     const bool current = (m_state == dsInsert && recNo == 0) || (m_state != dsInsert && recNo == d->recNo && recNo > 0);
     if (current)
         return fieldValue(field);
+    d->select();   // the record count below is the current work area's
     if (recNo < 1 || recNo > TApolloEngine::Api().sx_RecCount())
         return QVariant();
     const QByteArray record = d->readImage(recNo);
