@@ -8,6 +8,7 @@
 #include <QTabWidget>
 
 #include "Main.h"
+#include "check/ui/checkcommands.h"
 #include "shell/IniFile.h"
 #include "store/Errors.h"
 #include "store/FileCase.h"
@@ -248,7 +249,8 @@ void TfrmMain::actPathExecute()
 
 void TfrmMain::actCheckExecute()
 {
-    // The data check and its report window are wired in here by the check.
+    if (frmReport != nullptr)
+        emlo::actCheckExecute(*DataModule, *frmReport);
 }
 
 void TfrmMain::actPrintPreviewExecute()

@@ -1,5 +1,6 @@
 // Program entry: the application, the main window, the check report window.
 #include "Main.h"
+#include "check/ui/report.h"
 #include "Screenshots.h"
 #include "store/Engine.h"
 #include "widgets/ErrorBox.h"
@@ -23,8 +24,9 @@ int main(int argc, char** argv)
     TfrmMain frmMain(TAppPaths::forExecutable(QCoreApplication::applicationFilePath()));
     QObject::connect(&frmMain, &TfrmMain::closed, &app, [] { QCoreApplication::exit(0); });
 
-    // The check report window (hidden) is created here, after the main window:
-    // frmMain.frmReport = ...;
+    // The check report window, created hidden after the main window.
+    const std::unique_ptr<TfrmReport> frmReport = CreateReportWindow(&frmMain, *frmMain.DataModule);
+    frmMain.frmReport = frmReport.get();
 
     // After a fatal stop the event loop ends at its first turn.
     if (!ProgramEndRequested()) {
