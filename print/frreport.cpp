@@ -69,7 +69,9 @@ private:
     QString evaluateText(const TfrMemo& memo);
     TfrPlacedBox makeBox(const TfrMemo& memo, const QString& text, QStringList* lines) const;
     void finishBox(TfrPlacedBox& box, const TfrMemo& memo, QStringList lines) const;
-    double textHeight(const TfrMemo& memo, qsizetype lineCount) const;
+    QStringList wrapText(const TfrMemo& memo, const TfrFont& font, const QString& text) const;
+    double textHeight(const TfrFont& font, double lineSpacing, qsizetype lineCount) const;
+    void shrinkToFit(TfrPlacedBox& box, const TfrMemo& memo, QStringList& lines, double room) const;
 
     const TfrTemplate& m_tpl;
     const QHash<QString, TfrDataAdapter*>& m_adapters;
@@ -304,11 +306,20 @@ QString Pass::evaluateText(const TfrMemo& memo)
     return out;
 }
 
-double Pass::textHeight(const TfrMemo& memo, qsizetype lineCount) const
+double Pass::textHeight(const TfrFont& font, double lineSpacing, qsizetype lineCount) const
 {
     if (lineCount <= 0)
         return 0;
-    return double(lineCount) * m_measurer.lineHeight(memo.font) + double(lineCount - 1) * memo.lineSpacing;
+    return double(lineCount) * m_measurer.lineHeight(font) + double(lineCount - 1) * lineSpacing;
+}
+
+QStringList Pass::wrapText(const TfrMemo& memo, const TfrFont& font, const QString& text) const
+{
+    if (text.isEmpty())
+        return {};
+    if (memo.autoWidth || !memo.wordWrap)
+        return text.split(u'\n');
+    return m_measurer.wrap(font, text, memo.rect.width() - memo.insetLeft - memo.insetRight);
 }
 
 TfrPlacedBox Pass::makeBox(const TfrMemo& memo, const QString& text, QStringList* lines) const
@@ -321,14 +332,7 @@ TfrPlacedBox Pass::makeBox(const TfrMemo& memo, const QString& text, QStringList
     box.frame = memo.frame;
     box.hAlign = memo.hAlign;
     box.vAlign = memo.vAlign;
-
-    const double insets = memo.insetLeft + memo.insetRight;
-    if (text.isEmpty())
-        lines->clear();
-    else if (memo.autoWidth || !memo.wordWrap)
-        *lines = text.split(u'\n');
-    else
-        *lines = m_measurer.wrap(memo.font, text, memo.rect.width() - insets);
+    *lines = wrapText(memo, memo.font, text);
 
     if (memo.autoWidth) {
         // The box keeps its left edge and takes its text's width; the
@@ -336,9 +340,27 @@ TfrPlacedBox Pass::makeBox(const TfrMemo& memo, const QString& text, QStringList
         double widest = 0;
         for (const QString& l : *lines)
             widest = qMax(widest, m_measurer.width(memo.font, l));
-        box.rect.setWidth(widest + insets);
+        box.rect.setWidth(widest + memo.insetLeft + memo.insetRight);
     }
     return box;
+}
+
+// A box that cannot grow (its band does not stretch) prints a text too long
+// for it in a smaller font rather than losing its end: a name whose registry
+// code falls on a cut-off second line would print a wrong form.
+void Pass::shrinkToFit(TfrPlacedBox& box, const TfrMemo& memo, QStringList& lines, double room) const
+{
+    constexpr double kSmallestSize = 6;
+    TfrFont font = box.font;
+    while (font.size > kSmallestSize) {
+        font.size = qMax(kSmallestSize, font.size - 0.5);
+        const QStringList smaller = wrapText(memo, font, box.text);
+        if (textHeight(font, memo.lineSpacing, smaller.size()) <= room + kEpsilon) {
+            box.font = font;
+            lines = smaller;
+            return;
+        }
+    }
 }
 
 // Places the lines of a box whose final size is known: vertical alignment of
@@ -346,12 +368,16 @@ TfrPlacedBox Pass::makeBox(const TfrMemo& memo, const QString& text, QStringList
 // underlined box, and the lines cut off at its bottom.
 void Pass::finishBox(TfrPlacedBox& box, const TfrMemo& memo, QStringList lines) const
 {
-    const double lh = m_measurer.lineHeight(memo.font);
-    const double pitch = lh + memo.lineSpacing;
     const double room = box.rect.height() - memo.insetTop - memo.insetBottom;
+    if (!memo.autoWidth && lines.size() > 1 && textHeight(box.font, memo.lineSpacing, lines.size()) > room + kEpsilon)
+        shrinkToFit(box, memo, lines, room);
+
+    const TfrFont& font = box.font;
+    const double lh = m_measurer.lineHeight(font);
+    const double pitch = lh + memo.lineSpacing;
 
     qsizetype fit = 1;
-    while (fit < lines.size() && textHeight(memo, fit + 1) <= room + kEpsilon)
+    while (fit < lines.size() && textHeight(font, memo.lineSpacing, fit + 1) <= room + kEpsilon)
         ++fit;
     if (lines.size() > fit) {
         lines.resize(fit);
@@ -359,18 +385,18 @@ void Pass::finishBox(TfrPlacedBox& box, const TfrMemo& memo, QStringList lines) 
     }
 
     // An empty box places its rules as if it held one line.
-    const double blockHeight = textHeight(memo, qMax<qsizetype>(lines.size(), 1));
+    const double blockHeight = textHeight(font, memo.lineSpacing, qMax<qsizetype>(lines.size(), 1));
     double y0 = box.rect.top() + memo.insetTop;
     if (memo.vAlign == TfrVAlign::Middle)
         y0 = box.rect.top() + (box.rect.height() - blockHeight) / 2;
     else if (memo.vAlign == TfrVAlign::Bottom)
         y0 = box.rect.bottom() - memo.insetBottom - blockHeight;
 
-    const double ascent = m_measurer.ascent(memo.font);
+    const double ascent = m_measurer.ascent(font);
     for (qsizetype i = 0; i < lines.size(); ++i) {
         TfrPlacedLine pl;
         pl.text = lines[i];
-        pl.width = m_measurer.width(memo.font, pl.text);
+        pl.width = m_measurer.width(font, pl.text);
         double x = box.rect.left() + memo.insetLeft;
         if (memo.hAlign == TfrHAlign::Right)
             x = box.rect.right() - memo.insetRight - pl.width;
@@ -412,7 +438,8 @@ BandLayout Pass::layoutBand(const TfrBand& band)
         QStringList boxLines;
         out.boxes.append(makeBox(memo, text, &boxLines));
         needed.append(boxLines.isEmpty() ? 0
-                                         : memo.insetTop + memo.insetBottom + textHeight(memo, boxLines.size()));
+                                         : memo.insetTop + memo.insetBottom
+                                               + textHeight(memo.font, memo.lineSpacing, boxLines.size()));
         lines.append(boxLines);
     }
 

@@ -172,16 +172,32 @@ private slots:
         QCOMPARE(row[4]->rect.height(), 20.0);
     }
 
-    void boxInAFixedBandCutsLinesThatDoNotFit()
+    void boxThatCannotGrowShrinksItsTextElseCutsIt()
     {
         const char* json = kFixedBandTemplate;
         ListData data(0, 0);
-        data.master.AppendRecord({u"far too long to fit in one line of this box"_s});
+        data.master.AppendRecord({u"slightly longer"_s});
+        data.master.AppendRecord({u"far too long to fit in one line of this box even at the smallest size"_s});
+        data.master.AppendRecord({u"fits"_s});
         const TfrDocument doc = data.prepare(json);
-        const TfrPlacedBox* b = doc.pages[0].box(u"MD"_s, u"B"_s);
-        QCOMPARE(b->rect.height(), 20.0);
-        QCOMPARE(b->lines.size(), 1);
-        QVERIFY(b->overflow);
+        const auto boxes = doc.pages[0].boxesOfBand(u"MD"_s);
+        QCOMPARE(boxes.size(), 3);
+
+        // Shrunk: the whole text on one line in a smaller font, same box.
+        QCOMPARE(boxes[0]->rect.height(), 20.0);
+        QCOMPARE(boxes[0]->lines.size(), 1);
+        QCOMPARE(boxes[0]->lines[0].text, u"slightly longer"_s);
+        QVERIFY(boxes[0]->font.size < 11 && boxes[0]->font.size >= 6);
+        QVERIFY(boxes[0]->lines[0].width <= 60 - 4);
+        QVERIFY(!boxes[0]->overflow);
+
+        // Even the smallest size cannot hold it: the lines that fit, marked.
+        QCOMPARE(boxes[1]->font.size, 11.0);
+        QCOMPARE(boxes[1]->lines.size(), 1);
+        QVERIFY(boxes[1]->overflow);
+
+        QCOMPARE(boxes[2]->font.size, 11.0);
+        QVERIFY(!boxes[2]->overflow);
     }
 
     void hideZerosBlanksZeroAndNullNumbers()

@@ -268,6 +268,31 @@ private slots:
         QCOMPARE(textOf(doc.pages[0], u"Band1"_s, box), u"   "_s + shown + u" / "_s + code);
     }
 
+    void longestNameAndAddressKeepTheirCodesOnTheLine()
+    {
+        const QString name = u"Товариство з обмеженою відповідальністю \"Науково-виробниче підприємство "
+                             u"\"Укрпромекологія\" м. Запоріжжя"_s.left(100);
+        const QString address = u"69600, Запорізька обл., м. Запоріжжя, Вознесенівський р-н, "
+                                u"вул. Північне шосе, буд. 20, корп. 3, прохідна 2"_s.left(100);
+        QCOMPARE(name.size(), 100);
+        QCOMPARE(address.size(), 100);
+        auto attr = formfixture::attr({{u"ENNAME"_s, name},
+                                       {u"ENADDR"_s, address},
+                                       {u"ENPHONE"_s, u"(061) 289-20-00, 289-20-01"_s.left(20)}});
+        auto data = formfixture::data(1);
+        const TfrDocument doc = prepare(*attr, *data);
+        for (const QString& box : {u"EnName"_s, u"EnAddr"_s}) {
+            const TfrPlacedBox* b = doc.pages[0].box(u"Band1"_s, box);
+            QCOMPARE(b->rect.height(), 20.0);
+            QCOMPARE(b->lines.size(), 1);
+            QCOMPARE(b->lines[0].text, b->text);
+            QVERIFY(b->font.size < 11);
+            QVERIFY(!b->overflow);
+        }
+        QVERIFY(doc.pages[0].box(u"Band1"_s, u"EnName"_s)->text.endsWith(u" / 00186520"_s));
+        QVERIFY(doc.pages[0].box(u"Band1"_s, u"EnAddr"_s)->text.endsWith(u", (061) 289-20-00, 289"_s));
+    }
+
     void codesOfRegionDistrictAndSettlement()
     {
         auto attr = formfixture::attr({{u"OBL_ID"_s, 0.0}, {u"REGN_ID"_s, QVariant()}, {u"CITY_ID"_s, QVariant()}});
