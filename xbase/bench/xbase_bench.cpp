@@ -38,22 +38,25 @@ size_t decodeText(const char* p, size_t n, std::string* out)
 {
     while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == '\0'))
         --n;
-    out->clear();
+    char buf[3 * 256 + 1];
+    char* o = buf;
+    n = n < 256 ? n : 256;
     for (size_t i = 0; i < n; ++i) {
         unsigned c = static_cast<unsigned char>(p[i]);
         if (c < 0x80) {
-            out->push_back(static_cast<char>(c));
+            *o++ = static_cast<char>(c);
             continue;
         }
         c = kCp1251High[c - 0x80];
         if (c < 0x800) {
-            out->push_back(static_cast<char>(0xC0 | (c >> 6)));
+            *o++ = static_cast<char>(0xC0 | (c >> 6));
         } else {
-            out->push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            *o++ = static_cast<char>(0xE0 | (c >> 12));
+            *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
         }
-        out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        *o++ = static_cast<char>(0x80 | (c & 0x3F));
     }
+    out->assign(buf, static_cast<size_t>(o - buf));
     return n;
 }
 

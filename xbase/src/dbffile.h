@@ -95,6 +95,7 @@ public:
     void unlockAll();
     bool holdsRecordLock(uint32_t recNo) const;
     bool holdsFileLock() const { return m_fileLocked || m_mode == OpenMode::Exclusive; }
+    bool holdsHeaderLock() const { return m_headerLocked || m_mode == OpenMode::Exclusive; }
     const std::vector<uint32_t>& lockedRecords() const { return m_lockedRecords; }
 
     // Test seam: called by appendRecord between writing the record and counting it, so

@@ -132,6 +132,8 @@ void WorkArea::onCountChanged(uint32_t before, uint32_t now)
     reloadChangedIndexes();
     // Another program appended without keeping our indexes: add the missing keys under
     // the header lock, which every appender of ours holds while it writes an index.
+    // (An append in progress already holds it and keeps it.)
+    const bool tookLock = !m_table->holdsHeaderLock();
     if (now < before || !m_table->writable() || !m_table->lockHeader(m_settings->headerLockTimeoutMs).ok())
         return;
     for (OrderIndex& ix : m_indexes) {
@@ -141,12 +143,16 @@ void WorkArea::onCountChanged(uint32_t before, uint32_t now)
                 continue;
             keyFor(ix, rec, r, &m_keyBuf);
             if (!indexHolds(ix, m_keyBuf, r)) {
+                ix.file->setDeferredWrites(true);
                 std::string err;
                 (void)ix.file->insert(IdxEntry{m_keyBuf, r}, &err);
             }
         }
     }
-    m_table->unlockHeader();
+    if (!m_appendPending)
+        (void)flushIndexes();
+    if (tookLock)
+        m_table->unlockHeader();
     ++m_generation;
 }
 
@@ -552,6 +558,10 @@ Status WorkArea::updateIndexes(const char* oldImage, const char* newImage, uint3
 
 void WorkArea::keyFor(const OrderIndex& ix, const char* record, uint32_t recNo, std::string* out) const
 {
+    if (ix.plainCharOffset) {
+        out->assign(record + ix.plainCharOffset, ix.keyLen);
+        return;
+    }
     EvalContext c{record, recNo, false};
     if (ix.numeric) {
         *out = IdxFile::numericKey(ix.key->numeric(c));
@@ -602,6 +612,12 @@ Status WorkArea::compileIndexExprs(const std::string& keyText, const std::string
         break;
     default:
         return Status::error(ErrorKind::BadExpression, "The key \"" + keyText + "\" must be character or numeric");
+    }
+    ix->plainCharOffset = 0;
+    if (!ix->numeric && ix->key->plainField() >= 0) {
+        const FieldDesc& f = m_table->fields()[static_cast<size_t>(ix->key->plainField())];
+        if (f.width == ix->keyLen)
+            ix->plainCharOffset = f.offset;
     }
     ix->condition.reset();
     if (!trimRight(trimLeft(condText)).empty()) {
@@ -684,8 +700,13 @@ Status WorkArea::verifyOrRebuild(OrderIndex& ix)
             }
             seen[r] = 1;
             const char* rec = m_table->record(r);
-            keyFor(ix, rec, r, &m_keyBuf);
-            ok = v[i].key == m_keyBuf && included(ix, rec, r);
+            if (ix.plainCharOffset) {
+                ok = std::memcmp(v[i].key.data(), rec + ix.plainCharOffset, ix.keyLen) == 0;
+            } else {
+                keyFor(ix, rec, r, &m_keyBuf);
+                ok = v[i].key == m_keyBuf;
+            }
+            ok = ok && included(ix, rec, r);
         }
     }
     if (ok)

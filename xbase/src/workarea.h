@@ -29,6 +29,9 @@ struct OrderIndex {
     std::unique_ptr<Expr> condition;   // null: every record
     uint32_t keyLen = 0;
     bool numeric = false;
+    // A key that is one character field as wide as the key: the field's bytes are the
+    // key, read straight from the record (0: no such shortcut).
+    uint32_t plainCharOffset = 0;
 };
 
 // An open table with its cursor: current record, Eof/Bof, the active order (record

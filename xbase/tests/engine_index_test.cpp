@@ -1,6 +1,9 @@
 // Indexes kept up to date through the table's writes, checked against a plain sorted
 // reference and against a freshly built index; indexes that do not match their table
 // (stale, damaged, foreign) are rebuilt; fixture indexes are used as written.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <map>
 #include <random>
@@ -130,6 +133,20 @@ INSTANTIATE_TEST_SUITE_P(Keys, IndexMaintenanceTest,
 
 class IndexRepairTest : public EngineTest {
 protected:
+    // Whether some holder has the table's header (append) lock byte.
+    static bool headerLocked(const std::string& file)
+    {
+        const int fd = ::open(file.c_str(), O_RDWR);
+        struct flock fl {};
+        fl.l_type = F_WRLCK;
+        fl.l_whence = SEEK_SET;
+        fl.l_start = 0x40000000;
+        fl.l_len = 1;
+        const bool locked = ::fcntl(fd, F_OFD_GETLK, &fl) == 0 && fl.l_type != F_UNLCK;
+        ::close(fd);
+        return locked;
+    }
+
     // DATA with ten records and DATA.IDX on CONTID, both closed.
     std::string makeIndexedData()
     {
@@ -164,6 +181,51 @@ TEST_F(IndexRepairTest, IndexMissingRecordsAppendedWithoutItIsRebuilt)
     auto file = xb::IdxFile::open(path("data.idx"), &err);
     ASSERT_TRUE(file) << err;
     EXPECT_EQ(file->entries().size(), 12u) << "the rebuilt index was written back";
+}
+
+// Another program appends without keeping the index: the records join the order at
+// the next positioning, and the index file is brought up to date.
+TEST_F(IndexRepairTest, RecordsAppendedByAHolderWithoutTheIndexJoinTheOrder)
+{
+    const std::string p = makeIndexedData();
+    const short withIndex = open(p, SX_READWRITE, "A");
+    ASSERT_GT(sx_IndexOpen(path("data.idx").c_str()), 0);
+    sx_SetOrder(1);
+    const short without = open(p, SX_READWRITE, "B");
+    appendRow({"3", "", ""});
+    appendRow({"55", "", ""});
+    sx_Select(withIndex);
+    std::vector<long> want = contidOrder();
+    want.insert(want.begin(), 11);
+    want.insert(want.end() - 1, 12);
+    EXPECT_EQ(walk(), want);
+    appendRow({"4", "", ""});   // an append of its own after the foreign ones
+    want.insert(want.begin() + 1, 13);
+    EXPECT_EQ(walk(), want);
+
+    // A foreign append noticed in the middle of an own append: the header stays locked
+    // until the new record is written.
+    sx_Select(without);
+    appendRow({"70", "", ""});
+    sx_Select(withIndex);
+    sx_AppendBlank();
+    EXPECT_TRUE(headerLocked(p));
+    sx_PutRecord(rowImage({"2", "", ""}).data());
+    EXPECT_FALSE(headerLocked(p));
+    want.insert(want.begin(), 15);
+    want.push_back(14);
+    EXPECT_EQ(walk(), want);
+    sx_Close();
+    sx_Select(without);
+    sx_Close();
+
+    std::string err;
+    auto file = xb::IdxFile::open(path("data.idx"), &err);
+    ASSERT_TRUE(file) << err;
+    std::vector<long> inFile;
+    for (const auto& e : file->entries())
+        inFile.push_back(e.recNo);
+    EXPECT_EQ(inFile, want);
 }
 
 TEST_F(IndexRepairTest, KeyChangedBehindTheIndexIsRebuilt)
