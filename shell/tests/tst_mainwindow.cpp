@@ -172,6 +172,7 @@ private slots:
     void closingWhenPostFailsAsks_data();
     void closingWhenPostFailsAsks();
     void helpAndAboutCommands();
+    void fatalStopEndsProgramOnlyAtEventLoop();
 
 private:
     std::unique_ptr<TfrmMain> start(const ProgramFolder& folder);
@@ -763,6 +764,26 @@ void TestMainWindow::helpAndAboutCommands()
     QVERIFY(shown.contains(QStringLiteral("Державний облік викидів промислових підприємств")));
     QVERIFY(iconShown);
     w->close();
+}
+
+// Last of all: once the application has been told to exit, no event loop of
+// this process runs again.
+void TestMainWindow::fatalStopEndsProgramOnlyAtEventLoop()
+{
+    SetProgramEndHandler(nullptr);
+    testing::ScriptedDialogs dialogs;
+    bool ranOn = false;
+    FatalStop();
+    FatalStop();  // a second stop shows its message too
+    ranOn = true;
+    QVERIFY(ProgramEndRequested());
+    QCOMPARE(dialogs.texts(), (QStringList{kFatal, kFatal}));
+
+    // The request waits for the event loop, which then ends with a failure code.
+    QEventLoop loop;
+    QTimer::singleShot(5000, &loop, [&] { loop.exit(99); });
+    QCOMPARE(loop.exec(), 1);
+    QVERIFY(ranOn);
 }
 
 int main(int argc, char** argv)
