@@ -126,7 +126,9 @@ struct TApolloTable::Impl
     void syncEngine() const
     {
         select();
-        if (recNo > 0)
+        // Going to a record in index order means finding its key: skip it
+        // when the engine is still where the dataset left it.
+        if (recNo > 0 && (sx().sx_RecNo() != recNo || sx().sx_Eof() || sx().sx_Bof()))
             sx().sx_Go(recNo);
     }
 
