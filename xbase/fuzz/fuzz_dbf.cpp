@@ -60,14 +60,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const short fields = sx_FieldCount();
     std::string image(static_cast<size_t>(sx_RecSize()), '\0');
     int guard = 0;
-    for (sx_GoTop(); !sx_Eof() && guard < 500; sx_Skip(1), ++guard)
+    for (sx_GoTop(); !sx_Eof() && guard < 150; sx_Skip(1), ++guard)
         readRecord(fields, image);
-    for (sx_GoBottom(); !sx_Eof() && !sx_Bof() && guard < 1000; sx_Skip(-1), ++guard)
+    for (sx_GoBottom(); !sx_Eof() && !sx_Bof() && guard < 300; sx_Skip(-1), ++guard)
         readRecord(fields, image);
     const std::string first = sx_FieldName(1);
     // Index files are rewritten whole: keep them small so runs stay fast.
     if (sx_RecCount() <= 2000 && sx_Index("t.idx", first.c_str(), 0, 0, "") > 0) {
-        for (sx_GoTop(); !sx_Eof() && guard < 1500; sx_Skip(1), ++guard)
+        for (sx_GoTop(); !sx_Eof() && guard < 450; sx_Skip(1), ++guard)
             readRecord(fields, image);
         sx_Seek("1");
         sx_Close();

@@ -358,11 +358,15 @@ bool DbfFile::refreshCount()
     const uint64_t h = m_header.headerLength;
     const uint64_t l = m_header.recordLength;
     const uint32_t inHeader = readLe32(m_map + 4);
-    if (h + inHeader * l > m_fileSize) {
+    // A count that grew may mean a longer file; one that shrank may mean a shorter one,
+    // and nothing past the real end may be touched.
+    if (h + inHeader * l > m_fileSize || inHeader < m_count) {
         struct stat st {};
         if (::fstat(m_fd, &st) == 0 && static_cast<uint64_t>(st.st_size) != m_fileSize) {
             const uint64_t size = static_cast<uint64_t>(st.st_size);
-            if (size >= h && mapAtLeast(size).ok())
+            if (size < m_fileSize)
+                m_fileSize = std::max<uint64_t>(size, h);
+            else if (mapAtLeast(size).ok())
                 m_fileSize = size;
         }
     }
