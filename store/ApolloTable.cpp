@@ -1241,10 +1241,10 @@ void TApolloTable::Post()
         record[0] = sx.sx_Deleted() ? '*' : ' ';
     }
     sx.sx_PutRecord(record.constData());
-    sx.sx_Unlock(0);
-    // The engine reports no write failure: read the record back to be sure
-    // that what the user sees as saved is in the file.
+    // The engine reports no write failure: read the record back (still under
+    // our lock) to be sure that what the user sees as saved is in the file.
     const QByteArray stored = d->readImage(target);
+    sx.sx_Unlock(0);
     if (stored != record)
         fail(QStringLiteral("Unable to write record %1 of ").arg(target) + m_filePath);
 
