@@ -19,7 +19,7 @@ HelpViewer::HelpViewer(QWidget* parent)
     : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("helpViewer"));
-    resize(720, 480);
+    resize(840, 520);
 
     auto* contentsButton = new QPushButton(QStringLiteral("Зміст"), this);
     contentsButton->setObjectName(QStringLiteral("helpContentsButton"));
@@ -37,7 +37,7 @@ HelpViewer::HelpViewer(QWidget* parent)
     splitter->addWidget(m_topics);
     splitter->addWidget(m_browser);
     splitter->setStretchFactor(1, 1);
-    splitter->setSizes({200, 520});
+    splitter->setSizes({300, 540});
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(contentsButton);

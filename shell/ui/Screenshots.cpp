@@ -9,6 +9,7 @@
 #include "Main.h"
 #include "widgets/AboutBox.h"
 #include "widgets/FolderDialog.h"
+#include "widgets/HelpViewer.h"
 #include "widgets/MessageBox.h"
 #include "widgets/OutlookBar.h"
 
@@ -71,6 +72,13 @@ void scheduleScreenshots(TfrmMain& window, const QString& folder)
         request.buttons = MsgButton::Yes | MsgButton::No | MsgButton::Cancel;
         MessageBox box(request, &window);
         saveDialog(&box, out.filePath(QStringLiteral("message.png")));
+
+        HelpSystem::showTopic(1000);
+        if (HelpViewer* viewer = HelpSystem::viewer()) {
+            settle();
+            save(viewer, out.filePath(QStringLiteral("help.png")));
+            viewer->close();
+        }
 
         QCoreApplication::exit(0);
     });
