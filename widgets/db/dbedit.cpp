@@ -62,7 +62,7 @@ void DbEdit::setReadOnlyBox(bool readOnly)
 
 void DbEdit::showField()
 {
-    if (m_committing)
+    if (m_committing || m_keepText)
         return;
     const TField* field = Field();
     QString text;
@@ -93,19 +93,17 @@ void DbEdit::userEdited()
     if (m_loading || m_modified)
         return;
     if (!m_link.Editing()) {
-        // Starting the edit reads the record afresh and shows it; keep what
-        // the user has just typed over it.
-        const QString typed = text();
-        const int cursor = cursorPosition();
-        if (!startEditing()) {
-            showField();
+        // Starting the edit reads the record afresh; the box keeps what the
+        // user has just typed instead of showing the record again.
+        m_keepText = true;
+        const bool editing = startEditing();
+        m_keepText = false;
+        if (!editing) {
+            // Not from inside the box's own change notification: later.
+            QMetaObject::invokeMethod(this, [this] { showField(); }, Qt::QueuedConnection);
             Beep();
             return;
         }
-        m_loading = true;
-        setText(typed);
-        setCursorPosition(cursor);
-        m_loading = false;
     }
     m_modified = true;
 }
@@ -177,9 +175,24 @@ void DbEdit::keyPressEvent(QKeyEvent* event)
     QLineEdit::keyPressEvent(event);
 }
 
+void DbEdit::placeMaskCursor()
+{
+    // In a masked box a cursor behind the entered digits would take no
+    // more: put it right after them.
+    if (!inputMask().isEmpty() && !hasSelectedText() && cursorPosition() > text().size())
+        setCursorPosition(int(text().size()));
+}
+
+void DbEdit::mouseReleaseEvent(QMouseEvent* event)
+{
+    QLineEdit::mouseReleaseEvent(event);
+    placeMaskCursor();
+}
+
 void DbEdit::focusInEvent(QFocusEvent* event)
 {
     QLineEdit::focusInEvent(event);
+    placeMaskCursor();
     // Numbers are edited in their plain form, shown in their display form.
     if (!m_modified && m_link.Editing())
         showField();

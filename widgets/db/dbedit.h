@@ -53,10 +53,12 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
     void showField();
+    void placeMaskCursor();
     void userEdited();
     bool startEditing();
     QString textForField() const;
@@ -65,6 +67,7 @@ private:
     bool m_modified = false;
     bool m_loading = false;
     bool m_committing = false;
+    bool m_keepText = false;
 };
 
 }  // namespace emlo

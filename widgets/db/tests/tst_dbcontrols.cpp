@@ -44,6 +44,7 @@ private slots:
     void characterWindows1251CannotHoldIsRefused();
     void maxLengthFollowsTheFieldWidth();
     void maskedBoxHandsOnTheDigitsOnly();
+    void maskedBoxStartsTheRecordOnAnEmptyTable();
     void keyPressHandlerCanDiscardACharacter();
     void boxShowsTheNewCurrentRecord();
 
@@ -290,6 +291,22 @@ void TestDbControls::maskedBoxHandsOnTheDigitsOnly()
     QCOMPARE(box->displayText(), QStringLiteral("7_"));
     leaveControl();
     QCOMPARE(field(m_tables->rec, "NUM"), QStringLiteral("7"));
+}
+
+void TestDbControls::maskedBoxStartsTheRecordOnAnEmptyTable()
+{
+    auto* box = host(new DbEdit);
+    box->setEditMask(QStringLiteral("99;0;_"));
+    box->setDataSource(&m_tables->dsRec);
+    box->setDataField(QStringLiteral("NUM"));
+    box->setCursorPosition(2);   // behind the mask: focus puts the cursor back
+    m_other->setFocus();
+    box->setFocus();
+    typeText(box, QStringLiteral("60"));
+    QCOMPARE(m_tables->rec.State(), dsInsert);
+    QCOMPARE(box->text(), QStringLiteral("60"));
+    m_tables->rec.Post();
+    QCOMPARE(m_tables->stored(QStringLiteral("rec.dbf"), 1, QStringLiteral("NUM")), QStringLiteral("60"));
 }
 
 void TestDbControls::keyPressHandlerCanDiscardACharacter()
