@@ -169,6 +169,7 @@ private slots:
     void folderChangeKeepsFolderWhenPostFails();
     void uncreatableFolderIsReportedAndChangesNothing();
     void closingPostsPendingEditBeforeSettings();
+    void folderNameOutsideWindows1251IsNotSavedGarbled();
     void closingWhenPostFailsAsks_data();
     void closingWhenPostFailsAsks();
     void helpAndAboutCommands();
@@ -677,6 +678,27 @@ void TestMainWindow::closingPostsPendingEditBeforeSettings()
     QVERIFY(QFileInfo::exists(folder.settings));
     w.reset();
     QCOMPARE(storedAttr(folder.program, QStringLiteral("ENNAME")), QStringLiteral("ПАТ «Завод»"));
+}
+
+void TestMainWindow::folderNameOutsideWindows1251IsNotSavedGarbled()
+{
+    ProgramFolder folder;
+    folder.setSetting(folder.program.toUtf8());
+    testing::ScriptedDialogs dialogs;
+    auto w = start(folder);
+    const QString foreign = folder.folder(QStringLiteral("firm-工厂"));
+    dialogs.queueFolder(true, foreign);
+    dialogs.queueAnswer(MsgAnswer::Yes);
+    w->actPath->trigger();
+    QCOMPARE(w->WorkPath(), foreign);
+    w->close();
+    // The settings file cannot hold the name: the user is told, the window
+    // still closes, and the file keeps the folder it named before.
+    QVERIFY(!w->isVisible());
+    QCOMPARE(dialogs.messages().size(), 2);
+    QCOMPARE(dialogs.messages().last().kind, MsgKind::Error);
+    QVERIFY(dialogs.messages().last().text.contains(QStringLiteral("工厂")));
+    QCOMPARE(readFile(folder.settings), QStringLiteral("[General]\r\nPath=") + folder.program + QStringLiteral("\r\n"));
 }
 
 void TestMainWindow::closingWhenPostFailsAsks_data()
