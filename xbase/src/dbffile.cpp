@@ -281,6 +281,9 @@ std::unique_ptr<DbfFile> DbfFile::open(const std::string& path, OpenMode mode, S
     if (!S_ISREG(st.st_mode))
         return fail(ErrorKind::Io, path + " is not a regular file");
     f->m_fileSize = static_cast<uint64_t>(st.st_size);
+    f->m_seenSize = f->m_fileSize;
+    f->m_seenMtime = st.st_mtim;
+    f->m_seenCtime = st.st_ctim;
 
     std::vector<unsigned char> head(static_cast<size_t>(std::min<uint64_t>(f->m_fileSize, kMaxHeaderLength + 1)));
     ssize_t got = ::pread(fd, head.data(), head.size(), 0);
@@ -375,6 +378,20 @@ bool DbfFile::refreshCount()
     const bool changed = count != m_count;
     m_count = count;
     return changed;
+}
+
+bool DbfFile::changedSinceLastLook()
+{
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0)
+        return true;
+    const bool same = static_cast<uint64_t>(st.st_size) == m_seenSize &&
+                      st.st_mtim.tv_sec == m_seenMtime.tv_sec && st.st_mtim.tv_nsec == m_seenMtime.tv_nsec &&
+                      st.st_ctim.tv_sec == m_seenCtime.tv_sec && st.st_ctim.tv_nsec == m_seenCtime.tv_nsec;
+    m_seenSize = static_cast<uint64_t>(st.st_size);
+    m_seenMtime = st.st_mtim;
+    m_seenCtime = st.st_ctim;
+    return !same;
 }
 
 uint64_t DbfFile::recordOffset(uint32_t recNo) const

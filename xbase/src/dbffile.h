@@ -1,5 +1,6 @@
 #pragma once
 
+#include <ctime>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -70,6 +71,9 @@ public:
     // Re-reads the header's record count (a memory read of the shared mapping) and the
     // file size when needed. Returns true when the count changed.
     bool refreshCount();
+    // Whether the file's size or times changed since the last call (or the open); other
+    // holders change a table's index files only together with the table.
+    bool changedSinceLastLook();
 
     // Record image (recordLength bytes) of record 1..recordCount(); valid until the next
     // call that may change the mapping (refreshCount, append).
@@ -116,6 +120,9 @@ private:
     DbfHeader m_header;
     uint32_t m_count = 0;
     uint64_t m_fileSize = 0;
+    struct timespec m_seenMtime {};
+    struct timespec m_seenCtime {};
+    uint64_t m_seenSize = 0;
     const unsigned char* m_map = nullptr;
     size_t m_mapLength = 0;
     std::string m_blank;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "bytes.h"
@@ -103,7 +104,18 @@ void WorkArea::sync()
     const uint32_t before = m_table->recordCount();
     if (m_table->refreshCount())
         onCountChanged(before, m_table->recordCount());
-    reloadChangedIndexes();
+    // One fstat of the table instead of a look at every index file: other holders change
+    // indexes right after the table. The look after the next one and a look every half
+    // second cover an index written just after we saw its table change.
+    if (!m_indexes.empty()) {
+        const bool tableChanged = m_table->changedSinceLastLook();
+        const auto now = std::chrono::steady_clock::now();
+        if (tableChanged || m_recheckIndexes || now - m_lastIndexCheck > std::chrono::milliseconds(500)) {
+            m_recheckIndexes = tableChanged;
+            m_lastIndexCheck = now;
+            reloadChangedIndexes();
+        }
+    }
     if (!m_eof && m_recNo > m_table->recordCount())
         setEof();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -154,6 +155,9 @@ private:
     uint64_t m_walkGeneration = ~0ULL;
     uint32_t m_walkRecNo = 0;
     WalkPos m_walk;
+
+    bool m_recheckIndexes = false;
+    std::chrono::steady_clock::time_point m_lastIndexCheck{};
 
     bool m_appendPending = false;
     uint32_t m_pendingRecNo = 0;
