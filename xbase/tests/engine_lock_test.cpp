@@ -244,6 +244,42 @@ TEST_F(LockTest, ExclusiveOpenShutsOthersOut)
     EXPECT_EQ(sx_Use(p.c_str(), "C", SX_EXCLUSIVE, SX_SDEFOX), 0) << "a record lock stops an exclusive open";
 }
 
+// The order of an open index follows what another process writes to the table and
+// its index.
+TEST_F(LockTest, IndexOrderFollowsAnotherProcess)
+{
+    const std::string p = createTable("data.dbf", dataFields());
+    open(p);
+    for (int v : {30, 10, 20})
+        appendRow({std::to_string(v), "", ""});
+    ASSERT_GT(sx_Index("data.idx", "CONTID", 0, 0, ""), 0);
+    sx_Close();
+
+    Child writer([&](Child& c) {
+        if (sx_Use(p.c_str(), "W", SX_READWRITE, SX_SDEFOX) <= 0 || sx_IndexOpen(path("data.idx").c_str()) <= 0)
+            return 1;
+        sx_SetOrder(1);
+        c.receive();
+        appendRow({"5", "", ""});   // record 4 goes first
+        sx_Go(1);
+        sx_PutRecord(rowImage({"15", "", ""}).data());   // 30 -> 15
+        sx_Unlock(0);
+        c.send('w');
+        c.receive();
+        return 0;
+    });
+    open(p);
+    ASSERT_GT(sx_IndexOpen(path("data.idx").c_str()), 0);
+    sx_SetOrder(1);
+    EXPECT_EQ(walk(), (std::vector<long>{2, 3, 1}));
+    writer.send('g');
+    ASSERT_EQ(writer.receive(), 'w');
+    EXPECT_EQ(walk(), (std::vector<long>{4, 2, 1, 3}));
+    EXPECT_EQ(sx_Seek("15"), 1);
+    EXPECT_EQ(sx_RecNo(), 1);
+    EXPECT_EQ(writer.finish(), 0);
+}
+
 TEST_F(LockTest, TwoProcessesAppendingAtOnceLoseNothing)
 {
     const std::string p = createTable("data.dbf", dataFields());
