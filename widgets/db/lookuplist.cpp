@@ -71,18 +71,57 @@ bool LookupList::refresh()
 {
     // Reference tables are never written while the program runs, so the
     // entries change only with the file, its order or its query.
+    if (m_reading)
+        return false;
     const Signature sig = currentSignature();
     if (sig == m_signature && !m_stale)
         return false;
     m_signature = sig;
     m_stale = false;
-    m_recNos = sig.active ? DataSet()->VisibleRecNos() : QVector<qint32>();
-    m_rowOfRecNo.clear();
-    m_rowOfRecNo.reserve(m_recNos.size());
-    for (int row = 0; row < m_recNos.size(); ++row)
-        m_rowOfRecNo.insert(m_recNos.at(row), row);
-    m_columns.clear();
+    read();
     return true;
+}
+
+void LookupList::read()
+{
+    m_recNos.clear();
+    m_rowOfRecNo.clear();
+    m_columns.clear();
+    TApolloTable* table = DataSet();
+    if (!table || !table->Active())
+        return;
+    // One walk through the table in its order reads every entry with all its
+    // fields: far cheaper than reading each field of each record by number.
+    QVector<TField*> fields;
+    for (int i = 0; i < table->FieldCount(); ++i)
+        fields.append(table->Fields(i));
+    QVector<Column*> columns;
+    for (const TField* field : std::as_const(fields))
+        columns.append(&m_columns[field->FieldName().toUpper()]);
+    m_reading = true;
+    const TBookmark place = table->Bookmark();
+    try {
+        for (table->First(); !table->Eof(); table->Next()) {
+            m_rowOfRecNo.insert(table->RecNo(), int(m_recNos.size()));
+            m_recNos.append(table->RecNo());
+            for (int i = 0; i < fields.size(); ++i) {
+                const QVariant value = fields.at(i)->AsVariant();
+                QString text;
+                if (!value.isNull())
+                    text = isNumber(value) ? FloatToStr(value.toDouble()) : rightTrimmed(value.toString());
+                columns[i]->folded.append(text.toCaseFolded());
+                columns[i]->text.append(std::move(text));
+            }
+        }
+        if (place > 0)
+            table->setRecNo(place);
+        else
+            table->First();
+    } catch (...) {
+        m_reading = false;
+        throw;
+    }
+    m_reading = false;
 }
 
 int LookupList::Count()
@@ -100,24 +139,13 @@ qint32 LookupList::RecNoAt(int row)
 LookupList::Column& LookupList::column(const QString& fieldName)
 {
     refresh();
-    const QString key = fieldName.toUpper();
-    auto it = m_columns.find(key);
-    if (it != m_columns.end())
-        return *it;
-    Column col;
-    const TApolloTable* table = DataSet();
-    const TField* field = table ? table->FindField(fieldName) : nullptr;
-    col.text.reserve(m_recNos.size());
-    col.folded.reserve(m_recNos.size());
-    for (const qint32 recNo : std::as_const(m_recNos)) {
-        const QVariant value = field ? table->FieldValueAt(recNo, field) : QVariant();
-        QString text;
-        if (!value.isNull())
-            text = isNumber(value) ? FloatToStr(value.toDouble()) : rightTrimmed(value.toString());
-        col.folded.append(text.toCaseFolded());
-        col.text.append(std::move(text));
+    Column& col = m_columns[fieldName.toUpper()];
+    if (col.text.size() != m_recNos.size()) {
+        // A field the table does not have: empty texts.
+        col.text = QVector<QString>(m_recNos.size());
+        col.folded = col.text;
     }
-    return *m_columns.insert(key, std::move(col));
+    return col;
 }
 
 QString LookupList::Text(int row, const QString& fieldName)
@@ -187,6 +215,8 @@ void LookupList::MoveTo(int row)
 
 void LookupList::ActiveChanged()
 {
+    if (m_reading)
+        return;   // our own walk through the table
     if (refresh())
         emit contentChanged();
     emit currentChanged();
@@ -194,6 +224,8 @@ void LookupList::ActiveChanged()
 
 void LookupList::DataSetChanged()
 {
+    if (m_reading)
+        return;   // our own walk through the table
     if (refresh())
         emit contentChanged();
     emit currentChanged();
@@ -201,7 +233,7 @@ void LookupList::DataSetChanged()
 
 void LookupList::RecordChanged(TField* field)
 {
-    if (!field)
+    if (!field && !m_reading)
         emit currentChanged();
 }
 
