@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 
 #include <clocale>
+#include <cstdlib>
 
 #include "engine_testutil.h"
 
@@ -199,17 +200,27 @@ TEST_F(ApiTest, ReplaceAndReadFieldValues)
     EXPECT_NE(std::string(sx_LastError()).find("NOSUCH"), std::string::npos);
 }
 
+// The program runs with the user's locale, whose decimal separator may be a comma.
 TEST_F(ApiTest, NumbersIgnoreTheProcessLocale)
 {
-    const char* locales[] = {"uk_UA.UTF-8", "de_DE.UTF-8", "ru_RU.UTF-8", "fr_FR.UTF-8"};
-    const char* chosen = nullptr;
-    for (const char* l : locales)
-        if (std::setlocale(LC_NUMERIC, l)) {
-            chosen = l;
-            break;
+    bool commaLocale = std::setlocale(LC_NUMERIC, "uk_UA.UTF-8") != nullptr;
+    if (!commaLocale) {
+        // Not installed: compile it into the test folder.
+        const std::string cmd = "localedef -i uk_UA -f UTF-8 '" + m_dir + "/uk_UA.UTF-8' >/dev/null 2>&1";
+        if (std::system(cmd.c_str()) == 0) {
+            ::setenv("LOCPATH", m_dir.c_str(), 1);
+            commaLocale = std::setlocale(LC_NUMERIC, "uk_UA.UTF-8") != nullptr;
+            ::unsetenv("LOCPATH");
         }
-    if (!chosen)
-        GTEST_SKIP() << "no locale with a decimal comma installed";
+    }
+    if (!commaLocale)
+        GTEST_SKIP() << "no locale with a decimal comma available";
+    struct Restore {
+        ~Restore() { std::setlocale(LC_NUMERIC, "C"); }
+    } restore;
+    char probe[16];
+    std::snprintf(probe, sizeof probe, "%.1f", 1.5);
+    ASSERT_STREQ(probe, "1,5") << "the test needs a locale that writes a decimal comma";
     const std::string p = createTable("data.dbf", dataFields());
     open(p);
     sx_AppendBlank();
@@ -219,7 +230,6 @@ TEST_F(ApiTest, NumbersIgnoreTheProcessLocale)
     EXPECT_STREQ(sx_GetString("POTEN"), "      1234.5000000");
     EXPECT_DOUBLE_EQ(sx_GetDouble("FACT"), 0.25);
     EXPECT_DOUBLE_EQ(sx_EvalNumeric("POTEN + 0.5"), 1235.0);
-    std::setlocale(LC_NUMERIC, "C");
 }
 
 TEST_F(ApiTest, ReadOnlyTablesRefuseEveryWrite)
