@@ -13,14 +13,28 @@
 
 namespace {
 
+struct Scratch {
+    std::string dir;
+    ~Scratch()
+    {
+        sx_CloseAll();
+        if (!dir.empty()) {
+            std::remove((dir + "/t.dbf").c_str());
+            ::rmdir(dir.c_str());
+        }
+    }
+};
+
 bool openTable()
 {
+    static Scratch scratch;
     static std::string path;
     if (path.empty()) {
         char tmpl[] = "/tmp/fuzz_expr.XXXXXX";
         if (!::mkdtemp(tmpl))
             return false;
-        path = std::string(tmpl) + "/t.dbf";
+        scratch.dir = tmpl;
+        path = scratch.dir + "/t.dbf";
         sx_CreateNew(path.c_str(), "T", SX_SDEFOX, 5);
         sx_CreateField("CONTID", "N", 5, 0);
         sx_CreateField("CODE", "C", 10, 0);
