@@ -19,6 +19,10 @@ for f in "$BUILD"/bin/emlo "$BUILD"/bin/libsde50.so "$BUILD"/bin/EMLO.HLP \
   [ -e "$f" ] && cp "$f" "$scratch/program/"
 done
 printf '[General]\r\nPath=%s/\r\n' "$scratch/work" > "$scratch/program/emlo.ini"
+# A sample enterprise, so that the pages show real data.
+if cmake --build "$BUILD" --target emlo-sample-work >/dev/null 2>&1; then
+  "$BUILD/bin/emlo-sample-work" "$scratch/program" "$scratch/work"
+fi
 
 out=$(pwd)/docs/screenshots
 mkdir -p "$out"

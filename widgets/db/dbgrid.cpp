@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
+#include <QMetaProperty>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyledItemDelegate>
@@ -133,16 +134,23 @@ public:
 
     void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override
     {
+        // The field may refuse the value by throwing: catch it here, before
+        // it could pass through the toolkit's frames.
         try {
             if (auto* box = dynamic_cast<LookupCellEditor*>(editor)) {
                 if (box->chosen)
                     model->setData(index, box->KeyValue(), Qt::EditRole);
                 return;
             }
-            auto* line = qobject_cast<QLineEdit*>(editor);
-            if (line && line->text() == index.data(Qt::EditRole).toString())
-                return;   // nothing was changed: the record is not touched
-            QStyledItemDelegate::setModelData(editor, model, index);
+            QVariant value;
+            if (auto* line = qobject_cast<QLineEdit*>(editor)) {
+                if (line->text() == index.data(Qt::EditRole).toString())
+                    return;   // nothing was changed: the record is not touched
+                value = line->text();
+            } else {
+                value = editor->property(editor->metaObject()->userProperty().name());
+            }
+            model->setData(index, value, Qt::EditRole);
         } catch (const std::exception& error) {
             showException(error);
         }

@@ -97,7 +97,7 @@ void DbLookupCombo::keyPressEvent(QKeyEvent* event)
 {
     const std::optional<QChar> typed = TypedChar(event);
     if (typed && *typed == QChar(27) && !ListVisible()) {
-        Reset();
+        guarded([this] { Reset(); });
         return;
     }
     LookupBox::keyPressEvent(event);

@@ -15,6 +15,7 @@
 #include "store/ApolloTable.h"
 #include "store/Cp1251.h"
 #include "store/Fields.h"
+#include "widgets/ErrorBox.h"
 
 namespace emlo {
 
@@ -117,7 +118,7 @@ void LookupBox::ensurePopup()
     connect(m_popup, &LookupPopup::rowChosen, this, [this](int row) {
         CloseUp();
         clearSearch();
-        ChooseRow(row);
+        guarded([&] { ChooseRow(row); });
     });
     connect(m_popup, &LookupPopup::keyForwarded, this, [this](QKeyEvent* event) { keyPressEvent(event); });
 }
@@ -275,7 +276,23 @@ bool LookupBox::ListVisible() const
     return m_popup && m_popup->isVisible();
 }
 
+void LookupBox::guarded(const std::function<void()>& action)
+{
+    // A choice runs the owner's handlers and moves the list's table: show
+    // what they throw rather than let it pass through the toolkit.
+    try {
+        action();
+    } catch (const std::exception& error) {
+        showException(error);
+    }
+}
+
 void LookupBox::keyPressEvent(QKeyEvent* event)
+{
+    guarded([&] { handleKey(event); });
+}
+
+void LookupBox::handleKey(QKeyEvent* event)
 {
     const int key = event->key();
     const bool alt = event->modifiers() & Qt::AltModifier;

@@ -80,12 +80,15 @@ protected:
     void clearSearch() { m_search.clear(); }
     // Puts the list on the entry of the key (before a handler reads it).
     void positionList();
+    // Runs an action of the user's, showing what it throws.
+    static void guarded(const std::function<void()>& action);
 
 private:
     bool applyKey(const QVariant& key, bool userChoice);
     QVariant rowKey(int row) const;
     void ensurePopup();
     void backspace();
+    void handleKey(QKeyEvent* event);
 
     std::shared_ptr<LookupList> m_list;
     LookupListModel* m_model = nullptr;
