@@ -4,8 +4,8 @@ class QWidget;
 
 namespace emlo {
 
-// The pages are laid out in pixels for a small dialog font (8 points): the
-// page and everything on it take the application's font family at that size.
+// The pages are laid out in pixels for a small dialog font (8 points, the
+// metrics of Arial): the page and everything on it take that font.
 void UsePageFont(QWidget& page);
 
 }  // namespace emlo

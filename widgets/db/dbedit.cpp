@@ -72,6 +72,8 @@ void DbEdit::showField()
         setMaxLength(field->Size() > 0 ? field->Size() : 32767);
     m_loading = true;
     setText(text);
+    if (!hasFocus())
+        setCursorPosition(0);   // a long text is seen from its beginning
     m_loading = false;
     m_modified = false;
 }
