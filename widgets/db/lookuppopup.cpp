@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSizeGrip>
+#include <QStyle>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -71,8 +72,11 @@ void LookupPopup::setModel(LookupListModel* model)
 
 int LookupPopup::columnWidth(int column) const
 {
+    // A display width counts characters as wide as a digit; the cell adds
+    // its text margins on both sides.
     const int chars = m_model ? m_model->DisplayWidth(column) : 10;
-    return qMax(24, chars * m_view->fontMetrics().averageCharWidth() + 8);
+    const int margin = m_view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_view) + 1;
+    return qMax(24, chars * m_view->fontMetrics().horizontalAdvance(QLatin1Char('0')) + 2 * margin + 4);
 }
 
 int LookupPopup::CurrentRow() const
