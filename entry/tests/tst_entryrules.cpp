@@ -354,6 +354,8 @@ void TestEntryRules::recordWithoutPollutantIsNotPostedSilently()
 
 void TestEntryRules::amountIntoRecordWithoutPollutantGivesPollutantOne()
 {
+    // The rules stay with the table when the working folder is opened again.
+    m_dm->OpenWorkTables();
     TApolloTable& data = *m_dm->tblData;
     data.Insert();
     data.FieldByName(QStringLiteral("CONTID"))->Clear();
