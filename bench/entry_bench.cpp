@@ -88,7 +88,9 @@ void BM_TypeAheadKeystroke(benchmark::State& state)
     box.setListFields({QStringLiteral("CODE"), QStringLiteral("DESCR")});
     box.setDataSource(t.dm.dsAttr);
     box.setDataField(QStringLiteral("CITY_DESCR"));
-    const QChar letters[] = {QChar(u'я'), QChar(u'ш')};   // names found far down the list
+    // The letters whose first names stand furthest down the list (rows
+    // 16,638 and 8,803 of 30,316 in code order): the slowest keystrokes.
+    const QChar letters[] = {QChar(u'ї'), QChar(u'е')};
     int i = 0;
     for (auto _ : state) {
         box.setKeyValue(box.KeyValue());   // a fresh search
