@@ -89,6 +89,73 @@ struct TApolloTable::FieldDesc
     ValueKind kind = ValueKind::String;
 };
 
+namespace {
+
+// The text of an N column in its simplest and by far commonest form: blanks
+// around an optional minus, digits and at most one "." between digits. Such a
+// number is converted here exactly as the general parser would (a value of at
+// most 15 significant digits divided once by an exact power of ten is the
+// correctly rounded double); any other text goes to the general parser.
+struct PlainNumber
+{
+    enum Result { Blank, Parsed, Other };
+    double value = 0;
+    qint64 integer = 0;
+    bool isInteger = false;     // no "." and fits in an int
+};
+
+PlainNumber::Result parsePlainNumber(const char* text, int width, PlainNumber& out)
+{
+    static constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
+                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; };
+    int b = 0, e = width;
+    while (b < e && isBlank(text[b]))
+        ++b;
+    while (e > b && isBlank(text[e - 1]))
+        --e;
+    if (b == e)
+        return PlainNumber::Blank;
+    bool negative = false;
+    if (text[b] == '-') {
+        negative = true;
+        ++b;
+    }
+    quint64 mantissa = 0;
+    int digits = 0, intDigits = 0, fraction = 0;
+    bool dot = false;
+    for (int i = b; i < e; ++i) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9') {
+            if (mantissa == 0 && c == '0') {
+                // leading zeros are not significant
+            } else if (++digits > 15) {
+                return PlainNumber::Other;
+            }
+            mantissa = mantissa * 10 + static_cast<quint64>(c - '0');
+            if (dot)
+                ++fraction;
+            else
+                ++intDigits;
+        } else if (c == '.' && !dot) {
+            dot = true;
+        } else {
+            return PlainNumber::Other;
+        }
+    }
+    if (intDigits == 0 || (dot && fraction == 0))
+        return PlainNumber::Other;
+    const double magnitude = static_cast<double>(mantissa) / kPow10[fraction > 15 ? 15 : fraction];
+    if (fraction > 15)
+        return PlainNumber::Other;
+    out.value = negative ? -magnitude : magnitude;
+    out.isInteger = !dot && mantissa <= 2147483647u + (negative ? 1u : 0u);
+    out.integer = negative ? -static_cast<qint64>(mantissa) : static_cast<qint64>(mantissa);
+    return PlainNumber::Parsed;
+}
+
+}   // namespace
+
 struct TApolloTable::Impl
 {
     explicit Impl(TApolloTable& table) : q(table) {}
@@ -172,9 +239,18 @@ struct TApolloTable::Impl
                 std::memcpy(&n, raw.constData(), std::min<std::size_t>(sizeof n, static_cast<std::size_t>(raw.size())));
                 return n;
             }
-            const QByteArray text = raw.trimmed();
-            if (text.isEmpty())
+            PlainNumber plain;
+            switch (parsePlainNumber(field, fd.width, plain)) {
+            case PlainNumber::Blank:
                 return QVariant();
+            case PlainNumber::Parsed:
+                if (fd.kind == ValueKind::Smallint)
+                    return plain.isInteger ? QVariant(static_cast<int>(plain.integer)) : QVariant(0);
+                return plain.value;
+            case PlainNumber::Other:
+                break;
+            }
+            const QByteArray text = raw.trimmed();
             bool ok = false;
             if (fd.kind == ValueKind::Smallint) {
                 const int n = text.toInt(&ok);
@@ -189,11 +265,17 @@ struct TApolloTable::Impl
                 std::memcpy(&n, raw.constData(), std::min<std::size_t>(sizeof n, static_cast<std::size_t>(raw.size())));
                 return n;
             }
-            const QByteArray text = raw.trimmed();
-            if (text.isEmpty())
+            PlainNumber plain;
+            switch (parsePlainNumber(field, fd.width, plain)) {
+            case PlainNumber::Blank:
                 return QVariant();
+            case PlainNumber::Parsed:
+                return plain.isInteger ? static_cast<int>(plain.integer) : 0;
+            case PlainNumber::Other:
+                break;
+            }
             bool ok = false;
-            const int n = text.toInt(&ok);
+            const int n = raw.trimmed().toInt(&ok);
             return ok ? n : 0;
         }
         case ValueKind::Boolean: {
@@ -304,10 +386,10 @@ struct TApolloTable::Impl
     // Takes the engine's current record as the dataset's current record.
     void readEngineRecord()
     {
-        QByteArray buffer(recSize + 1, ' ');
-        sx().sx_GetRecord(buffer.data());
-        buffer.truncate(recSize);
-        image = buffer;
+        // reuse the image's storage: a scan reads every record through here
+        image.resize(recSize + 1);
+        sx().sx_GetRecord(image.data());
+        image.truncate(recSize);
         recNo = static_cast<qint32>(sx().sx_RecNo());
         decodeAll();
     }

@@ -2,6 +2,7 @@
 // and field values, navigation, queries, look-ups, locks, errors, deletes,
 // events and data links, on small tables made in each test.
 
+#include <cstring>
 #include <functional>
 
 #include <QtTest>
@@ -227,6 +228,29 @@ void TestApolloTable::readConversions_data()
     QTest::newRow("trailing blanks go, leading stay") << "NAME" << QByteArray("  ab      ") << QVariant(QStringLiteral("  ab"));
     QTest::newRow("cp1251 decoded") << "NAME" << QByteArray("\xCA\xE8\xBF\xE2      ") << QVariant(QStringLiteral("Київ"));
     QTest::newRow("zero is a value") << "CONTID" << QByteArray("    0") << QVariant(0.0);
+
+    // Numbers take a quick road for plain digits and the general parser for
+    // anything else; both must give the same value, bit for bit.
+    const auto general = [](const char* text) { return QVariant(QByteArray(text).trimmed().toDouble()); };
+    struct NumberCase { const char* name; const char* raw; };
+    const NumberCase numbers[] = {
+        {"negative with decimals", "       -12.3456789"},
+        {"leading zeros", "000000000012.50000"},
+        {"fifteen significant digits", "  12345678.9012345"},
+        {"seventeen significant digits", " 1234567890.123456"},
+        {"tenths that are not exact in binary", "         0.1000000"},
+        {"tiny fraction", "         0.0000001"},
+        {"left-aligned", "3.25              "},
+        {"point without fraction", "               5. "},
+        {"point without integer part", "              -.25"},
+        {"exponent", "             1.5e3"},
+        {"plus sign", "             +2.50"},
+    };
+    for (const NumberCase& c : numbers)
+        QTest::newRow(c.name) << "POTEN" << QByteArray(c.raw) << general(c.raw);
+    QTest::newRow("negative zero keeps its sign") << "POTEN" << QByteArray("                -0") << QVariant(-0.0);
+    QTest::newRow("small integer negative") << "X1" << QByteArray("-12") << QVariant(-12);
+    QTest::newRow("small integer with a point reads as 0") << "X1" << QByteArray("1.5") << QVariant(0);
 }
 
 void TestApolloTable::readConversions()
@@ -247,6 +271,10 @@ void TestApolloTable::readConversions()
     QCOMPARE(f->IsNull(), value.isNull());
     if (!value.isNull()) {
         QCOMPARE(f->AsVariant(), value);
+        if (value.typeId() == QMetaType::Double) {
+            const double got = f->AsFloat(), want = value.toDouble();
+            QCOMPARE(std::memcmp(&got, &want, sizeof got), 0);
+        }
     }
 }
 
