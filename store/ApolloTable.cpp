@@ -224,6 +224,11 @@ struct TApolloTable::Impl
         if (fd.kind == ValueKind::String) {
             // the hot path of every scan: trim in place, decode once
             qsizetype len = fd.width;
+            // wide columns hold mostly blanks: drop them eight at a time
+            constexpr quint64 kBlanks = 0x2020202020202020ull;
+            quint64 word;
+            while (len >= 8 && (std::memcpy(&word, field + len - 8, 8), word == kBlanks))
+                len -= 8;
             while (len > 0 && (field[len - 1] == ' ' || field[len - 1] == '\0'))
                 --len;
             return fromCp1251(field, len);
@@ -362,7 +367,8 @@ struct TApolloTable::Impl
 
     void decodeAll()
     {
-        values.assign(desc.size(), QVariant());
+        // overwrite the slots in place: no fresh nulls between two records
+        values.resize(desc.size());
         dirty.assign(desc.size(), false);
         for (std::size_t i = 0; i < desc.size(); ++i)
             values[i] = decode(desc[i], image.constData());

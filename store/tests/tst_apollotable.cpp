@@ -226,6 +226,9 @@ void TestApolloTable::readConversions_data()
     QTest::newRow("small integer") << "X1" << QByteArray(" 12") << QVariant(12);
     QTest::newRow("garbage small integer reads as 0") << "X1" << QByteArray("a1b") << QVariant(0);
     QTest::newRow("trailing blanks go, leading stay") << "NAME" << QByteArray("  ab      ") << QVariant(QStringLiteral("  ab"));
+    QTest::newRow("long run of trailing blanks") << "NAME" << QByteArray("a         ") << QVariant(QStringLiteral("a"));
+    QTest::newRow("trailing NULs and blanks go") << "NAME" << QByteArray("ab\0       ", 10) << QVariant(QStringLiteral("ab"));
+    QTest::newRow("inner blanks stay") << "NAME" << QByteArray("a        b") << QVariant(QStringLiteral("a        b"));
     QTest::newRow("cp1251 decoded") << "NAME" << QByteArray("\xCA\xE8\xBF\xE2      ") << QVariant(QStringLiteral("Київ"));
     QTest::newRow("zero is a value") << "CONTID" << QByteArray("    0") << QVariant(0.0);
 
