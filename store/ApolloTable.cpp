@@ -184,7 +184,10 @@ struct TApolloTable::Impl
     mutable QHash<QString, QVariant> lookupCache;
     mutable quint64 lookupCacheGeneration = 0;
 
-    const TSdeApi& sx() const { return TApolloEngine::Api(); }
+    // The engine's function table lives as long as the program (a reload
+    // refills it in place), so it is looked up once per table.
+    const TSdeApi& api = TApolloEngine::Api();
+    const TSdeApi& sx() const { return api; }
 
     void select() const { sx().sx_Select(q.m_workArea); }
 
