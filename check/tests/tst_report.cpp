@@ -3,6 +3,9 @@
 #include <QtTest>
 
 #include <QAction>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QTimer>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QStackedWidget>
@@ -384,6 +387,55 @@ private slots:
         QCOMPARE(dialog.Filters.at(1).first, QStringLiteral("Отчёты (*.rtf)"));
         QCOMPARE(dialog.Filters.at(1).second, QStringLiteral("*.rtf"));
         QCOMPARE(dialog.FilterIndex, 1);
+    }
+
+    // The real dialog: our title and filters, the name it opens with, and the
+    // extension of the chosen filter added to a name typed without one.
+    void realSaveDialogAddsExtensionOfChosenFilter_data()
+    {
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("saved");
+        QTest::newRow("txt filter") << 0 << QString() << "report.txt";
+        QTest::newRow("rtf filter") << 1 << QString() << "report.rtf";
+        QTest::newRow("typed with extension") << 1 << "zvit.txt" << "zvit.txt";
+    }
+
+    void realSaveDialogAddsExtensionOfChosenFilter()
+    {
+        QFETCH(int, filter);
+        QFETCH(QString, typed);
+        QFETCH(QString, saved);
+        QTemporaryDir dir;
+        TSaveDialog dialog = report->SaveDialog;
+        dialog.FileName = dir.filePath(QStringLiteral("report"));
+        QString title;
+        QStringList filters;
+        QString nameShown;
+        QTimer::singleShot(0, this, [&] {
+            auto* shown = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(shown != nullptr);
+            title = shown->windowTitle();
+            filters = shown->nameFilters();
+            auto* name = shown->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            QVERIFY(name != nullptr);
+            nameShown = name->text();
+            auto* types = shown->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+            QVERIFY(types != nullptr);
+            types->setCurrentIndex(filter);
+            // What a user's choice in the list emits.
+            emit types->activated(filter);
+            emit types->textActivated(types->itemText(filter));
+            if (!typed.isEmpty())
+                name->setText(typed);
+            static_cast<QDialog*>(shown)->accept();
+        });
+        QVERIFY(dialog.Execute(report.get()));
+        QCOMPARE(title, QStringLiteral("Укажите путь и файл для сохранения отчёта"));
+        QCOMPARE(filters, (QStringList{"Отчёты (*.txt)", "Отчёты (*.rtf)"}));
+        QCOMPARE(nameShown, QStringLiteral("report"));
+        QCOMPARE(QFileInfo(dialog.FileName).fileName(), saved);
+        QCOMPARE(dialog.FilterIndex, filter + 1);
     }
 
     void saveCancelledWritesNothing()

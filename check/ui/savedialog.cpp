@@ -1,8 +1,13 @@
 #include "savedialog.h"
 
+#include <QAbstractItemView>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QIdentityProxyModel>
 #include <QStringList>
+#include <QToolButton>
+#include <QUrl>
 
 namespace emlo {
 
@@ -19,6 +24,46 @@ QString suffixOf(const QString& pattern)
     // "*.txt" -> "txt"
     const qsizetype dot = pattern.lastIndexOf(QLatin1Char('.'));
     return dot < 0 ? QString() : pattern.mid(dot + 1);
+}
+
+// The file list's column titles in the program's language.
+class TFileListTitles : public QIdentityProxyModel {
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        static const char* titles[] = {"Ім'я", "Розмір", "Тип", "Змінено"};
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < 4)
+            return QString::fromUtf8(titles[section]);
+        return QIdentityProxyModel::headerData(section, orientation, role);
+    }
+};
+
+// Qt's own dialog carries English tool tips, menus and names; the ones a
+// user meets get our texts, the rest (renaming, deleting) are switched off.
+void useOwnTexts(QFileDialog& dialog)
+{
+    dialog.setOption(QFileDialog::ReadOnly);
+    dialog.setProxyModel(new TFileListTitles(&dialog));
+    dialog.setSidebarUrls({QUrl::fromLocalFile(QDir::rootPath()), QUrl::fromLocalFile(QDir::homePath())});
+    const struct {
+        const char* button;
+        const char* tip;
+    } tips[] = {
+        {"backButton", "Назад"},
+        {"forwardButton", "Вперед"},
+        {"toParentButton", "На рівень вище"},
+        {"newFolderButton", "Нова папка"},
+        {"listModeButton", "Список"},
+        {"detailModeButton", "Таблиця"},
+    };
+    for (const auto& tip : tips) {
+        if (auto* button = dialog.findChild<QToolButton*>(QLatin1String(tip.button)))
+            button->setToolTip(QString::fromUtf8(tip.tip));
+    }
+    for (auto* view : dialog.findChildren<QAbstractItemView*>())
+        view->setContextMenuPolicy(Qt::NoContextMenu);
 }
 
 }  // namespace
@@ -48,10 +93,16 @@ bool TSaveDialog::runQtDialog(QWidget* parent)
     dialog.setLabelText(QFileDialog::FileType, QStringLiteral("Тип файлу:"));
     dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Зберегти"));
     dialog.setLabelText(QFileDialog::Reject, QStringLiteral("Вiдмова"));
+    useOwnTexts(dialog);
 
     QStringList nameFilters;
-    for (const Filter& filter : Filters)
-        nameFilters << QStringLiteral("%1 (%2)").arg(filter.first, filter.second);
+    // Qt takes the patterns from the parentheses of the text shown; a
+    // description that already names its pattern is shown as it is.
+    for (const Filter& filter : Filters) {
+        const QString named = QStringLiteral("(%1)").arg(filter.second);
+        nameFilters << (filter.first.endsWith(named) ? filter.first
+                                                     : QStringLiteral("%1 %2").arg(filter.first, named));
+    }
     dialog.setNameFilters(nameFilters);
     const int first = qBound(1, FilterIndex, int(qMax<qsizetype>(1, Filters.size())));
     if (!nameFilters.isEmpty()) {
