@@ -4,6 +4,7 @@
 
 #include "clisession.h"
 #include "export/folderexport.h"
+#include "print/printform.h"
 
 namespace emlo::cli {
 
@@ -26,6 +27,12 @@ const QList<TCliCommand>& Commands()
          "Зауваження друкуються, як у команді check, і нічого не записується.\n"
          "Код завершення: 0 — вигружено, 1 — є зауваження, 2 — помилка.\n",
          2, &RunExport},
+        {"print", "РОБОЧА_ПАПКА ФАЙЛ.pdf",
+         "Перевіряє дані, як перед друком з програми; без зауважень записує\n"
+         "друковану форму (обидва розділи, аркуш A4) у файл PDF.\n"
+         "Зауваження друкуються, як у команді check, і нічого не записується.\n"
+         "Код завершення: 0 — записано, 1 — є зауваження, 2 — помилка.\n",
+         2, &RunPrint},
     };
     return commands;
 }
@@ -157,6 +164,27 @@ int RunExport(TCliContext& context)
         return ExitError;
     }
     return ExitOk;
+}
+
+int RunPrint(TCliContext& context)
+{
+    // Taken before the tables open: opening them changes the current folder.
+    const QString pdf = QDir(context.Args.at(1)).absolutePath();
+    TCliSession session(context);
+    if (!session.Open(context.Args.at(0)))
+        return ExitError;
+    const int status = session.CheckBeforeOutput();
+    if (status != ExitOk)
+        return status;
+    QString error;
+    try {
+        if (emlo::print::PrintFormToPdf(session.Data().tblAttr, session.Data().tblData, pdf, &error))
+            return ExitOk;
+    } catch (const std::exception& e) {
+        error = QString::fromUtf8(e.what());
+    }
+    session.PrintError(error);
+    return ExitError;
 }
 
 }  // namespace emlo::cli

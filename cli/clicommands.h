@@ -47,5 +47,6 @@ QString HelpText();
 // Commands.
 int RunCheck(TCliContext& context);
 int RunExport(TCliContext& context);
+int RunPrint(TCliContext& context);
 
 }  // namespace emlo::cli

@@ -195,6 +195,48 @@ private slots:
         QVERIFY2(QString::fromUtf8(run.Err).contains(stderrHolds), run.Err.constData());
     }
 
+    // The print command writes the form only after a check without remarks.
+    void printWritesTheFormAsPdf()
+    {
+        TCheckFixture fx;
+        QVERIFY(fx.IsValid());
+        fx.Open();
+        fx.WriteAttr(TCheckFixture::FullAttr());
+        fx.AddData(1, 1.5, 0.25);
+        fx.Close();
+        const QString pdf = fx.WorkDir() + QStringLiteral("out/form.pdf");
+        QVERIFY(QDir().mkpath(fx.WorkDir() + QStringLiteral("out")));
+        const TRun run = runCli({QStringLiteral("print"), fx.WorkDir(), pdf, QStringLiteral("--program-dir"),
+                                 fx.ProgramDir()});
+        QCOMPARE(QString::fromUtf8(run.Err), QString());
+        QCOMPARE(run.ExitCode, 0);
+        QVERIFY(readFile(pdf).startsWith("%PDF"));
+
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            QSKIP("pdftotext is not installed");
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+        QVERIFY(text.waitForFinished(30000));
+        const QString content = QString::fromUtf8(text.readAllStandardOutput());
+        for (const QString& expected : {QStringLiteral("ЗАГАЛЬНІ ВІДОМОСТІ"), QStringLiteral("05393056"),
+                                        QStringLiteral("Коваленко Іван Петрович"), QStringLiteral("1,500"),
+                                        QStringLiteral("0,250")})
+            QVERIFY2(content.contains(expected), qPrintable(expected + QStringLiteral(" missing in:\n") + content));
+    }
+
+    void printWithRemarksWritesNothing()
+    {
+        TCheckFixture fx;
+        QVERIFY(fx.IsValid());
+        const QString pdf = fx.WorkDir() + QStringLiteral("form.pdf");
+        const TRun run = runCli({QStringLiteral("print"), fx.WorkDir(), pdf, QStringLiteral("--program-dir"),
+                                 fx.ProgramDir()});
+        QCOMPARE(run.ExitCode, 1);
+        QVERIFY(QString::fromUtf8(run.Out).startsWith(QStringLiteral("Не вказана назва підприємства\tРеквізити\n")));
+        QCOMPARE(QString::fromUtf8(run.Err), QStringLiteral("Помилка при перевірці данних.\nНажаль вигрузка не можлива.\n"));
+        QVERIFY(!QFile::exists(pdf));
+    }
+
     void helpInUkrainian()
     {
         for (const QString& option : {QStringLiteral("--help"), QStringLiteral("-h")}) {
@@ -203,6 +245,7 @@ private slots:
             const QString text = QString::fromUtf8(run.Out);
             QVERIFY(text.contains(QStringLiteral("Використання: emlo-cli КОМАНДА")));
             QVERIFY(text.contains(QStringLiteral("  check РОБОЧА_ПАПКА [--program-dir ПАПКА]")));
+            QVERIFY(text.contains(QStringLiteral("  print РОБОЧА_ПАПКА ФАЙЛ.pdf [--program-dir ПАПКА]")));
             QVERIFY(text.contains(QStringLiteral("0 — зауважень немає, 1 — є зауваження, 2 — помилка")));
             QVERIFY(run.Err.isEmpty());
         }

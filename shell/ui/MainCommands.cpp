@@ -9,6 +9,8 @@
 
 #include "Main.h"
 #include "check/ui/checkcommands.h"
+#include "export/ui/transfercommand.h"
+#include "print/ui/showprintform.h"
 #include "shell/IniFile.h"
 #include "store/Errors.h"
 #include "store/FileCase.h"
@@ -255,12 +257,20 @@ void TfrmMain::actCheckExecute()
 
 void TfrmMain::actPrintPreviewExecute()
 {
-    // The print preview is wired in here by the print command.
+    if (frmReport == nullptr || !emlo::CheckBeforeOutput(*DataModule, *frmReport, this))
+        return;
+    emlo::print::ShowPrintForm(DataModule->tblAttr, DataModule->tblData, this);
 }
 
 void TfrmMain::actTransferExecute()
 {
-    // The export is wired in here by the transfer command.
+    if (frmReport == nullptr)
+        return;
+    emlo::TTransferCommand transfer(
+        *DataModule, [this] { return emlo::CheckBeforeOutput(*DataModule, *frmReport, this); }, this);
+    transfer.ShowWaitCursor = [] { ::ShowWaitCursor(); };
+    transfer.HideWaitCursor = [] { ::HideWaitCursor(); };
+    transfer.actTransferExecute();
 }
 
 void TfrmMain::actHelpExecute()
