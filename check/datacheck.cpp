@@ -1,7 +1,6 @@
 #include "datacheck.h"
 
-#include <QSet>
-
+#include "checkrules.h"
 #include "store/ApolloTable.h"
 #include "store/Errors.h"
 #include "store/Fields.h"
@@ -9,55 +8,6 @@
 namespace emlo {
 
 namespace {
-
-struct TAttrRule {
-    const char* Field;
-    const char* Description;
-    quint8 Section;
-    qint32 Target;
-};
-
-// The attribute record's required fields, in the order they are reported.
-const TAttrRule kAttrRules[] = {
-    {"ENNAME", "Не вказана назва підприємства", SectionAttr, ccEnName},
-    {"EDRPOU", "Не вказаний код ЄДРПОУ підприємства", SectionAttr, ccEDRPOU},
-    {"ENADDR", "Не вказана адреса підприємства", SectionAttr, ccEnAddr},
-    {"ENPHONE", "Не вказаний телефон підприємства", SectionAttr, ccEnPhone},
-    {"ENCH_POS", "Не вказан керівник підприємства", SectionAttr, ccEnChPos},
-    {"ENCH_NAME", "Не вказане ім''я керівника підприємства", SectionAttr, ccEnChName},
-    {"OBL_DESCR", "Не вказана назва області", SectionCodes, ccCityDescr},
-    {"OBL_ID", "Не вказан код області", SectionCodes, ccCityDescr},
-    {"REGN_DESCR", "Не вказана назва району", SectionCodes, ccCityDescr},
-    {"REGN_ID", "Не вказан код району", SectionCodes, ccCityDescr},
-    {"CITY_DESCR", "Не вказана назва населеного пункту", SectionCodes, ccCityDescr},
-    {"CITY_ID", "Не вказан код населеного пункту", SectionCodes, ccCityID},
-    {"SPODU_D", "Не вказана відомча підпорядкованість", SectionCodes, ccSpoduID},
-    {"SPODU_ID", "Не вказан код відомчої підпорядкованісті", SectionCodes, ccSpoduID},
-    {"KVED_DESCR", "Не вказана назва виду економічної діяльності", SectionCodes, ccKvedID},
-    {"KVED_ID", "Не вказан код виду економічної діяльності", SectionCodes, ccKvedID},
-    {"KFV_DESCR", "Не вказана форма власності", SectionCodes, ccKfvID},
-    {"KFV_ID", "Не вказан код форми власності", SectionCodes, ccKfvID},
-    {"X1", "Не вказані градуси широти підприємства", SectionAttr, ccX1},
-    {"X2", "Не вказані мінути широти підприємства", SectionAttr, ccX2},
-    {"X3", "Не вказані секунди широти підприємства", SectionAttr, ccX3},
-    {"Y1", "Не вказані градуси довготи підприємства", SectionAttr, ccY1},
-    {"Y2", "Не вказані мінути довготи підприємства", SectionAttr, ccY2},
-    {"Y3", "Не вказані секунди довготи підприємства", SectionAttr, ccY3},
-};
-
-const char kNoPollutant[] = "Не вказана забруднююча речовина";
-const char kNoPotential[] = "Не вказан потенційний обсяг викидів";
-const char kNoActual[] = "Не вказан фактичній обсяг викидів";
-const char kRepeated[] = "Забруднююча речовина вже вказана";
-const char kAllClear[] = "Все гаразд";
-
-TRemark makeRemark(const QString& description, quint8 section, qint32 target)
-{
-    TErrorData data;
-    data.Section = section;
-    data.Target = target;
-    return TRemark{description, SectionText(section), data};
-}
 
 // An amount without a value counts as 0 in the sums.
 double amountOf(const TField* field)
@@ -69,14 +19,7 @@ double amountOf(const TField* field)
 
 bool FieldIsEmpty(const TField* field)
 {
-    if (field == nullptr || field->IsNull())
-        return true;
-    const QString text = field->AsString();
-    for (QChar ch : text) {
-        if (ch.unicode() > 32)
-            return false;
-    }
-    return true;
+    return field == nullptr || field->IsNull() || TextIsEmpty(field->AsString());
 }
 
 const QList<TGroupTotal>& GroupTotals()
@@ -126,7 +69,7 @@ TRemarkList TDataCheck::CollectRemarks()
         m_tblData.setBookmark(saved);
 
     if (rows.isEmpty())
-        rows.append(makeRemark(QString::fromUtf8(kAllClear), SectionAllClear, 0));
+        rows.append(AllClearRemark());
     return rows;
 }
 
@@ -149,10 +92,8 @@ bool TDataCheck::CheckData(TRemarkList* rows)
 
 void TDataCheck::checkAttributes(TRemarkList& rows)
 {
-    for (const TAttrRule& rule : kAttrRules) {
-        if (FieldIsEmpty(m_tblAttr.FieldByName(QString::fromLatin1(rule.Field))))
-            rows.append(makeRemark(QString::fromUtf8(rule.Description), rule.Section, rule.Target));
-    }
+    CheckAttrRecord([this](const QString& field) { return FieldIsEmpty(m_tblAttr.FieldByName(field)); },
+                    rows);
 }
 
 void TDataCheck::checkEmissionFields(TRemarkList& rows)
@@ -162,35 +103,20 @@ void TDataCheck::checkEmissionFields(TRemarkList& rows)
     const TField* fact = m_tblData.FieldByName(QStringLiteral("FACT"));
     m_tblData.First();
     while (!m_tblData.Eof()) {
-        const qint32 recNo = m_tblData.RecNo();
-        if (FieldIsEmpty(contId))
-            rows.append(makeRemark(QString::fromUtf8(kNoPollutant), SectionData, recNo));
-        if (FieldIsEmpty(poten))
-            rows.append(makeRemark(QString::fromUtf8(kNoPotential), SectionData, recNo));
-        if (FieldIsEmpty(fact))
-            rows.append(makeRemark(QString::fromUtf8(kNoActual), SectionData, recNo));
+        CheckEmissionRecord(FieldIsEmpty(contId), FieldIsEmpty(poten), FieldIsEmpty(fact), m_tblData.RecNo(),
+                            rows);
         m_tblData.Next();
     }
 }
 
 void TDataCheck::checkRepeatedPollutants(TRemarkList& rows)
 {
-    // Comparing with the previous id alone finds repeats only while the
-    // table is in CONTID order; a missing or stale index would hide them. The
-    // set of ids seen finds them in any order, and in CONTID order both tests
-    // agree (the previous id starting at 0 included).
     const TField* contId = m_tblData.FieldByName(QStringLiteral("CONTID"));
-    QSet<qint32> seen;
-    qint32 previous = 0;
+    TRepeatedPollutantRule rule;
     m_tblData.First();
     while (!m_tblData.Eof()) {
-        if (!contId->IsNull()) {
-            const qint32 id = contId->AsInteger();
-            if (id == previous || seen.contains(id))
-                rows.append(makeRemark(QString::fromUtf8(kRepeated), SectionData, m_tblData.RecNo()));
-            seen.insert(id);
-            previous = id;
-        }
+        if (!contId->IsNull())
+            rule.Check(contId->AsInteger(), m_tblData.RecNo(), rows);
         m_tblData.Next();
     }
 }
