@@ -59,28 +59,45 @@ TFloatField* addHiddenId(TApolloTable* table, const char* name)
     return field;
 }
 
+// Builds an index under a whole-file lock; a lock held by another program
+// leaves the table in record order, without a word.
+void buildIndex(TApolloTable* table, const char* fileName, const char* expression, const char* failure)
+{
+    if (!table->Flock())
+        return;
+    struct Unlocker
+    {
+        TApolloTable* table;
+        ~Unlocker() { table->Unlock(0); }
+    } unlocker{table};
+    if (!table->Index(QString::fromLatin1(fileName), QString::fromLatin1(expression), QString(), false, 0))
+        failWith(failure);
+}
+
 } // namespace
 
 TDataModule::TDataModule(TDataModuleReporter* reporter, QObject* parent)
     : QObject(parent), m_reporter(reporter)
 {
-    const auto makeTable = [this](const char* name, const char* fileName) {
+    // The reference tables are only read: opened read-only they also open
+    // from a program folder the user cannot write (an installed program).
+    const auto makeTable = [this](const char* name, const char* fileName, bool readOnly) {
         auto* table = new TApolloTable(QString::fromLatin1(name), this);
         table->setTableName(QString::fromLatin1(fileName));
         table->setTableType(ttSXFOX);
         table->setOEMTranslate(false);
         table->setExclusive(false);
-        table->setReadOnly(false);
+        table->setReadOnly(readOnly);
         return table;
     };
-    tblData = makeTable("tblData", "DATA.DBF");
-    tblAttr = makeTable("tblAttr", "ATTR.DBF");
-    tblCont = makeTable("tblCont", "CONT.DBF");
-    tblOW = makeTable("tblOW", "OW.DBF");
-    tblCY = makeTable("tblCY", "CY.DBF");
-    tblEA = makeTable("tblEA", "EA.DBF");
-    tblDP = makeTable("tblDP", "DP.DBF");
-    tblOBL = makeTable("tblOBL", "OBL.DBF");
+    tblData = makeTable("tblData", "DATA.DBF", false);
+    tblAttr = makeTable("tblAttr", "ATTR.DBF", false);
+    tblCont = makeTable("tblCont", "CONT.DBF", true);
+    tblOW = makeTable("tblOW", "OW.DBF", true);
+    tblCY = makeTable("tblCY", "CY.DBF", true);
+    tblEA = makeTable("tblEA", "EA.DBF", true);
+    tblDP = makeTable("tblDP", "DP.DBF", true);
+    tblOBL = makeTable("tblOBL", "OBL.DBF", true);
 
     const auto makeSource = [](const char* name, TApolloTable* table, bool autoEdit) {
         auto* source = new TDataSource(QString::fromLatin1(name));
@@ -253,19 +270,6 @@ void TDataModule::OpenWorkTables()
 
 void TDataModule::CreateTable(const QString& key)
 {
-    const auto buildIndex = [](TApolloTable* table, const char* fileName, const char* expression,
-                               const char* failure) {
-        if (!table->Flock())
-            return;     // another program holds a lock: work in record order
-        struct Unlocker
-        {
-            TApolloTable* table;
-            ~Unlocker() { table->Unlock(0); }
-        } unlocker{table};
-        if (!table->Index(QString::fromLatin1(fileName), QString::fromLatin1(expression), QString(), false, 0))
-            failWith(failure);
-    };
-
     // A creation that failed half-way must not keep the engine's new table.
     const auto giveUpCreation = [this] {
         for (TApolloTable* table : {tblData, tblAttr}) {
@@ -295,7 +299,25 @@ void TDataModule::CreateTable(const QString& key)
         } else if (key == u"data_idx") {
             buildIndex(tblData, "data.idx", "CONTID", "неможливо утворити iндекс таблиці викидiв");
         } else if (key == u"cy_idx") {
-            buildIndex(tblCY, "cy.idx", "CODE", "неможливо утворити iндекс таблиці населених пунктів");
+            const char* failure = "неможливо утворити iндекс таблиці населених пунктів";
+            if (!tblCY->Active())
+                return;     // no file to lock, as for a closed table
+            // tblCY is open read-only: the index is built through a writable
+            // opening of the same file and then opened on tblCY.
+            TApolloTable builder(QStringLiteral("tblCYIndex"));
+            builder.setTableName(tblCY->FilePath());
+            try {
+                builder.Open();
+            } catch (const EAbort&) {
+                throw;
+            } catch (const Exception&) {
+                failWith(failure);
+            }
+            buildIndex(&builder, "cy.idx", "CODE", failure);
+            const bool built = !builder.IndexName().isEmpty();
+            builder.Close();
+            if (built)
+                tblCY->IndexOpen(tblCY->DataFolder() + QStringLiteral("cy.idx"));
         }
     } catch (const EAbort&) {
         giveUpCreation();

@@ -1,5 +1,12 @@
 // emlo-cli run as a process on program and working folders made for each case.
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QtTest>
+
+#include <memory>
+#include <vector>
 
 #include <QDir>
 #include <QProcess>
@@ -16,11 +23,23 @@ struct TRun {
     QByteArray Err;
 };
 
-TRun runCli(const QStringList& arguments, const QString& program = QStringLiteral(EMLO_CLI_PATH))
+// Who runs the tool: the test's own user, or, when the tests run as root (for
+// whom file permissions do not apply), the unprivileged user "nobody".
+enum class TUser { Self, Unprivileged };
+
+TRun runCli(const QStringList& arguments, const QString& program = QStringLiteral(EMLO_CLI_PATH),
+            TUser user = TUser::Self)
 {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    if (user == TUser::Unprivileged) {
+        env.insert(QStringLiteral("HOME"), QDir::tempPath());
+        process.setChildProcessModifier([] {
+            if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+                _exit(127);
+        });
+    }
     process.setProcessEnvironment(env);
     process.start(program, arguments);
     TRun run;
@@ -235,6 +254,49 @@ private slots:
         QVERIFY(QString::fromUtf8(run.Out).startsWith(QStringLiteral("Не вказана назва підприємства\tРеквізити\n")));
         QCOMPARE(QString::fromUtf8(run.Err), QStringLiteral("Помилка при перевірці данних.\nНажаль вигрузка не можлива.\n"));
         QVERIFY(!QFile::exists(pdf));
+    }
+
+    // An installed program folder belongs to root and cannot be written: the
+    // reference tables are only read, so check, export and print still work.
+    void readOnlyProgramFolderChecksExportsAndPrints()
+    {
+        TCheckFixture fx;
+        QVERIFY(fx.IsValid());
+        fx.Open();      // builds cy.idx, as the installed package ships it
+        fx.WriteAttr(TCheckFixture::FullAttr());
+        fx.AddData(1, 1.5, 0.25);
+        fx.Close();
+        const QDir program(fx.ProgramDir());
+        for (const QString& file : program.entryList(QDir::Files))
+            QVERIFY(::chmod(QFile::encodeName(program.filePath(file)).constData(), 0444) == 0);
+        QVERIFY(::chmod(QFile::encodeName(fx.ProgramDir()).constData(), 0555) == 0);
+        // The working folder belongs to the user who runs the tool.
+        const QDir work(fx.WorkDir());
+        for (const QString& file : work.entryList(QDir::Files))
+            QVERIFY(::chmod(QFile::encodeName(work.filePath(file)).constData(), 0666) == 0);
+        QVERIFY(::chmod(QFile::encodeName(fx.WorkDir()).constData(), 0777) == 0);
+        const auto restore = qScopeGuard([&] { ::chmod(QFile::encodeName(fx.ProgramDir()).constData(), 0755); });
+
+        const QString programOption = QStringLiteral("--program-dir=") + fx.ProgramDir();
+        TRun run = runCli({QStringLiteral("check"), fx.WorkDir(), programOption}, QStringLiteral(EMLO_CLI_PATH),
+                          TUser::Unprivileged);
+        QCOMPARE(QString::fromUtf8(run.Err), QString());
+        QCOMPARE(QString::fromUtf8(run.Out), QStringLiteral("Все гаразд\t\n"));
+        QCOMPARE(run.ExitCode, 0);
+
+        const QString out = fx.WorkDir() + QStringLiteral("out");
+        run = runCli({QStringLiteral("export"), fx.WorkDir(), out, programOption}, QStringLiteral(EMLO_CLI_PATH),
+                     TUser::Unprivileged);
+        QCOMPARE(QString::fromUtf8(run.Err), QString());
+        QCOMPARE(run.ExitCode, 0);
+        QVERIFY(QFile::exists(out + QStringLiteral("/data.xml")));
+
+        const QString pdf = fx.WorkDir() + QStringLiteral("form.pdf");
+        run = runCli({QStringLiteral("print"), fx.WorkDir(), pdf, programOption}, QStringLiteral(EMLO_CLI_PATH),
+                     TUser::Unprivileged);
+        QCOMPARE(QString::fromUtf8(run.Err), QString());
+        QCOMPARE(run.ExitCode, 0);
+        QVERIFY(readFile(pdf).startsWith("%PDF"));
     }
 
     void helpInUkrainian()

@@ -1,6 +1,10 @@
 // The data module: its defined fields, and opening and creating the
 // reference and work tables with every message in its order.
 
+#include <fcntl.h>
+
+#include <algorithm>
+
 #include <QtTest>
 
 #include "DataModule.h"
@@ -21,6 +25,31 @@ public:
     }
     void FatalStop() override { calls << QStringLiteral("FatalStop"); }
 };
+
+// How this process has each file of a folder open: file name -> O_RDONLY,
+// O_WRONLY or O_RDWR (the widest mode among its descriptors).
+QMap<QString, int> openModesIn(const QString& folder)
+{
+    QMap<QString, int> modes;
+    const QString canonical = QDir(folder).canonicalPath() + u'/';
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString& fd : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        const QString target = QFileInfo(fds.filePath(fd)).symLinkTarget();
+        if (!target.startsWith(canonical))
+            continue;
+        QFile info(QStringLiteral("/proc/self/fdinfo/") + fd);
+        if (!info.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& line : info.readAll().split('\n')) {
+            if (line.startsWith("flags:")) {
+                const int mode = static_cast<int>(line.mid(6).trimmed().toUInt(nullptr, 8) & O_ACCMODE);
+                const QString name = target.mid(canonical.size());
+                modes[name] = std::max(modes.value(name, O_RDONLY), mode);
+            }
+        }
+    }
+    return modes;
+}
 
 QVector<int> contIds(TApolloTable& table)
 {
@@ -53,6 +82,7 @@ private slots:
     void missingReferenceTableStopsTheProgram();
     void failedCreationReportsAndOpeningGoesOn();
     void pendingAttributeEditGoesToTheOldFolder();
+    void referenceTablesAreOpenedReadOnly();
 
 private:
     QString program(const QString& name) const { return m_program->path() + u'/' + name; }
@@ -365,6 +395,27 @@ void TestDataModule::pendingAttributeEditGoesToTheOldFolder()
     QCOMPARE(rawRecord(oldAttr, 1).mid(1, 11), QByteArray("\xcf\xc0\xd2 \xab\xc7\xe0\xe2\xee\xe4\xbb"));
     QCOMPARE(headerRecordCount(other.path() + QStringLiteral("/attr.dbf")), 0);
     QCOMPARE(attr.FilePath(), other.path() + QStringLiteral("/attr.dbf"));
+}
+
+// The program never writes its reference tables: an installed program folder
+// that the user cannot write must open them all the same.
+void TestDataModule::referenceTablesAreOpenedReadOnly()
+{
+    makeReferenceTables();
+    openAll();
+    QCOMPARE(m_reporter.calls, QStringList());
+    for (TApolloTable* t : {m_dm->tblCont, m_dm->tblOW, m_dm->tblCY, m_dm->tblEA, m_dm->tblDP, m_dm->tblOBL})
+        QVERIFY2(t->Active() && t->ReadOnly(), qPrintable(t->Name()));
+    const QMap<QString, int> modes = openModesIn(m_program->path());
+    for (const QString& file : {u"CONT.DBF"_qs, u"OW.DBF"_qs, u"DP.DBF"_qs, u"EA.DBF"_qs, u"OBL.DBF"_qs, u"CY.DBF"_qs}) {
+        QVERIFY2(modes.contains(file), qPrintable(file));
+        QVERIFY2(modes.value(file) == O_RDONLY, qPrintable(file));
+    }
+    // The built settlement index is in use, and the work tables stay writable.
+    QVERIFY(QFileInfo::exists(program(QStringLiteral("cy.idx"))));
+    QCOMPARE(m_dm->tblCY->IndexName(), program(QStringLiteral("cy.idx")));
+    QCOMPARE(openModesIn(m_work->path()).value(u"data.dbf"_qs), O_RDWR);
+    QVERIFY(!m_dm->tblData->ReadOnly());
 }
 
 STORE_TEST_MAIN(TestDataModule)
