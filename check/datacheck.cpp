@@ -1,5 +1,9 @@
 #include "datacheck.h"
 
+#include <QDir>
+#include <QElapsedTimer>
+#include <QThread>
+
 #include "checkrules.h"
 #include "store/ApolloTable.h"
 #include "store/Errors.h"
@@ -8,6 +12,10 @@
 namespace emlo {
 
 namespace {
+
+const char kTotalsLocked[] =
+    "Групові підсумки викидів не оновлено: таблицю викидів заблокувала інша програма "
+    "або інша перевірка (%1). Повторіть перевірку пізніше.";
 
 // An amount without a value counts as 0 in the sums.
 double amountOf(const TField* field)
@@ -121,15 +129,62 @@ void TDataCheck::checkRepeatedPollutants(TRemarkList& rows)
     }
 }
 
-void TDataCheck::CalcGroupTotals()
+void TDataCheck::lockEmissionTable()
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (!m_tblData.Flock()) {
+        if (waited.elapsed() >= m_lockWaitMs) {
+            throw EApolloError(QString::fromUtf8(kTotalsLocked).arg(QDir::toNativeSeparators(m_tblData.FilePath())));
+        }
+        QThread::msleep(20);
+    }
+}
+
+void TDataCheck::storeTotal(const TGroupTotal& group, double potenSum, double factSum)
 {
     TField* contId = m_tblData.FieldByName(QStringLiteral("CONTID"));
     TField* poten = m_tblData.FieldByName(QStringLiteral("POTEN"));
     TField* fact = m_tblData.FieldByName(QStringLiteral("FACT"));
+    m_tblData.Query(QString::fromLatin1(group.TotalQuery));
+    // Exactly zero, no tolerance: a total of 1e-9 is still kept.
+    const bool bothZero = potenSum == 0.0 && factSum == 0.0;
+    if (m_tblData.Bof() && m_tblData.Eof()) {
+        if (!bothZero) {
+            m_tblData.Insert();
+            contId->setAsInteger(group.TotalId);
+            poten->setAsFloat(potenSum);
+            fact->setAsFloat(factSum);
+            m_tblData.Post();
+        }
+    } else if (bothZero) {
+        m_tblData.Delete();
+    } else if (!m_tblData.StoresAs(poten, potenSum) || !m_tblData.StoresAs(fact, factSum)) {
+        // A total that is already right is left alone: nothing to write, and
+        // so also nothing to refuse in a folder that cannot be written.
+        m_tblData.Edit();
+        poten->setAsFloat(potenSum);
+        fact->setAsFloat(factSum);
+        m_tblData.Post();
+    }
+}
+
+void TDataCheck::CalcGroupTotals()
+{
+    const TField* poten = m_tblData.FieldByName(QStringLiteral("POTEN"));
+    const TField* fact = m_tblData.FieldByName(QStringLiteral("FACT"));
+    m_tblData.CheckBrowseMode();
     const TBookmark saved = m_tblData.Bookmark();
+
+    // Two checks at once (two windows, a window and emlo-cli) would each find
+    // a total missing and each add it: the pass looks for the totals and
+    // stores them under the table's file lock, which also keeps other
+    // programs from changing the amounts being summed.
+    lockEmissionTable();
 
     const auto restore = [this, saved] {
         m_tblData.Query(QString());
+        m_tblData.Unlock(0);
         if (saved != 0)
             m_tblData.setBookmark(saved);
     };
@@ -155,26 +210,7 @@ void TDataCheck::CalcGroupTotals()
                     m_tblData.Next();
                 }
             }
-
-            m_tblData.Query(QString::fromLatin1(group.TotalQuery));
-            // Exactly zero, no tolerance: a total of 1e-9 is still kept.
-            const bool bothZero = potenSum == 0.0 && factSum == 0.0;
-            if (m_tblData.Bof() && m_tblData.Eof()) {
-                if (!bothZero) {
-                    m_tblData.Insert();
-                    contId->setAsInteger(group.TotalId);
-                    poten->setAsFloat(potenSum);
-                    fact->setAsFloat(factSum);
-                    m_tblData.Post();
-                }
-            } else if (bothZero) {
-                m_tblData.Delete();
-            } else {
-                m_tblData.Edit();
-                poten->setAsFloat(potenSum);
-                fact->setAsFloat(factSum);
-                m_tblData.Post();
-            }
+            storeTotal(group, potenSum, factSum);
         }
     } catch (...) {
         // A total that could not be stored is given up rather than left

@@ -7,6 +7,8 @@ class TField;
 
 namespace emlo {
 
+struct TGroupTotal;
+
 // True when the field has no value, or when its text with every leading and
 // trailing character of code 32 and below removed is empty. A numeric field
 // that holds zero is not empty. A missing field (nullptr) counts as empty.
@@ -32,11 +34,19 @@ public:
     TRemarkList CollectRemarks();
 
     // Brings the seven group-total emission records up to date: inserts,
-    // edits or deletes them from the sums of their groups. Whatever happens,
-    // the query is removed and the current emission record restored (when
-    // it was deleted as a total that fell to zero, the record that followed it
-    // becomes current). Errors of the table layer pass through.
+    // edits or deletes them from the sums of their groups; a total that is
+    // already right is not written. The whole pass holds the emission
+    // table's file lock, so that two checks at once never both add a total;
+    // when the lock is not granted within LockWait() it raises an
+    // EApolloError saying so and changes nothing. Whatever happens, the
+    // query is removed, the lock released and the current emission record
+    // restored (when it was deleted as a total that fell to zero, the record
+    // that followed it becomes current). Errors of the table layer pass through.
     void CalcGroupTotals();
+
+    // How long CalcGroupTotals waits for the file lock, in milliseconds.
+    int LockWait() const { return m_lockWaitMs; }
+    void setLockWait(int milliseconds) { m_lockWaitMs = milliseconds; }
 
     // CollectRemarks, then CalcGroupTotals when no remark was found. Returns
     // true for a check without remarks; `rows` (when given) receives the rows.
@@ -49,9 +59,12 @@ private:
     void checkAttributes(TRemarkList& rows);
     void checkEmissionFields(TRemarkList& rows);
     void checkRepeatedPollutants(TRemarkList& rows);
+    void lockEmissionTable();
+    void storeTotal(const TGroupTotal& group, double potenSum, double factSum);
 
     TApolloTable& m_tblAttr;
     TApolloTable& m_tblData;
+    int m_lockWaitMs = 10000;
 };
 
 // One group of pollutants whose amounts a group-total record keeps summed.

@@ -15,6 +15,7 @@
 #include "Engine.h"
 #include "Errors.h"
 #include "FileCase.h"
+#include "NumberText.h"
 
 namespace {
 
@@ -343,14 +344,10 @@ struct TApolloTable::Impl
             if (value.isNull())
                 return blank;
             if (fd.kind == ValueKind::Float) {
-                const double v = value.toDouble();
-                if (!std::isfinite(v))
+                QByteArray bytes(fd.width, ' ');
+                if (!FormatNumberText(value.toDouble(), fd.width, fd.decimals, bytes.data()))
                     outOfBounds();
-                QString text = QString::number(v, 'f', fd.decimals);
-                // A negative value that prints as zero is zero.
-                if (text.startsWith(u'-') && text.mid(1).count(u'0') + text.count(u'.') == text.size() - 1)
-                    text.remove(0, 1);
-                return rightAligned(text, fd);
+                return bytes;
             }
             return rightAligned(QString::number(value.toLongLong()), fd);
         }
@@ -532,10 +529,10 @@ struct TApolloTable::Impl
                                                                    : value.toDouble(&ok);
         if (!ok || !std::isfinite(number))
             return QByteArray();
-        const QByteArray text = latin(QString::number(number, 'f', fd.decimals));
-        if (text.size() > fd.width)
+        QByteArray key(fd.width, ' ');
+        if (!FormatNumberText(number, fd.width, fd.decimals, key.data()))
             return QByteArray();
-        return QByteArray(fd.width - static_cast<int>(text.size()), ' ') + text;
+        return key;
     }
 
     static bool keyEquals(const QVariant& stored, const QVariant& key)
@@ -631,6 +628,20 @@ void TApolloTable::fail(const QString& text)
 {
     m_lastErrorText = text;
     throw EApolloError(text);
+}
+
+void TApolloTable::failReadOnly()
+{
+    fail(m_readOnlyText.isEmpty() ? QStringLiteral("Cannot modify a read-only data set") : m_readOnlyText);
+}
+
+void TApolloTable::releaseLocks(qint32 recNo)
+{
+    d->select();
+    if (!m_fileLocked)
+        TApolloEngine::Api().sx_Unlock(0);
+    else if (recNo > 0)
+        TApolloEngine::Api().sx_Unlock(recNo);
 }
 
 void TApolloTable::fire(const TDataSetNotifyEvent& event)
@@ -1026,6 +1037,7 @@ void TApolloTable::Close()
         sx.sx_Unlock(0);
         sx.sx_Close();
     }
+    m_fileLocked = false;
     m_workArea = 0;
     m_state = dsInactive;
     m_modified = false;
@@ -1211,6 +1223,20 @@ QVariant TApolloTable::FieldValueAt(qint32 recNo, const TField* field) const
 
 // ---------------------------------------------------------------- editing
 
+bool TApolloTable::StoresAs(const TField* field, const QVariant& value)
+{
+    if (!Active() || !field || field->DataSet() != this || field->m_valueIndex < 0 || d->recNo == 0)
+        return false;
+    const FieldDesc& fd = d->desc[static_cast<std::size_t>(field->m_valueIndex)];
+    const QString lastError = m_lastErrorText;
+    try {
+        return d->encode(fd, value) == d->image.mid(fd.offset, fd.width);
+    } catch (const EApolloError&) {
+        m_lastErrorText = lastError;    // a question, not a failed operation
+        return false;
+    }
+}
+
 void TApolloTable::CheckBrowseMode()
 {
     if (!Active())
@@ -1241,7 +1267,7 @@ void TApolloTable::Edit()
         return;
     }
     if (m_readOnly)
-        fail(QStringLiteral("Cannot modify a read-only data set"));
+        failReadOnly();
     fire(BeforeEdit);
     const TSdeApi& sx = TApolloEngine::Api();
     d->syncEngine();
@@ -1262,7 +1288,7 @@ void TApolloTable::Insert()
     checkActive();
     CheckBrowseMode();
     if (m_readOnly)
-        fail(QStringLiteral("Cannot modify a read-only data set"));
+        failReadOnly();
     fire(BeforeInsert);
     fire(BeforeScroll);
     d->savedRecNo = d->recNo;
@@ -1335,7 +1361,7 @@ void TApolloTable::Post()
     // The engine reports no write failure: read the record back (still under
     // our lock) to be sure that what the user sees as saved is in the file.
     const QByteArray stored = d->readImage(target);
-    sx.sx_Unlock(0);
+    releaseLocks(target);
     if (stored != record)
         fail(QStringLiteral("Unable to write record %1 of ").arg(target) + m_filePath);
 
@@ -1359,8 +1385,7 @@ void TApolloTable::Cancel()
         return;
     fire(BeforeCancel);
     const bool wasInsert = m_state == dsInsert;
-    d->select();
-    TApolloEngine::Api().sx_Unlock(0);
+    releaseLocks(wasInsert ? 0 : d->recNo);
     m_state = dsBrowse;
     m_modified = false;
     if (wasInsert) {
@@ -1387,7 +1412,7 @@ void TApolloTable::Delete()
 {
     checkActive();
     if (m_readOnly)
-        fail(QStringLiteral("Cannot modify a read-only data set"));
+        failReadOnly();
     if (m_state == dsInsert) {
         Cancel();
         return;
@@ -1416,7 +1441,7 @@ void TApolloTable::Delete()
         const qint32 following = sx.sx_Eof() ? 0 : static_cast<qint32>(sx.sx_RecNo());
         sx.sx_Go(victim);
         sx.sx_Delete();
-        sx.sx_Unlock(editing ? 0 : victim);
+        editing ? releaseLocks(victim) : sx.sx_Unlock(victim);
         m_state = dsBrowse;
         m_modified = false;
         if (following > 0) {
@@ -1428,7 +1453,7 @@ void TApolloTable::Delete()
         }
     } else {
         sx.sx_Delete();
-        sx.sx_Unlock(editing ? 0 : victim);
+        editing ? releaseLocks(victim) : sx.sx_Unlock(victim);
         m_state = dsBrowse;
         m_modified = false;
         d->readEngineRecord();
@@ -1578,7 +1603,10 @@ short TApolloTable::Flock()
     if (!Active())
         return 0;
     d->select();
-    return TApolloEngine::Api().sx_Flock();
+    const short granted = TApolloEngine::Api().sx_Flock();
+    if (granted)
+        m_fileLocked = true;
+    return granted;
 }
 
 void TApolloTable::Unlock(qint32 recNo)
@@ -1587,6 +1615,8 @@ void TApolloTable::Unlock(qint32 recNo)
         return;
     d->select();
     TApolloEngine::Api().sx_Unlock(recNo);
+    if (recNo == 0)
+        m_fileLocked = false;
 }
 
 // ---------------------------------------------------------------- query

@@ -61,6 +61,11 @@ public:
     void setExclusive(bool on) { m_exclusive = on; }
     bool ReadOnly() const { return m_readOnly; }
     void setReadOnly(bool on) { m_readOnly = on; }
+    // The error text of a change refused because the table is ReadOnly;
+    // empty: "Cannot modify a read-only data set". The owner sets its own
+    // when the file could be opened only for reading (a read-only folder).
+    QString ReadOnlyText() const { return m_readOnlyText; }
+    void setReadOnlyText(const QString& text) { m_readOnlyText = text; }
     bool OEMTranslate() const { return m_oemTranslate; }
     void setOEMTranslate(bool on) { m_oemTranslate = on; }
     // Index file opened with the table; set by Index and IndexOpen, cleared by IndexClose.
@@ -156,6 +161,9 @@ public:
     // or "Cannot perform this operation on an empty table". In insert state
     // it gives the new record up.
     void Delete();
+    // True when writing value into the field would leave the current
+    // record's stored bytes as they are (a value that does not fit: false).
+    bool StoresAs(const TField* field, const QVariant& value);
     // Posts a changed record, gives up an unchanged one (what every move does).
     void CheckBrowseMode();
     // Asks the data links to commit their pending control changes (UpdateData).
@@ -183,8 +191,12 @@ public:
     void IndexClose();
 
     // ---- locks ----
-    short Flock();                  // nonzero when the whole file is locked; 0 when closed
+    // Nonzero when the whole file is locked; 0 when closed. The file lock
+    // lasts until Unlock(0) or Close: Post, Cancel and Delete release only
+    // their record's lock while it is held.
+    short Flock();
     void Unlock(qint32 recNo);      // 0: every lock of the table
+    bool FileLocked() const { return m_fileLocked; }
 
     // ---- engine-side filter ----
     // A logical xBase expression; "" (or a text starting with NUL) removes it.
@@ -223,6 +235,10 @@ private:
     void unregisterDataSource(TDataSource* source);
 
     [[noreturn]] void fail(const QString& text);
+    [[noreturn]] void failReadOnly();
+    // Releases the locks a finished edit held: every lock, or only the
+    // record's while the table holds its file lock.
+    void releaseLocks(qint32 recNo);
     void fire(const TDataSetNotifyEvent& event);
     void checkActive();
 
@@ -232,6 +248,8 @@ private:
     TTableType m_tableType = ttSXFOX;
     bool m_exclusive = false;
     bool m_readOnly = false;
+    QString m_readOnlyText;
+    bool m_fileLocked = false;
     bool m_oemTranslate = false;
     QString m_indexName;
     QString m_lastErrorText;

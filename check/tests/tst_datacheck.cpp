@@ -386,6 +386,89 @@ private slots:
         QCOMPARE(data.RecNo(), 3);
         QCOMPARE(dataText(fx->DataRows()), (QStringList{"1;6000000000;0", "2;6000000000;0", "7;1;1"}));
     }
+
+    // The totals pass holds the table's file lock from its first look to its
+    // last write: a second check cannot look in between and add a total
+    // the first one is adding too.
+    void totalsPassHoldsTheFileLock()
+    {
+        fx->WriteAttr(TCheckFixture::FullAttr());
+        addRecords({"1;1.5;0", "21;5;0", "132;9;9"});
+        TApolloTable& data = *fx->Data().tblData;
+        TApolloTable other(QStringLiteral("tblOther"));
+        other.setTableName(data.FilePath());
+        other.Open();
+        QList<short> othersLock;
+        data.BeforePost = [&](TApolloTable&) { othersLock << other.Flock(); };
+        QVERIFY(check().CheckData());
+        data.BeforePost = nullptr;
+        QCOMPARE(othersLock, (QList<short>{0, 0}));   // the edit of 132 and the insert of 18
+        QVERIFY(!data.FileLocked());
+        QVERIFY(other.Flock() != 0);                  // released afterwards
+        other.Unlock(0);
+    }
+
+    void lockedTableChangesNothingAndSaysSo()
+    {
+        fx->WriteAttr(TCheckFixture::FullAttr());
+        addRecords({"1;1.5;0", "132;9;9"});
+        TApolloTable& data = *fx->Data().tblData;
+        const QStringList before = dataText(fx->DataRows());
+        TApolloTable other(QStringLiteral("tblOther"));
+        other.setTableName(data.FilePath());
+        other.Open();
+        QVERIFY(other.Flock() != 0);
+        TDataCheck checker = check();
+        checker.setLockWait(200);
+        try {
+            checker.CheckData();
+            QFAIL("the check ran its totals under another program's lock");
+        } catch (const EApolloError& e) {
+            QCOMPARE(e.Message, QStringLiteral("Групові підсумки викидів не оновлено: таблицю викидів заблокувала "
+                                               "інша програма або інша перевірка (%1). Повторіть перевірку пізніше.")
+                                    .arg(data.FilePath()));
+        }
+        QCOMPARE(data.QueryExpression(), QString());
+        other.Unlock(0);
+        QCOMPARE(dataText(fx->DataRows()), before);
+    }
+
+    // Totals that are already right are not written again, so a table that
+    // can only be read still passes the check; a total that is due then
+    // fails with the table's own read-only text.
+    void upToDateTotalsNeedNoWrite()
+    {
+        fx->WriteAttr(TCheckFixture::FullAttr());
+        addRecords({"1;1.5;0", "2;2.25;0", "21;5;0", "19;7;0", "30;0;1.5"});
+        QVERIFY(check().CheckData());
+        const QStringList stored = dataText(fx->DataRows());
+        TApolloTable& data = *fx->Data().tblData;
+        const QString index = data.IndexName();
+        data.Close();
+        data.setReadOnly(true);
+        data.setReadOnlyText(QStringLiteral("тільки читання"));
+        data.Open();
+        data.IndexOpen(index);
+        QVERIFY(check().CheckData());
+        QCOMPARE(dataText(fx->DataRows()), stored);
+
+        data.Close();
+        data.setReadOnly(false);
+        data.Open();
+        data.IndexOpen(index);
+        fx->SetAmounts(1, 2.5, 0.0);
+        data.Close();
+        data.setReadOnly(true);
+        data.Open();
+        data.IndexOpen(index);
+        try {
+            check().CheckData();
+            QFAIL("a due total was not written and nothing said so");
+        } catch (const EApolloError& e) {
+            QCOMPARE(e.Message, QStringLiteral("тільки читання"));
+        }
+        QCOMPARE(data.State(), dsBrowse);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDataCheck)

@@ -14,6 +14,8 @@
 #include "Errors.h"
 #include "storetestsupport.h"
 
+#include "numtext.h"
+
 using namespace storetest;
 
 namespace {
@@ -88,6 +90,8 @@ private slots:
 
     void writeConversions_data();
     void writeConversions();
+    void numbersAsTheEngineWritesThem_data();
+    void numbersAsTheEngineWritesThem();
     void readConversions_data();
     void readConversions();
     void fieldKindsFollowTheFileLayout();
@@ -211,6 +215,61 @@ void TestApolloTable::writeConversions()
     QCOMPARE(record.at(0), ' ');
     if (field != u"NAME")   // the neighbouring column is intact
         QCOMPARE(record.mid(1, 10), QByteArray("neighbour "));
+}
+
+// Numbers written by the layer and by the engine's own formatter must be the
+// same bytes: C's "%*.*f" rounds the binary value (an exact tie to even), and
+// no value is written as "-0".
+void TestApolloTable::numbersAsTheEngineWritesThem_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QByteArray>("stored");
+
+    QTest::newRow("exact tie .125 to even") << "D2" << 0.125 << QByteArray("  0.12");
+    QTest::newRow("exact tie .375 to even") << "D2" << 0.375 << QByteArray("  0.38");
+    QTest::newRow("2.5 in a whole column") << "CONTID" << 2.5 << QByteArray("    2");
+    QTest::newRow("3.5 in a whole column") << "CONTID" << 3.5 << QByteArray("    4");
+    QTest::newRow("-2.5 in a whole column") << "CONTID" << -2.5 << QByteArray("   -2");
+    QTest::newRow("1.005 is below the tie") << "D2" << 1.005 << QByteArray("  1.00");
+    QTest::newRow("2.675 is below the tie") << "D2" << 2.675 << QByteArray("  2.67");
+    QTest::newRow("1.015 is below the tie too") << "D2" << 1.015 << QByteArray("  1.01");
+    QTest::newRow("negative zero") << "POTEN" << -0.0 << QByteArray("         0.0000000");
+    QTest::newRow("tiny negative rounds to zero") << "POTEN" << -1e-9 << QByteArray("         0.0000000");
+    QTest::newRow("negative rounds to zero in D2") << "D2" << -0.004 << QByteArray("  0.00");
+    QTest::newRow("small negative kept") << "POTEN" << -5e-7 << QByteArray("        -0.0000005");
+    QTest::newRow("1.25e-6 is above the tie") << "POTEN" << 0.00000125 << QByteArray("         0.0000013");
+    QTest::newRow("0.5 to even") << "CONTID" << 0.5 << QByteArray("    0");
+    QTest::newRow("fifteen digits") << "POTEN" << 1234567890.1234567 << QByteArray("1234567890.1234567");
+    QTest::newRow("group 3 difference") << "POTEN" << -2.0 << QByteArray("        -2.0000000");
+}
+
+void TestApolloTable::numbersAsTheEngineWritesThem()
+{
+    QFETCH(QString, field);
+    QFETCH(double, value);
+    QFETCH(QByteArray, stored);
+
+    const int width = widthOf(kMixedLayout, field);
+    const int decimals = field == u"D2" ? 2 : field == u"POTEN" ? 7 : 0;
+    QByteArray engine(width, '?');
+    QVERIFY(xb::formatNumeric(value, width, decimals, engine.data()));
+    QCOMPARE(engine, stored);
+    char printed[64];
+    std::snprintf(printed, sizeof printed, "%*.*f", width, decimals, value);
+    // C itself keeps the sign of a value that prints as zero; nothing else differs.
+    if (!(QByteArray(printed).contains('-') && !stored.contains('-')))
+        QCOMPARE(QByteArray(printed), stored);
+
+    const QString file = path(QStringLiteral("MIXED.DBF"));
+    createTable(file, kMixedLayout);
+    TApolloTable table(QStringLiteral("tblMixed"));
+    table.setTableName(file);
+    table.Open();
+    table.Append();
+    table.FieldByName(field)->setAsFloat(value);
+    table.Post();
+    QCOMPARE(rawRecord(file, 1).mid(offsetOf(kMixedLayout, field), width), stored);
 }
 
 void TestApolloTable::readConversions_data()
