@@ -1,0 +1,60 @@
+#pragma once
+
+#include <functional>
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include "submission.h"
+#include "submissionreader.h"
+
+namespace emlo::registry {
+
+class TRegistryDb;
+struct TReferenceSets;
+
+// The two files of one submission, found in one folder.
+struct TSubmissionFiles {
+    QString Folder;
+    QString AttrPath;  // empty when the folder has no attr.xml
+    QString DataPath;  // empty when the folder has no data.xml
+};
+
+// Finds every folder at any depth below the paths that holds attr.xml or
+// data.xml (letter case ignored), in path order. Symbolic links to folders
+// are not followed. A path that is not a folder is listed in missing.
+QList<TSubmissionFiles> FindSubmissions(const QStringList& paths, QStringList* missing);
+
+struct TImportCounts {
+    int Done = 0;
+    int Added = 0;
+    int Replaced = 0;
+    int Unchanged = 0;
+    int Rejected = 0;
+    qint64 Rows = 0;  // emission rows stored
+    int Accepted() const { return Added + Replaced + Unchanged; }
+};
+
+// Imports found submissions one after another: read, check, store, each
+// submission in its own transaction. A rejected submission is reported and
+// skipped; a database failure ends the run.
+class TImporter {
+public:
+    TImporter(TRegistryDb& db, const TReferenceSets& reference, TReaderLimits limits = {});
+
+    // Called after every submission with the counts so far.
+    std::function<void(const TImportCounts&, int total)> OnProgress;
+    // Called for every rejected submission with its folder and reasons.
+    std::function<void(const QString& folder, const TRejectionList&)> OnRejected;
+
+    // False when the database failed (error set); rejections do not fail.
+    bool Run(const QList<TSubmissionFiles>& found, int year, TImportCounts* counts, QString* error);
+
+private:
+    TRegistryDb& m_db;
+    const TReferenceSets& m_reference;
+    TReaderLimits m_limits;
+};
+
+}  // namespace emlo::registry

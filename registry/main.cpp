@@ -1,0 +1,32 @@
+#include <cstdio>
+
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include "registrycli.h"
+
+// stderr carries the program's own texts only; the toolkit's notes would read
+// as failures to the scripts that run imports.
+static void quietToolkit(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "%s\n", message.toUtf8().constData());
+}
+
+int main(int argc, char** argv)
+{
+    qInstallMessageHandler(quietToolkit);
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    emlo::registry::TRegistryIo io{out, err, QCoreApplication::applicationDirPath() + QStringLiteral("/refdata"),
+                                   isatty(STDERR_FILENO) == 1};
+    const int status = emlo::registry::RunRegistry(arguments, io);
+    out.flush();
+    err.flush();
+    return status;
+}

@@ -1,0 +1,294 @@
+#include "registrycli.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHash>
+#include <QSaveFile>
+
+#include "importer.h"
+#include "registrydb.h"
+#include "report.h"
+#include "reportwriter.h"
+
+namespace emlo::registry {
+
+namespace {
+
+struct TParsedArgs {
+    QString Command;
+    QStringList Positional;
+    QHash<QString, QString> Options;  // without the leading "--"
+    bool Progress = false;
+};
+
+const QStringList& valueOptions()
+{
+    static const QStringList options = {QStringLiteral("db"),     QStringLiteral("year"),
+                                        QStringLiteral("by"),     QStringLiteral("pollutant"),
+                                        QStringLiteral("format"), QStringLiteral("output"),
+                                        QStringLiteral("refdata")};
+    return options;
+}
+
+bool parseArgs(const QStringList& arguments, TParsedArgs* args, QString* error)
+{
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        QString argument = arguments.at(i);
+        if (argument == QLatin1String("-o"))
+            argument = QStringLiteral("--output");
+        if (argument == QLatin1String("--progress")) {
+            args->Progress = true;
+            continue;
+        }
+        if (argument.startsWith(QLatin1String("--")) && argument.size() > 2) {
+            QString name = argument.mid(2);
+            QString value;
+            const qsizetype eq = name.indexOf(u'=');
+            if (eq >= 0) {
+                value = name.mid(eq + 1);
+                name.truncate(eq);
+            } else if (valueOptions().contains(name)) {
+                if (i + 1 >= arguments.size()) {
+                    *error = QStringLiteral("Не вказано значення після --%1").arg(name);
+                    return false;
+                }
+                value = arguments.at(++i);
+            }
+            if (!valueOptions().contains(name)) {
+                *error = QStringLiteral("Невідомий параметр: %1").arg(argument);
+                return false;
+            }
+            args->Options.insert(name, value);
+            continue;
+        }
+        if (args->Command.isEmpty())
+            args->Command = argument;
+        else
+            args->Positional << argument;
+    }
+    return true;
+}
+
+bool requireYear(const TParsedArgs& args, int* year, QString* error)
+{
+    bool ok = false;
+    *year = args.Options.value(QStringLiteral("year")).toInt(&ok);
+    if (!args.Options.contains(QStringLiteral("year"))) {
+        *error = QStringLiteral("Не вказано рік: --year РРРР");
+        return false;
+    }
+    if (!ok || *year < 1990 || *year > 2100) {
+        *error = QStringLiteral("Неправильний рік: %1").arg(args.Options.value(QStringLiteral("year")));
+        return false;
+    }
+    return true;
+}
+
+bool openDb(const TParsedArgs& args, const TRegistryIo& io, TRegistryDb* db, QString* error)
+{
+    const QString spec = args.Options.value(QStringLiteral("db"));
+    if (spec.isEmpty()) {
+        *error = QStringLiteral("Не вказано базу даних: --db ФАЙЛ.sqlite або --db postgresql://…");
+        return false;
+    }
+    TDbTarget target;
+    if (!TDbTarget::Parse(spec, &target, error))
+        return false;
+    const QString refdata = args.Options.value(QStringLiteral("refdata"), io.RefdataDir);
+    return db->Open(target, refdata, error);
+}
+
+int fail(TRegistryIo& io, const QString& text)
+{
+    io.Err << text << '\n';
+    io.Err.flush();
+    return RegistryError;
+}
+
+// One line redrawn in place on the terminal: count, rate and rejects so far.
+class TProgressLine {
+public:
+    TProgressLine(QTextStream& err, bool enabled) : m_err(err), m_enabled(enabled) { m_timer.start(); }
+
+    void Update(const TImportCounts& counts, int total)
+    {
+        if (!m_enabled || (counts.Done < total && m_timer.elapsed() - m_shown < 200))
+            return;
+        m_shown = m_timer.elapsed();
+        const double seconds = std::max(0.001, double(m_timer.elapsed()) / 1000.0);
+        m_err << QStringLiteral("\rОброблено %1 з %2 (%3 подань/с), відхилено %4   ")
+                     .arg(counts.Done)
+                     .arg(total)
+                     .arg(qRound(counts.Done / seconds))
+                     .arg(counts.Rejected);
+        m_err.flush();
+        m_drawn = true;
+    }
+    void Finish()
+    {
+        if (m_drawn) {
+            m_err << '\n';
+            m_err.flush();
+        }
+    }
+
+private:
+    QTextStream& m_err;
+    bool m_enabled;
+    bool m_drawn = false;
+    QElapsedTimer m_timer;
+    qint64 m_shown = -1000;
+};
+
+int runImport(const TParsedArgs& args, TRegistryIo& io)
+{
+    QString error;
+    int year = 0;
+    if (!requireYear(args, &year, &error))
+        return fail(io, error);
+    if (args.Positional.isEmpty())
+        return fail(io, QStringLiteral("Не вказано папок з поданнями"));
+    QStringList missing;
+    const QList<TSubmissionFiles> found = FindSubmissions(args.Positional, &missing);
+    if (!missing.isEmpty())
+        return fail(io, QStringLiteral("Папку не знайдено: %1").arg(missing.join(QStringLiteral(", "))));
+    TRegistryDb db;
+    if (!openDb(args, io, &db, &error))
+        return fail(io, error);
+    TReferenceSets reference;
+    if (!db.ReadReferenceSets(&reference, &error))
+        return fail(io, error);
+
+    TImporter importer(db, reference);
+    TProgressLine progress(io.Err, io.ErrIsTerminal || args.Progress);
+    importer.OnProgress = [&](const TImportCounts& counts, int total) { progress.Update(counts, total); };
+    importer.OnRejected = [&](const QString& folder, const TRejectionList& reasons) {
+        progress.Finish();
+        io.Out << QStringLiteral("Відхилено: %1\n").arg(QDir::toNativeSeparators(folder));
+        for (const TRejection& reason : reasons)
+            io.Out << QStringLiteral("  %1\n").arg(reason.Text());
+        io.Out.flush();
+    };
+    TImportCounts counts;
+    QElapsedTimer timer;
+    timer.start();
+    const bool ran = importer.Run(found, year, &counts, &error);
+    progress.Finish();
+    io.Out << QStringLiteral("Подань знайдено: %1; прийнято: %2 (нових: %3, замінено: %4, без змін: %5); "
+                             "відхилено: %6; рядків викидів записано: %7; час: %8 с\n")
+                  .arg(found.size())
+                  .arg(counts.Accepted())
+                  .arg(counts.Added)
+                  .arg(counts.Replaced)
+                  .arg(counts.Unchanged)
+                  .arg(counts.Rejected)
+                  .arg(counts.Rows)
+                  .arg(double(timer.elapsed()) / 1000.0, 0, 'f', 1);
+    io.Out.flush();
+    if (!ran)
+        return fail(io, QStringLiteral("Імпорт перервано: %1").arg(error));
+    if (found.isEmpty())
+        return fail(io, QStringLiteral("У вказаних папках немає файлів attr.xml і data.xml"));
+    return counts.Rejected > 0 ? RegistryRejected : RegistryOk;
+}
+
+int runReport(const TParsedArgs& args, TRegistryIo& io)
+{
+    QString error;
+    TReportRequest request;
+    if (!requireYear(args, &request.Year, &error))
+        return fail(io, error);
+    if (!args.Positional.isEmpty())
+        return fail(io, QStringLiteral("Зайвий аргумент: %1").arg(args.Positional.first()));
+    if (!ParseGrouping(args.Options.value(QStringLiteral("by")), &request.By))
+        return fail(io, QStringLiteral("Вкажіть угруповання: --by region|district|activity|pollutant"));
+    const QString format = args.Options.value(QStringLiteral("format"), QStringLiteral("csv"));
+    if (format != QLatin1String("csv") && format != QLatin1String("html"))
+        return fail(io, QStringLiteral("Невідомий формат звіту: %1 (csv або html)").arg(format));
+    request.PollutantCode = args.Options.value(QStringLiteral("pollutant")).trimmed();
+
+    TRegistryDb db;
+    if (!openDb(args, io, &db, &error))
+        return fail(io, error);
+    TReport report;
+    if (!BuildReport(db, request, &report, &error))
+        return fail(io, error);
+
+    const QString output = args.Options.value(QStringLiteral("output"));
+    if (output.isEmpty() || output == QLatin1String("-")) {
+        QFile out;
+        if (!out.open(stdout, QIODevice::WriteOnly))
+            return fail(io, QStringLiteral("Неможливо записати звіт у стандартний вивід"));
+        io.Out.flush();
+        const bool written = format == QLatin1String("html") ? WriteHtmlReport(report, &out, &error)
+                                                             : WriteCsvReport(report, &out, &error);
+        out.flush();
+        return written ? RegistryOk : fail(io, error);
+    }
+    QSaveFile file(output);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(io, QStringLiteral("Неможливо створити файл %1: %2").arg(output, file.errorString()));
+    const bool written = format == QLatin1String("html") ? WriteHtmlReport(report, &file, &error)
+                                                         : WriteCsvReport(report, &file, &error);
+    if (!written)
+        return fail(io, error);
+    if (!file.commit())
+        return fail(io, QStringLiteral("Неможливо записати файл %1: %2").arg(output, file.errorString()));
+    return RegistryOk;
+}
+
+}  // namespace
+
+QString RegistryHelpText()
+{
+    return QStringLiteral(
+        "emlo-registry — зведений реєстр викидів: приймання подань підприємств і звіти.\n"
+        "\n"
+        "Використання:\n"
+        "  emlo-registry import --db БАЗА --year РРРР ПАПКА...\n"
+        "      Шукає в папках (на будь-якій глибині) пари файлів attr.xml і data.xml\n"
+        "      і приймає кожну пару як подання підприємства за рік: усе або нічого.\n"
+        "      Новіше подання того самого ЄДРПОУ за той самий рік замінює попереднє,\n"
+        "      а попереднє зберігається в історії. Відхилені подання друкуються з\n"
+        "      причиною (файл, запис, поле).\n"
+        "      Код завершення: 0 — усі прийнято, 1 — є відхилені, 2 — помилка.\n"
+        "  emlo-registry report --db БАЗА --year РРРР --by region|district|activity|pollutant\n"
+        "                       [--pollutant КОД] [--format csv|html] [--output ФАЙЛ]\n"
+        "      Суми потенційних і фактичних викидів за групами (групові підсумки\n"
+        "      речовин до сум не входять), зміна проти попереднього року, підприємства,\n"
+        "      чиї потенційні викиди досягають порогового значення речовини.\n"
+        "      CSV — UTF-8 з BOM, роздільник «;»; HTML — один файл з діаграмами.\n"
+        "\n"
+        "Параметри:\n"
+        "  --db БАЗА          файл SQLite (створюється) або postgresql://користувач@вузол:порт/база\n"
+        "  --refdata ПАПКА    класифікатори (CSV) для довідників нової бази; типово — refdata\n"
+        "                     поруч із програмою\n"
+        "  --progress         показувати поступ і тоді, коли вивід не на терміналі\n"
+        "  -h, --help         ця довідка\n");
+}
+
+int RunRegistry(const QStringList& arguments, TRegistryIo& io)
+{
+    if (arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h"))
+        || arguments.value(0) == QLatin1String("help")) {
+        io.Out << RegistryHelpText();
+        io.Out.flush();
+        return RegistryOk;
+    }
+    TParsedArgs args;
+    QString error;
+    if (!parseArgs(arguments, &args, &error))
+        return fail(io, error);
+    if (args.Command == QLatin1String("import"))
+        return runImport(args, io);
+    if (args.Command == QLatin1String("report"))
+        return runReport(args, io);
+    if (args.Command.isEmpty()) {
+        io.Err << RegistryHelpText();
+        return RegistryError;
+    }
+    return fail(io, QStringLiteral("Невідома команда: %1\nДовідка: emlo-registry --help").arg(args.Command));
+}
+
+}  // namespace emlo::registry

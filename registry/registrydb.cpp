@@ -1,0 +1,509 @@
+#include "registrydb.h"
+
+#include <QAtomicInteger>
+#include <QDateTime>
+#include <QFile>
+#include <QSqlError>
+#include <QUrl>
+#include <QUrlQuery>
+
+#include "RefTables.h"
+
+namespace emlo::registry {
+
+namespace {
+
+// One migration: the statements that take the schema from the previous
+// version to this one. {ID} is the engine's spelling of a generated key.
+struct TMigration {
+    int Version;
+    QStringList Statements;
+};
+
+const QList<TMigration>& migrations()
+{
+    static const QList<TMigration> list = {
+        {1,
+         {
+             QStringLiteral("CREATE TABLE ref_cont (contid INTEGER PRIMARY KEY, code VARCHAR(5) NOT NULL, "
+                            "descr VARCHAR(80) NOT NULL, threshold DOUBLE PRECISION NOT NULL)"),
+             QStringLiteral("CREATE TABLE ref_obl (code VARCHAR(10) PRIMARY KEY, descr VARCHAR(100) NOT NULL)"),
+             QStringLiteral("CREATE TABLE ref_cy (code VARCHAR(10) PRIMARY KEY, descr VARCHAR(100) NOT NULL)"),
+             QStringLiteral("CREATE TABLE ref_ea (code VARCHAR(10) PRIMARY KEY, descr VARCHAR(250) NOT NULL)"),
+             QStringLiteral("CREATE TABLE ref_ow (code VARCHAR(2) PRIMARY KEY, descr VARCHAR(70) NOT NULL)"),
+             QStringLiteral("CREATE TABLE ref_dp (code VARCHAR(6) PRIMARY KEY, descr VARCHAR(150) NOT NULL)"),
+             QStringLiteral("CREATE TABLE enterprise (edrpou VARCHAR(8) PRIMARY KEY, enname VARCHAR(100) NOT NULL, "
+                            "updated_at VARCHAR(32) NOT NULL)"),
+             QStringLiteral(
+                 "CREATE TABLE submission (id {ID}, edrpou VARCHAR(8) NOT NULL REFERENCES enterprise (edrpou), "
+                 "year INTEGER NOT NULL, is_current SMALLINT NOT NULL, imported_at VARCHAR(32) NOT NULL, "
+                 "replaced_at VARCHAR(32), source_path TEXT NOT NULL, content_hash VARCHAR(64) NOT NULL, "
+                 "enname VARCHAR(100) NOT NULL, enaddr VARCHAR(100) NOT NULL, ench_pos VARCHAR(60) NOT NULL, "
+                 "ench_name VARCHAR(60) NOT NULL, enphone VARCHAR(20) NOT NULL, "
+                 "obl_descr VARCHAR(100) NOT NULL, obl_code VARCHAR(10) NOT NULL, "
+                 "regn_descr VARCHAR(100) NOT NULL, regn_code VARCHAR(10) NOT NULL, "
+                 "city_descr VARCHAR(100) NOT NULL, city_code VARCHAR(10) NOT NULL, "
+                 "spodu_d VARCHAR(100) NOT NULL, spodu_id VARCHAR(5) NOT NULL, "
+                 "kved_descr VARCHAR(100) NOT NULL, kved_id VARCHAR(8) NOT NULL, "
+                 "kfv_descr VARCHAR(100) NOT NULL, kfv_id VARCHAR(2) NOT NULL, "
+                 "x1 INTEGER, x2 INTEGER, x3 INTEGER, y1 INTEGER, y2 INTEGER, y3 INTEGER)"),
+             // At most one current submission per enterprise and year, whatever the
+             // importers do; replaced ones stay beside it as history.
+             QStringLiteral("CREATE UNIQUE INDEX submission_current ON submission (edrpou, year) "
+                            "WHERE is_current = 1"),
+             QStringLiteral("CREATE TABLE emission (submission_id BIGINT NOT NULL REFERENCES submission (id) "
+                            "ON DELETE CASCADE, contid INTEGER NOT NULL, poten DOUBLE PRECISION NOT NULL, "
+                            "fact DOUBLE PRECISION NOT NULL, PRIMARY KEY (submission_id, contid))"),
+         }},
+        {2,
+         {
+             // The reports read one year's current submissions and then their emission
+             // rows by submission (the primary key), or one pollutant's rows.
+             QStringLiteral("CREATE INDEX submission_year ON submission (year, is_current, obl_code)"),
+             QStringLiteral("CREATE INDEX emission_contid ON emission (contid)"),
+         }},
+    };
+    return list;
+}
+
+QString nowText()
+{
+    return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
+}
+
+// Deadlocks and serialisation failures of PostgreSQL are worth another try.
+bool isRetryable(const QSqlError& error)
+{
+    const QString state = error.nativeErrorCode();
+    return state == QLatin1String("40001") || state == QLatin1String("40P01");
+}
+
+}  // namespace
+
+QString DbErrorText(const QSqlError& error)
+{
+    QString text = error.databaseText().trimmed();
+    if (text.isEmpty())
+        text = error.driverText().trimmed();
+    return text;
+}
+
+bool TDbTarget::Parse(const QString& spec, TDbTarget* target, QString* error)
+{
+    *target = TDbTarget();
+    if (!spec.startsWith(QLatin1String("postgresql://")) && !spec.startsWith(QLatin1String("postgres://"))) {
+        target->Path = spec;
+        return true;
+    }
+    const QUrl url(spec);
+    if (!url.isValid()) {
+        *error = QStringLiteral("Неправильна адреса бази даних: %1").arg(spec);
+        return false;
+    }
+    target->Postgres = true;
+    target->Host = url.host();
+    target->Port = url.port(-1);
+    target->User = url.userName();
+    target->Password = url.password();
+    target->Database = url.path().mid(1);
+    const QUrlQuery query(url);
+    if (query.hasQueryItem(QStringLiteral("host")))
+        target->Host = query.queryItemValue(QStringLiteral("host"), QUrl::FullyDecoded);
+    if (query.hasQueryItem(QStringLiteral("port")))
+        target->Port = query.queryItemValue(QStringLiteral("port")).toInt();
+    if (target->Database.isEmpty()) {
+        *error = QStringLiteral("В адресі бази даних не вказано назву бази: %1").arg(spec);
+        return false;
+    }
+    return true;
+}
+
+TRegistryDb::TRegistryDb()
+{
+    static QAtomicInteger<int> counter;
+    m_connection = QStringLiteral("emlo-registry-%1").arg(counter.fetchAndAddRelaxed(1));
+}
+
+TRegistryDb::~TRegistryDb()
+{
+    m_queries.clear();
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+        if (db.isOpen())
+            db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connection);
+}
+
+QSqlDatabase TRegistryDb::Database() const
+{
+    return QSqlDatabase::database(m_connection, false);
+}
+
+int TRegistryDb::LatestVersion()
+{
+    return migrations().constLast().Version;
+}
+
+bool TRegistryDb::exec(const QString& sql, QString* error)
+{
+    QSqlQuery query(Database());
+    if (query.exec(sql))
+        return true;
+    *error = QStringLiteral("Помилка бази даних: %1").arg(DbErrorText(query.lastError()));
+    return false;
+}
+
+bool TRegistryDb::Open(const TDbTarget& target, const QString& refdataDir, QString* error, int version)
+{
+    m_target = target;
+    const QString driver = target.Postgres ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE");
+    if (!QSqlDatabase::isDriverAvailable(driver)) {
+        *error = QStringLiteral("Немає драйвера бази даних %1 (пакет libqt6sql6-%2)")
+                     .arg(driver, target.Postgres ? QStringLiteral("psql") : QStringLiteral("sqlite"));
+        return false;
+    }
+    QSqlDatabase db = QSqlDatabase::addDatabase(driver, m_connection);
+    if (target.Postgres) {
+        db.setHostName(target.Host);
+        if (target.Port > 0)
+            db.setPort(target.Port);
+        db.setDatabaseName(target.Database);
+        db.setUserName(target.User);
+        db.setPassword(target.Password);
+    } else {
+        db.setDatabaseName(target.Path);
+        // Another importer holding the write lock is waited for, not failed on.
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=60000"));
+    }
+    if (!db.open()) {
+        *error = QStringLiteral("Неможливо відкрити базу даних %1: %2")
+                     .arg(target.Postgres ? target.Database : target.Path, DbErrorText(db.lastError()));
+        return false;
+    }
+    if (!target.Postgres) {
+        // WAL lets reports read while an import writes; NORMAL keeps each
+        // commit durable against a crash of the program, not of the machine.
+        if (!exec(QStringLiteral("PRAGMA journal_mode=WAL"), error)
+            || !exec(QStringLiteral("PRAGMA synchronous=NORMAL"), error)
+            || !exec(QStringLiteral("PRAGMA foreign_keys=ON"), error))
+            return false;
+    } else if (!exec(QStringLiteral("SET client_min_messages TO WARNING"), error)) {
+        return false;
+    }
+    return migrate(refdataDir, version < 0 ? LatestVersion() : version, error);
+}
+
+bool TRegistryDb::begin(QString* error)
+{
+    // SQLite: take the write lock at once, so two importers never both read
+    // and then deadlock on the upgrade to writing.
+    return exec(m_target.Postgres ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"), error);
+}
+
+int TRegistryDb::SchemaVersion()
+{
+    QSqlQuery query(Database());
+    if (!query.exec(QStringLiteral("SELECT MAX(version) FROM schema_migration")) || !query.next())
+        return 0;
+    return query.value(0).toInt();
+}
+
+bool TRegistryDb::migrate(const QString& refdataDir, int version, QString* error)
+{
+    if (!begin(error))
+        return false;
+    const auto fail = [this]() {
+        QString ignored;
+        exec(QStringLiteral("ROLLBACK"), &ignored);
+        return false;
+    };
+    // Several importers may start on a fresh database at once: one migrates,
+    // the others wait for it and then find the schema done.
+    if (m_target.Postgres && !exec(QStringLiteral("SELECT pg_advisory_xact_lock(1402202614)"), error))
+        return fail();
+    if (!exec(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_migration (version INTEGER PRIMARY KEY, "
+                             "applied_at VARCHAR(32) NOT NULL)"),
+              error))
+        return fail();
+    const int current = SchemaVersion();
+    if (current > LatestVersion()) {
+        *error = QStringLiteral("База даних має новішу схему (версія %1), ніж знає ця програма (%2)")
+                     .arg(current)
+                     .arg(LatestVersion());
+        return fail();
+    }
+    const QString id = m_target.Postgres ? QStringLiteral("BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY")
+                                         : QStringLiteral("INTEGER PRIMARY KEY");
+    for (const TMigration& migration : migrations()) {
+        if (migration.Version <= current || migration.Version > version)
+            continue;
+        for (QString sql : migration.Statements) {
+            if (!exec(sql.replace(QLatin1String("{ID}"), id), error))
+                return fail();
+        }
+        QSqlQuery mark(Database());
+        mark.prepare(QStringLiteral("INSERT INTO schema_migration (version, applied_at) VALUES (?, ?)"));
+        mark.addBindValue(migration.Version);
+        mark.addBindValue(nowText());
+        if (!mark.exec()) {
+            *error = QStringLiteral("Помилка бази даних: %1").arg(DbErrorText(mark.lastError()));
+            return fail();
+        }
+        if (migration.Version == 1 && !loadReferenceTables(refdataDir, error))
+            return fail();
+    }
+    return exec(QStringLiteral("COMMIT"), error);
+}
+
+bool TRegistryDb::loadReferenceTables(const QString& refdataDir, QString* error)
+{
+    struct TRefLoad {
+        const char* Csv;
+        const char* Table;
+        const char* Columns;
+        int Count;
+    };
+    // Columns of the CSV files after their id column (CONT keeps its id).
+    const TRefLoad loads[] = {
+        {"cont.csv", "ref_cont", "contid, code, descr, threshold", 4},
+        {"obl.csv", "ref_obl", "code, descr", 2},
+        {"cy.csv", "ref_cy", "code, descr", 2},
+        {"ea.csv", "ref_ea", "code, descr", 2},
+        {"ow.csv", "ref_ow", "code, descr", 2},
+        {"dp.csv", "ref_dp", "code, descr", 2},
+    };
+    const int chunk = 200;
+    for (const TRefLoad& load : loads) {
+        const QString path = refdataDir + QLatin1Char('/') + QString::fromLatin1(load.Csv);
+        QFile file(path);
+        QVector<QStringList> rows;
+        QString parseError;
+        if (!file.open(QIODevice::ReadOnly) || !ParseCsv(file.readAll(), &rows, &parseError)) {
+            *error = QStringLiteral("Неможливо прочитати довідник %1 %2").arg(path, parseError);
+            return false;
+        }
+        const QStringList problems = ValidateRows(
+            *std::find_if(ReferenceTables().begin(), ReferenceTables().end(),
+                          [&](const TRefTable& t) { return qstrcmp(t.csvName, load.Csv) == 0; }),
+            rows);
+        if (!problems.isEmpty()) {
+            *error = QStringLiteral("Помилка в довіднику: %1").arg(problems.first());
+            return false;
+        }
+        const int skip = load.Count == 4 ? 0 : 1;
+        const QString placeholders = QStringLiteral("(") + QStringList(load.Count, QStringLiteral("?")).join(u',')
+                                     + QStringLiteral(")");
+        for (qsizetype start = 1; start < rows.size(); start += chunk) {
+            const qsizetype end = std::min(rows.size(), start + chunk);
+            QStringList values;
+            for (qsizetype r = start; r < end; ++r)
+                values << placeholders;
+            QSqlQuery insert(Database());
+            insert.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
+                               .arg(QLatin1String(load.Table), QLatin1String(load.Columns), values.join(u',')));
+            for (qsizetype r = start; r < end; ++r) {
+                const QStringList& row = rows.at(r);
+                for (int c = 0; c < load.Count; ++c) {
+                    const QString& value = row.at(c + skip);
+                    if (load.Count == 4 && (c == 0))
+                        insert.addBindValue(value.toInt());
+                    else if (load.Count == 4 && c == 3)
+                        insert.addBindValue(value.toDouble());
+                    else
+                        insert.addBindValue(value);
+                }
+            }
+            if (!insert.exec()) {
+                *error = QStringLiteral("Помилка завантаження довідника %1: %2")
+                             .arg(QString::fromLatin1(load.Csv), DbErrorText(insert.lastError()));
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool TRegistryDb::ReadReferenceSets(TReferenceSets* sets, QString* error)
+{
+    *sets = TReferenceSets();
+    QSqlQuery query(Database());
+    query.setForwardOnly(true);
+    const auto read = [&](const QString& sql, auto add) {
+        if (!query.exec(sql)) {
+            *error = QStringLiteral("Помилка бази даних: %1").arg(DbErrorText(query.lastError()));
+            return false;
+        }
+        while (query.next())
+            add(query);
+        return true;
+    };
+    return read(QStringLiteral("SELECT code FROM ref_obl"),
+                [&](QSqlQuery& q) { sets->RegionCodes.insert(q.value(0).toString()); })
+           && read(QStringLiteral("SELECT code FROM ref_cy"),
+                   [&](QSqlQuery& q) { sets->SettlementCodes.insert(q.value(0).toString()); })
+           && read(QStringLiteral("SELECT contid FROM ref_cont"),
+                   [&](QSqlQuery& q) { sets->PollutantIds.insert(q.value(0).toInt()); });
+}
+
+QSqlQuery& TRegistryDb::prepared(const QString& key, const QString& sql, bool* ok, QString* error)
+{
+    auto it = m_queries.find(key);
+    if (it == m_queries.end()) {
+        auto query = std::make_unique<QSqlQuery>(Database());
+        if (!query->prepare(sql)) {
+            *ok = false;
+            *error = QStringLiteral("Помилка бази даних: %1").arg(DbErrorText(query->lastError()));
+        }
+        it = m_queries.emplace(key, std::move(query)).first;
+    }
+    return *it->second;
+}
+
+bool TRegistryDb::Store(const TSubmission& submission, int year, const QString& sourcePath, TStoreOutcome* outcome,
+                        QString* error)
+{
+    for (int attempt = 0;; ++attempt) {
+        bool retry = false;
+        if (storeOnce(submission, year, sourcePath, outcome, error, &retry))
+            return true;
+        QString ignored;
+        exec(QStringLiteral("ROLLBACK"), &ignored);
+        if (!retry || attempt >= 5)
+            return false;
+    }
+}
+
+bool TRegistryDb::storeOnce(const TSubmission& s, int year, const QString& sourcePath, TStoreOutcome* outcome,
+                            QString* error, bool* retry)
+{
+    bool ok = true;
+    const auto failed = [&](QSqlQuery& q) {
+        *retry = isRetryable(q.lastError());
+        *error = QStringLiteral("Помилка бази даних: %1").arg(DbErrorText(q.lastError()));
+        return false;
+    };
+    if (!begin(error))
+        return false;
+    const QString edrpou = s.AttrText(QStringLiteral("EDRPOU")).trimmed();
+    const QString now = nowText();
+
+    // The upsert locks the enterprise row until the end of the transaction:
+    // a second importer of the same enterprise waits here, then sees what
+    // the first committed.
+    QSqlQuery& enterprise = prepared(
+        QStringLiteral("enterprise"),
+        QStringLiteral("INSERT INTO enterprise (edrpou, enname, updated_at) VALUES (?, ?, ?) "
+                       "ON CONFLICT (edrpou) DO UPDATE SET enname = excluded.enname, updated_at = excluded.updated_at"),
+        &ok, error);
+    if (!ok)
+        return false;
+    enterprise.addBindValue(edrpou);
+    enterprise.addBindValue(s.AttrText(QStringLiteral("ENNAME")).trimmed());
+    enterprise.addBindValue(now);
+    if (!enterprise.exec())
+        return failed(enterprise);
+
+    QSqlQuery& current = prepared(
+        QStringLiteral("current"),
+        QStringLiteral("SELECT id, content_hash FROM submission WHERE edrpou = ? AND year = ? AND is_current = 1"),
+        &ok, error);
+    if (!ok)
+        return false;
+    current.addBindValue(edrpou);
+    current.addBindValue(year);
+    if (!current.exec())
+        return failed(current);
+    qint64 previousId = -1;
+    if (current.next()) {
+        previousId = current.value(0).toLongLong();
+        if (current.value(1).toString().toLatin1() == s.ContentHash) {
+            current.finish();
+            *outcome = TStoreOutcome::Unchanged;
+            return exec(QStringLiteral("ROLLBACK"), error);
+        }
+    }
+    current.finish();
+
+    if (previousId >= 0) {
+        QSqlQuery& replace = prepared(
+            QStringLiteral("replace"),
+            QStringLiteral("UPDATE submission SET is_current = 0, replaced_at = ? WHERE id = ?"), &ok, error);
+        if (!ok)
+            return false;
+        replace.addBindValue(now);
+        replace.addBindValue(previousId);
+        if (!replace.exec())
+            return failed(replace);
+    }
+
+    static const char* const textFields[] = {"ENNAME",    "ENADDR",   "ENCH_POS",   "ENCH_NAME", "ENPHONE",
+                                             "OBL_DESCR", "REGN_DESCR", "CITY_DESCR", "SPODU_D", "SPODU_ID",
+                                             "KVED_DESCR", "KVED_ID", "KFV_DESCR",  "KFV_ID"};
+    static const char* const coordFields[] = {"X1", "X2", "X3", "Y1", "Y2", "Y3"};
+    QSqlQuery& insert = prepared(
+        QStringLiteral("submission"),
+        QStringLiteral("INSERT INTO submission (edrpou, year, is_current, imported_at, source_path, content_hash, "
+                       "enname, enaddr, ench_pos, ench_name, enphone, obl_descr, regn_descr, city_descr, spodu_d, "
+                       "spodu_id, kved_descr, kved_id, kfv_descr, kfv_id, obl_code, regn_code, city_code, "
+                       "x1, x2, x3, y1, y2, y3) VALUES (?, ?, 1, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+                       "?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"),
+        &ok, error);
+    if (!ok)
+        return false;
+    insert.addBindValue(edrpou);
+    insert.addBindValue(year);
+    insert.addBindValue(now);
+    insert.addBindValue(sourcePath);
+    insert.addBindValue(QString::fromLatin1(s.ContentHash));
+    for (const char* field : textFields)
+        insert.addBindValue(s.AttrText(QString::fromLatin1(field)).trimmed());
+    insert.addBindValue(s.KoatuuCode(QStringLiteral("OBL_ID")));
+    insert.addBindValue(s.KoatuuCode(QStringLiteral("REGN_ID")));
+    insert.addBindValue(s.KoatuuCode(QStringLiteral("CITY_ID")));
+    for (const char* field : coordFields)
+        insert.addBindValue(s.AttrInt(QString::fromLatin1(field)));
+    if (!insert.exec() || !insert.next())
+        return failed(insert);
+    const qint64 id = insert.value(0).toLongLong();
+    insert.finish();
+
+    if (!insertEmissions(id, s, error))
+        return false;
+    if (!exec(QStringLiteral("COMMIT"), error))
+        return false;
+    *outcome = previousId >= 0 ? TStoreOutcome::Replaced : TStoreOutcome::Added;
+    return true;
+}
+
+bool TRegistryDb::insertEmissions(qint64 submissionId, const TSubmission& s, QString* error)
+{
+    // Several rows per statement: one round trip to a server for a whole
+    // submission of usual size.
+    const qsizetype chunk = 64;
+    for (qsizetype start = 0; start < s.Rows.size(); start += chunk) {
+        const qsizetype count = std::min(chunk, s.Rows.size() - start);
+        QStringList values(count, QStringLiteral("(?, ?, ?, ?)"));
+        bool ok = true;
+        QSqlQuery& insert = prepared(QStringLiteral("emission%1").arg(count),
+                                     QStringLiteral("INSERT INTO emission (submission_id, contid, poten, fact) VALUES ")
+                                         + values.join(u','),
+                                     &ok, error);
+        if (!ok)
+            return false;
+        for (qsizetype i = start; i < start + count; ++i) {
+            const TEmissionRow& row = s.Rows.at(i);
+            insert.addBindValue(submissionId);
+            insert.addBindValue(qint32(row.ContId.value_or(0)));
+            insert.addBindValue(row.Poten.value_or(0.0));
+            insert.addBindValue(row.Fact.value_or(0.0));
+        }
+        if (!insert.exec()) {
+            *error = QStringLiteral("Помилка бази даних: %1").arg(DbErrorText(insert.lastError()));
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace emlo::registry

@@ -1,0 +1,293 @@
+#include "report.h"
+
+#include <algorithm>
+#include <map>
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include "check/datacheck.h"
+#include "registrydb.h"
+
+namespace emlo::registry {
+
+namespace {
+
+// The group-total pollutants, as the data check keeps them: they repeat the
+// sums of other pollutants, so adding them in would count those twice.
+QString groupTotalIds()
+{
+    QStringList ids;
+    for (const TGroupTotal& group : GroupTotals())
+        ids << QString::number(group.TotalId);
+    return ids.join(QStringLiteral(", "));
+}
+
+struct TKeySql {
+    const char* Key;        // expression of the group key
+    const char* NameTable;  // reference table with the names
+    const char* NameKey;    // its key column
+};
+
+TKeySql keySql(TGrouping by)
+{
+    switch (by) {
+    case TGrouping::Region:
+        return {"s.obl_code", "ref_obl", "code"};
+    case TGrouping::District:
+        return {"s.regn_code", "ref_cy", "code"};
+    case TGrouping::Activity:
+        return {"s.kved_id", "ref_ea", "code"};
+    case TGrouping::Pollutant:
+        return {"e.contid", "ref_cont", "contid"};
+    }
+    return {"s.obl_code", "ref_obl", "code"};
+}
+
+class TReportQueries {
+public:
+    TReportQueries(TRegistryDb& db, QStringList* plans) : m_db(db), m_plans(plans) {}
+
+    bool Run(const QString& sql, const QVariantList& binds, const std::function<void(QSqlQuery&)>& onRow,
+             QString* error)
+    {
+        QSqlQuery query(m_db.Database());
+        query.setForwardOnly(true);
+        if (m_plans != nullptr && !explain(sql, binds, error))
+            return false;
+        if (!query.prepare(sql)) {
+            *error = QStringLiteral("Помилка бази даних: %1").arg(DbErrorText(query.lastError()));
+            return false;
+        }
+        for (const QVariant& bind : binds)
+            query.addBindValue(bind);
+        if (!query.exec()) {
+            *error = QStringLiteral("Помилка бази даних: %1").arg(DbErrorText(query.lastError()));
+            return false;
+        }
+        while (query.next())
+            onRow(query);
+        return true;
+    }
+
+private:
+    bool explain(const QString& sql, const QVariantList& binds, QString* error)
+    {
+        QSqlQuery query(m_db.Database());
+        const QString prefix = m_db.IsPostgres() ? QStringLiteral("EXPLAIN ") : QStringLiteral("EXPLAIN QUERY PLAN ");
+        if (!query.prepare(prefix + sql)) {
+            *error = DbErrorText(query.lastError());
+            return false;
+        }
+        for (const QVariant& bind : binds)
+            query.addBindValue(bind);
+        if (!query.exec()) {
+            *error = DbErrorText(query.lastError());
+            return false;
+        }
+        QString plan = sql + QLatin1Char('\n');
+        while (query.next())
+            plan += QStringLiteral("  ") + query.value(m_db.IsPostgres() ? 0 : 3).toString() + QLatin1Char('\n');
+        m_plans->append(plan);
+        return true;
+    }
+
+    TRegistryDb& m_db;
+    QStringList* m_plans;
+};
+
+// Sums per group for one year. contId < 0: every pollutant, the group totals
+// left out unless the grouping is by pollutant (then they are flagged).
+bool groupSums(TReportQueries& q, TGrouping by, int year, int contId, std::map<QString, TReportGroup>* groups,
+               QString* error)
+{
+    const TKeySql key = keySql(by);
+    QString filter;
+    QVariantList binds{year};
+    if (contId >= 0) {
+        filter = QStringLiteral(" AND e.contid = ?");
+        binds << contId;
+    } else if (by != TGrouping::Pollutant) {
+        filter = QStringLiteral(" AND e.contid NOT IN (%1)").arg(groupTotalIds());
+    }
+    const bool byPollutant = by == TGrouping::Pollutant;
+    const QString sql =
+        QStringLiteral("SELECT g.k, %1, g.n, g.p, g.f FROM (SELECT %2 AS k, COUNT(DISTINCT s.id) AS n, "
+                       "SUM(e.poten) AS p, SUM(e.fact) AS f FROM submission s JOIN emission e ON e.submission_id = s.id "
+                       "WHERE s.year = ? AND s.is_current = 1%3 GROUP BY %2) g LEFT JOIN %4 r ON r.%5 = g.k")
+            .arg(byPollutant ? QStringLiteral("r.code, r.descr") : QStringLiteral("NULL, r.descr"),
+                 QLatin1String(key.Key), filter, QLatin1String(key.NameTable), QLatin1String(key.NameKey));
+    return q.Run(sql, binds,
+                 [&](QSqlQuery& row) {
+                     TReportGroup g;
+                     g.Code = byPollutant ? row.value(1).toString() : row.value(0).toString();
+                     if (g.Code.isEmpty())
+                         g.Code = row.value(0).toString();
+                     g.Name = row.value(2).toString();
+                     g.Enterprises = row.value(3).toInt();
+                     g.Poten = row.value(4).toDouble();
+                     g.Fact = row.value(5).toDouble();
+                     g.IsGroupTotal = byPollutant && IsGroupTotalId(row.value(0).toInt());
+                     (*groups)[g.Code] = g;
+                 },
+                 error);
+}
+
+bool resolvePollutant(TReportQueries& q, const QString& code, int* contId, QString* name, QString* error)
+{
+    *contId = -1;
+    bool found = false;
+    if (!q.Run(QStringLiteral("SELECT contid, descr, code FROM ref_cont WHERE code = ? OR CAST(contid AS VARCHAR(10)) = ?"),
+               {code, code},
+               [&](QSqlQuery& row) {
+                   // A CODE match wins over an id that happens to read the same.
+                   if (!found || row.value(2).toString() == code) {
+                       *contId = row.value(0).toInt();
+                       *name = row.value(1).toString();
+                       found = true;
+                   }
+               },
+               error))
+        return false;
+    if (!found) {
+        *error = QStringLiteral("Забруднюючої речовини з кодом %1 немає в довіднику речовин").arg(code);
+        return false;
+    }
+    return true;
+}
+
+QList<TChartBar> bars(const std::map<QString, TReportGroup>& groups, qsizetype limit)
+{
+    QList<TChartBar> result;
+    for (const auto& [code, g] : groups) {
+        if (!g.IsGroupTotal)
+            result.append({g.Name.isEmpty() ? code : g.Name, g.Fact});
+    }
+    std::stable_sort(result.begin(), result.end(), [](const TChartBar& a, const TChartBar& b) { return a.Value > b.Value; });
+    if (result.size() > limit)
+        result.resize(limit);
+    return result;
+}
+
+}  // namespace
+
+bool ParseGrouping(const QString& text, TGrouping* grouping)
+{
+    static const QList<QPair<QString, TGrouping>> names = {
+        {QStringLiteral("region"), TGrouping::Region},
+        {QStringLiteral("district"), TGrouping::District},
+        {QStringLiteral("activity"), TGrouping::Activity},
+        {QStringLiteral("pollutant"), TGrouping::Pollutant},
+    };
+    for (const auto& [name, value] : names) {
+        if (text == name) {
+            *grouping = value;
+            return true;
+        }
+    }
+    return false;
+}
+
+QString GroupingTitle(TGrouping by)
+{
+    switch (by) {
+    case TGrouping::Region:
+        return QStringLiteral("Область");
+    case TGrouping::District:
+        return QStringLiteral("Район");
+    case TGrouping::Activity:
+        return QStringLiteral("Вид економічної діяльності");
+    case TGrouping::Pollutant:
+        return QStringLiteral("Забруднююча речовина");
+    }
+    return QString();
+}
+
+bool BuildReport(TRegistryDb& db, const TReportRequest& request, TReport* report, QString* error)
+{
+    *report = TReport();
+    report->Request = request;
+    TReportQueries q(db, request.Plans);
+    int contId = -1;
+    if (!request.PollutantCode.isEmpty()
+        && !resolvePollutant(q, request.PollutantCode, &contId, &report->PollutantName, error))
+        return false;
+
+    std::map<QString, TReportGroup> current;
+    std::map<QString, TReportGroup> previous;
+    if (!groupSums(q, request.By, request.Year, contId, &current, error)
+        || !groupSums(q, request.By, request.Year - 1, contId, &previous, error))
+        return false;
+    // Groups of either year are shown: one that has gone stays visible with zero.
+    for (const auto& [code, prev] : previous) {
+        TReportGroup& g = current[code];
+        if (g.Code.isEmpty()) {
+            g.Code = prev.Code;
+            g.Name = prev.Name;
+            g.IsGroupTotal = prev.IsGroupTotal;
+        }
+        g.HasPrevious = true;
+        g.PrevPoten = prev.Poten;
+        g.PrevFact = prev.Fact;
+    }
+    report->Total.Name = QStringLiteral("Разом");
+    bool anyPrevious = false;
+    for (const auto& [code, g] : current) {
+        report->Groups.append(g);
+        if (g.IsGroupTotal)
+            continue;
+        report->Total.Poten += g.Poten;
+        report->Total.Fact += g.Fact;
+        report->Total.PrevPoten += g.PrevPoten;
+        report->Total.PrevFact += g.PrevFact;
+        anyPrevious = anyPrevious || g.HasPrevious;
+        if (request.By != TGrouping::Pollutant)
+            report->Total.Enterprises += g.Enterprises;
+    }
+    report->Total.HasPrevious = anyPrevious;
+    if (request.By == TGrouping::Pollutant) {
+        QString filter = contId >= 0 ? QStringLiteral(" AND e.contid = %1").arg(contId) : QString();
+        if (!q.Run(QStringLiteral("SELECT COUNT(DISTINCT s.id) FROM submission s JOIN emission e ON e.submission_id = s.id "
+                                  "WHERE s.year = ? AND s.is_current = 1") + filter,
+                   {request.Year}, [&](QSqlQuery& row) { report->Total.Enterprises = row.value(0).toInt(); }, error))
+            return false;
+    }
+
+    QString limitFilter;
+    QVariantList limitBinds{request.Year};
+    if (contId >= 0) {
+        limitFilter = QStringLiteral(" AND e.contid = ?");
+        limitBinds << contId;
+    }
+    if (!q.Run(QStringLiteral("SELECT s.edrpou, s.enname, s.obl_descr, c.code, c.descr, e.poten, c.threshold "
+                              "FROM submission s JOIN emission e ON e.submission_id = s.id "
+                              "JOIN ref_cont c ON c.contid = e.contid WHERE s.year = ? AND s.is_current = 1 "
+                              "AND c.threshold > 0 AND e.poten >= c.threshold")
+                   + limitFilter + QStringLiteral(" ORDER BY c.code, e.poten DESC, s.edrpou"),
+               limitBinds,
+               [&](QSqlQuery& row) {
+                   report->OverLimit.append({row.value(0).toString(), row.value(1).toString(), row.value(2).toString(),
+                                             row.value(3).toString(), row.value(4).toString(), row.value(5).toDouble(),
+                                             row.value(6).toDouble()});
+               },
+               error))
+        return false;
+
+    // The charts: by region and by pollutant, whatever the grouping.
+    std::map<QString, TReportGroup> regions;
+    std::map<QString, TReportGroup> pollutants;
+    if (request.By == TGrouping::Region)
+        regions = current;
+    else if (!groupSums(q, TGrouping::Region, request.Year, contId, &regions, error))
+        return false;
+    if (request.By == TGrouping::Pollutant)
+        pollutants = current;
+    else if (!groupSums(q, TGrouping::Pollutant, request.Year, contId, &pollutants, error))
+        return false;
+    report->ByRegion = bars(regions, 40);
+    report->ByPollutant = bars(pollutants, 15);
+    return true;
+}
+
+}  // namespace emlo::registry

@@ -1,0 +1,30 @@
+#include "submission.h"
+
+namespace emlo::registry {
+
+QString TRejection::Text() const
+{
+    QStringList parts;
+    if (!File.isEmpty())
+        parts << File;
+    if (Record > 0)
+        parts << QStringLiteral("запис %1").arg(Record);
+    if (Line > 0)
+        parts << QStringLiteral("рядок %1").arg(Line);
+    if (!Field.isEmpty())
+        parts << QStringLiteral("поле %1").arg(Field);
+    if (parts.isEmpty())
+        return Reason;
+    return parts.join(QStringLiteral(", ")) + QStringLiteral(": ") + Reason;
+}
+
+QString TSubmission::KoatuuCode(const QString& field) const
+{
+    const auto it = AttrNumbers.constFind(field);
+    if (it == AttrNumbers.constEnd() || it.value() < 0 || it.value() > 9999999999.0)
+        return QString();
+    // The codes travel as numbers, so a leading zero (Crimea: 01...) is lost on the way.
+    return QStringLiteral("%1").arg(qint64(it.value()), 10, 10, QLatin1Char('0'));
+}
+
+}  // namespace emlo::registry

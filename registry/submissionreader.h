@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include "submission.h"
+
+namespace emlo::registry {
+
+// Bounds that keep a hostile file from taking the importer's memory: a file
+// larger than MaxFileBytes is refused before it is read, and a data.xml with
+// more than MaxRecords ROW records is refused while it is read.
+struct TReaderLimits {
+    qint64 MaxFileBytes = 4 * 1024 * 1024;
+    int MaxRecords = 10000;
+};
+
+// Reads the two files an enterprise sends (attr.xml, data.xml) in exactly the
+// layout the program's export writes: a Windows-1251 declaration, DATAPACKET
+// with METADATA/FIELDS/FIELD and ROWDATA/ROW, one attribute per field. Either
+// decimal separator is taken. Structure and values only: whether the data is
+// complete and its codes known is TSubmissionValidator's.
+//
+// A DTD is refused outright, so no entity is ever declared or expanded; any
+// element outside the layout is refused when met, which bounds the nesting.
+class TSubmissionReader {
+public:
+    explicit TSubmissionReader(TReaderLimits limits = {}) : m_limits(limits) {}
+
+    // Reads both files. On failure returns false and appends the reason
+    // (the first fault of the file) to errors; out is then incomplete.
+    bool Read(const QString& attrPath, const QString& dataPath, TSubmission* out, TRejectionList* errors) const;
+
+    // The same from bytes already in memory; the names are used in reasons.
+    bool ReadBytes(const QString& attrName, const QByteArray& attr, const QString& dataName,
+                   const QByteArray& data, TSubmission* out, TRejectionList* errors) const;
+
+private:
+    bool readFile(const QString& path, QByteArray* bytes, TRejectionList* errors) const;
+
+    TReaderLimits m_limits;
+};
+
+// Parses a number as the export writes it on any PC: optional sign, digits,
+// and a fraction after a point or a comma. An empty (or blank) text gives no
+// value and ok. Anything else sets ok to false.
+std::optional<double> ParseExportNumber(QStringView text, bool* ok);
+
+}  // namespace emlo::registry
