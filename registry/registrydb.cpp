@@ -71,6 +71,12 @@ QString nowText()
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
 }
 
+// A text column never holds NULL: an absent value is stored as "".
+QString notNull(const QString& text)
+{
+    return text.isNull() ? QStringLiteral("") : text;
+}
+
 // Deadlocks and serialisation failures of PostgreSQL are worth another try.
 bool isRetryable(const QSqlError& error)
 {
@@ -399,7 +405,7 @@ bool TRegistryDb::storeOnce(const TSubmission& s, int year, const QString& sourc
     if (!ok)
         return false;
     enterprise.addBindValue(edrpou);
-    enterprise.addBindValue(s.AttrText(QStringLiteral("ENNAME")).trimmed());
+    enterprise.addBindValue(notNull(s.AttrText(QStringLiteral("ENNAME")).trimmed()));
     enterprise.addBindValue(now);
     if (!enterprise.exec())
         return failed(enterprise);
@@ -457,10 +463,10 @@ bool TRegistryDb::storeOnce(const TSubmission& s, int year, const QString& sourc
     insert.addBindValue(sourcePath);
     insert.addBindValue(QString::fromLatin1(s.ContentHash));
     for (const char* field : textFields)
-        insert.addBindValue(s.AttrText(QString::fromLatin1(field)).trimmed());
-    insert.addBindValue(s.KoatuuCode(QStringLiteral("OBL_ID")));
-    insert.addBindValue(s.KoatuuCode(QStringLiteral("REGN_ID")));
-    insert.addBindValue(s.KoatuuCode(QStringLiteral("CITY_ID")));
+        insert.addBindValue(notNull(s.AttrText(QString::fromLatin1(field)).trimmed()));
+    insert.addBindValue(notNull(s.KoatuuCode(QStringLiteral("OBL_ID"))));
+    insert.addBindValue(notNull(s.KoatuuCode(QStringLiteral("REGN_ID"))));
+    insert.addBindValue(notNull(s.KoatuuCode(QStringLiteral("CITY_ID"))));
     for (const char* field : coordFields)
         insert.addBindValue(s.AttrInt(QString::fromLatin1(field)));
     if (!insert.exec() || !insert.next())

@@ -1,0 +1,449 @@
+// The registry against a real database: SQLite, and PostgreSQL when the test
+// runs under with-postgres.sh (EMLO_TEST_ENGINE=postgresql). The same tests
+// run on both engines.
+#include <QProcess>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "generator/submissiongenerator.h"
+#include "registrydb.h"
+#include "report.h"
+#include "reportwriter.h"
+
+using namespace emlo::registry;
+
+class TestRegistry : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void importKeepsHistoryAndExitCodes();
+    void rejectedSubmissionLeavesNothing();
+    void commandLineErrorsExitWithTwo_data();
+    void commandLineErrorsExitWithTwo();
+    void migrationsUpgradeAndRefuseNewer();
+    void concurrentImportsLoseAndDuplicateNothing();
+    void reportsSumWithoutGroupTotals();
+    void reportFilesForSpreadsheetsAndBrowsers();
+
+private:
+    bool postgres() const { return m_engine == QLatin1String("postgresql"); }
+    QString dbSpec() const;
+    void dropAll();
+    QProcess* startImport(const QStringList& paths, int year = 2024);
+    int runImport(const QStringList& paths, QString* out = nullptr, int year = 2024);
+    qint64 scalar(const QString& sql);
+    void openDb(TRegistryDb& db, int version = -1);
+    void write(int index, const QString& folder, quint32 seed = 5, TBreakage breakage = TBreakage::None);
+
+    QString m_engine;
+    QTemporaryDir m_dir;
+    std::unique_ptr<TRegistryDb> m_db;
+    int m_case = 0;
+};
+
+void TestRegistry::initTestCase()
+{
+    m_engine = qEnvironmentVariable("EMLO_TEST_ENGINE", QStringLiteral("sqlite"));
+    if (postgres())
+        QVERIFY2(!qEnvironmentVariableIsEmpty("EMLO_TEST_PG"), "run under registry/tests/with-postgres.sh");
+    QVERIFY(m_dir.isValid());
+}
+
+QString TestRegistry::dbSpec() const
+{
+    return postgres() ? qEnvironmentVariable("EMLO_TEST_PG")
+                      : m_dir.filePath(QStringLiteral("registry-%1.sqlite").arg(m_case));
+}
+
+void TestRegistry::dropAll()
+{
+    TDbTarget target;
+    QString error;
+    QVERIFY(TDbTarget::Parse(dbSpec(), &target, &error));
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("drop"));
+    db.setHostName(target.Host);
+    db.setDatabaseName(target.Database);
+    db.setUserName(target.User);
+    QVERIFY(db.open());
+    QSqlQuery(db).exec(QStringLiteral("DROP TABLE IF EXISTS emission, submission, enterprise, ref_cont, ref_obl, "
+                                      "ref_cy, ref_ea, ref_ow, ref_dp, schema_migration CASCADE"));
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("drop"));
+}
+
+void TestRegistry::init()
+{
+    m_db.reset();
+    ++m_case;
+    if (postgres())
+        dropAll();
+}
+
+void TestRegistry::openDb(TRegistryDb& db, int version)
+{
+    TDbTarget target;
+    QString error;
+    QVERIFY(TDbTarget::Parse(dbSpec(), &target, &error));
+    QVERIFY2(db.Open(target, QStringLiteral(EMLO_PROGRAM_DIR "/refdata"), &error, version), qPrintable(error));
+}
+
+qint64 TestRegistry::scalar(const QString& sql)
+{
+    if (!m_db) {
+        m_db = std::make_unique<TRegistryDb>();
+        openDb(*m_db);
+    }
+    QSqlQuery query(m_db->Database());
+    if (!query.exec(sql) || !query.next()) {
+        qWarning() << sql << DbErrorText(query.lastError());
+        return -1;
+    }
+    return query.value(0).toLongLong();
+}
+
+void TestRegistry::write(int index, const QString& folder, quint32 seed, TBreakage breakage)
+{
+    TSubmissionGenerator generator(QStringLiteral(EMLO_PROGRAM_DIR), seed);
+    QVERIFY2(generator.Write(generator.MakeEnterprise(index), folder, breakage), qPrintable(generator.ErrorString()));
+}
+
+QProcess* TestRegistry::startImport(const QStringList& paths, int year)
+{
+    auto* process = new QProcess(this);
+    process->start(QStringLiteral(EMLO_REGISTRY_PATH),
+                   QStringList{QStringLiteral("import"), QStringLiteral("--db"), dbSpec(), QStringLiteral("--year"),
+                               QString::number(year)}
+                       + paths);
+    return process;
+}
+
+int TestRegistry::runImport(const QStringList& paths, QString* out, int year)
+{
+    QProcess* process = startImport(paths, year);
+    process->waitForFinished(120000);
+    if (out != nullptr)
+        *out = QString::fromUtf8(process->readAllStandardOutput());
+    const QByteArray err = process->readAllStandardError();
+    if (!err.isEmpty())
+        qInfo() << err;
+    const int code = process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
+    delete process;
+    return code;
+}
+
+void TestRegistry::importKeepsHistoryAndExitCodes()
+{
+    const QString first = m_dir.filePath(QStringLiteral("history-%1/first").arg(m_case));
+    for (int i = 0; i < 3; ++i)
+        write(i, first + QStringLiteral("/region/%1").arg(i));
+    QString out;
+    QCOMPARE(runImport({first}, &out), 0);
+    QVERIFY2(out.contains(QStringLiteral("прийнято: 3 (нових: 3, замінено: 0, без змін: 0); відхилено: 0")),
+             qPrintable(out));
+    // The same files again: nothing new is stored.
+    QCOMPARE(runImport({first}, &out), 0);
+    QVERIFY(out.contains(QStringLiteral("нових: 0, замінено: 0, без змін: 3")));
+    QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM submission")), 3);
+
+    // A corrected submission of enterprise 0 replaces the first; the first
+    // stays as history, with where it came from and when it was replaced.
+    const QString second = m_dir.filePath(QStringLiteral("history-%1/second").arg(m_case));
+    write(0, second, 99);
+    QCOMPARE(runImport({second}, &out), 0);
+    QVERIFY(out.contains(QStringLiteral("нових: 0, замінено: 1, без змін: 0")));
+    QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM submission WHERE edrpou = '30000000'")), 2);
+    QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM submission WHERE edrpou = '30000000' AND is_current = 1")), 1);
+    QSqlQuery query(m_db->Database());
+    QVERIFY(query.exec(QStringLiteral("SELECT is_current, source_path, replaced_at, imported_at FROM submission "
+                                      "WHERE edrpou = '30000000' ORDER BY id")));
+    QVERIFY(query.next());
+    QCOMPARE(query.value(0).toInt(), 0);
+    QCOMPARE(query.value(1).toString(), QDir(first + QStringLiteral("/region/0")).absolutePath());
+    QVERIFY(!query.value(2).toString().isEmpty());
+    QVERIFY(!query.value(3).toString().isEmpty());
+    QVERIFY(query.next());
+    QCOMPARE(query.value(0).toInt(), 1);
+    QCOMPARE(query.value(1).toString(), QDir(second).absolutePath());
+    QVERIFY(query.value(2).isNull());
+    query.finish();
+    // Each submission keeps its own emission rows.
+    QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM emission")), 4 * 30);
+    // A year is a submission of its own, not a replacement.
+    QCOMPARE(runImport({first}, &out, 2023), 0);
+    QVERIFY(out.contains(QStringLiteral("нових: 3")));
+}
+
+void TestRegistry::rejectedSubmissionLeavesNothing()
+{
+    const QString folder = m_dir.filePath(QStringLiteral("rejected-%1").arg(m_case));
+    write(0, folder + QStringLiteral("/good"));
+    write(1, folder + QStringLiteral("/repeated"), 5, TBreakage::RepeatedPollutant);
+    write(2, folder + QStringLiteral("/unknown"), 5, TBreakage::UnknownPollutant);
+    QString out;
+    QCOMPARE(runImport({folder}, &out), 1);
+    const QRegularExpression repeated(QStringLiteral("Відхилено: %1/repeated\n  data.xml, запис \\d+, поле CONTID: "
+                                                     "Забруднююча речовина вже вказана\n")
+                                          .arg(QDir(folder).absolutePath()));
+    QVERIFY2(repeated.match(out).hasMatch(), qPrintable(out));
+    QVERIFY(out.contains(QStringLiteral("відхилено: 2")));
+    // Nothing of a rejected submission is stored: not its enterprise, not one row.
+    QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM enterprise")), 1);
+    QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM emission")), 30);
+}
+
+void TestRegistry::commandLineErrorsExitWithTwo_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no year") << QStringList{QStringLiteral("import"), QStringLiteral("--db"), QStringLiteral("@DB@"),
+                                            QStringLiteral(".")}
+                             << QStringLiteral("Не вказано рік: --year РРРР");
+    QTest::newRow("missing folder") << QStringList{QStringLiteral("import"), QStringLiteral("--db"), QStringLiteral("@DB@"),
+                                                   QStringLiteral("--year"), QStringLiteral("2024"),
+                                                   QStringLiteral("/no/such/folder")}
+                                    << QStringLiteral("Папку не знайдено: /no/such/folder");
+    QTest::newRow("unknown command") << QStringList{QStringLiteral("export")} << QStringLiteral("Невідома команда: export");
+    QTest::newRow("unknown grouping") << QStringList{QStringLiteral("report"), QStringLiteral("--db"), QStringLiteral("@DB@"),
+                                                     QStringLiteral("--year"), QStringLiteral("2024"),
+                                                     QStringLiteral("--by"), QStringLiteral("city")}
+                                      << QStringLiteral("Вкажіть угруповання: --by region|district|activity|pollutant");
+    QTest::newRow("unknown pollutant") << QStringList{QStringLiteral("report"), QStringLiteral("--db"), QStringLiteral("@DB@"),
+                                                      QStringLiteral("--year"), QStringLiteral("2024"),
+                                                      QStringLiteral("--by"), QStringLiteral("region"),
+                                                      QStringLiteral("--pollutant"), QStringLiteral("77777")}
+                                       << QStringLiteral("Забруднюючої речовини з кодом 77777 немає в довіднику речовин");
+    QTest::newRow("server unreachable") << QStringList{QStringLiteral("report"), QStringLiteral("--db"),
+                                                       QStringLiteral("postgresql://nobody@/none?host=/nonexistent"),
+                                                       QStringLiteral("--year"), QStringLiteral("2024"),
+                                                       QStringLiteral("--by"), QStringLiteral("region")}
+                                        << QStringLiteral("Неможливо відкрити базу даних none");
+}
+
+void TestRegistry::commandLineErrorsExitWithTwo()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    args.replaceInStrings(QStringLiteral("@DB@"), dbSpec());
+    QProcess process;
+    process.start(QStringLiteral(EMLO_REGISTRY_PATH), args);
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitCode(), 2);
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    QVERIFY2(err.startsWith(message), qPrintable(err));
+}
+
+void TestRegistry::migrationsUpgradeAndRefuseNewer()
+{
+    {
+        TRegistryDb db;
+        openDb(db, 1);
+        QCOMPARE(db.SchemaVersion(), 1);
+    }
+    TRegistryDb db;
+    openDb(db);
+    QCOMPARE(db.SchemaVersion(), TRegistryDb::LatestVersion());
+    QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM ref_cy")), 30316);
+    QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM ref_cont WHERE threshold > 0")), 8);
+    QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM schema_migration")), TRegistryDb::LatestVersion());
+    QSqlQuery(db.Database()).exec(QStringLiteral("INSERT INTO schema_migration VALUES (99, 'x')"));
+    TDbTarget target;
+    QString error;
+    QVERIFY(TDbTarget::Parse(dbSpec(), &target, &error));
+    TRegistryDb newer;
+    QVERIFY(!newer.Open(target, QStringLiteral(EMLO_PROGRAM_DIR "/refdata"), &error));
+    QVERIFY2(error.startsWith(QStringLiteral("База даних має новішу схему (версія 99)")), qPrintable(error));
+}
+
+void TestRegistry::concurrentImportsLoseAndDuplicateNothing()
+{
+    // Four importers at once on a fresh database: all of them import one
+    // shared folder, each also a folder of its own, and two versions of five
+    // enterprises fight over being current.
+    const QString base = m_dir.filePath(QStringLiteral("concurrent-%1").arg(m_case));
+    for (int i = 0; i < 12; ++i)
+        write(i, base + QStringLiteral("/shared/%1").arg(i));
+    for (int p = 0; p < 4; ++p) {
+        for (int i = 0; i < 4; ++i)
+            write(100 + p * 4 + i, base + QStringLiteral("/own%1/%2").arg(p).arg(i));
+    }
+    for (int i = 0; i < 5; ++i) {
+        write(200 + i, base + QStringLiteral("/version1/%1").arg(i), 1);
+        write(200 + i, base + QStringLiteral("/version2/%1").arg(i), 2);
+    }
+    QList<QProcess*> processes;
+    for (int p = 0; p < 4; ++p)
+        processes << startImport({base + QStringLiteral("/shared"), base + QStringLiteral("/own%1").arg(p),
+                                  base + (p % 2 ? QStringLiteral("/version1") : QStringLiteral("/version2"))});
+    for (QProcess* process : processes) {
+        QVERIFY(process->waitForFinished(180000));
+        QCOMPARE(process->readAllStandardError(), QByteArray());
+        QCOMPARE(process->exitCode(), 0);
+        delete process;
+    }
+    // Every enterprise exactly once current; the shared files stored once.
+    QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM submission WHERE is_current = 1")), 12 + 16 + 5);
+    QCOMPARE(scalar(QStringLiteral("SELECT COUNT(DISTINCT edrpou) FROM submission")), 12 + 16 + 5);
+    QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM submission WHERE edrpou < '30000200'")), 12 + 16);
+    // The contested ones: between 2 and 4 versions each, never two current.
+    QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM (SELECT edrpou FROM submission GROUP BY edrpou "
+                                   "HAVING SUM(is_current) <> 1) x")),
+             0);
+    QVERIFY(scalar(QStringLiteral("SELECT MIN(n) FROM (SELECT COUNT(*) AS n FROM submission WHERE edrpou >= '30000200' "
+                                  "GROUP BY edrpou) x"))
+            >= 1);
+    QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM emission")),
+             30 * scalar(QStringLiteral("SELECT COUNT(*) FROM submission")));
+}
+
+namespace {
+
+TSubmission makeSubmission(const QString& edrpou, const QString& obl, const QString& city, const QString& kved,
+                           const QList<TEmissionRow>& rows, const QByteArray& hash)
+{
+    TSubmission s;
+    s.HasAttrRecord = true;
+    s.Attr.insert(QStringLiteral("EDRPOU"), edrpou);
+    s.Attr.insert(QStringLiteral("ENNAME"), QStringLiteral("Підприємство ") + edrpou);
+    s.Attr.insert(QStringLiteral("OBL_DESCR"), QStringLiteral("область"));
+    s.Attr.insert(QStringLiteral("KVED_ID"), kved);
+    s.AttrNumbers.insert(QStringLiteral("OBL_ID"), obl.toDouble());
+    s.AttrNumbers.insert(QStringLiteral("REGN_ID"), (city.rightJustified(10, u'0').left(5) + QStringLiteral("00000")).toDouble());
+    s.AttrNumbers.insert(QStringLiteral("CITY_ID"), city.toDouble());
+    s.Rows = rows;
+    s.ContentHash = hash;
+    return s;
+}
+
+TEmissionRow row(int contId, double poten, double fact)
+{
+    TEmissionRow r;
+    r.ContId = contId;
+    r.Poten = poten;
+    r.Fact = fact;
+    return r;
+}
+
+}  // namespace
+
+void TestRegistry::reportsSumWithoutGroupTotals()
+{
+    TRegistryDb db;
+    openDb(db);
+    TStoreOutcome outcome;
+    QString error;
+    // Dnipro: iron (3) and its group total 132, which repeats it; Crimea (code
+    // with a leading zero). A replaced submission must not count.
+    QVERIFY(db.Store(makeSubmission(QStringLiteral("11111111"), QStringLiteral("1200000000"), QStringLiteral("1210100000"),
+                                    QStringLiteral("24.10"), {row(3, 100, 100)}, "old"),
+                     2024, QStringLiteral("/a"), &outcome, &error));
+    QVERIFY(db.Store(makeSubmission(QStringLiteral("11111111"), QStringLiteral("1200000000"), QStringLiteral("1210100000"),
+                                    QStringLiteral("24.10"), {row(3, 0.2, 0.05), row(23, 5, 4), row(132, 0.2, 0.05)}, "new"),
+                     2024, QStringLiteral("/b"), &outcome, &error));
+    QCOMPARE(outcome, TStoreOutcome::Replaced);
+    QVERIFY(db.Store(makeSubmission(QStringLiteral("22222222"), QStringLiteral("100000000"), QStringLiteral("120410100"),
+                                    QStringLiteral("35.11"), {row(23, 1, 0.5), row(1, 0.0005, 0.0001)}, "crimea"),
+                     2024, QStringLiteral("/c"), &outcome, &error));
+    QVERIFY(db.Store(makeSubmission(QStringLiteral("11111111"), QStringLiteral("1200000000"), QStringLiteral("1210100000"),
+                                    QStringLiteral("24.10"), {row(23, 2, 2)}, "last year"),
+                     2023, QStringLiteral("/d"), &outcome, &error));
+
+    TReport report;
+    TReportRequest request;
+    request.Year = 2024;
+    request.By = TGrouping::Region;
+    QVERIFY2(BuildReport(db, request, &report, &error), qPrintable(error));
+    QCOMPARE(report.Groups.size(), 2);
+    QCOMPARE(report.Groups.at(0).Code, QStringLiteral("0100000000"));
+    QCOMPARE(report.Groups.at(0).Name, QStringLiteral("АВТОНОМНА РЕСПУБЛІКА КРИМ"));
+    QCOMPARE(report.Groups.at(0).HasPrevious, false);
+    const TReportGroup& dnipro = report.Groups.at(1);
+    QCOMPARE(dnipro.Name, QStringLiteral("ДНІПРОПЕТРОВСЬКА ОБЛАСТЬ"));
+    QCOMPARE(dnipro.Enterprises, 1);
+    QCOMPARE(dnipro.Poten, 5.2);  // 132 left out; the replaced 100 too
+    QCOMPARE(dnipro.Fact, 4.05);
+    QVERIFY(dnipro.HasPrevious);
+    QCOMPARE(dnipro.PrevFact, 2.0);
+    QCOMPARE(report.Total.Fact, 4.05 + 0.5001);
+    QCOMPARE(report.Total.Enterprises, 2);
+    // Thresholds: iron 0.2 >= 0.1; arsenic 0.0005 < 0.001.
+    QCOMPARE(report.OverLimit.size(), 1);
+    QCOMPARE(report.OverLimit.first().Edrpou, QStringLiteral("11111111"));
+    QCOMPARE(report.OverLimit.first().PollutantCode, QStringLiteral("01003"));
+    QCOMPARE(report.OverLimit.first().Limit, 0.1);
+
+    request.By = TGrouping::Pollutant;
+    QVERIFY(BuildReport(db, request, &report, &error));
+    QStringList codes;
+    for (const TReportGroup& g : report.Groups)
+        codes << g.Code + (g.IsGroupTotal ? QStringLiteral("*") : QString());
+    QCOMPARE(codes, (QStringList{QStringLiteral("01000*"), QStringLiteral("01001"), QStringLiteral("01003"),
+                                 QStringLiteral("05001")}));
+    QCOMPARE(report.Total.Fact, 0.0001 + 0.05 + 4.5);
+    QCOMPARE(report.Total.Enterprises, 2);
+
+    request.By = TGrouping::District;
+    request.PollutantCode = QStringLiteral("05001");
+    QVERIFY2(BuildReport(db, request, &report, &error), qPrintable(error));
+    QCOMPARE(report.Groups.size(), 2);
+    QCOMPARE(report.Groups.at(0).Name, QStringLiteral("БАХЧИСАРАЙСЬКИЙ РАЙОН/М.БАХЧИСАРАЙ"));
+    QCOMPARE(report.Groups.at(1).Code, QStringLiteral("1210100000"));
+    QCOMPARE(report.Groups.at(1).PrevFact, 2.0);
+    QVERIFY(report.OverLimit.isEmpty());
+
+    request.By = TGrouping::Activity;
+    request.PollutantCode.clear();
+    QVERIFY(BuildReport(db, request, &report, &error));
+    QCOMPARE(report.Groups.size(), 2);
+    QCOMPARE(report.Groups.at(0).Code, QStringLiteral("24.10"));
+    QCOMPARE(report.Groups.at(0).Name, QStringLiteral("Виробництво чавуну, сталі та феросплавів"));
+}
+
+void TestRegistry::reportFilesForSpreadsheetsAndBrowsers()
+{
+    const QString folder = m_dir.filePath(QStringLiteral("files-%1").arg(m_case));
+    for (int i = 0; i < 6; ++i)
+        write(i, folder + QStringLiteral("/%1").arg(i));
+    QCOMPARE(runImport({folder}), 0);
+    const QString csv = m_dir.filePath(QStringLiteral("report-%1.csv").arg(m_case));
+    const QString html = m_dir.filePath(QStringLiteral("report-%1.html").arg(m_case));
+    for (const auto& [format, path] : {std::pair{QStringLiteral("csv"), csv}, std::pair{QStringLiteral("html"), html}}) {
+        QProcess process;
+        process.start(QStringLiteral(EMLO_REGISTRY_PATH),
+                      {QStringLiteral("report"), QStringLiteral("--db"), dbSpec(), QStringLiteral("--year"),
+                       QStringLiteral("2024"), QStringLiteral("--by"), QStringLiteral("region"), QStringLiteral("--format"),
+                       format, QStringLiteral("--output"), path});
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.readAllStandardError(), QByteArray());
+        QCOMPARE(process.exitCode(), 0);
+    }
+    QFile csvFile(csv);
+    QVERIFY(csvFile.open(QIODevice::ReadOnly));
+    const QByteArray bytes = csvFile.readAll();
+    QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+    const QStringList lines = QString::fromUtf8(bytes.mid(3)).split(QStringLiteral("\r\n"));
+    QCOMPARE(lines.at(1).split(u';').size(), 9);
+    QVERIFY(lines.at(1).startsWith(QStringLiteral("Код;Область;Підприємств;")));
+    // Numbers with a comma, never a point, so a Ukrainian spreadsheet reads them as numbers.
+    const QStringList cells = lines.at(2).split(u';');
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d+,\\d{3,7}$")).match(cells.at(4)).hasMatch(), qPrintable(lines.at(2)));
+    QVERIFY(lines.contains(QStringLiteral("Підприємства, чиї потенційні викиди досягають порогового значення")));
+
+    QFile htmlFile(html);
+    QVERIFY(htmlFile.open(QIODevice::ReadOnly));
+    const QString page = QString::fromUtf8(htmlFile.readAll());
+    QVERIFY(page.startsWith(QStringLiteral("<!DOCTYPE html>")));
+    QCOMPARE(page.count(QStringLiteral("<svg ")), 2);
+    // Self-contained: nothing fetched from elsewhere, no script.
+    QVERIFY(!page.contains(QStringLiteral("<script")));
+    QVERIFY(!page.contains(QStringLiteral("src=")));
+    QVERIFY(!page.contains(QStringLiteral("href=")));
+    QVERIFY(page.contains(QStringLiteral("&quot;")) || page.contains(QStringLiteral("Разом")));
+}
+
+QTEST_GUILESS_MAIN(TestRegistry)
+#include "tst_registry.moc"

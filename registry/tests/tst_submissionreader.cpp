@@ -1,0 +1,382 @@
+// Reading and checking one submission: every reason a file is refused for,
+// both decimal separators, and hostile files that must not take memory.
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "generator/submissiongenerator.h"
+#include "importer.h"
+#include "store/Cp1251.h"
+#include "submissionreader.h"
+#include "submissionvalidator.h"
+
+using namespace emlo::registry;
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The codes the generator draws from, as the registry would hold them.
+TReferenceSets referenceFromCsv(const QString& refdata)
+{
+    TReferenceSets sets;
+    const auto codes = [&](const char* name, int column, auto add) {
+        QFile file(refdata + QLatin1String(name));
+        if (!file.open(QIODevice::ReadOnly))
+            return;
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            const QList<QByteArray> cells = lines.at(i).split(',');
+            if (cells.size() > column)
+                add(QString::fromUtf8(cells.at(column)).trimmed());
+        }
+    };
+    codes("obl.csv", 1, [&](const QString& c) { sets.RegionCodes.insert(c); });
+    codes("cy.csv", 1, [&](const QString& c) { sets.SettlementCodes.insert(c); });
+    codes("cont.csv", 0, [&](const QString& c) { sets.PollutantIds.insert(c.toInt()); });
+    return sets;
+}
+
+const char kHead[] = "<?xml version=\"1.0\" encoding=\"windows-1251\" standalone=\"yes\"?>\r\n";
+const char kDataFields[] =
+    "<DATAPACKET Version=\"2.0\">\r\n<METADATA>\r\n<FIELDS>\r\n"
+    "<FIELD FieldName=\"CONTID\" DisplayLabel=\"CONTID\" FieldType=\"ftFloat\" FieldClass=\"TFloatField\"/>\r\n"
+    "<FIELD FieldName=\"CODE\" DisplayLabel=\"x\" FieldType=\"ftString\" FieldClass=\"TStringField\"/>\r\n"
+    "<FIELD FieldName=\"DESCR\" DisplayLabel=\"x\" FieldType=\"ftString\" FieldClass=\"TStringField\"/>\r\n"
+    "<FIELD FieldName=\"POTEN\" DisplayLabel=\"x\" FieldType=\"ftFloat\" FieldClass=\"TFloatField\"/>\r\n"
+    "<FIELD FieldName=\"FACT\" DisplayLabel=\"x\" FieldType=\"ftFloat\" FieldClass=\"TFloatField\"/>\r\n"
+    "<FIELD FieldName=\"LIMIT\" DisplayLabel=\"x\" FieldType=\"ftFloat\" FieldClass=\"TFloatField\"/>\r\n"
+    "</FIELDS>\r\n</METADATA>\r\n<ROWDATA>\r\n";
+const char kTail[] = "</ROWDATA>\r\n</DATAPACKET>\r\n";
+
+QByteArray dataXml(const QByteArray& rows)
+{
+    return QByteArray(kHead) + kDataFields + rows + kTail;
+}
+
+}  // namespace
+
+class TestSubmissionReader : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void numbers_data();
+    void numbers();
+    void generatedBroken_data();
+    void generatedBroken();
+    void handMadeBroken_data();
+    void handMadeBroken();
+    void bothDecimalSeparatorsReadAlike();
+    void validWithGroupTotalsPasses();
+    void hostileFilesStayBounded();
+    void pairsFoundAtAnyDepthWhateverTheCase();
+
+private:
+    QTemporaryDir m_dir;
+    TReferenceSets m_reference;
+    std::unique_ptr<TSubmissionGenerator> m_generator;
+    TSubmission m_valid;
+    QByteArray m_attr;
+    QByteArray m_data;
+};
+
+void TestSubmissionReader::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_reference = referenceFromCsv(QStringLiteral(EMLO_PROGRAM_DIR "/refdata/"));
+    QVERIFY(m_reference.SettlementCodes.size() > 1000);
+    m_generator = std::make_unique<TSubmissionGenerator>(QStringLiteral(EMLO_PROGRAM_DIR), 7);
+    QVERIFY2(m_generator->IsValid(), qPrintable(m_generator->ErrorString()));
+    QVERIFY2(m_generator->Write(m_generator->MakeEnterprise(0), m_dir.filePath(QStringLiteral("valid"))),
+             qPrintable(m_generator->ErrorString()));
+    m_attr = readAll(m_dir.filePath(QStringLiteral("valid/attr.xml")));
+    m_data = readAll(m_dir.filePath(QStringLiteral("valid/data.xml")));
+    QVERIFY(!m_attr.isEmpty() && !m_data.isEmpty());
+}
+
+void TestSubmissionReader::numbers_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QVariant>("value");
+    // clang-format off
+    QTest::newRow("comma")             << "12,5"      << true  << QVariant(12.5);
+    QTest::newRow("point")             << "12.5"      << true  << QVariant(12.5);
+    QTest::newRow("seven decimals")    << "0,0123456" << true  << QVariant(0.0123456);
+    QTest::newRow("negative total")    << "-2,000"    << true  << QVariant(-2.0);
+    QTest::newRow("blanks around")     << " 7 "       << true  << QVariant(7.0);
+    QTest::newRow("empty is no value") << ""          << true  << QVariant();
+    QTest::newRow("blank is no value") << "   "       << true  << QVariant();
+    QTest::newRow("exponent")          << "1e5"       << false << QVariant();
+    QTest::newRow("two separators")    << "1,2,3"     << false << QVariant();
+    QTest::newRow("trailing point")    << "12."       << false << QVariant();
+    QTest::newRow("leading comma")     << ",5"        << false << QVariant();
+    QTest::newRow("grouping blank")    << "1 234,5"   << false << QVariant();
+    QTest::newRow("unit")              << "12т"       << false << QVariant();
+    QTest::newRow("arabic digits")     << "١٢"        << false << QVariant();
+    QTest::newRow("nan")               << "nan"       << false << QVariant();
+    // clang-format on
+}
+
+void TestSubmissionReader::numbers()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, ok);
+    QFETCH(QVariant, value);
+    bool parsed = false;
+    const std::optional<double> result = ParseExportNumber(text, &parsed);
+    QCOMPARE(parsed, ok);
+    QCOMPARE(result.has_value(), value.isValid());
+    if (result)
+        QCOMPARE(*result, value.toDouble());
+}
+
+void TestSubmissionReader::generatedBroken_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("reason");
+    const auto row = [](TBreakage kind, const char* file, const char* field, const char* reason) {
+        QTest::newRow(qPrintable(BreakageName(kind)))
+            << int(kind) << QString::fromLatin1(file) << QString::fromLatin1(field) << QString::fromUtf8(reason);
+    };
+    row(TBreakage::NotWellFormed, "data.xml", "", "XML сформовано неправильно");
+    row(TBreakage::WrongEncoding, "attr.xml", "", "текст записано в кодуванні UTF-8, а заголовок вказує windows-1251");
+    row(TBreakage::MissingField, "data.xml", "FACT", "поле відсутнє в записі");
+    row(TBreakage::UnknownField, "data.xml", "COLOR", "невідоме поле");
+    row(TBreakage::NotANumber, "data.xml", "POTEN", "значення «12т» не є числом");
+    row(TBreakage::BadEdrpou, "attr.xml", "EDRPOU", "має складатися з 8 цифр");
+    row(TBreakage::UnknownKoatuu, "attr.xml", "CITY_ID", "коду КОАТУУ 9999999999 немає в довіднику");
+    row(TBreakage::UnknownPollutant, "data.xml", "CONTID", "забруднюючої речовини з кодом 999 немає в довіднику речовин");
+    row(TBreakage::RepeatedPollutant, "data.xml", "CONTID", "Забруднююча речовина вже вказана");
+    row(TBreakage::Incomplete, "attr.xml", "ENNAME", "Не вказана назва підприємства");
+    row(TBreakage::HugeFile, "data.xml", "", "файл завеликий");
+    row(TBreakage::DeepNesting, "data.xml", "", "неочікуваний елемент <x>");
+    row(TBreakage::EntityExpansion, "data.xml", "", "файл містить оголошення DTD");
+}
+
+void TestSubmissionReader::generatedBroken()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, file);
+    QFETCH(QString, field);
+    QFETCH(QString, reason);
+    const QString folder = m_dir.filePath(QStringLiteral("broken-%1").arg(kind));
+    QVERIFY2(m_generator->Write(m_generator->MakeEnterprise(1), folder, TBreakage(kind)),
+             qPrintable(m_generator->ErrorString()));
+    TSubmission submission;
+    TRejectionList reasons;
+    if (TSubmissionReader().Read(folder + QStringLiteral("/attr.xml"), folder + QStringLiteral("/data.xml"),
+                                 &submission, &reasons))
+        TSubmissionValidator(m_reference).Validate(submission, QStringLiteral("attr.xml"), QStringLiteral("data.xml"),
+                                                   &reasons);
+    QCOMPARE(reasons.size(), 1);
+    const TRejection& r = reasons.first();
+    QCOMPARE(r.File, file);
+    QCOMPARE(r.Field, field);
+    QVERIFY2(r.Reason.contains(reason), qPrintable(r.Text()));
+    // Every reason names where it is: a record, or a line of the file, or the file as a whole.
+    if (!field.isEmpty())
+        QVERIFY(r.Record > 0);
+}
+
+void TestSubmissionReader::handMadeBroken_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QString>("text");
+    const QByteArray row = "<ROW CONTID=\"3,000\" CODE=\"01003\" DESCR=\"a\" POTEN=\"1,5\" FACT=\"1\" LIMIT=\"0\"/>\r\n";
+    QByteArray utf8Declared = dataXml(row);
+    utf8Declared.replace("windows-1251", "utf-8");
+    QByteArray noDeclaration = dataXml(row).mid(int(sizeof(kHead)) - 1);
+    QByteArray noEncoding = dataXml(row);
+    noEncoding.replace("encoding=\"windows-1251\" ", "");
+    QByteArray missingMeta = dataXml(row);
+    missingMeta.replace("<FIELD FieldName=\"LIMIT\" DisplayLabel=\"x\" FieldType=\"ftFloat\" FieldClass=\"TFloatField\"/>\r\n", "");
+    QByteArray unknownMeta = dataXml(row);
+    unknownMeta.replace("FieldName=\"LIMIT\"", "FieldName=\"COLOR\"");
+    QByteArray noRowData = QByteArray(kHead) + "<DATAPACKET Version=\"2.0\">\r\n</DATAPACKET>\r\n";
+    QByteArray otherRoot = QByteArray(kHead) + "<PACKET/>\r\n";
+    QByteArray text = dataXml(row);
+    text.replace("<ROWDATA>\r\n", "<ROWDATA>\r\nhello");
+    QByteArray internalEntity = dataXml(row);
+    internalEntity.replace("<DATAPACKET", "<!DOCTYPE DATAPACKET [<!ENTITY e \"x\">]>\r\n<DATAPACKET");
+    QByteArray bom = "\xEF\xBB\xBF" + dataXml(row);
+    QByteArray unassigned = dataXml(row);
+    unassigned.replace("DESCR=\"a\"", "DESCR=\"\x98\"");
+
+    // clang-format off
+    QTest::newRow("utf-8 declared")        << utf8Declared   << "data.xml: кодування «utf-8» замість windows-1251";
+    QTest::newRow("no declaration")        << noDeclaration  << "data.xml: немає заголовка XML з кодуванням windows-1251";
+    QTest::newRow("no encoding")           << noEncoding     << "data.xml: у заголовку XML не вказано кодування windows-1251";
+    QTest::newRow("byte-order mark")       << bom            << "data.xml: файл записано в кодуванні UTF-8, а не windows-1251";
+    QTest::newRow("unassigned byte")       << unassigned     << "data.xml, рядок 14: байт 0x98 не належить кодуванню windows-1251";
+    QTest::newRow("field not described")   << missingMeta    << "data.xml, рядок 12, поле LIMIT: поле відсутнє в описі полів (METADATA)";
+    QTest::newRow("unknown field described") << unknownMeta  << "data.xml, рядок 10, поле COLOR: невідоме поле";
+    QTest::newRow("no ROWDATA")            << noRowData      << "data.xml: немає елемента <ROWDATA>";
+    QTest::newRow("other root")            << otherRoot      << "data.xml, рядок 2: неочікуваний елемент <PACKET>";
+    QTest::newRow("text between elements") << text           << "data.xml, рядок 14: текст поза атрибутами: «hello»";
+    QTest::newRow("internal entity")       << internalEntity << "data.xml, рядок 2: файл містить оголошення DTD, яких вигрузка не пише";
+    QTest::newRow("pollutant not whole")   << dataXml("<ROW CONTID=\"3,5\" CODE=\"\" DESCR=\"\" POTEN=\"1\" FACT=\"1\" LIMIT=\"\"/>\r\n")
+                                           << "data.xml, запис 1, поле CONTID: значення «3,5» не є цілим числом";
+    QTest::newRow("second record broken")  << dataXml(row + "<ROW CONTID=\"4\" CODE=\"\" DESCR=\"\" POTEN=\"1\" FACT=\"x\" LIMIT=\"\"/>\r\n")
+                                           << "data.xml, запис 2, поле FACT: значення «x» не є числом";
+    // clang-format on
+}
+
+void TestSubmissionReader::handMadeBroken()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(QString, text);
+    TSubmission submission;
+    TRejectionList reasons;
+    QVERIFY(!TSubmissionReader().ReadBytes(QStringLiteral("attr.xml"), m_attr, QStringLiteral("data.xml"), data,
+                                           &submission, &reasons));
+    QCOMPARE(reasons.size(), 1);
+    QCOMPARE(reasons.first().Text(), text);
+}
+
+void TestSubmissionReader::bothDecimalSeparatorsReadAlike()
+{
+    TGeneratorOptions point;
+    point.DecimalSeparator = QChar(u'.');
+    TSubmissionGenerator pointGenerator(QStringLiteral(EMLO_PROGRAM_DIR), 7, point);
+    const QString folder = m_dir.filePath(QStringLiteral("point"));
+    QVERIFY(pointGenerator.Write(pointGenerator.MakeEnterprise(0), folder));
+    const QByteArray pointData = readAll(folder + QStringLiteral("/data.xml"));
+    QVERIFY(pointData.contains("POTEN=\"") && !pointData.contains(",000\""));
+    QVERIFY(m_data.contains(",000\""));
+
+    TSubmission withComma;
+    TSubmission withPoint;
+    TRejectionList reasons;
+    QVERIFY(TSubmissionReader().ReadBytes(QStringLiteral("attr.xml"), m_attr, QStringLiteral("data.xml"), m_data,
+                                          &withComma, &reasons));
+    QVERIFY(TSubmissionReader().ReadBytes(QStringLiteral("attr.xml"), readAll(folder + QStringLiteral("/attr.xml")),
+                                          QStringLiteral("data.xml"), pointData, &withPoint, &reasons));
+    QVERIFY(reasons.isEmpty());
+    QCOMPARE(withPoint.Rows.size(), 30);
+    for (qsizetype i = 0; i < withComma.Rows.size(); ++i) {
+        QCOMPARE(withPoint.Rows.at(i).ContId, withComma.Rows.at(i).ContId);
+        QCOMPARE(withPoint.Rows.at(i).Poten, withComma.Rows.at(i).Poten);
+        QCOMPARE(withPoint.Rows.at(i).Fact, withComma.Rows.at(i).Fact);
+    }
+    QCOMPARE(withPoint.KoatuuCode(QStringLiteral("CITY_ID")), withComma.KoatuuCode(QStringLiteral("CITY_ID")));
+    QVERIFY(TSubmissionValidator(m_reference).Validate(withPoint, QStringLiteral("attr.xml"),
+                                                       QStringLiteral("data.xml"), &reasons));
+}
+
+void TestSubmissionReader::validWithGroupTotalsPasses()
+{
+    // What the program exports after a clean check: the group totals included,
+    // names with quotes and ampersands escaped, Crimea's code with its leading zero lost.
+    TGeneratorOptions options;
+    options.GroupTotals = true;
+    TSubmissionGenerator generator(QStringLiteral(EMLO_PROGRAM_DIR), 11, options);
+    for (int i = 0; i < 20; ++i) {
+        const QString folder = m_dir.filePath(QStringLiteral("totals/%1").arg(i));
+        QVERIFY(generator.Write(generator.MakeEnterprise(i), folder));
+        TSubmission s;
+        TRejectionList reasons;
+        QVERIFY(TSubmissionReader().Read(folder + QStringLiteral("/attr.xml"), folder + QStringLiteral("/data.xml"), &s,
+                                         &reasons));
+        TSubmissionValidator(m_reference).Validate(s, QStringLiteral("attr.xml"), QStringLiteral("data.xml"), &reasons);
+        QVERIFY2(reasons.isEmpty(), qPrintable(reasons.value(0).Text()));
+        QCOMPARE(s.KoatuuCode(QStringLiteral("OBL_ID")).size(), 10);
+        QVERIFY(s.Rows.size() >= 30);
+    }
+    TSubmission crimea;
+    crimea.AttrNumbers.insert(QStringLiteral("OBL_ID"), 100000000.0);
+    QCOMPARE(crimea.KoatuuCode(QStringLiteral("OBL_ID")), QStringLiteral("0100000000"));
+}
+
+void TestSubmissionReader::hostileFilesStayBounded()
+{
+    // A billion-laughs file small enough to pass the size limit: refused at
+    // its DTD, before any entity could be expanded.
+    QByteArray laughs = "<!DOCTYPE DATAPACKET [<!ENTITY a \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\">";
+    for (char name = 'b'; name <= 'z'; ++name)
+        laughs += QByteArray("<!ENTITY ") + name + " \"" + QByteArray("&") + char(name - 1) + ";" + QByteArray("&") + char(name - 1) + ";\">";
+    laughs += "]>\r\n";
+    QByteArray data = dataXml("<ROW CONTID=\"&z;\" CODE=\"\" DESCR=\"\" POTEN=\"1\" FACT=\"1\" LIMIT=\"\"/>\r\n");
+    data.insert(data.indexOf("<DATAPACKET"), laughs);
+    TSubmission s;
+    TRejectionList reasons;
+    QVERIFY(!TSubmissionReader().ReadBytes(QStringLiteral("attr.xml"), m_attr, QStringLiteral("data.xml"), data, &s,
+                                           &reasons));
+    QVERIFY(reasons.first().Reason.contains(QStringLiteral("DTD")));
+
+    // Many records: refused at the limit, not read to the end.
+    TReaderLimits limits;
+    limits.MaxRecords = 100;
+    QByteArray rows;
+    for (int i = 1; i <= 101; ++i)
+        rows += "<ROW CONTID=\"" + QByteArray::number(i) + "\" CODE=\"\" DESCR=\"\" POTEN=\"1\" FACT=\"1\" LIMIT=\"\"/>\r\n";
+    reasons.clear();
+    QVERIFY(!TSubmissionReader(limits).ReadBytes(QStringLiteral("attr.xml"), m_attr, QStringLiteral("data.xml"),
+                                                 dataXml(rows), &s, &reasons));
+    QCOMPARE(reasons.first().Text(), QStringLiteral("data.xml, запис 101: понад 100 записів"));
+
+    // A file just at the size limit is read; one byte more is not.
+    limits = TReaderLimits();
+    limits.MaxFileBytes = m_data.size();
+    reasons.clear();
+    QVERIFY(TSubmissionReader(limits).ReadBytes(QStringLiteral("attr.xml"), m_attr.left(limits.MaxFileBytes),
+                                                QStringLiteral("data.xml"), m_data, &s, &reasons)
+            || !reasons.isEmpty());
+    const QString path = m_dir.filePath(QStringLiteral("limit"));
+    QDir().mkpath(path);
+    QFile attr(path + QStringLiteral("/attr.xml"));
+    QVERIFY(attr.open(QIODevice::WriteOnly));
+    attr.write(m_attr);
+    attr.close();
+    QFile big(path + QStringLiteral("/data.xml"));
+    QVERIFY(big.open(QIODevice::WriteOnly));
+    big.write(m_data + " ");
+    big.close();
+    limits.MaxFileBytes = std::max(m_attr.size(), m_data.size());
+    reasons.clear();
+    QVERIFY(!TSubmissionReader(limits).Read(path + QStringLiteral("/attr.xml"), path + QStringLiteral("/data.xml"), &s,
+                                            &reasons));
+    QVERIFY(reasons.first().Reason.startsWith(QStringLiteral("файл завеликий")));
+    limits.MaxFileBytes += 1;
+    reasons.clear();
+    QVERIFY(TSubmissionReader(limits).Read(path + QStringLiteral("/attr.xml"), path + QStringLiteral("/data.xml"), &s,
+                                           &reasons));
+}
+
+void TestSubmissionReader::pairsFoundAtAnyDepthWhateverTheCase()
+{
+    QTemporaryDir root;
+    const auto touch = [&](const QString& relative) {
+        QDir().mkpath(QFileInfo(root.filePath(relative)).absolutePath());
+        QFile file(root.filePath(relative));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    };
+    touch(QStringLiteral("a/ATTR.XML"));
+    touch(QStringLiteral("a/Data.Xml"));
+    touch(QStringLiteral("b/c/d/attr.xml"));
+    touch(QStringLiteral("b/c/d/data.xml"));
+    touch(QStringLiteral("only-attr/attr.xml"));
+    touch(QStringLiteral("twice/attr.xml"));
+    touch(QStringLiteral("twice/ATTR.xml"));
+    touch(QStringLiteral("twice/data.xml"));
+    touch(QStringLiteral("other/notes.txt"));
+    QStringList missing;
+    const QList<TSubmissionFiles> found =
+        FindSubmissions({root.path(), root.filePath(QStringLiteral("no-such-folder"))}, &missing);
+    QCOMPARE(missing, QStringList{root.filePath(QStringLiteral("no-such-folder"))});
+    QCOMPARE(found.size(), 4);
+    QCOMPARE(QFileInfo(found.at(0).AttrPath).fileName(), QStringLiteral("ATTR.XML"));
+    QCOMPARE(QFileInfo(found.at(0).DataPath).fileName(), QStringLiteral("Data.Xml"));
+    QVERIFY(found.at(1).Folder.endsWith(QLatin1String("b/c/d")));
+    QVERIFY(found.at(2).DataPath.isEmpty());
+    QCOMPARE(found.at(3).AttrPath, QStringLiteral("?"));
+}
+
+QTEST_GUILESS_MAIN(TestSubmissionReader)
+#include "tst_submissionreader.moc"
