@@ -82,6 +82,9 @@ bool TCliSession::Open(const QString& workDir)
         m_data = std::make_unique<TDataModule>(this);
         m_data->ProgramPath = programPath;
         m_data->WorkPath = workPath;
+        // A missing work table is an error here: an export must not hand the
+        // authority an empty table in place of one that went missing.
+        m_data->CreateMissingWorkFiles = false;
         m_data->OpenReferenceTables();
         m_data->OpenWorkTables();
     } catch (const Exception& error) {

@@ -12,9 +12,9 @@
 namespace emlo::cli {
 
 // The tables of one command-line run: the reference tables of the program
-// folder and the work tables of a working folder, opened (and the work files
-// created when missing) as the program does at start-up. Failures are written
-// to stderr instead of message boxes.
+// folder and the work tables of a working folder, opened as the program does
+// at start-up, except that missing work tables are an error rather than
+// created. Failures are written to stderr instead of message boxes.
 class TCliSession : public TDataModuleReporter {
 public:
     explicit TCliSession(TCliContext& context);

@@ -630,6 +630,19 @@ void TApolloTable::fail(const QString& text)
     throw EApolloError(text);
 }
 
+void TApolloTable::refuseAmbiguous(const QString& path)
+{
+    // On a file system that tells letters apart "data.dbf" and "DATA.DBF" are
+    // two tables; using either one silently could show, export or change the
+    // wrong data.
+    const QStringList spellings = MatchingEntries(path);
+    if (spellings.size() > 1) {
+        fail(QStringLiteral("У папці %1 є кілька файлів, назви яких різняться лише великими й малими літерами: %2. "
+                            "Невідомо, який з них використовувати; залиште тільки один.")
+                 .arg(folderPart(path), spellings.join(QStringLiteral(", "))));
+    }
+}
+
 void TApolloTable::failReadOnly()
 {
     fail(m_readOnlyText.isEmpty() ? QStringLiteral("Cannot modify a read-only data set") : m_readOnlyText);
@@ -874,8 +887,19 @@ void TApolloTable::Open()
     if (!hasExtension(file))
         file += QStringLiteral(".DBF");
     const QString path = folder + file;
+    refuseAmbiguous(path);
     const QFileInfo found(MatchFileCase(path));
     if (!found.isFile()) {
+        if (found.isSymLink() && !found.exists()) {
+            fail(QStringLiteral("Table does not exist.") + kCR + QStringLiteral("File or directory does not exist.") +
+                 kCR + QStringLiteral("File: ") + path + kCR +
+                 QStringLiteral("Посилання веде до файлу, якого немає: ") + found.symLinkTarget());
+        }
+        if (found.exists()) {
+            fail(QStringLiteral("Unable to open table: ") + path + kCR +
+                 (found.isDir() ? QStringLiteral("Це папка, а не файл таблиці.")
+                                : QStringLiteral("Це не звичайний файл таблиці.")));
+        }
         fail(QStringLiteral("Table does not exist.") + kCR + QStringLiteral("File or directory does not exist.") + kCR +
              QStringLiteral("File: ") + path);
     }
@@ -1562,6 +1586,7 @@ short TApolloTable::IndexOpen(const QString& path)
         else if (!m_databaseName.isEmpty())
             full = IncludeTrailingSlash(m_databaseName) + path;
     }
+    refuseAmbiguous(full);
     if (!FileExistsNoCase(full))
         fail(QStringLiteral("Index file does not exist.") + kCR + QStringLiteral("File: ") + path);
     checkActive();

@@ -236,6 +236,8 @@ private:
 
     [[noreturn]] void fail(const QString& text);
     [[noreturn]] void failReadOnly();
+    // Raises when more than one spelling of the file's name exists.
+    void refuseAmbiguous(const QString& path);
     // Releases the locks a finished edit held: every lock, or only the
     // record's while the table holds its file lock.
     void releaseLocks(qint32 recNo);

@@ -244,7 +244,12 @@ void TDataModule::OpenWorkTables()
     try {
         tblData->IndexClose();
         tblData->Close();
-        if (!FileExistsNoCase(WorkPath + QStringLiteral("data.dbf")))
+        if (!CreateMissingWorkFiles)
+            requireWorkFiles();
+        // Anything of that name (a link to an unmounted disk, a file that
+        // cannot be read) is never replaced by a new empty table: opening it
+        // below says what is wrong with it.
+        if (!EntryExistsNoCase(WorkPath + QStringLiteral("data.dbf")))
             CreateTable(QStringLiteral("data"));
         tblData->setTableName(WorkPath + QStringLiteral("data.dbf"));
         tblData->Open();
@@ -255,7 +260,7 @@ void TDataModule::OpenWorkTables()
 
         tblAttr->IndexClose();
         tblAttr->Close();
-        if (!FileExistsNoCase(WorkPath + QStringLiteral("attr.dbf")))
+        if (!EntryExistsNoCase(WorkPath + QStringLiteral("attr.dbf")))
             CreateTable(QStringLiteral("attr"));
         tblAttr->setTableName(WorkPath + QStringLiteral("attr.dbf"));
         tblAttr->Open();
@@ -265,6 +270,19 @@ void TDataModule::OpenWorkTables()
         reportFailure(text(kHeadingWork), e.Message, kTopicOpen);
     } catch (const std::exception& e) {
         reportFailure(text(kHeadingWork), QString::fromUtf8(e.what()), kTopicOpen);
+    }
+}
+
+void TDataModule::requireWorkFiles()
+{
+    QStringList missing;
+    for (const char* name : {"DATA.DBF", "ATTR.DBF"}) {
+        if (!EntryExistsNoCase(WorkPath + QString::fromLatin1(name).toLower()))
+            missing << QString::fromLatin1(name);
+    }
+    if (!missing.isEmpty()) {
+        throw Exception(QStringLiteral("У робочій папці %1 немає робочих таблиць: %2")
+                            .arg(WorkPath, missing.join(QStringLiteral(", "))));
     }
 }
 

@@ -50,8 +50,15 @@ public:
     void OpenReferenceTables();
     // Posts a pending attribute edit (an error there reaches the caller), then
     // closes and reopens tblData and tblAttr on the files of WorkPath,
-    // creating what is missing. Reports its own failures.
+    // creating what is missing (see CreateMissingWorkFiles); something of a
+    // table's name that is not a readable table (a link that leads nowhere,
+    // a folder) is reported, never replaced. Reports its own failures.
     void OpenWorkTables();
+    // Whether OpenWorkTables creates missing ATTR.DBF and DATA.DBF (the
+    // window, for a new working folder). Off, their absence is a failure:
+    // a command-line run must not hand on an empty table in place of one
+    // that went missing. A missing DATA.IDX is always rebuilt.
+    bool CreateMissingWorkFiles = true;
     // key: "data", "attr", "data_idx" or "cy_idx". Reports its own failures and returns.
     void CreateTable(const QString& key);
 
@@ -84,6 +91,7 @@ public:
 
 private:
     void defineFields();
+    void requireWorkFiles();
     void reportFailure(const QString& heading, const QString& text, int helpTopic);
 
     TDataModuleReporter* m_reporter;

@@ -51,3 +51,29 @@ bool FileExistsNoCase(const QString& path)
     const QFileInfo info(MatchFileCase(path));
     return info.exists() && !info.isDir();
 }
+
+QStringList MatchingEntries(const QString& path)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const QString name = path.mid(slash + 1);
+    if (name.isEmpty())
+        return {};
+    const QString folder = MatchFileCase(slash < 0 ? QStringLiteral(".") : path.left(slash + 1));
+    QStringList found;
+    const QStringList entries =
+        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        if (entry.compare(name, Qt::CaseInsensitive) == 0)
+            found << entry;
+    }
+    // A link that leads nowhere is not listed by every file system query.
+    if (found.isEmpty() && QFileInfo(path).isSymLink())
+        found << name;
+    found.sort();
+    return found;
+}
+
+bool EntryExistsNoCase(const QString& path)
+{
+    return !MatchingEntries(path).isEmpty();
+}

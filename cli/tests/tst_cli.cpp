@@ -115,21 +115,36 @@ private slots:
             QCOMPARE(dataLines(fx), expectedData.split(QLatin1Char('\n'), Qt::SkipEmptyParts));
     }
 
-    void emptyWorkFolderGetsTablesAndAttributeRemarks()
+    // A folder without work tables (never opened in the window, or a table
+    // gone missing) is an error: nothing is created, nothing exported.
+    void missingWorkTablesAreAnError()
     {
         TCheckFixture fx;
         QVERIFY(fx.IsValid());
-        const TRun run = runCli({QStringLiteral("check"), fx.WorkDir(),
-                                 QStringLiteral("--program-dir=") + fx.ProgramDir()});
-        QCOMPARE(run.ExitCode, 1);
-        QCOMPARE(QString::fromUtf8(run.Err), QString());
-        const QStringList lines = QString::fromUtf8(run.Out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        QCOMPARE(lines.size(), 24);
-        QCOMPARE(lines.first(), QStringLiteral("Не вказана назва підприємства\tРеквізити"));
-        QCOMPARE(lines.at(11), QStringLiteral("Не вказан код населеного пункту\tСтатистичні коди"));
-        QCOMPARE(lines.last(), QStringLiteral("Не вказані секунди довготи підприємства\tРеквізити"));
-        for (const char* name : {"attr.dbf", "data.dbf", "data.idx"})
-            QVERIFY2(hasFileIgnoringCase(fx.WorkDir(), QLatin1String(name)), name);
+        TRun run = runCli({QStringLiteral("check"), fx.WorkDir(), QStringLiteral("--program-dir=") + fx.ProgramDir()});
+        QCOMPARE(run.ExitCode, 2);
+        QCOMPARE(QString::fromUtf8(run.Out), QString());
+        QCOMPARE(QString::fromUtf8(run.Err), QStringLiteral("Помилка відкриття робочіх таблиць:\nУ робочій папці %1 немає "
+                                                            "робочих таблиць: DATA.DBF, ATTR.DBF\nПодальша робота "
+                                                            "програми неможлива.\n")
+                                                 .arg(fx.WorkDir()));
+        QCOMPARE(QDir(fx.WorkDir()).entryList(QDir::Files), QStringList());
+
+        // DATA.DBF lost beside an existing ATTR.DBF: no empty submission.
+        fx.Open();
+        fx.WriteAttr(TCheckFixture::FullAttr());
+        fx.AddData(1, 1.5, 0.25);
+        fx.Close();
+        for (const QString& name : QDir(fx.WorkDir()).entryList(QDir::Files)) {
+            if (name.startsWith(QLatin1String("data"), Qt::CaseInsensitive))
+                QVERIFY(QFile::remove(fx.WorkDir() + name));
+        }
+        const QString out = fx.WorkDir() + QStringLiteral("out");
+        run = runCli({QStringLiteral("export"), fx.WorkDir(), out, QStringLiteral("--program-dir=") + fx.ProgramDir()});
+        QCOMPARE(run.ExitCode, 2);
+        QVERIFY2(QString::fromUtf8(run.Err).contains(QStringLiteral("немає робочих таблиць: DATA.DBF\n")), run.Err.constData());
+        QVERIFY(!hasFileIgnoringCase(fx.WorkDir(), QStringLiteral("data.dbf")));
+        QVERIFY(!QFile::exists(out + QStringLiteral("/data.xml")));
     }
 
     void programFolderDefaultsToFolderOfTheTool()
@@ -155,14 +170,16 @@ private slots:
     {
         TCheckFixture fx;
         QVERIFY(fx.IsValid());
+        fx.Open();      // the work tables, as the window makes them
+        fx.Close();
         QProcess process;
         process.setWorkingDirectory(fx.WorkDir());
         process.start(QStringLiteral(EMLO_CLI_PATH),
                       {QStringLiteral("check"), QStringLiteral("."), QStringLiteral("--program-dir"),
                        fx.ProgramDir()});
         QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(QString::fromUtf8(process.readAllStandardError()), QString());
         QCOMPARE(process.exitCode(), 1);
-        QVERIFY(hasFileIgnoringCase(fx.WorkDir(), QStringLiteral("attr.dbf")));
     }
 
     void errors_data()
@@ -247,6 +264,8 @@ private slots:
     {
         TCheckFixture fx;
         QVERIFY(fx.IsValid());
+        fx.Open();      // empty work tables: every attribute is missing
+        fx.Close();
         const QString pdf = fx.WorkDir() + QStringLiteral("form.pdf");
         const TRun run = runCli({QStringLiteral("print"), fx.WorkDir(), pdf, QStringLiteral("--program-dir"),
                                  fx.ProgramDir()});

@@ -83,6 +83,9 @@ private slots:
     void failedCreationReportsAndOpeningGoesOn();
     void pendingAttributeEditGoesToTheOldFolder();
     void referenceTablesAreOpenedReadOnly();
+    void unusableTableIsReportedNeverReplaced_data();
+    void unusableTableIsReportedNeverReplaced();
+    void missingWorkTablesReportedWhenNotCreating();
 
 private:
     QString program(const QString& name) const { return m_program->path() + u'/' + name; }
@@ -416,6 +419,88 @@ void TestDataModule::referenceTablesAreOpenedReadOnly()
     QCOMPARE(m_dm->tblCY->IndexName(), program(QStringLiteral("cy.idx")));
     QCOMPARE(openModesIn(m_work->path()).value(u"data.dbf"_qs), O_RDWR);
     QVERIFY(!m_dm->tblData->ReadOnly());
+}
+
+// Something of the table's name that is not a usable table (a second
+// spelling, a link to an unmounted disk, a folder) is reported; a new empty
+// table is never made over it or beside it.
+void TestDataModule::unusableTableIsReportedNeverReplaced_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("message");       // %1: the working folder with its "/"
+    QTest::newRow("two spellings") << "both"
+                                   << "У папці %1 є кілька файлів, назви яких різняться лише великими й малими "
+                                      "літерами: DATA.DBF, data.dbf. Невідомо, який з них використовувати; "
+                                      "залиште тільки один.";
+    QTest::newRow("link to nowhere") << "link"
+                                     << "Table does not exist.\rFile or directory does not exist.\rFile: "
+                                        "%1data.dbf\rПосилання веде до файлу, якого немає: /nonexistent/disk/DATA.DBF";
+    QTest::newRow("folder of that name") << "folder" << "Unable to open table: %1data.dbf\rЦе папка, а не файл таблиці.";
+}
+
+void TestDataModule::unusableTableIsReportedNeverReplaced()
+{
+    QFETCH(QString, setup);
+    QFETCH(QString, message);
+    makeReferenceTables();
+    const QVector<Column> layout = {{QStringLiteral("CONTID"), 'N', 5, 0},
+                                    {QStringLiteral("POTEN"), 'N', 18, 7},
+                                    {QStringLiteral("FACT"), 'N', 18, 7}};
+    if (setup == u"both") {
+        createTable(work(QStringLiteral("DATA.DBF")), layout);
+        appendRows(work(QStringLiteral("DATA.DBF")), {{1, 1.0, 1.0}, {5, 2.0, 2.0}});
+        // Made aside: the layer would take "data.dbf" for the existing DATA.DBF.
+        QTemporaryDir aside;
+        createTable(aside.filePath(QStringLiteral("data.dbf")), layout);
+        appendRows(aside.filePath(QStringLiteral("data.dbf")), {{7, 1.0, 1.0}});
+        QVERIFY(QFile::copy(aside.filePath(QStringLiteral("data.dbf")), work(QStringLiteral("data.dbf"))));
+    } else if (setup == u"link") {
+        QVERIFY(QFile::link(QStringLiteral("/nonexistent/disk/DATA.DBF"), work(QStringLiteral("DATA.DBF"))));
+    } else {
+        QVERIFY(QDir().mkdir(work(QStringLiteral("data.dbf"))));
+    }
+    const QStringList before = filesIn(m_work->path());
+    openAll();
+    QCOMPARE(m_reporter.calls, (QStringList{u"20002|"_qs + kWorkHeading + u"\r\n"_qs + message.arg(m_dm->WorkPath),
+                                            u"FatalStop"_qs}));
+    QVERIFY(!m_dm->tblData->Active());
+    QCOMPARE(filesIn(m_work->path()), before);
+    if (setup == u"both") {
+        QCOMPARE(headerRecordCount(work(QStringLiteral("DATA.DBF"))), 2);
+        QCOMPARE(headerRecordCount(work(QStringLiteral("data.dbf"))), 1);
+    } else if (setup == u"link") {
+        QVERIFY(QFileInfo(work(QStringLiteral("DATA.DBF"))).isSymLink());
+    }
+}
+
+// The command-line program must not hand on an empty table in place of one
+// that went missing: with creation off, a missing work table is an error.
+void TestDataModule::missingWorkTablesReportedWhenNotCreating()
+{
+    makeReferenceTables();
+    createTable(work(QStringLiteral("ATTR.DBF")), {{QStringLiteral("ENNAME"), 'C', 100, 0}});
+    m_dm->CreateMissingWorkFiles = false;
+    openAll();
+    QCOMPARE(m_reporter.calls, (QStringList{u"20002|"_qs + kWorkHeading + u"\r\n"_qs + u"У робочій папці "_qs +
+                                                m_dm->WorkPath + u" немає робочих таблиць: DATA.DBF"_qs,
+                                            u"FatalStop"_qs}));
+    QCOMPARE(filesIn(m_work->path()), QStringList{u"ATTR.DBF"_qs});
+    QVERIFY(!m_dm->tblData->Active());
+
+    // Both missing: both named. A missing index alone is rebuilt as always.
+    m_reporter.calls.clear();
+    QFile::remove(work(QStringLiteral("ATTR.DBF")));
+    m_dm->OpenWorkTables();
+    QCOMPARE(m_reporter.calls.value(0), u"20002|"_qs + kWorkHeading + u"\r\n"_qs + u"У робочій папці "_qs +
+                                            m_dm->WorkPath + u" немає робочих таблиць: DATA.DBF, ATTR.DBF"_qs);
+    m_reporter.calls.clear();
+    createTable(work(QStringLiteral("DATA.DBF")), {{QStringLiteral("CONTID"), 'N', 5, 0},
+                                                   {QStringLiteral("POTEN"), 'N', 18, 7},
+                                                   {QStringLiteral("FACT"), 'N', 18, 7}});
+    createTable(work(QStringLiteral("ATTR.DBF")), {{QStringLiteral("ENNAME"), 'C', 100, 0}});
+    m_dm->OpenWorkTables();
+    QCOMPARE(m_reporter.calls, QStringList());
+    QVERIFY(QFileInfo::exists(work(QStringLiteral("data.idx"))));
 }
 
 STORE_TEST_MAIN(TestDataModule)
