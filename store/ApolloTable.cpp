@@ -326,7 +326,7 @@ struct TApolloTable::Impl
             bool ok = false;
             QByteArray bytes = toCp1251(value.toString(), &ok);
             if (!ok) {
-                q.fail(QStringLiteral("Field '%1' holds a character that is not in the Windows-1251 code page")
+                q.fail(QStringLiteral("Поле «%1» містить символ, якого немає в кодовій сторінці Windows-1251")
                            .arg(fd.name));
             }
             bytes.truncate(fd.width);

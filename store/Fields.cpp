@@ -445,10 +445,10 @@ QVariant TStringField::convertIn(const QVariant& value) const
         text = value.toString();
     const QChar bad = firstNonCp1251Char(text);
     if (!bad.isNull()) {
-        throw EDatabaseError(QStringLiteral("The character '%1' (U+%2) cannot be stored in field '%3': "
-                                            "it is not in the Windows-1251 code page")
+        throw EDatabaseError(QStringLiteral("Символ «%1» (U+%2) не можна зберегти в полі «%3»: його немає "
+                                            "в кодовій сторінці Windows-1251")
                                  .arg(bad)
-                                 .arg(bad.unicode(), 4, 16, QChar(u'0'))
+                                 .arg(QString::number(bad.unicode(), 16).toUpper().rightJustified(4, u'0'))
                                  .arg(DisplayName()));
     }
     if (Size() > 0 && text.size() > Size())
@@ -489,7 +489,7 @@ QVariant TIntegerField::convertIn(const QVariant& value) const
         bool ok = false;
         n = text.toLongLong(&ok);
         if (!ok) {
-            throw EDatabaseError(QStringLiteral("'%1' is not a valid integer value for field '%2'")
+            throw EDatabaseError(QStringLiteral("«%1» не є цілим числом; поле «%2»")
                                      .arg(value.toString(), DisplayName()));
         }
         break;
@@ -497,7 +497,7 @@ QVariant TIntegerField::convertIn(const QVariant& value) const
     case QMetaType::Double: {
         const double d = value.toDouble();
         if (!std::isfinite(d) || std::fabs(d) > 9.2e18)
-            throw EDatabaseError(QStringLiteral("'%1' is not a valid integer value for field '%2'")
+            throw EDatabaseError(QStringLiteral("«%1» не є цілим числом; поле «%2»")
                                      .arg(FloatToStr(d), DisplayName()));
         n = std::llround(d);
         break;
@@ -509,7 +509,7 @@ QVariant TIntegerField::convertIn(const QVariant& value) const
         n = value.toLongLong();
     }
     if (n < minValue() || n > maxValue()) {
-        throw EDatabaseError(QStringLiteral("%1 is not a valid value for field '%2'. The allowed range is %3 to %4")
+        throw EDatabaseError(QStringLiteral("Значення %1 не вміщується в поле «%2»: допустимі значення від %3 до %4")
                                  .arg(n)
                                  .arg(DisplayName())
                                  .arg(minValue())
@@ -586,7 +586,7 @@ QVariant TBooleanField::convertIn(const QVariant& value) const
             return true;
         if (s == u"FALSE" || s == u"F" || s == u"N" || s == u"NO")
             return false;
-        throw EDatabaseError(QStringLiteral("'%1' is not a valid boolean value for field '%2'")
+        throw EDatabaseError(QStringLiteral("«%1» не є логічним значенням; поле «%2»")
                                  .arg(value.toString(), DisplayName()));
     }
     return value.toBool();
@@ -617,7 +617,7 @@ QVariant TDateField::convertIn(const QVariant& value) const
     if (!date.isValid())
         date = QDate::fromString(text, Qt::ISODate);
     if (!date.isValid())
-        throw EDatabaseError(QStringLiteral("'%1' is not a valid date for field '%2'").arg(text, DisplayName()));
+        throw EDatabaseError(QStringLiteral("«%1» не є датою; поле «%2»").arg(text, DisplayName()));
     return date;
 }
 

@@ -405,7 +405,8 @@ void TestApolloTable::fieldsRefuseBadInput()
     TField* descr = names.FieldByName(QStringLiteral("DESCR"));
     descr->setAsString(QStringLiteral("Київ"));
     const QString refused = errorOf([&] { descr->setAsString(QStringLiteral("Kraków ✓")); });
-    QVERIFY2(refused.contains(QStringLiteral("Windows-1251")), qPrintable(refused));
+    QCOMPARE(refused, QStringLiteral("Символ «ó» (U+00F3) не можна зберегти в полі «DESCR»: його немає в кодовій "
+                                     "сторінці Windows-1251"));
     QCOMPARE(descr->AsString(), QStringLiteral("Київ"));
     names.Post();
     QCOMPARE(rawRecord(cy, 1).mid(16, 4), QByteArray("\xCA\xE8\xBF\xE2"));
