@@ -4,6 +4,4 @@ if(TARGET emlo_entry_ui AND TARGET refdata)
   emlo_benchmark(entry_bench entry_bench.cpp emlo_entry_ui emlo_dbwidgets Qt6::Widgets)
   target_compile_definitions(entry_bench PRIVATE EMLO_PROGRAM_DIR="${EMLO_BIN_DIR}/")
   add_dependencies(entry_bench refdata)
-  # The engine library lies in the program folder beside the tables.
-  set_target_properties(entry_bench PROPERTIES BUILD_RPATH "${EMLO_BIN_DIR}")
 endif()

@@ -6,6 +6,7 @@
 #include <QTextStream>
 
 #include "clicommands.h"
+#include "shell/AppPaths.h"
 
 // stderr carries only the commands' own errors; the toolkit's notes (e.g. on
 // XDG_RUNTIME_DIR under the offscreen platform) would read as failures to scripts.
@@ -33,5 +34,7 @@ int main(int argc, char** argv)
     QTextStream err(stderr);
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
-    return emlo::cli::RunCommandLine(arguments, QCoreApplication::applicationDirPath(), out, err);
+    // Installed, the reference tables lie in share/emlo, not beside the tool.
+    const QString tables = TAppPaths::forExecutable(QCoreApplication::applicationFilePath()).tablesFolder();
+    return emlo::cli::RunCommandLine(arguments, tables, out, err);
 }

@@ -7,5 +7,5 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build --target emlo-xbase-bench sde50
-OURS_CMD="$(pwd)/build/bin/emlo-xbase-bench {workload} {dbf} {idx} {arg}" \
+OURS_CMD="$(pwd)/build/dev/emlo-xbase-bench {workload} {dbf} {idx} {arg}" \
   NO_INSTALL=1 exec bash bench/harness/run_all.sh

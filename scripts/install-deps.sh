@@ -11,7 +11,8 @@ PKGS="build-essential cmake ninja-build pkg-config git
  python3 python3-dbfread python3-dbf libdbd-xbase-perl
  libshp-dev libgdal-dev gdal-bin
  poppler-utils xvfb xauth x11-apps imagemagick valgrind
- postgresql libqt6sql6-psql libqt6sql6-sqlite sqlite3 chromium"
+ postgresql libqt6sql6-psql libqt6sql6-sqlite sqlite3 chromium
+ dpkg-dev lintian desktop-file-utils appstream librsvg2-bin bash-completion man-db groff-base"
 missing=""
 for p in $PKGS; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing="$missing $p"

@@ -21,7 +21,7 @@ done
 printf '[General]\r\nPath=%s/\r\n' "$scratch/work" > "$scratch/program/emlo.ini"
 # A sample enterprise, so that the pages show real data.
 if cmake --build "$BUILD" --target emlo-sample-work >/dev/null 2>&1; then
-  "$BUILD/bin/emlo-sample-work" "$scratch/program" "$scratch/work"
+  "$BUILD/dev/emlo-sample-work" "$scratch/program" "$scratch/work"
 fi
 
 out=$(pwd)/docs/screenshots

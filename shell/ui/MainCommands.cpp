@@ -112,9 +112,9 @@ void TfrmMain::FatalStop()
 void TfrmMain::FormCreate(QObject* /*sender*/)
 {
     DataModule->AttrModified = false;
-    SetWorkPath(m_paths.programFolder);
+    SetWorkPath(m_paths.defaultWorkFolder());
 
-    const QString helpFile = m_paths.programFolder + QStringLiteral("EMLO.HLP");
+    const QString helpFile = m_paths.tablesFolder() + QStringLiteral("EMLO.HLP");
     if (FileExistsNoCase(helpFile)) {
         HelpSystem::setHelpFile(MatchFileCase(helpFile));
     } else {
@@ -124,7 +124,7 @@ void TfrmMain::FormCreate(QObject* /*sender*/)
     }
 
     LoadSettings();
-    DataModule->ProgramPath = m_paths.programFolder;
+    DataModule->ProgramPath = m_paths.tablesFolder();
     DataModule->OpenReferenceTables();
     DataModule->OpenWorkTables();
 
@@ -136,13 +136,13 @@ void TfrmMain::FormCreate(QObject* /*sender*/)
 void TfrmMain::LoadSettings()
 {
     const IniFile settings(m_paths.settingsFile);
-    const QString value = settings.readString(kSettingsSection, kSettingsKey, m_paths.programFolder);
-    QString folder = workFolderFromSetting(value, m_paths.programFolder);
+    const QString value = settings.readString(kSettingsSection, kSettingsKey, m_paths.defaultWorkFolder());
+    QString folder = workFolderFromSetting(value, m_paths.defaultWorkFolder());
     if (!FolderExistsNoCase(folder)) {
         messageDlg(QStringLiteral("В останнiй раз Ви працювали з папкою: ") + folder
                        + QStringLiteral("\r\nНажаль зараз такої папки немає."),
                    MsgKind::Warning, MsgButton::Ok, 0, this);
-        folder = m_paths.programFolder;
+        folder = m_paths.defaultWorkFolder();
     }
     SetWorkPath(folder);
 }

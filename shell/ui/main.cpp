@@ -2,6 +2,7 @@
 #include "Main.h"
 #include "check/ui/report.h"
 #include "Screenshots.h"
+#include "SignalClose.h"
 #include "store/Engine.h"
 #include "widgets/ErrorBox.h"
 #include "widgets/MessageBox.h"
@@ -21,7 +22,10 @@ int main(int argc, char** argv)
         RequestProgramEnd();
     });
 
-    TfrmMain frmMain(TAppPaths::forExecutable(QCoreApplication::applicationFilePath()));
+    QGuiApplication::setDesktopFileName(QStringLiteral("ua.emlo.Emlo"));
+    const TAppPaths paths = TAppPaths::forExecutable(QCoreApplication::applicationFilePath());
+    paths.prepareUserFolders();
+    TfrmMain frmMain(paths);
     QObject::connect(&frmMain, &TfrmMain::closed, &app, [] { QCoreApplication::exit(0); });
 
     // The check report window, created hidden after the main window.
@@ -30,6 +34,7 @@ int main(int argc, char** argv)
 
     // After a fatal stop the event loop ends at its first turn.
     if (!ProgramEndRequested()) {
+        closeOnTerminationSignals(&frmMain);
         frmMain.show();
         // Pictures for the documentation (scripts/screenshots.sh).
         const QString screenshots = qEnvironmentVariable("EMLO_SCREENSHOT_DIR");
