@@ -76,7 +76,8 @@ QString HelpText()
         "\n"
         "Параметри:\n"
         "  --program-dir ПАПКА  папка програми з довідниками (CONT.DBF, OW.DBF, DP.DBF,\n"
-        "                       EA.DBF, OBL.DBF, CY.DBF); типово — папка emlo-cli\n"
+        "                       EA.DBF, OBL.DBF, CY.DBF); типово — папка emlo-cli,\n"
+        "                       а встановленої програми — <префікс>/share/emlo\n"
         "  -h, --help           ця довідка\n"
         "\n"
         "Тексти виводяться в кодуванні UTF-8; помилки — в стандартний потік помилок.\n");

@@ -132,12 +132,14 @@ installed_tree > "$scratch/tree-after"
 diff "$scratch/tree-before" "$scratch/tree-after" || fail "running the programs changed the installed files"
 
 step "manual pages and shell completion"
+# By name when installed; from the package's own copy where the machine's dpkg
+# leaves manual pages out (minimal container images do).
 if [ "$MODE" = system ] && [ -f /usr/share/man/man1/emlo-cli.1.gz ]; then
-  man_uk() { man -L uk "$1"; }
-  man_en() { man -L C "$1"; }
+  man_uk() { LC_ALL=C.UTF-8 man -L uk "$1"; }
+  man_en() { LC_ALL=C.UTF-8 man -L C "$1"; }
 else
-  man_uk() { man -l "$prefix/share/man/uk/man1/$1.1.gz"; }
-  man_en() { man -l "$prefix/share/man/man1/$1.1.gz"; }
+  man_uk() { LC_ALL=C.UTF-8 man -l "$scratch/unpacked/usr/share/man/uk/man1/$1.1.gz"; }
+  man_en() { LC_ALL=C.UTF-8 man -l "$scratch/unpacked/usr/share/man/man1/$1.1.gz"; }
 fi
 MANWIDTH=80 man_uk emlo-cli 2>/dev/null | grep -q 'КОД ЗАВЕРШЕННЯ' || fail "no Ukrainian emlo-cli(1)"
 MANWIDTH=80 man_en emlo-cli 2>/dev/null | grep -q 'EXIT STATUS' || fail "no English emlo-cli(1)"

@@ -14,7 +14,7 @@ int main(int argc, char** argv)
     QStringList args = QCoreApplication::arguments();
     QTextStream err(stderr);
     QString out;
-    QString programDir = QCoreApplication::applicationDirPath();
+    QString programDir = QStringLiteral(EMLO_PROGRAM_DIR);
     int count = 100;
     int start = 0;
     quint32 seed = 1;
