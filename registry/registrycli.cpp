@@ -20,6 +20,7 @@ struct TParsedArgs {
     QStringList Positional;
     QHash<QString, QString> Options;  // without the leading "--"
     bool Progress = false;
+    bool Explain = false;
 };
 
 const QStringList& valueOptions()
@@ -39,6 +40,10 @@ bool parseArgs(const QStringList& arguments, TParsedArgs* args, QString* error)
             argument = QStringLiteral("--output");
         if (argument == QLatin1String("--progress")) {
             args->Progress = true;
+            continue;
+        }
+        if (argument == QLatin1String("--explain")) {
+            args->Explain = true;
             continue;
         }
         if (argument.startsWith(QLatin1String("--")) && argument.size() > 2) {
@@ -175,6 +180,8 @@ int runImport(const TParsedArgs& args, TRegistryIo& io)
     timer.start();
     const bool ran = importer.Run(found, year, &counts, &error);
     progress.Finish();
+    if (counts.Added + counts.Replaced > 0)
+        db.UpdateStatistics();
     io.Out << QStringLiteral("Подань знайдено: %1; прийнято: %2 (нових: %3, замінено: %4, без змін: %5); "
                              "відхилено: %6; рядків викидів записано: %7; час: %8 с\n")
                   .arg(found.size())
@@ -207,13 +214,20 @@ int runReport(const TParsedArgs& args, TRegistryIo& io)
     if (format != QLatin1String("csv") && format != QLatin1String("html"))
         return fail(io, QStringLiteral("Невідомий формат звіту: %1 (csv або html)").arg(format));
     request.PollutantCode = args.Options.value(QStringLiteral("pollutant")).trimmed();
+    request.WithCharts = format == QLatin1String("html");
 
     TRegistryDb db;
     if (!openDb(args, io, &db, &error))
         return fail(io, error);
+    QStringList plans;
+    if (args.Explain)
+        request.Plans = &plans;
     TReport report;
     if (!BuildReport(db, request, &report, &error))
         return fail(io, error);
+    for (const QString& plan : plans)
+        io.Err << plan;
+    io.Err.flush();
 
     const QString output = args.Options.value(QStringLiteral("output"));
     if (output.isEmpty() || output == QLatin1String("-")) {
@@ -265,6 +279,7 @@ QString RegistryHelpText()
         "  --refdata ПАПКА    класифікатори (CSV) для довідників нової бази; типово — refdata\n"
         "                     поруч із програмою\n"
         "  --progress         показувати поступ і тоді, коли вивід не на терміналі\n"
+        "  --explain          (report) вивести в потік помилок запити і плани їх виконання\n"
         "  -h, --help         ця довідка\n");
 }
 

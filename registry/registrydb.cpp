@@ -8,6 +8,7 @@
 #include <QUrlQuery>
 
 #include "RefTables.h"
+#include "check/datacheck.h"
 
 namespace emlo::registry {
 
@@ -62,6 +63,18 @@ const QList<TMigration>& migrations()
              QStringLiteral("CREATE INDEX submission_year ON submission (year, is_current, obl_code)"),
              QStringLiteral("CREATE INDEX emission_contid ON emission (contid)"),
          }},
+        {3,
+         {
+             // Each submission's own sums (group totals left out), so that reports
+             // over all pollutants read one row per enterprise, not thirty.
+             QStringLiteral("ALTER TABLE submission ADD COLUMN total_poten DOUBLE PRECISION NOT NULL DEFAULT 0"),
+             QStringLiteral("ALTER TABLE submission ADD COLUMN total_fact DOUBLE PRECISION NOT NULL DEFAULT 0"),
+             QStringLiteral("UPDATE submission SET "
+                            "total_poten = (SELECT COALESCE(SUM(poten), 0) FROM emission e WHERE e.submission_id = "
+                            "submission.id AND e.contid NOT IN ({TOTALS})), "
+                            "total_fact = (SELECT COALESCE(SUM(fact), 0) FROM emission e WHERE e.submission_id = "
+                            "submission.id AND e.contid NOT IN ({TOTALS}))"),
+         }},
     };
     return list;
 }
@@ -69,6 +82,15 @@ const QList<TMigration>& migrations()
 QString nowText()
 {
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
+}
+
+// The group-total pollutants, as the data check keeps them.
+QString groupTotalIdList()
+{
+    QStringList ids;
+    for (const TGroupTotal& group : GroupTotals())
+        ids << QString::number(group.TotalId);
+    return ids.join(QStringLiteral(", "));
 }
 
 // A text column never holds NULL: an absent value is stored as "".
@@ -245,7 +267,8 @@ bool TRegistryDb::migrate(const QString& refdataDir, int version, QString* error
         if (migration.Version <= current || migration.Version > version)
             continue;
         for (QString sql : migration.Statements) {
-            if (!exec(sql.replace(QLatin1String("{ID}"), id), error))
+            sql.replace(QLatin1String("{ID}"), id).replace(QLatin1String("{TOTALS}"), groupTotalIdList());
+            if (!exec(sql, error))
                 return fail();
         }
         QSqlQuery mark(Database());
@@ -328,6 +351,15 @@ bool TRegistryDb::loadReferenceTables(const QString& refdataDir, QString* error)
         }
     }
     return true;
+}
+
+void TRegistryDb::UpdateStatistics()
+{
+    QString ignored;
+    if (m_target.Postgres)
+        exec(QStringLiteral("ANALYZE submission, emission, enterprise"), &ignored);
+    else
+        exec(QStringLiteral("ANALYZE"), &ignored);
 }
 
 bool TRegistryDb::ReadReferenceSets(TReferenceSets* sets, QString* error)
@@ -452,8 +484,8 @@ bool TRegistryDb::storeOnce(const TSubmission& s, int year, const QString& sourc
         QStringLiteral("INSERT INTO submission (edrpou, year, is_current, imported_at, source_path, content_hash, "
                        "enname, enaddr, ench_pos, ench_name, enphone, obl_descr, regn_descr, city_descr, spodu_d, "
                        "spodu_id, kved_descr, kved_id, kfv_descr, kfv_id, obl_code, regn_code, city_code, "
-                       "x1, x2, x3, y1, y2, y3) VALUES (?, ?, 1, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-                       "?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"),
+                       "x1, x2, x3, y1, y2, y3, total_poten, total_fact) VALUES (?, ?, 1, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+                       "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"),
         &ok, error);
     if (!ok)
         return false;
@@ -469,6 +501,16 @@ bool TRegistryDb::storeOnce(const TSubmission& s, int year, const QString& sourc
     insert.addBindValue(notNull(s.KoatuuCode(QStringLiteral("CITY_ID"))));
     for (const char* field : coordFields)
         insert.addBindValue(s.AttrInt(QString::fromLatin1(field)));
+    double totalPoten = 0;
+    double totalFact = 0;
+    for (const TEmissionRow& row : s.Rows) {
+        if (!IsGroupTotalId(qint32(row.ContId.value_or(0)))) {
+            totalPoten += row.Poten.value_or(0.0);
+            totalFact += row.Fact.value_or(0.0);
+        }
+    }
+    insert.addBindValue(totalPoten);
+    insert.addBindValue(totalFact);
     if (!insert.exec() || !insert.next())
         return failed(insert);
     const qint64 id = insert.value(0).toLongLong();

@@ -67,6 +67,10 @@ public:
     bool Store(const TSubmission& submission, int year, const QString& sourcePath, TStoreOutcome* outcome,
                QString* error);
 
+    // Refreshes the planner's statistics after a large import, so that the
+    // reports' plans follow the data. Failures are not errors of the import.
+    void UpdateStatistics();
+
 private:
     bool exec(const QString& sql, QString* error);
     bool migrate(const QString& refdataDir, int version, QString* error);

@@ -14,16 +14,6 @@ namespace emlo::registry {
 
 namespace {
 
-// The group-total pollutants, as the data check keeps them: they repeat the
-// sums of other pollutants, so adding them in would count those twice.
-QString groupTotalIds()
-{
-    QStringList ids;
-    for (const TGroupTotal& group : GroupTotals())
-        ids << QString::number(group.TotalId);
-    return ids.join(QStringLiteral(", "));
-}
-
 struct TKeySql {
     const char* Key;        // expression of the group key
     const char* NameTable;  // reference table with the names
@@ -74,19 +64,29 @@ public:
 private:
     bool explain(const QString& sql, const QVariantList& binds, QString* error)
     {
+        // PostgreSQL prepares no EXPLAIN, so the values go into the text; they
+        // are the report's own numbers and codes, quoted as literals.
+        QString inlined;
+        qsizetype next = 0;
+        for (QChar ch : sql) {
+            if (ch != u'?' || next >= binds.size()) {
+                inlined += ch;
+                continue;
+            }
+            const QVariant& value = binds.at(next++);
+            if (value.typeId() == QMetaType::QString)
+                inlined += QLatin1Char('\'') + value.toString().replace(QStringLiteral("'"), QStringLiteral("''"))
+                           + QLatin1Char('\'');
+            else
+                inlined += value.toString();
+        }
         QSqlQuery query(m_db.Database());
         const QString prefix = m_db.IsPostgres() ? QStringLiteral("EXPLAIN ") : QStringLiteral("EXPLAIN QUERY PLAN ");
-        if (!query.prepare(prefix + sql)) {
+        if (!query.exec(prefix + inlined)) {
             *error = DbErrorText(query.lastError());
             return false;
         }
-        for (const QVariant& bind : binds)
-            query.addBindValue(bind);
-        if (!query.exec()) {
-            *error = DbErrorText(query.lastError());
-            return false;
-        }
-        QString plan = sql + QLatin1Char('\n');
+        QString plan = inlined + QLatin1Char('\n');
         while (query.next())
             plan += QStringLiteral("  ") + query.value(m_db.IsPostgres() ? 0 : 3).toString() + QLatin1Char('\n');
         m_plans->append(plan);
@@ -103,21 +103,29 @@ bool groupSums(TReportQueries& q, TGrouping by, int year, int contId, std::map<Q
                QString* error)
 {
     const TKeySql key = keySql(by);
-    QString filter;
     QVariantList binds{year};
-    if (contId >= 0) {
-        filter = QStringLiteral(" AND e.contid = ?");
-        binds << contId;
-    } else if (by != TGrouping::Pollutant) {
-        filter = QStringLiteral(" AND e.contid NOT IN (%1)").arg(groupTotalIds());
-    }
     const bool byPollutant = by == TGrouping::Pollutant;
-    const QString sql =
-        QStringLiteral("SELECT g.k, %1, g.n, g.p, g.f FROM (SELECT %2 AS k, COUNT(DISTINCT s.id) AS n, "
-                       "SUM(e.poten) AS p, SUM(e.fact) AS f FROM submission s JOIN emission e ON e.submission_id = s.id "
-                       "WHERE s.year = ? AND s.is_current = 1%3 GROUP BY %2) g LEFT JOIN %4 r ON r.%5 = g.k")
-            .arg(byPollutant ? QStringLiteral("r.code, r.descr") : QStringLiteral("NULL, r.descr"),
-                 QLatin1String(key.Key), filter, QLatin1String(key.NameTable), QLatin1String(key.NameKey));
+    QString inner;
+    if (contId >= 0) {
+        // One pollutant: its rows by their index, then their submissions.
+        inner = QStringLiteral("SELECT %1 AS k, COUNT(*) AS n, SUM(e.poten) AS p, SUM(e.fact) AS f "
+                               "FROM emission e CROSS JOIN submission s WHERE e.contid = ? AND s.id = e.submission_id "
+                               "AND s.year = ? AND s.is_current = 1 GROUP BY %1")
+                    .arg(QLatin1String(key.Key));
+        binds = {contId, year};
+    } else if (!byPollutant) {
+        // Every pollutant: the sums each submission keeps, one row per enterprise.
+        inner = QStringLiteral("SELECT %1 AS k, COUNT(*) AS n, SUM(s.total_poten) AS p, SUM(s.total_fact) AS f "
+                               "FROM submission s WHERE s.year = ? AND s.is_current = 1 GROUP BY %1")
+                    .arg(QLatin1String(key.Key));
+    } else {
+        inner = QStringLiteral("SELECT e.contid AS k, COUNT(*) AS n, SUM(e.poten) AS p, SUM(e.fact) AS f "
+                               "FROM submission s JOIN emission e ON e.submission_id = s.id "
+                               "WHERE s.year = ? AND s.is_current = 1 GROUP BY e.contid");
+    }
+    const QString sql = QStringLiteral("SELECT g.k, %1, g.n, g.p, g.f FROM (%2) g LEFT JOIN %3 r ON r.%4 = g.k")
+                            .arg(byPollutant ? QStringLiteral("r.code, r.descr") : QStringLiteral("NULL, r.descr"),
+                                 inner, QLatin1String(key.NameTable), QLatin1String(key.NameKey));
     return q.Run(sql, binds,
                  [&](QSqlQuery& row) {
                      TReportGroup g;
@@ -247,22 +255,28 @@ bool BuildReport(TRegistryDb& db, const TReportRequest& request, TReport* report
     }
     report->Total.HasPrevious = anyPrevious;
     if (request.By == TGrouping::Pollutant) {
-        QString filter = contId >= 0 ? QStringLiteral(" AND e.contid = %1").arg(contId) : QString();
-        if (!q.Run(QStringLiteral("SELECT COUNT(DISTINCT s.id) FROM submission s JOIN emission e ON e.submission_id = s.id "
-                                  "WHERE s.year = ? AND s.is_current = 1") + filter,
-                   {request.Year}, [&](QSqlQuery& row) { report->Total.Enterprises = row.value(0).toInt(); }, error))
+        // Enterprises are counted once, not once per pollutant.
+        const QString sql =
+            contId >= 0 ? QStringLiteral("SELECT COUNT(*) FROM emission e CROSS JOIN submission s WHERE e.contid = %1 "
+                                         "AND s.id = e.submission_id AND s.year = ? AND s.is_current = 1")
+                              .arg(contId)
+                        : QStringLiteral("SELECT COUNT(*) FROM submission s WHERE s.year = ? AND s.is_current = 1");
+        if (!q.Run(sql, {request.Year}, [&](QSqlQuery& row) { report->Total.Enterprises = row.value(0).toInt(); },
+                   error))
             return false;
     }
 
+    // The few pollutants with a threshold first, then their rows by the
+    // pollutant index: far fewer rows than all of the year's.
     QString limitFilter;
     QVariantList limitBinds{request.Year};
     if (contId >= 0) {
-        limitFilter = QStringLiteral(" AND e.contid = ?");
+        limitFilter = QStringLiteral(" AND c.contid = ?");
         limitBinds << contId;
     }
     if (!q.Run(QStringLiteral("SELECT s.edrpou, s.enname, s.obl_descr, c.code, c.descr, e.poten, c.threshold "
-                              "FROM submission s JOIN emission e ON e.submission_id = s.id "
-                              "JOIN ref_cont c ON c.contid = e.contid WHERE s.year = ? AND s.is_current = 1 "
+                              "FROM ref_cont c CROSS JOIN emission e CROSS JOIN submission s "
+                              "WHERE e.contid = c.contid AND s.id = e.submission_id AND s.year = ? AND s.is_current = 1 "
                               "AND c.threshold > 0 AND e.poten >= c.threshold")
                    + limitFilter + QStringLiteral(" ORDER BY c.code, e.poten DESC, s.edrpou"),
                limitBinds,
@@ -274,6 +288,8 @@ bool BuildReport(TRegistryDb& db, const TReportRequest& request, TReport* report
                error))
         return false;
 
+    if (!request.WithCharts)
+        return true;
     // The charts: by region and by pollutant, whatever the grouping.
     std::map<QString, TReportGroup> regions;
     std::map<QString, TReportGroup> pollutants;

@@ -109,12 +109,12 @@ QString esc(const QString& text)
     return text.toHtmlEscaped();
 }
 
-QString htmlRow(const QStringList& cells, const char* tag, const QString& cls = QString())
+// numberFrom: the first column that holds numbers (right-aligned).
+QString htmlRow(const QStringList& cells, const char* tag, int numberFrom, const QString& cls = QString())
 {
     QString row = cls.isEmpty() ? QStringLiteral("<tr>") : QStringLiteral("<tr class=\"%1\">").arg(cls);
     for (qsizetype i = 0; i < cells.size(); ++i) {
-        // Columns after the first two hold numbers and read better right-aligned.
-        const bool number = QLatin1String(tag) == QLatin1String("td") && i >= 2;
+        const bool number = QLatin1String(tag) == QLatin1String("td") && i >= numberFrom;
         row += QStringLiteral("<%1%2>%3</%1>").arg(QLatin1String(tag), number ? QStringLiteral(" class=\"n\"") : QString(),
                                                    esc(cells.at(i)));
     }
@@ -168,6 +168,10 @@ QString svgChart(const QString& caption, const QList<TChartBar>& bars)
 
 QString FormatTonnes(double value)
 {
+    // Whole tonnes need no more than kilograms; small amounts keep their
+    // digits up to the seven decimals the tables hold.
+    if (std::fabs(value) >= 1.0)
+        return FormatFloat(QStringLiteral("###########0.000"), value, QChar(u','));
     return FormatFloat(QStringLiteral("###########0.000####"), value, QChar(u','));
 }
 
@@ -206,12 +210,12 @@ bool WriteHtmlReport(const TReport& report, QIODevice* device, QString* error)
     html += QStringLiteral("<p>Поточні подання підприємств. Групові підсумки речовин показано, але до сум не додано. "
                            "Зміна — проти %1 року.</p>\n")
                 .arg(report.Request.Year - 1);
-    html += QStringLiteral("<table>\n<thead>") + htmlRow(groupHeader(report), "th") + QStringLiteral("</thead>\n<tbody>\n");
+    html += QStringLiteral("<table>\n<thead>") + htmlRow(groupHeader(report), "th", 2) + QStringLiteral("</thead>\n<tbody>\n");
     for (const TReportGroup& g : report.Groups)
-        html += htmlRow(groupCells(g), "td", g.IsGroupTotal ? QStringLiteral("group") : QString());
+        html += htmlRow(groupCells(g), "td", 2, g.IsGroupTotal ? QStringLiteral("group") : QString());
     QStringList total = groupCells(report.Total);
     total[0].clear();
-    html += htmlRow(total, "td", QStringLiteral("total")) + QStringLiteral("</tbody>\n</table>\n");
+    html += htmlRow(total, "td", 2, QStringLiteral("total")) + QStringLiteral("</tbody>\n</table>\n");
 
     html += QStringLiteral("<h2>Діаграми</h2>\n");
     html += svgChart(QStringLiteral("Фактичні викиди за областями, т/рік"), report.ByRegion);
@@ -221,9 +225,9 @@ bool WriteHtmlReport(const TReport& report, QIODevice* device, QString* error)
     if (report.OverLimit.isEmpty()) {
         html += QStringLiteral("<p>Немає.</p>\n");
     } else {
-        html += QStringLiteral("<table>\n<thead>") + htmlRow(limitHeader(), "th") + QStringLiteral("</thead>\n<tbody>\n");
+        html += QStringLiteral("<table>\n<thead>") + htmlRow(limitHeader(), "th", 5) + QStringLiteral("</thead>\n<tbody>\n");
         for (const TThresholdRow& r : report.OverLimit)
-            html += htmlRow(limitCells(r), "td");
+            html += htmlRow(limitCells(r), "td", 5);
         html += QStringLiteral("</tbody>\n</table>\n");
     }
     html += QStringLiteral("</body>\n</html>\n");

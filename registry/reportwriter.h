@@ -18,7 +18,8 @@ bool WriteCsvReport(const TReport& report, QIODevice* device, QString* error);
 // enterprises at or over a threshold.
 bool WriteHtmlReport(const TReport& report, QIODevice* device, QString* error);
 
-// An amount in tonnes as the reports write it: comma, at least three decimals, at most seven.
+// An amount in tonnes as the reports write it, with a comma: three decimals
+// from one tonne up, below that up to seven.
 QString FormatTonnes(double value);
 
 }  // namespace emlo::registry

@@ -337,8 +337,9 @@ bool TSubmissionReader::readFile(const QString& path, QByteArray* bytes, TReject
                                       .arg(m_limits.MaxFileBytes)});
         return false;
     }
-    // Read no more than the limit even if the file grows meanwhile.
-    *bytes = file.read(m_limits.MaxFileBytes + 1);
+    // Read no more than the limit even if the file grows meanwhile; the
+    // buffer is sized by the file, not by the limit.
+    *bytes = file.read(std::min(file.size(), m_limits.MaxFileBytes) + 1);
     if (bytes->size() > m_limits.MaxFileBytes) {
         errors->append(TRejection{name, 0, 0, QString(),
                                   QStringLiteral("файл завеликий: понад %1 байт").arg(m_limits.MaxFileBytes)});

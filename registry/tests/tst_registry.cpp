@@ -240,13 +240,31 @@ void TestRegistry::commandLineErrorsExitWithTwo()
 void TestRegistry::migrationsUpgradeAndRefuseNewer()
 {
     {
+        // A registry of the second version with one submission in it, group total included.
         TRegistryDb db;
-        openDb(db, 1);
-        QCOMPARE(db.SchemaVersion(), 1);
+        openDb(db, 2);
+        QCOMPARE(db.SchemaVersion(), 2);
+        QSqlQuery query(db.Database());
+        QVERIFY(query.exec(QStringLiteral("INSERT INTO enterprise VALUES ('12345678', 'x', 't')")));
+        QVERIFY2(query.exec(QStringLiteral(
+                     "INSERT INTO submission (edrpou, year, is_current, imported_at, source_path, content_hash, enname, "
+                     "enaddr, ench_pos, ench_name, enphone, obl_descr, obl_code, regn_descr, regn_code, city_descr, "
+                     "city_code, spodu_d, spodu_id, kved_descr, kved_id, kfv_descr, kfv_id) VALUES ('12345678', 2024, 1, "
+                     "'t', '/x', 'h', 'x', '', '', '', '', '', '1200000000', '', '', '', '', '', '', '', '', '', '')")),
+                 qPrintable(DbErrorText(query.lastError())));
+        QVERIFY(query.exec(QStringLiteral("INSERT INTO emission SELECT id, 3, 1.5, 0.5 FROM submission")));
+        QVERIFY(query.exec(QStringLiteral("INSERT INTO emission SELECT id, 23, 2, 1 FROM submission")));
+        QVERIFY(query.exec(QStringLiteral("INSERT INTO emission SELECT id, 132, 1.5, 0.5 FROM submission")));
     }
     TRegistryDb db;
     openDb(db);
     QCOMPARE(db.SchemaVersion(), TRegistryDb::LatestVersion());
+    // The upgrade fills the new per-submission sums from the rows already there, group total left out.
+    QSqlQuery sums(db.Database());
+    QVERIFY(sums.exec(QStringLiteral("SELECT total_poten, total_fact FROM submission")) && sums.next());
+    QCOMPARE(sums.value(0).toDouble(), 3.5);
+    QCOMPARE(sums.value(1).toDouble(), 1.5);
+    sums.finish();
     QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM ref_cy")), 30316);
     QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM ref_cont WHERE threshold > 0")), 8);
     QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM schema_migration")), TRegistryDb::LatestVersion());
