@@ -27,6 +27,8 @@ if [ ! -f "$BUILD/build.ninja" ]; then
 fi
 cmake --build "$BUILD" --target emlo-registry emlo-registry-gen refdata >/dev/null
 BIN=$ROOT/$BUILD/bin
+GEN=$ROOT/$BUILD/dev/emlo-registry-gen
+[ -x "$GEN" ] || GEN=$BIN/emlo-registry-gen
 mkdir -p "$BENCH_DIR"
 TMPDIR=${TMPDIR:-/tmp}
 export TMPDIR
@@ -36,8 +38,8 @@ generate() {  # generate <folder> <count>
   if [ -f "$1/.complete" ]; then return; fi
   rm -rf "$1"
   half=$(($2 / 2))
-  "$BIN/emlo-registry-gen" --out "$1" --count "$half" --rows "$ROWS" --seed 2024 &
-  "$BIN/emlo-registry-gen" --out "$1" --start "$half" --count $(($2 - half)) --rows "$ROWS" --seed 2024
+  "$GEN" --out "$1" --count "$half" --rows "$ROWS" --seed 2024 &
+  "$GEN" --out "$1" --start "$half" --count $(($2 - half)) --rows "$ROWS" --seed 2024
   wait
   touch "$1/.complete"
 }
