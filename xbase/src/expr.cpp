@@ -196,13 +196,24 @@ struct Not final : ExprNode {
     bool logical(const EvalContext& c) const override { return !operand->logical(c); }
 };
 
-struct AndOr final : ExprNode {
+// Operator chains (a .AND. b .AND. c, a + b - c, "x" + f + "y") are one node holding
+// their operands, evaluated in a loop: a long chain needs no deep recursion, and a
+// text chain fills one buffer instead of one growing copy per operator.
+
+struct Junction final : ExprNode {
     bool isAnd;
-    NodePtr left, right;
-    AndOr(bool a, NodePtr l, NodePtr r) : isAnd(a), left(std::move(l)), right(std::move(r)) { type = ExprType::Logical; }
+    std::vector<NodePtr> operands;
+    Junction(bool a, std::vector<NodePtr> o) : isAnd(a), operands(std::move(o))
+    {
+        type = ExprType::Logical;
+    }
     bool logical(const EvalContext& c) const override
     {
-        return isAnd ? (left->logical(c) && right->logical(c)) : (left->logical(c) || right->logical(c));
+        // Left to right, stopping at the first operand that decides.
+        for (const NodePtr& o : operands)
+            if (o->logical(c) != isAnd)
+                return !isAnd;
+        return isAnd;
     }
 };
 
@@ -212,37 +223,49 @@ struct Negate final : ExprNode {
     double numeric(const EvalContext& c) const override { return -operand->numeric(c); }
 };
 
+double applyArithmetic(char op, double a, double b)
+{
+    switch (op) {
+    case '+': return a + b;
+    case '-': return a - b;
+    case '*': return a * b;
+    case '/': return b == 0.0 ? 0.0 : a / b;   // no infinities in keys or counts
+    case '%': return b == 0.0 ? 0.0 : std::fmod(a, b);
+    }
+    return 0.0;
+}
+
+// Operands of one precedence level, applied left to right as written; ops[i] joins
+// operands[i] to what comes before it (ops[0] is unused).
 struct Arithmetic final : ExprNode {
-    char op;
-    NodePtr left, right;
-    Arithmetic(char o, NodePtr l, NodePtr r) : op(o), left(std::move(l)), right(std::move(r)) { type = ExprType::Numeric; }
+    std::vector<char> ops;
+    std::vector<NodePtr> operands;
+    Arithmetic(std::vector<char> o, std::vector<NodePtr> v) : ops(std::move(o)), operands(std::move(v))
+    {
+        type = ExprType::Numeric;
+    }
     double numeric(const EvalContext& c) const override
     {
-        const double a = left->numeric(c);
-        const double b = right->numeric(c);
-        switch (op) {
-        case '+': return a + b;
-        case '-': return a - b;
-        case '*': return a * b;
-        case '/': return b == 0.0 ? 0.0 : a / b;      // no infinities in keys or counts
-        case '%': return b == 0.0 ? 0.0 : std::fmod(a, b);
-        }
-        return 0.0;
+        double acc = operands[0]->numeric(c);
+        for (size_t i = 1; i < operands.size(); ++i)
+            acc = applyArithmetic(ops[i], acc, operands[i]->numeric(c));
+        return acc;
     }
 };
 
 struct Concat final : ExprNode {
-    NodePtr left, right;
+    std::vector<NodePtr> parts;
     mutable std::string buf;
-    Concat(NodePtr l, NodePtr r) : left(std::move(l)), right(std::move(r))
+    Concat(std::vector<NodePtr> p, uint32_t w) : parts(std::move(p))
     {
         type = ExprType::Char;
-        width = left->width + right->width;
+        width = w;
     }
     std::string_view text(const EvalContext& c) const override
     {
-        buf.assign(left->text(c));
-        buf.append(right->text(c));
+        buf.clear();
+        for (const NodePtr& p : parts)
+            buf.append(p->text(c));
         return buf;
     }
 };
@@ -510,7 +533,14 @@ private:
 // ---------------------------------------------------------------------------
 // Parser
 
+// Bounds that keep hostile or generated input from exhausting the stack or memory.
+// Parsing, evaluating and freeing recurse once per tree level; chains being single
+// nodes, a nesting level (parentheses, a call, a sign, .NOT.) adds at most a handful of
+// levels, so bounding the nesting bounds the tree's depth. Every node takes at least
+// one byte of text, so bounding the text bounds the node count.
 constexpr int kMaxDepth = 64;
+constexpr size_t kMaxLength = size_t{1} << 20;
+constexpr uint64_t kMaxTextWidth = uint64_t{1} << 20;   // a text result's buffer
 
 class Parser {
 public:
@@ -576,36 +606,32 @@ private:
         Depth guard(m_depth);
         if (m_depth > kMaxDepth)
             return error("expression nested too deeply");
-        NodePtr left = andExpr();
-        while (left && m_tok.kind == Tok::Or) {
-            const size_t pos = m_tok.pos;
-            if (!advance())
-                return nullptr;
-            NodePtr right = andExpr();
-            if (!right)
-                return nullptr;
-            if (left->type != ExprType::Logical || right->type != ExprType::Logical)
-                return typeError(".OR. needs logical operands", pos);
-            left = make<AndOr>(false, std::move(left), std::move(right));
-        }
-        return left;
+        return junction(false);
     }
 
-    NodePtr andExpr()
+    NodePtr andExpr() { return junction(true); }
+
+    // One .OR. chain of .AND. chains, or one .AND. chain of negations.
+    NodePtr junction(bool isAnd)
     {
-        NodePtr left = notExpr();
-        while (left && m_tok.kind == Tok::And) {
+        const Tok op = isAnd ? Tok::And : Tok::Or;
+        NodePtr first = isAnd ? notExpr() : andExpr();
+        if (!first || m_tok.kind != op)
+            return first;
+        std::vector<NodePtr> operands;
+        operands.push_back(std::move(first));
+        while (m_tok.kind == op) {
             const size_t pos = m_tok.pos;
             if (!advance())
                 return nullptr;
-            NodePtr right = notExpr();
+            NodePtr right = isAnd ? notExpr() : andExpr();
             if (!right)
                 return nullptr;
-            if (left->type != ExprType::Logical || right->type != ExprType::Logical)
-                return typeError(".AND. needs logical operands", pos);
-            left = make<AndOr>(true, std::move(left), std::move(right));
+            if (operands[0]->type != ExprType::Logical || right->type != ExprType::Logical)
+                return typeError(isAnd ? ".AND. needs logical operands" : ".OR. needs logical operands", pos);
+            operands.push_back(std::move(right));
         }
-        return left;
+        return make<Junction>(isAnd, std::move(operands));
     }
 
     NodePtr notExpr()
@@ -665,8 +691,15 @@ private:
 
     NodePtr addExpr()
     {
-        NodePtr left = mulExpr();
-        while (left && (m_tok.kind == Tok::Plus || m_tok.kind == Tok::Minus)) {
+        NodePtr first = mulExpr();
+        if (!first || (m_tok.kind != Tok::Plus && m_tok.kind != Tok::Minus))
+            return first;
+        const ExprType t = first->type;
+        uint64_t width = first->width;
+        std::vector<char> ops{'+'};
+        std::vector<NodePtr> operands;
+        operands.push_back(std::move(first));
+        while (m_tok.kind == Tok::Plus || m_tok.kind == Tok::Minus) {
             const bool plus = m_tok.kind == Tok::Plus;
             const size_t pos = m_tok.pos;
             if (!advance())
@@ -674,20 +707,30 @@ private:
             NodePtr right = mulExpr();
             if (!right)
                 return nullptr;
-            if (plus && left->type == ExprType::Char && right->type == ExprType::Char)
-                left = make<Concat>(std::move(left), std::move(right));
-            else if (left->type == ExprType::Numeric && right->type == ExprType::Numeric)
-                left = make<Arithmetic>(plus ? '+' : '-', std::move(left), std::move(right));
-            else
+            const bool joinsTexts = plus && t == ExprType::Char && right->type == ExprType::Char;
+            if (!joinsTexts && (t != ExprType::Numeric || right->type != ExprType::Numeric))
                 return typeError(plus ? "+ needs two numbers or two texts" : "- needs numbers", pos);
+            width += right->width;
+            ops.push_back(plus ? '+' : '-');
+            operands.push_back(std::move(right));
         }
-        return left;
+        if (t == ExprType::Numeric)
+            return make<Arithmetic>(std::move(ops), std::move(operands));
+        if (width > kMaxTextWidth)
+            return error("the text result would be " + std::to_string(width) + " bytes wide, more than " +
+                         std::to_string(kMaxTextWidth));
+        return make<Concat>(std::move(operands), static_cast<uint32_t>(width));
     }
 
     NodePtr mulExpr()
     {
-        NodePtr left = unary();
-        while (left && (m_tok.kind == Tok::Star || m_tok.kind == Tok::Slash || m_tok.kind == Tok::Percent)) {
+        NodePtr first = unary();
+        if (!first || !multiplicative(m_tok.kind))
+            return first;
+        std::vector<char> ops{'*'};
+        std::vector<NodePtr> operands;
+        operands.push_back(std::move(first));
+        while (multiplicative(m_tok.kind)) {
             const char op = m_tok.kind == Tok::Star ? '*' : m_tok.kind == Tok::Slash ? '/' : '%';
             const size_t pos = m_tok.pos;
             if (!advance())
@@ -695,12 +738,15 @@ private:
             NodePtr right = unary();
             if (!right)
                 return nullptr;
-            if (left->type != ExprType::Numeric || right->type != ExprType::Numeric)
+            if (operands[0]->type != ExprType::Numeric || right->type != ExprType::Numeric)
                 return typeError("arithmetic needs numbers", pos);
-            left = make<Arithmetic>(op, std::move(left), std::move(right));
+            ops.push_back(op);
+            operands.push_back(std::move(right));
         }
-        return left;
+        return make<Arithmetic>(std::move(ops), std::move(operands));
     }
+
+    static bool multiplicative(Tok k) { return k == Tok::Star || k == Tok::Slash || k == Tok::Percent; }
 
     NodePtr unary()
     {
@@ -932,23 +978,39 @@ private:
 
 // ---------------------------------------------------------------------------
 
-std::unique_ptr<Expr> Expr::compile(std::string_view text, const std::vector<FieldDesc>* fields, std::string* error)
+namespace {
+
+// The expression as error messages quote it: a long one only by its beginning.
+std::string quoted(std::string_view text)
 {
+    constexpr size_t kShown = 80;
+    if (text.size() <= kShown)
+        return "\"" + std::string(text) + "\"";
+    return "\"" + std::string(text.substr(0, kShown)) + "...\" (" + std::to_string(text.size()) + " bytes)";
+}
+
+}   // namespace
+
+Status Expr::compile(std::string_view text, const std::vector<FieldDesc>* fields, std::unique_ptr<Expr>* out)
+{
+    out->reset();
+    if (text.size() > kMaxLength)
+        return Status::error(ErrorKind::BadExpression, "Invalid expression " + quoted(text) + ": longer than " +
+                                                           std::to_string(kMaxLength) + " bytes");
     Parser parser(text, fields);
     std::string err;
     int plain = -1;
     NodePtr root = parser.parse(&err, &plain);
-    if (!root) {
-        *error = "Invalid expression \"" + std::string(text) + "\": " + err;
-        return nullptr;
-    }
+    if (!root)
+        return Status::error(ErrorKind::BadExpression, "Invalid expression " + quoted(text) + ": " + err);
     std::unique_ptr<Expr> e(new Expr());
     e->m_type = root->type;
     e->m_width = root->width;
     e->m_plainField = plain;
     e->m_root = std::move(root);
     e->m_source.assign(text);
-    return e;
+    *out = std::move(e);
+    return Status();
 }
 
 Expr::~Expr() = default;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "dbffile.h"
+#include "status.h"
 
 namespace xb {
 
@@ -27,10 +28,10 @@ struct ExprNode;
 // syntax and types against the table's fields; evaluating never fails.
 class Expr {
 public:
-    // Returns nullptr and sets *error (position and reason) when the text is not a valid
-    // expression over these fields. fields may be null (no table: constants only).
-    static std::unique_ptr<Expr> compile(std::string_view text, const std::vector<FieldDesc>* fields,
-                                         std::string* error);
+    // Sets *out, or fails with BadExpression (position and reason) when the text is not a
+    // valid expression over these fields or is too large or too deeply nested to compile.
+    // fields may be null (no table: constants only).
+    static Status compile(std::string_view text, const std::vector<FieldDesc>* fields, std::unique_ptr<Expr>* out);
     ~Expr();
     Expr(const Expr&) = delete;
     Expr& operator=(const Expr&) = delete;

@@ -182,10 +182,10 @@ short notSupported(const char* name)
 std::unique_ptr<Expr> compileHere(const char* expr)
 {
     WorkArea* wa = S().current();
-    std::string err;
-    auto e = Expr::compile(text(expr), wa ? &wa->table().fields() : nullptr, &err);
-    if (!e)
-        S().fail(err);
+    std::unique_ptr<Expr> e;
+    const Status st = Expr::compile(text(expr), wa ? &wa->table().fields() : nullptr, &e);
+    if (!st.ok())
+        S().fail(st);
     return e;
 }
 

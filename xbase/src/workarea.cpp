@@ -604,10 +604,8 @@ bool WorkArea::indexHolds(OrderIndex& ix, const std::string& key, uint32_t recNo
 
 Status WorkArea::compileIndexExprs(const std::string& keyText, const std::string& condText, OrderIndex* ix)
 {
-    std::string err;
-    ix->key = Expr::compile(keyText, &m_table->fields(), &err);
-    if (!ix->key)
-        return Status::error(ErrorKind::BadExpression, err);
+    if (Status st = Expr::compile(keyText, &m_table->fields(), &ix->key); !st.ok())
+        return st;
     switch (ix->key->type()) {
     case ExprType::Numeric:
         ix->numeric = true;
@@ -633,9 +631,8 @@ Status WorkArea::compileIndexExprs(const std::string& keyText, const std::string
     }
     ix->condition.reset();
     if (!trimRight(trimLeft(condText)).empty()) {
-        ix->condition = Expr::compile(condText, &m_table->fields(), &err);
-        if (!ix->condition)
-            return Status::error(ErrorKind::BadExpression, err);
+        if (Status st = Expr::compile(condText, &m_table->fields(), &ix->condition); !st.ok())
+            return st;
         if (ix->condition->type() != ExprType::Logical)
             return Status::error(ErrorKind::BadExpression, "The index condition \"" + condText + "\" is not logical");
     }
@@ -932,10 +929,9 @@ Status WorkArea::setQuery(std::string_view expr)
         goTop();
         return Status();
     }
-    std::string err;
-    auto q = Expr::compile(expr, &m_table->fields(), &err);
-    if (!q)
-        return Status::error(ErrorKind::BadExpression, err);
+    std::unique_ptr<Expr> q;
+    if (Status st = Expr::compile(expr, &m_table->fields(), &q); !st.ok())
+        return st;
     if (q->type() != ExprType::Logical)
         return Status::error(ErrorKind::BadExpression, "The query \"" + std::string(expr) + "\" is not logical");
     sync();

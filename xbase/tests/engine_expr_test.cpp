@@ -1,6 +1,16 @@
 // xBase expressions: types, syntax and type errors, comparison semantics (the
 // EXACT setting), precedence, and the functions the engine offers.
+#include <pthread.h>
+
 #include <cmath>
+#include <functional>
+
+#if defined(__SANITIZE_ADDRESS__)
+// From the sanitizer runtime (GCC installs no header for it).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#else
+#include <malloc.h>
+#endif
 
 #include "engine_testutil.h"
 #include "expr.h"
@@ -215,6 +225,15 @@ TEST_F(ExprTest, FunctionsAndResults)
     EXPECT_STRNE(sx_LastError(), "");
 }
 
+std::unique_ptr<xb::Expr> compiled(std::string_view text, const std::vector<xb::FieldDesc>* fields)
+{
+    std::unique_ptr<xb::Expr> e;
+    const xb::Status st = xb::Expr::compile(text, fields, &e);
+    EXPECT_TRUE(st.ok()) << st.message();
+    EXPECT_EQ(st.ok(), e != nullptr);
+    return e;
+}
+
 // Widths decide index key lengths; they must not depend on a record's content.
 TEST(ExprWidth, CharacterResultsHaveAStaticWidth)
 {
@@ -225,17 +244,223 @@ TEST(ExprWidth, CharacterResultsHaveAStaticWidth)
         const char* expr;
         uint32_t width;
     } rows[] = {{"CODE", 10}, {"CODE + DESCR", 50}, {"UPPER(CODE)", 10}, {"TRIM(CODE)", 10},
-                {"SUBSTR(CODE, 2, 3)", 3}, {"LEFT(DESCR, 4)", 4}, {"STR(1, 7)", 7}, {"\"abc\"", 3}};
+                {"SUBSTR(CODE, 2, 3)", 3}, {"LEFT(DESCR, 4)", 4}, {"STR(1, 7)", 7}, {"\"abc\"", 3},
+                {"CODE + \"-\" + DESCR + CODE", 61}};
     for (const auto& r : rows) {
-        std::string err;
-        auto e = xb::Expr::compile(r.expr, &fields, &err);
-        ASSERT_TRUE(e) << err;
+        auto e = compiled(r.expr, &fields);
+        ASSERT_TRUE(e);
         EXPECT_EQ(e->width(), r.width) << r.expr;
     }
-    std::string err;
-    EXPECT_EQ(xb::Expr::compile("CODE", &fields, &err)->plainField(), 0);
-    EXPECT_EQ(xb::Expr::compile("UPPER(CODE)", &fields, &err)->plainField(), -1);
-    EXPECT_EQ(xb::Expr::compile("1", nullptr, &err)->plainField(), -1);
+    EXPECT_EQ(compiled("CODE", &fields)->plainField(), 0);
+    EXPECT_EQ(compiled("UPPER(CODE)", &fields)->plainField(), -1);
+    EXPECT_EQ(compiled("CODE + CODE", &fields)->plainField(), -1);
+    EXPECT_EQ(compiled("1", nullptr)->plainField(), -1);
+}
+
+// ---- Long and hostile expressions ----
+
+std::string repeated(const std::string& operand, const std::string& op, size_t count, const std::string& last = "")
+{
+    std::string s;
+    s.reserve((operand.size() + op.size()) * count + last.size());
+    for (size_t i = 0; i < count; ++i) {
+        if (i > 0)
+            s += op;
+        s += operand;
+    }
+    if (!last.empty())
+        s += op + last;
+    return s;
+}
+
+// Runs fn on a thread with a small stack: a compiler or evaluator that recurses once
+// per operator of a long chain overruns it and crashes the test.
+void onSmallStack(const std::function<void()>& fn)
+{
+    pthread_attr_t attr;
+    ASSERT_EQ(pthread_attr_init(&attr), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attr, 512 * 1024), 0);
+    pthread_t thread;
+    auto body = [](void* arg) -> void* {
+        (*static_cast<const std::function<void()>*>(arg))();
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attr, body, const_cast<std::function<void()>*>(&fn)), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attr);
+}
+
+// Heap bytes in use, for bounding what a compiled expression holds.
+size_t heapInUse()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    const struct mallinfo2 m = mallinfo2();
+    return m.uordblks + m.hblkhd;
+#endif
+}
+
+class ExprChains : public ::testing::Test {
+protected:
+    // One record: deletion flag, CODE "abc", N "   12".
+    std::vector<xb::FieldDesc> fields{{"CODE", 'C', 1, 3, 0}, {"N", 'N', 4, 5, 0}};
+    std::string record = " abc   12";
+    xb::EvalContext context() const
+    {
+        xb::EvalContext c;
+        c.record = record.data();
+        c.recNo = 1;
+        return c;
+    }
+};
+
+TEST_F(ExprChains, HundredThousandOperandChainsCompileAndEvaluateWithoutDeepRecursion)
+{
+    constexpr size_t n = 100000;
+    struct Row {
+        std::string expr;
+        bool logical;   // else numeric
+        double expected;
+    };
+    const std::vector<Row> rows = {
+        {repeated(".T.", " .and. ", n), true, 1},
+        {repeated(".T.", " .and. ", n, ".F."), true, 0},   // the last operand decides
+        {repeated(".F.", " .or. ", n), true, 0},
+        {repeated(".F.", " .or. ", n, "N = 12"), true, 1},
+        {repeated("N = 1 .and. CODE = \"x\"", " .or. ", n / 10, "CODE = \"ab\" .and. N > 11"), true, 1},
+        {repeated("N", " + ", n), false, 12.0 * n},
+        {repeated("1", "-", n), false, 2.0 - static_cast<double>(n)},
+        {"100000 / " + repeated("1", " / ", n - 1), false, 100000},
+        {repeated("0.5", " * ", n), false, 0},   // underflows to 0
+        {"(" + repeated("1", " + ", n) + ") % 7", false, static_cast<double>(n % 7)},
+    };
+    onSmallStack([&] {
+        for (const Row& r : rows) {
+            SCOPED_TRACE(r.expr.substr(0, 60));
+            auto e = compiled(r.expr, &fields);
+            ASSERT_TRUE(e);
+            if (r.logical) {
+                ASSERT_EQ(e->type(), xb::ExprType::Logical);
+                EXPECT_EQ(e->logical(context()), r.expected != 0);
+            } else {
+                ASSERT_EQ(e->type(), xb::ExprType::Numeric);
+                EXPECT_DOUBLE_EQ(e->numeric(context()), r.expected);
+            }
+        }
+        auto text = compiled(repeated("CODE", "+", n, "\"!\""), &fields);
+        ASSERT_TRUE(text);
+        EXPECT_EQ(text->width(), 3 * n + 1);
+        const std::string_view v = text->text(context());
+        ASSERT_EQ(v.size(), 3 * n + 1);
+        EXPECT_EQ(v.substr(0, 6), "abcabc");
+        EXPECT_EQ(v.substr(v.size() - 4), "abc!");
+    });
+}
+
+TEST_F(ExprChains, ArithmeticChainsKeepLeftToRightOrderAndPrecedence)
+{
+    struct Row {
+        const char* expr;
+        double expected;
+    } rows[] = {
+        {"10 - 4 - 3", 3},          {"10 - 4 + 3", 9},     {"100 / 10 / 5", 2},   {"2 * 3 % 4", 2},
+        {"17 % 5 * 3", 6},          {"1 + 2 * 3 - 4 / 2", 5}, {"N - N * 2 + 1", -11}, {"8 / 0 * 3 + 1", 1},
+        {"-N + 2 - -3", -7},
+    };
+    for (const Row& r : rows) {
+        auto e = compiled(r.expr, &fields);
+        ASSERT_TRUE(e) << r.expr;
+        EXPECT_DOUBLE_EQ(e->numeric(context()), r.expected) << r.expr;
+    }
+    // Mixed texts and numbers in one chain are still refused, wherever the odd one sits.
+    for (const char* bad : {"CODE + CODE - CODE", "CODE + N", "N + N + CODE", "CODE + CODE + 1", ".T. .and. N",
+                            ".T. .or. .F. .or. CODE", "N * N * CODE"}) {
+        std::unique_ptr<xb::Expr> e;
+        const xb::Status st = xb::Expr::compile(bad, &fields, &e);
+        EXPECT_EQ(st.kind(), xb::ErrorKind::BadExpression) << bad;
+        EXPECT_NE(st.message().find("type mismatch"), std::string::npos) << st.message();
+        EXPECT_FALSE(e);
+    }
+}
+
+// A text chain used to keep one growing copy per operator: memory grew with the
+// square of its length. What a compiled and evaluated chain holds is now a small
+// constant per operand.
+TEST_F(ExprChains, TextChainsHoldMemoryLinearInTheirLength)
+{
+    for (const size_t n : {1000u, 8000u}) {
+        SCOPED_TRACE(n);
+        const std::string expr = repeated("\"abc\"", "+", n);
+        const size_t before = heapInUse();
+        auto e = compiled(expr, &fields);
+        ASSERT_TRUE(e);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(e->text(context()).size(), 3 * n);
+        const auto held = static_cast<long long>(heapInUse()) - static_cast<long long>(before);
+        EXPECT_LT(held, static_cast<long long>(512 * n)) << held / static_cast<long long>(n) << " bytes per operand";
+    }
+}
+
+TEST_F(ExprChains, SizeAndNestingBoundsAreReportedAsBadExpressions)
+{
+    std::vector<xb::FieldDesc> wide{{"W", 'C', 1, 254, 0}};
+    const auto nested = [](int levels) {
+        std::string s = "1";
+        for (int i = 0; i < levels; ++i)
+            s = "IIF(.T. .and. .T. .or. 1 = 1 + 2 * " + s + ", 1, 1)";
+        return s;
+    };
+    struct Row {
+        std::string expr;
+        const std::vector<xb::FieldDesc>* fields;
+        const char* reason;
+    };
+    const std::vector<Row> rows = {
+        {repeated("1", "+", 600000), &fields, "longer than 1048576 bytes"},
+        {std::string(1 << 20, ' ') + "1", &fields, "longer than 1048576 bytes"},
+        {repeated("W", "+", 5000), &wide, "bytes wide, more than 1048576"},
+        {nested(32), &fields, "nested too deeply"},
+        {std::string(100000, '(') + "1" + std::string(100000, ')'), &fields, "nested too deeply"},
+        {repeated("-", "", 100000, "1"), &fields, "nested too deeply"},
+        {repeated(".not.", " ", 100000, ".T."), &fields, "nested too deeply"},
+        {repeated("UPPER(", "", 100000, "CODE") + std::string(100000, ')'), &fields, "nested too deeply"},
+    };
+    onSmallStack([&] {
+        for (const Row& r : rows) {
+            SCOPED_TRACE(r.reason);
+            std::unique_ptr<xb::Expr> e;
+            const xb::Status st = xb::Expr::compile(r.expr, r.fields, &e);
+            EXPECT_EQ(st.kind(), xb::ErrorKind::BadExpression);
+            EXPECT_NE(st.message().find(r.reason), std::string::npos) << st.message().substr(0, 300);
+            EXPECT_LT(st.message().size(), 300u) << "a long expression is quoted by its beginning only";
+            EXPECT_FALSE(e);
+        }
+        // Just inside the bounds: these compile and evaluate.
+        auto deepest = compiled(nested(31), &fields);
+        ASSERT_TRUE(deepest);
+        EXPECT_DOUBLE_EQ(deepest->numeric(context()), 1);
+        auto widest = compiled(repeated("W", "+", 4128), &wide);
+        ASSERT_TRUE(widest);
+        EXPECT_EQ(widest->width(), 254u * 4128u);
+    });
+}
+
+TEST_F(ExprTest, LongChainsThroughTheInterface)
+{
+    const std::string chain = repeated("CONTID = -1", " .or. ", 20000, "CONTID = 132");
+    EXPECT_EQ(sx_EvalTest(chain.c_str()), SX_EVAL_LOGICAL) << sx_LastError();
+    EXPECT_EQ(sx_EvalLogical(chain.c_str()), 1);
+    ASSERT_NE(sx_Query("CONTID = 132"), 0);
+    const long plain = sx_QueryRecCount();
+    EXPECT_NE(sx_Query(chain.c_str()), 0) << sx_LastError();
+    EXPECT_EQ(sx_QueryRecCount(), plain);
+    sx_Query("");
+
+    const std::string tooLong = repeated("CONTID", " + ", 200000);
+    EXPECT_EQ(sx_EvalTest(tooLong.c_str()), SX_EVAL_INVALID);
+    EXPECT_NE(std::string(sx_LastError()).find("longer than"), std::string::npos);
+    EXPECT_LT(std::string(sx_LastError()).size(), 300u);
 }
 
 TEST_F(ExprTest, ExpressionsWithoutATableUseConstantsOnly)
