@@ -8,7 +8,7 @@ PKGS="build-essential cmake ninja-build pkg-config git
  libgtest-dev libgmock-dev libbenchmark-dev
  clang libclang-rt-14-dev
  fonts-liberation fonts-dejavu-core
- python3 python3-dbfread python3-dbf libdbd-xbase-perl
+ python3 python3-dbfread python3-dbf libdbd-xbase-perl locales
  libshp-dev libgdal-dev gdal-bin
  poppler-utils xvfb xauth x11-apps imagemagick valgrind
  postgresql libqt6sql6-psql libqt6sql6-sqlite sqlite3 chromium

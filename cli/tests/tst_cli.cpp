@@ -248,8 +248,8 @@ private slots:
         QCOMPARE(run.ExitCode, 0);
         QVERIFY(readFile(pdf).startsWith("%PDF"));
 
-        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
-            QSKIP("pdftotext is not installed");
+        QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty(),
+                 "pdftotext is missing; scripts/install-deps.sh installs poppler-utils");
         QProcess text;
         text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
         QVERIFY(text.waitForFinished(30000));

@@ -500,8 +500,8 @@ exit($bad ? 1 : 0);
 
 TEST(Interop, PerlXBaseReadsOurFiles)
 {
-    if (!haveTools())
-        GTEST_SKIP() << "Perl XBase (libdbd-xbase-perl) or python3-dbfread missing";
+    ASSERT_TRUE(haveTools()) << "Perl XBase (libdbd-xbase-perl) or python3-dbfread missing; "
+                                "scripts/install-deps.sh installs them";
     TempDir dir;
     writeFile(dir / "seek.pl", kPerlSeek);
     const std::string check = fixture("read_check.sh").string();
@@ -546,8 +546,7 @@ TEST(Interop, PerlXBaseReadsOurFiles)
 // An empty index, as made for a new empty table, is read by Perl XBase as empty.
 TEST(Interop, PerlXBaseReadsAnEmptyIndex)
 {
-    if (!haveTools())
-        GTEST_SKIP() << "Perl XBase (libdbd-xbase-perl) missing";
+    ASSERT_TRUE(haveTools()) << "Perl XBase (libdbd-xbase-perl) missing; scripts/install-deps.sh installs it";
     TempDir dir;
     std::string err;
     auto f = IdxFile::create((dir / "e.idx").string(), "CONTID", IdxKeyType::Numeric, 8, {}, &err);
