@@ -205,25 +205,33 @@ void FolderDialog::refresh()
     m_files->clear();
     m_files->addItems(dir.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase));
 
-    const QString volume = QStorageInfo(current).rootPath();
-    const int index = m_drives->findData(volume);
+    int index = m_drives->findData(QStorageInfo(current).rootPath());
+    if (index < 0)
+        index = m_drives->findData(QDir::rootPath());
     if (index >= 0)
         m_drives->setCurrentIndex(index);
+}
+
+QStringList FolderDialog::driveRoots(QStringList mountPoints, const QString& currentVolume)
+{
+    mountPoints.append(currentVolume);
+    mountPoints.append(QDir::rootPath());
+    mountPoints.removeAll(QString());
+    mountPoints.removeDuplicates();
+    mountPoints.sort();
+    return mountPoints;
 }
 
 void FolderDialog::fillDrives()
 {
     m_drives->clear();
-    QStringList roots;
+    QStringList mounted;
     for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
-        if (volume.isValid() && volume.isReady() && !roots.contains(volume.rootPath()))
-            roots.append(volume.rootPath());
+        if (volume.isValid() && volume.isReady())
+            mounted.append(volume.rootPath());
     }
     const QString currentVolume = QStorageInfo(QDir::currentPath()).rootPath();
-    if (!currentVolume.isEmpty() && !roots.contains(currentVolume))
-        roots.append(currentVolume);
-    roots.sort();
-    for (const QString& root : roots)
+    for (const QString& root : driveRoots(mounted, currentVolume))
         m_drives->addItem(QDir::toNativeSeparators(root), root);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QStringList>
 
 class QComboBox;
 class QLabel;
@@ -38,6 +39,11 @@ public:
     QListWidget* fileList() const { return m_files; }
     QComboBox* driveBox() const { return m_drives; }
     QPushButton* networkButton() const { return m_network; }
+
+    // The drive list's entries: the mount points and the current folder's volume,
+    // sorted, and the file system root always among them, also where it is not a
+    // mount point of its own (a container or chroot lists no volume for it).
+    static QStringList driveRoots(QStringList mountPoints, const QString& currentVolume);
 
 public slots:
     void accept() override;

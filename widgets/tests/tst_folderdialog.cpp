@@ -29,6 +29,8 @@ private slots:
     void pickingFolderFillsNameWithoutMoving();
     void browsingMovesProcessCurrentFolder();
     void driveListOffersCurrentVolume();
+    void driveListAlwaysOffersTheRoot_data();
+    void driveListAlwaysOffersTheRoot();
     void okOnMissingFolderAsks_data();
     void okOnMissingFolderAsks();
     void okOnExistingFolderAsksNothing();
@@ -148,6 +150,31 @@ void TestFolderDialog::driveListOffersCurrentVolume()
     QVERIFY(drives->count() >= 1);
     QVERIFY(drives->findData(QStringLiteral("/")) >= 0);
     QVERIFY(QDir::currentPath().startsWith(drives->currentData().toString()));
+}
+
+void TestFolderDialog::driveListAlwaysOffersTheRoot_data()
+{
+    QTest::addColumn<QStringList>("mounted");
+    QTest::addColumn<QString>("currentVolume");
+    QTest::addColumn<QStringList>("roots");
+    // A container or chroot: no volume at all, or none for the root itself.
+    QTest::newRow("nothing mounted") << QStringList{} << QString() << QStringList{QStringLiteral("/")};
+    QTest::newRow("only inner mounts") << QStringList{QStringLiteral("/work"), QStringLiteral("/dev")} << QString()
+                                       << QStringList{QStringLiteral("/"), QStringLiteral("/dev"), QStringLiteral("/work")};
+    QTest::newRow("ordinary system")
+        << QStringList{QStringLiteral("/home"), QStringLiteral("/"), QStringLiteral("/boot"), QStringLiteral("/home")}
+        << QStringLiteral("/home")
+        << QStringList{QStringLiteral("/"), QStringLiteral("/boot"), QStringLiteral("/home")};
+    QTest::newRow("current volume not listed") << QStringList{QStringLiteral("/")} << QStringLiteral("/media/usb")
+                                               << QStringList{QStringLiteral("/"), QStringLiteral("/media/usb")};
+}
+
+void TestFolderDialog::driveListAlwaysOffersTheRoot()
+{
+    QFETCH(QStringList, mounted);
+    QFETCH(QString, currentVolume);
+    QFETCH(QStringList, roots);
+    QCOMPARE(FolderDialog::driveRoots(mounted, currentVolume), roots);
 }
 
 void TestFolderDialog::okOnMissingFolderAsks_data()
