@@ -19,6 +19,24 @@ QString DataStateText(TDataSetState state)
         return QStringLiteral("Стан: редагування");
     case dsInsert:
         return QStringLiteral("Стан: вставка");
+    case dsSetKey:
+        return QStringLiteral("Стан: установка ключа");
+    case dsCalcFields:
+        return QStringLiteral("Стан: расчёт данных");
+    case dsFilter:
+        return QStringLiteral("Стан: фільтр");
+    case dsNewValue:
+        return QStringLiteral("Стан: нове значення");
+    case dsOldValue:
+        return QStringLiteral("Стан: старе значення");
+    case dsCurValue:
+        return QStringLiteral("Стан: поточне значення");
+    case dsBlockRead:
+        return QStringLiteral("Стан: блочне читання");
+    case dsInternalCalc:
+        return QStringLiteral("Стан: внутрішній розразунок данніх");
+    case dsOpening:
+        return QStringLiteral("Стан: відкриття");
     }
     return {};
 }

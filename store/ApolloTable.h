@@ -30,7 +30,12 @@
 class TDataSource;
 class TDataLink;
 
-enum TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert };
+// The dataset states of the program's rules. A table only ever enters the first four;
+// the others are named because the emissions page's state label has a text for each.
+enum TDataSetState {
+    dsInactive, dsBrowse, dsEdit, dsInsert, dsSetKey, dsCalcFields, dsFilter,
+    dsNewValue, dsOldValue, dsCurValue, dsBlockRead, dsInternalCalc, dsOpening,
+};
 enum TTableType { ttSXNTX, ttSXFOX, ttSXNSX, ttSXNSX_DBT };   // engine types 1..4
 
 // The physical record number of a record; 0: none.

@@ -422,6 +422,16 @@ void TestEntryRules::stateLabelTexts_data()
     QTest::newRow("browse") << int(dsBrowse) << "Стан: перегляд";
     QTest::newRow("edit") << int(dsEdit) << "Стан: редагування";
     QTest::newRow("insert") << int(dsInsert) << "Стан: вставка";
+    // States the program never enters still have their texts, spelt as the rules give them.
+    QTest::newRow("set key") << int(dsSetKey) << "Стан: установка ключа";
+    QTest::newRow("calculating fields") << int(dsCalcFields) << "Стан: расчёт данных";
+    QTest::newRow("filter") << int(dsFilter) << "Стан: фільтр";
+    QTest::newRow("new value") << int(dsNewValue) << "Стан: нове значення";
+    QTest::newRow("old value") << int(dsOldValue) << "Стан: старе значення";
+    QTest::newRow("current value") << int(dsCurValue) << "Стан: поточне значення";
+    QTest::newRow("block read") << int(dsBlockRead) << "Стан: блочне читання";
+    QTest::newRow("internal calculation") << int(dsInternalCalc) << "Стан: внутрішній розразунок данніх";
+    QTest::newRow("opening") << int(dsOpening) << "Стан: відкриття";
 }
 
 void TestEntryRules::stateLabelTexts()
