@@ -135,6 +135,7 @@ public:
         if (m_drawn) {
             m_err << '\n';
             m_err.flush();
+            m_drawn = false;
         }
     }
 

@@ -22,6 +22,7 @@ private slots:
     void init();
     void importKeepsHistoryAndExitCodes();
     void rejectedSubmissionLeavesNothing();
+    void progressLineOnlyWhenAsked();
     void commandLineErrorsExitWithTwo_data();
     void commandLineErrorsExitWithTwo();
     void migrationsUpgradeAndRefuseNewer();
@@ -194,6 +195,24 @@ void TestRegistry::rejectedSubmissionLeavesNothing()
     // Nothing of a rejected submission is stored: not its enterprise, not one row.
     QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM enterprise")), 1);
     QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM emission")), 30);
+}
+
+void TestRegistry::progressLineOnlyWhenAsked()
+{
+    // Not a terminal: scripts get the summary on stdout and nothing on stderr
+    // (the concurrent test checks that); --progress draws the line anyway.
+    const QString folder = m_dir.filePath(QStringLiteral("progress-%1").arg(m_case));
+    write(0, folder + QStringLiteral("/ok"));
+    write(1, folder + QStringLiteral("/bad"), 5, TBreakage::BadEdrpou);
+    QProcess process;
+    process.start(QStringLiteral(EMLO_REGISTRY_PATH),
+                  {QStringLiteral("import"), QStringLiteral("--db"), dbSpec(), QStringLiteral("--year"),
+                   QStringLiteral("2024"), QStringLiteral("--progress"), folder});
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitCode(), 1);
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    QVERIFY2(QRegularExpression(QStringLiteral("\\rОброблено 2 з 2 \\(\\d+ подань/с\\), відхилено 1 *\n$")).match(err).hasMatch(),
+             qPrintable(err));
 }
 
 void TestRegistry::commandLineErrorsExitWithTwo_data()
