@@ -52,13 +52,15 @@ secs() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b - a }'; }
 rate() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.0f", a / b }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a / b }'; }
 
-# import <db> <folder> <name>: prints "<seconds> <peak RSS MiB>"
+# import <db> <folder> <name>: prints "<seconds> <peak RSS MiB> <CPU seconds>"
+# (the CPU time of the importer: on a shared machine the wall time also
+# counts the waits for a core).
 import() {
   start=$(now)
-  /usr/bin/time -f "%M" -o "$BENCH_DIR/rss" "$BIN/emlo-registry" import --db "$1" --year $YEAR "$2" \
+  /usr/bin/time -f "%M %U %S" -o "$BENCH_DIR/rss" "$BIN/emlo-registry" import --db "$1" --year $YEAR "$2" \
     >"$BENCH_DIR/import-$3.log"
   end=$(now)
-  echo "$(secs "$start" "$end") $(awk '{printf "%.0f", $1/1024}' "$BENCH_DIR/rss")"
+  echo "$(secs "$start" "$end") $(awk '{printf "%.0f %.2f", $1/1024, $2 + $3}' "$BENCH_DIR/rss")"
 }
 
 # An empty registry: migrations and the reference tables done before the clock starts.
@@ -69,17 +71,20 @@ init_db() {
 REPORT_ROWS=""
 reports() {  # reports <db> <engine>
   for by in region district activity pollutant; do
-    start=$(now)
     "$BIN/emlo-registry" report --db "$1" --year $YEAR --by "$by" --format html --explain \
       --output "$BENCH_DIR/report-$2-$by.html" 2>"$BENCH_DIR/plan-$2-$by.txt"
+    start=$(now)
+    /usr/bin/time -f "%U %S" -o "$BENCH_DIR/cpu" "$BIN/emlo-registry" report --db "$1" --year $YEAR --by "$by" \
+      --format html --output "$BENCH_DIR/report-$2-$by.html"
     end=$(now)
-    REPORT_ROWS="$REPORT_ROWS| $2 | --by $by | $(secs "$start" "$end") s |
+    REPORT_ROWS="$REPORT_ROWS| $2 | --by $by | $(secs "$start" "$end") s ($(awk '{printf "%.2f", $1 + $2}' "$BENCH_DIR/cpu") s) |
 "
   done
   start=$(now)
-  "$BIN/emlo-registry" report --db "$1" --year $YEAR --by district --pollutant 01003 >/dev/null
+  /usr/bin/time -f "%U %S" -o "$BENCH_DIR/cpu" "$BIN/emlo-registry" report --db "$1" --year $YEAR --by district \
+    --pollutant 01003 >/dev/null
   end=$(now)
-  REPORT_ROWS="$REPORT_ROWS| $2 | --by district --pollutant 01003 | $(secs "$start" "$end") s |
+  REPORT_ROWS="$REPORT_ROWS| $2 | --by district --pollutant 01003 (CSV) | $(secs "$start" "$end") s ($(awk '{printf "%.2f", $1 + $2}' "$BENCH_DIR/cpu") s) |
 "
 }
 
@@ -92,18 +97,19 @@ echo "SQLite ..." >&2
 rm -f "$BENCH_DIR"/small.sqlite* "$BENCH_DIR"/large.sqlite* "$BENCH_DIR"/bulk.sqlite*
 init_db "$BENCH_DIR/small.sqlite"
 init_db "$BENCH_DIR/large.sqlite"
-set -- $(import "$BENCH_DIR/small.sqlite" "$BENCH_DIR/gen-$SMALL" sqlite-small); S_SMALL=$1; RSS_SMALL=$2
-set -- $(import "$BENCH_DIR/large.sqlite" "$BENCH_DIR/gen-$COUNT" sqlite-large); S_LARGE=$1; RSS_LARGE=$2
+set -- $(import "$BENCH_DIR/small.sqlite" "$BENCH_DIR/gen-$SMALL" sqlite-small); S_SMALL=$1; RSS_SMALL=$2; C_SMALL=$3
+set -- $(import "$BENCH_DIR/large.sqlite" "$BENCH_DIR/gen-$COUNT" sqlite-large); S_LARGE=$1; RSS_LARGE=$2; C_LARGE=$3
 sqlite3 -csv "$BENCH_DIR/large.sqlite" "SELECT submission_id, contid, poten, fact FROM emission" >"$BENCH_DIR/rows.csv"
 sqlite3 "$BENCH_DIR/bulk.sqlite" "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;
   CREATE TABLE emission (submission_id BIGINT NOT NULL, contid INTEGER NOT NULL, poten DOUBLE PRECISION NOT NULL,
   fact DOUBLE PRECISION NOT NULL, PRIMARY KEY (submission_id, contid));" >/dev/null
 start=$(now)
-sqlite3 "$BENCH_DIR/bulk.sqlite" ".mode csv" ".import $BENCH_DIR/rows.csv emission"
+/usr/bin/time -f "%U %S" -o "$BENCH_DIR/cpu" sqlite3 "$BENCH_DIR/bulk.sqlite" ".mode csv" ".import $BENCH_DIR/rows.csv emission"
 end=$(now)
 S_BULK=$(secs "$start" "$end")
-RESULTS="$RESULTS| SQLite | $SMALL | $ROWS_SMALL | $S_SMALL s | $(rate $ROWS_SMALL $S_SMALL) | | $RSS_SMALL MiB |
-| SQLite | $COUNT | $ROWS_LARGE | $S_LARGE s | $(rate $ROWS_LARGE $S_LARGE) | $(ratio $S_LARGE $S_BULK)× (.import $S_BULK s) | $RSS_LARGE MiB |
+C_BULK=$(awk '{printf "%.2f", $1 + $2}' "$BENCH_DIR/cpu")
+RESULTS="$RESULTS| SQLite | $SMALL | $ROWS_SMALL | $S_SMALL s (CPU $C_SMALL s) | $(rate $ROWS_SMALL $S_SMALL) | | $RSS_SMALL MiB |
+| SQLite | $COUNT | $ROWS_LARGE | $S_LARGE s (CPU $C_LARGE s) | $(rate $ROWS_LARGE $S_LARGE) | $(ratio $S_LARGE $S_BULK)× wall, $(ratio $C_LARGE $C_BULK)× CPU (.import $S_BULK s, CPU $C_BULK s) | $RSS_LARGE MiB |
 "
 reports "$BENCH_DIR/large.sqlite" SQLite
 
@@ -128,9 +134,11 @@ PG_OUT=$(PG_FSYNC=on "$ROOT/registry/tests/with-postgres.sh" sh -c '
   t4=$(date +%s.%N)
   echo "$t0 $t1 $rss1 $t2 $rss2 $t3 $t4"
   for by in region district activity pollutant; do
-    s=$(date +%s.%N)
     "$BIN/emlo-registry" report --db "$EMLO_TEST_PG" --year $YEAR --by $by --format html --explain \
       --output "$OUT/report-PostgreSQL-$by.html" 2>"$OUT/plan-PostgreSQL-$by.txt"
+    s=$(date +%s.%N)
+    "$BIN/emlo-registry" report --db "$EMLO_TEST_PG" --year $YEAR --by $by --format html \
+      --output "$OUT/report-PostgreSQL-$by.html"
     e=$(date +%s.%N)
     echo "report $by $s $e"
   done
@@ -149,12 +157,13 @@ cat <<EOT
 
 Import ($ROWS emission rows per submission; each submission one transaction):
 
-| Engine | Submissions | Rows | Time | Rows/s | Ratio to bulk load of the same rows | Peak RSS |
+| Engine | Submissions | Rows | Wall time | Rows/s (wall) | Ratio to bulk load of the same rows | Peak RSS |
 |---|---|---|---|---|---|---|
 $RESULTS
-Reports over $COUNT enterprises (whole program run: start, open, queries for both years, HTML written):
+Reports over $COUNT enterprises (whole program run: start, open, queries for both years, HTML
+with charts written; CPU = user + system time of emlo-registry):
 
-| Engine | Report | Time |
+| Engine | Report | Wall time (CPU) |
 |---|---|---|
 $REPORT_ROWS
 Query plans: $BENCH_DIR/plan-*.txt
