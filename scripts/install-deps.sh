@@ -12,7 +12,7 @@ PKGS="build-essential cmake ninja-build pkg-config git
  libshp-dev libgdal-dev gdal-bin
  poppler-utils xvfb xauth x11-apps imagemagick valgrind
  postgresql libqt6sql6-psql libqt6sql6-sqlite sqlite3 chromium
- dpkg-dev lintian desktop-file-utils appstream librsvg2-bin bash-completion man-db groff-base"
+ dpkg-dev file lintian desktop-file-utils appstream librsvg2-bin bash-completion man-db groff-base"
 missing=""
 for p in $PKGS; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing="$missing $p"

@@ -78,8 +78,10 @@ installed_tree() {
     -printf '%p %s %m %u %T@\n' | sort
 }
 installed_tree > "$scratch/tree-before"
-readelf -d "$prefix/bin/emlo" | grep -q 'RUNPATH.*\$ORIGIN/\.\./lib/emlo/engine' ||
-  fail "emlo does not find its engine library through its run path"
+for program in emlo emlo-cli; do
+  runpath=$(readelf -d "$prefix/bin/$program" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
+  [ "$runpath" = '$ORIGIN/../lib/emlo/engine' ] || fail "$program has the run path '$runpath'"
+done
 
 # An ordinary user with an empty home folder and a runtime folder of its own.
 home=$scratch/home
@@ -109,7 +111,10 @@ head -c 5 "$home/form.pdf" | grep -q '%PDF-' || fail "print wrote no PDF"
 pdftotext "$home/form.pdf" - | grep -q 'Придніпровський' || fail "the printed form lacks the enterprise"
 
 step "emlo starts as an ordinary user and keeps its settings in the user's folders"
-QT_QPA_PLATFORM=offscreen $as_user "$prefix/bin/emlo" >"$scratch/emlo.log" 2>&1 &
+# Started as the menu starts it: the command of the desktop entry.
+menu_command=$(sed -n 's/^Exec=//p' "$prefix/share/applications/ua.emlo.Emlo.desktop")
+[ "$menu_command" = emlo ] || fail "the menu entry runs '$menu_command'"
+QT_QPA_PLATFORM=offscreen $as_user "$prefix/bin/$menu_command" >"$scratch/emlo.log" 2>&1 &
 pid=$!
 # The work tables appear in the default working folder once the window is up.
 i=0

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <utility>
+
 #include <QString>
 
 // Where the program finds its own files, in one of two ways to run.
@@ -15,6 +17,13 @@
 // folder), the settings file lives in the user's configuration folder and the
 // default working folder in the user's documents.
 struct TAppPaths {
+    TAppPaths() = default;
+    // A portable program folder and its settings file.
+    TAppPaths(QString program, QString settings)
+        : programFolder(std::move(program)), settingsFile(std::move(settings))
+    {
+    }
+
     QString programFolder;   // folder of the executable, with a trailing "/"
     QString settingsFile;
     QString dataFolder;      // reference tables, help file; empty: the program folder
