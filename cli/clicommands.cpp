@@ -1,6 +1,7 @@
 #include "clicommands.h"
 
 #include <QDir>
+#include <QGuiApplication>
 
 #include "clisession.h"
 #include "export/folderexport.h"
@@ -21,24 +22,29 @@ const QList<TCliCommand>& Commands()
          "Робоча папка має містити ATTR.DBF і DATA.DBF (їх створює вікно програми);\n"
          "без них — помилка. Відсутній індекс DATA.IDX будується заново.\n"
          "Код завершення: 0 — зауважень немає, 1 — є зауваження, 2 — помилка.\n",
-         1, &RunCheck},
+         1, &RunCheck, false, false},
         {"export", "РОБОЧА_ПАПКА ПАПКА_ВИГРУЗКИ",
          "Перевіряє дані, як перед вигрузкою з програми; без зауважень записує\n"
          "attr.xml і data.xml (Windows-1251) у папку вигрузки, створюючи її.\n"
+         "Числа записуються з десятковим роздільником системи (як у програмі)\n"
+         "або з указаним параметром --decimal-separator.\n"
          "Зауваження друкуються, як у команді check, і нічого не записується.\n"
          "Код завершення: 0 — вигружено, 1 — є зауваження, 2 — помилка.\n",
-         2, &RunExport},
+         2, &RunExport, false, true},
         {"print", "РОБОЧА_ПАПКА ФАЙЛ.pdf",
          "Перевіряє дані, як перед друком з програми; без зауважень записує\n"
          "друковану форму (обидва розділи, аркуш A4) у файл PDF.\n"
          "Зауваження друкуються, як у команді check, і нічого не записується.\n"
          "Код завершення: 0 — записано, 1 — є зауваження, 2 — помилка.\n",
-         2, &RunPrint},
+         2, &RunPrint, true, false},
     };
     return commands;
 }
 
 namespace {
+
+const QString kProgramDirOption = QStringLiteral("--program-dir");
+const QString kSeparatorOption = QStringLiteral("--decimal-separator");
 
 const TCliCommand* findCommand(const QString& name)
 {
@@ -54,6 +60,49 @@ bool isHelpOption(const QString& argument)
     return argument == QLatin1String("--help") || argument == QLatin1String("-h");
 }
 
+QString optionsOf(const TCliCommand& command)
+{
+    QString options = QStringLiteral("[--program-dir ПАПКА]");
+    if (command.TakesSeparator)
+        options += QStringLiteral(" [--decimal-separator ЗНАК]");
+    return options;
+}
+
+QString usageOf(const TCliCommand& command)
+{
+    return QStringLiteral("Використання: emlo-cli %1 %2 %3\n")
+        .arg(QLatin1String(command.Name), QString::fromUtf8(command.Synopsis), optionsOf(command));
+}
+
+TCliRequest failed(const QString& error)
+{
+    TCliRequest request;
+    request.Kind = TCliRequest::Failed;
+    request.Error = error;
+    return request;
+}
+
+// An option's value: "--name value" or "--name=value". False when the
+// argument is not that option; sets *missing when the value is absent.
+bool takeOption(const QString& name, const QStringList& arguments, qsizetype& i, QString* value,
+                bool* missing)
+{
+    const QString& argument = arguments.at(i);
+    if (argument == name) {
+        if (i + 1 >= arguments.size()) {
+            *missing = true;
+            return true;
+        }
+        *value = arguments.at(++i);
+        return true;
+    }
+    if (argument.startsWith(name + QLatin1Char('='))) {
+        *value = argument.mid(name.size() + 1);
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 QString HelpText()
@@ -61,13 +110,14 @@ QString HelpText()
     QString text = QStringLiteral(
         "emlo-cli — перевірка, вивантаження та друк даних Emlo без вікна програми.\n"
         "\n"
-        "Використання: emlo-cli КОМАНДА АРГУМЕНТИ [--program-dir ПАПКА]\n"
+        "Використання: emlo-cli КОМАНДА АРГУМЕНТИ [ПАРАМЕТРИ]\n"
         "              emlo-cli --help\n"
+        "Параметри можна вказувати в будь-якому місці командного рядка.\n"
         "\n"
         "Команди:\n");
     for (const TCliCommand& command : Commands()) {
-        text += QStringLiteral("  %1 %2 [--program-dir ПАПКА]\n")
-                    .arg(QLatin1String(command.Name), QString::fromUtf8(command.Synopsis));
+        text += QStringLiteral("  %1 %2 %3\n")
+                    .arg(QLatin1String(command.Name), QString::fromUtf8(command.Synopsis), optionsOf(command));
         const QStringList lines = QString::fromUtf8(command.Help).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         for (const QString& line : lines)
             text += QStringLiteral("      ") + line + QLatin1Char('\n');
@@ -75,71 +125,106 @@ QString HelpText()
     text += QStringLiteral(
         "\n"
         "Параметри:\n"
-        "  --program-dir ПАПКА  папка програми з довідниками (CONT.DBF, OW.DBF, DP.DBF,\n"
-        "                       EA.DBF, OBL.DBF, CY.DBF); типово — папка emlo-cli,\n"
-        "                       а встановленої програми — <префікс>/share/emlo\n"
-        "  -h, --help           ця довідка\n"
+        "  --program-dir ПАПКА      папка програми з довідниками (CONT.DBF, OW.DBF,\n"
+        "                           DP.DBF, EA.DBF, OBL.DBF, CY.DBF); типово — папка\n"
+        "                           emlo-cli, а встановленої програми —\n"
+        "                           <префікс>/share/emlo\n"
+        "  --decimal-separator ЗНАК десятковий роздільник чисел у XML: \",\" або \".\";\n"
+        "                           типово — роздільник системи (LC_NUMERIC, LANG)\n"
+        "  --                       далі лише аргументи (для назв, що починаються з \"-\")\n"
+        "  -h, --help               ця довідка\n"
         "\n"
-        "Тексти виводяться в кодуванні UTF-8; помилки — в стандартний потік помилок.\n");
+        "Тексти виводяться в кодуванні UTF-8; зауваження — в стандартний вивід,\n"
+        "помилки — в стандартний потік помилок.\n");
     return text;
 }
 
-int RunCommandLine(const QStringList& arguments, const QString& defaultProgramDir, QTextStream& out,
-                   QTextStream& err)
+TCliRequest ParseCommandLine(const QStringList& arguments, const QString& defaultProgramDir)
 {
+    TCliRequest request;
+    request.ProgramDir = defaultProgramDir;
     QStringList positional;
-    QString programDir = defaultProgramDir;
+    QString separator;
+    bool separatorGiven = false;
+    bool optionsEnded = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments.at(i);
-        if (isHelpOption(argument)) {
-            out << HelpText();
-            out.flush();
-            return ExitOk;
+        if (optionsEnded) {
+            positional << argument;
+            continue;
         }
-        if (argument == QLatin1String("--program-dir")) {
-            if (i + 1 >= arguments.size()) {
-                err << "Не вказана папка після --program-dir\n";
-                err.flush();
-                return ExitError;
-            }
-            programDir = arguments.at(++i);
-        } else if (argument.startsWith(QLatin1String("--program-dir="))) {
-            programDir = argument.mid(int(sizeof("--program-dir=")) - 1);
-        } else if (argument.startsWith(QLatin1String("--")) && argument.size() > 2) {
-            err << QStringLiteral("Невідомий параметр: %1\n").arg(argument);
-            err.flush();
-            return ExitError;
+        if (isHelpOption(argument)) {
+            request.Kind = TCliRequest::ShowHelp;
+            return request;
+        }
+        bool missing = false;
+        QString value;
+        if (takeOption(kProgramDirOption, arguments, i, &value, &missing)) {
+            if (missing || value.isEmpty())
+                return failed(QStringLiteral("Не вказана папка після --program-dir\n"));
+            request.ProgramDir = value;
+        } else if (takeOption(kSeparatorOption, arguments, i, &value, &missing)) {
+            if (missing)
+                return failed(QStringLiteral("Не вказаний знак після --decimal-separator\n"));
+            separator = value;
+            separatorGiven = true;
+        } else if (argument == QLatin1String("--")) {
+            optionsEnded = true;
+        } else if (argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
+            return failed(QStringLiteral("Невідомий параметр: %1\nДовідка: emlo-cli --help\n").arg(argument));
         } else {
             positional << argument;
         }
     }
 
-    if (positional.isEmpty()) {
-        err << HelpText();
-        err.flush();
-        return ExitError;
-    }
+    if (positional.isEmpty())
+        return failed(HelpText());
     const QString name = positional.takeFirst();
     if (name == QLatin1String("help")) {
+        request.Kind = TCliRequest::ShowHelp;
+        return request;
+    }
+    const TCliCommand* command = findCommand(name);
+    if (command == nullptr)
+        return failed(QStringLiteral("Невідома команда: %1\nДовідка: emlo-cli --help\n").arg(name));
+    if (positional.size() != command->ArgCount)
+        return failed(usageOf(*command));
+    if (separatorGiven) {
+        if (!command->TakesSeparator)
+            return failed(QStringLiteral("Параметр --decimal-separator діє лише в команді export\n"));
+        if (separator != QLatin1String(",") && separator != QLatin1String("."))
+            return failed(QStringLiteral("Десятковий роздільник має бути \",\" або \".\", а не \"%1\"\n")
+                              .arg(separator));
+        request.DecimalSeparator = separator.at(0);
+    }
+    request.Kind = TCliRequest::RunCommand;
+    request.Command = command;
+    request.Args = positional;
+    return request;
+}
+
+int RunRequest(const TCliRequest& request, QTextStream& out, QTextStream& err)
+{
+    switch (request.Kind) {
+    case TCliRequest::ShowHelp:
         out << HelpText();
         out.flush();
         return ExitOk;
-    }
-    const TCliCommand* command = findCommand(name);
-    if (command == nullptr) {
-        err << QStringLiteral("Невідома команда: %1\nДовідка: emlo-cli --help\n").arg(name);
+    case TCliRequest::Failed:
+        err << request.Error;
         err.flush();
         return ExitError;
+    case TCliRequest::RunCommand:
+        break;
     }
-    if (positional.size() != command->ArgCount) {
-        err << QStringLiteral("Використання: emlo-cli %1 %2 [--program-dir ПАПКА]\n")
-                   .arg(QLatin1String(command->Name), QString::fromUtf8(command->Synopsis));
-        err.flush();
-        return ExitError;
-    }
+    TCliContext context{request.Args, request.ProgramDir, request.DecimalSeparator, out, err};
+    return request.Command->Run(context);
+}
 
-    TCliContext context{positional, programDir, out, err};
-    return command->Run(context);
+int RunCommandLine(const QStringList& arguments, const QString& defaultProgramDir, QTextStream& out,
+                   QTextStream& err)
+{
+    return RunRequest(ParseCommandLine(arguments, defaultProgramDir), out, err);
 }
 
 int RunCheck(TCliContext& context)
@@ -160,7 +245,7 @@ int RunExport(TCliContext& context)
     const int status = session.CheckBeforeOutput();
     if (status != ExitOk)
         return status;
-    const QString error = ExportToFolder(session.Data(), outDir);
+    const QString error = ExportToFolder(session.Data(), outDir, context.DecimalSeparator);
     if (!error.isEmpty()) {
         session.PrintError(error);
         return ExitError;
@@ -170,6 +255,13 @@ int RunExport(TCliContext& context)
 
 int RunPrint(TCliContext& context)
 {
+    // Laying out the form needs the fonts of a GUI application; without one
+    // fail here, before the check rewrites the group totals.
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) {
+        context.Err << "Друк потребує графічної підсистеми Qt (QGuiApplication)\n";
+        context.Err.flush();
+        return ExitError;
+    }
     // Taken before the tables open: opening them changes the current folder.
     const QString pdf = QDir(context.Args.at(1)).absolutePath();
     TCliSession session(context);

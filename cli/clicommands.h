@@ -16,10 +16,11 @@ enum TExitCode : int {
 
 // What a command gets: its positional arguments and the common options.
 struct TCliContext {
-    QStringList Args;    // positional arguments after the command name
-    QString ProgramDir;  // --program-dir, or the folder of emlo-cli
-    QTextStream& Out;    // stdout, UTF-8
-    QTextStream& Err;    // stderr, UTF-8
+    QStringList Args;       // positional arguments after the command name
+    QString ProgramDir;     // --program-dir, or the folder of emlo-cli
+    QChar DecimalSeparator; // --decimal-separator; null: the system's
+    QTextStream& Out;       // stdout, UTF-8
+    QTextStream& Err;       // stderr, UTF-8
 };
 
 using TCommandFn = int (*)(TCliContext& context);
@@ -32,12 +33,32 @@ struct TCliCommand {
     const char* Help;      // what it does, in Ukrainian (lines end with "\n")
     int ArgCount;          // positional arguments it takes
     TCommandFn Run;
+    bool NeedsFonts;       // lays out text: needs a GUI application (offscreen)
+    bool TakesSeparator;   // accepts --decimal-separator
 };
 
 const QList<TCliCommand>& Commands();
 
-// Parses the command line (without the program name) and runs the command.
-// Returns the exit status.
+// A parsed command line. Options may stand anywhere, before or after the
+// command and its arguments.
+struct TCliRequest {
+    enum TKind { RunCommand, ShowHelp, Failed };
+    TKind Kind = Failed;
+    const TCliCommand* Command = nullptr;  // RunCommand only
+    QStringList Args;                      // the command's positional arguments
+    QString ProgramDir;
+    QChar DecimalSeparator;                // null: the system's
+    QString Error;                         // Failed: the text for stderr
+};
+
+// Parses the command line (without the program name); touches no file.
+TCliRequest ParseCommandLine(const QStringList& arguments, const QString& defaultProgramDir);
+
+// Runs a parsed request: help, the parse error, or the command. Returns the
+// exit status.
+int RunRequest(const TCliRequest& request, QTextStream& out, QTextStream& err);
+
+// ParseCommandLine and RunRequest.
 int RunCommandLine(const QStringList& arguments, const QString& defaultProgramDir, QTextStream& out,
                    QTextStream& err);
 

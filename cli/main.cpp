@@ -19,9 +19,16 @@ static void quietToolkit(QtMsgType type, const QMessageLogContext&, const QStrin
 int main(int argc, char** argv)
 {
     qInstallMessageHandler(quietToolkit);
+    // The command line is parsed before the application exists: the command,
+    // wherever its options stand, decides which kind of application it needs.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const emlo::cli::TCliRequest request = emlo::cli::ParseCommandLine(arguments, QString());
+
     // The print form needs fonts, which only a GUI application has; it runs
     // on the offscreen platform so that no display is needed.
-    const bool needsFonts = argc > 1 && QByteArray(argv[1]) == "print";
+    const bool needsFonts = request.Kind == emlo::cli::TCliRequest::RunCommand && request.Command->NeedsFonts;
     std::unique_ptr<QCoreApplication> app;
     if (needsFonts) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -32,9 +39,9 @@ int main(int argc, char** argv)
     }
     QTextStream out(stdout);
     QTextStream err(stderr);
-    QStringList arguments = QCoreApplication::arguments();
-    arguments.removeFirst();
+    emlo::cli::TCliRequest run = request;
     // Installed, the reference tables lie in share/emlo, not beside the tool.
-    const QString tables = TAppPaths::forExecutable(QCoreApplication::applicationFilePath()).tablesFolder();
-    return emlo::cli::RunCommandLine(arguments, tables, out, err);
+    if (run.ProgramDir.isEmpty())
+        run.ProgramDir = TAppPaths::forExecutable(QCoreApplication::applicationFilePath()).tablesFolder();
+    return emlo::cli::RunRequest(run, out, err);
 }

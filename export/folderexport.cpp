@@ -10,7 +10,7 @@
 
 namespace emlo {
 
-QString ExportToFolder(TDataModule& dataModule, const QString& folder)
+QString ExportToFolder(TDataModule& dataModule, const QString& folder, QChar decimalSeparator)
 {
     // A folder that cannot be made shows up as the writer's "Cannot create
     // file" with the full path, which names the place better than a
@@ -18,6 +18,7 @@ QString ExportToFolder(TDataModule& dataModule, const QString& folder)
     QDir().mkpath(folder);
     TVXMLExport expXML;
     ApplyProgramSettings(expXML);
+    expXML.DecimalSeparator = decimalSeparator;
     QString error;
     try {
         ExportWorkFiles(expXML, dataModule, folder);

@@ -12,6 +12,7 @@ namespace emlo {
 // Returns an empty text on success, otherwise the message the program shows:
 // "Помилка вигрузки інформації:", CR LF and the error's text. An attr.xml
 // written completely stays when data.xml fails; no partial file is left.
-QString ExportToFolder(TDataModule& dataModule, const QString& folder);
+// Numbers carry `decimalSeparator`, or the system's when it is null.
+QString ExportToFolder(TDataModule& dataModule, const QString& folder, QChar decimalSeparator = QChar());
 
 }  // namespace emlo

@@ -91,6 +91,10 @@ QString TVExport::GetFieldText(const TField& field) const
     const QString text = field.AsString();
     const QString userPattern = userFormatFor(field);
     auto pattern = [&](const QString& standard) { return userPattern.isEmpty() ? standard : userPattern; };
+    auto format = [&](const QString& standard, double value) {
+        return DecimalSeparator.isNull() ? FormatFloat(pattern(standard), value)
+                                         : FormatFloat(pattern(standard), value, DecimalSeparator, QChar(u' '));
+    };
 
     switch (field.DataType()) {
     case ftSmallint:
@@ -99,14 +103,14 @@ QString TVExport::GetFieldText(const TField& field) const
     case ftAutoInc:
         // Numbers take the separators of the user's locale, which the
         // program never changes.
-        return FormatFloat(pattern(Formats.IntegerFormat), field.AsInteger());
+        return format(Formats.IntegerFormat, field.AsInteger());
     case ftBoolean:
         return field.AsBoolean() ? Formats.BooleanTrue : Formats.BooleanFalse;
     case ftFloat:
     case ftBCD:
-        return FormatFloat(pattern(Formats.FloatFormat), field.AsFloat());
+        return format(Formats.FloatFormat, field.AsFloat());
     case ftCurrency:
-        return FormatFloat(pattern(Formats.CurrencyFormat), field.AsFloat());
+        return format(Formats.CurrencyFormat, field.AsFloat());
     case ftDate:
         return field.AsDate().toString(pattern(Formats.DateFormat));
     default:

@@ -47,6 +47,9 @@ public:
     QStringList Captions;
     // Write the description of the exported fields.
     bool ColHeaders = true;
+    // The decimal separator of numbers; null: the user's locale's, which the
+    // program never changes (unattended runs may fix it).
+    QChar DecimalSeparator;
 
     // The table to export; becomes nullptr when that table is destroyed.
     TApolloTable* Dataset() const { return m_dataset; }

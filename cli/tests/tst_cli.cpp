@@ -28,11 +28,11 @@ struct TRun {
 enum class TUser { Self, Unprivileged };
 
 TRun runCli(const QStringList& arguments, const QString& program = QStringLiteral(EMLO_CLI_PATH),
-            TUser user = TUser::Self)
+            TUser user = TUser::Self, const QString& locale = QStringLiteral("C.UTF-8"))
 {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    env.insert(QStringLiteral("LC_ALL"), locale);
     if (user == TUser::Unprivileged) {
         env.insert(QStringLiteral("HOME"), QDir::tempPath());
         process.setChildProcessModifier([] {
@@ -208,6 +208,14 @@ private slots:
         QTest::newRow("option without its folder") << QStringList{"check", "%work", "--program-dir"}
                                                    << QString() << "Не вказана папка після --program-dir";
         QTest::newRow("no command") << QStringList() << QString() << "Використання: emlo-cli";
+        QTest::newRow("separator that is neither comma nor point")
+            << QStringList{"export", "%work", "%work/out", "--decimal-separator", ";"} << QString()
+            << "Десятковий роздільник має бути \",\" або \".\"";
+        QTest::newRow("separator for a command without numbers in text")
+            << QStringList{"--decimal-separator=,", "check", "%work"} << QString()
+            << "Параметр --decimal-separator діє лише в команді export";
+        QTest::newRow("separator option without its sign") << QStringList{"export", "%work", "%work/out", "--decimal-separator"}
+                                                           << QString() << "Не вказаний знак після --decimal-separator";
     }
 
     void errors()
@@ -316,6 +324,107 @@ private slots:
         QCOMPARE(QString::fromUtf8(run.Err), QString());
         QCOMPARE(run.ExitCode, 0);
         QVERIFY(readFile(pdf).startsWith("%PDF"));
+    }
+
+    // Options may stand before the command; the print command then still
+    // gets the GUI application its layout needs.
+    void optionsBeforeTheCommand_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("print") << QStringLiteral("print");
+        QTest::newRow("export") << QStringLiteral("export");
+    }
+
+    void optionsBeforeTheCommand()
+    {
+        QFETCH(QString, command);
+        TCheckFixture fx;
+        QVERIFY(fx.IsValid());
+        fx.Open();
+        fx.WriteAttr(TCheckFixture::FullAttr());
+        fx.AddData(1, 1.5, 0.25);
+        fx.Close();
+        const QString target = fx.WorkDir() + (command == QLatin1String("print") ? QStringLiteral("form.pdf")
+                                                                                  : QStringLiteral("out"));
+        const TRun run = runCli({QStringLiteral("--program-dir"), fx.ProgramDir(), command, fx.WorkDir(), target});
+        QCOMPARE(QString::fromUtf8(run.Err), QString());
+        QCOMPARE(run.ExitCode, 0);
+        if (command == QLatin1String("print"))
+            QVERIFY(readFile(target).startsWith("%PDF"));
+        else
+            QVERIFY(readFile(target + QStringLiteral("/data.xml")).startsWith("<?xml"));
+    }
+
+    // A command line that is refused is refused before any table is opened:
+    // the check would otherwise already have rewritten the group totals.
+    void refusedCommandLineLeavesTheTablesAlone_data()
+    {
+        QTest::addColumn<QStringList>("arguments");  // "%work", "%program" replaced
+        QTest::newRow("separator for print")
+            << QStringList{"--decimal-separator", ".", "print", "%work", "%work/form.pdf", "--program-dir", "%program"};
+        QTest::newRow("bad separator after the folders")
+            << QStringList{"export", "%work", "%work/out", "--program-dir", "%program", "--decimal-separator=;"};
+        QTest::newRow("unknown option at the end")
+            << QStringList{"--program-dir", "%program", "print", "%work", "%work/form.pdf", "--landscape"};
+        QTest::newRow("one argument too many")
+            << QStringList{"--program-dir", "%program", "check", "%work", "%work"};
+    }
+
+    void refusedCommandLineLeavesTheTablesAlone()
+    {
+        QFETCH(QStringList, arguments);
+        TCheckFixture fx;
+        QVERIFY(fx.IsValid());
+        fx.Open();
+        fx.LoadCase(QStringLiteral(EMLO_CLI_GOLDEN_DIR) + QStringLiteral("/all_clear_with_totals"));
+        fx.Close();
+        const QStringList before = dataLines(fx);
+        for (QString& argument : arguments) {
+            argument.replace(QStringLiteral("%work"), fx.WorkDir());
+            argument.replace(QStringLiteral("%program"), fx.ProgramDir());
+        }
+        const TRun run = runCli(arguments);
+        QCOMPARE(run.ExitCode, 2);
+        QCOMPARE(QString::fromUtf8(run.Out), QString());
+        QCOMPARE(dataLines(fx), before);
+        QVERIFY(!QFile::exists(fx.WorkDir() + QStringLiteral("form.pdf")));
+        QVERIFY(!QFile::exists(fx.WorkDir() + QStringLiteral("out")));
+    }
+
+    // Numbers in the XML follow the system's decimal separator unless the
+    // command line names one.
+    void exportDecimalSeparator_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QByteArray>("poten");
+        QTest::newRow("system with point") << "C.UTF-8" << QStringList() << QByteArray("POTEN=\"1.500\"");
+        QTest::newRow("system with comma") << "uk_UA.UTF-8" << QStringList() << QByteArray("POTEN=\"1,500\"");
+        QTest::newRow("comma asked on a point system")
+            << "C.UTF-8" << QStringList{"--decimal-separator", ","} << QByteArray("POTEN=\"1,500\"");
+        QTest::newRow("point asked on a comma system")
+            << "uk_UA.UTF-8" << QStringList{"--decimal-separator=."} << QByteArray("POTEN=\"1.500\"");
+    }
+
+    void exportDecimalSeparator()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QStringList, options);
+        QFETCH(QByteArray, poten);
+        TCheckFixture fx;
+        QVERIFY(fx.IsValid());
+        fx.Open();
+        fx.WriteAttr(TCheckFixture::FullAttr());
+        fx.AddData(1, 1.5, 0.25);
+        fx.Close();
+        const QString out = fx.WorkDir() + QStringLiteral("out");
+        const TRun run = runCli(options + QStringList{QStringLiteral("export"), fx.WorkDir(), out,
+                                                      QStringLiteral("--program-dir"), fx.ProgramDir()},
+                                QStringLiteral(EMLO_CLI_PATH), TUser::Self, locale);
+        QCOMPARE(QString::fromUtf8(run.Err), QString());
+        QCOMPARE(run.ExitCode, 0);
+        const QByteArray data = readFile(out + QStringLiteral("/data.xml"));
+        QVERIFY2(data.contains(poten), data.constData());
     }
 
     void helpInUkrainian()
