@@ -53,13 +53,13 @@ void TAppPaths::prepareUserFolders() const
     QDir().mkpath(homeWorkFolder);
 }
 
-QString workFolderFromSetting(const QString& value, const QString& programFolder)
+QString workFolderFromSetting(const QString& value, const QString& startFolder)
 {
     QString folder = value;
     if (!folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');
     if (QDir::isRelativePath(folder))
-        folder = programFolder + folder;
+        folder = IncludeTrailingSlash(QDir::cleanPath(QDir(startFolder).absoluteFilePath(folder)));
     return folder;
 }
 

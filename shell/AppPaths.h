@@ -48,9 +48,9 @@ struct TAppPaths {
 };
 
 // The working folder a settings value names: a trailing "/" is added (so an
-// empty value names the root folder); a relative value is taken from the
-// program folder, where the program works.
-QString workFolderFromSetting(const QString& value, const QString& programFolder);
+// empty value names the root folder); a relative value is taken from
+// `startFolder`, the folder the program was started in.
+QString workFolderFromSetting(const QString& value, const QString& startFolder);
 
 // True when a folder of that name exists, letters compared without regard to case.
 bool FolderExistsNoCase(const QString& folder);

@@ -54,6 +54,37 @@ bool splitAssignment(const QByteArray& line, QByteArray* key, QByteArray* value)
     return true;
 }
 
+bool hasControlCharacter(const QString& value)
+{
+    for (const QChar c : value) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return true;
+    }
+    return false;
+}
+
+// The value with its control characters written as escapes, for a message.
+QString visibleControls(const QString& value)
+{
+    QString out;
+    for (const QChar c : value) {
+        if (c == QLatin1Char('\n'))
+            out += QStringLiteral("\\n");
+        else if (c == QLatin1Char('\r'))
+            out += QStringLiteral("\\r");
+        else if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
+QString writeError(const QFileDevice& file)
+{
+    return QStringLiteral("Неможливо записати файл налаштувань %1:\r\n%2").arg(file.fileName(), file.errorString());
+}
+
 bool sameName(const QByteArray& encoded, const QString& name)
 {
     return fromCp1251(encoded).compare(name, Qt::CaseInsensitive) == 0;
@@ -141,17 +172,27 @@ QString IniFile::readString(const QString& section, const QString& key,
 
 bool IniFile::writeString(const QString& section, const QString& key, const QString& value)
 {
+    // One line holds one value: a line break would end it and make the rest
+    // a line of its own (another key, another section).
+    if (hasControlCharacter(value)) {
+        m_error = QStringLiteral("Неможливо записати у файл налаштувань %1 значення \"%2\": воно містить "
+                                 "розрив рядка або інший керуючий символ.")
+                      .arg(m_path, visibleControls(value));
+        return false;
+    }
     bool ok = false;
     const QByteArray encoded = toCp1251(value, &ok);
     if (!ok) {
-        m_error = QStringLiteral("'%1' cannot be written in Windows-1251").arg(value);
+        m_error = QStringLiteral("Неможливо записати у файл налаштувань %1 значення \"%2\": воно містить "
+                                 "символи, яких немає в кодуванні Windows-1251.")
+                      .arg(m_path, value);
         return false;
     }
     QByteArray content;
     QFile existing(m_path);
     if (existing.exists()) {
         if (!existing.open(QIODevice::ReadOnly)) {
-            m_error = existing.errorString();
+            m_error = writeError(existing);
             return false;
         }
         content = existing.readAll();
@@ -160,12 +201,12 @@ bool IniFile::writeString(const QString& section, const QString& key, const QStr
     // Written aside and renamed, so a failed write never leaves half a file.
     QSaveFile file(m_path);
     if (!file.open(QIODevice::WriteOnly)) {
-        m_error = file.errorString();
+        m_error = writeError(file);
         return false;
     }
     file.write(withValue(content, section, key, encoded));
     if (!file.commit()) {
-        m_error = file.errorString();
+        m_error = writeError(file);
         return false;
     }
     m_error.clear();

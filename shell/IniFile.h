@@ -20,8 +20,10 @@ public:
                        const QString& fallback = QString()) const;
 
     // Sets `key` in `section`, creating the file, the section or the key as
-    // needed. False, with errorString(), when the value cannot be held in
-    // Windows-1251 or the file cannot be written; the file is then unchanged.
+    // needed. False, with errorString() (the program's own Ukrainian text),
+    // when the value holds a line break or another control character, cannot
+    // be held in Windows-1251, or the file cannot be written; the file is then
+    // unchanged.
     bool writeString(const QString& section, const QString& key, const QString& value);
 
     QString errorString() const { return m_error; }

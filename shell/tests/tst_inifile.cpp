@@ -16,7 +16,8 @@ private slots:
     void writeChangesOnlyItsLine_data();
     void writeChangesOnlyItsLine();
     void writesWindows1251();
-    void refusesWhatWindows1251CannotHold();
+    void refusesValuesOneLineCannotHold_data();
+    void refusesValuesOneLineCannotHold();
     void unwritableFolderIsReported();
     void settingsFileSitsBesideExecutable_data();
     void settingsFileSitsBesideExecutable();
@@ -133,13 +134,30 @@ void TestIniFile::writesWindows1251()
              QStringLiteral("/home/user/Викиди їжака/"));
 }
 
-void TestIniFile::refusesWhatWindows1251CannotHold()
+void TestIniFile::refusesValuesOneLineCannotHold_data()
 {
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("errorHolds");
+    QTest::newRow("outside Windows-1251") << QStringLiteral("/home/用户/")
+                                          << QStringLiteral("\"/home/用户/\": воно містить символи, яких немає в кодуванні Windows-1251");
+    // A folder named with a line break would otherwise inject a line.
+    QTest::newRow("line feed") << QStringLiteral("/tmp/x\n[Other]\nPath=/evil/")
+                               << QStringLiteral("\"/tmp/x\\n[Other]\\nPath=/evil/\": воно містить розрив рядка");
+    QTest::newRow("carriage return") << QStringLiteral("/tmp/x\rKey=1/") << QStringLiteral("розрив рядка");
+    QTest::newRow("other control") << QStringLiteral("/tmp/a\x01") + QStringLiteral("b/")
+                                   << QStringLiteral("/tmp/a\\x01b/");
+}
+
+void TestIniFile::refusesValuesOneLineCannotHold()
+{
+    QFETCH(QString, value);
+    QFETCH(QString, errorHolds);
     const QByteArray before("[General]\r\nPath=/a/\r\n");
     IniFile ini(write(before));
-    QVERIFY(!ini.writeString(QStringLiteral("General"), QStringLiteral("Path"),
-                             QStringLiteral("/home/用户/")));
-    QVERIFY(!ini.errorString().isEmpty());
+    QVERIFY(!ini.writeString(QStringLiteral("General"), QStringLiteral("Path"), value));
+    QVERIFY2(ini.errorString().startsWith(QStringLiteral("Неможливо записати у файл налаштувань ") + ini.path()),
+             qPrintable(ini.errorString()));
+    QVERIFY2(ini.errorString().contains(errorHolds), qPrintable(ini.errorString()));
     QCOMPARE(read(), before);
 }
 
@@ -147,7 +165,9 @@ void TestIniFile::unwritableFolderIsReported()
 {
     IniFile ini(m_dir.filePath(QStringLiteral("no/such/folder/emlo.ini")));
     QVERIFY(!ini.writeString(QStringLiteral("General"), QStringLiteral("Path"), QStringLiteral("/w/")));
-    QVERIFY(!ini.errorString().isEmpty());
+    QVERIFY2(ini.errorString().startsWith(QStringLiteral("Неможливо записати файл налаштувань ") + ini.path()
+                                          + QStringLiteral(":\r\n")),
+             qPrintable(ini.errorString()));
 }
 
 void TestIniFile::settingsFileSitsBesideExecutable_data()
@@ -189,15 +209,16 @@ void TestIniFile::workFolderFromSetting_data()
     QTest::newRow("with separator") << QStringLiteral("/data/a/") << QStringLiteral("/data/a/");
     QTest::newRow("without separator") << QStringLiteral("/data/a") << QStringLiteral("/data/a/");
     QTest::newRow("empty is the root") << QString() << QStringLiteral("/");
-    QTest::newRow("relative from program folder") << QStringLiteral("firm")
-                                                  << QStringLiteral("/opt/emlo/firm/");
+    QTest::newRow("relative from the start folder") << QStringLiteral("firm")
+                                                    << QStringLiteral("/home/u/start/firm/");
+    QTest::newRow("relative upwards") << QStringLiteral("../firm/") << QStringLiteral("/home/u/firm/");
 }
 
 void TestIniFile::workFolderFromSetting()
 {
     QFETCH(QString, value);
     QFETCH(QString, folder);
-    QCOMPARE(::workFolderFromSetting(value, QStringLiteral("/opt/emlo/")), folder);
+    QCOMPARE(::workFolderFromSetting(value, QStringLiteral("/home/u/start/")), folder);
 }
 
 QTEST_GUILESS_MAIN(TestIniFile)

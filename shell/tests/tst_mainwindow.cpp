@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QScopeGuard>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -18,6 +19,7 @@
 
 #include "shell/ui/Main.h"
 #include "storetestsupport.h"
+#include "store/Engine.h"
 #include "store/Errors.h"
 #include "store/FileCase.h"
 #include "widgets/AboutBox.h"
@@ -155,6 +157,10 @@ private slots:
     void rememberedFolderIsUsed_data();
     void rememberedFolderIsUsed();
     void deletedRememberedFolderWarnsOnce();
+    void relativeFolderIsTakenFromStartFolderAndKept_data();
+    void relativeFolderIsTakenFromStartFolderAndKept();
+    void folderNameWithLineBreakIsNotWrittenIntoSettings();
+    void missingEngineLibraryGivesOneMessageAndEnds();
     void settingsKeepOtherEntries();
     void missingHelpFileWarnsOnce();
     void helpFileOfOtherLetterCaseIsFound();
@@ -371,6 +377,88 @@ void TestMainWindow::deletedRememberedFolderWarnsOnce()
     QCOMPARE(readFile(folder.settings), QStringLiteral("[General]\r\nPath=") + folder.program + QStringLiteral("\r\n"));
 }
 
+void TestMainWindow::relativeFolderIsTakenFromStartFolderAndKept_data()
+{
+    QTest::addColumn<QString>("setting");
+    QTest::addColumn<QString>("saved");
+    QTest::newRow("with separator") << QStringLiteral("firm/") << QStringLiteral("firm/");
+    QTest::newRow("without separator") << QStringLiteral("firm") << QStringLiteral("firm/");
+    QTest::newRow("upwards") << QStringLiteral("start/../firm/") << QStringLiteral("start/../firm/");
+}
+
+// A relative Path names a folder from where the program was started, not
+// from the program folder, and goes back into the file as it was written.
+void TestMainWindow::relativeFolderIsTakenFromStartFolderAndKept()
+{
+    QFETCH(QString, setting);
+    QFETCH(QString, saved);
+    ProgramFolder folder;
+    const QString firm = folder.folder(QStringLiteral("firm"));
+    folder.folder(QStringLiteral("start"));
+    // A folder of the same name in the program folder must not be taken.
+    folder.folder(QStringLiteral("prog/firm"));
+    QVERIFY(QDir::setCurrent(folder.root.path()));
+    folder.setSetting(setting.toUtf8());
+    testing::ScriptedDialogs dialogs;
+    auto w = start(folder);
+    QCOMPARE(dialogs.texts(), QStringList());
+    QCOMPARE(QFileInfo(w->WorkPath()).canonicalFilePath(), QFileInfo(firm).canonicalFilePath());
+    QVERIFY(FileExistsNoCase(firm + QStringLiteral("attr.dbf")));
+    QVERIFY(!FileExistsNoCase(folder.program + QStringLiteral("firm/attr.dbf")));
+    // Browsing in a folder dialog moves the current folder; the open tables
+    // and the saved value stay with the folder found at start-up.
+    QVERIFY(QDir::setCurrent(folder.program));
+    w->close();
+    QCOMPARE(readFile(folder.settings), QStringLiteral("[General]\r\nPath=") + saved + QStringLiteral("\r\n"));
+}
+
+void TestMainWindow::folderNameWithLineBreakIsNotWrittenIntoSettings()
+{
+    ProgramFolder folder;
+    folder.setSetting(folder.program.toUtf8());
+    testing::ScriptedDialogs dialogs;
+    auto w = start(folder);
+    const QString odd = folder.folder(QStringLiteral("firm\n[General]\nPath=/etc"));
+    dialogs.queueFolder(true, odd);
+    dialogs.queueAnswer(MsgAnswer::Yes);
+    w->actPath->trigger();
+    QCOMPARE(w->WorkPath(), odd);
+    w->close();
+    QVERIFY(!w->isVisible());
+    QCOMPARE(dialogs.messages().size(), 2);
+    QCOMPARE(dialogs.messages().last().kind, MsgKind::Error);
+    QVERIFY2(dialogs.messages().last().text.contains(QStringLiteral("розрив рядка")),
+             qPrintable(dialogs.messages().last().text));
+    QCOMPARE(readFile(folder.settings), QStringLiteral("[General]\r\nPath=") + folder.program + QStringLiteral("\r\n"));
+}
+
+// Without the engine library nothing can be opened: its one message, then
+// the end of the program; no table errors, no fatal-stop message, no help
+// warning after it.
+void TestMainWindow::missingEngineLibraryGivesOneMessageAndEnds()
+{
+    ProgramFolder folder;
+    QFile::remove(folder.program + QStringLiteral("EMLO.HLP"));
+    TApolloEngine::Reset();
+    TApolloEngine::setLibraryFileName(folder.program + QStringLiteral("libsde50.so"));
+    InstallEngineLoadFailureHandler();
+    const auto restore = qScopeGuard([] {
+        TApolloEngine::setLoadFailureHandler(nullptr);
+        TApolloEngine::setLibraryFileName(QStringLiteral("libsde50.so"));
+        TApolloEngine::Reset();
+    });
+    testing::ScriptedDialogs dialogs;
+    auto w = std::make_unique<TfrmMain>(folder.paths());
+    QCOMPARE(dialogs.texts(), QStringList{QStringLiteral("Unable to load required Apollo DLL: SDE50.DLL")});
+    QCOMPARE(dialogs.messages().first().kind, MsgKind::Error);
+    QCOMPARE(dialogs.messages().first().buttons, MsgButtons(MsgButton::Ok));
+    QCOMPARE(m_endRequests, 1);
+    QVERIFY(ProgramEndRequested());
+    QVERIFY(!FileExistsNoCase(folder.program + QStringLiteral("attr.dbf")));
+    w->close();
+    QCOMPARE(readFile(folder.settings), QStringLiteral("<absent>"));
+}
+
 void TestMainWindow::settingsKeepOtherEntries()
 {
     ProgramFolder folder;
@@ -510,7 +598,9 @@ void TestMainWindow::folderChangeAsksForNewFiles()
     dialogs.queueAnswer(answer);
     w->actPath->trigger();
 
-    QCOMPARE(dialogs.folderRequests(), QStringList{QString()});
+    // Opened on the current folder, which the reference tables made the
+    // program folder, and naming it.
+    QCOMPARE(dialogs.folderRequests(), QStringList{folder.program.chopped(1)});
     QCOMPARE(dialogs.messages().size(), 1);
     const MessageRequest& question = dialogs.messages().first();
     QCOMPARE(question.text, QStringLiteral("Робочі файли не знайдені.\r\nУтворити нові файли?"));

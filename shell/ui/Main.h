@@ -104,6 +104,11 @@ private:
     bool postPendingAttr();
 
     TAppPaths m_paths;
+    // A relative Path of the settings file as it was written, and the folder
+    // it named at start-up: written back unchanged while that folder is the
+    // working folder.
+    QString m_relativeSetting;
+    QString m_relativeSettingFolder;
 };
 
 // The working-folder command's wait cursor: ShowWaitCursor repaints what is
@@ -124,3 +129,7 @@ bool ProgramEndRequested();
 // Tests install their own and reset the request between cases.
 void SetProgramEndHandler(std::function<void()> handler);
 void ResetProgramEndRequest();
+
+// Makes a failed load of the engine library one error box followed by the
+// end of the program.
+void InstallEngineLoadFailureHandler();

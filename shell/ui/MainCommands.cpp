@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDir>
 #include <QTabBar>
 #include <QTabWidget>
 
@@ -12,6 +13,7 @@
 #include "export/ui/transfercommand.h"
 #include "print/ui/showprintform.h"
 #include "shell/IniFile.h"
+#include "store/Engine.h"
 #include "store/Errors.h"
 #include "store/FileCase.h"
 #include "widgets/AboutBox.h"
@@ -99,6 +101,14 @@ void ResetProgramEndRequest()
     g_endRequested = false;
 }
 
+void InstallEngineLoadFailureHandler()
+{
+    TApolloEngine::setLoadFailureHandler([](const QString& message) {
+        messageDlg(message, MsgKind::Error, MsgButton::Ok);
+        RequestProgramEnd();
+    });
+}
+
 void TfrmMain::ShowError(const QString& text, int helpTopic)
 {
     showErrorMessage(text, helpTopic, this);
@@ -137,7 +147,15 @@ void TfrmMain::LoadSettings()
 {
     const IniFile settings(m_paths.settingsFile);
     const QString value = settings.readString(kSettingsSection, kSettingsKey, m_paths.defaultWorkFolder());
-    QString folder = workFolderFromSetting(value, m_paths.defaultWorkFolder());
+    // A relative folder is looked for from the folder the program was
+    // started in, and written back as it stands.
+    QString folder = workFolderFromSetting(value, QDir::currentPath());
+    m_relativeSetting.clear();
+    m_relativeSettingFolder.clear();
+    if (QDir::isRelativePath(value)) {
+        m_relativeSetting = IncludeTrailingSlash(value);
+        m_relativeSettingFolder = folder;
+    }
     if (!FolderExistsNoCase(folder)) {
         messageDlg(QStringLiteral("В останнiй раз Ви працювали з папкою: ") + folder
                        + QStringLiteral("\r\nНажаль зараз такої папки немає."),
@@ -151,8 +169,11 @@ void TfrmMain::SaveSettings()
 {
     if (WorkPath().isEmpty())
         return;
+    const QString value = !m_relativeSetting.isEmpty() && WorkPath() == m_relativeSettingFolder
+                              ? m_relativeSetting
+                              : WorkPath();
     IniFile settings(m_paths.settingsFile);
-    if (!settings.writeString(kSettingsSection, kSettingsKey, WorkPath()))
+    if (!settings.writeString(kSettingsSection, kSettingsKey, value))
         throw EInOutError(settings.errorString());
 }
 

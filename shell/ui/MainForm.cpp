@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "entry/ui/entrypages.h"
+#include "store/Engine.h"
 #include "widgets/ErrorBox.h"
 #include "widgets/HelpViewer.h"
 #include "widgets/OutlookBar.h"
@@ -93,6 +94,10 @@ TfrmMain::TfrmMain(const TAppPaths& paths, QWidget* parent)
     auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(f1, &QShortcut::activated, this, [] { HelpSystem::showTopic(kMainHelpTopic); });
 
+    // Without the engine nothing can be opened: its one message has been
+    // shown and the end requested, so nothing else is tried.
+    if (!TApolloEngine::Load())
+        return;
     runGuarded([this] { FormCreate(this); });
 }
 

@@ -6,21 +6,20 @@
 #include "store/Engine.h"
 #include "widgets/ErrorBox.h"
 #include "widgets/MessageBox.h"
+#include "widgets/QtTranslations.h"
 
 using namespace emlo;
 
 int main(int argc, char** argv)
 {
     Application app(argc, argv);
+    installQtTranslations(app);
     Application::setTitle(QStringLiteral("Dazodevur"));
     app.setWindowIcon(TfrmMain::ApplicationIcon());
     // The main window's closing ends the program, whatever other windows are open.
     app.setQuitOnLastWindowClosed(false);
 
-    TApolloEngine::setLoadFailureHandler([](const QString& message) {
-        messageDlg(message, MsgKind::Error, MsgButton::Ok);
-        RequestProgramEnd();
-    });
+    InstallEngineLoadFailureHandler();
 
     QGuiApplication::setDesktopFileName(QStringLiteral("ua.emlo.Emlo"));
     const TAppPaths paths = TAppPaths::forExecutable(QCoreApplication::applicationFilePath());
