@@ -49,6 +49,8 @@ public:
     virtual MsgAnswer answerMessage(const MessageRequest& request) = 0;
     // `initialFolder` is the name the dialog would open with.
     virtual FolderAnswer answerFolder(const QString& initialFolder) = 0;
+    // False lets the real folder dialog open (for tests that drive it).
+    virtual bool answersFolders() const { return true; }
 };
 
 // The one road every modal message and the folder dialog take.

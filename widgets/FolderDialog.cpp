@@ -134,7 +134,7 @@ FolderDialog::FolderDialog(QWidget* parent)
 
 void FolderDialog::setFolderName(const QString& name)
 {
-    m_name->setText(name.isEmpty() ? QDir::toNativeSeparators(QDir::currentPath()) : name);
+    m_name->setText(name);
 }
 
 QString FolderDialog::folderName() const
@@ -253,14 +253,18 @@ void FolderDialog::driveChosen(int index)
         browseTo(m_drives->itemData(index).toString());
 }
 
-bool SelectDirectory(QString& dir, QWidget* parent)
+bool SelectDirectory(QString& dir, QWidget* parent, FolderNameStart start)
 {
+    QString name = dir;
+    if (name.isEmpty() && start == FolderNameStart::CurrentFolder)
+        name = QDir::toNativeSeparators(QDir::currentPath());
     FolderAnswer answer;
-    if (DialogResponder* responder = DialogSeam::responder()) {
-        answer = responder->answerFolder(dir);
+    DialogResponder* responder = DialogSeam::responder();
+    if (responder != nullptr && responder->answersFolders()) {
+        answer = responder->answerFolder(name);
     } else {
         FolderDialog dialog(parent);
-        dialog.setFolderName(dir);
+        dialog.setFolderName(name);
         answer.accepted = dialog.exec() == QDialog::Accepted;
         answer.folder = dialog.chosenFolder();
     }

@@ -24,7 +24,7 @@ class FolderDialog : public QDialog {
 public:
     explicit FolderDialog(QWidget* parent = nullptr);
 
-    // The name field; an empty name shows the current folder.
+    // The name field, as given (it may be empty).
     void setFolderName(const QString& name);
     QString folderName() const;
     // The name field as an absolute folder (relative names are taken from the
@@ -63,11 +63,16 @@ private:
     QPushButton* m_network;
 };
 
-// Shows the folder dialog starting with the name `dir` (empty: the current
-// folder). On "OK" the chosen folder and any missing parents are created, `dir`
+// What the name field holds when the dialog opens without a name: the
+// current folder (the working-folder command) or nothing (the export).
+enum class FolderNameStart { CurrentFolder, Empty };
+
+// Shows the folder dialog on the current folder of the process, its name
+// field holding `dir`, or when that is empty what `start` says. On "OK" the chosen folder and any missing parents are created, `dir`
 // receives it and the result is true; on "Вiдмова" the result is false and
 // `dir` is unchanged. Throws EInOutError "Неможливо утворити дiректорiю" when
 // the confirmed name is empty or the folder cannot be created.
-bool SelectDirectory(QString& dir, QWidget* parent = nullptr);
+bool SelectDirectory(QString& dir, QWidget* parent = nullptr,
+                     FolderNameStart start = FolderNameStart::CurrentFolder);
 
 }  // namespace emlo

@@ -62,7 +62,8 @@ void TTransferCommand::actTransferExecute()
 bool TTransferCommand::AskExportFolder(QString& folder)
 {
     QString chosen;
-    if (SelectDirectory(chosen, m_parent)) {
+    // The export's dialog opens with an empty name, on the current folder.
+    if (SelectDirectory(chosen, m_parent, FolderNameStart::Empty)) {
         folder = chosen;
         return true;
     }

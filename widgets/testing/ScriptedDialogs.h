@@ -41,8 +41,12 @@ public:
     // state while the box would be open.
     std::function<void(const MessageRequest&)> onMessage;
 
+    // Leaves the folder dialog to the real window, for tests that drive it.
+    void letFolderDialogOpen(bool open) { m_realFolderDialog = open; }
+
     MsgAnswer answerMessage(const MessageRequest& request) override;
     FolderAnswer answerFolder(const QString& initialFolder) override;
+    bool answersFolders() const override { return !m_realFolderDialog; }
 
 private:
     DialogResponder* m_previous;
@@ -50,6 +54,7 @@ private:
     QQueue<FolderAnswer> m_folders;
     QList<MessageRequest> m_messages;
     QStringList m_folderRequests;
+    bool m_realFolderDialog = false;
 };
 
 }  // namespace emlo::testing

@@ -1,7 +1,9 @@
 // The folder dialog and SelectDirectory: texts, browsing that moves the
 // process's current folder, the question for a missing folder, and the
 // creation (or refusal) of the chosen folder.
+#include <QApplication>
 #include <QComboBox>
+#include <QTimer>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -35,6 +37,8 @@ private slots:
     void okOnMissingFolderAsks();
     void okOnExistingFolderAsksNothing();
     void relativeNameIsTakenFromCurrentFolder();
+    void selectDirectoryOpensOnCurrentFolder_data();
+    void selectDirectoryOpensOnCurrentFolder();
     void selectDirectoryCreatesFolderWithParents();
     void selectDirectoryCancelledChangesNothing();
     void selectDirectoryRefusesWhatCannotBeCreated_data();
@@ -87,8 +91,6 @@ void TestFolderDialog::showsItsTexts()
 void TestFolderDialog::opensOnCurrentFolder()
 {
     FolderDialog dialog;
-    dialog.setFolderName(QString());
-    QCOMPARE(dialog.folderName(), QDir::currentPath());
     QTreeWidget* folders = dialog.folderTree();
     QCOMPARE(folders->currentItem()->data(0, Qt::UserRole).toString(), QDir::currentPath());
     QStringList paths;
@@ -138,8 +140,8 @@ void TestFolderDialog::browsingMovesProcessCurrentFolder()
     }
     // A cancelled dialog still leaves the next one where the user was.
     FolderDialog next;
-    next.setFolderName(QString());
-    QCOMPARE(next.folderName(), m_dir->filePath(QStringLiteral("alpha")));
+    QCOMPARE(next.folderTree()->currentItem()->data(0, Qt::UserRole).toString(),
+             m_dir->filePath(QStringLiteral("alpha")));
     QVERIFY(!next.folderTree()->findItems(QStringLiteral("inner"), Qt::MatchExactly | Qt::MatchRecursive).isEmpty());
 }
 
@@ -226,6 +228,41 @@ void TestFolderDialog::relativeNameIsTakenFromCurrentFolder()
     QCOMPARE(dialog.chosenFolder(), m_dir->filePath(QStringLiteral("beta")));
 }
 
+// The working-folder command's dialog names the current folder, the
+// export's starts with an empty name; both show the current folder, which
+// browsing in the last one moved.
+void TestFolderDialog::selectDirectoryOpensOnCurrentFolder_data()
+{
+    QTest::addColumn<int>("start");
+    QTest::addColumn<bool>("nameShown");
+    QTest::newRow("working folder") << int(FolderNameStart::CurrentFolder) << true;
+    QTest::newRow("export") << int(FolderNameStart::Empty) << false;
+}
+
+void TestFolderDialog::selectDirectoryOpensOnCurrentFolder()
+{
+    QFETCH(int, start);
+    QFETCH(bool, nameShown);
+    testing::ScriptedDialogs dialogs;
+    dialogs.letFolderDialogOpen(true);
+    QVERIFY(QDir::setCurrent(m_dir->filePath(QStringLiteral("alpha"))));
+    const QString alpha = QDir::currentPath();
+    QString shownName = QStringLiteral("<not opened>");
+    QString shownFolder;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<FolderDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        shownName = dialog->folderName();
+        shownFolder = dialog->folderTree()->currentItem()->data(0, Qt::UserRole).toString();
+        dialog->reject();
+    });
+    QString dir;
+    QVERIFY(!SelectDirectory(dir, nullptr, FolderNameStart(start)));
+    QCOMPARE(shownName, nameShown ? alpha : QString());
+    QCOMPARE(shownFolder, alpha);
+    QVERIFY(dir.isEmpty());
+}
+
 void TestFolderDialog::selectDirectoryCreatesFolderWithParents()
 {
     testing::ScriptedDialogs dialogs;
@@ -235,7 +272,7 @@ void TestFolderDialog::selectDirectoryCreatesFolderWithParents()
     QVERIFY(SelectDirectory(dir));
     QCOMPARE(dir, target);
     QVERIFY(QFileInfo(target).isDir());
-    QCOMPARE(dialogs.folderRequests(), QStringList{QString()});
+    QCOMPARE(dialogs.folderRequests(), QStringList{QDir::currentPath()});
 }
 
 void TestFolderDialog::selectDirectoryCancelledChangesNothing()
