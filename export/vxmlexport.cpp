@@ -17,6 +17,30 @@ QString attribute(const QString& name, const QString& value)
     return name + QStringLiteral("=\"") + value + QLatin1Char('"');
 }
 
+// Field names become attribute names of ROW: they must be XML names, or the
+// file would not be well-formed. Table field names are ASCII, so the ASCII
+// part of the XML name rules is the one that matters.
+bool isXmlName(const QString& name)
+{
+    if (name.isEmpty())
+        return false;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char16_t c = name.at(i).unicode();
+        const bool letter = (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c == u'_';
+        const bool more = (c >= u'0' && c <= u'9') || c == u'-' || c == u'.';
+        if (!(letter || (i > 0 && more)))
+            return false;
+    }
+    return true;
+}
+
+// XML 1.0 allows no control character but TAB, LF and CR, not even as a
+// character reference.
+bool isForbiddenControl(QChar c)
+{
+    return c.unicode() < 0x20 && c != u'\t' && c != u'\n' && c != u'\r';
+}
+
 }  // namespace
 
 TVXMLExport::TVXMLExport(QObject* parent) : TVExport(parent) {}
@@ -24,6 +48,7 @@ TVXMLExport::TVXMLExport(QObject* parent) : TVExport(parent) {}
 bool TVXMLExport::Execute()
 {
     TVExport::Execute();
+    checkFieldNames();
 
     // An existing ATTR.XML answers for "attr.xml", as on the file system the
     // files are handed on with.
@@ -85,14 +110,33 @@ void TVXMLExport::writeFieldDescriptions(TXMLFile& file) const
     file.WriteCloseTag(QStringLiteral("METADATA"));
 }
 
+void TVXMLExport::checkFieldNames() const
+{
+    const TApolloTable& table = *Dataset();
+    for (int i = 0; i < table.FieldCount(); ++i) {
+        const TField& field = *table.Fields(i);
+        if (IsFieldExported(field) && !isXmlName(field.FieldName()))
+            throw Exception(QStringLiteral("Назва поля \"%1\" не може бути назвою атрибута XML").arg(field.FieldName()));
+    }
+}
+
 QString TVXMLExport::rowAttributes() const
 {
     const TApolloTable& table = *Dataset();
     QStringList attributes;
     for (int i = 0; i < table.FieldCount(); ++i) {
         const TField& field = *table.Fields(i);
-        if (IsFieldExported(field))
-            attributes << attribute(field.FieldName(), EscapeText(GetFieldText(field)));
+        if (!IsFieldExported(field))
+            continue;
+        const QString text = GetFieldText(field);
+        for (const QChar c : text) {
+            if (isForbiddenControl(c))
+                throw Exception(QStringLiteral("Запис %1, поле %2: керуючий символ з кодом %3 не можна записати в XML")
+                                    .arg(table.RecNo())
+                                    .arg(field.FieldName())
+                                    .arg(c.unicode()));
+        }
+        attributes << attribute(field.FieldName(), EscapeText(text));
     }
     return attributes.join(QLatin1Char(' '));
 }
@@ -114,6 +158,17 @@ QString TVXMLExport::EscapeText(const QString& text) const
             break;
         case '>':
             out += QStringLiteral("&gt;");
+            break;
+        // A reader turns a raw TAB, LF or CR in an attribute into a blank;
+        // as references they come back as they were.
+        case '\t':
+            out += QStringLiteral("&#9;");
+            break;
+        case '\n':
+            out += QStringLiteral("&#10;");
+            break;
+        case '\r':
+            out += QStringLiteral("&#13;");
             break;
         default:
             out += c;

@@ -30,13 +30,17 @@ public:
     // GoToFirstRecord) to the end of the table, and leaves the table at its
     // end. Returns true. Raises the checks of TVExport, "Cannot create file "
     // with the full path, "Stream write error", and whatever reading the
-    // table raises.
+    // table raises; before any file is made, an exported field whose name is
+    // not an XML name; while writing, a value holding a control character
+    // other than TAB, LF and CR (naming the record and the field).
     bool Execute() override;
 
-    // " & < > become entity references; apostrophes and everything else pass.
+    // " & < > become entity references, TAB, LF and CR character references;
+    // apostrophes and everything else pass.
     QString EscapeText(const QString& text) const override;
 
 private:
+    void checkFieldNames() const;
     void writeFieldDescriptions(class TXMLFile& file) const;
     QString rowAttributes() const;
 };

@@ -112,6 +112,9 @@ private slots:
     void completedAttrFileStaysWhenDataFileFails();
     void existingFileInOtherLetterCaseIsReplaced();
     void independentParserReadsTheFile();
+    void controlCharacterIsRefusedNamingRecordAndField_data();
+    void controlCharacterIsRefusedNamingRecordAndField();
+    void fieldNameThatIsNoXmlNameIsRefused();
 };
 
 void TestXmlExport::workedExampleIsWrittenByteForByte()
@@ -284,8 +287,10 @@ void TestXmlExport::escapeText_data()
     QTest::newRow("the four markup characters")
         << QStringLiteral(R"(a"b&c<d>e)") << QStringLiteral("a&quot;b&amp;c&lt;d&gt;e");
     QTest::newRow("an entity is escaped again") << QStringLiteral("&amp;") << QStringLiteral("&amp;amp;");
-    QTest::newRow("apostrophe, tab and Cyrillic pass")
-        << QStringLiteral("ім'я\tЄ") << QStringLiteral("ім'я\tЄ");
+    QTest::newRow("apostrophe and Cyrillic pass") << QStringLiteral("ім'я Є") << QStringLiteral("ім'я Є");
+    // Raw, a reader would turn them into blanks.
+    QTest::newRow("tab, line feed and carriage return as references")
+        << QStringLiteral("a\tb\nc\rd\r\n") << QStringLiteral("a&#9;b&#10;c&#13;d&#13;&#10;");
     QTest::newRow("empty") << QString() << QString();
 }
 
@@ -590,6 +595,68 @@ void TestXmlExport::independentParserReadsTheFile()
     QCOMPARE(parser.exitCode(), 0);
     QCOMPARE(QString::fromUtf8(parser.readAllStandardOutput()),
              QStringLiteral("Пил \"А\" & сажа\nЗабруднююча речовина|Код"));
+
+    // TAB, LF and CR come back to a reader as they were, not as blanks.
+    TExportFixture layered({{3, QStringLiteral("0001"), QStringLiteral("a\tb\nc\rd"), 10.0}});
+    QVERIFY(layered.IsValid());
+    layered.Open();
+    layered.AddData(3, 1.0, 1.0);
+    const QString layeredPath = layered.OutDir() + QStringLiteral("data.xml");
+    QCOMPARE(exportTable(*layered.Data().tblData, layeredPath), QString());
+    QProcess again;
+    again.start(python, {QStringLiteral("-c"),
+                         QStringLiteral("import sys, xml.etree.ElementTree as ET\n"
+                                        "row = next(ET.parse(sys.argv[1]).getroot().iter('ROW'))\n"
+                                        "sys.stdout.buffer.write(repr(row.get('DESCR')).encode('ascii'))\n"),
+                         layeredPath});
+    QVERIFY(again.waitForFinished(30000));
+    QCOMPARE(again.exitCode(), 0);
+    QCOMPARE(again.readAllStandardOutput(), QByteArray("'a\\tb\\nc\\rd'"));
+}
+
+// Other control characters cannot stand in XML 1.0 at all: the export stops
+// with an error naming the record and the field, and leaves no file.
+void TestXmlExport::controlCharacterIsRefusedNamingRecordAndField_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("code");
+    QTest::newRow("start of heading") << QStringLiteral("Пил\x01") << 1;
+    QTest::newRow("escape") << QStringLiteral("\x1b[31m") << 27;
+    QTest::newRow("null") << QStringLiteral("a") + QChar(0) + QStringLiteral("b") << 0;
+}
+
+void TestXmlExport::controlCharacterIsRefusedNamingRecordAndField()
+{
+    QFETCH(QString, name);
+    QFETCH(int, code);
+    TExportFixture fx({{3, QStringLiteral("0001"), QStringLiteral("Сажа"), 10.0},
+                       {7, QStringLiteral("0007"), name, 1.0}});
+    QVERIFY(fx.IsValid());
+    TDataModule& dm = fx.Open();
+    fx.AddData(3, 1.0, 1.0);
+    fx.AddData(7, 2.0, 2.0);
+    const QString path = fx.OutDir() + QStringLiteral("data.xml");
+    QCOMPARE(exportTable(*dm.tblData, path),
+             QStringLiteral("Запис 2, поле DESCR: керуючий символ з кодом %1 не можна записати в XML").arg(code));
+    QCOMPARE(FolderEntries(fx.OutDir()), QStringList());
+}
+
+void TestXmlExport::fieldNameThatIsNoXmlNameIsRefused()
+{
+    TExportFixture fx(kPollutants);
+    QVERIFY(fx.IsValid());
+    TDataModule& dm = fx.Open();
+    fx.AddData(3, 1.0, 1.0);
+    TApolloTable table(QStringLiteral("tblOdd"));
+    table.setDatabaseName(dm.tblData->DatabaseName());
+    table.setTableName(dm.tblData->TableName());
+    table.AddFloatField(QStringLiteral("CONTID"));
+    table.AddLookupField(QStringLiteral("1CODE"), ftString, 5, dm.tblCont, QStringLiteral("CONTID"),
+                         QStringLiteral("CODE"), QStringLiteral("CONTID"));
+    table.Open();
+    QCOMPARE(exportTable(table, fx.OutDir() + QStringLiteral("data.xml")),
+             QStringLiteral("Назва поля \"1CODE\" не може бути назвою атрибута XML"));
+    QCOMPARE(FolderEntries(fx.OutDir()), QStringList());
 }
 
 int main(int argc, char** argv)
