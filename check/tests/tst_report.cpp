@@ -458,6 +458,56 @@ private slots:
         QCOMPARE(report->RemarkCount(), 1);
     }
 
+    // The program's tables lie in the working folder; a report saved over
+    // one of them would destroy the data.
+    void saveRefusesTableAndIndexFiles_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("work table") << "data.dbf";
+        QTest::newRow("capital letters") << "ATTR.DBF";
+        QTest::newRow("index") << "data.idx";
+        QTest::newRow("reference index") << "Cy.Idx";
+    }
+
+    void saveRefusesTableAndIndexFiles()
+    {
+        QFETCH(QString, name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(name);
+        QFile table(path);
+        QVERIFY(table.open(QIODevice::WriteOnly));
+        table.write("table bytes");
+        table.close();
+        report->CheckData();
+        useSaveAnswer(path);
+        report->actReportSave->trigger();
+        QCOMPARE(dialogs->texts(), QStringList{"Файл " + path + " — таблиця або індекс; звіт у нього не записується"});
+        QCOMPARE(dialogs->messages().at(0).kind, MsgKind::Error);
+        QVERIFY(table.open(QIODevice::ReadOnly));
+        QCOMPARE(table.readAll(), QByteArray("table bytes"));
+    }
+
+    // A report that Windows-1251 cannot hold is refused before the file is
+    // touched: an earlier report stays whole.
+    void unencodableReportLeavesEarlierFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("report.txt"));
+        QFile earlier(path);
+        QVERIFY(earlier.open(QIODevice::WriteOnly));
+        earlier.write("earlier report\r\n");
+        earlier.close();
+        report->CheckData();
+        report->sgReport->item(0, 0)->setText(QStringLiteral("工厂"));
+        useSaveAnswer(path);
+        report->actReportSave->trigger();
+        QCOMPARE(dialogs->texts(),
+                 QStringList{"Звіт містить символи, яких немає в кодуванні Windows-1251; файл " + path + " не записано"});
+        QVERIFY(earlier.open(QIODevice::ReadOnly));
+        QCOMPARE(earlier.readAll(), QByteArray("earlier report\r\n"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"report.txt"});
+    }
+
     void closeHidesAndKeepsReport()
     {
         fx->WriteAttr(TCheckFixture::FullAttr());

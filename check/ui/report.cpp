@@ -8,6 +8,7 @@
 #include <QFont>
 #include <QHeaderView>
 #include <QKeySequence>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QScreen>
 #include <QShortcut>
@@ -396,18 +397,32 @@ void TfrmReport::saveReportTo(const QString& path)
         const QTableWidgetItem* cell = sgReport->item(row, 0);
         text += (cell != nullptr ? cell->text() : QString()) + QStringLiteral("\r\n");
     }
+    // The text is known to encode before any file is touched.
     bool encoded = false;
     const QByteArray bytes = toCp1251(text, &encoded);
+    if (!encoded) {
+        showError(QStringLiteral("Звіт містить символи, яких немає в кодуванні Windows-1251; файл %1 не записано")
+                      .arg(path));
+        return;
+    }
+    // The working folder holds the program's own tables: a report written
+    // over one of them would destroy the data.
+    const QString suffix = QFileInfo(path).suffix();
+    if (suffix.compare(QStringLiteral("dbf"), Qt::CaseInsensitive) == 0
+        || suffix.compare(QStringLiteral("idx"), Qt::CaseInsensitive) == 0) {
+        showError(QStringLiteral("Файл %1 — таблиця або індекс; звіт у нього не записується").arg(path));
+        return;
+    }
 
     // Written aside and renamed into place, so a failed write leaves an
-    // earlier report intact.
+    // earlier report intact; where no file can be made aside, nothing is
+    // written rather than the old report cut short.
     QSaveFile file(path);
-    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly)) {
         showError(QStringLiteral("Cannot create file %1").arg(path));
         return;
     }
-    if (!encoded || file.write(bytes) != bytes.size() || !file.commit()) {
+    if (file.write(bytes) != bytes.size() || !file.commit()) {
         file.cancelWriting();
         showError(QStringLiteral("Stream write error"));
     }
