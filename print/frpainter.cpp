@@ -4,6 +4,8 @@
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QDir>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <cmath>
@@ -125,10 +127,12 @@ bool RenderPdf(const TfrDocument& document, const QString& path, QString* error)
             *error = u"Звіт не має жодної сторінки"_s;
         return false;
     }
+    // A missing folder is made, as the export makes its folder.
+    QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         if (error)
-            *error = file.errorString();
+            *error = u"Неможливо створити файл %1 (%2)"_s.arg(path, file.errorString());
         return false;
     }
     {
@@ -144,7 +148,7 @@ bool RenderPdf(const TfrDocument& document, const QString& path, QString* error)
     }
     if (!file.commit()) {
         if (error)
-            *error = file.errorString();
+            *error = u"Неможливо записати файл %1 (%2)"_s.arg(path, file.errorString());
         return false;
     }
     return true;

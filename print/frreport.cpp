@@ -71,7 +71,8 @@ private:
     void finishBox(TfrPlacedBox& box, const TfrMemo& memo, QStringList lines) const;
     QStringList wrapText(const TfrMemo& memo, const TfrFont& font, const QString& text) const;
     double textHeight(const TfrFont& font, double lineSpacing, qsizetype lineCount) const;
-    void shrinkToFit(TfrPlacedBox& box, const TfrMemo& memo, QStringList& lines, double room) const;
+    void shrinkToFit(TfrPlacedBox& box, const TfrMemo& memo, QStringList& lines, double room,
+                     double& lineSpacing) const;
 
     const TfrTemplate& m_tpl;
     const QHash<QString, TfrDataAdapter*>& m_adapters;
@@ -348,7 +349,8 @@ TfrPlacedBox Pass::makeBox(const TfrMemo& memo, const QString& text, QStringList
 // A box that cannot grow (its band does not stretch) prints a text too long
 // for it in a smaller font rather than losing its end: a name whose registry
 // code falls on a cut-off second line would print a wrong form.
-void Pass::shrinkToFit(TfrPlacedBox& box, const TfrMemo& memo, QStringList& lines, double room) const
+void Pass::shrinkToFit(TfrPlacedBox& box, const TfrMemo& memo, QStringList& lines, double room,
+                       double& lineSpacing) const
 {
     constexpr double kSmallestSize = 6;
     TfrFont font = box.font;
@@ -361,6 +363,15 @@ void Pass::shrinkToFit(TfrPlacedBox& box, const TfrMemo& memo, QStringList& line
             return;
         }
     }
+    // Not even the smallest size holds it all: the lines set tight at the
+    // smallest size may still hold it (a long name in capitals on a one-line
+    // box); else that size shows the most of it and the caller cuts the rest.
+    if (font.size < box.font.size) {
+        box.font = font;
+        lines = wrapText(memo, font, box.text);
+        if (textHeight(font, 0, lines.size()) <= room + kEpsilon)
+            lineSpacing = 0;
+    }
 }
 
 // Places the lines of a box whose final size is known: vertical alignment of
@@ -369,15 +380,16 @@ void Pass::shrinkToFit(TfrPlacedBox& box, const TfrMemo& memo, QStringList& line
 void Pass::finishBox(TfrPlacedBox& box, const TfrMemo& memo, QStringList lines) const
 {
     const double room = box.rect.height() - memo.insetTop - memo.insetBottom;
-    if (!memo.autoWidth && lines.size() > 1 && textHeight(box.font, memo.lineSpacing, lines.size()) > room + kEpsilon)
-        shrinkToFit(box, memo, lines, room);
+    double lineSpacing = memo.lineSpacing;
+    if (!memo.autoWidth && lines.size() > 1 && textHeight(box.font, lineSpacing, lines.size()) > room + kEpsilon)
+        shrinkToFit(box, memo, lines, room, lineSpacing);
 
     const TfrFont& font = box.font;
     const double lh = m_measurer.lineHeight(font);
-    const double pitch = lh + memo.lineSpacing;
+    const double pitch = lh + lineSpacing;
 
     qsizetype fit = 1;
-    while (fit < lines.size() && textHeight(font, memo.lineSpacing, fit + 1) <= room + kEpsilon)
+    while (fit < lines.size() && textHeight(font, lineSpacing, fit + 1) <= room + kEpsilon)
         ++fit;
     if (lines.size() > fit) {
         lines.resize(fit);
@@ -385,7 +397,7 @@ void Pass::finishBox(TfrPlacedBox& box, const TfrMemo& memo, QStringList lines) 
     }
 
     // An empty box places its rules as if it held one line.
-    const double blockHeight = textHeight(font, memo.lineSpacing, qMax<qsizetype>(lines.size(), 1));
+    const double blockHeight = textHeight(font, lineSpacing, qMax<qsizetype>(lines.size(), 1));
     double y0 = box.rect.top() + memo.insetTop;
     if (memo.vAlign == TfrVAlign::Middle)
         y0 = box.rect.top() + (box.rect.height() - blockHeight) / 2;
@@ -409,7 +421,7 @@ void Pass::finishBox(TfrPlacedBox& box, const TfrMemo& memo, QStringList lines) 
     if (memo.underlined) {
         // A rule under every line of text, and under every further line the
         // box has room for: an empty box is a line to write on.
-        const double gap = qMin(memo.lineSpacing / 2, 1.0);
+        const double gap = qMin(lineSpacing / 2, 1.0);
         for (qsizetype i = 0;; ++i) {
             const double y = y0 + double(i) * pitch + lh + gap;
             if (i >= qMax<qsizetype>(lines.size(), 1) && y > box.rect.bottom() + kEpsilon)

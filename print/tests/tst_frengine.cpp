@@ -191,9 +191,11 @@ private slots:
         QVERIFY(boxes[0]->lines[0].width <= 60 - 4);
         QVERIFY(!boxes[0]->overflow);
 
-        // Even the smallest size cannot hold it: the lines that fit, marked.
-        QCOMPARE(boxes[1]->font.size, 11.0);
+        // Even the smallest size cannot hold it: at that size, the lines
+        // that fit, marked (not the first line of the designed size).
+        QCOMPARE(boxes[1]->font.size, 6.0);
         QCOMPARE(boxes[1]->lines.size(), 1);
+        QVERIFY2(boxes[1]->lines[0].text.startsWith(u"far too long"_s), qPrintable(boxes[1]->lines[0].text));
         QVERIFY(boxes[1]->overflow);
 
         QCOMPARE(boxes[2]->font.size, 11.0);

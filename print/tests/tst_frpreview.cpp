@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -210,7 +211,16 @@ private slots:
         QCOMPARE(dialogs.asked, 1);
         QVERIFY(dialogs.suggestedName.endsWith(u"Звіт.pdf"_s));
         QCOMPARE(pdfPages(dialogs.pdfPath), int(preview.document().pages.size()));
-        QVERIFY(boxes.messages().isEmpty());
+        // The user learns that, and where, the file was written.
+        QCOMPARE(boxes.texts(), QStringList{u"Звіт збережено у файлі "_s + dialogs.pdfPath});
+        QCOMPARE(boxes.messages().first().kind, emlo::MsgKind::Information);
+
+        // A missing folder is made, as the export makes its folder.
+        boxes.clear();
+        dialogs.pdfPath = dir.filePath(u"нова/папка/звіт.pdf"_s);
+        preview.saveAsPdf();
+        QCOMPARE(pdfPages(dialogs.pdfPath), int(preview.document().pages.size()));
+        QCOMPARE(boxes.texts(), QStringList{u"Звіт збережено у файлі "_s + dialogs.pdfPath});
     }
 
     void saveAsPdfCancelledOrFailing()
@@ -225,11 +235,51 @@ private slots:
         QVERIFY(boxes.messages().isEmpty());
         QVERIFY(QDir(dir.path()).isEmpty());
 
-        dialogs.pdfPath = dir.filePath(u"missing/folder/x.pdf"_s);
+        // A folder stands where the file should go: the error names the file.
+        dialogs.pdfPath = dir.filePath(u"x.pdf"_s);
+        QVERIFY(QDir().mkpath(dialogs.pdfPath));
         preview.saveAsPdf();
         QCOMPARE(boxes.messages().size(), 1);
-        QVERIFY(boxes.texts().first().startsWith(u"Помилка збереження звіту:\r\n"_s));
+        QVERIFY2(boxes.texts().first().startsWith(u"Помилка збереження звіту:\r\nНеможливо створити файл "_s
+                                                  + dialogs.pdfPath),
+                 qPrintable(boxes.texts().first()));
         QCOMPARE(boxes.messages().first().kind, emlo::MsgKind::Error);
+    }
+
+    // The preview fits a small screen (a laptop's 768 pixels and less)
+    // instead of a fixed 900 x 1000 window.
+    void previewFitsTheScreen()
+    {
+        TfrPreviewForm preview(sampleDocument(50));
+        preview.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&preview));
+        const QRect room = preview.screen()->availableGeometry();
+        QVERIFY2(room.contains(preview.geometry()),
+                 qPrintable(u"%1x%2 on %3x%4"_s.arg(preview.width()).arg(preview.height()).arg(room.width()).arg(room.height())));
+    }
+
+    // After a zoom is chosen with the keys, PageDown and PageUp turn pages
+    // and leave the zoom alone.
+    void pageKeysTurnPagesAfterTheZoomBox()
+    {
+        TfrPreviewForm preview(sampleDocument(120));
+        preview.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&preview));
+        QVERIFY(preview.document().pages.size() >= 3);
+        auto* zoom = preview.findChild<QComboBox*>(u"cbZoom"_s);
+        zoom->setFocus();
+        QTest::keyClick(zoom, Qt::Key_Up); // 100 % -> 75 %
+        QCOMPARE(zoom->currentText(), u"75 %"_s);
+        QCOMPARE(preview.zoom(), 0.75);
+        QCOMPARE(preview.currentPage(), 1);
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &preview, Qt::Key_PageDown);
+        QCOMPARE(preview.zoom(), 0.75);
+        QCOMPARE(preview.currentPage(), 2);
+        // Even with the focus left in the zoom box.
+        zoom->setFocus();
+        QTest::keyClick(zoom, Qt::Key_PageUp);
+        QCOMPARE(zoom->currentText(), u"75 %"_s);
+        QCOMPARE(preview.currentPage(), 1);
     }
 
     void printsTheChosenPagesOnA4()

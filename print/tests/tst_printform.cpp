@@ -293,6 +293,42 @@ private slots:
         QVERIFY(doc.pages[0].box(u"Band1"_s, u"EnAddr"_s)->text.endsWith(u", (061) 289-20-00, 289"_s));
     }
 
+    // The table pages repeat the enterprise's name on their header line; a
+    // long name is printed whole there too, in a smaller font.
+    void longNameOnTableHeaderLineIsPrintedWhole_data()
+    {
+        QTest::addColumn<QString>("name");
+        const QString mixed = u"Товариство з обмеженою відповідальністю \"Науково-виробниче підприємство "
+                              u"\"Укрпромекологія\" м. Запоріжжя"_s.left(100);
+        QTest::newRow("mixed letters") << mixed;
+        // In capitals it does not fit one line even at 6 points.
+        QTest::newRow("capitals") << mixed.toUpper();
+    }
+
+    void longNameOnTableHeaderLineIsPrintedWhole()
+    {
+        QFETCH(QString, name);
+        QCOMPARE(name.size(), 100);
+        auto attr = formfixture::attr({{u"ENNAME"_s, name}});
+        auto data = formfixture::data(60);
+        const TfrDocument doc = prepare(*attr, *data);
+        QVERIFY(doc.pages.size() >= 3);
+        for (qsizetype i = 1; i < doc.pages.size(); ++i) {
+            const TfrPlacedBox* b = doc.pages[i].box(u"MasterHeader1"_s, u"MasterEnName"_s);
+            QVERIFY2(b, qPrintable(u"page %1"_s.arg(i + 1)));
+            QStringList shown;
+            for (const TfrPlacedLine& line : b->lines)
+                shown << line.text.trimmed();
+            QCOMPARE(shown.join(u' '), name);
+            QVERIFY(b->font.size < 11 && b->font.size >= 6);
+            QVERIFY(!b->overflow);
+            QVERIFY(b->lines.last().origin.y() <= b->rect.bottom());
+        }
+        // The first section's name line holds it with the registry code.
+        const TfrPlacedBox* first = doc.pages[0].box(u"Band1"_s, u"EnName"_s);
+        QVERIFY(!first->overflow);
+    }
+
     void codesOfRegionDistrictAndSettlement()
     {
         auto attr = formfixture::attr({{u"OBL_ID"_s, 0.0}, {u"REGN_ID"_s, QVariant()}, {u"CITY_ID"_s, QVariant()}});

@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -181,8 +182,50 @@ TfrPreviewForm::TfrPreviewForm(TfrDocument document, QWidget* parent)
 
     m_zoom->setCurrentIndex(kDefaultZoom);
     m_view->setZoom(kZoomChoices[kDefaultZoom].factor);
-    resize(900, 1000);
+    // PageUp and PageDown turn pages wherever the focus is, the zoom box
+    // included (which would otherwise change the zoom with them).
+    m_zoom->installEventFilter(this);
+    m_scroll->installEventFilter(this);
+    fitToScreen();
     updatePageLabel();
+}
+
+void TfrPreviewForm::fitToScreen()
+{
+    QSize size(900, 1000);
+    if (const QScreen* screen = this->screen()) {
+        const QRect room = screen->availableGeometry();
+        // Room for the window frame that the window manager adds.
+        size = size.boundedTo(room.size() - QSize(16, 48));
+        resize(size);
+        QRect frame(QPoint(), size);
+        frame.moveCenter(room.center());
+        move(frame.topLeft());
+        return;
+    }
+    resize(size);
+}
+
+void TfrPreviewForm::showPage(int page)
+{
+    const int count = int(m_document.pages.size());
+    if (count == 0)
+        return;
+    page = qBound(1, page, count);
+    m_scroll->verticalScrollBar()->setValue(m_view->pageRect(page - 1).top() - kGap);
+    updatePageLabel();
+}
+
+bool TfrPreviewForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_PageDown || key->key() == Qt::Key_PageUp) {
+            showPage(currentPage() + (key->key() == Qt::Key_PageDown ? 1 : -1));
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 TfrPreviewForm::~TfrPreviewForm() = default;
@@ -216,6 +259,8 @@ void TfrPreviewForm::zoomChosen(int index)
 {
     const double factor = m_zoom->itemData(index).toDouble();
     applyZoom(factor > 0 ? factor : fitFactor(factor < 0));
+    // Back to the pages, so that the keys go on moving through them.
+    m_scroll->setFocus();
 }
 
 double TfrPreviewForm::fitFactor(bool wholePage) const
@@ -249,6 +294,10 @@ void TfrPreviewForm::keyPressEvent(QKeyEvent* event)
         setZoom(zoom() / 1.25);
         return;
     }
+    if (event->key() == Qt::Key_PageDown || event->key() == Qt::Key_PageUp) {
+        showPage(currentPage() + (event->key() == Qt::Key_PageDown ? 1 : -1));
+        return;
+    }
     QDialog::keyPressEvent(event);
 }
 
@@ -273,8 +322,12 @@ void TfrPreviewForm::saveAsPdf()
     if (path.isEmpty())
         return;
     QString error;
-    if (!RenderPdf(m_document, path, &error))
+    if (!RenderPdf(m_document, path, &error)) {
         messageDlg(u"Помилка збереження звіту:\r\n"_s + error, MsgKind::Error, MsgButton::Ok, 0, this);
+        return;
+    }
+    messageDlg(u"Звіт збережено у файлі %1"_s.arg(QDir::toNativeSeparators(path)), MsgKind::Information,
+               MsgButton::Ok, 0, this);
 }
 
 bool PrintDocument(QPrinter& printer, const TfrDocument& document, QString* error)

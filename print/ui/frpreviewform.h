@@ -34,14 +34,19 @@ public:
 public slots:
     /// Asks for the printer and prints the chosen pages.
     void printDocument();
-    /// Asks for a file name and writes the document as PDF; an error goes to
-    /// the user in a message box.
+    /// Asks for a file name and writes the document as PDF; the outcome (the
+    /// file written, or the error) goes to the user in a message box.
     void saveAsPdf();
+
+    /// Scrolls so that the page (from 1) stands at the top of the view.
+    void showPage(int page);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void fitToScreen();
     void zoomChosen(int index);
     void applyZoom(double factor);
     void updatePageLabel();
