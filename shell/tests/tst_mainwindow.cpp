@@ -109,7 +109,13 @@ struct ProgramFolder {
         QDir().mkpath(path);
         return path;
     }
-    TAppPaths paths() const { return {program, settings}; }
+    TAppPaths paths() const
+    {
+        TAppPaths p;
+        p.programFolder = program;
+        p.settingsFile = settings;
+        return p;
+    }
     void setSetting(const QByteArray& path) { writeFile(settings, "[General]\r\nPath=" + path + "\r\n"); }
 };
 

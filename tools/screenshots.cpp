@@ -1,12 +1,18 @@
-#include "Screenshots.h"
-
+// emlo-screenshots <program folder> <picture folder>: starts the program as
+// emlo would start in that program folder, saves a picture of each page and
+// of the program's own dialogs, and closes the window as a user would (so the
+// close handlers run). A development tool for scripts/screenshots.sh; the
+// shipped program has no such mode.
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QTabWidget>
 #include <QTimer>
 
-#include "Main.h"
+#include <cstdio>
+
+#include "shell/ui/Main.h"
+#include "shell/ui/Program.h"
 #include "widgets/AboutBox.h"
 #include "widgets/FolderDialog.h"
 #include "widgets/HelpViewer.h"
@@ -37,8 +43,6 @@ void saveDialog(QWidget* dialog, const QString& file)
     dialog->hide();
 }
 
-}  // namespace
-
 void scheduleScreenshots(TfrmMain& window, const QString& folder)
 {
     QTimer::singleShot(300, &window, [&window, folder] {
@@ -58,7 +62,7 @@ void scheduleScreenshots(TfrmMain& window, const QString& folder)
         window.OutlookItemClick(window.Outlook, QStringLiteral("Реквізити"));
 
         FolderDialog folderDialog(&window);
-        folderDialog.setFolderName(QString());
+        folderDialog.setFolderName(QDir::toNativeSeparators(QDir::currentPath()));
         saveDialog(&folderDialog, out.filePath(QStringLiteral("folder-dialog.png")));
 
         AboutBox about(QStringLiteral("Emlo, вер. 1.3"),
@@ -80,6 +84,24 @@ void scheduleScreenshots(TfrmMain& window, const QString& folder)
             viewer->close();
         }
 
-        QCoreApplication::exit(0);
+        // As a user closes it: the close handlers run.
+        window.close();
     });
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: emlo-screenshots <program folder> <picture folder>\n");
+        return 2;
+    }
+    const QString program = QDir(QString::fromLocal8Bit(argv[1])).absoluteFilePath(QStringLiteral("emlo"));
+    const QString pictures = QDir(QString::fromLocal8Bit(argv[2])).absolutePath();
+    int qtArgc = 1;
+    TProgramOptions options;
+    options.programFile = program;
+    options.shown = [pictures](TfrmMain& window) { scheduleScreenshots(window, pictures); };
+    return RunProgram(qtArgc, argv, options);
 }
