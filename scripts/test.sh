@@ -18,6 +18,10 @@ if [ "${EMLO_SKIP_SANITIZERS:-0}" != 1 ]; then
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DEMLO_SANITIZE=ON -DEMLO_BENCH=OFF
   cmake --build build-asan -j "$JOBS"
+  # ASan intercepts dlopen, so the run path of the tests in build-asan/dev no
+  # longer leads to the engine library; the search path does.
+  LD_LIBRARY_PATH="$(pwd)/build-asan/bin${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
+  export LD_LIBRARY_PATH
   ctest --test-dir build-asan --output-on-failure -j "$JOBS" --timeout 900
 fi
 echo "All tests passed."
