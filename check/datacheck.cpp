@@ -64,6 +64,13 @@ TDataCheck::TDataCheck(TApolloTable& tblAttr, TApolloTable& tblData)
 TRemarkList TDataCheck::CollectRemarks()
 {
     TRemarkList rows;
+    CollectRemarks(rows);
+    return rows;
+}
+
+void TDataCheck::CollectRemarks(TRemarkList& rows)
+{
+    rows.clear();
     checkAttributes(rows);
 
     // Settle a pending emission edit before remembering the place: a new
@@ -78,7 +85,6 @@ TRemarkList TDataCheck::CollectRemarks()
 
     if (rows.isEmpty())
         rows.append(AllClearRemark());
-    return rows;
 }
 
 bool TDataCheck::IsAllClear(const TRemarkList& rows)

@@ -32,6 +32,9 @@ public:
     // restored when both emission passes complete. Errors of the table layer
     // pass through as exceptions.
     TRemarkList CollectRemarks();
+    // The same, appending each row to `rows` as it is found: when an error of
+    // the table layer ends the check, `rows` holds what was found before it.
+    void CollectRemarks(TRemarkList& rows);
 
     // Brings the seven group-total emission records up to date: inserts,
     // edits or deletes them from the sums of their groups; a total that is

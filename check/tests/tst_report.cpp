@@ -293,6 +293,22 @@ private slots:
         QTest::mouseClick(viewport, Qt::LeftButton, {}, inRow2);
         QTest::mouseDClick(viewport, Qt::LeftButton, {}, inRow2);
         QCOMPARE(navigator.Steps, (QStringList{"page tsCodes", "activate", "focus cbCityID"}));
+
+        // The header row is part of the table too.
+        navigator.Steps.clear();
+        QHeaderView* header = report->sgReport->horizontalHeader();
+        QTest::mouseDClick(header->viewport(), Qt::LeftButton, {}, QPoint(20, header->height() / 2));
+        QCOMPARE(navigator.Steps, (QStringList{"page tsCodes", "activate", "focus cbCityID"}));
+    }
+
+    void checkEndedByAnErrorShowsTheRemarksFoundSoFar()
+    {
+        fx->WriteAttr({});
+        fx->Data().tblData->Close();
+        QVERIFY_THROWS_EXCEPTION(std::exception, report->CheckData());
+        QCOMPARE(report->RemarkCount(), 24);
+        QCOMPARE(report->sgReport->item(0, 0)->text(), QStringLiteral("Не вказана назва підприємства"));
+        QCOMPARE(report->sgReport->currentRow(), 0);
     }
 
     void mainWindowNavigatorFindsPagesAndControls()

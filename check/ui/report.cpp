@@ -154,6 +154,8 @@ void TfrmReport::buildReportTable()
     sgReport->setEditTriggers(QAbstractItemView::NoEditTriggers);
     sgReport->setWordWrap(false);
     sgReport->viewport()->installEventFilter(this);
+    // The header row is part of the table: a double-click there goes too.
+    sgReport->horizontalHeader()->viewport()->installEventFilter(this);
 }
 
 void TfrmReport::SetTables(TApolloTable* tblAttr, TApolloTable* tblData)
@@ -188,6 +190,12 @@ void TfrmReport::clearReport()
     sgReport->setRowCount(0);
 }
 
+void TfrmReport::ClearReport()
+{
+    clearReport();
+    hide();
+}
+
 bool TfrmReport::CheckData()
 {
     Q_ASSERT(m_tblAttr != nullptr && m_tblData != nullptr);
@@ -197,11 +205,21 @@ bool TfrmReport::CheckData()
         {QString::fromUtf8(kDescriptionHeader), QString::fromUtf8(kSectionHeader)});
 
     TDataCheck check(*m_tblAttr, *m_tblData);
-    const TRemarkList rows = check.CollectRemarks();
-    for (const TRemark& row : rows)
-        AddRemark(row.Description, row.Data.Section, row.Data.Target);
-    if (sgReport->rowCount() > 0)
-        sgReport->setCurrentCell(0, 0);
+    TRemarkList rows;
+    const auto show = [&] {
+        for (const TRemark& row : std::as_const(rows))
+            AddRemark(row.Description, row.Data.Section, row.Data.Target);
+        if (sgReport->rowCount() > 0)
+            sgReport->setCurrentCell(0, 0);
+    };
+    try {
+        check.CollectRemarks(rows);
+    } catch (...) {
+        // An error ends the check; what it found until then is still shown.
+        show();
+        throw;
+    }
+    show();
 
     const bool clean = TDataCheck::IsAllClear(rows);
     if (clean)
@@ -372,7 +390,8 @@ void TfrmReport::sgReportDblClick()
 
 bool TfrmReport::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == sgReport->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+    if ((watched == sgReport->viewport() || watched == sgReport->horizontalHeader()->viewport())
+        && event->type() == QEvent::MouseButtonDblClick) {
         sgReportDblClick();
         return true;
     }

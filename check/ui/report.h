@@ -51,6 +51,10 @@ public:
     // TErrorData attached to the description cell.
     void AddRemark(const QString& description, quint8 section, qint32 target);
 
+    // Empties the report and hides the window: its remarks lead into work
+    // tables that are no longer open.
+    void ClearReport();
+
     // Report rows (header row not counted) and their content.
     int RemarkCount() const;
     TErrorData ErrorDataAt(int row) const;
