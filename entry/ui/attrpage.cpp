@@ -6,6 +6,7 @@
 
 #include "entry/attrrules.h"
 #include "pagefont.h"
+#include "tabwrap.h"
 #include "store/DataModule.h"
 #include "widgets/MessageBox.h"
 #include "widgets/db/beep.h"
@@ -149,6 +150,11 @@ void AttrPage::tblAttrAfterInsert(TApolloTable&)
 void AttrPage::tblAttrAfterPost(TApolloTable&)
 {
     m_dm.AttrModified = false;
+}
+
+bool AttrPage::focusNextPrevChild(bool next)
+{
+    return WrapTabOrder(edEnName, edY3, next) || QWidget::focusNextPrevChild(next);
 }
 
 }  // namespace emlo

@@ -47,6 +47,7 @@ public:
     void tblAttrAfterPost(TApolloTable& sender);
 
 protected:
+    bool focusNextPrevChild(bool next) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:

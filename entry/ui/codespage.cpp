@@ -6,6 +6,7 @@
 
 #include "entry/coderules.h"
 #include "pagefont.h"
+#include "tabwrap.h"
 #include "store/DataModule.h"
 #include "widgets/db/dbedit.h"
 #include "widgets/db/dblookupcombo.h"
@@ -119,19 +120,28 @@ DbLookupCombo* CodesPage::lookupBox(const char* name, const char* field, int lef
     return box;
 }
 
-void CodesPage::cbSpoduIDKeyValueChanged(LookupBox&)
+void CodesPage::cbSpoduIDKeyValueChanged(LookupBox& sender)
 {
-    CopyListName(*m_dm.tblAttr, *m_dm.tblDP, QStringLiteral("SPODU_D"));
+    // A key with no entry in the list has no name to copy: the list's
+    // current entry belongs to another code.
+    if (sender.KeyRow() >= 0)
+        CopyListName(*m_dm.tblAttr, *m_dm.tblDP, QStringLiteral("SPODU_D"));
 }
 
-void CodesPage::cbKvedIDKeyValueChanged(LookupBox&)
+void CodesPage::cbKvedIDKeyValueChanged(LookupBox& sender)
 {
-    CopyListName(*m_dm.tblAttr, *m_dm.tblEA, QStringLiteral("KVED_DESCR"));
+    // A key with no entry in the list has no name to copy: the list's
+    // current entry belongs to another code.
+    if (sender.KeyRow() >= 0)
+        CopyListName(*m_dm.tblAttr, *m_dm.tblEA, QStringLiteral("KVED_DESCR"));
 }
 
-void CodesPage::cbKfvIDKeyValueChanged(LookupBox&)
+void CodesPage::cbKfvIDKeyValueChanged(LookupBox& sender)
 {
-    CopyListName(*m_dm.tblAttr, *m_dm.tblOW, QStringLiteral("KFV_DESCR"));
+    // A key with no entry in the list has no name to copy: the list's
+    // current entry belongs to another code.
+    if (sender.KeyRow() >= 0)
+        CopyListName(*m_dm.tblAttr, *m_dm.tblOW, QStringLiteral("KFV_DESCR"));
 }
 
 void CodesPage::cbCityUpdateData(DbLookupCombo&, bool& Handled)
@@ -144,6 +154,11 @@ void CodesPage::cbOblDescrUpdateData(DbLookupCombo&, bool& Handled)
 {
     Handled = false;
     CommitRegion(*m_dm.tblAttr, *m_dm.tblOBL, *m_dm.tblCY);
+}
+
+bool CodesPage::focusNextPrevChild(bool next)
+{
+    return WrapTabOrder(edtRegDescr, cbOblDescr, next) || QWidget::focusNextPrevChild(next);
 }
 
 }  // namespace emlo

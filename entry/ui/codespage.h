@@ -41,6 +41,9 @@ public:
     void cbCityUpdateData(DbLookupCombo& sender, bool& Handled);
     void cbOblDescrUpdateData(DbLookupCombo& sender, bool& Handled);
 
+protected:
+    bool focusNextPrevChild(bool next) override;
+
 private:
     DbEdit* readOnlyBox(const char* name, const char* field, int left, int top, int width);
     DbLookupCombo* lookupBox(const char* name, const char* field, int left, int top, int width);

@@ -94,6 +94,7 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildActions();
@@ -102,6 +103,8 @@ private:
     void buildPages();
     void placeEmissionsNavigators();
     bool postPendingAttr();
+    bool postPendingData();
+    void showPageOnly(QWidget* page);
 
     TAppPaths m_paths;
     // A relative Path of the settings file as it was written, and the folder

@@ -10,6 +10,7 @@
 
 #include "Main.h"
 #include "check/ui/checkcommands.h"
+#include "check/ui/report.h"
 #include "export/ui/transfercommand.h"
 #include "print/ui/showprintform.h"
 #include "shell/IniFile.h"
@@ -22,6 +23,7 @@
 #include "widgets/HelpViewer.h"
 #include "widgets/MessageBox.h"
 #include "widgets/OutlookBar.h"
+#include "widgets/db/focushold.h"
 
 using namespace emlo;
 
@@ -189,11 +191,25 @@ void TfrmMain::OutlookItemClick(QObject* /*sender*/, const QString& text)
     if (Outlook->activeGroup() != 1)
         return;
     if (text == QStringLiteral("Реквізити"))
-        pc->setCurrentWidget(tsAttr);
+        showPageOnly(tsAttr);
     else if (text == QStringLiteral("Статистичні коди"))
-        pc->setCurrentWidget(tsCodes);
+        showPageOnly(tsCodes);
     else if (text == QStringLiteral("Викиди"))
-        pc->setCurrentWidget(tsData);
+        showPageOnly(tsData);
+}
+
+// Only the page changes: the toolkit would move the focus into the new page,
+// and the box left behind would commit its pending change at once.
+void TfrmMain::showPageOnly(QWidget* page)
+{
+    QWidget* focused = QApplication::focusWidget();
+    if (page == pc->currentWidget() || !focused || !isAncestorOf(focused)) {
+        pc->setCurrentWidget(page);
+        return;
+    }
+    const HoldFocusChanges hold;
+    pc->setCurrentWidget(page);
+    focused->setFocus(Qt::OtherFocusReason);
 }
 
 // Posts a pending attribute edit. A failure is shown in the application's
@@ -212,8 +228,36 @@ bool TfrmMain::postPendingAttr()
     }
 }
 
+// Posts a pending emission edit, with what the grid's open cell holds; a
+// new record that received no entry is given up, as a move would. A failure
+// is shown and reported as false; the edit then stays pending.
+bool TfrmMain::postPendingData()
+{
+    TApolloTable* table = DataModule->tblData;
+    if (!table->Active() || (table->State() != dsEdit && table->State() != dsInsert))
+        return true;
+    try {
+        table->CheckBrowseMode();
+    } catch (const std::exception& error) {
+        showException(error);
+        return false;
+    }
+    // A record without a pollutant is refused silently and stays in editing.
+    return table->State() == dsBrowse;
+}
+
 void TfrmMain::FormClose(QObject* /*sender*/, TCloseAction& action)
 {
+    if (!postPendingData()) {
+        const MsgAnswer answer = messageDlg(
+            QStringLiteral("Зміни викидів не збережено.\r\nЗачинити програму без їх збереження?"),
+            MsgKind::Confirmation, MsgButton::Yes | MsgButton::No, 0, this);
+        if (answer != MsgAnswer::Yes) {
+            action = caNone;
+            return;
+        }
+        DataModule->tblData->Cancel();
+    }
     if (!postPendingAttr()) {
         // The edit could not be stored: closing now would lose it unasked.
         const MsgAnswer answer = messageDlg(
@@ -263,9 +307,12 @@ void TfrmMain::actPathExecute()
     // The pending edit belongs to the old folder's ATTR.DBF. When it cannot
     // be stored, the folder is not changed, so neither the edit nor the open
     // tables are lost.
-    if (!postPendingAttr())
+    if (!postPendingData() || !postPendingAttr())
         return;
     SetWorkPath(folder);
+    // The remarks of the last check, and their record numbers, belong to the old folder.
+    if (frmReport != nullptr)
+        frmReport->ClearReport();
     const WaitCursor wait;
     DataModule->OpenWorkTables();
 }

@@ -5,6 +5,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QScreen>
 #include <QShortcut>
 #include <QTabBar>
@@ -198,6 +199,9 @@ void TfrmMain::buildPages()
         {&tsCodes, &gbCode, "tsCodes", "gbCode", "Коди", "Статистичні коди"},
         {&tsData, &gbData, "tsData", "gbData", "Викиди", "Викиди"},
     };
+    // The tabs are hidden: pages change through the navigation bar and the
+    // report's go-to only, not through the page control's own keys.
+    pc->installEventFilter(this);
     for (const Page& page : pages) {
         auto* sheet = new QWidget(pc);
         sheet->setObjectName(QString::fromLatin1(page.sheetName));
@@ -210,6 +214,21 @@ void TfrmMain::buildPages()
         *page.sheet = sheet;
         *page.box = box;
     }
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == pc && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool ctrl = key->modifiers() & Qt::ControlModifier;
+        const int code = key->key();
+        if (ctrl && (code == Qt::Key_Tab || code == Qt::Key_Backtab || code == Qt::Key_PageUp
+                     || code == Qt::Key_PageDown)) {
+            event->accept();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 // The emissions page's row of navigators and state label: each 10 pixels to

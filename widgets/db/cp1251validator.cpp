@@ -1,5 +1,7 @@
 #include "cp1251validator.h"
 
+#include <QWidget>
+
 #include "beep.h"
 #include "store/Cp1251.h"
 
@@ -7,8 +9,11 @@ namespace emlo {
 
 QValidator::State Cp1251Validator::validate(QString& input, int&) const
 {
-    if (!firstNonCp1251Char(input).isNull()) {
-        Beep();
+    input = TypedApostrophes(input);
+    const QChar refused = firstNonCp1251Char(input);
+    if (!refused.isNull()) {
+        // A paste is refused whole; the user is told which character is the cause.
+        RefuseCharacter(qobject_cast<QWidget*>(parent()), refused);
         return Invalid;
     }
     return Acceptable;

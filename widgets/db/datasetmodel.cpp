@@ -264,6 +264,14 @@ void DataSetModel::DataSetChanged()
 void DataSetModel::EditingChanged()
 {
     sync();
+    if (!Editing())
+        emit editingEnded();
+}
+
+void DataSetModel::UpdateData()
+{
+    if (OnUpdateData)
+        OnUpdateData();
 }
 
 }  // namespace emlo

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QVector>
@@ -55,15 +57,22 @@ public:
     // The next insert shows its row at the end (the table appends).
     void setAppending(bool appending) { m_appending = appending; }
 
+    // Asked, before every post and every move of the table, to put what a
+    // cell editor holds into the record; may throw to refuse the post.
+    std::function<void()> OnUpdateData;
+
 signals:
     // The current record, or the table's state, changed.
     void currentRowChanged(int row);
+    // The table has left edit or insert state (posted or cancelled).
+    void editingEnded();
 
 protected:
     void ActiveChanged() override;
     void RecordChanged(TField* field) override;
     void DataSetChanged() override;
     void EditingChanged() override;
+    void UpdateData() override;
 
 private:
     void sync();

@@ -149,7 +149,7 @@ void DbEdit::keyPressEvent(QKeyEvent* event)
 {
     const std::optional<QChar> typed = TypedChar(event);
     if (typed) {
-        QChar key = *typed;
+        QChar key = TypedApostrophe(*typed);
         if (OnKeyPress)
             OnKeyPress(*this, key);
         if (key.isNull()) {
@@ -157,12 +157,25 @@ void DbEdit::keyPressEvent(QKeyEvent* event)
             return;
         }
         if (IsPrintable(key) && !isCp1251Char(key)) {
-            Beep();
+            RefuseCharacter(this, key);
             event->accept();
             return;
         }
         if (key == QChar(27)) {
             Reset();
+            event->accept();
+            return;
+        }
+        if (key == QChar(13)) {
+            // Enter takes the box's change without leaving the box.
+            try {
+                Commit();
+            } catch (const std::exception& error) {
+                showException(error);
+            }
+            if (!m_modified)
+                showField();
+            selectAll();
             event->accept();
             return;
         }
@@ -198,6 +211,10 @@ void DbEdit::focusInEvent(QFocusEvent* event)
     // Numbers are edited in their plain form, shown in their display form.
     if (!m_modified && m_link.Editing())
         showField();
+    // Entered by Tab or Shift+Tab, the whole content is selected, so that
+    // what is typed next replaces it (placeholders of a mask included).
+    if (event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason)
+        selectAll();
 }
 
 void DbEdit::focusOutEvent(QFocusEvent* event)

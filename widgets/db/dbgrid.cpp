@@ -11,6 +11,7 @@
 #include "cp1251validator.h"
 #include "datasetmodel.h"
 #include "dbnavigator.h"
+#include "focushold.h"
 #include "lookupbox.h"
 #include "lookuplist.h"
 #include "lookuppopup.h"
@@ -111,9 +112,13 @@ public:
             box->setDisplayField(field->LookupResultField());
             box->setDropDownOnType(true);
             QObject::connect(box, &LookupBox::choiceMade, box, [box] { box->chosen = true; });
+            m_grid->m_editor = box;
+            m_grid->m_editorIndex = index;
             return box;
         }
         QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        m_grid->m_editor = editor;
+        m_grid->m_editorIndex = index;
         if (auto* line = qobject_cast<QLineEdit*>(editor)) {
             line->setValidator(new Cp1251Validator(line));
             if (field && field->DataType() == ftString && field->Size() > 0)
@@ -135,25 +140,32 @@ public:
     void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override
     {
         // The field may refuse the value by throwing: catch it here, before
-        // it could pass through the toolkit's frames.
+        // it could pass through the toolkit's frames, and keep the editor.
         try {
-            if (auto* box = dynamic_cast<LookupCellEditor*>(editor)) {
-                if (box->chosen)
-                    model->setData(index, box->KeyValue(), Qt::EditRole);
-                return;
-            }
-            QVariant value;
-            if (auto* line = qobject_cast<QLineEdit*>(editor)) {
-                if (line->text() == index.data(Qt::EditRole).toString())
-                    return;   // nothing was changed: the record is not touched
-                value = line->text();
-            } else {
-                value = editor->property(editor->metaObject()->userProperty().name());
-            }
-            model->setData(index, value, Qt::EditRole);
+            TakeValue(editor, model, index);
         } catch (const std::exception& error) {
+            m_grid->m_refused = true;
             showException(error);
         }
+    }
+
+    // Puts the editor's value into the record; errors of the field pass on.
+    static void TakeValue(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index)
+    {
+        if (auto* box = dynamic_cast<LookupCellEditor*>(editor)) {
+            if (box->chosen)
+                model->setData(index, box->KeyValue(), Qt::EditRole);
+            return;
+        }
+        QVariant value;
+        if (auto* line = qobject_cast<QLineEdit*>(editor)) {
+            if (line->text() == index.data(Qt::EditRole).toString())
+                return;   // nothing was changed: the record is not touched
+            value = line->text();
+        } else {
+            value = editor->property(editor->metaObject()->userProperty().name());
+        }
+        model->setData(index, value, Qt::EditRole);
     }
 
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
@@ -210,6 +222,10 @@ DbGrid::DbGrid(QWidget* parent)
     });
     connect(m_header, &QHeaderView::sectionResized, this, &DbGrid::columnResized);
     connect(qApp, &QApplication::focusChanged, this, &DbGrid::focusChanged);
+    // Every post and every move first takes what the open cell editor holds.
+    m_model->OnUpdateData = [this] { TakeEditorValue(); };
+    // Once the record is posted or given up, the editor has nothing left to hold.
+    connect(m_model, &DataSetModel::editingEnded, this, [this] { dropEditor(); });
 }
 
 DbGrid::~DbGrid()
@@ -242,7 +258,8 @@ void DbGrid::guarded(const std::function<void()>& action)
 void DbGrid::followTable(int row)
 {
     m_following = true;
-    const int column = qMax(0, currentIndex().isValid() ? currentIndex().column() : 0);
+    // A reset of the rows forgets the current cell; the column is kept.
+    const int column = qMax(0, currentIndex().isValid() ? currentIndex().column() : m_column);
     if (row >= 0 && row < m_model->rowCount() && column < m_model->columnCount()) {
         const QModelIndex index = m_model->index(row, column);
         if (currentIndex() != index)
@@ -252,9 +269,41 @@ void DbGrid::followTable(int row)
     m_indicator->viewport()->update();
 }
 
+void DbGrid::TakeEditorValue()
+{
+    QWidget* editor = m_editor.data();
+    if (!editor || state() != QAbstractItemView::EditingState || !m_editorIndex.isValid())
+        return;
+    DbGridDelegate::TakeValue(editor, m_model, m_editorIndex);
+}
+
+void DbGrid::dropEditor()
+{
+    QWidget* editor = m_editor.data();
+    if (!editor || m_closing)
+        return;
+    m_editor = nullptr;
+    m_closing = true;
+    QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
+    m_closing = false;
+}
+
 void DbGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
 {
+    m_keptEditor = false;
+    if (current.isValid())
+        m_column = current.column();
     QTableView::currentChanged(current, previous);
+    if (m_keptEditor && !m_following) {
+        // The editor's text was refused: the cursor stays in its cell.
+        m_keptEditor = false;
+        m_following = true;
+        setCurrentIndex(previous);
+        m_following = false;
+        if (m_editor)
+            m_editor->setFocus();
+        return;
+    }
     if (m_following || !current.isValid() || current.row() == m_model->CurrentRow())
         return;
     // A move to another row settles the record first (posts a changed one,
@@ -291,6 +340,15 @@ bool DbGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
 
 void DbGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
 {
+    if (m_refused) {
+        // A refused value stays in its editor for the user to correct.
+        m_refused = false;
+        m_keptEditor = true;
+        editor->setFocus();
+        return;
+    }
+    if (editor == m_editor)
+        m_editor = nullptr;
     QTableView::closeEditor(editor, hint);
     if (hint == QAbstractItemDelegate::RevertModelCache) {
         // Escape in a cell gives up the changes of the whole record.
@@ -430,7 +488,8 @@ bool DbGrid::isWithin(const QWidget* widget) const
 
 void DbGrid::focusChanged(QWidget* old, QWidget* now)
 {
-    if (!old || !now || !isWithin(old) || isWithin(now) || QApplication::activeModalWidget())
+    if (!old || !now || !isWithin(old) || isWithin(now) || QApplication::activeModalWidget()
+        || HoldFocusChanges::Active())
         return;
     TApolloTable* table = m_model->DataSet();
     if (table && table->Active() && table->State() == dsInsert && !table->Modified())

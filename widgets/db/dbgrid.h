@@ -4,6 +4,8 @@
 
 #include <QColor>
 #include <QFont>
+#include <QPersistentModelIndex>
+#include <QPointer>
 #include <QTableView>
 
 class TDataSource;
@@ -55,6 +57,9 @@ public:
     QString SelectionText() const;
     // Puts the table into editing for an in-place edit; false when it cannot.
     bool BeginEdit();
+    // Puts what the open cell editor holds into the record (nothing without
+    // an editor). Errors of the field pass to the caller; the editor stays.
+    void TakeEditorValue();
     // Takes the look-up list's next entry for the current record's look-up column.
     void SelectNextLookupEntry(int column);
     // Column widths that fill the grid, in proportion to the fields' display widths.
@@ -79,6 +84,7 @@ private:
     void guarded(const std::function<void()>& action);
     void appendRecord();
     bool lookupColumn(int column) const;
+    void dropEditor();
 
     DataSetModel* m_model;
     TwoLevelHeader* m_header;
@@ -86,6 +92,12 @@ private:
     TDataSource* m_lookupSource = nullptr;
     bool m_following = false;
     bool m_fitting = false;
+    QPointer<QWidget> m_editor;             // the open cell editor
+    QPersistentModelIndex m_editorIndex;    // and its cell
+    bool m_refused = false;                 // the delegate could not take the editor's value
+    bool m_keptEditor = false;              // ... so the editor was kept open
+    bool m_closing = false;
+    int m_column = 0;                       // the current cell's column, kept across resets
 };
 
 }  // namespace emlo

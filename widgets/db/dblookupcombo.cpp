@@ -100,6 +100,13 @@ void DbLookupCombo::keyPressEvent(QKeyEvent* event)
         guarded([this] { Reset(); });
         return;
     }
+    if (typed && *typed == QChar(13) && !ListVisible()) {
+        // Enter takes the choice without leaving the box.
+        guarded([this] { Commit(); });
+        if (!m_modified)
+            showField();
+        return;
+    }
     LookupBox::keyPressEvent(event);
 }
 

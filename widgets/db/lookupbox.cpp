@@ -61,8 +61,12 @@ QIcon dropDownIcon(const QWidget* widget)
 
 bool KeysEqual(const QVariant& a, const QVariant& b)
 {
-    if (a.isNull() || b.isNull())
-        return a.isNull() && b.isNull();
+    // An empty character field holds blanks, never null: both mean "no key".
+    const auto none = [](const QVariant& v) {
+        return v.isNull() || (v.typeId() == QMetaType::QString && v.toString().trimmed().isEmpty());
+    };
+    if (none(a) || none(b))
+        return none(a) && none(b);
     if (isNumeric(a) && isNumeric(b))
         return a.toDouble() == b.toDouble();
     return rightTrimmed(a.toString()) == rightTrimmed(b.toString());
@@ -223,10 +227,11 @@ bool LookupBox::ChoosePrior()
     return ChooseRow(row <= 0 ? 0 : row - 1);
 }
 
-void LookupBox::TypeChar(QChar ch)
+void LookupBox::TypeChar(QChar typed)
 {
+    const QChar ch = TypedApostrophe(typed);
     if (!isCp1251Char(ch)) {
-        Beep();
+        RefuseCharacter(this, ch);
         return;
     }
     if (m_dropDownOnType && !ListVisible())
@@ -235,8 +240,11 @@ void LookupBox::TypeChar(QChar ch)
         return;
     const QString search = m_search + ch;
     const int row = m_list->FindPrefix(m_displayField, search);
-    if (row < 0)
+    if (row < 0) {
+        // No entry begins so: the choice stays, and the user hears why nothing changed.
+        Beep();
         return;
+    }
     m_search = search;
     if (!ChooseRow(row))
         m_search.chop(1);

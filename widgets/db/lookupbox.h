@@ -101,8 +101,8 @@ private:
     QString m_search;
 };
 
-// Equality of key values as the look-up controls compare them: null equals
-// only null; numbers by value; texts without trailing blanks.
+// Equality of key values as the look-up controls compare them: null and a
+// blank text both mean no key; numbers by value; texts without trailing blanks.
 bool KeysEqual(const QVariant& a, const QVariant& b);
 
 }  // namespace emlo
