@@ -147,7 +147,10 @@ void TestEntryRoads::cleanup()
 
 void TestEntryRoads::start()
 {
-    m_window = std::make_unique<TfrmMain>(TAppPaths{m_folders->program, m_folders->settings});
+    TAppPaths paths;
+    paths.programFolder = m_folders->program;
+    paths.settingsFile = m_folders->settings;
+    m_window = std::make_unique<TfrmMain>(paths);
     m_report = CreateReportWindow(m_window.get(), *m_window->DataModule);
     m_window->frmReport = m_report.get();
     m_window->show();
