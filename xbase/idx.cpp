@@ -60,7 +60,7 @@ struct Stamp {
         s.size = st.st_size;
         s.mtime = st.st_mtim;
         s.ctime = st.st_ctim;
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         if (fd >= 0) {
             char buf[16];
             const ssize_t n = ::pread(fd, buf, sizeof buf, 0);
@@ -82,7 +82,7 @@ struct Stamp {
 
 bool readWholeFile(const std::string& path, std::string* data, std::string* err)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return fail(err, sysError("cannot open", path));
     struct stat st;
@@ -541,6 +541,20 @@ bool IdxFile::flush(std::string* err)
     if (!d->dirty)
         return true;
     return d->save(err);
+}
+
+bool IdxFile::sync(std::string* err)
+{
+    if (!flush(err))
+        return false;
+    const int fd = ::open(d->path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return fail(err, sysError("cannot open", d->path));
+    const bool ok = ::fdatasync(fd) == 0;
+    if (!ok)
+        fail(err, sysError("cannot sync", d->path));
+    ::close(fd);
+    return ok;
 }
 
 void IdxFile::setDeferredWrites(bool on) { d->deferred = on; }

@@ -66,6 +66,8 @@ public:
     bool insert(const IdxEntry& e, std::string* err);
     bool remove(const IdxEntry& e, std::string* err);   // exact key+recNo; false if absent
     bool flush(std::string* err);
+    // Data sync of the file (after flush).
+    bool sync(std::string* err);
     // Bulk changes: while on, insert() and remove() only change memory and flush() (or the
     // destructor) writes the file once.
     void setDeferredWrites(bool on);

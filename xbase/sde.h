@@ -13,8 +13,10 @@
  *  - Returned `const char*` point into engine-owned storage valid until the next
  *    call of the same function.
  *  - Record numbers are physical, from 1. Field numbers are from 1.
- *  - Failures return 0 (or NULL / empty text); the text of the last failure is
- *    available from sx_LastError (our own addition).
+ *  - Failures return 0 (or NULL / empty text); the outcome of the last call is
+ *    available from sx_ErrorKind and sx_LastError (our own additions).
+ *  - No C++ exception leaves the library: a failure inside is reported as the
+ *    call's outcome, and every lock the call took is released.
  */
 #ifndef EMLO_XBASE_SDE_H
 #define EMLO_XBASE_SDE_H
@@ -47,6 +49,20 @@ extern "C" {
 #define SX_EVAL_LOGICAL 3
 #define SX_EVAL_DATE 4
 
+/* Outcome of the last call: SX_OK or one of the kinds below; the text is sx_LastError().
+   Both are cleared at the start of every sx_* call. */
+#define SX_OK 0
+#define SX_ERR_NOT_FOUND 1   /* file, field or record missing */
+#define SX_ERR_CORRUPT 2     /* malformed or truncated file, index not matching its table */
+#define SX_ERR_IO 3          /* the medium failed a read or write */
+#define SX_ERR_LOCKED 4      /* a lock was refused or timed out */
+#define SX_ERR_BAD_VALUE 5   /* a value does not fit its field */
+#define SX_ERR_BAD_EXPR 6    /* an expression cannot be compiled or is too large */
+#define SX_ERR_DISK_FULL 7   /* no space left (ENOSPC, EDQUOT) */
+#define SX_ERR_ACCESS 8      /* permission denied; read-only file, folder or medium */
+#define SX_ERR_EXISTS 9      /* creation refused: the file already exists */
+#define SX_ERR_OTHER 99
+
 /* ---- session and settings ---- */
 SDEAPI const char* sx_Version(void);
 SDEAPI void sx_FinalizeSession(void);           /* closes every table */
@@ -63,8 +79,13 @@ SDEAPI void sx_SetTurboRead(short on);
 SDEAPI void sx_SetTranslate(short on);          /* OEM translation; ignored */
 SDEAPI long sx_SysProp(short prop, void* value);
 SDEAPI const char* sx_LastError(void);
+SDEAPI short sx_ErrorKind(void);
+/* Version of this interface (2); the table layer refuses an engine older than it needs. */
+SDEAPI long sx_InterfaceVersion(void);
 
 /* ---- work areas ---- */
+/* Refuses a file that is not a regular file (without blocking on a FIFO), and a table
+   shorter than its header's record count (SX_ERR_CORRUPT, see SX_SP_MISSING_RECORDS). */
 SDEAPI short sx_Use(const char* path, const char* alias, short openMode, short tableType);
 SDEAPI void sx_Close(void);
 SDEAPI void sx_CloseAll(void);
@@ -97,11 +118,14 @@ SDEAPI short sx_Bof(void);
 SDEAPI void sx_GetRecord(char* buffer);         /* copies sx_RecSize() bytes */
 SDEAPI void sx_PutRecord(const char* buffer);   /* writes sx_RecSize() bytes, keeps indexes up to date */
 SDEAPI void sx_AppendBlank(void);               /* new blank record at the end, made current */
+/* Appends a whole record image of sx_RecSize() bytes; the record is counted only once it is
+   whole on disk; indexes are updated; it becomes current. Returns its record number, 0 on failure. */
+SDEAPI long sx_AppendRecord(const char* buffer);
 SDEAPI void sx_Append(void);
 SDEAPI void sx_Delete(void);
 SDEAPI void sx_Recall(void);
 SDEAPI short sx_Deleted(void);
-SDEAPI void sx_Commit(void);
+SDEAPI void sx_Commit(void);                    /* data sync of the current table and its open indexes */
 SDEAPI const char* sx_GetString(const char* fieldName);
 SDEAPI const char* sx_GetTrimString(const char* fieldName);
 SDEAPI double sx_GetDouble(const char* fieldName);
@@ -146,6 +170,9 @@ SDEAPI const char* sx_DBFilter(void);           /* the current query text, "" wh
 /* ---- creation ---- */
 SDEAPI short sx_CreateNew(const char* path, const char* alias, short tableType, short fieldCount);
 SDEAPI void sx_CreateField(const char* name, const char* type, short width, short decimals);
+/* Never replaces an existing file (nor a symbolic link, nor a file that exists but cannot
+   be opened): fails with SX_ERR_EXISTS and leaves it alone. The new table is synced to
+   disk together with its folder before it appears under its name. */
 SDEAPI short sx_CreateExec(void);
 
 /* ---- field types for sx_Replace ---- */
@@ -158,6 +185,9 @@ SDEAPI short sx_CreateExec(void);
 
 /* ---- system properties for sx_SysProp ---- */
 #define SX_SP_DELETED_HIDDEN 1006   /* nonzero while records marked deleted are hidden */
+/* Records the header counts but the file lacks, for the last sx_Use refused with SX_ERR_CORRUPT
+   because the table is shorter than its header says (value: long*). */
+#define SX_SP_MISSING_RECORDS 1007
 
 /* ---- less common functions ----
  * Exported so that a loader resolving every name succeeds. Those marked
@@ -175,6 +205,9 @@ SDEAPI short sx_CreateFrom(const char* path, const char* alias, const char* stru
 SDEAPI short sx_DbfDecrypt(void);               /* not supported */
 SDEAPI short sx_DbfEncrypt(void);               /* not supported */
 SDEAPI short sx_DBRlockList(long* list);        /* fills list (room for sx_LockCount()) with locked records; returns the count */
+/* The same with the room of list given: at most capacity numbers are written; returns the
+   count of locked records (more than capacity: the list was cut, SX_ERR_OTHER is set). */
+SDEAPI long sx_DBRlockListN(long* list, long capacity);
 SDEAPI char* sx_Decrypt(const char* buffer, const char* password, short length); /* not supported */
 SDEAPI const char* sx_Descend(const char* key); /* key bytes inverted (255 - b), for descending keys */
 SDEAPI short sx_Empty(const char* fieldName);   /* nonzero when the field is all blanks */

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "bytes.h"
+#include "env.h"
 
 namespace xb {
 
@@ -234,41 +235,28 @@ Status DbfFile::create(const std::string& path, const std::vector<FieldDesc>& fi
     if (recordLength > kMaxRecordLength || 32 + 32 * checked.size() + 1 > kMaxHeaderLength)
         return Status::error(ErrorKind::BadArgument, "Too many or too wide fields for one record");
 
-    const std::string image = buildDbfImage(checked, codePage);
-    // A new file replaces an old one only when complete: others that still have the old
-    // file mapped keep reading it instead of faulting on a truncated file.
-    static unsigned counter = 0;
-    const std::string temp = path + ".~" + std::to_string(::getpid()) + "_" + std::to_string(++counter);
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return Status::error(ErrorKind::Io, "Cannot create " + path + ": " + errnoText(errno));
-    ssize_t n = ::write(fd, image.data(), image.size());
-    const int writeErr = errno;
-    const bool closed = ::close(fd) == 0;
-    if (n != static_cast<ssize_t>(image.size()) || !closed) {
-        ::unlink(temp.c_str());
-        return Status::error(ErrorKind::Io, "Cannot write " + path + ": " + errnoText(writeErr));
-    }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(temp.c_str());
-        return Status::error(ErrorKind::Io, "Cannot create " + path + ": " + errnoText(err));
-    }
-    return Status();
+    // Published complete or not at all, and never over an existing name (a table another
+    // copy of the program has just created and opened, a link to an unmounted disk).
+    removeStaleTemps(path);
+    return publishNewFile(path, buildDbfImage(checked, codePage));
 }
 
-std::unique_ptr<DbfFile> DbfFile::open(const std::string& path, OpenMode mode, Status* status)
+std::unique_ptr<DbfFile> DbfFile::open(const std::string& path, OpenMode mode, Status* status,
+                                       uint32_t* missing)
 {
     auto fail = [&](ErrorKind kind, const std::string& text) {
         *status = Status::error(kind, text);
         return nullptr;
     };
-    const int flags = (mode == OpenMode::ReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC;
-    int fd = ::open(path.c_str(), flags);
+    if (missing)
+        *missing = 0;
+    int fd = openRegular(path, mode == OpenMode::ReadOnly ? O_RDONLY : O_RDWR, status, "table");
     if (fd < 0) {
-        const int err = errno;
-        return fail(err == ENOENT ? ErrorKind::NotFound : ErrorKind::Io,
-                    "Cannot open table " + path + ": " + errnoText(err));
+        struct stat ls {};
+        if (status->kind() == ErrorKind::NotFound && env().lstat(path.c_str(), &ls) == 0 && S_ISLNK(ls.st_mode))
+            return fail(ErrorKind::NotFound, "Cannot open table " + path +
+                                                 ": it is a link to a file that does not exist");
+        return nullptr;
     }
     std::unique_ptr<DbfFile> f(new DbfFile());
     f->m_fd = fd;
@@ -276,17 +264,15 @@ std::unique_ptr<DbfFile> DbfFile::open(const std::string& path, OpenMode mode, S
     f->m_mode = mode;
 
     struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        return fail(ErrorKind::Io, "Cannot read " + path + ": " + errnoText(errno));
-    if (!S_ISREG(st.st_mode))
-        return fail(ErrorKind::Io, path + " is not a regular file");
+    if (env().fstat(fd, &st) != 0)
+        return fail(kindOfErrno(errno), "Cannot read " + path + ": " + errnoText(errno));
     f->m_fileSize = static_cast<uint64_t>(st.st_size);
     f->m_seenSize = f->m_fileSize;
     f->m_seenMtime = st.st_mtim;
     f->m_seenCtime = st.st_ctim;
 
     std::vector<unsigned char> head(static_cast<size_t>(std::min<uint64_t>(f->m_fileSize, kMaxHeaderLength + 1)));
-    ssize_t got = ::pread(fd, head.data(), head.size(), 0);
+    ssize_t got = readAt(fd, head.data(), head.size(), 0);
     if (got < 0)
         return fail(ErrorKind::Io, "Cannot read " + path + ": " + errnoText(errno));
     Status parsed = parseDbfHeader(head.data(), static_cast<size_t>(got), f->m_fileSize, &f->m_header);
@@ -303,7 +289,7 @@ std::unique_ptr<DbfFile> DbfFile::open(const std::string& path, OpenMode mode, S
         fl.l_whence = SEEK_SET;
         fl.l_start = static_cast<off_t>(kLockBase);
         fl.l_len = static_cast<off_t>(kAllLocksLength);
-        if (::fcntl(fd, F_OFD_GETLK, &fl) == 0 && fl.l_type != F_UNLCK &&
+        if (env().lock(fd, F_OFD_GETLK, &fl) == 0 && fl.l_type != F_UNLCK &&
             static_cast<uint64_t>(fl.l_start) == kLockBase &&
             static_cast<uint64_t>(fl.l_len) >= kAllLocksLength)
             return fail(ErrorKind::Locked, "Cannot open " + path + ": it is opened exclusively by another user");
@@ -313,7 +299,17 @@ std::unique_ptr<DbfFile> DbfFile::open(const std::string& path, OpenMode mode, S
     if (!mapped.ok())
         return fail(mapped.kind(), mapped.message());
     const uint64_t available = (f->m_fileSize - f->m_header.headerLength) / f->m_header.recordLength;
-    f->m_count = static_cast<uint32_t>(std::min<uint64_t>(f->m_header.headerCount, available));
+    if (available < f->m_header.headerCount) {
+        // Cut short by a copy, a restore or a full disk: what is missing is gone, and a
+        // table opened as if nothing happened would pass for complete.
+        const uint64_t lost = f->m_header.headerCount - available;
+        if (missing)
+            *missing = static_cast<uint32_t>(lost);
+        return fail(ErrorKind::Corrupt, "The table " + path + " is shorter than its header says: " +
+                                            std::to_string(lost) + " of " + std::to_string(f->m_header.headerCount) +
+                                            " records are missing");
+    }
+    f->m_count = f->m_header.headerCount;
     f->m_blank.assign(f->m_header.recordLength, ' ');
     *status = Status();
     return f;
@@ -325,7 +321,7 @@ DbfFile::~DbfFile()
     if (m_map)
         ::munmap(const_cast<unsigned char*>(m_map), m_mapLength);
     if (m_fd >= 0)
-        ::close(m_fd);   // releases every lock of this open file description
+        env().close(m_fd);   // releases every lock of this open file description
 }
 
 Status DbfFile::mapAtLeast(uint64_t size)
@@ -365,7 +361,7 @@ bool DbfFile::refreshCount()
     // and nothing past the real end may be touched.
     if (h + inHeader * l > m_fileSize || inHeader < m_count) {
         struct stat st {};
-        if (::fstat(m_fd, &st) == 0 && static_cast<uint64_t>(st.st_size) != m_fileSize) {
+        if (env().fstat(m_fd, &st) == 0 && static_cast<uint64_t>(st.st_size) != m_fileSize) {
             const uint64_t size = static_cast<uint64_t>(st.st_size);
             if (size < m_fileSize)
                 m_fileSize = std::max<uint64_t>(size, h);
@@ -383,7 +379,7 @@ bool DbfFile::refreshCount()
 bool DbfFile::changedSinceLastLook()
 {
     struct stat st {};
-    if (::fstat(m_fd, &st) != 0)
+    if (env().fstat(m_fd, &st) != 0)
         return true;
     const bool same = static_cast<uint64_t>(st.st_size) == m_seenSize &&
                       st.st_mtim.tv_sec == m_seenMtime.tv_sec && st.st_mtim.tv_nsec == m_seenMtime.tv_nsec &&
@@ -411,19 +407,9 @@ const char* DbfFile::record(uint32_t recNo) const
 
 Status DbfFile::pwriteAll(const void* data, size_t size, uint64_t offset)
 {
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        ssize_t n = ::pwrite(m_fd, p, size, static_cast<off_t>(offset));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return Status::error(ErrorKind::Io, "Cannot write " + m_path + ": " + errnoText(errno));
-        }
-        p += n;
-        size -= static_cast<size_t>(n);
-        offset += static_cast<uint64_t>(n);
-    }
     m_modified = true;
+    if (!writeAt(m_fd, data, size, static_cast<off_t>(offset)))
+        return systemError("Cannot write " + m_path, errno);
     return Status();
 }
 
@@ -486,6 +472,37 @@ Status DbfFile::appendRecord(const char* image, uint32_t* recNo)
     return Status();
 }
 
+Status DbfFile::sync()
+{
+    if (env().fdatasync(m_fd) != 0)
+        return systemError("Cannot write " + m_path + " to disk", errno);
+    return Status();
+}
+
+Status DbfFile::readRecord(uint32_t recNo, std::string* out)
+{
+    if (recNo < 1 || recNo > m_count)
+        return Status::error(ErrorKind::NotFound, "Record " + std::to_string(recNo) + " does not exist");
+    out->resize(m_header.recordLength);
+    const ssize_t n = readAt(m_fd, out->data(), out->size(), static_cast<off_t>(recordOffset(recNo)));
+    if (n < 0)
+        return systemError("Cannot read " + m_path, errno);
+    if (static_cast<size_t>(n) < out->size())
+        return Status::error(ErrorKind::Corrupt, "Record " + std::to_string(recNo) + " of " + m_path +
+                                                     " is missing: another program cut the table short");
+    return Status();
+}
+
+Status DbfFile::restoreCount(uint32_t count)
+{
+    unsigned char b[4];
+    writeLe32(b, count);
+    Status st = pwriteAll(b, sizeof b, 4);
+    if (st.ok())
+        m_count = count;
+    return st;
+}
+
 void DbfFile::touchDate()
 {
     if (!m_modified || !writable() || m_fd < 0)
@@ -493,7 +510,7 @@ void DbfFile::touchDate()
     unsigned char date[3];
     todayBytes(date);
     if (std::memcmp(date, m_map + 1, 3) != 0)
-        (void)!::pwrite(m_fd, date, 3, 1);
+        (void)writeAt(m_fd, date, 3, 1);
     m_modified = false;
 }
 
@@ -506,7 +523,7 @@ bool DbfFile::setLock(short type, uint64_t start, uint64_t length, int timeoutMs
     fl.l_len = static_cast<off_t>(length);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        if (::fcntl(m_fd, F_OFD_SETLK, &fl) == 0)
+        if (env().lock(m_fd, F_OFD_SETLK, &fl) == 0)
             return true;
         if (errno == EINTR)
             continue;

@@ -48,8 +48,12 @@ class DbfFile {
 public:
     enum class OpenMode { Shared, ReadOnly, Exclusive };
 
-    static std::unique_ptr<DbfFile> open(const std::string& path, OpenMode mode, Status* status);
-    // Writes a new empty table (through a temporary file renamed into place).
+    // A table shorter than its header's record count is refused (Corrupt); *missing then
+    // receives the number of records it lacks.
+    static std::unique_ptr<DbfFile> open(const std::string& path, OpenMode mode, Status* status,
+                                         uint32_t* missing = nullptr);
+    // Writes a new empty table, synced, under a temporary name linked into place; an
+    // existing file of that name (or a link) is never replaced: ErrorKind::Exists.
     static Status create(const std::string& path, const std::vector<FieldDesc>& fields,
                          uint8_t codePage);
 
@@ -102,6 +106,15 @@ public:
     bool holdsHeaderLock() const { return m_headerLocked || m_mode == OpenMode::Exclusive; }
     const std::vector<uint32_t>& lockedRecords() const { return m_lockedRecords; }
 
+    // Data sync of the table file (records and header).
+    Status sync();
+    // Reads record recNo straight from the file into out (no cache): for read-modify-write
+    // under the record's lock.
+    Status readRecord(uint32_t recNo, std::string* out);
+    // Puts the header's record count back to count (an append whose index step failed);
+    // only under the header lock.
+    Status restoreCount(uint32_t count);
+
     // Test seam: called by appendRecord between writing the record and counting it, so
     // a test can stop the process exactly there.
     static inline void (*s_afterRecordWrite)() = nullptr;
@@ -130,6 +143,60 @@ private:
     bool m_fileLocked = false;
     bool m_headerLocked = false;
     bool m_modified = false;
+};
+
+// Holds the header lock for a scope unless it was held already (an append in progress,
+// an exclusive open); released on every way out, exceptions included.
+class HeaderLockGuard {
+public:
+    HeaderLockGuard(DbfFile& file, int timeoutMs) : m_file(file)
+    {
+        if (!file.holdsHeaderLock()) {
+            m_status = file.lockHeader(timeoutMs);
+            m_took = m_status.ok();
+        }
+    }
+    ~HeaderLockGuard()
+    {
+        if (m_took)
+            m_file.unlockHeader();
+    }
+    HeaderLockGuard(const HeaderLockGuard&) = delete;
+    HeaderLockGuard& operator=(const HeaderLockGuard&) = delete;
+    const Status& status() const { return m_status; }
+    // The lock outlives the scope (a pending append keeps it).
+    void keep() { m_took = false; }
+
+private:
+    DbfFile& m_file;
+    Status m_status;
+    bool m_took = false;
+};
+
+// The same for one record's lock.
+class RecordLockGuard {
+public:
+    RecordLockGuard(DbfFile& file, uint32_t recNo, int timeoutMs) : m_file(file), m_recNo(recNo)
+    {
+        if (!file.holdsFileLock() && !file.holdsRecordLock(recNo)) {
+            m_status = file.lockRecord(recNo, timeoutMs);
+            m_took = m_status.ok();
+        }
+    }
+    ~RecordLockGuard()
+    {
+        if (m_took)
+            m_file.unlockRecord(m_recNo);
+    }
+    RecordLockGuard(const RecordLockGuard&) = delete;
+    RecordLockGuard& operator=(const RecordLockGuard&) = delete;
+    const Status& status() const { return m_status; }
+
+private:
+    DbfFile& m_file;
+    uint32_t m_recNo;
+    Status m_status;
+    bool m_took = false;
 };
 
 }   // namespace xb

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <new>
 
 #include "bytes.h"
 #include "numtext.h"
@@ -31,11 +32,47 @@ const char* keep(std::string& slot, std::string value)
     return slot.c_str();
 }
 
+// Every entry point runs its body through guard: the outcome is cleared first, and an
+// exception (memory exhausted, a bug) becomes the call's reported failure instead of
+// crossing into C code; locks a failed step left behind are released.
+void recoverAfterException(const std::string& what)
+{
+    for (int n = 1; n <= kMaxWorkAreas; ++n)
+        if (WorkArea* wa = S().area(n))
+            wa->abandonPending();
+    S().fail(Status::error(ErrorKind::Io, what));
+}
+
+template <typename R, typename F>
+R guard(R onError, F&& body) noexcept
+{
+    S().clearError();
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        recoverAfterException("Not enough memory for the operation");
+    } catch (const std::exception& e) {
+        recoverAfterException(std::string("Internal error: ") + e.what());
+    } catch (...) {
+        recoverAfterException("Internal error");
+    }
+    return onError;
+}
+
+template <typename F>
+void guard(F&& body) noexcept
+{
+    guard<int>(0, [&]() -> int {
+        body();
+        return 0;
+    });
+}
+
 WorkArea* table()
 {
     WorkArea* wa = S().current();
     if (!wa)
-        S().fail("No table is open in work area " + std::to_string(S().currentArea));
+        S().fail(Status::error(ErrorKind::NoTable, "No table is open in work area " + std::to_string(S().currentArea)));
     return wa;
 }
 
@@ -51,7 +88,7 @@ const FieldDesc* field(WorkArea* wa, const char* name)
         return nullptr;
     const int i = wa->table().fieldIndex(text(name));
     if (i < 0) {
-        S().fail("Field " + text(name) + " does not exist in " + wa->alias());
+        S().fail(Status::error(ErrorKind::NotFound, "Field " + text(name) + " does not exist in " + wa->alias()));
         return nullptr;
     }
     return &wa->table().fields()[static_cast<size_t>(i)];
@@ -215,50 +252,91 @@ extern "C" {
 
 SDEAPI const char* sx_Version(void)
 {
-    return "Emlo xBase engine 1.0 (FoxPro DBF with IDX)";
+    return guard<const char*>("", [&]() -> const char* {
+        return "Emlo xBase engine 1.0 (FoxPro DBF with IDX)";
+    });
 }
 
 SDEAPI void sx_FinalizeSession(void)
 {
-    S().closeAll();
+    guard([&] {
+        S().closeAll();
+    });
 }
 
-SDEAPI void sx_SetStringType(short /*type*/) {}
+SDEAPI void sx_SetStringType(short /*type*/)
+{
+    S().clearError();
+}
 
 SDEAPI short sx_ErrorLevel(short level)
 {
-    const int previous = S().errorLevel;
-    S().errorLevel = level;
-    return toShort(previous);
+    return guard<short>(0, [&]() -> short {
+        const int previous = S().errorLevel;
+        S().errorLevel = level;
+        return toShort(previous);
+    });
 }
 
 SDEAPI void sx_SetDeleted(short on)
 {
-    S().settings.deleted = on != 0;
+    guard([&] {
+        S().settings.deleted = on != 0;
+    });
 }
 
 SDEAPI void sx_SetExact(short on)
 {
-    S().settings.exact = on != 0;
+    guard([&] {
+        S().settings.exact = on != 0;
+    });
 }
 
 SDEAPI void sx_SetSoftSeek(short on)
 {
-    S().settings.softSeek = on != 0;
+    guard([&] {
+        S().settings.softSeek = on != 0;
+    });
 }
 
-SDEAPI void sx_SetEpoch(short /*year*/) {}
-SDEAPI void sx_SetCentury(short /*on*/) {}
-SDEAPI void sx_SetDateFormat(short /*fmt*/) {}
-SDEAPI void sx_SetMemoBlockSize(short /*size*/) {}
-SDEAPI void sx_SetTurboRead(short /*on*/) {}
-SDEAPI void sx_SetTranslate(short /*on*/) {}
-
-SDEAPI long sx_SysProp(short prop, void* /*value*/)
+SDEAPI void sx_SetEpoch(short /*year*/)
 {
-    if (prop == SX_SP_DELETED_HIDDEN)
-        return S().settings.deleted ? 1 : 0;
-    return 0;
+    S().clearError();
+}
+SDEAPI void sx_SetCentury(short /*on*/)
+{
+    S().clearError();
+}
+SDEAPI void sx_SetDateFormat(short /*fmt*/)
+{
+    S().clearError();
+}
+SDEAPI void sx_SetMemoBlockSize(short /*size*/)
+{
+    S().clearError();
+}
+SDEAPI void sx_SetTurboRead(short /*on*/)
+{
+    S().clearError();
+}
+SDEAPI void sx_SetTranslate(short /*on*/)
+{
+    S().clearError();
+}
+
+SDEAPI long sx_SysProp(short prop, void* value)
+{
+    const long missing = S().missingRecords;   // survives the clearing of the outcome
+    return guard<long>(0, [&]() -> long {
+        if (prop == SX_SP_DELETED_HIDDEN)
+            return S().settings.deleted ? 1 : 0;
+        if (prop == SX_SP_MISSING_RECORDS) {
+            if (value)
+                *static_cast<long*>(value) = missing;
+            return missing;
+        }
+        return 0;
+    });
 }
 
 SDEAPI const char* sx_LastError(void)
@@ -266,362 +344,488 @@ SDEAPI const char* sx_LastError(void)
     return S().lastError.c_str();
 }
 
+SDEAPI short sx_ErrorKind(void)
+{
+    return S().lastKind;
+}
+
+SDEAPI long sx_InterfaceVersion(void)
+{
+    S().clearError();
+    return 2;
+}
+
 // ---- work areas ----
 
 SDEAPI short sx_Use(const char* path, const char* alias, short openMode, short tableType)
 {
-    if (!path || !*path)
-        return failed(Status::error(ErrorKind::BadArgument, "No table file name given"));
-    if (tableType < SX_SDENTX || tableType > SX_SDENSX_DBT)
-        return failed(Status::error(ErrorKind::Unsupported, "Unknown table type " + std::to_string(tableType)));
-    const std::string resolved = resolveTablePath(path);
-    const std::string name = alias && *alias ? std::string(alias) : aliasFromPath(resolved);
-    if (S().findAlias(name) != 0)
-        return failed(Status::error(ErrorKind::BadArgument, "Alias " + name + " is already in use"));
-    const int n = S().freeArea();
-    if (n == 0)
-        return failed(Status::error(ErrorKind::BadArgument, "No free work area"));
-    const DbfFile::OpenMode mode = openMode == SX_READONLY    ? DbfFile::OpenMode::ReadOnly
-                                   : openMode == SX_EXCLUSIVE ? DbfFile::OpenMode::Exclusive
-                                                              : DbfFile::OpenMode::Shared;
-    Status st;
-    auto file = DbfFile::open(resolved, mode, &st);
-    if (!file)
-        return failed(st);
-    S().install(n, std::make_unique<WorkArea>(std::move(file), name, &S().settings));
-    S().currentArea = n;
-    return toShort(n);
+    return guard<short>(0, [&]() -> short {
+        if (!path || !*path)
+            return failed(Status::error(ErrorKind::BadArgument, "No table file name given"));
+        if (tableType < SX_SDENTX || tableType > SX_SDENSX_DBT)
+            return failed(Status::error(ErrorKind::Unsupported, "Unknown table type " + std::to_string(tableType)));
+        const std::string resolved = resolveTablePath(path);
+        const std::string name = alias && *alias ? std::string(alias) : aliasFromPath(resolved);
+        if (S().findAlias(name) != 0)
+            return failed(Status::error(ErrorKind::BadArgument, "Alias " + name + " is already in use"));
+        const int n = S().freeArea();
+        if (n == 0)
+            return failed(Status::error(ErrorKind::BadArgument, "No free work area"));
+        const DbfFile::OpenMode mode = openMode == SX_READONLY    ? DbfFile::OpenMode::ReadOnly
+                                       : openMode == SX_EXCLUSIVE ? DbfFile::OpenMode::Exclusive
+                                                                  : DbfFile::OpenMode::Shared;
+        Status st;
+        uint32_t missing = 0;
+        S().missingRecords = 0;
+        auto file = DbfFile::open(resolved, mode, &st, &missing);
+        if (!file) {
+            S().missingRecords = static_cast<long>(missing);
+            return failed(st);
+        }
+        S().install(n, std::make_unique<WorkArea>(std::move(file), name, &S().settings));
+        S().currentArea = n;
+        return toShort(n);
+    });
 }
 
 SDEAPI void sx_Close(void)
 {
-    S().close(S().currentArea);
+    guard([&] {
+        S().close(S().currentArea);
+    });
 }
 
 SDEAPI void sx_CloseAll(void)
 {
-    S().closeAll();
+    guard([&] {
+        S().closeAll();
+    });
 }
 
 SDEAPI short sx_Select(short workArea)
 {
-    const int previous = S().currentArea;
-    if (workArea >= 1 && workArea <= kMaxWorkAreas)
-        S().currentArea = workArea;
-    else
-        S().fail("Work area " + std::to_string(workArea) + " does not exist");
-    return toShort(previous);
+    return guard<short>(0, [&]() -> short {
+        const int previous = S().currentArea;
+        if (workArea >= 1 && workArea <= kMaxWorkAreas)
+            S().currentArea = workArea;
+        else
+            S().fail("Work area " + std::to_string(workArea) + " does not exist");
+        return toShort(previous);
+    });
 }
 
 SDEAPI short sx_WorkArea(const char* alias)
 {
-    return toShort(S().findAlias(text(alias)));
+    return guard<short>(0, [&]() -> short {
+        return toShort(S().findAlias(text(alias)));
+    });
 }
 
 SDEAPI const char* sx_Alias(short workArea)
 {
-    static std::string slot;
-    WorkArea* wa = S().area(workArea == 0 ? S().currentArea : workArea);
-    return keep(slot, wa ? wa->alias() : std::string());
+    return guard<const char*>("", [&]() -> const char* {
+        static std::string slot;
+        WorkArea* wa = S().area(workArea == 0 ? S().currentArea : workArea);
+        return keep(slot, wa ? wa->alias() : std::string());
+    });
 }
 
 SDEAPI short sx_OpenMode(void)
 {
-    WorkArea* wa = table();
-    if (!wa)
-        return 0;
-    switch (wa->table().mode()) {
-    case DbfFile::OpenMode::ReadOnly: return SX_READONLY;
-    case DbfFile::OpenMode::Exclusive: return SX_EXCLUSIVE;
-    default: return SX_READWRITE;
-    }
+    return guard<short>(0, [&]() -> short {
+        WorkArea* wa = table();
+        if (!wa)
+            return 0;
+        switch (wa->table().mode()) {
+        case DbfFile::OpenMode::ReadOnly: return SX_READONLY;
+        case DbfFile::OpenMode::Exclusive: return SX_EXCLUSIVE;
+        default: return SX_READWRITE;
+        }
+    });
 }
 
 // ---- structure ----
 
 SDEAPI short sx_FieldCount(void)
 {
-    WorkArea* wa = table();
-    return wa ? toShort(static_cast<int64_t>(wa->table().fields().size())) : 0;
+    return guard<short>(0, [&]() -> short {
+        WorkArea* wa = table();
+        return wa ? toShort(static_cast<int64_t>(wa->table().fields().size())) : 0;
+    });
 }
 
 SDEAPI short sx_RecSize(void)
 {
-    WorkArea* wa = table();
-    return wa ? toShort(wa->table().recordLength()) : 0;
+    return guard<short>(0, [&]() -> short {
+        WorkArea* wa = table();
+        return wa ? toShort(wa->table().recordLength()) : 0;
+    });
 }
 
 SDEAPI const char* sx_FieldName(short fieldNum)
 {
-    static std::string slot;
-    WorkArea* wa = table();
-    if (!wa)
-        return keep(slot, "");
-    const auto& fields = wa->table().fields();
-    if (fieldNum < 1 || static_cast<size_t>(fieldNum) > fields.size()) {
-        S().fail("Field number " + std::to_string(fieldNum) + " does not exist");
-        return keep(slot, "");
-    }
-    return keep(slot, fields[static_cast<size_t>(fieldNum - 1)].name);
+    return guard<const char*>("", [&]() -> const char* {
+        static std::string slot;
+        WorkArea* wa = table();
+        if (!wa)
+            return keep(slot, "");
+        const auto& fields = wa->table().fields();
+        if (fieldNum < 1 || static_cast<size_t>(fieldNum) > fields.size()) {
+            S().fail(Status::error(ErrorKind::NotFound, "Field number " + std::to_string(fieldNum) + " does not exist"));
+            return keep(slot, "");
+        }
+        return keep(slot, fields[static_cast<size_t>(fieldNum - 1)].name);
+    });
 }
 
 SDEAPI short sx_FieldNum(const char* fieldName)
 {
-    WorkArea* wa = table();
-    return wa ? toShort(wa->table().fieldIndex(text(fieldName)) + 1) : 0;
+    return guard<short>(0, [&]() -> short {
+        WorkArea* wa = table();
+        return wa ? toShort(wa->table().fieldIndex(text(fieldName)) + 1) : 0;
+    });
 }
 
 SDEAPI const char* sx_FieldType(const char* fieldName)
 {
-    static std::string slot;
-    const FieldDesc* f = field(table(), fieldName);
-    return keep(slot, f ? std::string(1, f->type) : std::string());
+    return guard<const char*>("", [&]() -> const char* {
+        static std::string slot;
+        const FieldDesc* f = field(table(), fieldName);
+        return keep(slot, f ? std::string(1, f->type) : std::string());
+    });
 }
 
 SDEAPI short sx_FieldOffset(const char* fieldName)
 {
-    const FieldDesc* f = field(table(), fieldName);
-    return f ? toShort(f->offset) : 0;
+    return guard<short>(0, [&]() -> short {
+        const FieldDesc* f = field(table(), fieldName);
+        return f ? toShort(f->offset) : 0;
+    });
 }
 
 SDEAPI short sx_FieldWidth(const char* fieldName)
 {
-    const FieldDesc* f = field(table(), fieldName);
-    return f ? toShort(f->width) : 0;
+    return guard<short>(0, [&]() -> short {
+        const FieldDesc* f = field(table(), fieldName);
+        return f ? toShort(f->width) : 0;
+    });
 }
 
 SDEAPI short sx_FieldDecimals(const char* fieldName)
 {
-    const FieldDesc* f = field(table(), fieldName);
-    return f ? toShort(f->decimals) : 0;
+    return guard<short>(0, [&]() -> short {
+        const FieldDesc* f = field(table(), fieldName);
+        return f ? toShort(f->decimals) : 0;
+    });
 }
 
 // ---- navigation ----
 
 SDEAPI long sx_RecCount(void)
 {
-    WorkArea* wa = table();
-    return wa ? static_cast<long>(wa->recordCount()) : 0;
+    return guard<long>(0, [&]() -> long {
+        WorkArea* wa = table();
+        return wa ? static_cast<long>(wa->recordCount()) : 0;
+    });
 }
 
 SDEAPI long sx_RecNo(void)
 {
-    WorkArea* wa = table();
-    return wa ? static_cast<long>(wa->recNo()) : 0;
+    return guard<long>(0, [&]() -> long {
+        WorkArea* wa = table();
+        return wa ? static_cast<long>(wa->recNo()) : 0;
+    });
 }
 
 SDEAPI void sx_GoTop(void)
 {
-    if (WorkArea* wa = table())
-        wa->goTop();
+    guard([&] {
+        if (WorkArea* wa = table())
+            wa->goTop();
+    });
 }
 
 SDEAPI void sx_GoBottom(void)
 {
-    if (WorkArea* wa = table())
-        wa->goBottom();
+    guard([&] {
+        if (WorkArea* wa = table())
+            wa->goBottom();
+    });
 }
 
 SDEAPI void sx_Go(long recNo)
 {
-    if (WorkArea* wa = table())
-        wa->go(recNo);
+    guard([&] {
+        if (WorkArea* wa = table())
+            wa->go(recNo);
+    });
 }
 
 SDEAPI void sx_Skip(long count)
 {
-    if (WorkArea* wa = table())
-        wa->skip(count);
+    guard([&] {
+        if (WorkArea* wa = table())
+            wa->skip(count);
+    });
 }
 
 SDEAPI short sx_Eof(void)
 {
-    WorkArea* wa = table();
-    return wa ? (wa->eof() ? 1 : 0) : 1;
+    return guard<short>(0, [&]() -> short {
+        WorkArea* wa = table();
+        return wa ? (wa->eof() ? 1 : 0) : 1;
+    });
 }
 
 SDEAPI short sx_Bof(void)
 {
-    WorkArea* wa = table();
-    return wa ? (wa->bof() ? 1 : 0) : 1;
+    return guard<short>(0, [&]() -> short {
+        WorkArea* wa = table();
+        return wa ? (wa->bof() ? 1 : 0) : 1;
+    });
 }
 
 // ---- records ----
 
 SDEAPI void sx_GetRecord(char* buffer)
 {
-    WorkArea* wa = table();
-    if (wa && buffer)
-        std::memcpy(buffer, wa->currentRecord(), wa->table().recordLength());
+    guard([&] {
+        WorkArea* wa = table();
+        if (wa && buffer)
+            std::memcpy(buffer, wa->currentRecord(), wa->table().recordLength());
+    });
 }
 
 SDEAPI void sx_PutRecord(const char* buffer)
 {
-    WorkArea* wa = table();
-    if (!wa)
-        return;
-    if (!buffer) {
-        S().fail("No record given");
-        return;
-    }
-    Status st = wa->putRecord(buffer);
-    if (!st.ok())
-        S().fail(st);
+    guard([&] {
+        WorkArea* wa = table();
+        if (!wa)
+            return;
+        if (!buffer) {
+            S().fail("No record given");
+            return;
+        }
+        Status st = wa->putRecord(buffer);
+        if (!st.ok())
+            S().fail(st);
+    });
 }
 
 SDEAPI void sx_AppendBlank(void)
 {
-    if (WorkArea* wa = table()) {
-        Status st = wa->appendBlank();
+    guard([&] {
+        if (WorkArea* wa = table()) {
+            Status st = wa->appendBlank();
+            if (!st.ok())
+                S().fail(st);
+        }
+    });
+}
+
+SDEAPI long sx_AppendRecord(const char* buffer)
+{
+    return guard<long>(0, [&]() -> long {
+        WorkArea* wa = table();
+        if (!wa)
+            return 0;
+        if (!buffer)
+            return failed(Status::error(ErrorKind::BadArgument, "No record given"));
+        uint32_t recNo = 0;
+        Status st = wa->appendRecord(buffer, &recNo);
         if (!st.ok())
-            S().fail(st);
-    }
+            return failed(st);
+        return static_cast<long>(recNo);
+    });
 }
 
 SDEAPI void sx_Append(void)
 {
-    sx_AppendBlank();
+    guard([&] {
+        sx_AppendBlank();
+    });
 }
 
 SDEAPI void sx_Delete(void)
 {
-    if (WorkArea* wa = table()) {
-        Status st = wa->setDeleted(true);
-        if (!st.ok())
-            S().fail(st);
-    }
+    guard([&] {
+        if (WorkArea* wa = table()) {
+            Status st = wa->setDeleted(true);
+            if (!st.ok())
+                S().fail(st);
+        }
+    });
 }
 
 SDEAPI void sx_Recall(void)
 {
-    if (WorkArea* wa = table()) {
-        Status st = wa->setDeleted(false);
-        if (!st.ok())
-            S().fail(st);
-    }
+    guard([&] {
+        if (WorkArea* wa = table()) {
+            Status st = wa->setDeleted(false);
+            if (!st.ok())
+                S().fail(st);
+        }
+    });
 }
 
 SDEAPI short sx_Deleted(void)
 {
-    WorkArea* wa = table();
-    return wa && wa->currentDeleted() ? 1 : 0;
+    return guard<short>(0, [&]() -> short {
+        WorkArea* wa = table();
+        return wa && wa->currentDeleted() ? 1 : 0;
+    });
 }
 
-SDEAPI void sx_Commit(void) {}
+SDEAPI void sx_Commit(void)
+{
+    guard([&] {
+        if (WorkArea* wa = table()) {
+            Status st = wa->commit();
+            if (!st.ok())
+                S().fail(st);
+        }
+    });
+}
 
 SDEAPI const char* sx_GetString(const char* fieldName)
 {
-    static std::string slot;
-    WorkArea* wa = table();
-    const FieldDesc* f = field(wa, fieldName);
-    if (!f)
-        return keep(slot, "");
-    if (f->type == 'I')
-        return keep(slot, numberToText(fieldNumber(wa, *f)));
-    return keep(slot, std::string(fieldText(wa, *f)));
+    return guard<const char*>("", [&]() -> const char* {
+        static std::string slot;
+        WorkArea* wa = table();
+        const FieldDesc* f = field(wa, fieldName);
+        if (!f)
+            return keep(slot, "");
+        if (f->type == 'I')
+            return keep(slot, numberToText(fieldNumber(wa, *f)));
+        return keep(slot, std::string(fieldText(wa, *f)));
+    });
 }
 
 SDEAPI const char* sx_GetTrimString(const char* fieldName)
 {
-    static std::string slot;
-    WorkArea* wa = table();
-    const FieldDesc* f = field(wa, fieldName);
-    if (!f)
-        return keep(slot, "");
-    if (f->type == 'I')
-        return keep(slot, numberToText(fieldNumber(wa, *f)));
-    std::string_view t = trimRight(fieldText(wa, *f));
-    if (f->type != 'C')
-        t = trimLeft(t);
-    return keep(slot, std::string(t));
+    return guard<const char*>("", [&]() -> const char* {
+        static std::string slot;
+        WorkArea* wa = table();
+        const FieldDesc* f = field(wa, fieldName);
+        if (!f)
+            return keep(slot, "");
+        if (f->type == 'I')
+            return keep(slot, numberToText(fieldNumber(wa, *f)));
+        std::string_view t = trimRight(fieldText(wa, *f));
+        if (f->type != 'C')
+            t = trimLeft(t);
+        return keep(slot, std::string(t));
+    });
 }
 
 SDEAPI double sx_GetDouble(const char* fieldName)
 {
-    WorkArea* wa = table();
-    const FieldDesc* f = field(wa, fieldName);
-    return f ? fieldNumber(wa, *f) : 0.0;
+    return guard<double>(0.0, [&]() -> double {
+        WorkArea* wa = table();
+        const FieldDesc* f = field(wa, fieldName);
+        return f ? fieldNumber(wa, *f) : 0.0;
+    });
 }
 
 SDEAPI short sx_GetInteger(const char* fieldName)
 {
-    return clampTo<short>(sx_GetDouble(fieldName));
+    return guard<short>(0, [&]() -> short {
+        return clampTo<short>(sx_GetDouble(fieldName));
+    });
 }
 
 SDEAPI long sx_GetLong(const char* fieldName)
 {
-    return clampTo<long>(sx_GetDouble(fieldName));
+    return guard<long>(0, [&]() -> long {
+        return clampTo<long>(sx_GetDouble(fieldName));
+    });
 }
 
 SDEAPI short sx_GetLogical(const char* fieldName)
 {
-    WorkArea* wa = table();
-    const FieldDesc* f = field(wa, fieldName);
-    if (!f)
-        return 0;
-    const char c = asciiUpper(fieldText(wa, *f)[0]);
-    return (c == 'T' || c == 'Y') ? 1 : 0;
+    return guard<short>(0, [&]() -> short {
+        WorkArea* wa = table();
+        const FieldDesc* f = field(wa, fieldName);
+        if (!f)
+            return 0;
+        const char c = asciiUpper(fieldText(wa, *f)[0]);
+        return (c == 'T' || c == 'Y') ? 1 : 0;
+    });
 }
 
 SDEAPI void sx_Replace(const char* fieldName, short type, const void* value)
 {
-    WorkArea* wa = table();
-    const FieldDesc* f = field(wa, fieldName);
-    if (!f)
-        return;
-    if (!value && type != SX_R_CHAR && type != SX_R_DATESTR) {
-        S().fail("No value given for " + f->name);
-        return;
-    }
-    Status st = writeField(wa, *f, type, value ? value : "");
-    if (!st.ok())
-        S().fail(st);
+    guard([&] {
+        WorkArea* wa = table();
+        const FieldDesc* f = field(wa, fieldName);
+        if (!f)
+            return;
+        if (!value && type != SX_R_CHAR && type != SX_R_DATESTR) {
+            S().fail("No value given for " + f->name);
+            return;
+        }
+        Status st = writeField(wa, *f, type, value ? value : "");
+        if (!st.ok())
+            S().fail(st);
+    });
 }
 
 // ---- locks ----
 
 SDEAPI short sx_Rlock(long recNo)
 {
-    WorkArea* wa = table();
-    if (!wa)
-        return 0;
-    Status st = wa->lockRecord(recNo);
-    return st.ok() ? 1 : failed(st);
+    return guard<short>(0, [&]() -> short {
+        WorkArea* wa = table();
+        if (!wa)
+            return 0;
+        Status st = wa->lockRecord(recNo);
+        return st.ok() ? 1 : failed(st);
+    });
 }
 
 SDEAPI void sx_Unlock(long recNo)
 {
-    if (WorkArea* wa = table())
-        wa->unlock(recNo);
+    guard([&] {
+        if (WorkArea* wa = table())
+            wa->unlock(recNo);
+    });
 }
 
 SDEAPI short sx_Flock(void)
 {
-    WorkArea* wa = table();
-    if (!wa)
-        return 0;
-    Status st = wa->lockFile();
-    return st.ok() ? 1 : failed(st);
+    return guard<short>(0, [&]() -> short {
+        WorkArea* wa = table();
+        if (!wa)
+            return 0;
+        Status st = wa->lockFile();
+        return st.ok() ? 1 : failed(st);
+    });
 }
 
 SDEAPI short sx_Locked(long recNo)
 {
-    WorkArea* wa = table();
-    if (!wa || recNo < 1 || recNo > static_cast<long>(UINT32_MAX))
-        return 0;
-    const auto r = static_cast<uint32_t>(recNo);
-    return wa->table().holdsFileLock() || wa->table().holdsRecordLock(r) ? 1 : 0;
+    return guard<short>(0, [&]() -> short {
+        WorkArea* wa = table();
+        if (!wa || recNo < 1 || recNo > static_cast<long>(UINT32_MAX))
+            return 0;
+        const auto r = static_cast<uint32_t>(recNo);
+        return wa->table().holdsFileLock() || wa->table().holdsRecordLock(r) ? 1 : 0;
+    });
 }
 
 SDEAPI short sx_LockCount(void)
 {
-    WorkArea* wa = table();
-    return wa ? toShort(static_cast<int64_t>(wa->table().lockedRecords().size())) : 0;
+    return guard<short>(0, [&]() -> short {
+        WorkArea* wa = table();
+        return wa ? toShort(static_cast<int64_t>(wa->table().lockedRecords().size())) : 0;
+    });
 }
 
 SDEAPI void sx_SetLockTimeout(short seconds)
 {
-    S().settings.lockTimeoutMs = std::max(0, static_cast<int>(seconds)) * 1000;
+    guard([&] {
+        S().settings.lockTimeoutMs = std::max(0, static_cast<int>(seconds)) * 1000;
+    });
 }
 
 // ---- indexes ----
@@ -644,605 +848,840 @@ SDEAPI short sx_Index(const char* fileName, const char* keyExpr, short /*option*
 
 SDEAPI short sx_IndexOpen(const char* path)
 {
-    WorkArea* wa = table();
-    if (!wa)
-        return 0;
-    if (!path || !*path)
-        return failed(Status::error(ErrorKind::BadArgument, "No index file name given"));
-    int handle = 0;
-    Status st = wa->openIndex(resolveIndexPath(path, wa->folder()), &handle);
-    return st.ok() ? toShort(handle) : failed(st);
+    return guard<short>(0, [&]() -> short {
+        WorkArea* wa = table();
+        if (!wa)
+            return 0;
+        if (!path || !*path)
+            return failed(Status::error(ErrorKind::BadArgument, "No index file name given"));
+        int handle = 0;
+        Status st = wa->openIndex(resolveIndexPath(path, wa->folder()), &handle);
+        return st.ok() ? toShort(handle) : failed(st);
+    });
 }
 
 SDEAPI short sx_SetOrder(short indexHandle)
 {
-    WorkArea* wa = table();
-    if (!wa)
-        return 0;
-    if (indexHandle < 0 || static_cast<size_t>(indexHandle) > wa->indexCount())
-        S().fail("Index handle " + std::to_string(indexHandle) + " does not exist");
-    return toShort(wa->setOrder(indexHandle));
+    return guard<short>(0, [&]() -> short {
+        WorkArea* wa = table();
+        if (!wa)
+            return 0;
+        if (indexHandle < 0 || static_cast<size_t>(indexHandle) > wa->indexCount())
+            S().fail("Index handle " + std::to_string(indexHandle) + " does not exist");
+        return toShort(wa->setOrder(indexHandle));
+    });
 }
 
 SDEAPI short sx_IndexOrd(void)
 {
-    WorkArea* wa = table();
-    return wa ? toShort(wa->order()) : 0;
+    return guard<short>(0, [&]() -> short {
+        WorkArea* wa = table();
+        return wa ? toShort(wa->order()) : 0;
+    });
 }
 
 SDEAPI void sx_IndexClose(void)
 {
-    if (WorkArea* wa = table())
-        wa->closeIndexes();
+    guard([&] {
+        if (WorkArea* wa = table())
+            wa->closeIndexes();
+    });
 }
 
 SDEAPI void sx_CloseIndexes(void)
 {
-    sx_IndexClose();
+    guard([&] {
+        sx_IndexClose();
+    });
 }
 
 SDEAPI const char* sx_IndexName(short indexHandle)
 {
-    static std::string slot;
-    WorkArea* wa = table();
-    const OrderIndex* ix = wa ? wa->index(indexHandle == 0 ? wa->order() : indexHandle) : nullptr;
-    return keep(slot, ix ? ix->file->path() : std::string());
+    return guard<const char*>("", [&]() -> const char* {
+        static std::string slot;
+        WorkArea* wa = table();
+        const OrderIndex* ix = wa ? wa->index(indexHandle == 0 ? wa->order() : indexHandle) : nullptr;
+        return keep(slot, ix ? ix->file->path() : std::string());
+    });
 }
 
 SDEAPI const char* sx_IndexKey(void)
 {
-    static std::string slot;
-    WorkArea* wa = table();
-    const OrderIndex* ix = wa ? wa->index(wa->order()) : nullptr;
-    return keep(slot, ix ? ix->file->keyExpr() : std::string());
+    return guard<const char*>("", [&]() -> const char* {
+        static std::string slot;
+        WorkArea* wa = table();
+        const OrderIndex* ix = wa ? wa->index(wa->order()) : nullptr;
+        return keep(slot, ix ? ix->file->keyExpr() : std::string());
+    });
 }
 
 SDEAPI const char* sx_IndexCondition(void)
 {
-    static std::string slot;
-    WorkArea* wa = table();
-    const OrderIndex* ix = wa ? wa->index(wa->order()) : nullptr;
-    return keep(slot, ix ? ix->file->condition() : std::string());
+    return guard<const char*>("", [&]() -> const char* {
+        static std::string slot;
+        WorkArea* wa = table();
+        const OrderIndex* ix = wa ? wa->index(wa->order()) : nullptr;
+        return keep(slot, ix ? ix->file->condition() : std::string());
+    });
 }
 
 SDEAPI short sx_Reindex(void)
 {
-    WorkArea* wa = table();
-    if (!wa)
-        return 0;
-    Status st = wa->reindex();
-    return st.ok() ? 1 : failed(st);
+    return guard<short>(0, [&]() -> short {
+        WorkArea* wa = table();
+        if (!wa)
+            return 0;
+        Status st = wa->reindex();
+        return st.ok() ? 1 : failed(st);
+    });
 }
 
 SDEAPI short sx_Seek(const char* key)
 {
-    WorkArea* wa = table();
-    if (!wa)
-        return 0;
-    bool found = false;
-    Status st = wa->seek(text(key), false, &found);
-    if (!st.ok())
-        return failed(st);
-    return found ? 1 : 0;
+    return guard<short>(0, [&]() -> short {
+        WorkArea* wa = table();
+        if (!wa)
+            return 0;
+        bool found = false;
+        Status st = wa->seek(text(key), false, &found);
+        if (!st.ok())
+            return failed(st);
+        return found ? 1 : 0;
+    });
 }
 
 SDEAPI short sx_Found(void)
 {
-    WorkArea* wa = table();
-    return wa && wa->found() ? 1 : 0;
+    return guard<short>(0, [&]() -> short {
+        WorkArea* wa = table();
+        return wa && wa->found() ? 1 : 0;
+    });
 }
 
 // ---- expressions and queries ----
 
 SDEAPI short sx_EvalTest(const char* expr)
 {
-    auto e = compileHere(expr);
-    return e ? static_cast<short>(e->type()) : SX_EVAL_INVALID;
+    return guard<short>(0, [&]() -> short {
+        auto e = compileHere(expr);
+        return e ? static_cast<short>(e->type()) : SX_EVAL_INVALID;
+    });
 }
 
 SDEAPI short sx_EvalLogical(const char* expr)
 {
-    auto e = compileHere(expr);
-    if (!e)
-        return 0;
-    if (e->type() != ExprType::Logical) {
-        S().fail("The expression \"" + text(expr) + "\" is not logical");
-        return 0;
-    }
-    return e->logical(contextHere()) ? 1 : 0;
+    return guard<short>(0, [&]() -> short {
+        auto e = compileHere(expr);
+        if (!e)
+            return 0;
+        if (e->type() != ExprType::Logical) {
+            S().fail(Status::error(ErrorKind::BadExpression, "The expression \"" + text(expr) + "\" is not logical"));
+            return 0;
+        }
+        return e->logical(contextHere()) ? 1 : 0;
+    });
 }
 
 SDEAPI double sx_EvalNumeric(const char* expr)
 {
-    auto e = compileHere(expr);
-    if (!e)
-        return 0.0;
-    if (e->type() != ExprType::Numeric) {
-        S().fail("The expression \"" + text(expr) + "\" is not numeric");
-        return 0.0;
-    }
-    return e->numeric(contextHere());
+    return guard<double>(0.0, [&]() -> double {
+        auto e = compileHere(expr);
+        if (!e)
+            return 0.0;
+        if (e->type() != ExprType::Numeric) {
+            S().fail(Status::error(ErrorKind::BadExpression, "The expression \"" + text(expr) + "\" is not numeric"));
+            return 0.0;
+        }
+        return e->numeric(contextHere());
+    });
 }
 
 SDEAPI const char* sx_EvalString(const char* expr)
 {
-    static std::string slot;
-    auto e = compileHere(expr);
-    if (!e)
-        return keep(slot, "");
-    const EvalContext c = contextHere();
-    switch (e->type()) {
-    case ExprType::Numeric: return keep(slot, numberToText(e->numeric(c)));
-    case ExprType::Logical: return keep(slot, e->logical(c) ? ".T." : ".F.");
-    default: return keep(slot, std::string(e->text(c)));
-    }
+    return guard<const char*>("", [&]() -> const char* {
+        static std::string slot;
+        auto e = compileHere(expr);
+        if (!e)
+            return keep(slot, "");
+        const EvalContext c = contextHere();
+        switch (e->type()) {
+        case ExprType::Numeric: return keep(slot, numberToText(e->numeric(c)));
+        case ExprType::Logical: return keep(slot, e->logical(c) ? ".T." : ".F.");
+        default: return keep(slot, std::string(e->text(c)));
+        }
+    });
 }
 
 SDEAPI short sx_Query(const char* expr)
 {
-    WorkArea* wa = table();
-    if (!wa)
-        return 0;
-    Status st = wa->setQuery(text(expr));
-    return st.ok() ? 1 : failed(st);
+    return guard<short>(0, [&]() -> short {
+        WorkArea* wa = table();
+        if (!wa)
+            return 0;
+        Status st = wa->setQuery(text(expr));
+        return st.ok() ? 1 : failed(st);
+    });
 }
 
 SDEAPI short sx_QueryTest(const char* expr)
 {
-    auto e = compileHere(expr);
-    // Every logical expression is evaluated into the record bitmap: fully optimisable.
-    return e && e->type() == ExprType::Logical ? 2 : 0;
+    return guard<short>(0, [&]() -> short {
+        auto e = compileHere(expr);
+        // Every logical expression is evaluated into the record bitmap: fully optimisable.
+        return e && e->type() == ExprType::Logical ? 2 : 0;
+    });
 }
 
 SDEAPI long sx_QueryRecCount(void)
 {
-    WorkArea* wa = table();
-    return wa ? static_cast<long>(wa->visibleCount()) : 0;
+    return guard<long>(0, [&]() -> long {
+        WorkArea* wa = table();
+        return wa ? static_cast<long>(wa->visibleCount()) : 0;
+    });
 }
 
 SDEAPI const char* sx_DBFilter(void)
 {
-    static std::string slot;
-    WorkArea* wa = S().current();
-    return keep(slot, wa ? wa->queryText() : std::string());
+    return guard<const char*>("", [&]() -> const char* {
+        static std::string slot;
+        WorkArea* wa = S().current();
+        return keep(slot, wa ? wa->queryText() : std::string());
+    });
 }
 
 // ---- creation ----
 
 SDEAPI short sx_CreateNew(const char* path, const char* alias, short tableType, short fieldCount)
 {
-    if (!path || !*path)
-        return failed(Status::error(ErrorKind::BadArgument, "No table file name given"));
-    if (tableType < SX_SDENTX || tableType > SX_SDENSX_DBT)
-        return failed(Status::error(ErrorKind::Unsupported, "Unknown table type " + std::to_string(tableType)));
-    const int n = S().freeArea();
-    if (n == 0)
-        return failed(Status::error(ErrorKind::BadArgument, "No free work area"));
-    PendingTable p;
-    p.path = path;
-    p.alias = alias && *alias ? std::string(alias) : aliasFromPath(path);
-    p.declaredFields = fieldCount;
-    S().pending[n] = std::move(p);
-    S().currentArea = n;
-    return toShort(n);
+    return guard<short>(0, [&]() -> short {
+        if (!path || !*path)
+            return failed(Status::error(ErrorKind::BadArgument, "No table file name given"));
+        if (tableType < SX_SDENTX || tableType > SX_SDENSX_DBT)
+            return failed(Status::error(ErrorKind::Unsupported, "Unknown table type " + std::to_string(tableType)));
+        const int n = S().freeArea();
+        if (n == 0)
+            return failed(Status::error(ErrorKind::BadArgument, "No free work area"));
+        PendingTable p;
+        p.path = path;
+        p.alias = alias && *alias ? std::string(alias) : aliasFromPath(path);
+        p.declaredFields = fieldCount;
+        S().pending[n] = std::move(p);
+        S().currentArea = n;
+        return toShort(n);
+    });
 }
 
 SDEAPI void sx_CreateField(const char* name, const char* type, short width, short decimals)
 {
-    auto it = S().pending.find(S().currentArea);
-    if (it == S().pending.end()) {
-        S().fail("No table is being created in work area " + std::to_string(S().currentArea));
-        return;
-    }
-    PendingTable& p = it->second;
-    FieldDesc f;
-    f.name = text(name);
-    f.type = type && *type ? type[0] : '\0';
-    f.width = static_cast<uint32_t>(std::max<short>(width, 0));
-    f.decimals = static_cast<uint32_t>(std::max<short>(decimals, 0));
-    Status st = width < 0 || decimals < 0
-                    ? Status::error(ErrorKind::BadArgument, "Invalid width of field " + f.name)
-                    : checkNewField(&f);
-    for (const FieldDesc& other : p.fields)
-        if (st.ok() && other.name == f.name)
-            st = Status::error(ErrorKind::BadArgument, "Duplicate field name " + f.name);
-    if (!st.ok()) {
-        S().fail(st);
-        if (p.error.empty())
-            p.error = st.message();
-        return;
-    }
-    p.fields.push_back(std::move(f));
+    guard([&] {
+        auto it = S().pending.find(S().currentArea);
+        if (it == S().pending.end()) {
+            S().fail("No table is being created in work area " + std::to_string(S().currentArea));
+            return;
+        }
+        PendingTable& p = it->second;
+        FieldDesc f;
+        f.name = text(name);
+        f.type = type && *type ? type[0] : '\0';
+        f.width = static_cast<uint32_t>(std::max<short>(width, 0));
+        f.decimals = static_cast<uint32_t>(std::max<short>(decimals, 0));
+        Status st = width < 0 || decimals < 0
+                        ? Status::error(ErrorKind::BadArgument, "Invalid width of field " + f.name)
+                        : checkNewField(&f);
+        for (const FieldDesc& other : p.fields)
+            if (st.ok() && other.name == f.name)
+                st = Status::error(ErrorKind::BadArgument, "Duplicate field name " + f.name);
+        if (!st.ok()) {
+            S().fail(st);
+            if (p.error.empty())
+                p.error = st.message();
+            return;
+        }
+        p.fields.push_back(std::move(f));
+    });
 }
 
 SDEAPI short sx_CreateExec(void)
 {
-    const int n = S().currentArea;
-    auto it = S().pending.find(n);
-    if (it == S().pending.end())
-        return failed(Status::error(ErrorKind::BadArgument, "No table is being created in work area " +
-                                                                std::to_string(n)));
-    PendingTable p = std::move(it->second);
-    S().pending.erase(it);
-    if (!p.error.empty())
-        return failed(Status::error(ErrorKind::BadArgument, p.error));
-    Status st = DbfFile::create(p.path, p.fields, 0xC9);   // Windows-1251
-    if (!st.ok())
-        return failed(st);
-    auto file = DbfFile::open(p.path, DbfFile::OpenMode::Shared, &st);
-    if (!file)
-        return failed(st);
-    std::string alias = p.alias;
-    for (int i = 1; S().findAlias(alias) != 0 && i < 1000; ++i)
-        alias = p.alias.substr(0, 7) + std::to_string(i);
-    S().install(n, std::make_unique<WorkArea>(std::move(file), alias, &S().settings));
-    return 1;
+    return guard<short>(0, [&]() -> short {
+        const int n = S().currentArea;
+        auto it = S().pending.find(n);
+        if (it == S().pending.end())
+            return failed(Status::error(ErrorKind::BadArgument, "No table is being created in work area " +
+                                                                    std::to_string(n)));
+        PendingTable p = std::move(it->second);
+        S().pending.erase(it);
+        if (!p.error.empty())
+            return failed(Status::error(ErrorKind::BadArgument, p.error));
+        Status st = DbfFile::create(p.path, p.fields, 0xC9);   // Windows-1251
+        if (!st.ok())
+            return failed(st);
+        auto file = DbfFile::open(p.path, DbfFile::OpenMode::Shared, &st);
+        if (!file)
+            return failed(st);
+        std::string alias = p.alias;
+        for (int i = 1; S().findAlias(alias) != 0 && i < 1000; ++i)
+            alias = p.alias.substr(0, 7) + std::to_string(i);
+        S().install(n, std::make_unique<WorkArea>(std::move(file), alias, &S().settings));
+        return 1;
+    });
 }
 
 // ---- less common functions ----
 
-SDEAPI short sx_AppendFrom(const char*, short, const char*) { return notSupported("sx_AppendFrom"); }
+SDEAPI short sx_AppendFrom(const char*, short, const char*)
+{
+    return guard<short>(0, [&]() -> short { return notSupported("sx_AppendFrom"); });
+}
 
 SDEAPI long sx_BaseDate(void)
 {
-    return 1721426;
+    return guard<long>(0, [&]() -> long {
+        return 1721426;
+    });
 }
 
 SDEAPI const char* sx_BaseName(void)
 {
-    static std::string slot;
-    WorkArea* wa = table();
-    if (!wa)
-        return keep(slot, "");
-    std::string name = wa->table().path().substr(wa->folder().size());
-    const size_t dot = name.rfind('.');
-    if (dot != std::string::npos && dot > 0)
-        name.resize(dot);
-    return keep(slot, name);
+    return guard<const char*>("", [&]() -> const char* {
+        static std::string slot;
+        WorkArea* wa = table();
+        if (!wa)
+            return keep(slot, "");
+        std::string name = wa->table().path().substr(wa->folder().size());
+        const size_t dot = name.rfind('.');
+        if (dot != std::string::npos && dot > 0)
+            name.resize(dot);
+        return keep(slot, name);
+    });
 }
 
-SDEAPI short sx_BlobToFile(const char*, const char*) { return notSupported("sx_BlobToFile"); }
+SDEAPI short sx_BlobToFile(const char*, const char*)
+{
+    return guard<short>(0, [&]() -> short { return notSupported("sx_BlobToFile"); });
+}
 
 SDEAPI short sx_CopyFile(const char* toPath)
 {
-    WorkArea* wa = table();
-    if (!wa || !toPath || !*toPath)
-        return wa ? failed(Status::error(ErrorKind::BadArgument, "No file name given")) : 0;
-    const DbfFile& t = wa->table();
-    const uint32_t count = wa->recordCount();
-    Status st = DbfFile::create(toPath, t.fields(), t.header().codePage);
-    if (!st.ok())
-        return failed(st);
-    auto copy = DbfFile::open(toPath, DbfFile::OpenMode::Exclusive, &st);
-    if (!copy)
-        return failed(st);
-    for (uint32_t r = 1; r <= count; ++r) {
-        uint32_t rec = 0;
-        // Records are copied whole; a field layout the writer would refuse never gets here
-        // because create() accepted the same fields.
-        std::string image(t.record(r), std::min(t.recordLength(), copy->recordLength()));
-        image.resize(copy->recordLength(), ' ');
-        st = copy->appendRecord(image.data(), &rec);
+    return guard<short>(0, [&]() -> short {
+        WorkArea* wa = table();
+        if (!wa || !toPath || !*toPath)
+            return wa ? failed(Status::error(ErrorKind::BadArgument, "No file name given")) : 0;
+        const DbfFile& t = wa->table();
+        const uint32_t count = wa->recordCount();
+        Status st = DbfFile::create(toPath, t.fields(), t.header().codePage);
         if (!st.ok())
             return failed(st);
-    }
-    return 1;
+        auto copy = DbfFile::open(toPath, DbfFile::OpenMode::Exclusive, &st);
+        if (!copy)
+            return failed(st);
+        for (uint32_t r = 1; r <= count; ++r) {
+            uint32_t rec = 0;
+            // Records are copied whole; a field layout the writer would refuse never gets here
+            // because create() accepted the same fields.
+            std::string image(t.record(r), std::min(t.recordLength(), copy->recordLength()));
+            image.resize(copy->recordLength(), ' ');
+            st = copy->appendRecord(image.data(), &rec);
+            if (!st.ok())
+                return failed(st);
+        }
+        return 1;
+    });
 }
 
-SDEAPI short sx_CopyFileText(const char*, short) { return notSupported("sx_CopyFileText"); }
+SDEAPI short sx_CopyFileText(const char*, short)
+{
+    return guard<short>(0, [&]() -> short { return notSupported("sx_CopyFileText"); });
+}
 
 SDEAPI short sx_CopyStructure(const char* toPath, const char* /*alias*/)
 {
-    WorkArea* wa = table();
-    if (!wa)
-        return 0;
-    if (!toPath || !*toPath)
-        return failed(Status::error(ErrorKind::BadArgument, "No file name given"));
-    Status st = DbfFile::create(toPath, wa->table().fields(), wa->table().header().codePage);
-    return st.ok() ? 1 : failed(st);
+    return guard<short>(0, [&]() -> short {
+        WorkArea* wa = table();
+        if (!wa)
+            return 0;
+        if (!toPath || !*toPath)
+            return failed(Status::error(ErrorKind::BadArgument, "No file name given"));
+        Status st = DbfFile::create(toPath, wa->table().fields(), wa->table().header().codePage);
+        return st.ok() ? 1 : failed(st);
+    });
 }
 
-SDEAPI short sx_CopyStructureExtended(const char*) { return notSupported("sx_CopyStructureExtended"); }
+SDEAPI short sx_CopyStructureExtended(const char*)
+{
+    return guard<short>(0, [&]() -> short { return notSupported("sx_CopyStructureExtended"); });
+}
 
 SDEAPI long sx_Count(void)
 {
-    return sx_QueryRecCount();
+    return guard<long>(0, [&]() -> long {
+        return sx_QueryRecCount();
+    });
 }
 
-SDEAPI short sx_CreateFrom(const char*, const char*, const char*, short) { return notSupported("sx_CreateFrom"); }
-SDEAPI short sx_DbfDecrypt(void) { return notSupported("sx_DbfDecrypt"); }
-SDEAPI short sx_DbfEncrypt(void) { return notSupported("sx_DbfEncrypt"); }
+SDEAPI short sx_CreateFrom(const char*, const char*, const char*, short)
+{
+    return guard<short>(0, [&]() -> short { return notSupported("sx_CreateFrom"); });
+}
+SDEAPI short sx_DbfDecrypt(void)
+{
+    return guard<short>(0, [&]() -> short { return notSupported("sx_DbfDecrypt"); });
+}
+SDEAPI short sx_DbfEncrypt(void)
+{
+    return guard<short>(0, [&]() -> short { return notSupported("sx_DbfEncrypt"); });
+}
 
 SDEAPI short sx_DBRlockList(long* list)
 {
-    WorkArea* wa = table();
-    if (!wa)
-        return 0;
-    const auto& locked = wa->table().lockedRecords();
-    if (list)
-        for (size_t i = 0; i < locked.size(); ++i)
+    return guard<short>(0, [&]() -> short {
+        WorkArea* wa = table();
+        if (!wa)
+            return 0;
+        // The caller sized list by sx_LockCount(), a short: never write past that many.
+        const auto& locked = wa->table().lockedRecords();
+        const size_t room = std::min<size_t>(locked.size(), std::numeric_limits<short>::max());
+        if (list)
+            for (size_t i = 0; i < room; ++i)
+                list[i] = static_cast<long>(locked[i]);
+        return toShort(static_cast<int64_t>(room));
+    });
+}
+
+SDEAPI long sx_DBRlockListN(long* list, long capacity)
+{
+    return guard<long>(0, [&]() -> long {
+        WorkArea* wa = table();
+        if (!wa)
+            return 0;
+        const auto& locked = wa->table().lockedRecords();
+        const size_t room = list && capacity > 0 ? static_cast<size_t>(capacity) : 0;
+        for (size_t i = 0; i < locked.size() && i < room; ++i)
             list[i] = static_cast<long>(locked[i]);
-    return toShort(static_cast<int64_t>(locked.size()));
+        if (locked.size() > room && list)
+            S().fail("The list has room for " + std::to_string(room) + " of " + std::to_string(locked.size()) +
+                     " locked records");
+        return static_cast<long>(locked.size());
+    });
 }
 
 SDEAPI char* sx_Decrypt(const char*, const char*, short)
 {
-    notSupported("sx_Decrypt");
-    return nullptr;
+    return guard<char*>(nullptr, [&]() -> char* {
+        notSupported("sx_Decrypt");
+        return nullptr;
+    });
 }
 
 SDEAPI const char* sx_Descend(const char* key)
 {
-    static std::string slot;
-    std::string s = text(key);
-    for (char& c : s)
-        c = static_cast<char>(255 - static_cast<unsigned char>(c));
-    return keep(slot, s);
+    return guard<const char*>("", [&]() -> const char* {
+        static std::string slot;
+        std::string s = text(key);
+        for (char& c : s)
+            c = static_cast<char>(255 - static_cast<unsigned char>(c));
+        return keep(slot, s);
+    });
 }
 
 SDEAPI short sx_Empty(const char* fieldName)
 {
-    WorkArea* wa = table();
-    const FieldDesc* f = field(wa, fieldName);
-    if (!f)
-        return 0;
-    return trimRight(fieldText(wa, *f)).empty() ? 1 : 0;
+    return guard<short>(0, [&]() -> short {
+        WorkArea* wa = table();
+        const FieldDesc* f = field(wa, fieldName);
+        if (!f)
+            return 0;
+        return trimRight(fieldText(wa, *f)).empty() ? 1 : 0;
+    });
 }
 
 SDEAPI char* sx_Encrypt(const char*, const char*, short)
 {
-    notSupported("sx_Encrypt");
-    return nullptr;
+    return guard<char*>(nullptr, [&]() -> char* {
+        notSupported("sx_Encrypt");
+        return nullptr;
+    });
 }
 
-SDEAPI short sx_FilterAlias(const char*, const char*) { return notSupported("sx_FilterAlias"); }
-SDEAPI short sx_FilterDlg(void*, const char*, const char*, short) { return notSupported("sx_FilterDlg"); }
+SDEAPI short sx_FilterAlias(const char*, const char*)
+{
+    return guard<short>(0, [&]() -> short { return notSupported("sx_FilterAlias"); });
+}
+SDEAPI short sx_FilterDlg(void*, const char*, const char*, short)
+{
+    return guard<short>(0, [&]() -> short { return notSupported("sx_FilterDlg"); });
+}
 
 SDEAPI void* sx_GetBlob(const char*, void*)
 {
-    notSupported("sx_GetBlob");
-    return nullptr;
+    return guard<void*>(nullptr, [&]() -> void* {
+        notSupported("sx_GetBlob");
+        return nullptr;
+    });
 }
 
-SDEAPI long sx_GetBlobLength(const char*) { return notSupported("sx_GetBlobLength"); }
+SDEAPI long sx_GetBlobLength(const char*)
+{
+    return guard<long>(0, [&]() -> long { return notSupported("sx_GetBlobLength"); });
+}
 
 SDEAPI const char* sx_GetByte(const char* fieldName)
 {
-    static std::string slot;
-    WorkArea* wa = table();
-    const FieldDesc* f = field(wa, fieldName);
-    return keep(slot, f ? std::string(1, fieldText(wa, *f)[0]) : std::string());
+    return guard<const char*>("", [&]() -> const char* {
+        static std::string slot;
+        WorkArea* wa = table();
+        const FieldDesc* f = field(wa, fieldName);
+        return keep(slot, f ? std::string(1, fieldText(wa, *f)[0]) : std::string());
+    });
 }
 
 SDEAPI long sx_GetDateJulian(const char* fieldName)
 {
-    WorkArea* wa = table();
-    const FieldDesc* f = field(wa, fieldName);
-    if (!f || f->width < 8)
-        return 0;
-    const std::string_view t = fieldText(wa, *f);
-    int y = 0, m = 0, d = 0;
-    for (size_t i = 0; i < 8; ++i)
-        if (t[i] < '0' || t[i] > '9')
+    return guard<long>(0, [&]() -> long {
+        WorkArea* wa = table();
+        const FieldDesc* f = field(wa, fieldName);
+        if (!f || f->width < 8)
             return 0;
-    for (size_t i = 0; i < 4; ++i)
-        y = y * 10 + (t[i] - '0');
-    m = (t[4] - '0') * 10 + (t[5] - '0');
-    d = (t[6] - '0') * 10 + (t[7] - '0');
-    if (m < 1 || m > 12 || d < 1 || d > 31)
-        return 0;
-    return julianDay(y, m, d);
+        const std::string_view t = fieldText(wa, *f);
+        int y = 0, m = 0, d = 0;
+        for (size_t i = 0; i < 8; ++i)
+            if (t[i] < '0' || t[i] > '9')
+                return 0;
+        for (size_t i = 0; i < 4; ++i)
+            y = y * 10 + (t[i] - '0');
+        m = (t[4] - '0') * 10 + (t[5] - '0');
+        d = (t[6] - '0') * 10 + (t[7] - '0');
+        if (m < 1 || m > 12 || d < 1 || d > 31)
+            return 0;
+        return julianDay(y, m, d);
+    });
 }
 
 SDEAPI const char* sx_GetDateString(const char* fieldName)
 {
-    static std::string slot;
-    WorkArea* wa = table();
-    const FieldDesc* f = field(wa, fieldName);
-    return keep(slot, f ? std::string(fieldText(wa, *f)) : std::string());
+    return guard<const char*>("", [&]() -> const char* {
+        static std::string slot;
+        WorkArea* wa = table();
+        const FieldDesc* f = field(wa, fieldName);
+        return keep(slot, f ? std::string(fieldText(wa, *f)) : std::string());
+    });
 }
 
 SDEAPI const char* sx_GetMemo(const char*, short)
 {
-    notSupported("sx_GetMemo");
-    return "";
+    return guard<const char*>("", [&]() -> const char* {
+        notSupported("sx_GetMemo");
+        return "";
+    });
 }
 
 SDEAPI short sx_GetQueryBit(long recNo)
 {
-    WorkArea* wa = table();
-    if (!wa || recNo < 1 || recNo > static_cast<long>(UINT32_MAX))
-        return 0;
-    return wa->queryBit(static_cast<uint32_t>(recNo)) ? 1 : 0;
+    return guard<short>(0, [&]() -> short {
+        WorkArea* wa = table();
+        if (!wa || recNo < 1 || recNo > static_cast<long>(UINT32_MAX))
+            return 0;
+        return wa->queryBit(static_cast<uint32_t>(recNo)) ? 1 : 0;
+    });
 }
 
 SDEAPI const char* sx_GetScope(short)
 {
-    notSupported("sx_GetScope");
-    return "";
+    return guard<const char*>("", [&]() -> const char* {
+        notSupported("sx_GetScope");
+        return "";
+    });
 }
 
-SDEAPI short sx_IndexFlip(void) { return notSupported("sx_IndexFlip"); }
+SDEAPI short sx_IndexFlip(void)
+{
+    return guard<short>(0, [&]() -> short { return notSupported("sx_IndexFlip"); });
+}
 
 SDEAPI const char* sx_IndexKeyField(void)
 {
-    static std::string slot;
-    WorkArea* wa = table();
-    const OrderIndex* ix = wa ? wa->index(wa->order()) : nullptr;
-    if (!ix || ix->key->plainField() < 0)
-        return keep(slot, "");
-    return keep(slot, wa->table().fields()[static_cast<size_t>(ix->key->plainField())].name);
+    return guard<const char*>("", [&]() -> const char* {
+        static std::string slot;
+        WorkArea* wa = table();
+        const OrderIndex* ix = wa ? wa->index(wa->order()) : nullptr;
+        if (!ix || ix->key->plainField() < 0)
+            return keep(slot, "");
+        return keep(slot, wa->table().fields()[static_cast<size_t>(ix->key->plainField())].name);
+    });
 }
 
 SDEAPI short sx_IndexTag(const char*, const char*, const char*, short, short, const char*)
 {
-    return notSupported("sx_IndexTag");
+    return guard<short>(0, [&]() -> short {
+        return notSupported("sx_IndexTag");
+    });
 }
 
 SDEAPI short sx_IndexType(void)
 {
-    WorkArea* wa = table();
-    return wa && wa->order() > 0 ? 2 : 0;
+    return guard<short>(0, [&]() -> short {
+        WorkArea* wa = table();
+        return wa && wa->order() > 0 ? 2 : 0;
+    });
 }
 
-SDEAPI short sx_IsEncrypted(short) { return 0; }
-SDEAPI short sx_KeyAdd(const char*) { return notSupported("sx_KeyAdd"); }
+SDEAPI short sx_IsEncrypted(short)
+{
+    return guard<short>(0, [&]() -> short { return 0; });
+}
+SDEAPI short sx_KeyAdd(const char*)
+{
+    return guard<short>(0, [&]() -> short { return notSupported("sx_KeyAdd"); });
+}
 
 SDEAPI const char* sx_KeyData(void)
 {
-    static std::string slot;
-    WorkArea* wa = table();
-    if (!wa || wa->order() == 0)
-        return keep(slot, "");
-    const OrderIndex* ix = wa->index(wa->order());
-    if (ix->numeric)   // the stored bytes may hold zeros: give the number as text
-        return keep(slot, numberToText(ix->key->numeric(wa->context())));
-    return keep(slot, wa->currentKey());
+    return guard<const char*>("", [&]() -> const char* {
+        static std::string slot;
+        WorkArea* wa = table();
+        if (!wa || wa->order() == 0)
+            return keep(slot, "");
+        const OrderIndex* ix = wa->index(wa->order());
+        if (ix->numeric)   // the stored bytes may hold zeros: give the number as text
+            return keep(slot, numberToText(ix->key->numeric(wa->context())));
+        return keep(slot, wa->currentKey());
+    });
 }
 
-SDEAPI short sx_KeyDrop(const char*) { return notSupported("sx_KeyDrop"); }
+SDEAPI short sx_KeyDrop(const char*)
+{
+    return guard<short>(0, [&]() -> short { return notSupported("sx_KeyDrop"); });
+}
 
 SDEAPI short sx_Locate(const char* expr, short direction, short continueSearch)
 {
-    WorkArea* wa = table();
-    if (!wa)
+    return guard<short>(0, [&]() -> short {
+        WorkArea* wa = table();
+        if (!wa)
+            return 0;
+        auto e = compileHere(expr);
+        if (!e)
+            return 0;
+        if (e->type() != ExprType::Logical)
+            return failed(Status::error(ErrorKind::BadExpression, "The expression is not logical"));
+        const bool back = direction < 0;
+        if (continueSearch)
+            wa->skip(back ? -1 : 1);
+        else if (back)
+            wa->goBottom();
+        else
+            wa->goTop();
+        // Skipping back past the first record sets Bof on the record already examined.
+        while (!wa->eof() && !(back && wa->bof())) {
+            if (e->logical(wa->context()))
+                return 1;
+            wa->skip(back ? -1 : 1);
+        }
         return 0;
-    auto e = compileHere(expr);
-    if (!e)
-        return 0;
-    if (e->type() != ExprType::Logical)
-        return failed(Status::error(ErrorKind::BadExpression, "The expression is not logical"));
-    const bool back = direction < 0;
-    if (continueSearch)
-        wa->skip(back ? -1 : 1);
-    else if (back)
-        wa->goBottom();
-    else
-        wa->goTop();
-    // Skipping back past the first record sets Bof on the record already examined.
-    while (!wa->eof() && !(back && wa->bof())) {
-        if (e->logical(wa->context()))
-            return 1;
-        wa->skip(back ? -1 : 1);
-    }
-    return 0;
+    });
 }
 
-SDEAPI void sx_MemDealloc(void*) {}
+SDEAPI void sx_MemDealloc(void*)
+{
+    S().clearError();
+}
 
 SDEAPI double sx_OrderPosGet(void)
 {
-    WorkArea* wa = table();
-    if (!wa || wa->eof())
-        return 0.0;
-    const uint32_t total = wa->visibleCount();
-    const uint32_t pos = wa->orderPosition();
-    return total <= 1 || pos == 0 ? 0.0 : static_cast<double>(pos - 1) / static_cast<double>(total - 1);
+    return guard<double>(0.0, [&]() -> double {
+        WorkArea* wa = table();
+        if (!wa || wa->eof())
+            return 0.0;
+        const uint32_t total = wa->visibleCount();
+        const uint32_t pos = wa->orderPosition();
+        return total <= 1 || pos == 0 ? 0.0 : static_cast<double>(pos - 1) / static_cast<double>(total - 1);
+    });
 }
 
 SDEAPI void sx_OrderPosSet(double position)
 {
-    WorkArea* wa = table();
-    if (!wa)
-        return;
-    const uint32_t total = wa->visibleCount();
-    wa->goTop();
-    if (total == 0 || !(position > 0.0))
-        return;
-    const double clamped = std::min(position, 1.0);
-    wa->skip(static_cast<long>(std::lround(clamped * (total - 1))));
+    guard([&] {
+        WorkArea* wa = table();
+        if (!wa)
+            return;
+        const uint32_t total = wa->visibleCount();
+        wa->goTop();
+        if (total == 0 || !(position > 0.0))
+            return;
+        const double clamped = std::min(position, 1.0);
+        wa->skip(static_cast<long>(std::lround(clamped * (total - 1))));
+    });
 }
 
 SDEAPI long sx_OrderRecNo(void)
 {
-    WorkArea* wa = table();
-    return wa ? static_cast<long>(wa->orderPosition()) : 0;
+    return guard<long>(0, [&]() -> long {
+        WorkArea* wa = table();
+        return wa ? static_cast<long>(wa->orderPosition()) : 0;
+    });
 }
 
 SDEAPI void sx_Pack(void)
 {
-    notSupported("sx_Pack");
+    guard([&] {
+        notSupported("sx_Pack");
+    });
 }
 
 SDEAPI void sx_PutBlob(const char*, const void*, long)
 {
-    notSupported("sx_PutBlob");
+    guard([&] {
+        notSupported("sx_PutBlob");
+    });
 }
 
 SDEAPI void sx_QuerySetExact(short on)
 {
-    sx_SetExact(on);
+    guard([&] {
+        sx_SetExact(on);
+    });
 }
 
-SDEAPI short sx_RYOFilterActivate(short, short) { return notSupported("sx_RYOFilterActivate"); }
-SDEAPI short sx_RYOFilterCopy(void) { return notSupported("sx_RYOFilterCopy"); }
-SDEAPI short sx_RYOFilterCreate(void) { return notSupported("sx_RYOFilterCreate"); }
-SDEAPI short sx_RYOFilterDestroy(short) { return notSupported("sx_RYOFilterDestroy"); }
-SDEAPI short sx_RYOFilterGetBit(short, long) { return notSupported("sx_RYOFilterGetBit"); }
-SDEAPI short sx_RYOFilterRestore(short) { return notSupported("sx_RYOFilterRestore"); }
-SDEAPI short sx_RYOFilterSave(void) { return notSupported("sx_RYOFilterSave"); }
-SDEAPI short sx_RYOFilterSetBit(short, long, short) { return notSupported("sx_RYOFilterSetBit"); }
-SDEAPI short sx_RYOKeyAdd(const char*, const char*) { return notSupported("sx_RYOKeyAdd"); }
-SDEAPI short sx_RYOKeyDrop(const char*) { return notSupported("sx_RYOKeyDrop"); }
+SDEAPI short sx_RYOFilterActivate(short, short)
+{
+    return guard<short>(0, [&]() -> short { return notSupported("sx_RYOFilterActivate"); });
+}
+SDEAPI short sx_RYOFilterCopy(void)
+{
+    return guard<short>(0, [&]() -> short { return notSupported("sx_RYOFilterCopy"); });
+}
+SDEAPI short sx_RYOFilterCreate(void)
+{
+    return guard<short>(0, [&]() -> short { return notSupported("sx_RYOFilterCreate"); });
+}
+SDEAPI short sx_RYOFilterDestroy(short)
+{
+    return guard<short>(0, [&]() -> short { return notSupported("sx_RYOFilterDestroy"); });
+}
+SDEAPI short sx_RYOFilterGetBit(short, long)
+{
+    return guard<short>(0, [&]() -> short { return notSupported("sx_RYOFilterGetBit"); });
+}
+SDEAPI short sx_RYOFilterRestore(short)
+{
+    return guard<short>(0, [&]() -> short { return notSupported("sx_RYOFilterRestore"); });
+}
+SDEAPI short sx_RYOFilterSave(void)
+{
+    return guard<short>(0, [&]() -> short { return notSupported("sx_RYOFilterSave"); });
+}
+SDEAPI short sx_RYOFilterSetBit(short, long, short)
+{
+    return guard<short>(0, [&]() -> short { return notSupported("sx_RYOFilterSetBit"); });
+}
+SDEAPI short sx_RYOKeyAdd(const char*, const char*)
+{
+    return guard<short>(0, [&]() -> short { return notSupported("sx_RYOKeyAdd"); });
+}
+SDEAPI short sx_RYOKeyDrop(const char*)
+{
+    return guard<short>(0, [&]() -> short { return notSupported("sx_RYOKeyDrop"); });
+}
 
 SDEAPI short sx_SeekBin(const char* key, short length)
 {
-    WorkArea* wa = table();
-    if (!wa)
-        return 0;
-    bool found = false;
-    const size_t n = key && length > 0 ? static_cast<size_t>(length) : 0;
-    Status st = wa->seek(std::string_view(key ? key : "", n), true, &found);
-    if (!st.ok())
-        return failed(st);
-    return found ? 1 : 0;
+    return guard<short>(0, [&]() -> short {
+        WorkArea* wa = table();
+        if (!wa)
+            return 0;
+        bool found = false;
+        const size_t n = key && length > 0 ? static_cast<size_t>(length) : 0;
+        Status st = wa->seek(std::string_view(key ? key : "", n), true, &found);
+        if (!st.ok())
+            return failed(st);
+        return found ? 1 : 0;
+    });
 }
 
-SDEAPI short sx_SetCollationRule(short) { return 0; }
-SDEAPI void sx_SetErrorFunc(void*, long) {}
+SDEAPI short sx_SetCollationRule(short)
+{
+    return guard<short>(0, [&]() -> short { return 0; });
+}
+SDEAPI void sx_SetErrorFunc(void*, long)
+{
+    S().clearError();
+}
 
 SDEAPI void sx_SetFilter(const char* expr)
 {
-    sx_Query(expr);
+    guard([&] {
+        sx_Query(expr);
+    });
 }
 
-SDEAPI void sx_SetGaugeFunc(void*) {}
-SDEAPI void sx_SetGaugeHook(void*) {}
-SDEAPI void sx_SetPassword(const char*) {}
+SDEAPI void sx_SetGaugeFunc(void*)
+{
+    S().clearError();
+}
+SDEAPI void sx_SetGaugeHook(void*)
+{
+    S().clearError();
+}
+SDEAPI void sx_SetPassword(const char*)
+{
+    S().clearError();
+}
 
 SDEAPI short sx_SetQueryBit(long recNo, short value)
 {
-    WorkArea* wa = table();
-    if (!wa || !wa->hasQuery() || recNo < 1 || recNo > static_cast<long>(UINT32_MAX))
-        return 0;
-    wa->setQueryBit(static_cast<uint32_t>(recNo), value != 0);
-    return 1;
+    return guard<short>(0, [&]() -> short {
+        WorkArea* wa = table();
+        if (!wa || !wa->hasQuery() || recNo < 1 || recNo > static_cast<long>(UINT32_MAX))
+            return 0;
+        wa->setQueryBit(static_cast<uint32_t>(recNo), value != 0);
+        return 1;
+    });
 }
 
-SDEAPI short sx_SetRelation(short, const char*) { return notSupported("sx_SetRelation"); }
-SDEAPI short sx_SetScope(const char*, const char*) { return notSupported("sx_SetScope"); }
+SDEAPI short sx_SetRelation(short, const char*)
+{
+    return guard<short>(0, [&]() -> short { return notSupported("sx_SetRelation"); });
+}
+SDEAPI short sx_SetScope(const char*, const char*)
+{
+    return guard<short>(0, [&]() -> short { return notSupported("sx_SetScope"); });
+}
 
 SDEAPI void sx_SetUDFPath(const char* path)
 {
-    udfPath() = text(path);
+    guard([&] {
+        udfPath() = text(path);
+    });
 }
 
 SDEAPI const char* sx_GetUDFPath(void)
 {
-    return udfPath().c_str();
+    return guard<const char*>("", [&]() -> const char* {
+        return udfPath().c_str();
+    });
 }
 
-SDEAPI short sx_TagArea(const char*) { return notSupported("sx_TagArea"); }
-SDEAPI short sx_TagDelete(const char*) { return notSupported("sx_TagDelete"); }
+SDEAPI short sx_TagArea(const char*)
+{
+    return guard<short>(0, [&]() -> short { return notSupported("sx_TagArea"); });
+}
+SDEAPI short sx_TagDelete(const char*)
+{
+    return guard<short>(0, [&]() -> short { return notSupported("sx_TagDelete"); });
+}
 
 SDEAPI const char* sx_TagName(short)
 {
-    return "";
+    return guard<const char*>("", [&]() -> const char* {
+        return "";
+    });
 }
 
 SDEAPI void sx_Zap(void)
 {
-    notSupported("sx_Zap");
+    guard([&] {
+        notSupported("sx_Zap");
+    });
 }
 
 }   // extern "C"

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "bytes.h"
+#include "sde.h"
 
 namespace xb {
 
@@ -36,6 +37,33 @@ int Session::findAlias(const std::string& alias) const
             return n;
     }
     return 0;
+}
+
+short errorCode(ErrorKind kind)
+{
+    switch (kind) {
+    case ErrorKind::Ok: return SX_OK;
+    case ErrorKind::NotFound:
+    case ErrorKind::NoTable: return SX_ERR_NOT_FOUND;
+    case ErrorKind::Corrupt: return SX_ERR_CORRUPT;
+    case ErrorKind::Io: return SX_ERR_IO;
+    case ErrorKind::Locked: return SX_ERR_LOCKED;
+    case ErrorKind::BadValue: return SX_ERR_BAD_VALUE;
+    case ErrorKind::BadExpression: return SX_ERR_BAD_EXPR;
+    case ErrorKind::DiskFull: return SX_ERR_DISK_FULL;
+    case ErrorKind::Access:
+    case ErrorKind::ReadOnly: return SX_ERR_ACCESS;
+    case ErrorKind::Exists: return SX_ERR_EXISTS;
+    case ErrorKind::BadArgument:
+    case ErrorKind::Unsupported: break;
+    }
+    return SX_ERR_OTHER;
+}
+
+void Session::fail(const Status& st)
+{
+    lastError = st.message();
+    lastKind = st.ok() ? static_cast<short>(SX_ERR_OTHER) : errorCode(st.kind());
 }
 
 void Session::install(int n, std::unique_ptr<WorkArea> wa)

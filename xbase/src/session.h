@@ -33,6 +33,8 @@ public:
     int errorLevel = 1;
     int currentArea = 1;
     std::string lastError;
+    short lastKind = 0;           // SX_OK or an SX_ERR_* code
+    long missingRecords = 0;      // of the last table refused as shorter than its count
 
     WorkArea* current() { return area(currentArea); }
     WorkArea* area(int n);
@@ -43,13 +45,22 @@ public:
     void closeAll();
     std::map<int, PendingTable> pending;
 
-    // Records a failure for sx_LastError.
-    void fail(const Status& st) { lastError = st.message(); }
-    void fail(const std::string& text) { lastError = text; }
+    // Each call's outcome starts as success.
+    void clearError()
+    {
+        lastError.clear();
+        lastKind = 0;
+    }
+    // Records a failure for sx_LastError and sx_ErrorKind.
+    void fail(const Status& st);
+    void fail(const std::string& text) { fail(Status::error(ErrorKind::BadArgument, text)); }
 
 private:
     std::array<std::unique_ptr<WorkArea>, kMaxWorkAreas + 1> m_areas;
 };
+
+// The SX_ERR_* code of a kind.
+short errorCode(ErrorKind kind);
 
 // File names: the path as given when it exists, else the same folder's entry whose
 // name differs only in letter case, else the path as given.

@@ -18,6 +18,9 @@ enum class ErrorKind {
     ReadOnly,       // write on a table opened read-only
     NoTable,        // the work area holds no table
     Unsupported,    // a feature this engine does not provide
+    DiskFull,       // no space left on the medium or over quota
+    Access,         // permission denied; read-only file, folder or medium
+    Exists,         // creation refused: the file is already there
 };
 
 // Result of an operation: Ok, or a kind with a message that names the file or field.
@@ -36,5 +39,12 @@ private:
     ErrorKind m_kind = ErrorKind::Ok;
     std::string m_message;
 };
+
+// A failed system call as a Status: the kind follows errno (ENOSPC is a full disk,
+// EACCES a refusal, ...), the message is `what` with the system's text appended.
+Status systemError(const std::string& what, int err);
+
+// The kind a failed system call's errno stands for.
+ErrorKind kindOfErrno(int err);
 
 }   // namespace xb

@@ -18,7 +18,7 @@ namespace {
 // the index can be rebuilt under its own definition.
 bool salvageKeyExpression(const std::string& path, std::vector<std::string>* candidates)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
     unsigned char head[1024] = {};
@@ -74,6 +74,28 @@ Status WorkArea::settle()
     m_appendPending = false;
     Status st = flushIndexes();
     m_table->unlockHeader();
+    return st;
+}
+
+void WorkArea::abandonPending()
+{
+    if (m_appendPending) {
+        m_appendPending = false;
+        m_table->unlockHeader();
+    }
+}
+
+Status WorkArea::commit()
+{
+    Status st = settle();
+    if (!st.ok())
+        return st;
+    st = m_table->sync();
+    for (OrderIndex& ix : m_indexes) {
+        std::string err;
+        if (!ix.file->sync(&err) && st.ok())
+            st = Status::error(ErrorKind::Io, "Cannot write index " + ix.file->path() + " to disk: " + err);
+    }
     return st;
 }
 
@@ -524,6 +546,60 @@ Status WorkArea::appendBlank()
     }
     m_table->unlockHeader();
     return st;
+}
+
+Status WorkArea::appendRecord(const char* image, uint32_t* recNo)
+{
+    if (!m_table->writable())
+        return Status::error(ErrorKind::ReadOnly, "The table " + m_table->path() + " is opened read-only");
+    Status st = settle();
+    if (!st.ok())
+        return st;
+    HeaderLockGuard header(*m_table, m_settings->headerLockTimeoutMs);
+    if (!header.status().ok())
+        return Status::error(ErrorKind::Locked, "Cannot append to " + m_table->path() + ": " + header.status().message());
+    const uint32_t before = m_table->recordCount();
+    if (m_table->refreshCount())
+        onCountChanged(before, m_table->recordCount());
+    const uint32_t count = m_table->recordCount();
+    const bool tookRecordLock = !m_table->holdsFileLock() && !m_table->holdsRecordLock(count + 1);
+    uint32_t r = 0;
+    st = m_table->appendRecord(image, &r);
+    if (!st.ok())
+        return st;
+    // The record is complete: its lock (a guard against another holder's file lock) is no
+    // longer needed.
+    if (tookRecordLock)
+        m_table->unlockRecord(r);
+    for (OrderIndex& ix : m_indexes) {
+        if (!included(ix, image, r))
+            continue;
+        keyFor(ix, image, r, &m_keyBuf);
+        ix.file->setDeferredWrites(true);
+        std::string err;
+        (void)ix.file->insert(IdxEntry{m_keyBuf, r}, &err);
+    }
+    ++m_generation;
+    st = flushIndexes();
+    if (!st.ok()) {
+        // Nobody else can have appended meanwhile (we hold the header lock): uncount the
+        // record and take its keys back, so that table and indexes agree again.
+        Status undone = m_table->restoreCount(count);
+        for (OrderIndex& ix : m_indexes) {
+            std::string err;
+            if (!undone.ok() || !ix.file->reload(&err))
+                ix.stale = true;
+        }
+        ++m_generation;
+        return st;
+    }
+    if (m_query) {
+        m_queryBits.resize(static_cast<size_t>(r) + 1, 0);
+        evaluateQueryBit(r);
+    }
+    setCurrent(r);
+    *recNo = r;
+    return Status();
 }
 
 Status WorkArea::updateIndexes(const char* oldImage, const char* newImage, uint32_t recNo)

@@ -33,6 +33,8 @@ struct OrderIndex {
     // A key that is one character field as wide as the key: the field's bytes are the
     // key, read straight from the record (0: no such shortcut).
     uint32_t plainCharOffset = 0;
+    // A write of the file failed and memory may differ from it: rebuilt at the next look.
+    bool stale = false;
 };
 
 // An open table with its cursor: current record, Eof/Bof, the active order (record
@@ -73,8 +75,16 @@ public:
     // cursor or lock operation settles the append: a new record costs one index write.
     Status appendBlank();
     Status setDeleted(bool deleted);
+    // Appends a whole record image: under the header lock (which also guards the
+    // indexes) the record is written, then counted, then its keys are written; when an
+    // index cannot be written the record is uncounted again. The new record becomes current.
+    Status appendRecord(const char* image, uint32_t* recNo);
     // Finishes a pending append: writes the indexes and releases the header lock.
     Status settle();
+    // After an exception inside a call: forget a pending append and release its lock.
+    void abandonPending();
+    // Data sync of the table and its open indexes.
+    Status commit();
 
     // Indexes; handles are 1-based positions in the list of open indexes.
     Status createIndex(const std::string& path, const std::string& keyExpr, const std::string& condition,

@@ -179,9 +179,14 @@ TEST_F(ApiTest, ReplaceAndReadFieldValues)
         SCOPED_TRACE(std::string(r.field) + " <- row " + std::to_string(&r - rows));
         const std::string before = sx_GetString(r.field);
         sx_Replace(r.field, r.type, r.value);
+        const std::string error = sx_LastError();
+        const short kind = sx_ErrorKind();
         EXPECT_STREQ(sx_GetString(r.field), r.stored ? r.stored : before.c_str());
         if (!r.stored) {
-            EXPECT_NE(std::string(sx_LastError()).find("does not fit"), std::string::npos);
+            EXPECT_NE(error.find("does not fit"), std::string::npos);
+            EXPECT_EQ(kind, SX_ERR_BAD_VALUE);
+        } else {
+            EXPECT_EQ(kind, SX_OK) << error;
         }
     }
     sx_Go(1);   // values were written to the file, not just kept

@@ -217,8 +217,8 @@ TEST_F(DbfFileTest, BigFixtureHidesEverySeventeenthRecord)
         EXPECT_NE(r % 17, 0) << r;
 }
 
-// Variants a reader must accept: the first record is always at the header length and
-// the count is the smaller of the header's count and the complete records present.
+// Variants a reader must accept: the first record is always at the header length, the
+// count is the header's (records past it are not ours), and an end-of-file mark is optional.
 TEST_F(DbfFileTest, ToleratedVariantsOfTheSampleTable)
 {
     const std::string sample = readFile(fixture("sample.dbf"));
@@ -241,8 +241,6 @@ TEST_F(DbfFileTest, ToleratedVariantsOfTheSampleTable)
         {"garbage after the end mark", sample + "garbage", 8},
         {"header count 7 with 8 records", withCount(7), 7},
         {"header count 0", withCount(0), 0},
-        {"header count 9 with 8 records", withCount(9), 8},
-        {"last record cut short", withCount(8).substr(0, 193 + 7 * 92 + 50), 7},
         {"byte after the header terminator", padded, 8},
     };
     for (const Row& r : rows) {
@@ -258,6 +256,50 @@ TEST_F(DbfFileTest, ToleratedVariantsOfTheSampleTable)
         }
         sx_Close();
     }
+}
+
+// A table shorter than its header's count lost records (a copy cut short, a full disk):
+// opening it as if it were whole would hide the loss, so it is refused with the number.
+TEST_F(DbfFileTest, TableShorterThanItsCountIsRefusedWithTheMissingCount)
+{
+    const std::string sample = readFile(fixture("sample.dbf"));
+    auto withCount = [&](uint32_t n) {
+        std::string s = sample;
+        for (int i = 0; i < 4; ++i)
+            s[4 + static_cast<size_t>(i)] = static_cast<char>((n >> (8 * i)) & 0xFF);
+        return s;
+    };
+    struct Row {
+        const char* what;
+        std::string bytes;
+        long missing;
+    } rows[] = {
+        {"header count 9 with 8 records", withCount(9), 1},
+        {"last record cut short", sample.substr(0, 193 + 7 * 92 + 50), 1},
+        {"only the header left", sample.substr(0, 193), 8},
+        {"header count 1000 with 8 records", withCount(1000), 992},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        const std::string p = path("short.dbf");
+        writeFile(p, r.bytes);
+        for (short mode : {SX_READONLY, SX_READWRITE}) {
+            EXPECT_EQ(sx_Use(p.c_str(), "S", mode, SX_SDEFOX), 0);
+            EXPECT_EQ(sx_ErrorKind(), SX_ERR_CORRUPT);
+            EXPECT_NE(std::string(sx_LastError()).find(std::to_string(r.missing) + " of"), std::string::npos)
+                << sx_LastError();
+            long missing = -1;
+            EXPECT_EQ(sx_SysProp(SX_SP_MISSING_RECORDS, &missing), r.missing);
+            EXPECT_EQ(missing, r.missing);
+        }
+        EXPECT_EQ(readFile(p), r.bytes);   // refused, not repaired behind the user's back
+    }
+    // A good open afterwards clears the figure.
+    const std::string good = path("good.dbf");
+    writeFile(good, sample);
+    ASSERT_GT(sx_Use(good.c_str(), "G", SX_READONLY, SX_SDEFOX), 0);
+    long missing = -1;
+    EXPECT_EQ(sx_SysProp(SX_SP_MISSING_RECORDS, &missing), 0);
 }
 
 TEST_F(DbfFileTest, MalformedTablesAreRefusedWithAReason)
