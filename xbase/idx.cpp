@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "env.h"
 #include "idxcodec.h"
 
 namespace xb {
@@ -80,42 +81,52 @@ struct Stamp {
     }
 };
 
-bool readWholeFile(const std::string& path, std::string* data, std::string* err)
+// Reads an index file whole, after judging its header: a file named like an index that is
+// not one (or claims more than maxBytes, 0: no limit) is refused before the rest is read.
+bool readWholeFile(const std::string& path, std::string* data, std::string* err, uint64_t maxBytes = 0)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return fail(err, sysError("cannot open", path));
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
     struct stat st;
-    if (::fstat(fd, &st) != 0) {
-        fail(err, sysError("cannot read", path));
-        ::close(fd);
-        return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
+    if (::fstat(fd, &st) != 0)
+        return fail(err, sysError("cannot read", path));
+    if (!S_ISREG(st.st_mode))
         return fail(err, path + ": not a regular file");
-    }
-    if (uint64_t(st.st_size) > 0xFFFFFFFFull) {
-        ::close(fd);
+    const uint64_t size = uint64_t(st.st_size);
+    if (size > 0xFFFFFFFFull)
         return fail(err, path + ": file larger than 4 GB");
-    }
-    data->resize(size_t(st.st_size));
+    data->resize(std::min<size_t>(size_t(size), idxcodec::kHeaderBytes));
     size_t got = 0;
-    while (got < data->size()) {
-        const ssize_t n = ::read(fd, data->data() + got, data->size() - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            fail(err, sysError("cannot read", path));
-            ::close(fd);
-            return false;
+    auto readUpTo = [&](size_t want) {
+        while (got < want) {
+            const ssize_t n = ::pread(fd, data->data() + got, want - got, off_t(got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return false;
+            if (n == 0)
+                break;   // shrank while we read: decode what is there, it will be judged
+            got += size_t(n);
         }
-        if (n == 0)
-            break;   // shrank while we read: decode what is there, it will be judged
-        got += size_t(n);
-    }
+        return true;
+    };
+    if (!readUpTo(data->size()))
+        return fail(err, sysError("cannot read", path));
+    Image head;
+    std::string why;
+    if (!idxcodec::decodeHeader(reinterpret_cast<const uint8_t*>(data->data()), got, size, &head, &why))
+        return fail(err, path + ": " + why);
+    if (maxBytes > 0 && size > maxBytes)
+        return fail(err, path + ": " + std::to_string(size) + " bytes, far more than an index of its table needs");
+    data->resize(size_t(size));
+    if (!readUpTo(data->size()))
+        return fail(err, sysError("cannot read", path));
     data->resize(got);
-    ::close(fd);
     return true;
 }
 
@@ -141,20 +152,18 @@ bool writeNewFile(const std::string& path, const std::string& data, std::string*
 {
     const size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
     static std::atomic<unsigned> counter{0};
     std::string tmp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        tmp = dir + "." + base + "." + std::to_string(::getpid()) + "." +
-              std::to_string(counter++) + ".tmp";
+        tmp = tempPrefix(path) + std::to_string(::getpid()) + "." + std::to_string(counter++);
         fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
             break;
     }
     if (fd < 0)
         return fail(err, sysError("cannot create", path));
-    const bool written = writeAll(fd, data, 0);
+    const bool written = writeAll(fd, data, 0) && ::fsync(fd) == 0;
     const int writeErrno = errno;
     if (::close(fd) != 0 || !written) {
         if (!written)
@@ -167,6 +176,12 @@ bool writeNewFile(const std::string& path, const std::string& data, std::string*
         fail(err, sysError("cannot create", path));
         ::unlink(tmp.c_str());
         return false;
+    }
+    // The new name must survive a power loss as well as the bytes.
+    const int dirFd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
     }
     return true;
 }
@@ -283,6 +298,7 @@ struct IdxFile::Impl {
     Stamp stamp;
     bool deferred = false;
     bool dirty = false;
+    uint64_t maxBytes = 0;
 
     size_t keyLen() const { return size_t(img.keyLen); }
 
@@ -293,7 +309,7 @@ struct IdxFile::Impl {
         for (int attempt = 0;; ++attempt) {
             const Stamp before = Stamp::of(path);
             std::string data;
-            if (!readWholeFile(path, &data, err))
+            if (!readWholeFile(path, &data, err, maxBytes))
                 return false;
             Image fresh;
             std::string why;
@@ -386,13 +402,9 @@ struct IdxFile::Impl {
 
 IdxFile::IdxFile() : d(std::make_unique<Impl>()) {}
 
-IdxFile::~IdxFile()
-{
-    if (d && d->dirty) {
-        std::string ignored;
-        d->save(&ignored);
-    }
-}
+// Unwritten changes are dropped, not written: a destructor cannot know whether the lock
+// that guards the file is held, and the owner flushes under it.
+IdxFile::~IdxFile() = default;
 
 std::unique_ptr<IdxFile> IdxFile::open(const std::string& path, std::string* err)
 {
@@ -413,9 +425,20 @@ std::unique_ptr<IdxFile> IdxFile::open(const std::string& path, std::string* err
     return f;
 }
 
-std::unique_ptr<IdxFile> IdxFile::create(const std::string& path, const std::string& keyExpr,
+std::unique_ptr<IdxFile> IdxFile::open(const std::string& path, std::string* err,
+    const IdxKeyType* expected, uint64_t maxBytes)
+{
+    std::unique_ptr<IdxFile> f(new IdxFile());
+    f->d->path = path;
+    f->d->maxBytes = maxBytes;
+    if (!f->d->load(expected, err))
+        return nullptr;
+    return f;
+}
+
+std::unique_ptr<IdxFile> IdxFile::build(const std::string& path, const std::string& keyExpr,
     IdxKeyType type, int keyLen, std::vector<IdxEntry> entries, std::string* err, bool descending,
-    const std::string& condition)
+    const std::string& condition, bool writeFile, bool unique)
 {
     auto trimmed = [](const std::string& s) {
         const size_t b = s.find_first_not_of(' ');
@@ -449,9 +472,30 @@ std::unique_ptr<IdxFile> IdxFile::create(const std::string& path, const std::str
             return nullptr;
 
     d.img.entries = sortedEntries(std::move(entries), size_t(keyLen));
+    d.img.unique = unique;
+    if (unique) {
+        // One entry per key value, the lowest record number holding it.
+        auto& v = d.img.entries;
+        v.erase(std::unique(v.begin(), v.end(),
+                    [](const IdxEntry& a, const IdxEntry& b) { return a.key == b.key; }),
+            v.end());
+    }
+    if (!writeFile) {
+        // Held in memory only; what is on disk now counts as seen, so that only a later
+        // change by another holder makes it be read again.
+        d.stamp = Stamp::of(path);
+        return f;
+    }
     if (!d.save(err))
         return nullptr;
     return f;
+}
+
+std::unique_ptr<IdxFile> IdxFile::create(const std::string& path, const std::string& keyExpr,
+    IdxKeyType type, int keyLen, std::vector<IdxEntry> entries, std::string* err, bool descending,
+    const std::string& condition)
+{
+    return build(path, keyExpr, type, keyLen, std::move(entries), err, descending, condition, true);
 }
 
 std::string IdxFile::charKey(const std::string& text, int keyLen)

@@ -29,6 +29,15 @@ public:
     // their trailing filler (blanks for character keys, 0x00 for numeric ones).
     static std::unique_ptr<IdxFile> open(const std::string& path, std::string* err,
         IdxKeyType expected);
+    // The same with a bound: a file larger than maxBytes (0: none) is refused after its
+    // header was read, without reading the rest.
+    static std::unique_ptr<IdxFile> open(const std::string& path, std::string* err,
+        const IdxKeyType* expected, uint64_t maxBytes);
+    // The same held in memory only when writeFile is false (an index of a table opened
+    // read-only: the order is needed, the file is not ours to change).
+    static std::unique_ptr<IdxFile> build(const std::string& path, const std::string& keyExpr,
+        IdxKeyType type, int keyLen, std::vector<IdxEntry> entries, std::string* err,
+        bool descending, const std::string& condition, bool writeFile, bool unique = false);
     // Builds a new index from unsorted entries and writes it to path (replacing the file).
     // Exact repeats of an entry are kept once.
     static std::unique_ptr<IdxFile> create(const std::string& path, const std::string& keyExpr,
@@ -68,8 +77,8 @@ public:
     bool flush(std::string* err);
     // Data sync of the file (after flush).
     bool sync(std::string* err);
-    // Bulk changes: while on, insert() and remove() only change memory and flush() (or the
-    // destructor) writes the file once.
+    // Bulk changes: while on, insert() and remove() only change memory and flush() writes
+    // the file once (the destructor drops what was not flushed).
     void setDeferredWrites(bool on);
 
     // Position (into entries()) of the first entry whose key is >= the given key bytes;

@@ -94,9 +94,9 @@ public:
 
     bool run(const IdxKeyType* hint, Image* out);
     bool layout(Image* out);
+    bool readHeader(Image* out, uint32_t* root);
 
 private:
-    bool readHeader(Image* out, uint32_t* root);
     bool walk(uint32_t root);
     bool checkLinks(const Level& level, size_t i);
     bool readStandardLeaves(std::vector<IdxEntry>* entries, std::vector<size_t>* leafEnd);
@@ -529,6 +529,19 @@ bool decodeLayout(const uint8_t* data, size_t size, Image* out, std::string* err
     *out = Image();
     Decoder d(data, size, err);
     return d.layout(out);
+}
+
+bool decodeHeader(const uint8_t* data, size_t size, uint64_t fileSize, Image* out, std::string* err)
+{
+    // The header never reaches past its second page: a zero-filled copy of that much lets
+    // the decoder judge the sizes against the real file length without reading the rest.
+    uint8_t head[kHeaderBytes] = {};
+    std::memcpy(head, data, std::min(size, kHeaderBytes));
+    if (fileSize > 0xFFFFFFFFu)
+        return fail(err, "file larger than 4 GB");
+    Decoder d(head, std::max<size_t>(size_t(fileSize), std::min(size, kHeaderBytes)), err);
+    uint32_t root = 0;
+    return d.readHeader(out, &root);
 }
 
 size_t standardPages(int keyLen, size_t entries)

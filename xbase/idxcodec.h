@@ -42,6 +42,12 @@ bool decode(const uint8_t* data, size_t size, const IdxKeyType* typeHint, Image*
 // liveEnd of *out, leaving the entries empty.
 bool decodeLayout(const uint8_t* data, size_t size, Image* out, std::string* err);
 
+// Only the header: data holds the file's first bytes (up to 1024; fewer when the file is
+// shorter), fileSize the whole file's length. Fills keyExpr, condition, keyLen, compact,
+// unique and descending. Lets a caller judge a file before reading all of it.
+bool decodeHeader(const uint8_t* data, size_t size, uint64_t fileSize, Image* out, std::string* err);
+constexpr size_t kHeaderBytes = 2 * kPage;
+
 // Number of node pages the standard form of `entries` keys takes.
 size_t standardPages(int keyLen, size_t entries);
 

@@ -472,6 +472,12 @@ Status DbfFile::appendRecord(const char* image, uint32_t* recNo)
     return Status();
 }
 
+bool DbfFile::isSameFile(const struct stat& st) const
+{
+    struct stat own {};
+    return env().fstat(m_fd, &own) == 0 && own.st_dev == st.st_dev && own.st_ino == st.st_ino;
+}
+
 Status DbfFile::sync()
 {
     if (env().fdatasync(m_fd) != 0)

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <ctime>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "status.h"
@@ -106,6 +109,10 @@ public:
     bool holdsHeaderLock() const { return m_headerLocked || m_mode == OpenMode::Exclusive; }
     const std::vector<uint32_t>& lockedRecords() const { return m_lockedRecords; }
 
+    // Whether st (from stat) describes this table's file.
+    bool isSameFile(const struct stat& st) const;
+    // A read of a record that failed since the last call (the record then read as blanks).
+    Status takeReadError() { return std::exchange(m_readError, Status()); }
     // Data sync of the table file (records and header).
     Status sync();
     // Reads record recNo straight from the file into out (no cache): for read-modify-write
@@ -143,6 +150,7 @@ private:
     bool m_fileLocked = false;
     bool m_headerLocked = false;
     bool m_modified = false;
+    mutable Status m_readError;
 };
 
 // Holds the header lock for a scope unless it was held already (an append in progress,

@@ -149,8 +149,6 @@ long julianDay(int y, int m, int d)
 
 Status writeField(WorkArea* wa, const FieldDesc& f, short type, const void* value)
 {
-    std::string image(wa->currentRecord(), wa->table().recordLength());
-    char* out = image.data() + f.offset;
     const uint32_t w = f.width;
     double number = 0.0;
     bool isNumber = true;
@@ -168,6 +166,9 @@ Status writeField(WorkArea* wa, const FieldDesc& f, short type, const void* valu
     default:
         return Status::error(ErrorKind::BadArgument, "Unknown value type " + std::to_string(type));
     }
+    // The value is formed first; the record is read and patched under its lock.
+    std::string field(w, ' ');
+    char* out = field.data();
     switch (f.type) {
     case 'N':
     case 'F': {
@@ -207,7 +208,10 @@ Status writeField(WorkArea* wa, const FieldDesc& f, short type, const void* valu
         break;
     }
     }
-    return wa->putRecord(image.data());
+    return wa->changeFields([&](char* record) {
+        std::memcpy(record + f.offset, field.data(), w);
+        return Status();
+    });
 }
 
 short notSupported(const char* name)

@@ -1,22 +1,34 @@
 #include "workarea.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <optional>
 
 #include "bytes.h"
+#include "env.h"
+#include "idxcodec.h"
 #include "numtext.h"
 
 namespace xb {
 
 namespace {
 
-// The key expression stored in an index file that cannot be parsed any more, so that
-// the index can be rebuilt under its own definition.
-bool salvageKeyExpression(const std::string& path, std::vector<std::string>* candidates)
+// The definition stored in an index file whose tree cannot be read any more: key
+// expression (candidates from both forms), FOR condition and options, so that the index
+// can be rebuilt as it was.
+struct SalvagedDefinition {
+    std::vector<std::string> keys;
+    std::string condition;
+    bool unique = false;
+    bool descending = false;
+};
+
+bool salvageDefinition(const std::string& path, SalvagedDefinition* out)
 {
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
@@ -30,22 +42,38 @@ bool salvageKeyExpression(const std::string& path, std::vector<std::string>* can
         std::string s;
         for (size_t i = from; i < static_cast<size_t>(n) && i < from + maxLen && head[i] != 0; ++i) {
             if (head[i] < 0x20 || head[i] > 0x7E)
-                return;
+                return std::string();
             s += static_cast<char>(head[i]);
         }
         while (!s.empty() && s.back() == ' ')
             s.pop_back();
-        if (!s.empty())
-            candidates->push_back(s);
+        return s;
     };
-    take(16, 220);   // standard form
-    if (n >= 1024) {   // compact form: expression pool at 512
-        const size_t offset = readLe16(head + 508);
-        const size_t length = readLe16(head + 510);
-        if (offset < 512 && length > 1)
-            take(512 + offset, std::min<size_t>(length, 512 - offset));
+    const unsigned char options = head[14];
+    out->unique = (options & 0x01) != 0;
+    const bool compact = (options & 0x20) != 0;
+    if (!compact) {
+        const std::string key = take(16, 220);
+        if (!key.empty())
+            out->keys.push_back(key);
+        if (options & 0x08)
+            out->condition = take(236, 220);
     }
-    return !candidates->empty();
+    if (n >= 1024) {   // compact form: order at 502, expression pool at 512
+        const size_t forPos = readLe16(head + 504), forLen = readLe16(head + 506);
+        const size_t keyPos = readLe16(head + 508), keyLen = readLe16(head + 510);
+        if (keyPos < 512 && keyLen > 1) {
+            const std::string key = take(512 + keyPos, std::min<size_t>(keyLen, 512 - keyPos));
+            if (!key.empty())
+                out->keys.push_back(key);
+        }
+        if (compact) {
+            out->descending = readLe16(head + 502) == 1;
+            if (forPos < 512 && forLen > 1)
+                out->condition = take(512 + forPos, std::min<size_t>(forLen, 512 - forPos));
+        }
+    }
+    return !out->keys.empty();
 }
 
 }   // namespace
@@ -59,11 +87,7 @@ WorkArea::WorkArea(std::unique_ptr<DbfFile> table, std::string alias, const Sett
 
 WorkArea::~WorkArea()
 {
-    (void)settle();
-    for (OrderIndex& ix : m_indexes) {
-        std::string ignored;
-        ix.file->flush(&ignored);
-    }
+    (void)settle();   // writes under the header lock it holds
     m_table->unlockAll();
 }
 
@@ -104,8 +128,11 @@ Status WorkArea::flushIndexes()
     Status result;
     for (OrderIndex& ix : m_indexes) {
         std::string err;
-        if (!ix.file->flush(&err) && result.ok())
-            result = Status::error(ErrorKind::Io, "Cannot write index " + ix.file->path() + ": " + err);
+        if (!ix.file->flush(&err)) {
+            ix.stale = true;   // memory and file differ now: rebuilt at the next look
+            if (result.ok())
+                result = Status::error(ErrorKind::Io, "Cannot write index " + ix.file->path() + ": " + err);
+        }
         ix.file->setDeferredWrites(false);
     }
     return result;
@@ -138,6 +165,12 @@ void WorkArea::sync()
             reloadChangedIndexes();
         }
     }
+    if (!m_appendPending)
+        for (const OrderIndex& ix : m_indexes)
+            if (ix.stale) {
+                rebuildStale();
+                break;
+            }
     if (!m_eof && m_recNo > m_table->recordCount())
         setEof();
 }
@@ -167,8 +200,10 @@ void WorkArea::onCountChanged(uint32_t before, uint32_t now)
     // Another program appended without keeping our indexes: add the missing keys under
     // the header lock, which every appender of ours holds while it writes an index.
     // (An append in progress already holds it and keeps it.)
-    const bool tookLock = !m_table->holdsHeaderLock();
-    if (now < before || !m_table->writable() || !m_table->lockHeader(m_settings->headerLockTimeoutMs).ok())
+    if (now < before || !m_table->writable())
+        return;
+    HeaderLockGuard header(*m_table, m_settings->headerLockTimeoutMs);
+    if (!header.status().ok())
         return;
     for (OrderIndex& ix : m_indexes) {
         for (uint32_t r = before + 1; r <= now; ++r) {
@@ -185,8 +220,6 @@ void WorkArea::onCountChanged(uint32_t before, uint32_t now)
     }
     if (!m_appendPending)
         (void)flushIndexes();
-    if (tookLock)
-        m_table->unlockHeader();
     ++m_generation;
 }
 
@@ -471,6 +504,24 @@ Status WorkArea::ensureLocked(uint32_t recNo, bool* tookLock)
 
 Status WorkArea::putRecord(const char* image)
 {
+    return patchRecord([&](char* record) {
+        std::memcpy(record, image, m_table->recordLength());
+        return Status();
+    });
+}
+
+Status WorkArea::setDeleted(bool deleted)
+{
+    return patchRecord([&](char* record) {
+        record[0] = deleted ? '*' : ' ';
+        return Status();
+    });
+}
+
+// Every change of an existing record: its lock first, then the record as the file holds
+// it now (another holder may have changed it while we waited), then the change.
+Status WorkArea::patchRecord(const std::function<Status(char* record)>& patch)
+{
     if (!m_table->writable())
         return Status::error(ErrorKind::ReadOnly, "The table " + m_table->path() + " is opened read-only");
     if (m_eof || m_recNo < 1 || m_recNo > m_table->recordCount())
@@ -481,27 +532,72 @@ Status WorkArea::putRecord(const char* image)
         if (!st.ok())
             return st;
     }
-    bool tookLock = false;
-    Status st = ensureLocked(r, &tookLock);
+    RecordLockGuard lock(*m_table, r, m_settings->lockTimeoutMs);
+    if (!lock.status().ok())
+        return lock.status();
+    std::string old;
+    Status st = m_table->readRecord(r, &old);
     if (!st.ok())
         return st;
-    // The mapping shows the new bytes as soon as they are written: keep the old image.
-    const std::string old(m_table->record(r), m_table->recordLength());
-    st = m_table->writeRecord(r, image);
-    if (st.ok())
-        st = updateIndexes(old.data(), image, r);
-    evaluateQueryBit(r);
-    if (tookLock)
-        m_table->unlockRecord(r);
+    std::string image = old;
+    st = patch(image.data());
+    if (!st.ok())
+        return st;
+    st = writeLocked(r, old, image.data());
     Status settled = settle();
     return st.ok() ? settled : st;
 }
 
-Status WorkArea::setDeleted(bool deleted)
+bool WorkArea::keysChange(const char* oldImage, const char* newImage, uint32_t recNo)
 {
-    std::string image(currentRecord(), m_table->recordLength());
-    image[0] = deleted ? '*' : ' ';
-    return putRecord(image.data());
+    for (OrderIndex& ix : m_indexes) {
+        const bool wasIn = included(ix, oldImage, recNo);
+        const bool isIn = included(ix, newImage, recNo);
+        if (wasIn != isIn)
+            return true;
+        if (!isIn)
+            continue;
+        keyFor(ix, oldImage, recNo, &m_keyBuf);
+        keyFor(ix, newImage, recNo, &m_keyBuf2);
+        if (m_keyBuf != m_keyBuf2)
+            return true;
+    }
+    return false;
+}
+
+// Writes a record whose lock is held. When a key changes, the index lock (the header
+// lock) is taken before anything is written; when the index step fails after all, the old
+// record is put back, so that table and indexes still agree, and the failure is reported.
+Status WorkArea::writeLocked(uint32_t r, const std::string& old, const char* image)
+{
+    const bool keys = keysChange(old.data(), image, r);
+    std::optional<HeaderLockGuard> header;
+    if (keys && !m_appendPending) {
+        header.emplace(*m_table, m_settings->headerLockTimeoutMs);
+        if (!header->status().ok())
+            return Status::error(ErrorKind::Locked, "Cannot update the indexes of " + m_table->path() + ": " +
+                                                        header->status().message());
+    }
+    Status st = m_table->writeRecord(r, image);
+    if (!st.ok()) {
+        (void)m_table->writeRecord(r, old.data());   // a short write may have changed a part
+        return st;
+    }
+    if (keys) {
+        st = updateIndexes(old.data(), image, r);
+        if (!st.ok() && !m_appendPending) {
+            const Status back = m_table->writeRecord(r, old.data());
+            // The files hold the old keys (an index is switched over whole or not at all):
+            // read them again; what cannot be read is rebuilt at the next look.
+            for (OrderIndex& ix : m_indexes) {
+                std::string err;
+                ix.stale = !back.ok() || !ix.file->reload(&err);
+            }
+            ++m_generation;
+        }
+    }
+    evaluateQueryBit(r);
+    return st;
 }
 
 Status WorkArea::appendBlank()
@@ -587,8 +683,7 @@ Status WorkArea::appendRecord(const char* image, uint32_t* recNo)
         Status undone = m_table->restoreCount(count);
         for (OrderIndex& ix : m_indexes) {
             std::string err;
-            if (!undone.ok() || !ix.file->reload(&err))
-                ix.stale = true;
+            ix.stale = !undone.ok() || !ix.file->reload(&err);
         }
         ++m_generation;
         return st;
@@ -602,12 +697,11 @@ Status WorkArea::appendRecord(const char* image, uint32_t* recNo)
     return Status();
 }
 
+// Under the header lock (held by the caller): each changed index is changed in memory
+// and written once; with an append pending the write waits for settle().
 Status WorkArea::updateIndexes(const char* oldImage, const char* newImage, uint32_t recNo)
 {
-    if (m_indexes.empty())
-        return Status();
     Status result;
-    bool locked = false;
     for (OrderIndex& ix : m_indexes) {
         const bool wasIn = included(ix, oldImage, recNo);
         const bool isIn = included(ix, newImage, recNo);
@@ -615,15 +709,6 @@ Status WorkArea::updateIndexes(const char* oldImage, const char* newImage, uint3
         keyFor(ix, newImage, recNo, &m_keyBuf2);
         if (wasIn == isIn && (!isIn || m_keyBuf == m_keyBuf2))
             continue;
-        // One index writer at a time, under the header lock (held already while an
-        // append is pending); each changed index is written once.
-        if (!locked && !m_appendPending) {
-            Status st = m_table->lockHeader(m_settings->headerLockTimeoutMs);
-            if (!st.ok())
-                return Status::error(ErrorKind::Locked, "Cannot update the indexes of " + m_table->path() +
-                                                            ": " + st.message());
-            locked = true;
-        }
         ix.file->setDeferredWrites(true);
         std::string err;
         if (wasIn)
@@ -632,13 +717,10 @@ Status WorkArea::updateIndexes(const char* oldImage, const char* newImage, uint3
             result = Status::error(ErrorKind::Io, "Cannot update index " + ix.file->path() + ": " + err);
         ++m_generation;
     }
-    if (locked) {
-        Status st = flushIndexes();
-        m_table->unlockHeader();
-        if (result.ok())
-            result = st;
-    }
-    return result;
+    if (m_appendPending)
+        return result;
+    Status st = flushIndexes();
+    return result.ok() ? st : result;
 }
 
 // ---------------------------------------------------------------------------
@@ -715,9 +797,22 @@ Status WorkArea::compileIndexExprs(const std::string& keyText, const std::string
     return Status();
 }
 
+// Writes the index anew from the table under the header lock (the lock every index
+// writer holds), the count read again under it; a table opened read-only gets the order
+// in memory and its file is left alone.
 Status WorkArea::rebuild(OrderIndex& ix, const std::string& path, const std::string& keyText,
-                         const std::string& condText, bool descending)
+                         const std::string& condText, bool descending, bool unique)
 {
+    const bool writeFile = m_table->writable();
+    std::optional<HeaderLockGuard> header;
+    if (writeFile) {
+        header.emplace(*m_table, m_settings->headerLockTimeoutMs);
+        if (!header->status().ok())
+            return Status::error(ErrorKind::Locked, "Cannot rebuild index " + path + ": " + header->status().message());
+        const uint32_t before = m_table->recordCount();
+        if (m_table->refreshCount())
+            onCountChanged(before, m_table->recordCount());
+    }
     const uint32_t count = m_table->recordCount();
     std::vector<IdxEntry> entries;
     entries.reserve(count);
@@ -728,15 +823,29 @@ Status WorkArea::rebuild(OrderIndex& ix, const std::string& path, const std::str
         keyFor(ix, rec, r, &m_keyBuf);
         entries.push_back(IdxEntry{m_keyBuf, r});
     }
+    Status read = m_table->takeReadError();
+    if (!read.ok())
+        return read;
     std::string err;
     const IdxKeyType type = ix.numeric ? IdxKeyType::Numeric : IdxKeyType::Character;
-    auto file = IdxFile::create(path, keyText, type, static_cast<int>(ix.keyLen), std::move(entries), &err,
-                                descending, condText);
+    auto file = IdxFile::build(path, keyText, type, static_cast<int>(ix.keyLen), std::move(entries), &err,
+                               descending, condText, writeFile, unique);
     if (!file)
         return Status::error(ErrorKind::Io, "Cannot write index " + path + ": " + err);
     ix.file = std::move(file);
+    ix.stale = false;
     ++m_generation;
     return Status();
+}
+
+void WorkArea::rebuildStale()
+{
+    for (OrderIndex& ix : m_indexes) {
+        if (!ix.stale)
+            continue;
+        const std::string path = ix.file->path();
+        (void)rebuild(ix, path, ix.file->keyExpr(), ix.file->condition(), ix.file->descending(), ix.file->unique());
+    }
 }
 
 // An index that does not describe this table's records would give wrong orders and
@@ -796,7 +905,7 @@ Status WorkArea::verifyOrRebuild(OrderIndex& ix)
     }
     if (ok)
         return Status();
-    return rebuild(ix, path, keyText, condText, descending);
+    return rebuild(ix, path, keyText, condText, descending, ix.file->unique());
 }
 
 Status WorkArea::createIndex(const std::string& path, const std::string& keyExpr, const std::string& condition,
@@ -804,11 +913,20 @@ Status WorkArea::createIndex(const std::string& path, const std::string& keyExpr
 {
     (void)settle();
     sync();
-    OrderIndex ix;
-    Status st = compileIndexExprs(keyExpr, condition, &ix);
+    Status st = checkIndexTarget(path);
     if (!st.ok())
         return st;
-    st = rebuild(ix, path, keyExpr, condition, descending);
+    OrderIndex ix;
+    st = compileIndexExprs(keyExpr, condition, &ix);
+    if (!st.ok())
+        return st;
+    // What the file's header cannot hold would be lost on the next open.
+    for (const std::string* text : {&keyExpr, &condition})
+        if (trimRight(trimLeft(*text)).size() > static_cast<size_t>(idxcodec::kMaxExprLen))
+            return Status::error(ErrorKind::BadExpression,
+                                 "The expression \"" + *text + "\" is longer than an index file holds (" +
+                                     std::to_string(idxcodec::kMaxExprLen) + " characters)");
+    st = rebuild(ix, path, keyExpr, condition, descending, false);
     if (!st.ok())
         return st;
     // The same file open twice would be two diverging copies: the new one replaces it.
@@ -828,6 +946,37 @@ Status WorkArea::createIndex(const std::string& path, const std::string& keyExpr
     return Status();
 }
 
+// A new index may replace an index file, never anything else: not the table itself (the
+// same file under another name or through a link), not another program's file.
+Status WorkArea::checkIndexTarget(const std::string& path) const
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        struct stat ls {};
+        if (errno == ENOENT && ::lstat(path.c_str(), &ls) != 0)
+            return Status();
+        return Status::error(ErrorKind::Exists, "Cannot create index " + path +
+                                                    ": the name is taken by a link to a file that does not exist");
+    }
+    if (m_table->isSameFile(st))
+        return Status::error(ErrorKind::Exists, "Cannot create index " + path + ": it is the table " +
+                                                    m_table->path() + " itself");
+    if (!S_ISREG(st.st_mode))
+        return Status::error(ErrorKind::Exists, "Cannot create index " + path + ": it is not a regular file");
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return systemError("Cannot create index " + path, errno);
+    unsigned char head[idxcodec::kHeaderBytes] = {};
+    const ssize_t n = ::pread(fd, head, sizeof head, 0);
+    ::close(fd);
+    idxcodec::Image image;
+    std::string why;
+    if (n < 0 || !idxcodec::decodeHeader(head, static_cast<size_t>(n), static_cast<uint64_t>(st.st_size), &image, &why))
+        return Status::error(ErrorKind::Exists, "Cannot create index " + path +
+                                                    ": a file that is not an index already has that name");
+    return Status();
+}
+
 Status WorkArea::openIndex(const std::string& path, int* handle)
 {
     (void)settle();
@@ -839,24 +988,30 @@ Status WorkArea::openIndex(const std::string& path, int* handle)
         }
     std::string err;
     OrderIndex ix;
-    ix.file = IdxFile::open(path, &err);
+    // Even with room to spare for a file rewritten in free pages, an index of this table
+    // cannot be larger than this; a bigger file is not read whole.
+    const uint64_t maxBytes = (uint64_t{64} << 20) + uint64_t{m_table->recordCount()} * 1024;
+    ix.file = IdxFile::open(path, &err, nullptr, maxBytes);
     if (!ix.file) {
         if (::access(path.c_str(), F_OK) != 0)
             return Status::error(ErrorKind::NotFound, "Index file " + path + " does not exist");
-        // Unreadable: rebuild it when its key expression can still be read and fits the table.
-        std::vector<std::string> candidates;
-        salvageKeyExpression(path, &candidates);
-        for (const std::string& keyText : candidates) {
-            if (!compileIndexExprs(keyText, std::string(), &ix).ok())
+        // Unreadable: rebuild it as it was defined (key, condition, options) when that can
+        // still be read and fits the table. Otherwise say so: the caller knows its own
+        // index keys and rebuilds them; working in record order instead would be silent.
+        SalvagedDefinition def;
+        salvageDefinition(path, &def);
+        for (const std::string& keyText : def.keys) {
+            if (!compileIndexExprs(keyText, def.condition, &ix).ok())
                 continue;
-            Status st = rebuild(ix, path, keyText, std::string(), false);
+            Status st = rebuild(ix, path, keyText, def.condition, def.descending, def.unique);
             if (!st.ok())
                 return st;
             m_indexes.push_back(std::move(ix));
             *handle = static_cast<int>(m_indexes.size());
             return Status();
         }
-        return Status::error(ErrorKind::Corrupt, "Index file " + path + " cannot be read: " + err);
+        return Status::error(ErrorKind::Corrupt, "Index file " + path + " cannot be read and its key cannot be "
+                                                     "recovered; create it again: " + err);
     }
     Status st = compileIndexExprs(ix.file->keyExpr(), ix.file->condition(), &ix);
     if (!st.ok())
@@ -874,7 +1029,8 @@ Status WorkArea::reindex()
     (void)settle();
     sync();
     for (OrderIndex& ix : m_indexes) {
-        Status st = rebuild(ix, ix.file->path(), ix.file->keyExpr(), ix.file->condition(), ix.file->descending());
+        Status st = rebuild(ix, ix.file->path(), ix.file->keyExpr(), ix.file->condition(), ix.file->descending(),
+                            ix.file->unique());
         if (!st.ok())
             return st;
     }
@@ -903,10 +1059,6 @@ const OrderIndex* WorkArea::index(int handle) const
 void WorkArea::closeIndexes()
 {
     (void)settle();
-    for (OrderIndex& ix : m_indexes) {
-        std::string ignored;
-        ix.file->flush(&ignored);
-    }
     m_indexes.clear();
     m_order = 0;
     ++m_generation;

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -75,6 +76,9 @@ public:
     // cursor or lock operation settles the append: a new record costs one index write.
     Status appendBlank();
     Status setDeleted(bool deleted);
+    // Changes fields of the current record: patch receives the record as the file holds it
+    // once the record's lock is held.
+    Status changeFields(const std::function<Status(char* record)>& patch) { return patchRecord(patch); }
     // Appends a whole record image: under the header lock (which also guards the
     // indexes) the record is written, then counted, then its keys are written; when an
     // index cannot be written the record is uncounted again. The new record becomes current.
@@ -142,10 +146,15 @@ private:
     bool included(const OrderIndex& ix, const char* record, uint32_t recNo) const;
     bool indexHolds(OrderIndex& ix, const std::string& key, uint32_t recNo);
     Status verifyOrRebuild(OrderIndex& ix);
+    void rebuildStale();
     Status rebuild(OrderIndex& ix, const std::string& path, const std::string& keyText,
-                   const std::string& condText, bool descending);
+                   const std::string& condText, bool descending, bool unique);
+    Status checkIndexTarget(const std::string& path) const;
     Status compileIndexExprs(const std::string& keyText, const std::string& condText, OrderIndex* ix);
     Status updateIndexes(const char* oldImage, const char* newImage, uint32_t recNo);
+    Status patchRecord(const std::function<Status(char* record)>& patch);
+    bool keysChange(const char* oldImage, const char* newImage, uint32_t recNo);
+    Status writeLocked(uint32_t recNo, const std::string& old, const char* image);
     Status flushIndexes();
     void reloadChangedIndexes();
     Status ensureLocked(uint32_t recNo, bool* tookLock);
