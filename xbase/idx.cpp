@@ -104,7 +104,7 @@ bool readWholeFile(const std::string& path, std::string* data, std::string* err,
     size_t got = 0;
     auto readUpTo = [&](size_t want) {
         while (got < want) {
-            const ssize_t n = ::pread(fd, data->data() + got, want - got, off_t(got));
+            const ssize_t n = env().pread(fd, data->data() + got, want - got, off_t(got));
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0)
@@ -134,7 +134,7 @@ bool writeAll(int fd, const std::string& data, off_t at)
 {
     size_t done = 0;
     while (done < data.size()) {
-        const ssize_t n = ::pwrite(fd, data.data() + done, data.size() - done, at + off_t(done));
+        const ssize_t n = env().pwrite(fd, data.data() + done, data.size() - done, at + off_t(done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -157,24 +157,24 @@ bool writeNewFile(const std::string& path, const std::string& data, std::string*
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         tmp = tempPrefix(path) + std::to_string(::getpid()) + "." + std::to_string(counter++);
-        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        fd = env().open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
             break;
     }
     if (fd < 0)
         return fail(err, sysError("cannot create", path));
-    const bool written = writeAll(fd, data, 0) && ::fsync(fd) == 0;
+    const bool written = writeAll(fd, data, 0) && env().fsync(fd) == 0;
     const int writeErrno = errno;
-    if (::close(fd) != 0 || !written) {
+    if (env().close(fd) != 0 || !written) {
         if (!written)
             errno = writeErrno;
         fail(err, sysError("cannot write", path));
-        ::unlink(tmp.c_str());
+        env().unlink(tmp.c_str());
         return false;
     }
-    if (::rename(tmp.c_str(), path.c_str()) != 0) {
+    if (env().rename(tmp.c_str(), path.c_str()) != 0) {
         fail(err, sysError("cannot create", path));
-        ::unlink(tmp.c_str());
+        env().unlink(tmp.c_str());
         return false;
     }
     // The new name must survive a power loss as well as the bytes.
@@ -193,16 +193,16 @@ bool writeNewFile(const std::string& path, const std::string& data, std::string*
 bool writeOver(const std::string& path, const std::string& header, const std::string& nodes,
     size_t firstPage, std::string* err)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    const int fd = env().open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC, 0);
     if (fd < 0)
         return fail(err, sysError("cannot write", path));
     const off_t end = off_t(firstPage * idxcodec::kPage + nodes.size());
     struct stat st;
     bool ok = writeAll(fd, nodes, off_t(firstPage * idxcodec::kPage)) && writeAll(fd, header, 0) &&
-              ::fstat(fd, &st) == 0 && (st.st_size <= end || ::ftruncate(fd, end) == 0);
+              env().fstat(fd, &st) == 0 && (st.st_size <= end || env().ftruncate(fd, end) == 0);
     if (!ok)
         fail(err, sysError("cannot write", path));
-    if (::close(fd) != 0 && ok) {
+    if (env().close(fd) != 0 && ok) {
         ok = false;
         fail(err, sysError("cannot write", path));
     }
@@ -591,13 +591,13 @@ bool IdxFile::sync(std::string* err)
 {
     if (!flush(err))
         return false;
-    const int fd = ::open(d->path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = env().open(d->path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0);
     if (fd < 0)
         return fail(err, sysError("cannot open", d->path));
-    const bool ok = ::fdatasync(fd) == 0;
+    const bool ok = env().fdatasync(fd) == 0;
     if (!ok)
         fail(err, sysError("cannot sync", d->path));
-    ::close(fd);
+    env().close(fd);
     return ok;
 }
 

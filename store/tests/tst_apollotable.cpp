@@ -1128,13 +1128,14 @@ void TestApolloTable::fileNamesMatchWithoutLetterCase()
     QVERIFY(bare.Active());
     bare.Close();
 
-    // Creating "attr.dbf" replaces ATTR.DBF instead of adding a second file.
+    // Creating "attr.dbf" is refused by the existing ATTR.DBF (the engine never replaces
+    // a file) instead of adding a second file.
     TApolloTable creating(QStringLiteral("tblAttr"));
     QVERIFY(creating.CreateNew(path(QStringLiteral("attr.dbf")), 2, 1) != 0);
     creating.CreateField(QStringLiteral("enname"), QStringLiteral("C"), 20, 0);
-    QVERIFY(creating.CreateExec() != 0);
+    QVERIFY(creating.CreateExec() == 0);
     QCOMPARE(filesIn(m_dir->path()), QStringList{u"ATTR.DBF"_qs});
-    QCOMPARE(headerRecordCount(path(QStringLiteral("ATTR.DBF"))), 0);
+    QCOMPARE(headerRecordCount(path(QStringLiteral("ATTR.DBF"))), 1);
 
     // A new file gets the spelling given; an index named in small letters
     // answers for the one already there in capitals.

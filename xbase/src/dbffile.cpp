@@ -1,7 +1,6 @@
 #include "dbffile.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -262,6 +261,8 @@ std::unique_ptr<DbfFile> DbfFile::open(const std::string& path, OpenMode mode, S
     f->m_fd = fd;
     f->m_path = path;
     f->m_mode = mode;
+    if (mode != OpenMode::ReadOnly)
+        removeStaleTemps(path);   // left by a creator killed before it could publish
 
     struct stat st {};
     if (env().fstat(fd, &st) != 0)
@@ -295,9 +296,8 @@ std::unique_ptr<DbfFile> DbfFile::open(const std::string& path, OpenMode mode, S
             return fail(ErrorKind::Locked, "Cannot open " + path + ": it is opened exclusively by another user");
     }
 
-    Status mapped = f->mapAtLeast(f->m_fileSize);
-    if (!mapped.ok())
-        return fail(mapped.kind(), mapped.message());
+    f->m_cache.assign(kBlocks * kBlockSize, '\0');
+    f->m_scratch.assign(f->m_header.recordLength, ' ');
     const uint64_t available = (f->m_fileSize - f->m_header.headerLength) / f->m_header.recordLength;
     if (available < f->m_header.headerCount) {
         // Cut short by a copy, a restore or a full disk: what is missing is gone, and a
@@ -310,6 +310,15 @@ std::unique_ptr<DbfFile> DbfFile::open(const std::string& path, OpenMode mode, S
                                             " records are missing");
     }
     f->m_count = f->m_header.headerCount;
+    // A record a killed appender wrote but never counted is removed now, if no appender is
+    // at work (they hold the header lock).
+    if (mode != OpenMode::ReadOnly && f->m_fileSize >= f->recordOffset(f->m_count + 2) && f->setLock(F_WRLCK, kLockBase, 1, 0)) {
+        f->m_headerLocked = true;
+        unsigned char countBytes[4];
+        if (readAt(fd, countBytes, 4, 4) == 4 && readLe32(countBytes) == f->m_count)
+            (void)f->cutUncounted();
+        f->unlockHeader();
+    }
     f->m_blank.assign(f->m_header.recordLength, ' ');
     *status = Status();
     return f;
@@ -318,29 +327,52 @@ std::unique_ptr<DbfFile> DbfFile::open(const std::string& path, OpenMode mode, S
 DbfFile::~DbfFile()
 {
     touchDate();
-    if (m_map)
-        ::munmap(const_cast<unsigned char*>(m_map), m_mapLength);
     if (m_fd >= 0)
         env().close(m_fd);   // releases every lock of this open file description
 }
 
-Status DbfFile::mapAtLeast(uint64_t size)
+void DbfFile::dropCache() const
 {
-    if (size <= m_mapLength && m_map)
-        return Status();
-    // Map beyond the end of the file so that appends rarely need a new mapping; pages
-    // past the end are never touched (record() stays below the known file size).
-    const uint64_t page = static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
-    uint64_t want = size + size / 4 + (1u << 20);
-    want = (want + page - 1) / page * page;
-    void* p = ::mmap(nullptr, static_cast<size_t>(want), PROT_READ, MAP_SHARED, m_fd, 0);
-    if (p == MAP_FAILED)
-        return Status::error(ErrorKind::Io, "Cannot map " + m_path + ": " + errnoText(errno));
-    if (m_map)
-        ::munmap(const_cast<unsigned char*>(m_map), m_mapLength);
-    m_map = static_cast<const unsigned char*>(p);
-    m_mapLength = static_cast<size_t>(want);
-    return Status();
+    std::fill(std::begin(m_blockOf), std::end(m_blockOf), 0);
+}
+
+const char* DbfFile::readFailed(uint32_t recNo, const Status& why) const
+{
+    if (m_readError.ok())
+        m_readError = Status::error(why.kind(), "Cannot read record " + std::to_string(recNo) + " of " + m_path +
+                                                    ": " + why.message());
+    return m_blank.data();
+}
+
+const char* DbfFile::recordSlow(uint32_t recNo) const
+{
+    const uint64_t off = recordOffset(recNo);
+    const uint32_t len = m_header.recordLength;
+    const bool fresh = m_mode != OpenMode::Exclusive && !m_fileLocked && holdsRecordLock(recNo);
+    const uint64_t block = off >> kBlockBits;
+    const uint64_t in = off & (kBlockSize - 1);
+    if (fresh || in + len > kBlockSize) {
+        // Under our record lock (or across two blocks): straight from the file.
+        const ssize_t n = readAt(m_fd, m_scratch.data(), len, static_cast<off_t>(off));
+        if (n < 0)
+            return readFailed(recNo, systemError("the medium failed", errno));
+        if (static_cast<size_t>(n) < len)
+            return readFailed(recNo, Status::error(ErrorKind::Corrupt, "another program cut the table short"));
+        return m_scratch.data();
+    }
+    const size_t slot = static_cast<size_t>(block & (kBlocks - 1));
+    char* dest = m_cache.data() + slot * kBlockSize;
+    if (m_blockOf[slot] == block + 1 && in + len <= m_blockLen[slot])
+        return dest + in;
+    m_blockOf[slot] = 0;
+    const ssize_t n = readAt(m_fd, dest, kBlockSize, static_cast<off_t>(block << kBlockBits));
+    if (n < 0)
+        return readFailed(recNo, systemError("the medium failed", errno));
+    m_blockOf[slot] = block + 1;
+    m_blockLen[slot] = static_cast<uint64_t>(n);
+    if (in + len > static_cast<uint64_t>(n))
+        return readFailed(recNo, Status::error(ErrorKind::Corrupt, "another program cut the table short"));
+    return dest + in;
 }
 
 int DbfFile::fieldIndex(std::string_view name) const
@@ -356,17 +388,17 @@ bool DbfFile::refreshCount()
 {
     const uint64_t h = m_header.headerLength;
     const uint64_t l = m_header.recordLength;
-    const uint32_t inHeader = readLe32(m_map + 4);
+    unsigned char countBytes[4];
+    if (readAt(m_fd, countBytes, sizeof countBytes, 4) != static_cast<ssize_t>(sizeof countBytes))
+        return false;   // the file is cut short or failing: the reads say so
+    const uint32_t inHeader = readLe32(countBytes);
     // A count that grew may mean a longer file; one that shrank may mean a shorter one,
     // and nothing past the real end may be touched.
     if (h + inHeader * l > m_fileSize || inHeader < m_count) {
         struct stat st {};
         if (env().fstat(m_fd, &st) == 0 && static_cast<uint64_t>(st.st_size) != m_fileSize) {
             const uint64_t size = static_cast<uint64_t>(st.st_size);
-            if (size < m_fileSize)
-                m_fileSize = std::max<uint64_t>(size, h);
-            else if (mapAtLeast(size).ok())
-                m_fileSize = size;
+            m_fileSize = std::max<uint64_t>(size, h);
         }
     }
     const uint64_t available = m_fileSize >= h ? (m_fileSize - h) / l : 0;
@@ -390,19 +422,9 @@ bool DbfFile::changedSinceLastLook()
     return !same;
 }
 
-uint64_t DbfFile::recordOffset(uint32_t recNo) const
-{
-    return m_header.headerLength + static_cast<uint64_t>(recNo - 1) * m_header.recordLength;
-}
-
 uint64_t DbfFile::recordLockOffset(uint32_t recNo) const
 {
     return kLockBase + recordOffset(recNo);
-}
-
-const char* DbfFile::record(uint32_t recNo) const
-{
-    return reinterpret_cast<const char*>(m_map + recordOffset(recNo));
 }
 
 Status DbfFile::pwriteAll(const void* data, size_t size, uint64_t offset)
@@ -419,6 +441,7 @@ Status DbfFile::writeRecord(uint32_t recNo, const char* image)
         return Status::error(ErrorKind::ReadOnly, "The table " + m_path + " is opened read-only");
     if (recNo < 1 || recNo > m_count)
         return Status::error(ErrorKind::NotFound, "Record " + std::to_string(recNo) + " does not exist");
+    dropCache();
     return pwriteAll(image, m_header.recordLength, recordOffset(recNo));
 }
 
@@ -428,6 +451,7 @@ Status DbfFile::writeFlag(uint32_t recNo, char flag)
         return Status::error(ErrorKind::ReadOnly, "The table " + m_path + " is opened read-only");
     if (recNo < 1 || recNo > m_count)
         return Status::error(ErrorKind::NotFound, "Record " + std::to_string(recNo) + " does not exist");
+    dropCache();
     return pwriteAll(&flag, 1, recordOffset(recNo));
 }
 
@@ -464,9 +488,7 @@ Status DbfFile::appendRecord(const char* image, uint32_t* recNo)
     if (!st.ok())
         return st;
     m_fileSize = std::max<uint64_t>(m_fileSize, offset + buf.size());
-    st = mapAtLeast(m_fileSize);
-    if (!st.ok())
-        return st;
+    dropCache();
     m_count = n + 1;
     *recNo = n + 1;
     return Status();
@@ -504,9 +526,32 @@ Status DbfFile::restoreCount(uint32_t count)
     unsigned char b[4];
     writeLe32(b, count);
     Status st = pwriteAll(b, sizeof b, 4);
-    if (st.ok())
-        m_count = count;
-    return st;
+    if (!st.ok())
+        return st;
+    m_count = count;
+    return cutUncounted();
+}
+
+// Readers that go by the end-of-file mark rather than the count (dbfread among them)
+// would take an appended record that was never counted for a real one: it goes, and the
+// mark is put back after the last counted record. Only under the header lock.
+Status DbfFile::cutUncounted()
+{
+    const uint64_t end = recordOffset(m_count + 1);
+    struct stat st {};
+    if (env().fstat(m_fd, &st) != 0)
+        return systemError("Cannot read " + m_path, errno);
+    if (static_cast<uint64_t>(st.st_size) < end + m_header.recordLength)
+        return Status();
+    unsigned char mark = 0;
+    if (readAt(m_fd, &mark, 1, static_cast<off_t>(end)) == 1 && mark == 0x1A)
+        return Status();   // what lies past the mark is not a record
+    if (env().ftruncate(m_fd, static_cast<off_t>(end)) != 0)
+        return systemError("Cannot write " + m_path, errno);
+    m_fileSize = end;
+    dropCache();
+    const unsigned char eof = 0x1A;
+    return pwriteAll(&eof, 1, end);
 }
 
 void DbfFile::touchDate()
@@ -515,7 +560,8 @@ void DbfFile::touchDate()
         return;
     unsigned char date[3];
     todayBytes(date);
-    if (std::memcmp(date, m_map + 1, 3) != 0)
+    unsigned char seen[3] = {};
+    if (readAt(m_fd, seen, 3, 1) != 3 || std::memcmp(date, seen, 3) != 0)
         (void)writeAt(m_fd, date, 3, 1);
     m_modified = false;
 }
@@ -568,6 +614,7 @@ Status DbfFile::lockRecord(uint32_t recNo, int timeoutMs)
         return Status::error(ErrorKind::Locked, "Record " + std::to_string(recNo) + " of " + m_path +
                                                     " is locked by another user");
     m_lockedRecords.insert(std::lower_bound(m_lockedRecords.begin(), m_lockedRecords.end(), recNo), recNo);
+    dropCache();
     return Status();
 }
 
@@ -590,6 +637,7 @@ Status DbfFile::lockFile(int timeoutMs)
     if (!setLock(type, kFileLockStart, kFileLockLength, timeoutMs))
         return Status::error(ErrorKind::Locked, "The table " + m_path + " is locked by another user");
     m_fileLocked = true;
+    dropCache();   // others wrote until now; from here on nobody else writes
     return Status();
 }
 

@@ -43,10 +43,13 @@ Status checkNewField(FieldDesc* field);
 // The bytes of a new, empty table: header, descriptors, terminator, end-of-file mark.
 std::string buildDbfImage(const std::vector<FieldDesc>& fields, uint8_t codePage);
 
-// Open DBF table file: header, fields, record access through a shared read-only
-// mapping (so changes by other holders of the file are seen at once), writes with one
-// pwrite per record, and the FoxPro-scheme byte-range locks as open-file-description
-// locks. Knows nothing of indexes, orders or queries.
+// Open DBF table file: header, fields, record access through pread into a small block
+// cache of our own (a shared mapping would turn a table another program cuts short into
+// SIGBUS), writes with one pwrite per record, and the FoxPro-scheme byte-range locks as
+// open-file-description locks. Knows nothing of indexes, orders or queries.
+//
+// The cache is dropped on every positioning call of the cursor (dropCache) and whenever
+// a lock is taken; a record under our record lock is always read from the file.
 class DbfFile {
 public:
     enum class OpenMode { Shared, ReadOnly, Exclusive };
@@ -75,16 +78,30 @@ public:
 
     // Records in the file, as last seen by refreshCount() or our own append.
     uint32_t recordCount() const { return m_count; }
-    // Re-reads the header's record count (a memory read of the shared mapping) and the
-    // file size when needed. Returns true when the count changed.
+    // Re-reads the header's record count (one pread) and the file size when needed.
+    // Returns true when the count changed.
     bool refreshCount();
     // Whether the file's size or times changed since the last call (or the open); other
     // holders change a table's index files only together with the table.
     bool changedSinceLastLook();
 
     // Record image (recordLength bytes) of record 1..recordCount(); valid until the next
-    // call that may change the mapping (refreshCount, append).
-    const char* record(uint32_t recNo) const;
+    // call of record() or any write. A record the file no longer holds (cut short by
+    // another program) or cannot give (a failing medium) reads as blanks and leaves an
+    // error for takeReadError().
+    const char* record(uint32_t recNo) const
+    {
+        const uint64_t off = recordOffset(recNo);
+        const uint64_t block = off >> kBlockBits;
+        const size_t slot = static_cast<size_t>(block & (kBlocks - 1));
+        const uint64_t in = off & (kBlockSize - 1);
+        if (m_blockOf[slot] == block + 1 && in + m_header.recordLength <= m_blockLen[slot] &&
+            m_lockedRecords.empty())
+            return m_cache.data() + slot * kBlockSize + in;
+        return recordSlow(recNo);
+    }
+    // Forgets cached records: the next reads see what other holders wrote meanwhile.
+    void dropCache() const;
     const char* blankRecord() const { return m_blank.data(); }
     bool isDeleted(uint32_t recNo) const { return record(recNo)[0] == '*'; }
 
@@ -121,6 +138,7 @@ public:
     // Puts the header's record count back to count (an append whose index step failed);
     // only under the header lock.
     Status restoreCount(uint32_t count);
+    Status cutUncounted();
 
     // Test seam: called by appendRecord between writing the record and counting it, so
     // a test can stop the process exactly there.
@@ -128,8 +146,15 @@ public:
 
 private:
     DbfFile() = default;
-    Status mapAtLeast(uint64_t size);
-    uint64_t recordOffset(uint32_t recNo) const;
+    static constexpr unsigned kBlockBits = 14;
+    static constexpr uint64_t kBlockSize = uint64_t{1} << kBlockBits;
+    static constexpr size_t kBlocks = 16;
+    const char* recordSlow(uint32_t recNo) const;
+    const char* readFailed(uint32_t recNo, const Status& why) const;
+    uint64_t recordOffset(uint32_t recNo) const
+    {
+        return m_header.headerLength + static_cast<uint64_t>(recNo - 1) * m_header.recordLength;
+    }
     uint64_t recordLockOffset(uint32_t recNo) const;
     bool setLock(short type, uint64_t start, uint64_t length, int timeoutMs);
     Status pwriteAll(const void* data, size_t size, uint64_t offset);
@@ -143,8 +168,10 @@ private:
     struct timespec m_seenMtime {};
     struct timespec m_seenCtime {};
     uint64_t m_seenSize = 0;
-    const unsigned char* m_map = nullptr;
-    size_t m_mapLength = 0;
+    mutable std::vector<char> m_cache;           // kBlocks blocks of kBlockSize bytes
+    mutable uint64_t m_blockOf[kBlocks] = {};     // block number + 1 held by each slot, 0: none
+    mutable uint64_t m_blockLen[kBlocks] = {};    // bytes the file gave for it
+    mutable std::string m_scratch;               // a record read on its own
     std::string m_blank;
     std::vector<uint32_t> m_lockedRecords;   // sorted
     bool m_fileLocked = false;

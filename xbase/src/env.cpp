@@ -244,29 +244,32 @@ Status replaceFile(const std::string& path, const std::string& data)
 
 void removeStaleTemps(const std::string& path)
 {
-    const std::string prefix = tempPrefix(path);
-    const size_t slash = prefix.rfind('/');
-    const std::string dir = slash == std::string::npos ? std::string(".") : prefix.substr(0, slash + 1);
-    const std::string start = slash == std::string::npos ? prefix : prefix.substr(slash + 1);
-    DIR* d = ::opendir(dir.c_str());
+    // Any ".<name>.new.<pid>.<n>" of the folder: the next process to open a table there
+    // clears what killed writers left, whatever file they were writing.
+    const size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
     if (!d)
         return;
+    static const std::string marker = ".new.";
     while (dirent* e = ::readdir(d)) {
         const std::string name = e->d_name;
-        if (name.compare(0, start.size(), start) != 0)
+        if (name.size() < 2 || name[0] != '.')
             continue;
-        // ".<base>.new.<pid>.<n>": only a process that is gone leaves one behind for good.
-        const std::string rest = name.substr(start.size());
+        const size_t at = name.rfind(marker);
+        if (at == std::string::npos || at == 0)
+            continue;
+        const std::string rest = name.substr(at + marker.size());
         const size_t dot = rest.find('.');
         if (dot == 0 || dot == std::string::npos)
             continue;
         char* end = nullptr;
         const long pid = std::strtol(rest.c_str(), &end, 10);
-        if (end != rest.c_str() + dot || pid <= 0)
+        if (end != rest.c_str() + dot || pid <= 0 || rest.find_first_not_of("0123456789", dot + 1) != std::string::npos)
             continue;
         if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)
             continue;   // still running (perhaps writing it right now)
-        env().unlink((slash == std::string::npos ? name : dir + name).c_str());
+        env().unlink((dir + name).c_str());
     }
     ::closedir(d);
 }

@@ -67,7 +67,7 @@ Status publishNewFile(const std::string& path, const std::string& data);
 // outright, such as a rebuilt index).
 Status replaceFile(const std::string& path, const std::string& data);
 std::string tempPrefix(const std::string& path);
-// Removes temporary files of path's kind left by processes that no longer run.
+// Removes the temporary files of path's folder left by processes that no longer run.
 void removeStaleTemps(const std::string& path);
 
 }   // namespace xb

@@ -48,7 +48,13 @@ R guard(R onError, F&& body) noexcept
 {
     S().clearError();
     try {
-        return body();
+        R result = body();
+        // A record the file could not give was read as blanks: say so.
+        if (S().lastKind == SX_OK)
+            if (WorkArea* wa = S().current())
+                if (Status read = wa->table().takeReadError(); !read.ok())
+                    S().fail(read);
+        return result;
     } catch (const std::bad_alloc&) {
         recoverAfterException("Not enough memory for the operation");
     } catch (const std::exception& e) {

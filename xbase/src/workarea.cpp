@@ -337,6 +337,7 @@ WorkArea::WalkPos WorkArea::walkPosition()
 
 void WorkArea::goTop()
 {
+    m_table->dropCache();
     (void)settle();
     sync();
     m_found = false;
@@ -366,6 +367,7 @@ void WorkArea::goTop()
 
 void WorkArea::goBottom()
 {
+    m_table->dropCache();
     (void)settle();
     sync();
     m_found = false;
@@ -394,6 +396,7 @@ void WorkArea::goBottom()
 
 void WorkArea::go(int64_t recNo)
 {
+    m_table->dropCache();
     (void)settle();
     sync();
     m_found = false;
@@ -986,6 +989,8 @@ Status WorkArea::openIndex(const std::string& path, int* handle)
             *handle = static_cast<int>(i + 1);
             return Status();
         }
+    if (m_table->writable())
+        removeStaleTemps(path);
     std::string err;
     OrderIndex ix;
     // Even with room to spare for a file rewritten in free pages, an index of this table
@@ -993,8 +998,11 @@ Status WorkArea::openIndex(const std::string& path, int* handle)
     const uint64_t maxBytes = (uint64_t{64} << 20) + uint64_t{m_table->recordCount()} * 1024;
     ix.file = IdxFile::open(path, &err, nullptr, maxBytes);
     if (!ix.file) {
-        if (::access(path.c_str(), F_OK) != 0)
+        struct stat info {};
+        if (::stat(path.c_str(), &info) != 0)
             return Status::error(ErrorKind::NotFound, "Index file " + path + " does not exist");
+        if (!S_ISREG(info.st_mode) || static_cast<uint64_t>(info.st_size) > maxBytes)
+            return Status::error(ErrorKind::Corrupt, "Index file " + path + " cannot be read: " + err);
         // Unreadable: rebuild it as it was defined (key, condition, options) when that can
         // still be read and fits the table. Otherwise say so: the caller knows its own
         // index keys and rebuilds them; working in record order instead would be silent.
@@ -1068,6 +1076,7 @@ Status WorkArea::seek(std::string_view key, bool raw, bool* found)
 {
     (void)settle();
     *found = false;
+    m_table->dropCache();
     sync();
     m_found = false;
     if (m_order == 0)
