@@ -1,9 +1,12 @@
 #include "MessageBox.h"
 
+#include <QApplication>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
 #include "HelpViewer.h"
@@ -99,8 +102,21 @@ MessageBox::MessageBox(const MessageRequest& request, QWidget* parent)
     textLabel->setObjectName(QStringLiteral("textLabel"));
     textLabel->setTextFormat(Qt::PlainText);
     textLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    textLabel->setMaximumWidth(520);
-    textLabel->setWordWrap(displayText(request.text).size() > 90);
+    // One rule for every text: the box is as wide as its longest line, up to
+    // a limit; only a longer line wraps, between words. A folder path on a
+    // line of its own therefore stays whole, and no text is cut.
+    const QFontMetrics metrics(textLabel->font());
+    int longest = 0;
+    for (const QString& line : displayText(request.text).split(QLatin1Char('\n')))
+        longest = qMax(longest, metrics.horizontalAdvance(line));
+    const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    const int limit = qMax(640, screen ? screen->availableGeometry().width() * 2 / 3 : 640);
+    // Room for the title: a narrow box would cut it in the title bar.
+    const int forTitle = QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(windowTitle())
+                         + 120 - 32 - 16;
+    const int width = qMax(qMin(longest + 2, limit), forTitle);
+    textLabel->setWordWrap(true);
+    textLabel->setFixedSize(width, textLabel->heightForWidth(width));
 
     auto* top = new QHBoxLayout;
     top->setSpacing(16);

@@ -26,6 +26,8 @@ private slots:
     void closingWithoutButtonGivesSafestAnswer();
     void clickedButtonIsTheAnswer();
     void textLineBreaksAreShownAsLines();
+    void textIsNeitherCutNorBrokenInsideALine_data();
+    void textIsNeitherCutNorBrokenInsideALine();
     void helpOpensTopicAndKeepsBoxOpen();
     void seamRoutesToResponder();
 };
@@ -143,6 +145,44 @@ void TestMessageBox::textLineBreaksAreShownAsLines()
     auto* label = box.findChild<QLabel*>(QStringLiteral("textLabel"));
     QCOMPARE(label->text(),
              QStringLiteral("Помилка вигрузки інформації:\nCannot create file /x/attr.xml"));
+}
+
+void TestMessageBox::textIsNeitherCutNorBrokenInsideALine_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<MsgKind>("kind");
+    const QString path = QStringLiteral("/tmp/emlo-test-folder-long-name/підприємство/");
+    QTest::newRow("folder warning") << QStringLiteral("В останнiй раз Ви працювали з папкою: ") + path
+                                           + QStringLiteral("\r\nНажаль зараз такої папки немає.")
+                                    << MsgKind::Warning;
+    QTest::newRow("short line wider than the old limit")
+        << QStringLiteral("Помилка вигрузки інформації:\r\nCannot create file ") + path + QStringLiteral("attr.xml")
+        << MsgKind::Error;
+    QTest::newRow("delete confirmation") << QStringLiteral("Delete record?") << MsgKind::Confirmation;
+}
+
+void TestMessageBox::textIsNeitherCutNorBrokenInsideALine()
+{
+    QFETCH(QString, text);
+    QFETCH(MsgKind, kind);
+    MessageRequest request;
+    request.kind = kind;
+    request.text = text;
+    request.buttons = MsgButton::Ok | MsgButton::Cancel;
+    MessageBox box(request);
+    box.show();
+    auto* label = box.findChild<QLabel*>(QStringLiteral("textLabel"));
+    const QFontMetrics metrics(label->font());
+    int lines = 0;
+    for (const QString& line : label->text().split(QLatin1Char('\n'))) {
+        // Each line fits whole: the label is at least as wide, and as high as the lines.
+        QVERIFY2(metrics.horizontalAdvance(line) <= label->width(), qPrintable(line));
+        ++lines;
+    }
+    QVERIFY(label->height() >= lines * metrics.lineSpacing());
+    QVERIFY(label->height() < (lines + 1) * metrics.lineSpacing());
+    // The title has room in the title bar.
+    QVERIFY(box.width() >= QFontMetrics(QApplication::font()).horizontalAdvance(box.windowTitle()) + 100);
 }
 
 void TestMessageBox::helpOpensTopicAndKeepsBoxOpen()
