@@ -85,10 +85,20 @@ bool TApolloEngine::Load()
         if (s.handle)
             break;
     }
+    QString message = LoadFailureMessage();
     if (s.handle && resolveAll(s.handle, s.api)) {
-        s.loaded = true;
-        s.api.sx_SetStringType(1);
-        return true;
+        // An older library has every name but not the behaviour the layer
+        // relies on (outcome kinds, whole-record append): nothing else of it
+        // is called.
+        const long version = s.api.sx_InterfaceVersion();
+        if (version >= kInterfaceVersion) {
+            s.loaded = true;
+            s.api.sx_SetStringType(1);
+            return true;
+        }
+        message += QStringLiteral("\r\nБібліотека рушія таблиць застаріла: версія інтерфейсу %1, програмі потрібна %2.")
+                       .arg(version)
+                       .arg(kInterfaceVersion);
     }
     if (s.handle) {
         dlclose(s.handle);
@@ -97,9 +107,9 @@ bool TApolloEngine::Load()
     s.api = TSdeApi();
     s.failed = true;
     if (s.handler)
-        s.handler(LoadFailureMessage());
+        s.handler(message);
     else
-        defaultFailureHandler(LoadFailureMessage());
+        defaultFailureHandler(message);
     return false;
 }
 

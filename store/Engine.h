@@ -3,9 +3,11 @@
 // The binding to the xBase engine library (libsde50.so), loaded at run time
 // on first need: first from the folder of the running executable, then from
 // the usual library search path. Every engine function the table layer calls
-// is resolved by name; a missing library or function is a failed load,
-// reported once through the load-failure handler with "Unable to load
-// required Apollo DLL: SDE50.DLL", after which no engine function is called.
+// is resolved by name; a missing library or function, or a library older
+// than the interface the layer needs, is a failed load, reported once through
+// the load-failure handler with "Unable to load required Apollo DLL:
+// SDE50.DLL" (for an old library followed by the versions found and needed),
+// after which no other engine function is called.
 // Only the table layer (TApolloTable, TApolloEnv) uses this.
 
 #include <functional>
@@ -25,7 +27,8 @@
     X(sx_Delete) X(sx_Deleted) X(sx_Rlock) X(sx_Unlock) X(sx_Flock) X(sx_Index) X(sx_IndexOpen)     \
     X(sx_SetOrder) X(sx_IndexClose) X(sx_IndexCondition) X(sx_Seek) X(sx_Found) X(sx_EvalTest)      \
     X(sx_EvalLogical) X(sx_Query) X(sx_QueryTest) X(sx_QueryRecCount) X(sx_DBFilter)               \
-    X(sx_CreateNew) X(sx_CreateField) X(sx_CreateExec)
+    X(sx_CreateNew) X(sx_CreateField) X(sx_CreateExec) X(sx_InterfaceVersion) X(sx_ErrorKind)           \
+    X(sx_LastError) X(sx_AppendRecord) X(sx_Commit) X(sx_SysProp)
 
 struct TSdeApi
 {
@@ -37,6 +40,9 @@ struct TSdeApi
 class TApolloEngine
 {
 public:
+    // The engine interface version the layer is written for (sx_InterfaceVersion).
+    static constexpr long kInterfaceVersion = 2;
+
     // The message of a failed load.
     static QString LoadFailureMessage();
 

@@ -20,6 +20,7 @@ private slots:
     void cleanupTestCase();
     void missingLibraryIsReportedOnceAndTablesFail();
     void libraryWithoutEveryFunctionIsRefusedUnused();
+    void libraryOfAnOlderInterfaceIsRefusedUnused();
     void settingsComponentReportsTheFailedLoad();
 
 private:
@@ -68,6 +69,27 @@ void TestEngineLoad::libraryWithoutEveryFunctionIsRefusedUnused()
     QVERIFY(handle);
     const int* calls = static_cast<const int*>(dlsym(handle, "partial_engine_calls"));
     QVERIFY(calls);
+    QCOMPARE(*calls, 0);
+    dlclose(handle);
+}
+
+void TestEngineLoad::libraryOfAnOlderInterfaceIsRefusedUnused()
+{
+    // Held open here, so that its call counter outlives the loader's dlclose.
+    void* handle = dlopen(OLD_ENGINE_PATH, RTLD_NOW);
+    QVERIFY(handle);
+    const int* calls = static_cast<const int*>(dlsym(handle, "old_engine_calls"));
+    QVERIFY(calls);
+
+    TApolloEngine::setLibraryFileName(QStringLiteral(OLD_ENGINE_PATH));
+    QVERIFY(!TApolloEngine::Load());
+    QVERIFY(!TApolloEngine::Load());
+    QCOMPARE(m_reports, QStringList{QStringLiteral("Unable to load required Apollo DLL: SDE50.DLL\r\nБібліотека рушія "
+                                                   "таблиць застаріла: версія інтерфейсу 1, програмі потрібна 2.")});
+    TApolloTable table(QStringLiteral("tblData"));
+    table.setTableName(QStringLiteral("/tmp/whatever.dbf"));
+    QVERIFY_THROWS_EXCEPTION(EApolloError, table.Open());
+    QCOMPARE(m_reports.size(), 1);
     QCOMPARE(*calls, 0);
     dlclose(handle);
 }
