@@ -7,7 +7,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QElapsedTimer>
 #include <QHash>
+#include <QThread>
 
 #include "ApolloEnv.h"
 #include "Cp1251.h"
@@ -20,6 +22,8 @@
 namespace {
 
 const QChar kCR = QChar(u'\r');
+// How long Open waits out another program's lock.
+constexpr int kOpenLockWaitMs = 3000;
 
 quint64 nextGeneration()
 {
@@ -63,6 +67,35 @@ QString deriveAlias(const QString& path)
             ch = u'_';
     }
     return base.isEmpty() ? QStringLiteral("_") : base;
+}
+
+// The program's own words for a failed engine call, chosen by the kind of
+// its outcome, so that a lock, a damaged file and a full disk read
+// differently; the file is named.
+QString engineFailureText(short kind, const QString& file)
+{
+    switch (kind) {
+    case SX_ERR_NOT_FOUND:
+        return QStringLiteral("Файл або запис не знайдено: %1").arg(file);
+    case SX_ERR_CORRUPT:
+        return QStringLiteral("Файл таблиці пошкоджено: %1").arg(file);
+    case SX_ERR_IO:
+        return QStringLiteral("Помилка читання або запису на диску, файл: %1").arg(file);
+    case SX_ERR_LOCKED:
+        return QStringLiteral("Таблицю заблокувала інша програма або інший користувач: %1").arg(file);
+    case SX_ERR_BAD_VALUE:
+        return QStringLiteral("Значення не вміщується в поле таблиці: %1").arg(file);
+    case SX_ERR_BAD_EXPR:
+        return QStringLiteral("Помилковий вираз для таблиці: %1").arg(file);
+    case SX_ERR_DISK_FULL:
+        return QStringLiteral("Недостатньо місця на диску для запису файлу: %1").arg(file);
+    case SX_ERR_ACCESS:
+        return QStringLiteral("Немає дозволу на запис, або файл чи папка доступні лише для читання: %1").arg(file);
+    case SX_ERR_EXISTS:
+        return QStringLiteral("Файл уже існує: %1").arg(file);
+    default:
+        return QStringLiteral("Помилка роботи з таблицею: %1").arg(file);
+    }
 }
 
 QByteArray latin(const QString& text)
@@ -191,6 +224,15 @@ struct TApolloTable::Impl
     const TSdeApi& sx() const { return api; }
 
     void select() const { sx().sx_Select(q.m_workArea); }
+
+    // Raises the program's text when the engine call just made failed (the
+    // outcome is cleared by the next call, so this comes right after it).
+    void check() const
+    {
+        const short kind = sx().sx_ErrorKind();
+        if (kind != SX_OK)
+            q.failEngine(kind, q.m_filePath);
+    }
 
     // Puts the engine on the current record (navigation is always relative
     // to the dataset's record, whatever moved the engine meanwhile).
@@ -385,6 +427,7 @@ struct TApolloTable::Impl
         select();
         sx().sx_Go(recordNumber);
         sx().sx_GetRecord(buffer.data());
+        check();
         buffer.truncate(recSize);
         return buffer;
     }
@@ -395,6 +438,7 @@ struct TApolloTable::Impl
         // reuse the image's storage: a scan reads every record through here
         image.resize(recSize + 1);
         sx().sx_GetRecord(image.data());
+        check();
         image.truncate(recSize);
         recNo = static_cast<qint32>(sx().sx_RecNo());
         decodeAll();
@@ -415,6 +459,7 @@ struct TApolloTable::Impl
     {
         select();
         sx().sx_GoTop();
+        check();
         if (sx().sx_Eof()) {
             setNoRecord();
             return;
@@ -428,6 +473,7 @@ struct TApolloTable::Impl
     {
         select();
         sx().sx_GoBottom();
+        check();
         if (sx().sx_Eof()) {
             setNoRecord();
             return;
@@ -445,6 +491,7 @@ struct TApolloTable::Impl
         }
         syncEngine();
         sx().sx_Skip(direction);
+        check();
         if (direction > 0 ? sx().sx_Eof() != 0 : sx().sx_Bof() != 0) {
             (direction > 0 ? eof : bof) = true;
             syncEngine();
@@ -570,15 +617,18 @@ struct TApolloTable::Impl
             if (seek.isEmpty())
                 return 0;
             sx().sx_Seek(seek.constData());
+            check();
             if (!sx().sx_Found())
                 return 0;
             sx().sx_GetRecord(buffer.data());
+            check();
             buffer.truncate(recSize);
             *record = buffer;
             return static_cast<qint32>(sx().sx_RecNo());
         }
         for (sx().sx_GoTop(); !sx().sx_Eof(); sx().sx_Skip(1)) {
             sx().sx_GetRecord(buffer.data());
+            check();
             if (keyEquals(decode(fd, buffer.constData()), key)) {
                 buffer.truncate(recSize);
                 *record = buffer;
@@ -627,7 +677,46 @@ TApolloTable::~TApolloTable()
 void TApolloTable::fail(const QString& text)
 {
     m_lastErrorText = text;
+    m_lastErrorKind = 0;
     throw EApolloError(text);
+}
+
+void TApolloTable::failEngine(short kind, const QString& file, const QString& lead)
+{
+    const QString detail = QString::fromLocal8Bit(TApolloEngine::Api().sx_LastError());
+    const QString text = engineFailureText(kind, file);
+    m_lastErrorText = lead.isEmpty() ? text : lead + kCR + text;
+    m_lastErrorKind = kind;
+    throw EApolloError(m_lastErrorText, kind, detail);
+}
+
+void TApolloTable::noteEngineFailure(const QString& file)
+{
+    const short kind = TApolloEngine::Api().sx_ErrorKind();
+    m_lastErrorKind = kind == SX_OK ? SX_ERR_OTHER : kind;
+    m_lastErrorText = engineFailureText(m_lastErrorKind, file);
+}
+
+void TApolloTable::failOpen(const QString& path)
+{
+    const TSdeApi& sx = TApolloEngine::Api();
+    short kind = sx.sx_ErrorKind();
+    const QString lead = QStringLiteral("Unable to open table: ") + path;
+    if (kind == SX_ERR_CORRUPT) {
+        long missing = 0;
+        const QString detail = QString::fromLocal8Bit(sx.sx_LastError());
+        sx.sx_SysProp(SX_SP_MISSING_RECORDS, &missing);
+        if (missing > 0) {
+            // A copy cut short, a restore of a part: say how much is gone.
+            m_lastErrorText = lead + kCR +
+                              QStringLiteral("Файл таблиці коротший, ніж записано в його заголовку: бракує %1 "
+                                             "записів. Відновіть таблицю з резервної копії.")
+                                  .arg(missing);
+            m_lastErrorKind = kind;
+            throw EApolloError(m_lastErrorText, kind, detail);
+        }
+    }
+    failEngine(kind == SX_OK ? short(SX_ERR_OTHER) : kind, path, lead);
 }
 
 void TApolloTable::refuseAmbiguous(const QString& path)
@@ -916,10 +1005,23 @@ void TApolloTable::Open()
         env->Apply();
     sx.sx_ErrorLevel(0);
     const short mode = m_exclusive ? SX_EXCLUSIVE : (m_readOnly ? SX_READONLY : SX_READWRITE);
-    const short area = sx.sx_Use(QFile::encodeName(found.absoluteFilePath()).constData(), latin(alias).constData(),
-                                 mode, static_cast<short>(m_tableType + 1));
+    const QByteArray encodedPath = QFile::encodeName(found.absoluteFilePath());
+    const auto use = [&] {
+        return sx.sx_Use(encodedPath.constData(), latin(alias).constData(), mode, static_cast<short>(m_tableType + 1));
+    };
+    short area = use();
+    // A lock refusing the open is another program's passing moment (its
+    // append, its whole-file lock): wait a little before giving up.
+    for (QElapsedTimer waited; area <= 0 && sx.sx_ErrorKind() == SX_ERR_LOCKED;) {
+        if (!waited.isValid())
+            waited.start();
+        else if (waited.elapsed() > kOpenLockWaitMs)
+            break;
+        QThread::msleep(10);
+        area = use();
+    }
     if (area <= 0)
-        fail(QStringLiteral("Unable to open table: ") + path);
+        failOpen(path);
     sx.sx_ErrorLevel(envApplies ? env->ErrorLevel() : 0);
 
     m_workArea = area;
@@ -1371,23 +1473,27 @@ void TApolloTable::Post()
     d->select();
     qint32 target = d->recNo;
     if (m_state == dsInsert) {
-        const long before = sx.sx_RecCount();
-        sx.sx_AppendBlank();
-        target = static_cast<qint32>(sx.sx_RecNo());
-        if (sx.sx_RecCount() <= before || target <= before || sx.sx_Eof())
-            fail(QStringLiteral("Unable to append a record to ") + m_filePath);
+        // One call writes the whole record and only then counts it: a kill
+        // or a reader in between never sees a blank or half-made record.
         record[0] = ' ';
+        const long appended = sx.sx_AppendRecord(record.constData());
+        if (appended <= 0) {
+            const short kind = sx.sx_ErrorKind();
+            failEngine(kind == SX_OK ? short(SX_ERR_OTHER) : kind, m_filePath);
+        }
+        target = static_cast<qint32>(appended);
     } else {
         sx.sx_Go(target);
         record[0] = sx.sx_Deleted() ? '*' : ' ';
+        sx.sx_PutRecord(record.constData());
+        d->check();
     }
-    sx.sx_PutRecord(record.constData());
-    // The engine reports no write failure: read the record back (still under
-    // our lock) to be sure that what the user sees as saved is in the file.
-    const QByteArray stored = d->readImage(target);
+    if (m_syncOnPost) {
+        // What the user was told is saved must survive a power loss.
+        sx.sx_Commit();
+        d->check();
+    }
     releaseLocks(target);
-    if (stored != record)
-        fail(QStringLiteral("Unable to write record %1 of ").arg(target) + m_filePath);
 
     m_state = dsBrowse;
     m_modified = false;
@@ -1465,6 +1571,7 @@ void TApolloTable::Delete()
         const qint32 following = sx.sx_Eof() ? 0 : static_cast<qint32>(sx.sx_RecNo());
         sx.sx_Go(victim);
         sx.sx_Delete();
+        checkDelete(victim, editing);
         editing ? releaseLocks(victim) : sx.sx_Unlock(victim);
         m_state = dsBrowse;
         m_modified = false;
@@ -1477,6 +1584,7 @@ void TApolloTable::Delete()
         }
     } else {
         sx.sx_Delete();
+        checkDelete(victim, editing);
         editing ? releaseLocks(victim) : sx.sx_Unlock(victim);
         m_state = dsBrowse;
         m_modified = false;
@@ -1488,6 +1596,22 @@ void TApolloTable::Delete()
     d->notify(TDataSource::Event::DataSetChange);
     fire(AfterDelete);
     fire(AfterScroll);
+}
+
+void TApolloTable::checkDelete(qint32 victim, bool editing)
+{
+    const TSdeApi& sx = TApolloEngine::Api();
+    const short kind = sx.sx_ErrorKind();
+    if (kind == SX_OK)
+        return;
+    const QString detail = QString::fromLocal8Bit(sx.sx_LastError());
+    // The record stays as it was; a lock taken only for the deletion goes.
+    if (!editing)
+        sx.sx_Unlock(victim);
+    d->syncEngine();
+    m_lastErrorText = engineFailureText(kind, m_filePath);
+    m_lastErrorKind = kind;
+    throw EApolloError(m_lastErrorText, kind, detail);
 }
 
 // ---------------------------------------------------------------- look-up
@@ -1528,6 +1652,7 @@ bool TApolloTable::Locate(const QString& keyField, const QVariant& keyValue)
     d->select();
     for (sx.sx_GoTop(); !sx.sx_Eof(); sx.sx_Skip(1)) {
         sx.sx_GetRecord(buffer.data());
+        d->check();
         if (Impl::keyEquals(d->decode(fd, buffer.constData()), keyValue)) {
             found = static_cast<qint32>(sx.sx_RecNo());
             break;
@@ -1567,8 +1692,10 @@ short TApolloTable::Index(const QString& fileName, const QString& keyExpression,
     const QByteArray cond = toCp1251(condition);
     const short handle = sx.sx_Index(QFile::encodeName(path).constData(), key.constData(), option,
                                      descending ? 1 : 0, cond.isEmpty() ? nullptr : cond.constData());
-    if (handle == 0)
+    if (handle == 0) {
+        noteEngineFailure(path);
         return 0;
+    }
     d->indexHandle = handle;
     m_indexName = fileName;
     d->touch();
@@ -1666,6 +1793,7 @@ short TApolloTable::Query(const QString& expression)
     if (!expr.isEmpty() && (!ok || sx.sx_EvalTest(bytes.constData()) != SX_EVAL_LOGICAL))
         fail(QStringLiteral("Invalid Query Expression"));
     const short result = sx.sx_Query(bytes.constData());
+    d->check();
     d->query = expr;
     if (!expr.isEmpty() && sx.sx_QueryTest(bytes.constData()) > 0)
         d->recCount = static_cast<qint32>(sx.sx_QueryRecCount());
@@ -1696,6 +1824,8 @@ short TApolloTable::CreateNew(const QString& path, short tableType, short fieldC
     if (Active())
         return 0;
     Close();    // gives up a creation that was never executed
+    m_lastErrorText.clear();
+    m_lastErrorKind = 0;
     if (!TApolloEngine::Load())
         return 0;   // already reported by the engine loader
     const TSdeApi& sx = TApolloEngine::Api();
@@ -1709,8 +1839,11 @@ short TApolloTable::CreateNew(const QString& path, short tableType, short fieldC
     full = MatchFileCase(full);
     // The engine writes the file only at CreateExec; a folder that is not
     // there fails here already, where the caller expects it.
-    if (!QFileInfo(folderPart(full)).isDir())
+    if (!QFileInfo(folderPart(full)).isDir()) {
+        m_lastErrorKind = SX_ERR_NOT_FOUND;
+        m_lastErrorText = QStringLiteral("Папку не знайдено: ") + folderPart(full);
         return 0;
+    }
     QString alias = deriveAlias(full);
     for (int n = 1; sx.sx_WorkArea(latin(alias).constData()) != 0; ++n) {
         const QString suffix = QString::number(n);
@@ -1718,8 +1851,11 @@ short TApolloTable::CreateNew(const QString& path, short tableType, short fieldC
     }
     const short area = sx.sx_CreateNew(QFile::encodeName(full).constData(), latin(alias).constData(), tableType,
                                        fieldCount);
-    if (area <= 0)
+    if (area <= 0) {
+        noteEngineFailure(full);
         return 0;
+    }
+    m_createPath = full;
     m_workArea = static_cast<short>(-area);
     return area;
 }
@@ -1747,6 +1883,8 @@ short TApolloTable::CreateExec()
     const TSdeApi& sx = TApolloEngine::Api();
     sx.sx_Select(static_cast<short>(-m_workArea));
     const short result = sx.sx_CreateExec();
+    if (!result)
+        noteEngineFailure(m_createPath);
     sx.sx_Close();
     m_workArea = 0;
     return result;

@@ -79,6 +79,9 @@ public:
     bool Active() const { return m_workArea > 0; }
     void setActive(bool on);
     QString LastErrorText() const { return m_lastErrorText; }
+    // The engine's outcome kind (SX_ERR_... of sde.h) of the last failed
+    // engine call, also of those reported by result (CreateExec, Index).
+    int LastErrorKind() const { return m_lastErrorKind; }
     // The folder of the open file, with a trailing "/"; the file path.
     QString DataFolder() const { return m_dataFolder; }
     QString FilePath() const { return m_filePath; }
@@ -146,6 +149,11 @@ public:
     QVariant FieldValueAt(qint32 recNo, const TField* field) const;
 
     // ---- editing ----
+    // Whether Post syncs the table to the disk before it returns (on by
+    // default: a record the user saw saved survives a power loss). Tools that
+    // write many records at once switch it off.
+    bool SyncOnPost() const { return m_syncOnPost; }
+    void setSyncOnPost(bool on) { m_syncOnPost = on; }
     TDataSetState State() const { return m_state; }
     bool Modified() const { return m_modified; }
     bool CanModify() const { return Active() && !m_readOnly; }
@@ -241,6 +249,14 @@ private:
 
     [[noreturn]] void fail(const QString& text);
     [[noreturn]] void failReadOnly();
+    // Raises the program's text for an engine failure of that kind about
+    // the file, after `lead` (a line of its own) when given.
+    [[noreturn]] void failEngine(short kind, const QString& file, const QString& lead = QString());
+    // Keeps the text and kind of a failure reported by result, without raising.
+    void noteEngineFailure(const QString& file);
+    [[noreturn]] void failOpen(const QString& path);
+    // Raises when the sx_Delete just made failed; the record stays.
+    void checkDelete(qint32 victim, bool editing);
     // Raises when more than one spelling of the file's name exists.
     void refuseAmbiguous(const QString& path);
     // Releases the locks a finished edit held: every lock, or only the
@@ -257,9 +273,12 @@ private:
     bool m_readOnly = false;
     QString m_readOnlyText;
     bool m_fileLocked = false;
+    bool m_syncOnPost = true;
+    QString m_createPath;
     bool m_oemTranslate = false;
     QString m_indexName;
     QString m_lastErrorText;
+    int m_lastErrorKind = 0;
     QString m_dataFolder;
     QString m_filePath;
     QString m_alias;

@@ -10,6 +10,11 @@ const char* Exception::what() const noexcept
     return m_utf8.constData();
 }
 
+EApolloError::EApolloError(const QString& message, int kind, const QString& detail)
+    : Exception(message), Kind(kind), Detail(detail)
+{
+}
+
 EAbort::EAbort()
     : Exception(QStringLiteral("Operation aborted"))
 {

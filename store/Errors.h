@@ -22,10 +22,15 @@ private:
 
 // Errors of the table layer (texts such as "Record Lock Failure. May be locked
 // by another user or task."). The table also keeps the text as LastErrorText.
+// A failed engine call carries the engine's outcome kind (SX_ERR_... of
+// sde.h) and the engine's own text as Detail; Message is the program's text.
 class EApolloError : public Exception
 {
 public:
-    using Exception::Exception;
+    explicit EApolloError(const QString& message, int kind = 0, const QString& detail = QString());
+
+    int Kind = 0;       // 0: an error of the layer itself
+    QString Detail;     // the engine's own words, for logs and tests; not shown
 };
 
 // Dataset and field errors that are not the engine's: a value a field refuses

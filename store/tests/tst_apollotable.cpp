@@ -2,6 +2,10 @@
 // and field values, navigation, queries, look-ups, locks, errors, deletes,
 // events and data links, on small tables made in each test.
 
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <functional>
 
@@ -12,6 +16,7 @@
 #include "Cp1251.h"
 #include "DataSource.h"
 #include "Errors.h"
+#include "sde.h"
 #include "storetestsupport.h"
 
 #include "numtext.h"
@@ -70,6 +75,27 @@ QString errorOf(const std::function<void()>& action)
     return QString();
 }
 
+// Makes this process's writes at or past `bytes` of any file fail (EFBIG,
+// which the engine reports as a full disk) while it lives.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &m_saved);
+        rlimit limited = m_saved;
+        limited.rlim_cur = bytes;
+        m_ok = ::setrlimit(RLIMIT_FSIZE, &limited) == 0;
+    }
+    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &m_saved); }
+    bool ok() const { return m_ok; }
+
+private:
+    rlimit m_saved{};
+    bool m_ok = false;
+};
+
 QVector<int> contIdsInOrder(TApolloTable& table)
 {
     QVector<int> ids;
@@ -120,6 +146,10 @@ private slots:
     void fileNamesMatchWithoutLetterCase();
     void aliasesAreDerivedAndKeptUnique();
     void refreshShowsWhatOthersWrote();
+    void engineFailuresReachTheCallerInOurWords_data();
+    void engineFailuresReachTheCallerInOurWords();
+    void truncatedTableSaysHowManyRecordsAreMissing();
+    void fileLockOutlivesThePostsMadeUnderIt();
 
 private:
     QString path(const QString& name) const { return m_dir->path() + u'/' + name; }
@@ -855,7 +885,7 @@ void TestApolloTable::everyErrorText()
              open.setTableName(garbage);
              open.Open();
          },
-         QStringLiteral("Unable to open table: ") + garbage},
+         QStringLiteral("Unable to open table: ") + garbage + cr + QStringLiteral("Файл таблиці пошкоджено: ") + garbage},
         {"renaming an open table",
          [&] {
              open.setTableName(data);
@@ -1128,12 +1158,14 @@ void TestApolloTable::fileNamesMatchWithoutLetterCase()
     QVERIFY(bare.Active());
     bare.Close();
 
-    // Creating "attr.dbf" is refused by the existing ATTR.DBF (the engine never replaces
-    // a file) instead of adding a second file.
+    // Creating "attr.dbf" means the existing ATTR.DBF: neither a second file
+    // beside it nor a new one in its place (its record stays).
     TApolloTable creating(QStringLiteral("tblAttr"));
     QVERIFY(creating.CreateNew(path(QStringLiteral("attr.dbf")), 2, 1) != 0);
     creating.CreateField(QStringLiteral("enname"), QStringLiteral("C"), 20, 0);
-    QVERIFY(creating.CreateExec() == 0);
+    QCOMPARE(creating.CreateExec(), short(0));
+    QCOMPARE(creating.LastErrorKind(), int(SX_ERR_EXISTS));
+    QCOMPARE(creating.LastErrorText(), QStringLiteral("Файл уже існує: ") + path(QStringLiteral("ATTR.DBF")));
     QCOMPARE(filesIn(m_dir->path()), QStringList{u"ATTR.DBF"_qs});
     QCOMPARE(headerRecordCount(path(QStringLiteral("ATTR.DBF"))), 1);
 
@@ -1205,6 +1237,130 @@ void TestApolloTable::refreshShowsWhatOthersWrote()
     QCOMPARE(reader.VisibleRecNos(), (QVector<qint32>{2, 3}));
     QCOMPARE(reader.RecNo(), 2);
     QCOMPARE(reader.FieldByName(QStringLiteral("POTEN"))->AsFloat(), 42.0);
+}
+
+// A write the medium refuses, or a lock another program holds, reaches the
+// caller as the program's own words naming the file; nothing is half done.
+void TestApolloTable::engineFailuresReachTheCallerInOurWords_data()
+{
+    QTest::addColumn<QString>("operation");     // append, edit, delete
+    QTest::addColumn<QString>("cause");         // full disk, file lock
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("message");       // %1: the table's path
+
+    const QString full = QStringLiteral("Недостатньо місця на диску для запису файлу: %1");
+    QTest::newRow("append on a full disk") << "append" << "full disk" << int(SX_ERR_DISK_FULL) << full;
+    QTest::newRow("edit on a full disk") << "edit" << "full disk" << int(SX_ERR_DISK_FULL) << full;
+    QTest::newRow("delete on a full disk") << "delete" << "full disk" << int(SX_ERR_DISK_FULL) << full;
+    QTest::newRow("append under another program's file lock")
+        << "append" << "file lock" << int(SX_ERR_LOCKED)
+        << "Таблицю заблокувала інша програма або інший користувач: %1";
+}
+
+void TestApolloTable::engineFailuresReachTheCallerInOurWords()
+{
+    QFETCH(QString, operation);
+    QFETCH(QString, cause);
+    QFETCH(int, kind);
+    QFETCH(QString, message);
+
+    const QString file = makeData({5, 18, 132});
+    const QByteArray before = [&] {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    TApolloTable table(QStringLiteral("tblData"));
+    table.setTableName(file);
+    table.Open();
+    table.setRecNo(2);
+    if (operation == u"append") {
+        table.Append();
+        table.FieldByName(QStringLiteral("CONTID"))->setAsInteger(40);
+    } else if (operation == u"edit") {
+        table.Edit();
+        table.FieldByName(QStringLiteral("POTEN"))->setAsFloat(9.5);
+    }
+
+    std::unique_ptr<FileSizeLimit> limit;
+    LockHolder holder;
+    if (cause == u"full disk") {
+        // Appends fail at the end of the file, changes in place past the header.
+        const qsizetype end = before.endsWith('\x1a') ? before.size() - 1 : before.size();
+        limit = std::make_unique<FileSizeLimit>(operation == u"append" ? rlim_t(end) : rlim_t(100));
+        QVERIFY(limit->ok());
+    } else {
+        QVERIFY(holder.start(file, LockHolder::File));
+    }
+    try {
+        operation == u"delete" ? table.Delete() : table.Post();
+        QFAIL("the failed write was reported as success");
+    } catch (const EApolloError& e) {
+        QCOMPARE(e.Message, message.arg(file));
+        QCOMPARE(e.Kind, kind);
+        QVERIFY(!e.Detail.isEmpty());
+    }
+    limit.reset();
+    QCOMPARE(table.LastErrorText(), message.arg(file));
+    QCOMPARE(table.LastErrorKind(), kind);
+    // Nothing reached the file; the edit is still there to retry or give up.
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), before);
+    QCOMPARE(table.State(), operation == u"append" ? dsInsert : operation == u"edit" ? dsEdit : dsBrowse);
+    table.Cancel();
+    QCOMPARE(table.RecNo(), 2);
+    QCOMPARE(contIdsInOrder(table), (QVector<int>{5, 18, 132}));
+}
+
+// A table cut short by a copy is refused, and the message says how many
+// records its header counts that the file no longer holds.
+void TestApolloTable::truncatedTableSaysHowManyRecordsAreMissing()
+{
+    const QString file = makeData({1, 2, 3, 4, 5});
+    const int header = 32 + 3 * 32 + 1;
+    const int record = 1 + 5 + 18 + 18;
+    QVERIFY(::truncate(QFile::encodeName(file).constData(), header + 2 * record + 10) == 0);
+    TApolloTable table(QStringLiteral("tblData"));
+    table.setTableName(file);
+    try {
+        table.Open();
+        QFAIL("a truncated table was opened without a word");
+    } catch (const EApolloError& e) {
+        QCOMPARE(e.Message, QStringLiteral("Unable to open table: %1\rФайл таблиці коротший, ніж записано в його "
+                                           "заголовку: бракує 3 записів. Відновіть таблицю з резервної копії.")
+                                .arg(file));
+        QCOMPARE(e.Kind, int(SX_ERR_CORRUPT));
+    }
+    QVERIFY(!table.Active());
+}
+
+// Post, Cancel and Delete give up their record's lock, never a file lock
+// the table holds for a longer pass (the group totals).
+void TestApolloTable::fileLockOutlivesThePostsMadeUnderIt()
+{
+    const QString file = makeData({5, 18});
+    TApolloTable table(QStringLiteral("tblData"));
+    table.setTableName(file);
+    table.Open();
+    TApolloTable other(QStringLiteral("tblOther"));
+    other.setTableName(file);
+    other.Open();
+    QVERIFY(table.Flock() != 0);
+    table.Append();
+    table.FieldByName(QStringLiteral("CONTID"))->setAsInteger(40);
+    table.Post();
+    table.Edit();
+    table.FieldByName(QStringLiteral("FACT"))->setAsFloat(1.0);
+    table.Post();
+    table.Edit();
+    table.Cancel();
+    table.Delete();
+    QVERIFY(table.FileLocked());
+    QCOMPARE(other.Flock(), short(0));
+    table.Unlock(0);
+    QVERIFY(!table.FileLocked());
+    QVERIFY(other.Flock() != 0);
+    other.Unlock(0);
 }
 
 STORE_TEST_MAIN(TestApolloTable)

@@ -53,6 +53,7 @@ void appendRows(const QString& path, const QVector<QVariantList>& rows)
 {
     TApolloTable table(QStringLiteral("tblFixture"));
     table.setTableName(path);
+    table.setSyncOnPost(false);     // fixtures are made, not saved by a user
     table.Open();
     for (const QVariantList& row : rows) {
         table.Append();
