@@ -1,9 +1,15 @@
 #include "DataModule.h"
 
+#include <unistd.h>
+
+#include <cerrno>
+
 #include <QDir>
+#include <QFile>
 
 #include "Errors.h"
 #include "FileCase.h"
+#include "sde.h"
 
 namespace {
 
@@ -22,6 +28,21 @@ QString text(const char* utf8)
 [[noreturn]] void failWith(const char* utf8)
 {
     throw Exception(text(utf8));
+}
+
+// The same, followed on its own line by what the table layer found (a
+// folder that cannot be written, a full disk), when it found something.
+[[noreturn]] void failWith(const char* utf8, const TApolloTable* table)
+{
+    const QString reason = table->LastErrorText();
+    throw Exception(reason.isEmpty() ? text(utf8) : text(utf8) + QStringLiteral("\r\n") + reason);
+}
+
+// True when files cannot be made or changed in the folder (its permissions,
+// a read-only medium). Root may write anywhere, so this asks the system.
+bool folderReadOnly(const QString& folder)
+{
+    return ::access(QFile::encodeName(folder).constData(), W_OK) != 0 && (errno == EACCES || errno == EROFS);
 }
 
 struct AttrColumn
@@ -71,7 +92,7 @@ void buildIndex(TApolloTable* table, const char* fileName, const char* expressio
         ~Unlocker() { table->Unlock(0); }
     } unlocker{table};
     if (!table->Index(QString::fromLatin1(fileName), QString::fromLatin1(expression), QString(), false, 0))
-        failWith(failure);
+        failWith(failure, table);
 }
 
 } // namespace
@@ -246,6 +267,15 @@ void TDataModule::OpenWorkTables()
         tblData->Close();
         if (!CreateMissingWorkFiles)
             requireWorkFiles();
+        // In a folder that cannot be written the tables are only read: the
+        // check, print and export still run as long as nothing must be
+        // stored, and a change says why it cannot be saved.
+        const bool readOnly = folderReadOnly(WorkPath);
+        const QString readOnlyText =
+            readOnly ? QStringLiteral("Робоча папка доступна лише для читання, зміни не можна зберегти: %1").arg(WorkPath)
+                     : QString();
+        tblData->setReadOnly(readOnly);
+        tblData->setReadOnlyText(readOnlyText);
         // Anything of that name (a link to an unmounted disk, a file that
         // cannot be read) is never replaced by a new empty table: opening it
         // below says what is wrong with it.
@@ -255,11 +285,13 @@ void TDataModule::OpenWorkTables()
         tblData->Open();
         if (FileExistsNoCase(WorkPath + QStringLiteral("data.idx")))
             tblData->IndexOpen(WorkPath + QStringLiteral("data.idx"));
-        else
+        else if (!readOnly)     // no index can be made there: record order
             CreateTable(QStringLiteral("data_idx"));
 
         tblAttr->IndexClose();
         tblAttr->Close();
+        tblAttr->setReadOnly(readOnly);
+        tblAttr->setReadOnlyText(readOnlyText);
         if (!EntryExistsNoCase(WorkPath + QStringLiteral("attr.dbf")))
             CreateTable(QStringLiteral("attr"));
         tblAttr->setTableName(WorkPath + QStringLiteral("attr.dbf"));
@@ -288,6 +320,17 @@ void TDataModule::requireWorkFiles()
 
 void TDataModule::CreateTable(const QString& key)
 {
+    // Another copy of the program starting on the same new folder may have
+    // made the table since it was found missing: the engine never replaces
+    // a file, and that table is the one to open.
+    // (A lock refusing the new file's first opening also means that it is
+    // there and in another program's hands.)
+    const auto madeMeanwhile = [this](const TApolloTable* table) {
+        const QString file = table == tblData ? QStringLiteral("data.dbf") : QStringLiteral("attr.dbf");
+        return table->LastErrorKind() == SX_ERR_EXISTS ||
+               (table->LastErrorKind() == SX_ERR_LOCKED && EntryExistsNoCase(WorkPath + file));
+    };
+
     // A creation that failed half-way must not keep the engine's new table.
     const auto giveUpCreation = [this] {
         for (TApolloTable* table : {tblData, tblAttr}) {
@@ -299,21 +342,21 @@ void TDataModule::CreateTable(const QString& key)
     try {
         if (key == u"data") {
             if (!tblData->CreateNew(WorkPath + QStringLiteral("data.dbf"), 2, 3))
-                failWith("неможливо утворити таблицю викидiв");
+                failWith("неможливо утворити таблицю викидiв", tblData);
             tblData->CreateField(QStringLiteral("CONTID"), QStringLiteral("N"), 5, 0);
             tblData->CreateField(QStringLiteral("POTEN"), QStringLiteral("N"), 18, 7);
             tblData->CreateField(QStringLiteral("FACT"), QStringLiteral("N"), 18, 7);
-            if (!tblData->CreateExec())
-                failWith("неможливо утворити поля таблиці викидiв");
+            if (!tblData->CreateExec() && !madeMeanwhile(tblData))
+                failWith("неможливо утворити поля таблиці викидiв", tblData);
         } else if (key == u"attr") {
             if (!tblAttr->CreateNew(WorkPath + QStringLiteral("attr.dbf"), 2, 24))
-                failWith("неможливо утворити таблицю реквізитів");
+                failWith("неможливо утворити таблицю реквізитів", tblAttr);
             for (const AttrColumn& column : kAttrLayout) {
                 tblAttr->CreateField(QString::fromLatin1(column.name), QString(QChar::fromLatin1(column.type)),
                                      column.width, 0);
             }
-            if (!tblAttr->CreateExec())
-                failWith("неможливо утворити поля таблиці реквізитів");
+            if (!tblAttr->CreateExec() && !madeMeanwhile(tblAttr))
+                failWith("неможливо утворити поля таблиці реквізитів", tblAttr);
         } else if (key == u"data_idx") {
             buildIndex(tblData, "data.idx", "CONTID", "неможливо утворити iндекс таблиці викидiв");
         } else if (key == u"cy_idx") {
