@@ -83,13 +83,16 @@ int w4(const QString& dbf, const QString& idx, const QString& key)
     return 0;
 }
 
-int w5(const QString& dbf, const QString& idx, const QString& source)
+// W5 appends without a sync at each post (as the other tools compared do);
+// W5S syncs each post to the disk, as the program does by default.
+int w5(const QString& dbf, const QString& idx, const QString& source, bool sync)
 {
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly))
         return 1;
     TApolloTable t(QStringLiteral("tblData"));
     t.setTableName(dbf);
+    t.setSyncOnPost(sync);
     t.Open();
     if (!t.Index(idx, QStringLiteral("CONTID")))
         return 1;
@@ -168,7 +171,9 @@ int main(int argc, char** argv)
         if (!std::strcmp(w, "W4") && need(4))
             return w4(arg(argv, 2), arg(argv, 3), arg(argv, 4));
         if (!std::strcmp(w, "W5") && need(4))
-            return w5(arg(argv, 2), arg(argv, 3), arg(argv, 4));
+            return w5(arg(argv, 2), arg(argv, 3), arg(argv, 4), false);
+        if (!std::strcmp(w, "W5S") && need(4))
+            return w5(arg(argv, 2), arg(argv, 3), arg(argv, 4), true);
         if (!std::strcmp(w, "W6") && need(4))
             return w6(arg(argv, 2), arg(argv, 4));
     } catch (const Exception& e) {

@@ -188,6 +188,7 @@ void buildTable(const TRefTable& table, const QVector<QStringList>& rows, const 
     if (!tbl.CreateExec())
         throw Exception(QStringLiteral("cannot write %1: %2").arg(path, tbl.LastErrorText()));
     tbl.setTableName(path);
+    tbl.setSyncOnPost(false);   // a build step: thousands of records, no user waiting on each
     tbl.Open();
     for (int r = 1; r < rows.size(); ++r) {
         tbl.Append();

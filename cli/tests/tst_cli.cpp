@@ -1,5 +1,7 @@
 // emlo-cli run as a process on program and working folders made for each case.
 #include <grp.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,9 +30,21 @@ struct TRun {
 enum class TUser { Self, Unprivileged };
 
 TRun runCli(const QStringList& arguments, const QString& program = QStringLiteral(EMLO_CLI_PATH),
-            TUser user = TUser::Self, const QString& locale = QStringLiteral("C.UTF-8"))
+            TUser user = TUser::Self, const QString& locale = QStringLiteral("C.UTF-8"),
+            rlim_t fileSizeLimit = RLIM_INFINITY)
 {
     QProcess process;
+    if (fileSizeLimit != RLIM_INFINITY) {
+        // Writes at or past the limit fail as on a full disk (EFBIG).
+        process.setChildProcessModifier([fileSizeLimit] {
+            ::signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{};
+            ::getrlimit(RLIMIT_FSIZE, &limit);
+            limit.rlim_cur = fileSizeLimit;
+            if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                _exit(127);
+        });
+    }
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("LC_ALL"), locale);
     if (user == TUser::Unprivileged) {
@@ -425,6 +439,164 @@ private slots:
         QCOMPARE(run.ExitCode, 0);
         const QByteArray data = readFile(out + QStringLiteral("/data.xml"));
         QVERIFY2(data.contains(poten), data.constData());
+    }
+
+    // Two to four checks at once on one folder (two windows, a window and
+    // scheduled runs): each group total is stored once, no half-made record
+    // is seen, and the next check is clean.
+    void concurrentChecksKeepEachTotalOnce()
+    {
+        TCheckFixture fx;
+        QVERIFY(fx.IsValid());
+        fx.Open();
+        fx.WriteAttr(TCheckFixture::FullAttr());
+        // Members of all seven groups.
+        for (int id : {1, 2, 12, 19, 21, 30, 35, 41, 96})
+            fx.AddData(id, id * 0.5, 1.0);
+        fx.Close();
+        const QStringList check = {QStringLiteral("check"), fx.WorkDir(),
+                                   QStringLiteral("--program-dir=") + fx.ProgramDir()};
+        constexpr int kRounds = 6;
+        for (int round = 0; round < kRounds; ++round) {
+            // Every round the totals are missing again, so every check races
+            // to add them; the amounts change so that they are due anyway.
+            fx.Open();
+            for (const TDataRow& row : fx.DataRows()) {
+                const int id = row.ContId.toInt();
+                if (QList<int>{18, 34, 40, 95, 132, 133, 135}.contains(id))
+                    fx.DeleteData(row.RecNo);
+                else
+                    fx.SetAmounts(row.RecNo, id * 0.5 + round, 1.0);
+            }
+            fx.Close();
+            const int processes = 2 + round % 3;
+            std::vector<std::unique_ptr<QProcess>> running;
+            for (int i = 0; i < processes; ++i) {
+                auto process = std::make_unique<QProcess>();
+                process->start(QStringLiteral(EMLO_CLI_PATH), check);
+                running.push_back(std::move(process));
+            }
+            for (auto& process : running) {
+                QVERIFY(process->waitForFinished(60000));
+                QCOMPARE(QString::fromUtf8(process->readAllStandardError()), QString());
+                QCOMPARE(QString::fromUtf8(process->readAllStandardOutput()), QStringLiteral("Все гаразд\t\n"));
+                QCOMPARE(process->exitCode(), 0);
+            }
+            fx.Open();
+            QMap<int, int> seen;
+            for (const TDataRow& row : fx.DataRows()) {
+                QVERIFY2(!row.ContId.isNull() && !row.Poten.isNull() && !row.Fact.isNull(),
+                         qPrintable(RowText(row)));
+                ++seen[row.ContId.toInt()];
+            }
+            fx.Close();
+            for (auto it = seen.cbegin(); it != seen.cend(); ++it)
+                QVERIFY2(it.value() == 1, qPrintable(QStringLiteral("round %1: pollutant %2 stored %3 times")
+                                                         .arg(round).arg(it.key()).arg(it.value())));
+            QCOMPARE(seen.size(), 9 + 7);
+            const TRun next = runCli(check);
+            QCOMPARE(QString::fromUtf8(next.Out), QStringLiteral("Все гаразд\t\n"));
+            QCOMPARE(next.ExitCode, 0);
+        }
+    }
+
+    // A full disk during a check: the totals (or their index) cannot be
+    // written, and the user hears so instead of "Все гаразд" and exit 0.
+    void fullDiskDuringCheckIsReported_data()
+    {
+        QTest::addColumn<QString>("file");      // the file whose growth fails
+        QTest::newRow("the table cannot grow") << "data.dbf";
+        QTest::newRow("the index cannot be rewritten") << "data.idx";
+    }
+
+    void fullDiskDuringCheckIsReported()
+    {
+        QFETCH(QString, file);
+        TCheckFixture fx;
+        QVERIFY(fx.IsValid());
+        fx.Open();
+        fx.WriteAttr(TCheckFixture::FullAttr());
+        for (int id : {1, 12, 21, 30, 35, 41, 96})
+            fx.AddData(id, 1.5, 0.5);
+        fx.Close();
+        const QString dbf = fx.WorkDir() + QStringLiteral("data.dbf");
+        const QString idx = fx.WorkDir() + QStringLiteral("data.idx");
+        const qint64 tableSize = QFileInfo(dbf).size();
+        const qint64 indexSize = QFileInfo(idx).size();
+        // The seven totals add seven records: past the table's end, or, with
+        // a limit just above the table, past what a rewritten index needs.
+        const rlim_t limit = file == u"data.dbf" ? rlim_t(tableSize - 1) : rlim_t(tableSize + 7 * 42 + 64);
+        QVERIFY(file == u"data.dbf" || qint64(limit) < indexSize + 7 * 16);
+        const QByteArray before = readFile(dbf);
+        const TRun run = runCli({QStringLiteral("check"), fx.WorkDir(), QStringLiteral("--program-dir=") + fx.ProgramDir()},
+                                QStringLiteral(EMLO_CLI_PATH), TUser::Self, QStringLiteral("C.UTF-8"), limit);
+        QCOMPARE(run.ExitCode, 2);
+        QCOMPARE(QString::fromUtf8(run.Out), QString());
+        // The engine tells a full disk (the table) from a failed rewrite (the index).
+        const QString err = QString::fromUtf8(run.Err);
+        QVERIFY2(err.contains(QStringLiteral("Недостатньо місця на диску для запису файлу: ")) ||
+                     (file == u"data.idx" && err.contains(QStringLiteral("Помилка читання або запису на диску, файл: "))),
+                 run.Err.constData());
+        if (file == u"data.dbf")
+            QCOMPARE(readFile(dbf), before);
+        // With room again the next check stores the totals and is clean.
+        const TRun next = runCli({QStringLiteral("check"), fx.WorkDir(), QStringLiteral("--program-dir=") + fx.ProgramDir()});
+        QCOMPARE(QString::fromUtf8(next.Err), QString());
+        QCOMPARE(next.ExitCode, 0);
+        QCOMPARE(dataLines(fx).size(), 7 + 7);
+    }
+
+    // A working folder that cannot be written (a read-only share, an archive
+    // copy): the tables are only read; check, print and export run while the
+    // totals are up to date, and a due total says the folder is read-only.
+    void readOnlyWorkingFolder()
+    {
+        TCheckFixture fx;
+        QVERIFY(fx.IsValid());
+        fx.Open();
+        fx.WriteAttr(TCheckFixture::FullAttr());
+        fx.AddData(1, 1.5, 0.25);
+        fx.AddData(132, 1.5, 0.25);     // its total, already right
+        fx.Close();
+        QTemporaryDir outFolder;
+        QVERIFY(::chmod(QFile::encodeName(outFolder.path()).constData(), 0777) == 0);
+        QVERIFY(::chmod(QFile::encodeName(fx.ProgramDir()).constData(), 0755) == 0);
+        const QDir work(fx.WorkDir());
+        for (const QString& name : work.entryList(QDir::Files))
+            QVERIFY(::chmod(QFile::encodeName(work.filePath(name)).constData(), 0444) == 0);
+        QVERIFY(::chmod(QFile::encodeName(fx.WorkDir()).constData(), 0555) == 0);
+        const auto restore = qScopeGuard([&] { ::chmod(QFile::encodeName(fx.WorkDir()).constData(), 0755); });
+        const QString programOption = QStringLiteral("--program-dir=") + fx.ProgramDir();
+        const auto cli = [&](const QStringList& arguments) {
+            return runCli(arguments, QStringLiteral(EMLO_CLI_PATH), TUser::Unprivileged);
+        };
+
+        TRun run = cli({QStringLiteral("check"), fx.WorkDir(), programOption});
+        QCOMPARE(QString::fromUtf8(run.Err), QString());
+        QCOMPARE(QString::fromUtf8(run.Out), QStringLiteral("Все гаразд\t\n"));
+        QCOMPARE(run.ExitCode, 0);
+        run = cli({QStringLiteral("export"), fx.WorkDir(), outFolder.path(), programOption});
+        QCOMPARE(QString::fromUtf8(run.Err), QString());
+        QCOMPARE(run.ExitCode, 0);
+        QVERIFY(QFile::exists(outFolder.path() + QStringLiteral("/data.xml")));
+        run = cli({QStringLiteral("print"), fx.WorkDir(), outFolder.path() + QStringLiteral("/form.pdf"), programOption});
+        QCOMPARE(QString::fromUtf8(run.Err), QString());
+        QCOMPARE(run.ExitCode, 0);
+
+        // A total that is due cannot be stored: the folder is named as read-only.
+        ::chmod(QFile::encodeName(fx.WorkDir()).constData(), 0755);
+        for (const QString& name : work.entryList(QDir::Files))
+            ::chmod(QFile::encodeName(work.filePath(name)).constData(), 0644);
+        fx.Open();
+        fx.SetAmounts(1, 2.5, 0.25);
+        fx.Close();
+        for (const QString& name : work.entryList(QDir::Files))
+            ::chmod(QFile::encodeName(work.filePath(name)).constData(), 0444);
+        ::chmod(QFile::encodeName(fx.WorkDir()).constData(), 0555);
+        run = cli({QStringLiteral("check"), fx.WorkDir(), programOption});
+        QCOMPARE(run.ExitCode, 2);
+        QCOMPARE(QString::fromUtf8(run.Err),
+                 QStringLiteral("Робоча папка доступна лише для читання, зміни не можна зберегти: %1\n").arg(fx.WorkDir()));
     }
 
     void helpInUkrainian()

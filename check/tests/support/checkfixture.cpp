@@ -106,6 +106,7 @@ void TCheckFixture::createReferenceTables()
     // A few pollutants, enough for the look-up fields of the emission table.
     TApolloTable cont(QStringLiteral("tblCont"));
     cont.setTableName(ProgramDir() + QStringLiteral("cont.dbf"));
+    cont.setSyncOnPost(false);
     cont.Open();
     for (int id : {1, 2, 5, 18, 132}) {
         cont.Insert();
@@ -126,6 +127,9 @@ TDataModule& TCheckFixture::Open()
     m_data->WorkPath = WorkDir();
     m_data->OpenReferenceTables();
     m_data->OpenWorkTables();
+    // Cases are set up, not saved by a user: no sync to the disk at each post.
+    m_data->tblData->setSyncOnPost(false);
+    m_data->tblAttr->setSyncOnPost(false);
     return *m_data;
 }
 
