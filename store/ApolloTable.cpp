@@ -1488,10 +1488,16 @@ void TApolloTable::Post()
         sx.sx_PutRecord(record.constData());
         d->check();
     }
+    // What the user was told is saved must survive a power loss. The record
+    // is written by now: a failed sync is reported once the dataset stands on
+    // it, so that posting again cannot append it a second time.
+    short syncKind = SX_OK;
+    QString syncDetail;
     if (m_syncOnPost) {
-        // What the user was told is saved must survive a power loss.
         sx.sx_Commit();
-        d->check();
+        syncKind = sx.sx_ErrorKind();
+        if (syncKind != SX_OK)
+            syncDetail = QString::fromLocal8Bit(sx.sx_LastError());
     }
     releaseLocks(target);
 
@@ -1507,6 +1513,11 @@ void TApolloTable::Post()
     d->notify(TDataSource::Event::StateChange);
     d->notify(TDataSource::Event::DataSetChange);
     fire(AfterPost);
+    if (syncKind != SX_OK) {
+        m_lastErrorText = engineFailureText(syncKind, m_filePath);
+        m_lastErrorKind = syncKind;
+        throw EApolloError(m_lastErrorText, syncKind, syncDetail);
+    }
 }
 
 void TApolloTable::Cancel()
