@@ -948,8 +948,15 @@ QVariant TApolloTable::lookupNoMove(const QString& keyField, const QVariant& key
         return *cached;
     QByteArray record;
     QVariant result;
-    if (d->find(keyColumn, keyValue, &record) > 0)
-        result = d->lookupResult(d->desc[static_cast<std::size_t>(resultColumn)], record.constData());
+    try {
+        if (d->find(keyColumn, keyValue, &record) > 0)
+            result = d->lookupResult(d->desc[static_cast<std::size_t>(resultColumn)], record.constData());
+    } catch (const EApolloError&) {
+        // A look-up for display (a grid cell, a look-up field) shows nothing
+        // rather than end the paint; the next command meets the failure.
+        d->syncEngine();
+        return QVariant();
+    }
     d->syncEngine();
     d->lookupCache.insert(cacheKey, result);
     return result;
@@ -1333,7 +1340,15 @@ QVariant TApolloTable::FieldValueAt(qint32 recNo, const TField* field) const
     d->select();   // the record count below is the current work area's
     if (recNo < 1 || recNo > TApolloEngine::Api().sx_RecCount())
         return QVariant();
-    const QByteArray record = d->readImage(recNo);
+    QByteArray record;
+    try {
+        record = d->readImage(recNo);
+    } catch (const EApolloError&) {
+        // Read for display (a grid row): an unreadable record shows nothing
+        // rather than end the paint; the next command meets the failure.
+        d->syncEngine();
+        return QVariant();
+    }
     d->syncEngine();
     if (field->FieldKind() == fkLookup) {
         const TField* keyField = FindField(field->KeyFields());
@@ -1845,8 +1860,8 @@ short TApolloTable::CreateNew(const QString& path, short tableType, short fieldC
         full = IncludeTrailingSlash(m_databaseName.isEmpty() ? QDir::currentPath() : m_databaseName) + full;
     if (!hasExtension(fileNamePart(full)))
         full += QStringLiteral(".DBF");
-    // An existing file of another spelling is the same file: replace it
-    // rather than create a second one beside it.
+    // An existing file of another spelling is the same file: the engine
+    // refuses to replace it, and no second file is made beside it.
     full = MatchFileCase(full);
     // The engine writes the file only at CreateExec; a folder that is not
     // there fails here already, where the caller expects it.
