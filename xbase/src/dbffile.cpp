@@ -594,6 +594,7 @@ Status DbfFile::lockHeader(int timeoutMs)
     if (!setLock(F_WRLCK, kLockBase, 1, timeoutMs))
         return Status::error(ErrorKind::Locked, "The header of " + m_path + " is locked by another user");
     m_headerLocked = true;
+    dropCache();   // appenders finished their records before letting the lock go
     return Status();
 }
 
