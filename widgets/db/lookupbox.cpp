@@ -1,6 +1,7 @@
 #include "lookupbox.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QPainter>
@@ -125,6 +126,11 @@ void LookupBox::ensurePopup()
         guarded([&] { ChooseRow(row); });
     });
     connect(m_popup, &LookupPopup::keyForwarded, this, [this](QKeyEvent* event) { keyPressEvent(event); });
+    // Sent, not called: the grid's cell editor filter must see the Tab to move on.
+    connect(m_popup, &LookupPopup::tabForwarded, this, [this](int key, Qt::KeyboardModifiers modifiers) {
+        QKeyEvent tab(QEvent::KeyPress, key, modifiers);
+        QCoreApplication::sendEvent(this, &tab);
+    });
 }
 
 QVariant LookupBox::rowKey(int row) const

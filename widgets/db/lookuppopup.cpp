@@ -163,7 +163,13 @@ bool LookupPopup::eventFilter(QObject* watched, QEvent* event)
             return false;
         case Qt::Key_Tab:
         case Qt::Key_Backtab:
-            hide();
+            // Tab takes the highlighted entry and moves on, as it does from the
+            // closed box; swallowing it left the next keys in the same cell.
+            if (CurrentRow() >= 0)
+                emit rowChosen(CurrentRow());
+            else
+                hide();
+            emit tabForwarded(key->key(), key->modifiers());
             return true;
         default:
             emit keyForwarded(key);

@@ -34,6 +34,8 @@ signals:
     void rowChosen(int row);
     // A key the list does not handle itself (typed characters, Backspace).
     void keyForwarded(QKeyEvent* event);
+    void tabForwarded(int key, Qt::KeyboardModifiers modifiers);
+    // Tab or Shift+Tab pressed in the list, after the list has closed.
     void closed();
 
 protected:

@@ -67,6 +67,7 @@ private slots:
     void escapeCancelsTheRecordsChanges();
     void ctrlDeleteAsksFirst();
     void typingIntoAPollutantCellChoosesFromTheList();
+    void tabInTheOpenListTakesTheEntryAndMovesOn();
     void doubleClickTakesTheNextPollutant();
     void limitColumnIsReadOnly();
     void columnsFillTheGrid();
@@ -691,6 +692,24 @@ void TestDbControls::typingIntoAPollutantCellChoosesFromTheList()
     QTest::keyClick(editor, Qt::Key_Return);
     QTRY_COMPARE(m_tables->data.FieldByName(QStringLiteral("CONTID"))->AsInteger(), 3);
     QCOMPARE(gridRows(grid), QStringList{"01003|Залізо|1.000|1.000|0.1"});
+}
+
+void TestDbControls::tabInTheOpenListTakesTheEntryAndMovesOn()
+{
+    m_tables->addData(1, 1.0, 1.0);
+    auto* grid = host(makeGrid());
+    const int code = grid->DataModel()->ColumnOf(QStringLiteral("CODE"));
+    grid->setCurrentIndex(grid->model()->index(0, code));
+    typeText(grid, QStringLiteral("0"));
+    auto* editor = grid->findChild<LookupBox*>(QStringLiteral("lookupCellEditor"));
+    QVERIFY(editor);
+    QVERIFY(editor->ListVisible());
+    typeText(editor->Popup()->View(), QStringLiteral("1003"));
+    QCOMPARE(editor->KeyValue().toInt(), 3);
+    QTest::keyClick(editor->Popup()->View(), Qt::Key_Tab);
+    QTRY_COMPARE(m_tables->data.FieldByName(QStringLiteral("CONTID"))->AsInteger(), 3);
+    // The cell after the code is current: a second Tab reaches the amount.
+    QCOMPARE(grid->currentIndex().column(), code + 1);
 }
 
 void TestDbControls::doubleClickTakesTheNextPollutant()
