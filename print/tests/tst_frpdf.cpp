@@ -70,10 +70,20 @@ private slots:
     {
         QTemporaryDir dir;
         QString error;
+        // A missing folder is made, as the export makes its folder.
         const QString missingFolder = dir.filePath(u"no/such/folder/form.pdf"_s);
-        QVERIFY(!RenderPdf(sampleForm(1), missingFolder, &error));
+        QVERIFY2(RenderPdf(sampleForm(1), missingFolder, &error), qPrintable(error));
+        QVERIFY(QFile::exists(missingFolder));
+
+        // A folder that cannot be made (a file stands in its place) is reported.
+        QFile blocker(dir.filePath(u"blocker"_s));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const QString blocked = dir.filePath(u"blocker/form.pdf"_s);
+        error.clear();
+        QVERIFY(!RenderPdf(sampleForm(1), blocked, &error));
         QVERIFY(!error.isEmpty());
-        QVERIFY(!QFile::exists(missingFolder));
+        QVERIFY(!QFile::exists(blocked));
 
         // An empty document writes nothing and keeps a file already there.
         const QString existing = dir.filePath(u"old.pdf"_s);

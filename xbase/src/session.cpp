@@ -10,8 +10,10 @@ namespace xb {
 
 Session& Session::instance()
 {
-    static Session s;
-    return s;
+    // Never destroyed: callers' own static destructors (a library that closes its
+    // tables at exit) may still reach the engine after ours would have run.
+    static Session* s = new Session;
+    return *s;
 }
 
 WorkArea* Session::area(int n)
