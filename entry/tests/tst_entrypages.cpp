@@ -110,10 +110,7 @@ void TestEntryPages::init()
 {
     m_folders = std::make_unique<Folders>();
     m_folders->writeSettings();
-    QFile help(m_folders->program + QStringLiteral("EMLO.HLP"));
-    QVERIFY(help.open(QIODevice::WriteOnly));
-    help.write("@topic 0 Contents\nAll.\n");
-    help.close();
+    m_folders->writeHelpFile();
     m_dialogs = std::make_unique<testing::ScriptedDialogs>();
     m_beeps = 0;
     setBeepHook([this] { ++m_beeps; });

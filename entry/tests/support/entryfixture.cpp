@@ -95,6 +95,14 @@ void Folders::writeSettings() const
     file.write("[General]\r\nPath=" + QFile::encodeName(work) + "\r\n");
 }
 
+void Folders::writeHelpFile() const
+{
+    QFile file(program + QStringLiteral("EMLO.HLP"));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw std::runtime_error("cannot write the help file");
+    file.write("@topic 0 Contents\nAll.\n");
+}
+
 void openModule(TDataModule& dm, const Folders& folders)
 {
     dm.ProgramPath = folders.program;

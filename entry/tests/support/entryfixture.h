@@ -39,6 +39,8 @@ public:
 
     // Writes the settings file naming the working folder.
     void writeSettings() const;
+    // Writes a one-topic help file beside the program, so help commands find one.
+    void writeHelpFile() const;
 
 private:
     QTemporaryDir m_root;
