@@ -6,8 +6,8 @@
 #include <QCoreApplication>
 
 #include "check/datacheck.h"
-#include "store/ApolloTable.h"
-#include "support/checkfixture.h"
+#include "store/apollotable.h"
+#include "check/tests/support/checkfixture.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 
 #include "entry/coderules.h"
-#include "store/DataModule.h"
+#include "store/datamodule.h"
 #include "widgets/db/dblookupcombo.h"
 #include "widgets/db/lookuplist.h"
 

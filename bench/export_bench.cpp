@@ -7,8 +7,8 @@
 
 #include "export/exporttable.h"
 #include "export/vxmlexport.h"
-#include "store/ApolloTable.h"
-#include "support/exportfixture.h"
+#include "store/apollotable.h"
+#include "export/tests/support/exportfixture.h"
 
 namespace {
 

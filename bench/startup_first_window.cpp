@@ -14,8 +14,8 @@
 #include <QWindow>
 
 #ifdef EMLO_STARTUP_PROGRAM
-#include "shell/ui/Main.h"
-#include "shell/ui/Program.h"
+#include "shell/ui/main.h"
+#include "shell/ui/program.h"
 #endif
 
 namespace {

@@ -6,8 +6,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
-#include "ApolloTable.h"
-#include "Fields.h"
+#include "store/apollotable.h"
+#include "store/fields.h"
 
 namespace {
 

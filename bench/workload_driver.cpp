@@ -9,9 +9,9 @@
 #include <QFile>
 #include <QString>
 
-#include "ApolloTable.h"
-#include "Errors.h"
-#include "Fields.h"
+#include "store/apollotable.h"
+#include "store/errors.h"
+#include "store/fields.h"
 
 namespace {
 

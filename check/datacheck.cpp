@@ -5,9 +5,9 @@
 #include <QThread>
 
 #include "checkrules.h"
-#include "store/ApolloTable.h"
-#include "store/Errors.h"
-#include "store/Fields.h"
+#include "store/apollotable.h"
+#include "store/errors.h"
+#include "store/fields.h"
 
 namespace emlo {
 

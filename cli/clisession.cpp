@@ -4,8 +4,8 @@
 #include <QFileInfo>
 
 #include "check/datacheck.h"
-#include "store/Engine.h"
-#include "store/Errors.h"
+#include "store/engine.h"
+#include "store/errors.h"
 
 namespace emlo::cli {
 

@@ -7,7 +7,7 @@
 
 #include "check/errordata.h"
 #include "clicommands.h"
-#include "store/DataModule.h"
+#include "store/datamodule.h"
 
 namespace emlo::cli {
 

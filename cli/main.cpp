@@ -6,7 +6,7 @@
 #include <QTextStream>
 
 #include "clicommands.h"
-#include "shell/AppPaths.h"
+#include "shell/apppaths.h"
 
 // stderr carries only the commands' own errors; the toolkit's notes (e.g. on
 // XDG_RUNTIME_DIR under the offscreen platform) would read as failures to scripts.

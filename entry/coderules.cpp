@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "store/ApolloTable.h"
+#include "store/apollotable.h"
 
 namespace emlo {
 

@@ -3,8 +3,8 @@
 #include <cmath>
 
 #include "check/datacheck.h"
-#include "store/Errors.h"
-#include "store/Fields.h"
+#include "store/errors.h"
+#include "store/fields.h"
 
 namespace emlo {
 

@@ -3,7 +3,7 @@
 #include <QString>
 #include <QVariant>
 
-#include "store/ApolloTable.h"
+#include "store/apollotable.h"
 
 class TField;
 

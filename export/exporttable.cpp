@@ -1,7 +1,7 @@
 #include "exporttable.h"
 
-#include "store/ApolloTable.h"
-#include "store/DataModule.h"
+#include "store/apollotable.h"
+#include "store/datamodule.h"
 #include "vxmlexport.h"
 
 namespace emlo {

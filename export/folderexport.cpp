@@ -5,7 +5,7 @@
 #include <QDir>
 
 #include "exporttable.h"
-#include "store/Errors.h"
+#include "store/errors.h"
 #include "vxmlexport.h"
 
 namespace emlo {

@@ -2,9 +2,9 @@
 
 #include <QDate>
 
-#include "store/ApolloTable.h"
-#include "store/Errors.h"
-#include "store/Fields.h"
+#include "store/apollotable.h"
+#include "store/errors.h"
+#include "store/fields.h"
 
 namespace emlo {
 

@@ -5,7 +5,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "store/ApolloTable.h"
+#include "store/apollotable.h"
 
 namespace emlo {
 

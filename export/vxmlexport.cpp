@@ -2,10 +2,10 @@
 
 #include <QSaveFile>
 
-#include "store/ApolloTable.h"
-#include "store/Errors.h"
-#include "store/Fields.h"
-#include "store/FileCase.h"
+#include "store/apollotable.h"
+#include "store/errors.h"
+#include "store/fields.h"
+#include "store/filecase.h"
 #include "xmlfile.h"
 
 namespace emlo {

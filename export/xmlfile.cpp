@@ -2,8 +2,8 @@
 
 #include <QIODevice>
 
-#include "store/Cp1251.h"
-#include "store/Errors.h"
+#include "store/cp1251.h"
+#include "store/errors.h"
 
 namespace emlo {
 

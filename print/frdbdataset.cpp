@@ -1,6 +1,6 @@
 #include "frdbdataset.h"
 
-#include "ApolloTable.h"
+#include "store/apollotable.h"
 
 namespace emlo::print {
 

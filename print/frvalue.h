@@ -4,7 +4,7 @@
 #include <QLocale>
 #include <QString>
 
-#include "Errors.h"
+#include "store/errors.h"
 
 namespace emlo::print {
 

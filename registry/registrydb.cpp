@@ -7,7 +7,7 @@
 #include <QUrl>
 #include <QUrlQuery>
 
-#include "RefTables.h"
+#include "tools/reftables.h"
 #include "check/datacheck.h"
 
 namespace emlo::registry {

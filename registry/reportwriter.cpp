@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "store/Fields.h"
+#include "store/fields.h"
 
 namespace emlo::registry {
 

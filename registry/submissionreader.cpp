@@ -8,7 +8,7 @@
 #include <QRegularExpression>
 #include <QXmlStreamReader>
 
-#include "store/Cp1251.h"
+#include "store/cp1251.h"
 
 namespace emlo::registry {
 

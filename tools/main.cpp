@@ -6,7 +6,7 @@
 #include <QDir>
 #include <QStringList>
 
-#include "RefTables.h"
+#include "reftables.h"
 
 static void usage(FILE* to)
 {

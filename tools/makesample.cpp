@@ -9,9 +9,9 @@
 
 #include "entry/coderules.h"
 #include "entry/emissionrules.h"
-#include "store/DataModule.h"
-#include "store/Errors.h"
-#include "store/Fields.h"
+#include "store/datamodule.h"
+#include "store/errors.h"
+#include "store/fields.h"
 
 namespace {
 

@@ -11,13 +11,13 @@
 
 #include <cstdio>
 
-#include "shell/ui/Main.h"
-#include "shell/ui/Program.h"
-#include "widgets/AboutBox.h"
-#include "widgets/FolderDialog.h"
-#include "widgets/HelpViewer.h"
-#include "widgets/MessageBox.h"
-#include "widgets/OutlookBar.h"
+#include "shell/ui/main.h"
+#include "shell/ui/program.h"
+#include "widgets/aboutbox.h"
+#include "widgets/folderdialog.h"
+#include "widgets/helpviewer.h"
+#include "widgets/messagebox.h"
+#include "widgets/outlookbar.h"
 
 using namespace emlo;
 

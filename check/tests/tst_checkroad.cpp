@@ -7,12 +7,12 @@
 #include <QTableWidget>
 
 #include "check/ui/report.h"
-#include "shell/ui/Main.h"
-#include "store/ApolloTable.h"
-#include "store/Cp1251.h"
-#include "support/checkfixture.h"
-#include "widgets/ErrorBox.h"
-#include "widgets/testing/ScriptedDialogs.h"
+#include "shell/ui/main.h"
+#include "store/apollotable.h"
+#include "store/cp1251.h"
+#include "check/tests/support/checkfixture.h"
+#include "widgets/errorbox.h"
+#include "widgets/testing/scripteddialogs.h"
 
 using namespace emlo;
 using namespace emlo::testing;

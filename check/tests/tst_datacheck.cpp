@@ -3,9 +3,9 @@
 #include <QtTest>
 
 #include "check/datacheck.h"
-#include "store/ApolloTable.h"
-#include "store/Errors.h"
-#include "support/checkfixture.h"
+#include "store/apollotable.h"
+#include "store/errors.h"
+#include "check/tests/support/checkfixture.h"
 
 using namespace emlo;
 using namespace emlo::testing;

@@ -14,10 +14,10 @@
 #include <QSet>
 
 #include "check/datacheck.h"
-#include "store/ApolloTable.h"
-#include "store/Errors.h"
-#include "store/FileCase.h"
-#include "support/checkfixture.h"
+#include "store/apollotable.h"
+#include "store/errors.h"
+#include "store/filecase.h"
+#include "check/tests/support/checkfixture.h"
 
 using namespace emlo;
 using namespace emlo::testing;

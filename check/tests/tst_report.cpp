@@ -17,11 +17,11 @@
 #include "check/ui/checkcommands.h"
 #include "check/ui/report.h"
 #include "check/ui/reportnavigator.h"
-#include "store/ApolloTable.h"
-#include "store/Cp1251.h"
-#include "support/checkfixture.h"
-#include "widgets/HelpViewer.h"
-#include "widgets/testing/ScriptedDialogs.h"
+#include "store/apollotable.h"
+#include "store/cp1251.h"
+#include "check/tests/support/checkfixture.h"
+#include "widgets/helpviewer.h"
+#include "widgets/testing/scripteddialogs.h"
 
 using namespace emlo;
 using namespace emlo::testing;

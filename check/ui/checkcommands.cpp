@@ -1,8 +1,8 @@
 #include "checkcommands.h"
 
 #include "report.h"
-#include "store/DataModule.h"
-#include "widgets/DialogSeam.h"
+#include "store/datamodule.h"
+#include "widgets/dialogseam.h"
 
 namespace emlo {
 

@@ -19,11 +19,11 @@
 
 #include "check/datacheck.h"
 #include "reportnavigator.h"
-#include "store/Cp1251.h"
-#include "store/DataModule.h"
-#include "widgets/DialogSeam.h"
-#include "widgets/ErrorBox.h"
-#include "widgets/HelpViewer.h"
+#include "store/cp1251.h"
+#include "store/datamodule.h"
+#include "widgets/dialogseam.h"
+#include "widgets/errorbox.h"
+#include "widgets/helpviewer.h"
 
 namespace emlo {
 

@@ -4,7 +4,7 @@
 #include <QTabWidget>
 #include <QWidget>
 
-#include "store/ApolloTable.h"
+#include "store/apollotable.h"
 
 namespace emlo {
 

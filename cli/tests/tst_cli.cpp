@@ -13,7 +13,7 @@
 #include <QDir>
 #include <QProcess>
 
-#include "support/checkfixture.h"
+#include "check/tests/support/checkfixture.h"
 
 using namespace emlo::testing;
 

@@ -13,12 +13,12 @@
 #include "entry/ui/attrpage.h"
 #include "entry/ui/codespage.h"
 #include "entry/ui/datapage.h"
-#include "entryfixture.h"
-#include "shell/ui/Main.h"
-#include "store/ApolloTable.h"
-#include "store/Fields.h"
-#include "widgets/ErrorBox.h"
-#include "widgets/OutlookBar.h"
+#include "entry/tests/support/entryfixture.h"
+#include "shell/ui/main.h"
+#include "store/apollotable.h"
+#include "store/fields.h"
+#include "widgets/errorbox.h"
+#include "widgets/outlookbar.h"
 #include "widgets/db/beep.h"
 #include "widgets/db/datasetmodel.h"
 #include "widgets/db/dbedit.h"
@@ -27,7 +27,7 @@
 #include "widgets/db/dbnavigator.h"
 #include "widgets/db/lookuplist.h"
 #include "widgets/db/lookuppopup.h"
-#include "widgets/testing/ScriptedDialogs.h"
+#include "widgets/testing/scripteddialogs.h"
 
 using namespace emlo;
 using entrytest::Folders;

@@ -14,18 +14,18 @@
 #include <QToolButton>
 
 #include "check/ui/report.h"
-#include "entryfixture.h"
-#include "shell/ui/Main.h"
-#include "store/ApolloTable.h"
-#include "store/Fields.h"
-#include "widgets/ErrorBox.h"
-#include "widgets/OutlookBar.h"
+#include "entry/tests/support/entryfixture.h"
+#include "shell/ui/main.h"
+#include "store/apollotable.h"
+#include "store/fields.h"
+#include "widgets/errorbox.h"
+#include "widgets/outlookbar.h"
 #include "widgets/db/beep.h"
 #include "widgets/db/dbedit.h"
 #include "widgets/db/dbgrid.h"
 #include "widgets/db/dblookupcombo.h"
 #include "widgets/db/dbnavigator.h"
-#include "widgets/testing/ScriptedDialogs.h"
+#include "widgets/testing/scripteddialogs.h"
 
 using namespace emlo;
 using entrytest::Folders;

@@ -7,12 +7,12 @@
 #include "entry/attrrules.h"
 #include "entry/coderules.h"
 #include "entry/emissionrules.h"
-#include "entryfixture.h"
-#include "storetestsupport.h"
-#include "store/ApolloTable.h"
-#include "store/DataModule.h"
-#include "store/Errors.h"
-#include "store/Fields.h"
+#include "entry/tests/support/entryfixture.h"
+#include "store/tests/support/storetestsupport.h"
+#include "store/apollotable.h"
+#include "store/datamodule.h"
+#include "store/errors.h"
+#include "store/fields.h"
 
 using namespace emlo;
 using entrytest::Folders;

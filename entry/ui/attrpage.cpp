@@ -7,8 +7,8 @@
 #include "entry/attrrules.h"
 #include "pagefont.h"
 #include "tabwrap.h"
-#include "store/DataModule.h"
-#include "widgets/MessageBox.h"
+#include "store/datamodule.h"
+#include "widgets/messagebox.h"
 #include "widgets/db/beep.h"
 #include "widgets/db/dbedit.h"
 

@@ -7,7 +7,7 @@
 #include "entry/coderules.h"
 #include "pagefont.h"
 #include "tabwrap.h"
-#include "store/DataModule.h"
+#include "store/datamodule.h"
 #include "widgets/db/dbedit.h"
 #include "widgets/db/dblookupcombo.h"
 

@@ -6,7 +6,7 @@
 
 #include "entry/emissionrules.h"
 #include "pagefont.h"
-#include "store/DataModule.h"
+#include "store/datamodule.h"
 #include "widgets/db/dbgrid.h"
 #include "widgets/db/dbnavigator.h"
 

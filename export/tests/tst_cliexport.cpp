@@ -6,8 +6,8 @@
 #include <QProcess>
 #include <QtTest>
 
-#include "store/Cp1251.h"
-#include "support/exportfixture.h"
+#include "store/cp1251.h"
+#include "export/tests/support/exportfixture.h"
 
 using namespace emlo::testing;
 

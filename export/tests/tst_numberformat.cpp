@@ -3,7 +3,7 @@
 
 #include <QtTest>
 
-#include "store/Fields.h"
+#include "store/fields.h"
 
 class TestNumberFormat : public QObject {
     Q_OBJECT

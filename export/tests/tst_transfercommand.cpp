@@ -10,10 +10,10 @@
 
 #include "check/datacheck.h"
 #include "export/ui/transfercommand.h"
-#include "store/Cp1251.h"
-#include "store/Errors.h"
-#include "support/exportfixture.h"
-#include "widgets/testing/ScriptedDialogs.h"
+#include "store/cp1251.h"
+#include "store/errors.h"
+#include "export/tests/support/exportfixture.h"
+#include "widgets/testing/scripteddialogs.h"
 
 using namespace emlo;
 using namespace emlo::testing;

@@ -13,9 +13,9 @@
 
 #include "export/exporttable.h"
 #include "export/vxmlexport.h"
-#include "store/Cp1251.h"
-#include "store/Errors.h"
-#include "support/exportfixture.h"
+#include "store/cp1251.h"
+#include "store/errors.h"
+#include "export/tests/support/exportfixture.h"
 
 using namespace emlo;
 using namespace emlo::testing;

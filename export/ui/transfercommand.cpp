@@ -7,10 +7,10 @@
 #include <QScopeGuard>
 
 #include "export/exporttable.h"
-#include "store/DataModule.h"
-#include "store/Errors.h"
-#include "widgets/FolderDialog.h"
-#include "widgets/MessageBox.h"
+#include "store/datamodule.h"
+#include "store/errors.h"
+#include "widgets/folderdialog.h"
+#include "widgets/messagebox.h"
 
 namespace emlo {
 

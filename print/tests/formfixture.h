@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "frdataadapter.h"
+#include "print/frdataadapter.h"
 
 // In-memory work tables shaped like ATTR.DBF and DATA.DBF with the emission
 // table's look-up fields (CODE, DESCR, LIMIT), for the form's tests.

@@ -5,8 +5,8 @@
 #include <cstdio>
 
 #include "formfixture.h"
-#include "frpainter.h"
-#include "printform.h"
+#include "print/frpainter.h"
+#include "print/printform.h"
 
 int main(int argc, char** argv)
 {

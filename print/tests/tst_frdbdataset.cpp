@@ -3,10 +3,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "DataModule.h"
-#include "frdbdataset.h"
-#include "printform.h"
-#include "storetestsupport.h"
+#include "store/datamodule.h"
+#include "print/frdbdataset.h"
+#include "print/printform.h"
+#include "store/tests/support/storetestsupport.h"
 
 using namespace emlo::print;
 using namespace Qt::StringLiterals;

@@ -1,8 +1,8 @@
 #include <QTest>
 
-#include "frdataadapter.h"
-#include "frreport.h"
-#include "frtextmeasure.h"
+#include "print/frdataadapter.h"
+#include "print/frreport.h"
+#include "print/frtextmeasure.h"
 
 #include "enginetemplates.h"
 

@@ -1,6 +1,6 @@
 #include <QTest>
 
-#include "frexpression.h"
+#include "print/frexpression.h"
 
 using namespace emlo::print;
 using namespace Qt::StringLiterals;

@@ -3,8 +3,8 @@
 #include <QTest>
 
 #include "formfixture.h"
-#include "frpainter.h"
-#include "printform.h"
+#include "print/frpainter.h"
+#include "print/printform.h"
 
 using namespace emlo::print;
 using namespace Qt::StringLiterals;

@@ -14,12 +14,12 @@
 #include <functional>
 
 #include "formfixture.h"
-#include "frpreviewdialogs.h"
-#include "frpreviewform.h"
-#include "printform.h"
-#include "showprintform.h"
-#include "store/Errors.h"
-#include "widgets/testing/ScriptedDialogs.h"
+#include "print/ui/frpreviewdialogs.h"
+#include "print/ui/frpreviewform.h"
+#include "print/printform.h"
+#include "print/ui/showprintform.h"
+#include "store/errors.h"
+#include "widgets/testing/scripteddialogs.h"
 
 using namespace emlo::print;
 using namespace Qt::StringLiterals;

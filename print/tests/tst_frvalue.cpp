@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "frvalue.h"
+#include "print/frvalue.h"
 
 using namespace emlo::print;
 using namespace Qt::StringLiterals;

@@ -5,8 +5,8 @@
 #include <cmath>
 
 #include "formfixture.h"
-#include "frtextmeasure.h"
-#include "printform.h"
+#include "print/frtextmeasure.h"
+#include "print/printform.h"
 
 using namespace emlo::print;
 using namespace Qt::StringLiterals;

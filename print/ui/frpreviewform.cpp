@@ -15,10 +15,10 @@
 
 #include <cmath>
 
-#include "frpainter.h"
+#include "print/frpainter.h"
 #include "frpreviewdialogs.h"
-#include "widgets/DialogSeam.h"
-#include "widgets/MessageBox.h"
+#include "widgets/dialogseam.h"
+#include "widgets/messagebox.h"
 
 namespace emlo::print {
 

@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-#include "frdocument.h"
+#include "print/frdocument.h"
 
 class QComboBox;
 class QLabel;

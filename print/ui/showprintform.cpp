@@ -4,10 +4,10 @@
 
 #include <exception>
 
-#include "frdbdataset.h"
+#include "print/frdbdataset.h"
 #include "frpreviewform.h"
-#include "printform.h"
-#include "widgets/ErrorBox.h"
+#include "print/printform.h"
+#include "widgets/errorbox.h"
 
 namespace emlo::print {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "frdataadapter.h"
-#include "frreport.h"
+#include "print/frdataadapter.h"
+#include "print/frreport.h"
 
 class QWidget;
 class TApolloTable;

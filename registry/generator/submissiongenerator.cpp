@@ -6,15 +6,15 @@
 #include <QFile>
 #include <QRegularExpression>
 
-#include "RefTables.h"
+#include "tools/reftables.h"
 #include "check/datacheck.h"
 #include "export/exporttable.h"
 #include "export/vxmlexport.h"
-#include "store/ApolloTable.h"
-#include "store/Cp1251.h"
-#include "store/DataModule.h"
-#include "store/Errors.h"
-#include "store/Fields.h"
+#include "store/apollotable.h"
+#include "store/cp1251.h"
+#include "store/datamodule.h"
+#include "store/errors.h"
+#include "store/fields.h"
 
 namespace emlo::registry {
 

@@ -7,10 +7,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "generator/submissiongenerator.h"
-#include "registrydb.h"
-#include "report.h"
-#include "reportwriter.h"
+#include "registry/generator/submissiongenerator.h"
+#include "registry/registrydb.h"
+#include "registry/report.h"
+#include "registry/reportwriter.h"
 
 using namespace emlo::registry;
 

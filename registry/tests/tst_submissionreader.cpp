@@ -3,11 +3,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "generator/submissiongenerator.h"
-#include "importer.h"
-#include "store/Cp1251.h"
-#include "submissionreader.h"
-#include "submissionvalidator.h"
+#include "registry/generator/submissiongenerator.h"
+#include "registry/importer.h"
+#include "store/cp1251.h"
+#include "registry/submissionreader.h"
+#include "registry/submissionvalidator.h"
 
 using namespace emlo::registry;
 

@@ -9,7 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "shell/AppPaths.h"
+#include "shell/apppaths.h"
 
 class TestAppPaths : public QObject {
     Q_OBJECT

@@ -4,8 +4,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "shell/AppPaths.h"
-#include "shell/IniFile.h"
+#include "shell/apppaths.h"
+#include "shell/inifile.h"
 
 class TestIniFile : public QObject {
     Q_OBJECT

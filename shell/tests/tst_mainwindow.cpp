@@ -17,16 +17,16 @@
 
 #include <memory>
 
-#include "shell/ui/Main.h"
-#include "storetestsupport.h"
-#include "store/Engine.h"
-#include "store/Errors.h"
-#include "store/FileCase.h"
-#include "widgets/AboutBox.h"
-#include "widgets/ErrorBox.h"
-#include "widgets/HelpViewer.h"
-#include "widgets/OutlookBar.h"
-#include "widgets/testing/ScriptedDialogs.h"
+#include "shell/ui/main.h"
+#include "store/tests/support/storetestsupport.h"
+#include "store/engine.h"
+#include "store/errors.h"
+#include "store/filecase.h"
+#include "widgets/aboutbox.h"
+#include "widgets/errorbox.h"
+#include "widgets/helpviewer.h"
+#include "widgets/outlookbar.h"
+#include "widgets/testing/scripteddialogs.h"
 
 using namespace emlo;
 using storetest::Column;

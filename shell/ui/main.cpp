@@ -1,5 +1,5 @@
 // Program entry of Emlo.
-#include "Program.h"
+#include "program.h"
 
 int main(int argc, char** argv)
 {

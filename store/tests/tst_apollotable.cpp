@@ -11,15 +11,15 @@
 
 #include <QtTest>
 
-#include "ApolloEnv.h"
-#include "ApolloTable.h"
-#include "Cp1251.h"
-#include "DataSource.h"
-#include "Errors.h"
-#include "sde.h"
-#include "storetestsupport.h"
+#include "store/apolloenv.h"
+#include "store/apollotable.h"
+#include "store/cp1251.h"
+#include "store/datasource.h"
+#include "store/errors.h"
+#include "xbase/include/sde.h"
+#include "store/tests/support/storetestsupport.h"
 
-#include "numtext.h"
+#include "xbase/src/numtext.h"
 
 using namespace storetest;
 

@@ -12,9 +12,9 @@
 #include <QProcess>
 #include <QtTest>
 
-#include "DataModule.h"
-#include "Errors.h"
-#include "storetestsupport.h"
+#include "store/datamodule.h"
+#include "store/errors.h"
+#include "store/tests/support/storetestsupport.h"
 
 using namespace storetest;
 

@@ -6,10 +6,10 @@
 
 #include <QtTest>
 
-#include "ApolloEnv.h"
-#include "ApolloTable.h"
-#include "Engine.h"
-#include "Errors.h"
+#include "store/apolloenv.h"
+#include "store/apollotable.h"
+#include "store/engine.h"
+#include "store/errors.h"
 
 class TestEngineLoad : public QObject
 {

@@ -3,8 +3,8 @@
 
 #include <QtTest>
 
-#include "Cp1251.h"
-#include "Fields.h"
+#include "store/cp1251.h"
+#include "store/fields.h"
 
 class TestTextConv : public QObject
 {

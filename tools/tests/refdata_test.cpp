@@ -2,8 +2,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "ApolloTable.h"
-#include "RefTables.h"
+#include "store/apollotable.h"
+#include "tools/reftables.h"
 
 class RefDataTest : public QObject
 {

@@ -3,7 +3,7 @@
 #include <QWidget>
 
 #include "beep.h"
-#include "store/Cp1251.h"
+#include "store/cp1251.h"
 
 namespace emlo {
 

@@ -1,8 +1,8 @@
 #include "datasetmodel.h"
 
 #include "fieldtext.h"
-#include "store/ApolloTable.h"
-#include "store/Fields.h"
+#include "store/apollotable.h"
+#include "store/fields.h"
 
 namespace emlo {
 

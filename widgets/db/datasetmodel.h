@@ -6,7 +6,7 @@
 #include <QHash>
 #include <QVector>
 
-#include "store/DataSource.h"
+#include "store/datasource.h"
 
 namespace emlo {
 

@@ -6,11 +6,11 @@
 #include "beep.h"
 #include "cp1251validator.h"
 #include "keychar.h"
-#include "store/ApolloTable.h"
-#include "store/Cp1251.h"
-#include "store/Errors.h"
-#include "store/Fields.h"
-#include "widgets/ErrorBox.h"
+#include "store/apollotable.h"
+#include "store/cp1251.h"
+#include "store/errors.h"
+#include "store/fields.h"
+#include "widgets/errorbox.h"
 
 namespace emlo {
 

@@ -16,10 +16,10 @@
 #include "lookuplist.h"
 #include "lookuppopup.h"
 #include "twolevelheader.h"
-#include "store/ApolloTable.h"
-#include "store/Errors.h"
-#include "store/Fields.h"
-#include "widgets/ErrorBox.h"
+#include "store/apollotable.h"
+#include "store/errors.h"
+#include "store/fields.h"
+#include "widgets/errorbox.h"
 
 namespace emlo {
 

@@ -4,10 +4,10 @@
 #include <QKeyEvent>
 
 #include "keychar.h"
-#include "store/ApolloTable.h"
-#include "store/Errors.h"
-#include "store/Fields.h"
-#include "widgets/ErrorBox.h"
+#include "store/apollotable.h"
+#include "store/errors.h"
+#include "store/fields.h"
+#include "widgets/errorbox.h"
 
 namespace emlo {
 

@@ -4,10 +4,10 @@
 #include <QPainterPath>
 #include <QToolButton>
 
-#include "store/ApolloTable.h"
-#include "store/Errors.h"
-#include "widgets/DialogSeam.h"
-#include "widgets/ErrorBox.h"
+#include "store/apollotable.h"
+#include "store/errors.h"
+#include "widgets/dialogseam.h"
+#include "widgets/errorbox.h"
 
 namespace emlo {
 

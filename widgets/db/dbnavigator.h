@@ -5,7 +5,7 @@
 #include <QStringList>
 #include <QWidget>
 
-#include "store/DataSource.h"
+#include "store/datasource.h"
 
 class QToolButton;
 

@@ -1,6 +1,6 @@
 #include "fielddatalink.h"
 
-#include "store/ApolloTable.h"
+#include "store/apollotable.h"
 
 namespace emlo {
 

@@ -4,7 +4,7 @@
 
 #include <QString>
 
-#include "store/DataSource.h"
+#include "store/datasource.h"
 
 namespace emlo {
 

@@ -2,7 +2,7 @@
 
 #include <QDate>
 
-#include "store/Fields.h"
+#include "store/fields.h"
 
 namespace emlo {
 

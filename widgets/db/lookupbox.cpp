@@ -13,10 +13,10 @@
 #include "lookuplist.h"
 #include "lookuplistmodel.h"
 #include "lookuppopup.h"
-#include "store/ApolloTable.h"
-#include "store/Cp1251.h"
-#include "store/Fields.h"
-#include "widgets/ErrorBox.h"
+#include "store/apollotable.h"
+#include "store/cp1251.h"
+#include "store/fields.h"
+#include "widgets/errorbox.h"
 
 namespace emlo {
 

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <limits>
 
-#include "store/ApolloTable.h"
-#include "store/Fields.h"
+#include "store/apollotable.h"
+#include "store/fields.h"
 
 namespace emlo {
 

@@ -9,7 +9,7 @@
 #include <QVariant>
 #include <QVector>
 
-#include "store/DataSource.h"
+#include "store/datasource.h"
 
 namespace emlo {
 

@@ -1,8 +1,8 @@
 #include "lookuplistmodel.h"
 
 #include "lookuplist.h"
-#include "store/ApolloTable.h"
-#include "store/Fields.h"
+#include "store/apollotable.h"
+#include "store/fields.h"
 
 namespace emlo {
 

@@ -2,9 +2,9 @@
 // application title, the error icon and OK, and the program goes on.
 #include <QTest>
 
-#include "store/Errors.h"
-#include "widgets/ErrorBox.h"
-#include "widgets/testing/ScriptedDialogs.h"
+#include "store/errors.h"
+#include "widgets/errorbox.h"
+#include "widgets/testing/scripteddialogs.h"
 
 using namespace emlo;
 

@@ -13,9 +13,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "store/Errors.h"
-#include "widgets/FolderDialog.h"
-#include "widgets/testing/ScriptedDialogs.h"
+#include "store/errors.h"
+#include "widgets/folderdialog.h"
+#include "widgets/testing/scripteddialogs.h"
 
 using namespace emlo;
 

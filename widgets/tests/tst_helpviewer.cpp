@@ -5,8 +5,8 @@
 #include <QTest>
 #include <QTextBrowser>
 
-#include "widgets/HelpFile.h"
-#include "widgets/HelpViewer.h"
+#include "widgets/helpfile.h"
+#include "widgets/helpviewer.h"
 
 using namespace emlo;
 

@@ -5,9 +5,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "widgets/HelpViewer.h"
-#include "widgets/MessageBox.h"
-#include "widgets/testing/ScriptedDialogs.h"
+#include "widgets/helpviewer.h"
+#include "widgets/messagebox.h"
+#include "widgets/testing/scripteddialogs.h"
 
 using namespace emlo;
 

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "widgets/QtTranslations.h"
+#include "widgets/qttranslations.h"
 
 using namespace emlo;
 

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "sde.h"
+#include "xbase/include/sde.h"
 
 namespace {
 

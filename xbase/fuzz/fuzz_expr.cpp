@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <string>
 
-#include "sde.h"
+#include "xbase/include/sde.h"
 
 namespace {
 

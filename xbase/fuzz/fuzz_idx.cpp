@@ -7,7 +7,7 @@
 
 #include <unistd.h>
 
-#include "idx.h"
+#include "xbase/src/idx.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

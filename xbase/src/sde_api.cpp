@@ -1,6 +1,6 @@
 // The extern "C" sx_* functions: argument checks, the current work area, the texts
 // returned to the caller and sx_LastError; the work lies in WorkArea and DbfFile.
-#include "sde.h"
+#include "xbase/include/sde.h"
 
 #include <algorithm>
 #include <cmath>

@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include "bytes.h"
-#include "sde.h"
+#include "xbase/include/sde.h"
 
 namespace xb {
 

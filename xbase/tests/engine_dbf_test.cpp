@@ -5,7 +5,7 @@
 
 #include <ctime>
 
-#include "dbffile.h"
+#include "xbase/src/dbffile.h"
 #include "engine_testutil.h"
 
 using namespace enginetest;

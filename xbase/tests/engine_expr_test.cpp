@@ -13,7 +13,7 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 #include "engine_testutil.h"
-#include "expr.h"
+#include "xbase/src/expr.h"
 
 using namespace enginetest;
 

@@ -10,7 +10,7 @@
 #include <cerrno>
 
 #include "engine_testutil.h"
-#include "env.h"
+#include "xbase/src/env.h"
 
 using namespace enginetest;
 

@@ -9,7 +9,7 @@
 #include <functional>
 
 #include "engine_testutil.h"
-#include "idx.h"
+#include "xbase/src/idx.h"
 
 using namespace enginetest;
 

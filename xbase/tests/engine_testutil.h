@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "sde.h"
+#include "xbase/include/sde.h"
 
 // Shared helpers of the engine tests: a fresh temporary folder and engine state per
 // test, table builders going through the C interface, and file byte access.

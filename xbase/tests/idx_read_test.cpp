@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "idx.h"
+#include "xbase/src/idx.h"
 #include "idx_testutil.h"
 
 using namespace idxtest;

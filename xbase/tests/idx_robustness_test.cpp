@@ -6,8 +6,8 @@
 #include <functional>
 #include <random>
 
-#include "idx.h"
-#include "idxcodec.h"
+#include "xbase/src/idx.h"
+#include "xbase/src/idxcodec.h"
 #include "idx_testutil.h"
 
 using namespace idxtest;

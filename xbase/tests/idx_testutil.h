@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "idx.h"
+#include "xbase/src/idx.h"
 
 namespace xb {
 

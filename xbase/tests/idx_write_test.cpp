@@ -8,8 +8,8 @@
 
 #include <sys/stat.h>
 
-#include "idx.h"
-#include "idxcodec.h"
+#include "xbase/src/idx.h"
+#include "xbase/src/idxcodec.h"
 #include "idx_testutil.h"
 
 using namespace idxtest;

@@ -4,8 +4,8 @@
 #include <QFile>
 #include <QTextStream>
 
-#include "store/ApolloTable.h"
-#include "store/Errors.h"
+#include "store/apollotable.h"
+#include "store/errors.h"
 
 namespace emlo::testing {
 

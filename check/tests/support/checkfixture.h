@@ -9,7 +9,7 @@
 #include <QTemporaryDir>
 #include <QVariant>
 
-#include "store/DataModule.h"
+#include "store/datamodule.h"
 
 namespace emlo::testing {
 

@@ -4,10 +4,10 @@
 
 #include <QDir>
 
-#include "storetestsupport.h"
-#include "store/ApolloTable.h"
-#include "store/Errors.h"
-#include "store/FileCase.h"
+#include "store/tests/support/storetestsupport.h"
+#include "store/apollotable.h"
+#include "store/errors.h"
+#include "store/filecase.h"
 
 namespace entrytest {
 

@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 #include <QVariant>
 
-#include "store/DataModule.h"
+#include "store/datamodule.h"
 
 namespace entrytest {
 

@@ -3,8 +3,8 @@
 #include <QDir>
 #include <QFile>
 
-#include "store/ApolloTable.h"
-#include "store/Cp1251.h"
+#include "store/apollotable.h"
+#include "store/cp1251.h"
 
 namespace emlo::testing {
 

@@ -8,9 +8,9 @@
 #include <QDir>
 #include <QFile>
 
-#include "ApolloEnv.h"
-#include "ApolloTable.h"
-#include "Errors.h"
+#include "store/apolloenv.h"
+#include "store/apollotable.h"
+#include "store/errors.h"
 
 namespace storetest {
 

@@ -5,9 +5,9 @@
 #include <QTest>
 #include <QWidget>
 
-#include "store/Fields.h"
-#include "store/FileCase.h"
-#include "storetestsupport.h"
+#include "store/fields.h"
+#include "store/filecase.h"
+#include "store/tests/support/storetestsupport.h"
 
 namespace dbtest {
 

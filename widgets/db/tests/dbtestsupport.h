@@ -10,9 +10,9 @@
 #include <QTemporaryDir>
 #include <QVariant>
 
-#include "store/ApolloEnv.h"
-#include "store/ApolloTable.h"
-#include "store/DataSource.h"
+#include "store/apolloenv.h"
+#include "store/apollotable.h"
+#include "store/datasource.h"
 
 class QWidget;
 

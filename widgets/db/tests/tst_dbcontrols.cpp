@@ -13,8 +13,8 @@
 #include <QVBoxLayout>
 
 #include "dbtestsupport.h"
-#include "store/Errors.h"
-#include "store/Fields.h"
+#include "store/errors.h"
+#include "store/fields.h"
 #include "widgets/db/beep.h"
 #include "widgets/db/datasetmodel.h"
 #include "widgets/db/dbedit.h"
@@ -24,7 +24,7 @@
 #include "widgets/db/lookuplist.h"
 #include "widgets/db/lookuppopup.h"
 #include "widgets/db/twolevelheader.h"
-#include "widgets/testing/ScriptedDialogs.h"
+#include "widgets/testing/scripteddialogs.h"
 
 using namespace emlo;
 using dbtest::typeText;

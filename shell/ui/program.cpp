@@ -1,0 +1,43 @@
+// The program entry: the application, the main window, the check report window.
+#include "program.h"
+
+#include "main.h"
+#include "signalclose.h"
+#include "check/ui/report.h"
+#include "widgets/errorbox.h"
+#include "widgets/qttranslations.h"
+
+using namespace emlo;
+
+int RunProgram(int& argc, char** argv, const TProgramOptions& options)
+{
+    Application app(argc, argv);
+    installQtTranslations(app);
+    Application::setTitle(QStringLiteral("Dazodevur"));
+    app.setWindowIcon(TfrmMain::ApplicationIcon());
+    // The main window's closing ends the program, whatever other windows are open.
+    app.setQuitOnLastWindowClosed(false);
+
+    InstallEngineLoadFailureHandler();
+
+    QGuiApplication::setDesktopFileName(QStringLiteral("ua.emlo.Emlo"));
+    const QString programFile =
+        options.programFile.isEmpty() ? QCoreApplication::applicationFilePath() : options.programFile;
+    const TAppPaths paths = TAppPaths::forExecutable(programFile);
+    paths.prepareUserFolders();
+    TfrmMain frmMain(paths);
+    QObject::connect(&frmMain, &TfrmMain::closed, &app, [] { QCoreApplication::exit(0); });
+
+    // The check report window, created hidden after the main window.
+    const std::unique_ptr<TfrmReport> frmReport = CreateReportWindow(&frmMain, *frmMain.DataModule);
+    frmMain.frmReport = frmReport.get();
+
+    // After a fatal stop the event loop ends at its first turn.
+    if (!ProgramEndRequested()) {
+        closeOnTerminationSignals(&frmMain);
+        frmMain.show();
+        if (options.shown)
+            options.shown(frmMain);
+    }
+    return app.exec();
+}

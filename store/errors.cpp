@@ -1,0 +1,26 @@
+#include "errors.h"
+
+Exception::Exception(const QString& message)
+    : Message(message), m_utf8(message.toUtf8())
+{
+}
+
+const char* Exception::what() const noexcept
+{
+    return m_utf8.constData();
+}
+
+EApolloError::EApolloError(const QString& message, int kind, const QString& detail)
+    : Exception(message), Kind(kind), Detail(detail)
+{
+}
+
+EAbort::EAbort()
+    : Exception(QStringLiteral("Operation aborted"))
+{
+}
+
+void Abort()
+{
+    throw EAbort();
+}
