@@ -146,6 +146,6 @@ void BM_Append150WithIndex(benchmark::State& state)
 }
 BENCHMARK(BM_Append150WithIndex)->Unit(benchmark::kMillisecond);
 
-}   // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

@@ -50,7 +50,7 @@ void BM_FillSettlementList(benchmark::State& state, const QString& regionCode)
     const QString query = regionCode.isEmpty() ? QString() : RegionQuery(regionCode);
     for (auto _ : state) {
         state.PauseTiming();
-        t.dm.tblCY->Query(QStringLiteral("CODE = \"99\""));   // another set, so that the list is read anew
+        t.dm.tblCY->Query(QStringLiteral("CODE = \"99\""));  // another set, so that the list is read anew
         t.list->Count();
         state.ResumeTiming();
         t.dm.tblCY->Query(query);
@@ -93,7 +93,7 @@ void BM_TypeAheadKeystroke(benchmark::State& state)
     const QChar letters[] = {QChar(u'ї'), QChar(u'е')};
     int i = 0;
     for (auto _ : state) {
-        box.setKeyValue(box.KeyValue());   // a fresh search
+        box.setKeyValue(box.KeyValue());  // a fresh search
         box.TypeChar(letters[i++ % 2]);
     }
     t.dm.tblAttr->Cancel();

@@ -12,8 +12,7 @@
 namespace {
 
 // A CY-like table of n records in pseudo-random code order, with its index.
-struct Fixture
-{
+struct Fixture {
     QTemporaryDir dir;
     QString dbf, idx;
 
@@ -37,7 +36,9 @@ struct Fixture
             t.Append();
             t.FieldByName(QStringLiteral("CYID"))->setAsInteger(i);
             t.FieldByName(QStringLiteral("CODE"))
-                ->setAsString(QStringLiteral("%1%2").arg(region * 3 + 2, 2, 10, QChar(u'0')).arg((x >> 4) % 100000000, 8, 10, QChar(u'0')));
+                ->setAsString(QStringLiteral("%1%2")
+                                  .arg(region * 3 + 2, 2, 10, QChar(u'0'))
+                                  .arg((x >> 4) % 100000000, 8, 10, QChar(u'0')));
             t.FieldByName(QStringLiteral("DESCR"))->setAsString(QStringLiteral("НАСЕЛЕНИЙ ПУНКТ %1").arg(i));
             t.Post();
         }
@@ -148,6 +149,6 @@ void BM_PostAppend(benchmark::State& state)
 }
 BENCHMARK(BM_PostAppend)->Arg(0)->Arg(1)->ArgName("sync")->Unit(benchmark::kMicrosecond);
 
-}   // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

@@ -17,9 +17,16 @@ namespace {
 
 constexpr int kUnsupported = 3;
 
-QString arg(char** argv, int i) { return QString::fromLocal8Bit(argv[i]); }
+QString arg(char** argv, int i)
+{
+    return QString::fromLocal8Bit(argv[i]);
+}
 
-struct Row { int contid; double poten; double fact; };
+struct Row {
+    int contid;
+    double poten;
+    double fact;
+};
 
 int w1(const QString& dbf)
 {
@@ -136,9 +143,9 @@ int w6(const QString& dbf, const QString& xml)
     int n = 0;
     char line[160];
     for (t.First(); !t.Eof(); t.Next(), ++n) {
-        const int len = std::snprintf(line, sizeof line,
-                                      " <ROW><CONTID>%d</CONTID><POTEN>%.7f</POTEN><FACT>%.7f</FACT></ROW>\n",
-                                      contid->AsInteger(), poten->AsFloat(), fact->AsFloat());
+        const int len =
+            std::snprintf(line, sizeof line, " <ROW><CONTID>%d</CONTID><POTEN>%.7f</POTEN><FACT>%.7f</FACT></ROW>\n",
+                          contid->AsInteger(), poten->AsFloat(), fact->AsFloat());
         out.append(line, len);
     }
     out.append("</DATA>\n");
@@ -149,7 +156,7 @@ int w6(const QString& dbf, const QString& xml)
     return 0;
 }
 
-}   // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

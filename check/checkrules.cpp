@@ -45,8 +45,8 @@ const char kNoActual[] = "Не вказан фактичній обсяг вик
 const char kRepeated[] = "Забруднююча речовина вже вказана";
 const char kAllClear[] = "Все гаразд";
 
-void addRemark(TRemarkList& rows, QStringList* fields, const char* description, quint8 section,
-               qint32 target, const char* field)
+void addRemark(TRemarkList& rows, QStringList* fields, const char* description, quint8 section, qint32 target,
+               const char* field)
 {
     rows.append(MakeRemark(QString::fromUtf8(description), section, target));
     if (fields != nullptr)
@@ -77,8 +77,7 @@ TRemark AllClearRemark()
     return MakeRemark(QString::fromUtf8(kAllClear), SectionAllClear, 0);
 }
 
-void CheckAttrRecord(const std::function<bool(const QString& field)>& isEmpty, TRemarkList& rows,
-                     QStringList* fields)
+void CheckAttrRecord(const std::function<bool(const QString& field)>& isEmpty, TRemarkList& rows, QStringList* fields)
 {
     for (const TAttrRule& rule : kAttrRules) {
         if (isEmpty(QString::fromLatin1(rule.Field)))
@@ -86,8 +85,8 @@ void CheckAttrRecord(const std::function<bool(const QString& field)>& isEmpty, T
     }
 }
 
-void CheckEmissionRecord(bool contIdEmpty, bool potenEmpty, bool factEmpty, qint32 target,
-                         TRemarkList& rows, QStringList* fields)
+void CheckEmissionRecord(bool contIdEmpty, bool potenEmpty, bool factEmpty, qint32 target, TRemarkList& rows,
+                         QStringList* fields)
 {
     if (contIdEmpty)
         addRemark(rows, fields, kNoPollutant, SectionData, target, "CONTID");

@@ -32,8 +32,8 @@ void CheckAttrRecord(const std::function<bool(const QString& field)>& isEmpty, T
 
 // Rules 25 to 27 for one emission record (CONTID, POTEN, FACT), with the
 // record's target (its record number in the table). fields as above.
-void CheckEmissionRecord(bool contIdEmpty, bool potenEmpty, bool factEmpty, qint32 target,
-                         TRemarkList& rows, QStringList* fields = nullptr);
+void CheckEmissionRecord(bool contIdEmpty, bool potenEmpty, bool factEmpty, qint32 target, TRemarkList& rows,
+                         QStringList* fields = nullptr);
 
 // Rule 28 over the emission records in their order: a pollutant id met
 // before gives "Забруднююча речовина вже вказана". Records without an id are

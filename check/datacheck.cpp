@@ -13,9 +13,8 @@ namespace emlo {
 
 namespace {
 
-const char kTotalsLocked[] =
-    "Групові підсумки викидів не оновлено: таблицю викидів заблокувала інша програма "
-    "або інша перевірка (%1). Повторіть перевірку пізніше.";
+const char kTotalsLocked[] = "Групові підсумки викидів не оновлено: таблицю викидів заблокувала інша програма "
+                             "або інша перевірка (%1). Повторіть перевірку пізніше.";
 
 // An amount without a value counts as 0 in the sums.
 double amountOf(const TField* field)
@@ -35,8 +34,7 @@ const QList<TGroupTotal>& GroupTotals()
     static const QList<TGroupTotal> groups = {
         {"CONTID > 0 .and. CONTID < 12", nullptr, 132, "CONTID = 132"},
         {"CONTID > 11 .and. CONTID < 18", nullptr, 133, "CONTID = 133"},
-        {"CONTID = 21 .or. CONTID = 22 .or. CONTID = 134", "CONTID = 19 .or. CONTID = 20", 18,
-         "CONTID = 18"},
+        {"CONTID = 21 .or. CONTID = 22 .or. CONTID = 134", "CONTID = 19 .or. CONTID = 20", 18, "CONTID = 18"},
         {"CONTID = 30 .or. CONTID = 31", nullptr, 135, "CONTID = 135"},
         {"(CONTID > 34 .and. CONTID < 40) .or. (CONTID = 136)", nullptr, 34, "CONTID = 34"},
         {"(CONTID > 40 .and. CONTID < 64) .or. (CONTID > 64 .and. CONTID < 78) .or. "
@@ -56,10 +54,7 @@ bool IsGroupTotalId(qint32 contId)
     return false;
 }
 
-TDataCheck::TDataCheck(TApolloTable& tblAttr, TApolloTable& tblData)
-    : m_tblAttr(tblAttr), m_tblData(tblData)
-{
-}
+TDataCheck::TDataCheck(TApolloTable& tblAttr, TApolloTable& tblData) : m_tblAttr(tblAttr), m_tblData(tblData) { }
 
 TRemarkList TDataCheck::CollectRemarks()
 {
@@ -106,8 +101,7 @@ bool TDataCheck::CheckData(TRemarkList* rows)
 
 void TDataCheck::checkAttributes(TRemarkList& rows)
 {
-    CheckAttrRecord([this](const QString& field) { return FieldIsEmpty(m_tblAttr.FieldByName(field)); },
-                    rows);
+    CheckAttrRecord([this](const QString& field) { return FieldIsEmpty(m_tblAttr.FieldByName(field)); }, rows);
 }
 
 void TDataCheck::checkEmissionFields(TRemarkList& rows)
@@ -117,8 +111,7 @@ void TDataCheck::checkEmissionFields(TRemarkList& rows)
     const TField* fact = m_tblData.FieldByName(QStringLiteral("FACT"));
     m_tblData.First();
     while (!m_tblData.Eof()) {
-        CheckEmissionRecord(FieldIsEmpty(contId), FieldIsEmpty(poten), FieldIsEmpty(fact), m_tblData.RecNo(),
-                            rows);
+        CheckEmissionRecord(FieldIsEmpty(contId), FieldIsEmpty(poten), FieldIsEmpty(fact), m_tblData.RecNo(), rows);
         m_tblData.Next();
     }
 }

@@ -5,14 +5,10 @@ namespace emlo {
 QString SectionText(quint8 section)
 {
     switch (section) {
-    case SectionAttr:
-        return QStringLiteral("Реквізити");
-    case SectionCodes:
-        return QStringLiteral("Статистичні коди");
-    case SectionData:
-        return QStringLiteral("Викиди");
-    default:
-        return QString();
+    case SectionAttr: return QStringLiteral("Реквізити");
+    case SectionCodes: return QStringLiteral("Статистичні коди");
+    case SectionData: return QStringLiteral("Викиди");
+    default: return QString();
     }
 }
 

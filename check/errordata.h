@@ -17,9 +17,9 @@ public:
 
 // Sections of the main window a remark can concern.
 enum TRemarkSection : quint8 {
-    SectionAttr = 0,    // attributes page
-    SectionCodes = 1,   // statistical codes page
-    SectionData = 2,    // emissions page
+    SectionAttr = 0,   // attributes page
+    SectionCodes = 1,  // statistical codes page
+    SectionData = 2,   // emissions page
     SectionAllClear = 100,
 };
 

@@ -84,8 +84,7 @@ TCliRequest failed(const QString& error)
 
 // An option's value: "--name value" or "--name=value". False when the
 // argument is not that option; sets *missing when the value is absent.
-bool takeOption(const QString& name, const QStringList& arguments, qsizetype& i, QString* value,
-                bool* missing)
+bool takeOption(const QString& name, const QStringList& arguments, qsizetype& i, QString* value, bool* missing)
 {
     const QString& argument = arguments.at(i);
     if (argument == name) {
@@ -107,14 +106,13 @@ bool takeOption(const QString& name, const QStringList& arguments, qsizetype& i,
 
 QString HelpText()
 {
-    QString text = QStringLiteral(
-        "emlo-cli — перевірка, вивантаження та друк даних Emlo без вікна програми.\n"
-        "\n"
-        "Використання: emlo-cli КОМАНДА АРГУМЕНТИ [ПАРАМЕТРИ]\n"
-        "              emlo-cli --help\n"
-        "Параметри можна вказувати в будь-якому місці командного рядка.\n"
-        "\n"
-        "Команди:\n");
+    QString text = QStringLiteral("emlo-cli — перевірка, вивантаження та друк даних Emlo без вікна програми.\n"
+                                  "\n"
+                                  "Використання: emlo-cli КОМАНДА АРГУМЕНТИ [ПАРАМЕТРИ]\n"
+                                  "              emlo-cli --help\n"
+                                  "Параметри можна вказувати в будь-якому місці командного рядка.\n"
+                                  "\n"
+                                  "Команди:\n");
     for (const TCliCommand& command : Commands()) {
         text += QStringLiteral("  %1 %2 %3\n")
                     .arg(QLatin1String(command.Name), QString::fromUtf8(command.Synopsis), optionsOf(command));
@@ -122,20 +120,19 @@ QString HelpText()
         for (const QString& line : lines)
             text += QStringLiteral("      ") + line + QLatin1Char('\n');
     }
-    text += QStringLiteral(
-        "\n"
-        "Параметри:\n"
-        "  --program-dir ПАПКА      папка програми з довідниками (CONT.DBF, OW.DBF,\n"
-        "                           DP.DBF, EA.DBF, OBL.DBF, CY.DBF); типово — папка\n"
-        "                           emlo-cli, а встановленої програми —\n"
-        "                           <префікс>/share/emlo\n"
-        "  --decimal-separator ЗНАК десятковий роздільник чисел у XML: \",\" або \".\";\n"
-        "                           типово — роздільник системи (LC_NUMERIC, LANG)\n"
-        "  --                       далі лише аргументи (для назв, що починаються з \"-\")\n"
-        "  -h, --help               ця довідка\n"
-        "\n"
-        "Тексти виводяться в кодуванні UTF-8; зауваження — в стандартний вивід,\n"
-        "помилки — в стандартний потік помилок.\n");
+    text += QStringLiteral("\n"
+                           "Параметри:\n"
+                           "  --program-dir ПАПКА      папка програми з довідниками (CONT.DBF, OW.DBF,\n"
+                           "                           DP.DBF, EA.DBF, OBL.DBF, CY.DBF); типово — папка\n"
+                           "                           emlo-cli, а встановленої програми —\n"
+                           "                           <префікс>/share/emlo\n"
+                           "  --decimal-separator ЗНАК десятковий роздільник чисел у XML: \",\" або \".\";\n"
+                           "                           типово — роздільник системи (LC_NUMERIC, LANG)\n"
+                           "  --                       далі лише аргументи (для назв, що починаються з \"-\")\n"
+                           "  -h, --help               ця довідка\n"
+                           "\n"
+                           "Тексти виводяться в кодуванні UTF-8; зауваження — в стандартний вивід,\n"
+                           "помилки — в стандартний потік помилок.\n");
     return text;
 }
 
@@ -193,8 +190,8 @@ TCliRequest ParseCommandLine(const QStringList& arguments, const QString& defaul
         if (!command->TakesSeparator)
             return failed(QStringLiteral("Параметр --decimal-separator діє лише в команді export\n"));
         if (separator != QLatin1String(",") && separator != QLatin1String("."))
-            return failed(QStringLiteral("Десятковий роздільник має бути \",\" або \".\", а не \"%1\"\n")
-                              .arg(separator));
+            return failed(
+                QStringLiteral("Десятковий роздільник має бути \",\" або \".\", а не \"%1\"\n").arg(separator));
         request.DecimalSeparator = separator.at(0);
     }
     request.Kind = TCliRequest::RunCommand;
@@ -214,15 +211,13 @@ int RunRequest(const TCliRequest& request, QTextStream& out, QTextStream& err)
         err << request.Error;
         err.flush();
         return ExitError;
-    case TCliRequest::RunCommand:
-        break;
+    case TCliRequest::RunCommand: break;
     }
     TCliContext context{request.Args, request.ProgramDir, request.DecimalSeparator, out, err};
     return request.Command->Run(context);
 }
 
-int RunCommandLine(const QStringList& arguments, const QString& defaultProgramDir, QTextStream& out,
-                   QTextStream& err)
+int RunCommandLine(const QStringList& arguments, const QString& defaultProgramDir, QTextStream& out, QTextStream& err)
 {
     return RunRequest(ParseCommandLine(arguments, defaultProgramDir), out, err);
 }

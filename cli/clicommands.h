@@ -16,11 +16,11 @@ enum TExitCode : int {
 
 // What a command gets: its positional arguments and the common options.
 struct TCliContext {
-    QStringList Args;       // positional arguments after the command name
-    QString ProgramDir;     // --program-dir, or the folder of emlo-cli
-    QChar DecimalSeparator; // --decimal-separator; null: the system's
-    QTextStream& Out;       // stdout, UTF-8
-    QTextStream& Err;       // stderr, UTF-8
+    QStringList Args;        // positional arguments after the command name
+    QString ProgramDir;      // --program-dir, or the folder of emlo-cli
+    QChar DecimalSeparator;  // --decimal-separator; null: the system's
+    QTextStream& Out;        // stdout, UTF-8
+    QTextStream& Err;        // stderr, UTF-8
 };
 
 using TCommandFn = int (*)(TCliContext& context);
@@ -33,8 +33,8 @@ struct TCliCommand {
     const char* Help;      // what it does, in Ukrainian (lines end with "\n")
     int ArgCount;          // positional arguments it takes
     TCommandFn Run;
-    bool NeedsFonts;       // lays out text: needs a GUI application (offscreen)
-    bool TakesSeparator;   // accepts --decimal-separator
+    bool NeedsFonts;      // lays out text: needs a GUI application (offscreen)
+    bool TakesSeparator;  // accepts --decimal-separator
 };
 
 const QList<TCliCommand>& Commands();
@@ -47,8 +47,8 @@ struct TCliRequest {
     const TCliCommand* Command = nullptr;  // RunCommand only
     QStringList Args;                      // the command's positional arguments
     QString ProgramDir;
-    QChar DecimalSeparator;                // null: the system's
-    QString Error;                         // Failed: the text for stderr
+    QChar DecimalSeparator;  // null: the system's
+    QString Error;           // Failed: the text for stderr
 };
 
 // Parses the command line (without the program name); touches no file.
@@ -59,8 +59,7 @@ TCliRequest ParseCommandLine(const QStringList& arguments, const QString& defaul
 int RunRequest(const TCliRequest& request, QTextStream& out, QTextStream& err);
 
 // ParseCommandLine and RunRequest.
-int RunCommandLine(const QStringList& arguments, const QString& defaultProgramDir, QTextStream& out,
-                   QTextStream& err);
+int RunCommandLine(const QStringList& arguments, const QString& defaultProgramDir, QTextStream& out, QTextStream& err);
 
 // The help text, in Ukrainian.
 QString HelpText();

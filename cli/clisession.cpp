@@ -28,8 +28,7 @@ void PrintRows(const TRemarkList& rows, QTextStream& out)
     out.flush();
 }
 
-TCliSession::TCliSession(TCliContext& context)
-    : m_context(context)
+TCliSession::TCliSession(TCliContext& context) : m_context(context)
 {
     TApolloEngine::setLoadFailureHandler([this](const QString& message) { ShowError(message, 0); });
 }
@@ -72,8 +71,8 @@ bool TCliSession::Open(const QString& workDir)
         return false;
     }
     if (!QFileInfo(programPath).isDir()) {
-        PrintError(QStringLiteral("Папка програми не знайдена: %1")
-                       .arg(QDir::toNativeSeparators(m_context.ProgramDir)));
+        PrintError(
+            QStringLiteral("Папка програми не знайдена: %1").arg(QDir::toNativeSeparators(m_context.ProgramDir)));
         return false;
     }
 

@@ -41,9 +41,7 @@ QString CoordinateError(const QString& fieldName, const QString& text)
         return QStringLiteral("Повина бути цілим числом.");
 
     const QString name = fieldName.toUpper();
-    const Range& range = name == QLatin1String("X1")   ? latitude
-                         : name == QLatin1String("Y1") ? longitude
-                                                       : minutes;
+    const Range& range = name == QLatin1String("X1") ? latitude : name == QLatin1String("Y1") ? longitude : minutes;
     if (value < range.low || value > range.high)
         return formatRange(range, value);
     return {};

@@ -31,8 +31,7 @@ QString DistrictCode(const QString& settlementCode)
 QString RegionQuery(const QString& regionCode)
 {
     const QString prefix = regionCode.trimmed().left(2);
-    const bool hasControl = std::any_of(prefix.begin(), prefix.end(),
-                                        [](QChar ch) { return ch.unicode() < 32; });
+    const bool hasControl = std::any_of(prefix.begin(), prefix.end(), [](QChar ch) { return ch.unicode() < 32; });
     if (!hasControl) {
         for (const QChar quote : {QLatin1Char('"'), QLatin1Char('\'')}) {
             if (!prefix.contains(quote))

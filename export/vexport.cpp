@@ -32,16 +32,14 @@ bool isBlobType(TFieldType type)
     case ftDBaseOle:
     case ftTypedBinary:
     case ftOraBlob:
-    case ftOraClob:
-        return true;
-    default:
-        return false;
+    case ftOraClob: return true;
+    default: return false;
     }
 }
 
 }  // namespace
 
-TVExport::TVExport(QObject* parent) : QObject(parent) {}
+TVExport::TVExport(QObject* parent) : QObject(parent) { }
 
 TVExport::~TVExport() = default;
 
@@ -104,15 +102,11 @@ QString TVExport::GetFieldText(const TField& field) const
         // Numbers take the separators of the user's locale, which the
         // program never changes.
         return format(Formats.IntegerFormat, field.AsInteger());
-    case ftBoolean:
-        return field.AsBoolean() ? Formats.BooleanTrue : Formats.BooleanFalse;
+    case ftBoolean: return field.AsBoolean() ? Formats.BooleanTrue : Formats.BooleanFalse;
     case ftFloat:
-    case ftBCD:
-        return format(Formats.FloatFormat, field.AsFloat());
-    case ftCurrency:
-        return format(Formats.CurrencyFormat, field.AsFloat());
-    case ftDate:
-        return field.AsDate().toString(pattern(Formats.DateFormat));
+    case ftBCD: return format(Formats.FloatFormat, field.AsFloat());
+    case ftCurrency: return format(Formats.CurrencyFormat, field.AsFloat());
+    case ftDate: return field.AsDate().toString(pattern(Formats.DateFormat));
     default:
         // The table layer has no time or date-time fields; their patterns
         // stay unused like those of any kind it cannot deliver.
@@ -130,7 +124,7 @@ bool TVExport::IsFieldExported(const TField& field) const
     if (ExportedFields.isEmpty())
         return field.Visible() && !isBlobType(field.DataType());
     return ExportedFields.contains(field.FieldName(), Qt::CaseInsensitive)
-           || ExportedFields.contains(field.DisplayName(), Qt::CaseInsensitive);
+        || ExportedFields.contains(field.DisplayName(), Qt::CaseInsensitive);
 }
 
 }  // namespace emlo

@@ -43,7 +43,7 @@ bool isForbiddenControl(QChar c)
 
 }  // namespace
 
-TVXMLExport::TVXMLExport(QObject* parent) : TVExport(parent) {}
+TVXMLExport::TVXMLExport(QObject* parent) : TVExport(parent) { }
 
 bool TVXMLExport::Execute()
 {
@@ -60,12 +60,11 @@ bool TVXMLExport::Execute()
         throw Exception(QStringLiteral("Cannot create file ") + target);
 
     TXMLFile file(out);
-    const QString encoding = XMLOptions.Encoding.isEmpty()
-                                 ? QString()
-                                 : QStringLiteral("encoding=\"%1\" ").arg(XMLOptions.Encoding);
-    file.WriteLine(QStringLiteral("<?xml version=\"%1\" %2standalone=\"%3\"?>")
-                       .arg(XMLOptions.Version, encoding,
-                            XMLOptions.StandAlone ? QStringLiteral("yes") : QStringLiteral("no")));
+    const QString encoding =
+        XMLOptions.Encoding.isEmpty() ? QString() : QStringLiteral("encoding=\"%1\" ").arg(XMLOptions.Encoding);
+    file.WriteLine(
+        QStringLiteral("<?xml version=\"%1\" %2standalone=\"%3\"?>")
+            .arg(XMLOptions.Version, encoding, XMLOptions.StandAlone ? QStringLiteral("yes") : QStringLiteral("no")));
     file.WriteLine(QStringLiteral("<DATAPACKET Version=\"2.0\">"));
     if (ColHeaders)
         writeFieldDescriptions(file);
@@ -116,7 +115,8 @@ void TVXMLExport::checkFieldNames() const
     for (int i = 0; i < table.FieldCount(); ++i) {
         const TField& field = *table.Fields(i);
         if (IsFieldExported(field) && !isXmlName(field.FieldName()))
-            throw Exception(QStringLiteral("Назва поля \"%1\" не може бути назвою атрибута XML").arg(field.FieldName()));
+            throw Exception(
+                QStringLiteral("Назва поля \"%1\" не може бути назвою атрибута XML").arg(field.FieldName()));
     }
 }
 
@@ -147,31 +147,16 @@ QString TVXMLExport::EscapeText(const QString& text) const
     out.reserve(text.size());
     for (const QChar c : text) {
         switch (c.unicode()) {
-        case '"':
-            out += QStringLiteral("&quot;");
-            break;
-        case '&':
-            out += QStringLiteral("&amp;");
-            break;
-        case '<':
-            out += QStringLiteral("&lt;");
-            break;
-        case '>':
-            out += QStringLiteral("&gt;");
-            break;
+        case '"': out += QStringLiteral("&quot;"); break;
+        case '&': out += QStringLiteral("&amp;"); break;
+        case '<': out += QStringLiteral("&lt;"); break;
+        case '>': out += QStringLiteral("&gt;"); break;
         // A reader turns a raw TAB, LF or CR in an attribute into a blank;
         // as references they come back as they were.
-        case '\t':
-            out += QStringLiteral("&#9;");
-            break;
-        case '\n':
-            out += QStringLiteral("&#10;");
-            break;
-        case '\r':
-            out += QStringLiteral("&#13;");
-            break;
-        default:
-            out += c;
+        case '\t': out += QStringLiteral("&#9;"); break;
+        case '\n': out += QStringLiteral("&#10;"); break;
+        case '\r': out += QStringLiteral("&#13;"); break;
+        default: out += c;
         }
     }
     return out;

@@ -32,7 +32,7 @@ constexpr qsizetype kFlushSize = 64 * 1024;
 
 }  // namespace
 
-TVExportStream::TVExportStream(QIODevice& device) : m_device(device) {}
+TVExportStream::TVExportStream(QIODevice& device) : m_device(device) { }
 
 void TVExportStream::WriteString(const QByteArray& bytes)
 {

@@ -50,4 +50,4 @@ qsizetype TfrMemoryDataSet::fieldIndex(const QString& name) const
     return -1;
 }
 
-} // namespace emlo::print
+}  // namespace emlo::print

@@ -69,4 +69,4 @@ private:
     qsizetype m_pos = 0;
 };
 
-} // namespace emlo::print
+}  // namespace emlo::print

@@ -4,7 +4,7 @@
 
 namespace emlo::print {
 
-TfrDBDataSet::TfrDBDataSet(TApolloTable* table) : m_table(table) {}
+TfrDBDataSet::TfrDBDataSet(TApolloTable* table) : m_table(table) { }
 
 QString TfrDBDataSet::DataSetName() const
 {
@@ -50,4 +50,4 @@ QVariant TfrDBDataSet::Value(const QString& name) const
     return m_table->FieldByName(name)->AsVariant();
 }
 
-} // namespace emlo::print
+}  // namespace emlo::print

@@ -29,4 +29,4 @@ private:
     TApolloTable* m_table;
 };
 
-} // namespace emlo::print
+}  // namespace emlo::print

@@ -31,4 +31,4 @@ QVector<const TfrPlacedBox*> TfrPage::boxesOfBand(const QString& band) const
     return out;
 }
 
-} // namespace emlo::print
+}  // namespace emlo::print

@@ -32,11 +32,11 @@ struct TfrPlacedBox {
     TfrFrame frame;
     TfrHAlign hAlign = TfrHAlign::Left;
     TfrVAlign vAlign = TfrVAlign::Top;
-    bool overflow = false; ///< some lines did not fit the box and were left out
+    bool overflow = false;  ///< some lines did not fit the box and were left out
 };
 
 struct TfrPage {
-    QSizeF size; ///< the sheet in units
+    QSizeF size;  ///< the sheet in units
     int section = 0;
     QVector<TfrPlacedBox> boxes;
 
@@ -56,4 +56,4 @@ struct TfrDocument {
     bool isEmpty() const { return pages.isEmpty(); }
 };
 
-} // namespace emlo::print
+}  // namespace emlo::print

@@ -14,8 +14,8 @@ struct TfrExpression::Node {
 
     Kind kind = Kind::Constant;
     TfrValue constant;
-    QString name;  // data set, bare name, function or operator
-    QString field; // field of a data set
+    QString name;   // data set, bare name, function or operator
+    QString field;  // field of a data set
     std::vector<std::shared_ptr<const Node>> args;
 };
 
@@ -33,8 +33,14 @@ struct Token {
     qsizetype pos = 0;
 };
 
-bool isIdentStart(QChar c) { return c.isLetter() || c == u'_'; }
-bool isIdentChar(QChar c) { return c.isLetterOrNumber() || c == u'_' || c == u'#'; }
+bool isIdentStart(QChar c)
+{
+    return c.isLetter() || c == u'_';
+}
+bool isIdentChar(QChar c)
+{
+    return c.isLetterOrNumber() || c == u'_' || c == u'#';
+}
 
 [[noreturn]] void fail(const QString& source, const QString& why)
 {
@@ -43,7 +49,7 @@ bool isIdentChar(QChar c) { return c.isLetterOrNumber() || c == u'_' || c == u'#
 
 class Lexer {
 public:
-    explicit Lexer(const QString& src) : m_src(src) {}
+    explicit Lexer(const QString& src) : m_src(src) { }
 
     std::vector<Token> run()
     {
@@ -150,7 +156,7 @@ private:
 
 class Parser {
 public:
-    explicit Parser(const QString& src) : m_src(src), m_tokens(Lexer(src).run()) {}
+    explicit Parser(const QString& src) : m_src(src), m_tokens(Lexer(src).run()) { }
 
     NodePtr expressionToEnd()
     {
@@ -286,9 +292,7 @@ private:
             ++m_at;
             n->constant = TfrValue::fromText(t.text);
             return n;
-        case Tok::Ident:
-            ++m_at;
-            return named(t.text);
+        case Tok::Ident: ++m_at; return named(t.text);
         case Tok::Op:
             if (acceptOp(u"("_s)) {
                 NodePtr inner = expression();
@@ -302,8 +306,7 @@ private:
             }
             break;
         case Tok::QuotedName:
-        case Tok::End:
-            break;
+        case Tok::End: break;
         }
         fail(m_src, t.kind == Tok::End ? u"неочікуваний кінець"_s : u"неочікуване '%1'"_s.arg(t.text));
     }
@@ -344,9 +347,8 @@ private:
             const char16_t* name;
             std::size_t count;
         };
-        static const Arity known[] = {{u"IF", 3},    {u"LENGTH", 1},  {u"COPY", 3},
-                                      {u"DAYOF", 1}, {u"MONTHOF", 1}, {u"YEAROF", 1},
-                                      {u"DATE", 0}};
+        static const Arity known[] = {{u"IF", 3},      {u"LENGTH", 1}, {u"COPY", 3}, {u"DAYOF", 1},
+                                      {u"MONTHOF", 1}, {u"YEAROF", 1}, {u"DATE", 0}};
         for (const Arity& a : known) {
             if (n.name == QStringView(a.name)) {
                 if (n.args.size() != a.count)
@@ -364,27 +366,21 @@ private:
 
 class Evaluator {
 public:
-    Evaluator(TfrEvalContext& ctx, const QString& source) : m_ctx(ctx), m_src(source) {}
+    Evaluator(TfrEvalContext& ctx, const QString& source) : m_ctx(ctx), m_src(source) { }
 
     TfrValue eval(const Node& n)
     {
         switch (n.kind) {
-        case Node::Kind::Constant:
-            return n.constant;
-        case Node::Kind::Field:
-            return m_ctx.FieldValue(n.name, n.field);
+        case Node::Kind::Constant: return n.constant;
+        case Node::Kind::Field: return m_ctx.FieldValue(n.name, n.field);
         case Node::Kind::Name:
             if (n.name.compare(u"DATE"_s, Qt::CaseInsensitive) == 0)
                 return call(n);
             return m_ctx.NameValue(n.name);
-        case Node::Kind::Call:
-            return call(n);
-        case Node::Kind::Negate:
-            return TfrValue::fromNumber(-number(eval(*n.args[0])));
-        case Node::Kind::Not:
-            return TfrValue::fromBool(!truth(eval(*n.args[0])));
-        case Node::Kind::Binary:
-            return binary(n);
+        case Node::Kind::Call: return call(n);
+        case Node::Kind::Negate: return TfrValue::fromNumber(-number(eval(*n.args[0])));
+        case Node::Kind::Not: return TfrValue::fromBool(!truth(eval(*n.args[0])));
+        case Node::Kind::Binary: return binary(n);
         }
         return {};
     }
@@ -395,10 +391,8 @@ private:
     double number(const TfrValue& v) const
     {
         switch (v.kind) {
-        case TfrValue::Kind::Number:
-            return v.number;
-        case TfrValue::Kind::Bool:
-            return v.flag ? 1 : 0;
+        case TfrValue::Kind::Number: return v.number;
+        case TfrValue::Kind::Bool: return v.flag ? 1 : 0;
         case TfrValue::Kind::Text: {
             bool ok = false;
             const double d = m_ctx.Locale().toDouble(v.text.trimmed(), &ok);
@@ -409,8 +403,7 @@ private:
                 return c;
             break;
         }
-        case TfrValue::Kind::Date:
-            break;
+        case TfrValue::Kind::Date: break;
         }
         fail(m_src, u"значення \"%1\" не є числом"_s.arg(text(v)));
     }
@@ -515,7 +508,7 @@ private:
     const QString& m_src;
 };
 
-} // namespace
+}  // namespace
 
 TfrExpression TfrExpression::Parse(const QString& source)
 {
@@ -601,4 +594,4 @@ TfrTextTemplate TfrTextTemplate::Parse(const QString& text, bool plain)
     return t;
 }
 
-} // namespace emlo::print
+}  // namespace emlo::print

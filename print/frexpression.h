@@ -80,4 +80,4 @@ struct TfrTextTemplate {
     QVector<Part> parts;
 };
 
-} // namespace emlo::print
+}  // namespace emlo::print

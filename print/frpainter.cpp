@@ -47,7 +47,7 @@ void drawFrame(QPainter& painter, const TfrPlacedBox& box, double ppu)
         painter.drawLine(r.bottomLeft(), r.bottomRight());
 }
 
-} // namespace
+}  // namespace
 
 void PaintPage(QPainter& painter, const TfrPage& page, double pixelsPerUnit)
 {
@@ -85,8 +85,7 @@ void PaintPage(QPainter& painter, const TfrPage& page, double pixelsPerUnit)
     painter.restore();
 }
 
-bool PaintDocument(QPagedPaintDevice& device, const TfrDocument& document, QString* error, int firstPage,
-                   int lastPage)
+bool PaintDocument(QPagedPaintDevice& device, const TfrDocument& document, QString* error, int firstPage, int lastPage)
 {
     const int count = int(document.pages.size());
     if (lastPage < 0 || lastPage >= count)
@@ -168,4 +167,4 @@ QImage RenderPageImage(const TfrPage& page, double dpi)
     return image;
 }
 
-} // namespace emlo::print
+}  // namespace emlo::print

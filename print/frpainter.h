@@ -19,8 +19,8 @@ void PaintPage(QPainter& painter, const TfrPage& page, double pixelsPerUnit);
 /// document, one sheet each, on a paged device at its own resolution. The
 /// device's origin must be the sheet's corner: no margins, or a printer in
 /// full-page mode. Returns false and sets *error when nothing could be drawn.
-bool PaintDocument(QPagedPaintDevice& device, const TfrDocument& document, QString* error,
-                   int firstPage = 0, int lastPage = -1);
+bool PaintDocument(QPagedPaintDevice& device, const TfrDocument& document, QString* error, int firstPage = 0,
+                   int lastPage = -1);
 
 /// Writes the document as a PDF file, A4 sheets with the document's title.
 /// The file is replaced only when it was written in full. Returns false and
@@ -30,4 +30,4 @@ bool RenderPdf(const TfrDocument& document, const QString& path, QString* error)
 /// One page as a white image at the given resolution in dots per inch.
 QImage RenderPageImage(const TfrPage& page, double dpi);
 
-} // namespace emlo::print
+}  // namespace emlo::print

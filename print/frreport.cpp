@@ -25,8 +25,8 @@ struct BandLayout {
 // One pass over the template and the data: builds the pages.
 class Pass final : public TfrEvalContext {
 public:
-    Pass(const TfrTemplate& tpl, const QHash<QString, TfrDataAdapter*>& adapters,
-         const TfrPrepareOptions& options, int totalPages)
+    Pass(const TfrTemplate& tpl, const QHash<QString, TfrDataAdapter*>& adapters, const TfrPrepareOptions& options,
+         int totalPages)
         : m_tpl(tpl), m_adapters(adapters), m_options(options), m_totalPages(totalPages)
     {
         m_today = options.today.isValid() ? options.today : QDate::currentDate();
@@ -87,9 +87,9 @@ private:
 
     const TfrSection* m_section = nullptr;
     int m_sectionIndex = 0;
-    double m_y = 0;          // top of the next band
-    double m_bottom = 0;     // bottom limit of the page
-    double m_freeBottom = 0; // bottom limit less the page footer
+    double m_y = 0;           // top of the next band
+    double m_bottom = 0;      // bottom limit of the page
+    double m_freeBottom = 0;  // bottom limit less the page footer
     bool m_pageHasBody = false;
     bool m_masterOpen = false;
     bool m_detailOpen = false;
@@ -268,7 +268,7 @@ void Pass::printBand(const TfrBand& band)
     if (m_y + layout.height > m_freeBottom + kEpsilon && m_pageHasBody) {
         endPage(false);
         startPage(false);
-        layout = layoutBand(band); // page numbers and scripts may differ now
+        layout = layoutBand(band);  // page numbers and scripts may differ now
     }
     place(layout, m_y, band.name);
     m_y += layout.height;
@@ -451,7 +451,7 @@ BandLayout Pass::layoutBand(const TfrBand& band)
         out.boxes.append(makeBox(memo, text, &boxLines));
         needed.append(boxLines.isEmpty() ? 0
                                          : memo.insetTop + memo.insetBottom
-                                               + textHeight(memo.font, memo.lineSpacing, boxLines.size()));
+                              + textHeight(memo.font, memo.lineSpacing, boxLines.size()));
         lines.append(boxLines);
     }
 
@@ -477,9 +477,9 @@ BandLayout Pass::layoutBand(const TfrBand& band)
     return out;
 }
 
-} // namespace
+}  // namespace
 
-TfrReport::TfrReport(TfrTemplate tpl) : m_template(std::move(tpl)) {}
+TfrReport::TfrReport(TfrTemplate tpl) : m_template(std::move(tpl)) { }
 
 void TfrReport::SetDataAdapter(const QString& name, TfrDataAdapter* adapter)
 {
@@ -494,4 +494,4 @@ TfrDocument TfrReport::PrepareReport(const TfrPrepareOptions& options) const
     return Pass(m_template, m_adapters, options, pageCount).run();
 }
 
-} // namespace emlo::print
+}  // namespace emlo::print

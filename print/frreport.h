@@ -13,8 +13,8 @@ namespace emlo::print {
 
 /// Settings of one preparation that do not belong to the template.
 struct TfrPrepareOptions {
-    QDate today;                       ///< DATE; invalid means the current date
-    QLocale locale = QLocale::system(); ///< decimal separator of the general number form
+    QDate today;                         ///< DATE; invalid means the current date
+    QLocale locale = QLocale::system();  ///< decimal separator of the general number form
     /// Where a margin of 0 ("the printer's limit") stands, in units: about
     /// 5 mm, which common A4 printers can print up to.
     double printableMargin = 18;
@@ -47,4 +47,4 @@ private:
     QHash<QString, TfrDataAdapter*> m_adapters;
 };
 
-} // namespace emlo::print
+}  // namespace emlo::print

@@ -31,8 +31,7 @@ namespace {
 // attribute in the template is an error and not a silently lost setting.
 class ObjectReader {
 public:
-    ObjectReader(const QJsonObject& obj, QString where, QStringList known)
-        : m_obj(obj), m_where(std::move(where))
+    ObjectReader(const QJsonObject& obj, QString where, QStringList known) : m_obj(obj), m_where(std::move(where))
     {
         for (auto it = obj.begin(); it != obj.end(); ++it) {
             if (!known.contains(it.key()))
@@ -193,9 +192,8 @@ void readExtras(const QStringList& extras, TfrMemo& m, const QString& where)
 TfrMemo readMemo(const QJsonObject& obj, const QString& where)
 {
     const ObjectReader r(obj, where,
-                         {u"name"_s, u"x"_s, u"y"_s, u"w"_s, u"h"_s, u"text"_s, u"frame"_s, u"frameWidth"_s,
-                          u"align"_s, u"font"_s, u"extras"_s, u"format"_s, u"script"_s, u"inset"_s,
-                          u"lineSpacing"_s});
+                         {u"name"_s, u"x"_s, u"y"_s, u"w"_s, u"h"_s, u"text"_s, u"frame"_s, u"frameWidth"_s, u"align"_s,
+                          u"font"_s, u"extras"_s, u"format"_s, u"script"_s, u"inset"_s, u"lineSpacing"_s});
     TfrMemo m;
     m.name = r.string(u"name"_s);
     const double x = r.requiredNumber(u"x"_s);
@@ -207,8 +205,7 @@ TfrMemo readMemo(const QJsonObject& obj, const QString& where)
     readFrame(r, m);
     readAlignment(r.string(u"align"_s, u"left/top"_s), m, where);
 
-    const ObjectReader font(r.object(u"font"_s), where + u" font"_s,
-                            {u"family"_s, u"size"_s, u"bold"_s, u"italic"_s});
+    const ObjectReader font(r.object(u"font"_s), where + u" font"_s, {u"family"_s, u"size"_s, u"bold"_s, u"italic"_s});
     m.font.family = font.string(u"family"_s, m.font.family);
     m.font.size = font.number(u"size"_s, m.font.size);
     m.font.bold = font.boolean(u"bold"_s, false);
@@ -216,8 +213,7 @@ TfrMemo readMemo(const QJsonObject& obj, const QString& where)
 
     readExtras(r.strings(u"extras"_s), m, where);
 
-    const ObjectReader format(r.object(u"format"_s), where + u" format"_s,
-                              {u"pattern"_s, u"decimalSeparator"_s});
+    const ObjectReader format(r.object(u"format"_s), where + u" format"_s, {u"pattern"_s, u"decimalSeparator"_s});
     m.format.pattern = format.string(u"pattern"_s);
     m.format.decimalSeparator = format.string(u"decimalSeparator"_s);
 
@@ -258,8 +254,7 @@ void readBandFlags(const QStringList& flags, TfrBand& b, const QString& where)
 
 TfrBand readBand(const QJsonObject& obj, const QString& where)
 {
-    const ObjectReader r(obj, where,
-                         {u"name"_s, u"kind"_s, u"height"_s, u"dataSource"_s, u"flags"_s, u"boxes"_s});
+    const ObjectReader r(obj, where, {u"name"_s, u"kind"_s, u"height"_s, u"dataSource"_s, u"flags"_s, u"boxes"_s});
     TfrBand b;
     b.name = r.string(u"name"_s);
     const QString at = u"%1 (%2)"_s.arg(where, b.name);
@@ -286,8 +281,7 @@ TfrPageSettings readPage(const QJsonObject& obj, const QString& where)
     if (orientation != u"portrait" && orientation != u"landscape")
         throw TfrError(u"%1: невідома орієнтація \"%2\""_s.arg(where, orientation));
     p.portrait = orientation == u"portrait";
-    const ObjectReader m(r.object(u"margins"_s), where + u" margins"_s,
-                         {u"left"_s, u"top"_s, u"right"_s, u"bottom"_s});
+    const ObjectReader m(r.object(u"margins"_s), where + u" margins"_s, {u"left"_s, u"top"_s, u"right"_s, u"bottom"_s});
     p.marginLeft = m.number(u"left"_s, p.marginLeft);
     p.marginTop = m.number(u"top"_s, p.marginTop);
     p.marginRight = m.number(u"right"_s, p.marginRight);
@@ -316,7 +310,7 @@ void checkSection(const TfrSection& s, const QString& where)
         throw TfrError(u"%1: смуга деталей без головної смуги даних"_s.arg(where));
 }
 
-} // namespace
+}  // namespace
 
 bool TfrTemplate::FromJson(const QByteArray& json, TfrTemplate* out, QString* error)
 {
@@ -352,4 +346,4 @@ bool TfrTemplate::FromJson(const QByteArray& json, TfrTemplate* out, QString* er
     }
 }
 
-} // namespace emlo::print
+}  // namespace emlo::print

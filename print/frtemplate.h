@@ -20,7 +20,7 @@ enum class TfrVAlign { Top, Middle, Bottom };
 
 struct TfrFont {
     QString family = QStringLiteral("Times New Roman");
-    double size = 11; ///< points
+    double size = 11;  ///< points
     bool bold = false;
     bool italic = false;
 
@@ -42,7 +42,7 @@ struct TfrFrame {
 /// A text box of a band as designed.
 struct TfrMemo {
     QString name;
-    QRectF rect; ///< x from the sheet's left edge, y from the band's top
+    QRectF rect;  ///< x from the sheet's left edge, y from the band's top
     QStringList lines;
     TfrFont font;
     TfrFrame frame;
@@ -52,19 +52,19 @@ struct TfrMemo {
     double insetTop = 1;
     double insetRight = 2;
     double insetBottom = 1;
-    double lineSpacing = 2; ///< extra units between lines
+    double lineSpacing = 2;  ///< extra units between lines
     bool wordWrap = true;
-    bool stretch = true;         ///< grows to its text in a stretching band
-    bool underlined = false;     ///< every line ruled across the box, also when empty
-    bool hideZeros = false;      ///< a numeric value of zero prints as nothing
-    bool suppressRepeats = false;///< prints nothing when its text equals the last it printed
-    bool autoWidth = false;      ///< takes the width of its text
-    bool plain = false;          ///< text printed unchanged, without expressions
+    bool stretch = true;           ///< grows to its text in a stretching band
+    bool underlined = false;       ///< every line ruled across the box, also when empty
+    bool hideZeros = false;        ///< a numeric value of zero prints as nothing
+    bool suppressRepeats = false;  ///< prints nothing when its text equals the last it printed
+    bool autoWidth = false;        ///< takes the width of its text
+    bool plain = false;            ///< text printed unchanged, without expressions
     TfrNumberFormat format;
     QString scriptSource;
 
-    TfrTextTemplate text; ///< parsed from lines (joined with line breaks)
-    TfrScript script;     ///< parsed from scriptSource
+    TfrTextTemplate text;  ///< parsed from lines (joined with line breaks)
+    TfrScript script;      ///< parsed from scriptSource
 };
 
 enum class TfrBandKind {
@@ -82,7 +82,7 @@ struct TfrBand {
     QString name;
     TfrBandKind kind = TfrBandKind::MasterData;
     double height = 0;
-    QString dataSource; ///< adapter name for data bands ("frAttr")
+    QString dataSource;  ///< adapter name for data bands ("frAttr")
     bool stretch = false;
     bool repeat = false;
     bool onFirstPage = false;
@@ -94,7 +94,7 @@ struct TfrBand {
 /// Paper and margins of a section. Sizes of paper in tenths of a millimetre,
 /// margins in units; a margin of 0 stands for the printer's printable limit.
 struct TfrPageSettings {
-    int paperSize = 9; ///< 9 is A4
+    int paperSize = 9;  ///< 9 is A4
     int paperWidth = 2100;
     int paperHeight = 2970;
     bool portrait = true;
@@ -130,4 +130,4 @@ struct TfrTemplate {
     static bool FromJson(const QByteArray& json, TfrTemplate* out, QString* error);
 };
 
-} // namespace emlo::print
+}  // namespace emlo::print

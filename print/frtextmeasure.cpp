@@ -87,4 +87,4 @@ QStringList TfrTextMeasurer::wrap(const TfrFont& font, const QString& text, doub
     return out;
 }
 
-} // namespace emlo::print
+}  // namespace emlo::print

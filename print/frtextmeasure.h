@@ -20,9 +20,9 @@ public:
     /// The Qt font for a form font, its point size unchanged.
     static QFont QtFont(const TfrFont& font);
 
-    double lineHeight(const TfrFont& font) const; ///< ascent + descent
+    double lineHeight(const TfrFont& font) const;  ///< ascent + descent
     double ascent(const TfrFont& font) const;
-    double width(const TfrFont& font, const QString& text) const; ///< trailing blanks count
+    double width(const TfrFont& font, const QString& text) const;  ///< trailing blanks count
 
     /// Breaks text into lines no wider than width (units): at line breaks, and
     /// where a line is too long at word boundaries (or inside a word longer
@@ -40,4 +40,4 @@ private:
     QImage m_device;
 };
 
-} // namespace emlo::print
+}  // namespace emlo::print

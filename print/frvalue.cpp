@@ -12,8 +12,8 @@ using namespace Qt::StringLiterals;
 namespace {
 
 struct Digits {
-    std::string digits; // significant digits, no trailing zeros, at least one
-    int exponent = 0;   // power of ten of the first digit
+    std::string digits;  // significant digits, no trailing zeros, at least one
+    int exponent = 0;    // power of ten of the first digit
 };
 
 // The number rounded to 15 significant digits, as digits and exponent.
@@ -53,7 +53,7 @@ QString specialValue(double value)
     return value < 0 ? u"-INF"_s : u"INF"_s;
 }
 
-} // namespace
+}  // namespace
 
 QString FormatGeneral(double value, const QString& decimalSeparator)
 {
@@ -126,8 +126,8 @@ QString FormatPattern(double value, const QString& pattern, const QString& decim
     if (intDigits.size() < static_cast<std::size_t>(minInt))
         intDigits.insert(0, static_cast<std::size_t>(minInt) - intDigits.size(), '0');
 
-    const bool allZero = intDigits.find_first_not_of('0') == std::string::npos
-        && frac.find_first_not_of('0') == std::string::npos;
+    const bool allZero =
+        intDigits.find_first_not_of('0') == std::string::npos && frac.find_first_not_of('0') == std::string::npos;
     QString out = value < 0 && !allZero ? u"-"_s : QString();
     out += QString::fromLatin1(intDigits.data(), qsizetype(intDigits.size()));
     if (!frac.empty())
@@ -138,19 +138,16 @@ QString FormatPattern(double value, const QString& pattern, const QString& decim
 QString ValueToText(const TfrValue& value, const TfrNumberFormat& format, const QLocale& locale)
 {
     switch (value.kind) {
-    case TfrValue::Kind::Text:
-        return value.text;
+    case TfrValue::Kind::Text: return value.text;
     case TfrValue::Kind::Number: {
         const QString sep = format.decimalSeparator.isEmpty() ? locale.decimalPoint() : format.decimalSeparator;
         return format.pattern.isEmpty() ? FormatGeneral(value.number, sep)
                                         : FormatPattern(value.number, format.pattern, sep);
     }
-    case TfrValue::Kind::Date:
-        return locale.toString(value.date, QLocale::ShortFormat);
-    case TfrValue::Kind::Bool:
-        return value.flag ? u"True"_s : u"False"_s;
+    case TfrValue::Kind::Date: return locale.toString(value.date, QLocale::ShortFormat);
+    case TfrValue::Kind::Bool: return value.flag ? u"True"_s : u"False"_s;
     }
     return QString();
 }
 
-} // namespace emlo::print
+}  // namespace emlo::print

@@ -27,10 +27,34 @@ struct TfrValue {
     QDate date;
     bool flag = false;
 
-    static TfrValue fromText(QString s) { TfrValue v; v.kind = Kind::Text; v.text = std::move(s); return v; }
-    static TfrValue fromNumber(double d) { TfrValue v; v.kind = Kind::Number; v.number = d; return v; }
-    static TfrValue fromDate(QDate d) { TfrValue v; v.kind = Kind::Date; v.date = d; return v; }
-    static TfrValue fromBool(bool b) { TfrValue v; v.kind = Kind::Bool; v.flag = b; return v; }
+    static TfrValue fromText(QString s)
+    {
+        TfrValue v;
+        v.kind = Kind::Text;
+        v.text = std::move(s);
+        return v;
+    }
+    static TfrValue fromNumber(double d)
+    {
+        TfrValue v;
+        v.kind = Kind::Number;
+        v.number = d;
+        return v;
+    }
+    static TfrValue fromDate(QDate d)
+    {
+        TfrValue v;
+        v.kind = Kind::Date;
+        v.date = d;
+        return v;
+    }
+    static TfrValue fromBool(bool b)
+    {
+        TfrValue v;
+        v.kind = Kind::Bool;
+        v.flag = b;
+        return v;
+    }
 
     bool isNumber() const { return kind == Kind::Number; }
 };
@@ -39,8 +63,8 @@ struct TfrValue {
 /// separator, or a fixed pattern such as "##########0.000" with its own
 /// separator.
 struct TfrNumberFormat {
-    QString pattern;          ///< empty: general form
-    QString decimalSeparator; ///< empty: the locale's separator
+    QString pattern;           ///< empty: general form
+    QString decimalSeparator;  ///< empty: the locale's separator
 };
 
 /// Writes a number in general form: up to 15 significant digits, no trailing
@@ -60,4 +84,4 @@ QString FormatPattern(double value, const QString& pattern, const QString& decim
 /// empty), dates in the locale's short form, truth values as "True"/"False".
 QString ValueToText(const TfrValue& value, const TfrNumberFormat& format, const QLocale& locale);
 
-} // namespace emlo::print
+}  // namespace emlo::print

@@ -42,4 +42,4 @@ bool PrintFormToPdf(TApolloTable* tblAttr, TApolloTable* tblData, const QString&
     return RenderPdf(PrepareForm(tblAttr, tblData, options), path, error);
 }
 
-} // namespace emlo::print
+}  // namespace emlo::print

@@ -31,4 +31,4 @@ TfrDocument PrepareForm(TApolloTable* tblAttr, TApolloTable* tblData, const TfrP
 bool PrintFormToPdf(TApolloTable* tblAttr, TApolloTable* tblData, const QString& path, QString* error,
                     const TfrPrepareOptions& options = {});
 
-} // namespace emlo::print
+}  // namespace emlo::print

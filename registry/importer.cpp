@@ -76,8 +76,8 @@ bool TImporter::Run(const QList<TSubmissionFiles>& found, int year, TImportCount
         if (!pairProblem.isEmpty()) {
             reasons.append(TRejection{QString(), 0, 0, QString(), pairProblem});
         } else if (reader.Read(files.AttrPath, files.DataPath, &submission, &reasons)) {
-            validator.Validate(submission, QFileInfo(files.AttrPath).fileName(),
-                               QFileInfo(files.DataPath).fileName(), &reasons);
+            validator.Validate(submission, QFileInfo(files.AttrPath).fileName(), QFileInfo(files.DataPath).fileName(),
+                               &reasons);
         }
         if (reasons.isEmpty()) {
             TStoreOutcome outcome = TStoreOutcome::Added;
@@ -86,15 +86,9 @@ bool TImporter::Run(const QList<TSubmissionFiles>& found, int year, TImportCount
                 return false;
             }
             switch (outcome) {
-            case TStoreOutcome::Added:
-                ++counts->Added;
-                break;
-            case TStoreOutcome::Replaced:
-                ++counts->Replaced;
-                break;
-            case TStoreOutcome::Unchanged:
-                ++counts->Unchanged;
-                break;
+            case TStoreOutcome::Added: ++counts->Added; break;
+            case TStoreOutcome::Replaced: ++counts->Replaced; break;
+            case TStoreOutcome::Unchanged: ++counts->Unchanged; break;
             }
             if (outcome != TStoreOutcome::Unchanged)
                 counts->Rows += submission.Rows.size();

@@ -25,9 +25,8 @@ struct TParsedArgs {
 
 const QStringList& valueOptions()
 {
-    static const QStringList options = {QStringLiteral("db"),     QStringLiteral("year"),
-                                        QStringLiteral("by"),     QStringLiteral("pollutant"),
-                                        QStringLiteral("format"), QStringLiteral("output"),
+    static const QStringList options = {QStringLiteral("db"),        QStringLiteral("year"),   QStringLiteral("by"),
+                                        QStringLiteral("pollutant"), QStringLiteral("format"), QStringLiteral("output"),
                                         QStringLiteral("refdata")};
     return options;
 }
@@ -257,31 +256,30 @@ int runReport(const TParsedArgs& args, TRegistryIo& io)
 
 QString RegistryHelpText()
 {
-    return QStringLiteral(
-        "emlo-registry — зведений реєстр викидів: приймання подань підприємств і звіти.\n"
-        "\n"
-        "Використання:\n"
-        "  emlo-registry import --db БАЗА --year РРРР ПАПКА...\n"
-        "      Шукає в папках (на будь-якій глибині) пари файлів attr.xml і data.xml\n"
-        "      і приймає кожну пару як подання підприємства за рік: усе або нічого.\n"
-        "      Новіше подання того самого ЄДРПОУ за той самий рік замінює попереднє,\n"
-        "      а попереднє зберігається в історії. Відхилені подання друкуються з\n"
-        "      причиною (файл, запис, поле).\n"
-        "      Код завершення: 0 — усі прийнято, 1 — є відхилені, 2 — помилка.\n"
-        "  emlo-registry report --db БАЗА --year РРРР --by region|district|activity|pollutant\n"
-        "                       [--pollutant КОД] [--format csv|html] [--output ФАЙЛ]\n"
-        "      Суми потенційних і фактичних викидів за групами (групові підсумки\n"
-        "      речовин до сум не входять), зміна проти попереднього року, підприємства,\n"
-        "      чиї потенційні викиди досягають порогового значення речовини.\n"
-        "      CSV — UTF-8 з BOM, роздільник «;»; HTML — один файл з діаграмами.\n"
-        "\n"
-        "Параметри:\n"
-        "  --db БАЗА          файл SQLite (створюється) або postgresql://користувач@вузол:порт/база\n"
-        "  --refdata ПАПКА    класифікатори (CSV) для довідників нової бази; типово — refdata\n"
-        "                     поруч із програмою\n"
-        "  --progress         показувати поступ і тоді, коли вивід не на терміналі\n"
-        "  --explain          (report) вивести в потік помилок запити і плани їх виконання\n"
-        "  -h, --help         ця довідка\n");
+    return QStringLiteral("emlo-registry — зведений реєстр викидів: приймання подань підприємств і звіти.\n"
+                          "\n"
+                          "Використання:\n"
+                          "  emlo-registry import --db БАЗА --year РРРР ПАПКА...\n"
+                          "      Шукає в папках (на будь-якій глибині) пари файлів attr.xml і data.xml\n"
+                          "      і приймає кожну пару як подання підприємства за рік: усе або нічого.\n"
+                          "      Новіше подання того самого ЄДРПОУ за той самий рік замінює попереднє,\n"
+                          "      а попереднє зберігається в історії. Відхилені подання друкуються з\n"
+                          "      причиною (файл, запис, поле).\n"
+                          "      Код завершення: 0 — усі прийнято, 1 — є відхилені, 2 — помилка.\n"
+                          "  emlo-registry report --db БАЗА --year РРРР --by region|district|activity|pollutant\n"
+                          "                       [--pollutant КОД] [--format csv|html] [--output ФАЙЛ]\n"
+                          "      Суми потенційних і фактичних викидів за групами (групові підсумки\n"
+                          "      речовин до сум не входять), зміна проти попереднього року, підприємства,\n"
+                          "      чиї потенційні викиди досягають порогового значення речовини.\n"
+                          "      CSV — UTF-8 з BOM, роздільник «;»; HTML — один файл з діаграмами.\n"
+                          "\n"
+                          "Параметри:\n"
+                          "  --db БАЗА          файл SQLite (створюється) або postgresql://користувач@вузол:порт/база\n"
+                          "  --refdata ПАПКА    класифікатори (CSV) для довідників нової бази; типово — refdata\n"
+                          "                     поруч із програмою\n"
+                          "  --progress         показувати поступ і тоді, коли вивід не на терміналі\n"
+                          "  --explain          (report) вивести в потік помилок запити і плани їх виконання\n"
+                          "  -h, --help         ця довідка\n");
 }
 
 int RunRegistry(const QStringList& arguments, TRegistryIo& io)

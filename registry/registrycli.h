@@ -17,7 +17,7 @@ enum TRegistryExit : int {
 struct TRegistryIo {
     QTextStream& Out;
     QTextStream& Err;
-    QString RefdataDir;        // classifier CSV files, default <program folder>/refdata
+    QString RefdataDir;          // classifier CSV files, default <program folder>/refdata
     bool ErrIsTerminal = false;  // progress is drawn only on a terminal (or with --progress)
 };
 

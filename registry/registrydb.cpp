@@ -312,17 +312,17 @@ bool TRegistryDb::loadReferenceTables(const QString& refdataDir, QString* error)
             *error = QStringLiteral("Неможливо прочитати довідник %1 %2").arg(path, parseError);
             return false;
         }
-        const QStringList problems = ValidateRows(
-            *std::find_if(ReferenceTables().begin(), ReferenceTables().end(),
-                          [&](const TRefTable& t) { return qstrcmp(t.csvName, load.Csv) == 0; }),
-            rows);
+        const QStringList problems =
+            ValidateRows(*std::find_if(ReferenceTables().begin(), ReferenceTables().end(),
+                                       [&](const TRefTable& t) { return qstrcmp(t.csvName, load.Csv) == 0; }),
+                         rows);
         if (!problems.isEmpty()) {
             *error = QStringLiteral("Помилка в довіднику: %1").arg(problems.first());
             return false;
         }
         const int skip = load.Count == 4 ? 0 : 1;
-        const QString placeholders = QStringLiteral("(") + QStringList(load.Count, QStringLiteral("?")).join(u',')
-                                     + QStringLiteral(")");
+        const QString placeholders =
+            QStringLiteral("(") + QStringList(load.Count, QStringLiteral("?")).join(u',') + QStringLiteral(")");
         for (qsizetype start = 1; start < rows.size(); start += chunk) {
             const qsizetype end = std::min(rows.size(), start + chunk);
             QStringList values;
@@ -378,10 +378,10 @@ bool TRegistryDb::ReadReferenceSets(TReferenceSets* sets, QString* error)
     };
     return read(QStringLiteral("SELECT code FROM ref_obl"),
                 [&](QSqlQuery& q) { sets->RegionCodes.insert(q.value(0).toString()); })
-           && read(QStringLiteral("SELECT code FROM ref_cy"),
-                   [&](QSqlQuery& q) { sets->SettlementCodes.insert(q.value(0).toString()); })
-           && read(QStringLiteral("SELECT contid FROM ref_cont"),
-                   [&](QSqlQuery& q) { sets->PollutantIds.insert(q.value(0).toInt()); });
+        && read(QStringLiteral("SELECT code FROM ref_cy"),
+                [&](QSqlQuery& q) { sets->SettlementCodes.insert(q.value(0).toString()); })
+        && read(QStringLiteral("SELECT contid FROM ref_cont"),
+                [&](QSqlQuery& q) { sets->PollutantIds.insert(q.value(0).toInt()); });
 }
 
 QSqlQuery& TRegistryDb::prepared(const QString& key, const QString& sql, bool* ok, QString* error)
@@ -444,8 +444,8 @@ bool TRegistryDb::storeOnce(const TSubmission& s, int year, const QString& sourc
 
     QSqlQuery& current = prepared(
         QStringLiteral("current"),
-        QStringLiteral("SELECT id, content_hash FROM submission WHERE edrpou = ? AND year = ? AND is_current = 1"),
-        &ok, error);
+        QStringLiteral("SELECT id, content_hash FROM submission WHERE edrpou = ? AND year = ? AND is_current = 1"), &ok,
+        error);
     if (!ok)
         return false;
     current.addBindValue(edrpou);
@@ -464,9 +464,9 @@ bool TRegistryDb::storeOnce(const TSubmission& s, int year, const QString& sourc
     current.finish();
 
     if (previousId >= 0) {
-        QSqlQuery& replace = prepared(
-            QStringLiteral("replace"),
-            QStringLiteral("UPDATE submission SET is_current = 0, replaced_at = ? WHERE id = ?"), &ok, error);
+        QSqlQuery& replace =
+            prepared(QStringLiteral("replace"),
+                     QStringLiteral("UPDATE submission SET is_current = 0, replaced_at = ? WHERE id = ?"), &ok, error);
         if (!ok)
             return false;
         replace.addBindValue(now);
@@ -475,9 +475,9 @@ bool TRegistryDb::storeOnce(const TSubmission& s, int year, const QString& sourc
             return failed(replace);
     }
 
-    static const char* const textFields[] = {"ENNAME",    "ENADDR",   "ENCH_POS",   "ENCH_NAME", "ENPHONE",
-                                             "OBL_DESCR", "REGN_DESCR", "CITY_DESCR", "SPODU_D", "SPODU_ID",
-                                             "KVED_DESCR", "KVED_ID", "KFV_DESCR",  "KFV_ID"};
+    static const char* const textFields[] = {"ENNAME",     "ENADDR",     "ENCH_POS",   "ENCH_NAME", "ENPHONE",
+                                             "OBL_DESCR",  "REGN_DESCR", "CITY_DESCR", "SPODU_D",   "SPODU_ID",
+                                             "KVED_DESCR", "KVED_ID",    "KFV_DESCR",  "KFV_ID"};
     static const char* const coordFields[] = {"X1", "X2", "X3", "Y1", "Y2", "Y3"};
     QSqlQuery& insert = prepared(
         QStringLiteral("submission"),

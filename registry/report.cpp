@@ -23,21 +23,17 @@ struct TKeySql {
 TKeySql keySql(TGrouping by)
 {
     switch (by) {
-    case TGrouping::Region:
-        return {"s.obl_code", "ref_obl", "code"};
-    case TGrouping::District:
-        return {"s.regn_code", "ref_cy", "code"};
-    case TGrouping::Activity:
-        return {"s.kved_id", "ref_ea", "code"};
-    case TGrouping::Pollutant:
-        return {"e.contid", "ref_cont", "contid"};
+    case TGrouping::Region: return {"s.obl_code", "ref_obl", "code"};
+    case TGrouping::District: return {"s.regn_code", "ref_cy", "code"};
+    case TGrouping::Activity: return {"s.kved_id", "ref_ea", "code"};
+    case TGrouping::Pollutant: return {"e.contid", "ref_cont", "contid"};
     }
     return {"s.obl_code", "ref_obl", "code"};
 }
 
 class TReportQueries {
 public:
-    TReportQueries(TRegistryDb& db, QStringList* plans) : m_db(db), m_plans(plans) {}
+    TReportQueries(TRegistryDb& db, QStringList* plans) : m_db(db), m_plans(plans) { }
 
     bool Run(const QString& sql, const QVariantList& binds, const std::function<void(QSqlQuery&)>& onRow,
              QString* error)
@@ -76,7 +72,7 @@ private:
             const QVariant& value = binds.at(next++);
             if (value.typeId() == QMetaType::QString)
                 inlined += QLatin1Char('\'') + value.toString().replace(QStringLiteral("'"), QStringLiteral("''"))
-                           + QLatin1Char('\'');
+                    + QLatin1Char('\'');
             else
                 inlined += value.toString();
         }
@@ -126,37 +122,40 @@ bool groupSums(TReportQueries& q, TGrouping by, int year, int contId, std::map<Q
     const QString sql = QStringLiteral("SELECT g.k, %1, g.n, g.p, g.f FROM (%2) g LEFT JOIN %3 r ON r.%4 = g.k")
                             .arg(byPollutant ? QStringLiteral("r.code, r.descr") : QStringLiteral("NULL, r.descr"),
                                  inner, QLatin1String(key.NameTable), QLatin1String(key.NameKey));
-    return q.Run(sql, binds,
-                 [&](QSqlQuery& row) {
-                     TReportGroup g;
-                     g.Code = byPollutant ? row.value(1).toString() : row.value(0).toString();
-                     if (g.Code.isEmpty())
-                         g.Code = row.value(0).toString();
-                     g.Name = row.value(2).toString();
-                     g.Enterprises = row.value(3).toInt();
-                     g.Poten = row.value(4).toDouble();
-                     g.Fact = row.value(5).toDouble();
-                     g.IsGroupTotal = byPollutant && IsGroupTotalId(row.value(0).toInt());
-                     (*groups)[g.Code] = g;
-                 },
-                 error);
+    return q.Run(
+        sql, binds,
+        [&](QSqlQuery& row) {
+            TReportGroup g;
+            g.Code = byPollutant ? row.value(1).toString() : row.value(0).toString();
+            if (g.Code.isEmpty())
+                g.Code = row.value(0).toString();
+            g.Name = row.value(2).toString();
+            g.Enterprises = row.value(3).toInt();
+            g.Poten = row.value(4).toDouble();
+            g.Fact = row.value(5).toDouble();
+            g.IsGroupTotal = byPollutant && IsGroupTotalId(row.value(0).toInt());
+            (*groups)[g.Code] = g;
+        },
+        error);
 }
 
 bool resolvePollutant(TReportQueries& q, const QString& code, int* contId, QString* name, QString* error)
 {
     *contId = -1;
     bool found = false;
-    if (!q.Run(QStringLiteral("SELECT contid, descr, code FROM ref_cont WHERE code = ? OR CAST(contid AS VARCHAR(10)) = ?"),
-               {code, code},
-               [&](QSqlQuery& row) {
-                   // A CODE match wins over an id that happens to read the same.
-                   if (!found || row.value(2).toString() == code) {
-                       *contId = row.value(0).toInt();
-                       *name = row.value(1).toString();
-                       found = true;
-                   }
-               },
-               error))
+    if (!q.Run(
+            QStringLiteral(
+                "SELECT contid, descr, code FROM ref_cont WHERE code = ? OR CAST(contid AS VARCHAR(10)) = ?"),
+            {code, code},
+            [&](QSqlQuery& row) {
+                // A CODE match wins over an id that happens to read the same.
+                if (!found || row.value(2).toString() == code) {
+                    *contId = row.value(0).toInt();
+                    *name = row.value(1).toString();
+                    found = true;
+                }
+            },
+            error))
         return false;
     if (!found) {
         *error = QStringLiteral("Забруднюючої речовини з кодом %1 немає в довіднику речовин").arg(code);
@@ -172,7 +171,8 @@ QList<TChartBar> bars(const std::map<QString, TReportGroup>& groups, qsizetype l
         if (!g.IsGroupTotal)
             result.append({g.Name.isEmpty() ? code : g.Name, g.Fact});
     }
-    std::stable_sort(result.begin(), result.end(), [](const TChartBar& a, const TChartBar& b) { return a.Value > b.Value; });
+    std::stable_sort(result.begin(), result.end(),
+                     [](const TChartBar& a, const TChartBar& b) { return a.Value > b.Value; });
     if (result.size() > limit)
         result.resize(limit);
     return result;
@@ -200,14 +200,10 @@ bool ParseGrouping(const QString& text, TGrouping* grouping)
 QString GroupingTitle(TGrouping by)
 {
     switch (by) {
-    case TGrouping::Region:
-        return QStringLiteral("Область");
-    case TGrouping::District:
-        return QStringLiteral("Район");
-    case TGrouping::Activity:
-        return QStringLiteral("Вид економічної діяльності");
-    case TGrouping::Pollutant:
-        return QStringLiteral("Забруднююча речовина");
+    case TGrouping::Region: return QStringLiteral("Область");
+    case TGrouping::District: return QStringLiteral("Район");
+    case TGrouping::Activity: return QStringLiteral("Вид економічної діяльності");
+    case TGrouping::Pollutant: return QStringLiteral("Забруднююча речовина");
     }
     return QString();
 }
@@ -256,13 +252,13 @@ bool BuildReport(TRegistryDb& db, const TReportRequest& request, TReport* report
     report->Total.HasPrevious = anyPrevious;
     if (request.By == TGrouping::Pollutant) {
         // Enterprises are counted once, not once per pollutant.
-        const QString sql =
-            contId >= 0 ? QStringLiteral("SELECT COUNT(*) FROM emission e CROSS JOIN submission s WHERE e.contid = %1 "
-                                         "AND s.id = e.submission_id AND s.year = ? AND s.is_current = 1")
-                              .arg(contId)
-                        : QStringLiteral("SELECT COUNT(*) FROM submission s WHERE s.year = ? AND s.is_current = 1");
-        if (!q.Run(sql, {request.Year}, [&](QSqlQuery& row) { report->Total.Enterprises = row.value(0).toInt(); },
-                   error))
+        const QString sql = contId >= 0
+            ? QStringLiteral("SELECT COUNT(*) FROM emission e CROSS JOIN submission s WHERE e.contid = %1 "
+                             "AND s.id = e.submission_id AND s.year = ? AND s.is_current = 1")
+                  .arg(contId)
+            : QStringLiteral("SELECT COUNT(*) FROM submission s WHERE s.year = ? AND s.is_current = 1");
+        if (!q.Run(
+                sql, {request.Year}, [&](QSqlQuery& row) { report->Total.Enterprises = row.value(0).toInt(); }, error))
             return false;
     }
 
@@ -274,18 +270,19 @@ bool BuildReport(TRegistryDb& db, const TReportRequest& request, TReport* report
         limitFilter = QStringLiteral(" AND c.contid = ?");
         limitBinds << contId;
     }
-    if (!q.Run(QStringLiteral("SELECT s.edrpou, s.enname, s.obl_descr, c.code, c.descr, e.poten, c.threshold "
-                              "FROM ref_cont c CROSS JOIN emission e CROSS JOIN submission s "
-                              "WHERE e.contid = c.contid AND s.id = e.submission_id AND s.year = ? AND s.is_current = 1 "
-                              "AND c.threshold > 0 AND e.poten >= c.threshold")
-                   + limitFilter + QStringLiteral(" ORDER BY c.code, e.poten DESC, s.edrpou"),
-               limitBinds,
-               [&](QSqlQuery& row) {
-                   report->OverLimit.append({row.value(0).toString(), row.value(1).toString(), row.value(2).toString(),
-                                             row.value(3).toString(), row.value(4).toString(), row.value(5).toDouble(),
-                                             row.value(6).toDouble()});
-               },
-               error))
+    if (!q.Run(
+            QStringLiteral("SELECT s.edrpou, s.enname, s.obl_descr, c.code, c.descr, e.poten, c.threshold "
+                           "FROM ref_cont c CROSS JOIN emission e CROSS JOIN submission s "
+                           "WHERE e.contid = c.contid AND s.id = e.submission_id AND s.year = ? AND s.is_current = 1 "
+                           "AND c.threshold > 0 AND e.poten >= c.threshold")
+                + limitFilter + QStringLiteral(" ORDER BY c.code, e.poten DESC, s.edrpou"),
+            limitBinds,
+            [&](QSqlQuery& row) {
+                report->OverLimit.append({row.value(0).toString(), row.value(1).toString(), row.value(2).toString(),
+                                          row.value(3).toString(), row.value(4).toString(), row.value(5).toDouble(),
+                                          row.value(6).toDouble()});
+            },
+            error))
         return false;
 
     if (!request.WithCharts)

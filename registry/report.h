@@ -16,7 +16,7 @@ bool ParseGrouping(const QString& text, TGrouping* grouping);
 struct TReportRequest {
     int Year = 0;
     TGrouping By = TGrouping::Region;
-    QString PollutantCode;  // CONT CODE (or CONTID); empty: every pollutant
+    QString PollutantCode;         // CONT CODE (or CONTID); empty: every pollutant
     bool WithCharts = true;        // the HTML report's bar charts
     QStringList* Plans = nullptr;  // when given, receives each query with its plan
 };

@@ -115,8 +115,8 @@ QString htmlRow(const QStringList& cells, const char* tag, int numberFrom, const
     QString row = cls.isEmpty() ? QStringLiteral("<tr>") : QStringLiteral("<tr class=\"%1\">").arg(cls);
     for (qsizetype i = 0; i < cells.size(); ++i) {
         const bool number = QLatin1String(tag) == QLatin1String("td") && i >= numberFrom;
-        row += QStringLiteral("<%1%2>%3</%1>").arg(QLatin1String(tag), number ? QStringLiteral(" class=\"n\"") : QString(),
-                                                   esc(cells.at(i)));
+        row += QStringLiteral("<%1%2>%3</%1>")
+                   .arg(QLatin1String(tag), number ? QStringLiteral(" class=\"n\"") : QString(), esc(cells.at(i)));
     }
     return row + QStringLiteral("</tr>\n");
 }
@@ -195,22 +195,23 @@ bool WriteCsvReport(const TReport& report, QIODevice* device, QString* error)
 
 bool WriteHtmlReport(const TReport& report, QIODevice* device, QString* error)
 {
-    QString html = QStringLiteral(
-        "<!DOCTYPE html>\n<html lang=\"uk\">\n<head>\n<meta charset=\"utf-8\">\n<title>%1</title>\n"
-        "<style>\n"
-        "body{font-family:'Liberation Sans',Arial,sans-serif;font-size:14px;margin:24px;color:#222}\n"
-        "h1{font-size:20px}h2{font-size:16px;margin-top:28px}\n"
-        "table{border-collapse:collapse;margin:8px 0}th,td{border:1px solid #bbb;padding:3px 7px}\n"
-        "th{background:#e8eef5;text-align:left}td.n{text-align:right;white-space:nowrap}\n"
-        "tr.total td{font-weight:bold;background:#f3f3f3}tr.group td{color:#666;font-style:italic}\n"
-        "figure{margin:8px 0}figcaption{font-weight:bold;margin-bottom:4px}\n"
-        "svg text{font-size:12px;font-family:'Liberation Sans',Arial,sans-serif}svg rect{fill:#3b73b9}\n"
-        "</style>\n</head>\n<body>\n<h1>%1</h1>\n")
-                       .arg(esc(title(report)));
+    QString html =
+        QStringLiteral("<!DOCTYPE html>\n<html lang=\"uk\">\n<head>\n<meta charset=\"utf-8\">\n<title>%1</title>\n"
+                       "<style>\n"
+                       "body{font-family:'Liberation Sans',Arial,sans-serif;font-size:14px;margin:24px;color:#222}\n"
+                       "h1{font-size:20px}h2{font-size:16px;margin-top:28px}\n"
+                       "table{border-collapse:collapse;margin:8px 0}th,td{border:1px solid #bbb;padding:3px 7px}\n"
+                       "th{background:#e8eef5;text-align:left}td.n{text-align:right;white-space:nowrap}\n"
+                       "tr.total td{font-weight:bold;background:#f3f3f3}tr.group td{color:#666;font-style:italic}\n"
+                       "figure{margin:8px 0}figcaption{font-weight:bold;margin-bottom:4px}\n"
+                       "svg text{font-size:12px;font-family:'Liberation Sans',Arial,sans-serif}svg rect{fill:#3b73b9}\n"
+                       "</style>\n</head>\n<body>\n<h1>%1</h1>\n")
+            .arg(esc(title(report)));
     html += QStringLiteral("<p>Поточні подання підприємств. Групові підсумки речовин показано, але до сум не додано. "
                            "Зміна — проти %1 року.</p>\n")
                 .arg(report.Request.Year - 1);
-    html += QStringLiteral("<table>\n<thead>") + htmlRow(groupHeader(report), "th", 2) + QStringLiteral("</thead>\n<tbody>\n");
+    html += QStringLiteral("<table>\n<thead>") + htmlRow(groupHeader(report), "th", 2)
+        + QStringLiteral("</thead>\n<tbody>\n");
     for (const TReportGroup& g : report.Groups)
         html += htmlRow(groupCells(g), "td", 2, g.IsGroupTotal ? QStringLiteral("group") : QString());
     QStringList total = groupCells(report.Total);
@@ -225,7 +226,8 @@ bool WriteHtmlReport(const TReport& report, QIODevice* device, QString* error)
     if (report.OverLimit.isEmpty()) {
         html += QStringLiteral("<p>Немає.</p>\n");
     } else {
-        html += QStringLiteral("<table>\n<thead>") + htmlRow(limitHeader(), "th", 5) + QStringLiteral("</thead>\n<tbody>\n");
+        html += QStringLiteral("<table>\n<thead>") + htmlRow(limitHeader(), "th", 5)
+            + QStringLiteral("</thead>\n<tbody>\n");
         for (const TThresholdRow& r : report.OverLimit)
             html += htmlRow(limitCells(r), "td", 5);
         html += QStringLiteral("</tbody>\n</table>\n");

@@ -35,7 +35,7 @@ struct TEmissionRow {
 // kept as sent (decoded from Windows-1251); numbers of the attribute record
 // are parsed but kept as text too, so the check's emptiness rule sees them.
 struct TSubmission {
-    QHash<QString, QString> Attr;  // field name in capitals -> text; no attribute record: empty
+    QHash<QString, QString> Attr;        // field name in capitals -> text; no attribute record: empty
     QHash<QString, double> AttrNumbers;  // numeric attribute fields that hold a value
     bool HasAttrRecord = false;
     QList<TEmissionRow> Rows;

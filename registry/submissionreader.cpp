@@ -25,14 +25,12 @@ struct TFieldSpec {
 const QList<TFieldSpec>& attrFields()
 {
     static const QList<TFieldSpec> fields = {
-        {"ENNAME", TKind::Text},     {"EDRPOU", TKind::Text},     {"ENADDR", TKind::Text},
-        {"ENCH_POS", TKind::Text},   {"ENCH_NAME", TKind::Text},  {"ENPHONE", TKind::Text},
-        {"OBL_DESCR", TKind::Text},  {"OBL_ID", TKind::Whole},    {"REGN_DESCR", TKind::Text},
-        {"REGN_ID", TKind::Whole},   {"CITY_DESCR", TKind::Text}, {"CITY_ID", TKind::Whole},
-        {"SPODU_D", TKind::Text},    {"SPODU_ID", TKind::Text},   {"KVED_DESCR", TKind::Text},
-        {"KVED_ID", TKind::Text},    {"KFV_DESCR", TKind::Text},  {"KFV_ID", TKind::Text},
-        {"X1", TKind::Whole},        {"X2", TKind::Whole},        {"X3", TKind::Whole},
-        {"Y1", TKind::Whole},        {"Y2", TKind::Whole},        {"Y3", TKind::Whole},
+        {"ENNAME", TKind::Text},     {"EDRPOU", TKind::Text},   {"ENADDR", TKind::Text},     {"ENCH_POS", TKind::Text},
+        {"ENCH_NAME", TKind::Text},  {"ENPHONE", TKind::Text},  {"OBL_DESCR", TKind::Text},  {"OBL_ID", TKind::Whole},
+        {"REGN_DESCR", TKind::Text}, {"REGN_ID", TKind::Whole}, {"CITY_DESCR", TKind::Text}, {"CITY_ID", TKind::Whole},
+        {"SPODU_D", TKind::Text},    {"SPODU_ID", TKind::Text}, {"KVED_DESCR", TKind::Text}, {"KVED_ID", TKind::Text},
+        {"KFV_DESCR", TKind::Text},  {"KFV_ID", TKind::Text},   {"X1", TKind::Whole},        {"X2", TKind::Whole},
+        {"X3", TKind::Whole},        {"Y1", TKind::Whole},      {"Y2", TKind::Whole},        {"Y3", TKind::Whole},
     };
     return fields;
 }
@@ -41,7 +39,7 @@ const QList<TFieldSpec>& attrFields()
 const QList<TFieldSpec>& dataFields()
 {
     static const QList<TFieldSpec> fields = {
-        {"CONTID", TKind::Whole}, {"CODE", TKind::Text},  {"DESCR", TKind::Text},
+        {"CONTID", TKind::Whole}, {"CODE", TKind::Text},   {"DESCR", TKind::Text},
         {"POTEN", TKind::Number}, {"FACT", TKind::Number}, {"LIMIT", TKind::Number},
     };
     return fields;
@@ -49,7 +47,8 @@ const QList<TFieldSpec>& dataFields()
 
 QString inQuotes(QStringView text)
 {
-    return QStringLiteral("«") + text.left(40).toString() + (text.size() > 40 ? QStringLiteral("…»") : QStringLiteral("»"));
+    return QStringLiteral("«") + text.left(40).toString()
+        + (text.size() > 40 ? QStringLiteral("…»") : QStringLiteral("»"));
 }
 
 int lineOfOffset(const QByteArray& bytes, qsizetype offset)
@@ -125,8 +124,7 @@ public:
     {
     }
 
-    template <typename OnRow>
-    bool Read(const QByteArray& bytes, OnRow onRow)
+    template <typename OnRow> bool Read(const QByteArray& bytes, OnRow onRow)
     {
         int line = 0;
         const QString problem = encodingProblem(bytes, &line);
@@ -149,8 +147,7 @@ public:
                 return fail(QStringLiteral("файл містить посилання на сутність, якої вигрузка не пише"), 0, at);
             case QXmlStreamReader::Characters:
                 if (!xml.isWhitespace())
-                    return fail(QStringLiteral("текст поза атрибутами: %1").arg(inQuotes(xml.text().trimmed())), 0,
-                                at);
+                    return fail(QStringLiteral("текст поза атрибутами: %1").arg(inQuotes(xml.text().trimmed())), 0, at);
                 break;
             case QXmlStreamReader::StartElement: {
                 const QString name = xml.name().toString();
@@ -171,11 +168,8 @@ public:
                 }
                 break;
             }
-            case QXmlStreamReader::EndElement:
-                path.removeLast();
-                break;
-            default:
-                break;
+            case QXmlStreamReader::EndElement: path.removeLast(); break;
+            default: break;
             }
         }
         if (xml.hasError())
@@ -190,9 +184,12 @@ private:
     static bool allowedChild(const QStringList& path, const QString& name)
     {
         static const QHash<QString, QString> parentOf = {
-            {QStringLiteral("DATAPACKET"), QString()},        {QStringLiteral("METADATA"), QStringLiteral("DATAPACKET")},
-            {QStringLiteral("ROWDATA"), QStringLiteral("DATAPACKET")}, {QStringLiteral("FIELDS"), QStringLiteral("METADATA")},
-            {QStringLiteral("FIELD"), QStringLiteral("FIELDS")},      {QStringLiteral("ROW"), QStringLiteral("ROWDATA")},
+            {QStringLiteral("DATAPACKET"), QString()},
+            {QStringLiteral("METADATA"), QStringLiteral("DATAPACKET")},
+            {QStringLiteral("ROWDATA"), QStringLiteral("DATAPACKET")},
+            {QStringLiteral("FIELDS"), QStringLiteral("METADATA")},
+            {QStringLiteral("FIELD"), QStringLiteral("FIELDS")},
+            {QStringLiteral("ROW"), QStringLiteral("ROWDATA")},
         };
         const auto it = parentOf.constFind(name);
         if (it == parentOf.constEnd())
@@ -264,8 +261,8 @@ private:
                         fieldName(index));
         if (value && m_fields.at(index).Kind == TKind::Whole
             && (*value != std::floor(*value) || std::fabs(*value) > 1e10))
-            return fail(QStringLiteral("значення %1 не є цілим числом").arg(inQuotes(m_values.at(index))), m_record,
-                        0, fieldName(index));
+            return fail(QStringLiteral("значення %1 не є цілим числом").arg(inQuotes(m_values.at(index))), m_record, 0,
+                        fieldName(index));
         return true;
     }
 
@@ -331,10 +328,9 @@ bool TSubmissionReader::readFile(const QString& path, QByteArray* bytes, TReject
         return false;
     }
     if (file.size() > m_limits.MaxFileBytes) {
-        errors->append(TRejection{name, 0, 0, QString(),
-                                  QStringLiteral("файл завеликий: %1 байт, найбільше %2")
-                                      .arg(file.size())
-                                      .arg(m_limits.MaxFileBytes)});
+        errors->append(TRejection{
+            name, 0, 0, QString(),
+            QStringLiteral("файл завеликий: %1 байт, найбільше %2").arg(file.size()).arg(m_limits.MaxFileBytes)});
         return false;
     }
     // Read no more than the limit even if the file grows meanwhile; the
@@ -388,9 +384,9 @@ bool TSubmissionReader::ReadBytes(const QString& attrName, const QByteArray& att
     if (!attrOk)
         return false;
     if (attrRecords > 1) {
-        errors->append(TRejection{attrName, 2, 0, QString(),
-                                  QStringLiteral("реквізити підприємства мають бути одним записом, а їх %1")
-                                      .arg(attrRecords)});
+        errors->append(
+            TRejection{attrName, 2, 0, QString(),
+                       QStringLiteral("реквізити підприємства мають бути одним записом, а їх %1").arg(attrRecords)});
         return false;
     }
     out->HasAttrRecord = attrRecords == 1;

@@ -25,15 +25,15 @@ struct TReaderLimits {
 // element outside the layout is refused when met, which bounds the nesting.
 class TSubmissionReader {
 public:
-    explicit TSubmissionReader(TReaderLimits limits = {}) : m_limits(limits) {}
+    explicit TSubmissionReader(TReaderLimits limits = {}) : m_limits(limits) { }
 
     // Reads both files. On failure returns false and appends the reason
     // (the first fault of the file) to errors; out is then incomplete.
     bool Read(const QString& attrPath, const QString& dataPath, TSubmission* out, TRejectionList* errors) const;
 
     // The same from bytes already in memory; the names are used in reasons.
-    bool ReadBytes(const QString& attrName, const QByteArray& attr, const QString& dataName,
-                   const QByteArray& data, TSubmission* out, TRejectionList* errors) const;
+    bool ReadBytes(const QString& attrName, const QByteArray& attr, const QString& dataName, const QByteArray& data,
+                   TSubmission* out, TRejectionList* errors) const;
 
 private:
     bool readFile(const QString& path, QByteArray* bytes, TRejectionList* errors) const;

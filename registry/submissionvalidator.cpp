@@ -16,8 +16,8 @@ bool IsValidEdrpou(const QString& text)
     return true;
 }
 
-bool TSubmissionValidator::Validate(const TSubmission& submission, const QString& attrName,
-                                    const QString& dataName, TRejectionList* errors) const
+bool TSubmissionValidator::Validate(const TSubmission& submission, const QString& attrName, const QString& dataName,
+                                    TRejectionList* errors) const
 {
     const qsizetype before = errors->size();
     checkCompleteness(submission, attrName, dataName, errors);
@@ -25,14 +25,14 @@ bool TSubmissionValidator::Validate(const TSubmission& submission, const QString
     return errors->size() == before;
 }
 
-void TSubmissionValidator::checkCompleteness(const TSubmission& s, const QString& attrName,
-                                             const QString& dataName, TRejectionList* errors) const
+void TSubmissionValidator::checkCompleteness(const TSubmission& s, const QString& attrName, const QString& dataName,
+                                             TRejectionList* errors) const
 {
     TRemarkList remarks;
     QStringList fields;
     // No attribute record reads as every field empty, as in the program.
-    CheckAttrRecord([&s](const QString& field) { return !s.HasAttrRecord || TextIsEmpty(s.AttrText(field)); },
-                    remarks, &fields);
+    CheckAttrRecord([&s](const QString& field) { return !s.HasAttrRecord || TextIsEmpty(s.AttrText(field)); }, remarks,
+                    &fields);
     for (qsizetype i = 0; i < remarks.size(); ++i)
         errors->append(TRejection{attrName, s.HasAttrRecord ? 1 : 0, 0, fields.at(i), remarks.at(i).Description});
 
@@ -77,17 +77,17 @@ void TSubmissionValidator::checkCodes(const TSubmission& s, const QString& attrN
             continue;
         const QString code = s.KoatuuCode(field);
         if (code.isEmpty() || !f.Codes.contains(code))
-            errors->append(TRejection{attrName, 1, 0, field,
-                                      QStringLiteral("коду КОАТУУ %1 немає в довіднику %2")
-                                          .arg(code.isEmpty() ? s.AttrText(field).trimmed() : code,
-                                               QString::fromUtf8(f.Table))});
+            errors->append(
+                TRejection{attrName, 1, 0, field,
+                           QStringLiteral("коду КОАТУУ %1 немає в довіднику %2")
+                               .arg(code.isEmpty() ? s.AttrText(field).trimmed() : code, QString::fromUtf8(f.Table))});
     }
 
     for (const TEmissionRow& row : s.Rows) {
         if (row.ContId && !m_reference.PollutantIds.contains(qint32(*row.ContId)))
-            errors->append(TRejection{dataName, row.Record, 0, QStringLiteral("CONTID"),
-                                      QStringLiteral("забруднюючої речовини з кодом %1 немає в довіднику речовин")
-                                          .arg(qint64(*row.ContId))});
+            errors->append(TRejection{
+                dataName, row.Record, 0, QStringLiteral("CONTID"),
+                QStringLiteral("забруднюючої речовини з кодом %1 немає в довіднику речовин").arg(qint64(*row.ContId))});
     }
 }
 

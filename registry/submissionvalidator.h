@@ -21,7 +21,7 @@ struct TReferenceSets {
 // in the region and settlement tables, pollutant ids found in CONT.
 class TSubmissionValidator {
 public:
-    explicit TSubmissionValidator(const TReferenceSets& reference) : m_reference(reference) {}
+    explicit TSubmissionValidator(const TReferenceSets& reference) : m_reference(reference) { }
 
     // Appends every reason found, in the check's order and then the codes';
     // returns true when there is none. The names are the files' names on disk.

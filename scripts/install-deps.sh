@@ -6,7 +6,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 PKGS="build-essential cmake ninja-build pkg-config git
  qt6-base-dev qt6-svg-dev qt6-qpa-plugins libqt6svg6 libgl-dev libglx-dev qt6-translations-l10n
  libgtest-dev libgmock-dev libbenchmark-dev
- clang libclang-rt-14-dev
+ clang libclang-rt-14-dev clang-format
  fonts-liberation fonts-dejavu-core
  python3 python3-dbfread python3-dbf libdbd-xbase-perl locales
  libshp-dev libgdal-dev gdal-bin

@@ -36,12 +36,10 @@ TAppPaths TAppPaths::forExecutable(const QString& executablePath)
     paths.installed = true;
     if (layout)
         paths.dataFolder = IncludeTrailingSlash(shared.absoluteFilePath());
-    paths.settingsFile =
-        IncludeTrailingSlash(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
+    paths.settingsFile = IncludeTrailingSlash(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
         + kConfigSubfolder + base + QStringLiteral(".ini");
     paths.homeWorkFolder =
-        IncludeTrailingSlash(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-        + kDocumentsSubfolder;
+        IncludeTrailingSlash(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)) + kDocumentsSubfolder;
     return paths;
 }
 

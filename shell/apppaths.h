@@ -19,12 +19,11 @@
 struct TAppPaths {
     TAppPaths() = default;
     // A portable program folder and its settings file.
-    TAppPaths(QString program, QString settings)
-        : programFolder(std::move(program)), settingsFile(std::move(settings))
+    TAppPaths(QString program, QString settings) : programFolder(std::move(program)), settingsFile(std::move(settings))
     {
     }
 
-    QString programFolder;   // folder of the executable, with a trailing "/"
+    QString programFolder;  // folder of the executable, with a trailing "/"
     QString settingsFile;
     QString dataFolder;      // reference tables, help file; empty: the program folder
     QString homeWorkFolder;  // default working folder; empty: the program folder

@@ -8,11 +8,10 @@
 
 namespace {
 
-
 QList<QByteArray> splitLines(const QByteArray& content, QByteArray* lineBreak)
 {
-    *lineBreak = content.contains("\r\n") || !content.contains('\n') ? QByteArrayLiteral("\r\n")
-                                                                      : QByteArrayLiteral("\n");
+    *lineBreak =
+        content.contains("\r\n") || !content.contains('\n') ? QByteArrayLiteral("\r\n") : QByteArrayLiteral("\n");
     QList<QByteArray> lines = content.split('\n');
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();  // the break after the last line
@@ -92,8 +91,7 @@ bool sameName(const QByteArray& encoded, const QString& name)
 
 }  // namespace
 
-QString IniFile::valueIn(const QByteArray& content, const QString& section, const QString& key,
-                         bool* found)
+QString IniFile::valueIn(const QByteArray& content, const QString& section, const QString& key, bool* found)
 {
     QByteArray lineBreak;
     const QList<QByteArray> lines = splitLines(content, &lineBreak);
@@ -118,8 +116,8 @@ QString IniFile::valueIn(const QByteArray& content, const QString& section, cons
     return {};
 }
 
-QByteArray IniFile::withValue(const QByteArray& content, const QString& section,
-                              const QString& key, const QByteArray& encodedValue)
+QByteArray IniFile::withValue(const QByteArray& content, const QString& section, const QString& key,
+                              const QByteArray& encodedValue)
 {
     QByteArray lineBreak;
     QList<QByteArray> lines = splitLines(content, &lineBreak);
@@ -159,8 +157,7 @@ QByteArray IniFile::withValue(const QByteArray& content, const QString& section,
     return lines.join(lineBreak) + lineBreak;
 }
 
-QString IniFile::readString(const QString& section, const QString& key,
-                            const QString& fallback) const
+QString IniFile::readString(const QString& section, const QString& key, const QString& fallback) const
 {
     QFile file(m_path);
     if (!file.open(QIODevice::ReadOnly))

@@ -10,14 +10,13 @@
 // keeps every other line of the file as it was.
 class IniFile {
 public:
-    explicit IniFile(const QString& path) : m_path(path) {}
+    explicit IniFile(const QString& path) : m_path(path) { }
 
     QString path() const { return m_path; }
 
     // The value of `key` in `section`; `fallback` when the file, the section
     // or the key is missing. A value in matching quotes loses them.
-    QString readString(const QString& section, const QString& key,
-                       const QString& fallback = QString()) const;
+    QString readString(const QString& section, const QString& key, const QString& fallback = QString()) const;
 
     // Sets `key` in `section`, creating the file, the section or the key as
     // needed. False, with errorString() (the program's own Ukrainian text),
@@ -31,8 +30,8 @@ public:
     // The same operations on file content, for the file's callers and tests.
     static QString valueIn(const QByteArray& content, const QString& section, const QString& key,
                            bool* found = nullptr);
-    static QByteArray withValue(const QByteArray& content, const QString& section,
-                                const QString& key, const QByteArray& encodedValue);
+    static QByteArray withValue(const QByteArray& content, const QString& section, const QString& key,
+                                const QByteArray& encodedValue);
 
 private:
     QString m_path;

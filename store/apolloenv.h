@@ -9,10 +9,9 @@
 
 enum TApplyToItem { atLocal = 1, atServer = 2 };
 
-class TApolloEnv
-{
+class TApolloEnv {
 public:
-    TApolloEnv();               // registers itself as the program's environment
+    TApolloEnv();  // registers itself as the program's environment
     ~TApolloEnv();
     TApolloEnv(const TApolloEnv&) = delete;
     TApolloEnv& operator=(const TApolloEnv&) = delete;
@@ -20,10 +19,10 @@ public:
     // The registered environment, or nullptr.
     static TApolloEnv* Current();
 
-    int ApplyTo() const { return m_applyTo; }            // set of TApplyToItem
+    int ApplyTo() const { return m_applyTo; }  // set of TApplyToItem
     void setApplyTo(int items) { m_applyTo = items; }
     bool AppliesToLocal() const { return (m_applyTo & atLocal) != 0; }
-    bool Deleted() const { return m_deleted; }          // hide records marked deleted
+    bool Deleted() const { return m_deleted; }  // hide records marked deleted
     void setDeleted(bool on);
     bool Exact() const { return m_exact; }
     void setExact(bool on) { m_exact = on; }

@@ -75,26 +75,17 @@ QString deriveAlias(const QString& path)
 QString engineFailureText(short kind, const QString& file)
 {
     switch (kind) {
-    case SX_ERR_NOT_FOUND:
-        return QStringLiteral("Файл або запис не знайдено: %1").arg(file);
-    case SX_ERR_CORRUPT:
-        return QStringLiteral("Файл таблиці пошкоджено: %1").arg(file);
-    case SX_ERR_IO:
-        return QStringLiteral("Помилка читання або запису на диску, файл: %1").arg(file);
-    case SX_ERR_LOCKED:
-        return QStringLiteral("Таблицю заблокувала інша програма або інший користувач: %1").arg(file);
-    case SX_ERR_BAD_VALUE:
-        return QStringLiteral("Значення не вміщується в поле таблиці: %1").arg(file);
-    case SX_ERR_BAD_EXPR:
-        return QStringLiteral("Помилковий вираз для таблиці: %1").arg(file);
-    case SX_ERR_DISK_FULL:
-        return QStringLiteral("Недостатньо місця на диску для запису файлу: %1").arg(file);
+    case SX_ERR_NOT_FOUND: return QStringLiteral("Файл або запис не знайдено: %1").arg(file);
+    case SX_ERR_CORRUPT: return QStringLiteral("Файл таблиці пошкоджено: %1").arg(file);
+    case SX_ERR_IO: return QStringLiteral("Помилка читання або запису на диску, файл: %1").arg(file);
+    case SX_ERR_LOCKED: return QStringLiteral("Таблицю заблокувала інша програма або інший користувач: %1").arg(file);
+    case SX_ERR_BAD_VALUE: return QStringLiteral("Значення не вміщується в поле таблиці: %1").arg(file);
+    case SX_ERR_BAD_EXPR: return QStringLiteral("Помилковий вираз для таблиці: %1").arg(file);
+    case SX_ERR_DISK_FULL: return QStringLiteral("Недостатньо місця на диску для запису файлу: %1").arg(file);
     case SX_ERR_ACCESS:
         return QStringLiteral("Немає дозволу на запис, або файл чи папка доступні лише для читання: %1").arg(file);
-    case SX_ERR_EXISTS:
-        return QStringLiteral("Файл уже існує: %1").arg(file);
-    default:
-        return QStringLiteral("Помилка роботи з таблицею: %1").arg(file);
+    case SX_ERR_EXISTS: return QStringLiteral("Файл уже існує: %1").arg(file);
+    default: return QStringLiteral("Помилка роботи з таблицею: %1").arg(file);
     }
 }
 
@@ -111,13 +102,12 @@ QString rightTrimmed(const QString& text)
     return text.left(n);
 }
 
-} // namespace
+}  // namespace
 
-struct TApolloTable::FieldDesc
-{
-    QString name;           // as the engine reports it (capitals)
+struct TApolloTable::FieldDesc {
+    QString name;  // as the engine reports it (capitals)
     char type = 'C';
-    int offset = 0;         // in the record image, the deletion flag being byte 0
+    int offset = 0;  // in the record image, the deletion flag being byte 0
     int width = 0;
     int decimals = 0;
     ValueKind kind = ValueKind::String;
@@ -130,17 +120,16 @@ namespace {
 // number is converted here exactly as the general parser would (a value of at
 // most 15 significant digits divided once by an exact power of ten is the
 // correctly rounded double); any other text goes to the general parser.
-struct PlainNumber
-{
+struct PlainNumber {
     enum Result { Blank, Parsed, Other };
     double value = 0;
     qint64 integer = 0;
-    bool isInteger = false;     // no "." and fits in an int
+    bool isInteger = false;  // no "." and fits in an int
 };
 
 PlainNumber::Result parsePlainNumber(const char* text, int width, PlainNumber& out)
 {
-    static constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
+    static constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                         1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; };
     int b = 0, e = width;
@@ -188,11 +177,10 @@ PlainNumber::Result parsePlainNumber(const char* text, int width, PlainNumber& o
     return PlainNumber::Parsed;
 }
 
-}   // namespace
+}  // namespace
 
-struct TApolloTable::Impl
-{
-    explicit Impl(TApolloTable& table) : q(table) {}
+struct TApolloTable::Impl {
+    explicit Impl(TApolloTable& table) : q(table) { }
 
     TApolloTable& q;
     std::vector<FieldDesc> desc;
@@ -202,13 +190,13 @@ struct TApolloTable::Impl
     std::vector<TDataSource*> sources;
 
     int recSize = 0;
-    QByteArray image;                   // raw record of the current record
-    std::vector<QVariant> values;       // decoded values, one per file column
-    std::vector<bool> dirty;            // columns set since the record was read
-    qint32 recNo = 0;                   // 0: no current record
+    QByteArray image;              // raw record of the current record
+    std::vector<QVariant> values;  // decoded values, one per file column
+    std::vector<bool> dirty;       // columns set since the record was read
+    qint32 recNo = 0;              // 0: no current record
     bool eof = true;
     bool bof = true;
-    qint32 savedRecNo = 0;              // where an insert started
+    qint32 savedRecNo = 0;  // where an insert started
     bool savedEof = true;
     bool savedBof = true;
     short indexHandle = 0;
@@ -281,8 +269,7 @@ struct TApolloTable::Impl
         }
         const QByteArray raw = QByteArray::fromRawData(field, fd.width);
         switch (fd.kind) {
-        case ValueKind::String:
-            break;
+        case ValueKind::String: break;
         case ValueKind::Smallint:
         case ValueKind::Float: {
             if (fd.type == 'I') {
@@ -292,14 +279,12 @@ struct TApolloTable::Impl
             }
             PlainNumber plain;
             switch (parsePlainNumber(field, fd.width, plain)) {
-            case PlainNumber::Blank:
-                return QVariant();
+            case PlainNumber::Blank: return QVariant();
             case PlainNumber::Parsed:
                 if (fd.kind == ValueKind::Smallint)
                     return plain.isInteger ? QVariant(static_cast<int>(plain.integer)) : QVariant(0);
                 return plain.value;
-            case PlainNumber::Other:
-                break;
+            case PlainNumber::Other: break;
             }
             const QByteArray text = raw.trimmed();
             bool ok = false;
@@ -318,12 +303,9 @@ struct TApolloTable::Impl
             }
             PlainNumber plain;
             switch (parsePlainNumber(field, fd.width, plain)) {
-            case PlainNumber::Blank:
-                return QVariant();
-            case PlainNumber::Parsed:
-                return plain.isInteger ? static_cast<int>(plain.integer) : 0;
-            case PlainNumber::Other:
-                break;
+            case PlainNumber::Blank: return QVariant();
+            case PlainNumber::Parsed: return plain.isInteger ? static_cast<int>(plain.integer) : 0;
+            case PlainNumber::Other: break;
             }
             bool ok = false;
             const int n = raw.trimmed().toInt(&ok);
@@ -341,8 +323,7 @@ struct TApolloTable::Impl
             const QDate date = QDate::fromString(QString::fromLatin1(raw), QStringLiteral("yyyyMMdd"));
             return date.isValid() ? QVariant(date) : QVariant();
         }
-        case ValueKind::Unsupported:
-            break;
+        case ValueKind::Unsupported: break;
         }
         return QVariant();
     }
@@ -401,8 +382,7 @@ struct TApolloTable::Impl
             if (value.isNull())
                 return blank;
             return latin(value.toDate().toString(QStringLiteral("yyyyMMdd"))).leftJustified(fd.width, ' ', true);
-        case ValueKind::Unsupported:
-            break;
+        case ValueKind::Unsupported: break;
         }
         return QByteArray();
     }
@@ -416,10 +396,7 @@ struct TApolloTable::Impl
             values[i] = decode(desc[i], image.constData());
     }
 
-    QByteArray blankImage() const
-    {
-        return QByteArray(recSize, ' ');
-    }
+    QByteArray blankImage() const { return QByteArray(recSize, ' '); }
 
     QByteArray readImage(qint32 recordNumber) const
     {
@@ -572,8 +549,8 @@ struct TApolloTable::Impl
             return bytes + QByteArray(fd.width - static_cast<int>(bytes.size()), ' ');
         }
         bool ok = false;
-        const double number = value.typeId() == QMetaType::QString ? value.toString().trimmed().toDouble(&ok)
-                                                                   : value.toDouble(&ok);
+        const double number =
+            value.typeId() == QMetaType::QString ? value.toString().trimmed().toDouble(&ok) : value.toDouble(&ok);
         if (!ok || !std::isfinite(number))
             return QByteArray();
         QByteArray key(fd.width, ' ');
@@ -589,8 +566,8 @@ struct TApolloTable::Impl
         if (stored.typeId() == QMetaType::QString)
             return rightTrimmed(stored.toString()) == rightTrimmed(key.toString());
         bool ok = false;
-        const double wanted = key.typeId() == QMetaType::QString ? key.toString().trimmed().toDouble(&ok)
-                                                                 : key.toDouble(&ok);
+        const double wanted =
+            key.typeId() == QMetaType::QString ? key.toString().trimmed().toDouble(&ok) : key.toDouble(&ok);
         return ok && stored.toDouble() == wanted;
     }
 
@@ -652,8 +629,7 @@ struct TApolloTable::Impl
 
 // ================================================================ TApolloTable
 
-TApolloTable::TApolloTable(const QString& name, QObject* parent)
-    : QObject(parent), d(std::make_unique<Impl>(*this))
+TApolloTable::TApolloTable(const QString& name, QObject* parent) : QObject(parent), d(std::make_unique<Impl>(*this))
 {
     setObjectName(name);
 }
@@ -708,10 +684,10 @@ void TApolloTable::failOpen(const QString& path)
         sx.sx_SysProp(SX_SP_MISSING_RECORDS, &missing);
         if (missing > 0) {
             // A copy cut short, a restore of a part: say how much is gone.
-            m_lastErrorText = lead + kCR +
-                              QStringLiteral("Файл таблиці коротший, ніж записано в його заголовку: бракує %1 "
-                                             "записів. Відновіть таблицю з резервної копії.")
-                                  .arg(missing);
+            m_lastErrorText = lead + kCR
+                + QStringLiteral("Файл таблиці коротший, ніж записано в його заголовку: бракує %1 "
+                                 "записів. Відновіть таблицю з резервної копії.")
+                      .arg(missing);
             m_lastErrorKind = kind;
             throw EApolloError(m_lastErrorText, kind, detail);
         }
@@ -824,26 +800,17 @@ TFloatField* TApolloTable::AddFloatField(const QString& name)
     return static_cast<TFloatField*>(AddField(std::make_unique<TFloatField>(this, name)));
 }
 
-TField* TApolloTable::AddLookupField(const QString& name, TFieldType type, int size,
-                                     TApolloTable* lookupDataSet, const QString& lookupKeyFields,
-                                     const QString& lookupResultField, const QString& keyFields)
+TField* TApolloTable::AddLookupField(const QString& name, TFieldType type, int size, TApolloTable* lookupDataSet,
+                                     const QString& lookupKeyFields, const QString& lookupResultField,
+                                     const QString& keyFields)
 {
     std::unique_ptr<TField> field;
     switch (type) {
-    case ftString:
-        field = std::make_unique<TStringField>(this, name, size);
-        break;
-    case ftSmallint:
-        field = std::make_unique<TSmallintField>(this, name);
-        break;
-    case ftInteger:
-        field = std::make_unique<TIntegerField>(this, name);
-        break;
-    case ftFloat:
-        field = std::make_unique<TFloatField>(this, name);
-        break;
-    default:
-        throw EDatabaseError(QStringLiteral("Unsupported look-up field type for field '%1'").arg(name));
+    case ftString: field = std::make_unique<TStringField>(this, name, size); break;
+    case ftSmallint: field = std::make_unique<TSmallintField>(this, name); break;
+    case ftInteger: field = std::make_unique<TIntegerField>(this, name); break;
+    case ftFloat: field = std::make_unique<TFloatField>(this, name); break;
+    default: throw EDatabaseError(QStringLiteral("Unsupported look-up field type for field '%1'").arg(name));
     }
     field->setLookup(lookupDataSet, lookupKeyFields, lookupResultField, keyFields);
     return AddField(std::move(field));
@@ -930,8 +897,7 @@ void TApolloTable::setFieldValue(TField* field, const QVariant& value)
         field->OnChange(*field);
 }
 
-QVariant TApolloTable::lookupNoMove(const QString& keyField, const QVariant& keyValue,
-                                    const QString& resultField) const
+QVariant TApolloTable::lookupNoMove(const QString& keyField, const QVariant& keyValue, const QString& resultField) const
 {
     if (!Active() || keyValue.isNull())
         return QVariant();
@@ -941,8 +907,8 @@ QVariant TApolloTable::lookupNoMove(const QString& keyField, const QVariant& key
         d->lookupCache.clear();
         d->lookupCacheGeneration = d->generation;
     }
-    const QString cacheKey = QString::number(keyColumn) + u'\x1f' + QString::number(resultColumn) + u'\x1f' +
-                             QString::number(keyValue.typeId()) + u'\x1f' + keyValue.toString();
+    const QString cacheKey = QString::number(keyColumn) + u'\x1f' + QString::number(resultColumn) + u'\x1f'
+        + QString::number(keyValue.typeId()) + u'\x1f' + keyValue.toString();
     const auto cached = d->lookupCache.constFind(cacheKey);
     if (cached != d->lookupCache.constEnd())
         return *cached;
@@ -969,7 +935,7 @@ void TApolloTable::Open()
     if (Active())
         return;
     if (m_workArea < 0)
-        Close();    // a creation that was never executed
+        Close();  // a creation that was never executed
     if (m_tableName.trimmed().isEmpty())
         fail(Name() + QStringLiteral(" : Missing TableName property"));
     const TSdeApi& sx = Sde();
@@ -987,17 +953,17 @@ void TApolloTable::Open()
     const QFileInfo found(MatchFileCase(path));
     if (!found.isFile()) {
         if (found.isSymLink() && !found.exists()) {
-            fail(QStringLiteral("Table does not exist.") + kCR + QStringLiteral("File or directory does not exist.") +
-                 kCR + QStringLiteral("File: ") + path + kCR +
-                 QStringLiteral("Посилання веде до файлу, якого немає: ") + found.symLinkTarget());
+            fail(QStringLiteral("Table does not exist.") + kCR + QStringLiteral("File or directory does not exist.")
+                 + kCR + QStringLiteral("File: ") + path + kCR
+                 + QStringLiteral("Посилання веде до файлу, якого немає: ") + found.symLinkTarget());
         }
         if (found.exists()) {
-            fail(QStringLiteral("Unable to open table: ") + path + kCR +
-                 (found.isDir() ? QStringLiteral("Це папка, а не файл таблиці.")
-                                : QStringLiteral("Це не звичайний файл таблиці.")));
+            fail(QStringLiteral("Unable to open table: ") + path + kCR
+                 + (found.isDir() ? QStringLiteral("Це папка, а не файл таблиці.")
+                                  : QStringLiteral("Це не звичайний файл таблиці.")));
         }
-        fail(QStringLiteral("Table does not exist.") + kCR + QStringLiteral("File or directory does not exist.") + kCR +
-             QStringLiteral("File: ") + path);
+        fail(QStringLiteral("Table does not exist.") + kCR + QStringLiteral("File or directory does not exist.") + kCR
+             + QStringLiteral("File: ") + path);
     }
 
     QString alias = deriveAlias(file);
@@ -1051,24 +1017,13 @@ void TApolloTable::Open()
             fd.width = sx.sx_FieldWidth(name.constData());
             fd.decimals = sx.sx_FieldDecimals(name.constData());
             switch (fd.type) {
-            case 'C':
-                fd.kind = ValueKind::String;
-                break;
+            case 'C': fd.kind = ValueKind::String; break;
             case 'N':
-            case 'F':
-                fd.kind = (fd.decimals > 0 || fd.width > 4) ? ValueKind::Float : ValueKind::Smallint;
-                break;
-            case 'I':
-                fd.kind = ValueKind::Integer;
-                break;
-            case 'L':
-                fd.kind = ValueKind::Boolean;
-                break;
-            case 'D':
-                fd.kind = ValueKind::Date;
-                break;
-            default:
-                fd.kind = ValueKind::Unsupported;
+            case 'F': fd.kind = (fd.decimals > 0 || fd.width > 4) ? ValueKind::Float : ValueKind::Smallint; break;
+            case 'I': fd.kind = ValueKind::Integer; break;
+            case 'L': fd.kind = ValueKind::Boolean; break;
+            case 'D': fd.kind = ValueKind::Date; break;
+            default: fd.kind = ValueKind::Unsupported;
             }
             if (fd.offset < 1 || fd.width < 1 || fd.offset + fd.width > d->recSize)
                 fail(QStringLiteral("Unable to open table: ") + path);
@@ -1337,7 +1292,7 @@ QVariant TApolloTable::FieldValueAt(qint32 recNo, const TField* field) const
     const bool current = (m_state == dsInsert && recNo == 0) || (m_state != dsInsert && recNo == d->recNo && recNo > 0);
     if (current)
         return fieldValue(field);
-    d->select();   // the record count below is the current work area's
+    d->select();  // the record count below is the current work area's
     if (recNo < 1 || recNo > TApolloEngine::Api().sx_RecCount())
         return QVariant();
     QByteArray record;
@@ -1373,7 +1328,7 @@ bool TApolloTable::StoresAs(const TField* field, const QVariant& value)
     try {
         return d->encode(fd, value) == d->image.mid(fd.offset, fd.width);
     } catch (const EApolloError&) {
-        m_lastErrorText = lastError;    // a question, not a failed operation
+        m_lastErrorText = lastError;  // a question, not a failed operation
         return false;
     }
 }
@@ -1716,8 +1671,8 @@ short TApolloTable::Index(const QString& fileName, const QString& keyExpression,
         fail(QStringLiteral("Invalid index expression [") + keyExpression + u']');
     const QString path = MatchFileCase(hasFolder(fileName) ? fileName : m_dataFolder + fileName);
     const QByteArray cond = toCp1251(condition);
-    const short handle = sx.sx_Index(QFile::encodeName(path).constData(), key.constData(), option,
-                                     descending ? 1 : 0, cond.isEmpty() ? nullptr : cond.constData());
+    const short handle = sx.sx_Index(QFile::encodeName(path).constData(), key.constData(), option, descending ? 1 : 0,
+                                     cond.isEmpty() ? nullptr : cond.constData());
     if (handle == 0) {
         noteEngineFailure(path);
         return 0;
@@ -1849,11 +1804,11 @@ short TApolloTable::CreateNew(const QString& path, short tableType, short fieldC
 {
     if (Active())
         return 0;
-    Close();    // gives up a creation that was never executed
+    Close();  // gives up a creation that was never executed
     m_lastErrorText.clear();
     m_lastErrorKind = 0;
     if (!TApolloEngine::Load())
-        return 0;   // already reported by the engine loader
+        return 0;  // already reported by the engine loader
     const TSdeApi& sx = TApolloEngine::Api();
     QString full = path;
     if (!hasFolder(full))
@@ -1875,8 +1830,8 @@ short TApolloTable::CreateNew(const QString& path, short tableType, short fieldC
         const QString suffix = QString::number(n);
         alias = deriveAlias(full).left(8 - static_cast<int>(suffix.size())) + suffix;
     }
-    const short area = sx.sx_CreateNew(QFile::encodeName(full).constData(), latin(alias).constData(), tableType,
-                                       fieldCount);
+    const short area =
+        sx.sx_CreateNew(QFile::encodeName(full).constData(), latin(alias).constData(), tableType, fieldCount);
     if (area <= 0) {
         noteEngineFailure(full);
         return 0;

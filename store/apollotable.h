@@ -33,16 +33,26 @@ class TDataLink;
 // The dataset states of the program's rules. A table only ever enters the first four;
 // the others are named because the emissions page's state label has a text for each.
 enum TDataSetState {
-    dsInactive, dsBrowse, dsEdit, dsInsert, dsSetKey, dsCalcFields, dsFilter,
-    dsNewValue, dsOldValue, dsCurValue, dsBlockRead, dsInternalCalc, dsOpening,
+    dsInactive,
+    dsBrowse,
+    dsEdit,
+    dsInsert,
+    dsSetKey,
+    dsCalcFields,
+    dsFilter,
+    dsNewValue,
+    dsOldValue,
+    dsCurValue,
+    dsBlockRead,
+    dsInternalCalc,
+    dsOpening,
 };
-enum TTableType { ttSXNTX, ttSXFOX, ttSXNSX, ttSXNSX_DBT };   // engine types 1..4
+enum TTableType { ttSXNTX, ttSXFOX, ttSXNSX, ttSXNSX_DBT };  // engine types 1..4
 
 // The physical record number of a record; 0: none.
 using TBookmark = qint32;
 
-class TApolloTable : public QObject
-{
+class TApolloTable : public QObject {
     Q_OBJECT
 public:
     using TDataSetNotifyEvent = std::function<void(TApolloTable&)>;
@@ -58,7 +68,7 @@ public:
     // Changing it while open raises "Cannot perform this operation on an open table".
     QString TableName() const { return m_tableName; }
     void setTableName(const QString& name);
-    QString DatabaseName() const { return m_databaseName; }   // folder when TableName has none
+    QString DatabaseName() const { return m_databaseName; }  // folder when TableName has none
     void setDatabaseName(const QString& folder);
     TTableType TableType() const { return m_tableType; }
     void setTableType(TTableType type) { m_tableType = type; }
@@ -102,18 +112,17 @@ public:
     // sought in lookupKeyFields of lookupDataSet; the value is
     // lookupResultField of the record found, or null. It never moves
     // lookupDataSet. type: ftString (with size), ftFloat, ftSmallint, ftInteger.
-    TField* AddLookupField(const QString& name, TFieldType type, int size,
-                           TApolloTable* lookupDataSet, const QString& lookupKeyFields,
-                           const QString& lookupResultField, const QString& keyFields);
+    TField* AddLookupField(const QString& name, TFieldType type, int size, TApolloTable* lookupDataSet,
+                           const QString& lookupKeyFields, const QString& lookupResultField, const QString& keyFields);
     int FieldCount() const;
-    TField* Fields(int index) const;                 // 0-based; nullptr outside
-    TField* FindField(const QString& name) const;    // case-insensitive; nullptr when absent
+    TField* Fields(int index) const;               // 0-based; nullptr outside
+    TField* FindField(const QString& name) const;  // case-insensitive; nullptr when absent
     // Case-insensitive; raises EDatabaseError "<Name>: Field '<name>' not found".
     TField* FieldByName(const QString& name) const;
 
     // ---- opening and closing ----
     void Open();
-    void Close();           // pending edits are discarded, locks released
+    void Close();  // pending edits are discarded, locks released
     void Refresh();
 
     // ---- navigation (each move first settles a pending edit: a changed
@@ -122,10 +131,10 @@ public:
     void Last();
     void Next();
     void Prior();
-    int MoveBy(int distance);       // returns the distance moved
-    bool Eof() const;               // moved past the last record, or no record
-    bool Bof() const;               // at the first record or before it, or no record
-    bool IsEmpty() const;           // open and no visible record
+    int MoveBy(int distance);  // returns the distance moved
+    bool Eof() const;          // moved past the last record, or no record
+    bool Bof() const;          // at the first record or before it, or no record
+    bool IsEmpty() const;      // open and no visible record
     // The engine's count: records in the file, or the query's count when the
     // engine can tell it (hidden records may be included). For the exact
     // number of visible records use VisibleRecNos().size().
@@ -160,7 +169,7 @@ public:
     // Locks the current record and reads it afresh; on an empty table starts
     // an insert. Raises "Record Lock Failure. May be locked by another user or task.".
     void Edit();
-    void Insert();          // a new record in the dataset only; the file sees it at Post
+    void Insert();  // a new record in the dataset only; the file sees it at Post
     void Append();
     // Asks the data links to commit (UpdateData), runs BeforePost (EAbort
     // there cancels silently: the state stays), writes the record with one
@@ -196,8 +205,8 @@ public:
     //      table's folder) ----
     // Builds an index and makes it the active order; 0 on an engine failure.
     // Raises for a closed table, a missing name or expression, an invalid expression.
-    short Index(const QString& fileName, const QString& keyExpression,
-                const QString& condition = QString(), bool descending = false, short option = 0);
+    short Index(const QString& fileName, const QString& keyExpression, const QString& condition = QString(),
+                bool descending = false, short option = 0);
     // Opens an index file; an IDX file becomes the active order. Returns the
     // handle, 0 on failure. Raises "Index file does not exist." CR "File: "...
     short IndexOpen(const QString& path);
@@ -208,7 +217,7 @@ public:
     // lasts until Unlock(0) or Close: Post, Cancel and Delete release only
     // their record's lock while it is held.
     short Flock();
-    void Unlock(qint32 recNo);      // 0: every lock of the table
+    void Unlock(qint32 recNo);  // 0: every lock of the table
     bool FileLocked() const { return m_fileLocked; }
 
     // ---- engine-side filter ----
@@ -223,14 +232,14 @@ public:
     // tableType: engine type (2: FoxPro). Nonzero on success.
     short CreateNew(const QString& path, short tableType, short fieldCount);
     void CreateField(const QString& name, const QString& type, short width, short decimals);
-    short CreateExec();             // writes the file and closes it; nonzero on success
+    short CreateExec();  // writes the file and closes it; nonzero on success
 
     // ---- events ----
     TDataSetNotifyEvent BeforeOpen, AfterOpen, BeforeClose, AfterClose;
     TDataSetNotifyEvent BeforeInsert, AfterInsert, BeforeEdit, AfterEdit;
     TDataSetNotifyEvent BeforePost, AfterPost, BeforeCancel, AfterCancel;
     TDataSetNotifyEvent BeforeDelete, AfterDelete, BeforeScroll, AfterScroll;
-    TDataSetNotifyEvent OnNewRecord;     // a new record was started; its fields are empty
+    TDataSetNotifyEvent OnNewRecord;  // a new record was started; its fields are empty
 
 private:
     struct FieldDesc;

@@ -45,8 +45,7 @@ bool folderReadOnly(const QString& folder)
     return ::access(QFile::encodeName(folder).constData(), W_OK) != 0 && (errno == EACCES || errno == EROFS);
 }
 
-struct AttrColumn
-{
+struct AttrColumn {
     const char* name;
     char type;
     short width;
@@ -54,16 +53,15 @@ struct AttrColumn
 
 // The attribute record, in file order.
 const AttrColumn kAttrLayout[] = {
-    {"enname", 'C', 100},     {"edrpou", 'C', 10},      {"enaddr", 'C', 100},   {"ench_pos", 'C', 60},
-    {"ench_name", 'C', 60},   {"enphone", 'C', 20},     {"obl_descr", 'C', 100}, {"obl_id", 'N', 10},
-    {"regn_descr", 'C', 100}, {"regn_id", 'N', 10},     {"city_descr", 'C', 100}, {"city_id", 'N', 10},
-    {"spodu_d", 'C', 100},    {"spodu_id", 'C', 5},     {"kved_descr", 'C', 100}, {"kved_id", 'C', 8},
-    {"kfv_descr", 'C', 100},  {"kfv_id", 'C', 2},       {"x1", 'N', 3},           {"x2", 'N', 2},
-    {"x3", 'N', 2},           {"y1", 'N', 3},           {"y2", 'N', 2},           {"y3", 'N', 2},
+    {"enname", 'C', 100},     {"edrpou", 'C', 10},  {"enaddr", 'C', 100},     {"ench_pos", 'C', 60},
+    {"ench_name", 'C', 60},   {"enphone", 'C', 20}, {"obl_descr", 'C', 100},  {"obl_id", 'N', 10},
+    {"regn_descr", 'C', 100}, {"regn_id", 'N', 10}, {"city_descr", 'C', 100}, {"city_id", 'N', 10},
+    {"spodu_d", 'C', 100},    {"spodu_id", 'C', 5}, {"kved_descr", 'C', 100}, {"kved_id", 'C', 8},
+    {"kfv_descr", 'C', 100},  {"kfv_id", 'C', 2},   {"x1", 'N', 3},           {"x2", 'N', 2},
+    {"x3", 'N', 2},           {"y1", 'N', 3},       {"y2", 'N', 2},           {"y3", 'N', 2},
 };
 
-TStringField* addString(TApolloTable* table, const char* name, int size, const char* label = nullptr,
-                        int width = 0)
+TStringField* addString(TApolloTable* table, const char* name, int size, const char* label = nullptr, int width = 0)
 {
     TStringField* field = table->AddStringField(QString::fromLatin1(name), size);
     if (label)
@@ -86,8 +84,7 @@ void buildIndex(TApolloTable* table, const char* fileName, const char* expressio
 {
     if (!table->Flock())
         return;
-    struct Unlocker
-    {
+    struct Unlocker {
         TApolloTable* table;
         ~Unlocker() { table->Unlock(0); }
     } unlocker{table};
@@ -95,10 +92,9 @@ void buildIndex(TApolloTable* table, const char* fileName, const char* expressio
         failWith(failure, table);
 }
 
-} // namespace
+}  // namespace
 
-TDataModule::TDataModule(TDataModuleReporter* reporter, QObject* parent)
-    : QObject(parent), m_reporter(reporter)
+TDataModule::TDataModule(TDataModuleReporter* reporter, QObject* parent) : QObject(parent), m_reporter(reporter)
 {
     // The reference tables are only read: opened read-only they also open
     // from a program folder the user cannot write (an installed program).
@@ -222,8 +218,7 @@ void TDataModule::OpenReferenceTables()
         throw EInOutError(QStringLiteral("I/O error 3: ") + folder);
 
     try {
-        const struct
-        {
+        const struct {
             TApolloTable* table;
             const char* file;
             const char* missing;
@@ -271,9 +266,9 @@ void TDataModule::OpenWorkTables()
         // check, print and export still run as long as nothing must be
         // stored, and a change says why it cannot be saved.
         const bool readOnly = folderReadOnly(WorkPath);
-        const QString readOnlyText =
-            readOnly ? QStringLiteral("Робоча папка доступна лише для читання, зміни не можна зберегти: %1").arg(WorkPath)
-                     : QString();
+        const QString readOnlyText = readOnly
+            ? QStringLiteral("Робоча папка доступна лише для читання, зміни не можна зберегти: %1").arg(WorkPath)
+            : QString();
         tblData->setReadOnly(readOnly);
         tblData->setReadOnlyText(readOnlyText);
         // Anything of that name (a link to an unmounted disk, a file that
@@ -285,7 +280,7 @@ void TDataModule::OpenWorkTables()
         tblData->Open();
         if (FileExistsNoCase(WorkPath + QStringLiteral("data.idx")))
             tblData->IndexOpen(WorkPath + QStringLiteral("data.idx"));
-        else if (!readOnly)     // no index can be made there: record order
+        else if (!readOnly)  // no index can be made there: record order
             CreateTable(QStringLiteral("data_idx"));
 
         tblAttr->IndexClose();
@@ -327,8 +322,8 @@ void TDataModule::CreateTable(const QString& key)
     // there and in another program's hands.)
     const auto madeMeanwhile = [this](const TApolloTable* table) {
         const QString file = table == tblData ? QStringLiteral("data.dbf") : QStringLiteral("attr.dbf");
-        return table->LastErrorKind() == SX_ERR_EXISTS ||
-               (table->LastErrorKind() == SX_ERR_LOCKED && EntryExistsNoCase(WorkPath + file));
+        return table->LastErrorKind() == SX_ERR_EXISTS
+            || (table->LastErrorKind() == SX_ERR_LOCKED && EntryExistsNoCase(WorkPath + file));
     };
 
     // A creation that failed half-way must not keep the engine's new table.
@@ -362,7 +357,7 @@ void TDataModule::CreateTable(const QString& key)
         } else if (key == u"cy_idx") {
             const char* failure = "неможливо утворити iндекс таблиці населених пунктів";
             if (!tblCY->Active())
-                return;     // no file to lock, as for a closed table
+                return;  // no file to lock, as for a closed table
             // tblCY is open read-only: the index is built through a writable
             // opening of the same file and then opened on tblCY.
             TApolloTable builder(QStringLiteral("tblCYIndex"));

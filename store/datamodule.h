@@ -14,8 +14,7 @@
 #include "apollotable.h"
 #include "datasource.h"
 
-class TDataModuleReporter
-{
+class TDataModuleReporter {
 public:
     virtual ~TDataModuleReporter() = default;
     // An error box: error icon, buttons OK and Help (helpTopic). The text is
@@ -26,8 +25,7 @@ public:
     virtual void FatalStop() = 0;
 };
 
-class TDataModule : public QObject
-{
+class TDataModule : public QObject {
     Q_OBJECT
 public:
     // The reporter must outlive the module (it may be changed later).

@@ -2,10 +2,7 @@
 
 #include <algorithm>
 
-TDataSource::TDataSource(const QString& name)
-    : m_name(name)
-{
-}
+TDataSource::TDataSource(const QString& name) : m_name(name) { }
 
 TDataSource::~TDataSource()
 {
@@ -80,8 +77,7 @@ void TDataSource::notify(Event event, TField* field)
         if (OnUpdateData)
             OnUpdateData(*this);
         break;
-    case Event::CheckBrowseMode:
-        break;
+    case Event::CheckBrowseMode: break;
     }
     // A link may unbind itself while it is told; tell the ones still bound.
     const std::vector<TDataLink*> links = m_links;
@@ -155,15 +151,9 @@ void TDataLink::dispatch(TDataSource::Event event, TField* field)
         }
         break;
     }
-    case Event::RecordChange:
-        RecordChanged(nullptr);
-        break;
-    case Event::FieldChange:
-        RecordChanged(field);
-        break;
-    case Event::DataSetChange:
-        DataSetChanged();
-        break;
+    case Event::RecordChange: RecordChanged(nullptr); break;
+    case Event::FieldChange: RecordChanged(field); break;
+    case Event::DataSetChange: DataSetChanged(); break;
     case Event::UpdateRecord:
         m_updating = true;
         try {
@@ -174,7 +164,6 @@ void TDataLink::dispatch(TDataSource::Event event, TField* field)
         }
         m_updating = false;
         break;
-    case Event::CheckBrowseMode:
-        break;
+    case Event::CheckBrowseMode: break;
     }
 }

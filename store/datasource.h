@@ -11,8 +11,7 @@
 
 class TDataLink;
 
-class TDataSource
-{
+class TDataSource {
 public:
     explicit TDataSource(const QString& name = QString());
     ~TDataSource();
@@ -29,7 +28,7 @@ public:
     // A disabled source passes no notifications to its links.
     bool Enabled() const { return m_enabled; }
     void setEnabled(bool on);
-    TDataSetState State() const;        // the table's state; dsInactive without a table
+    TDataSetState State() const;  // the table's state; dsInactive without a table
 
     // Starts editing when AutoEdit allows and the table is browsed (an empty
     // table starts an insert).
@@ -46,7 +45,15 @@ private:
     friend class TApolloTable;
     friend class TDataLink;
 
-    enum class Event { StateChange, ActiveChange, RecordChange, FieldChange, DataSetChange, UpdateRecord, CheckBrowseMode };
+    enum class Event {
+        StateChange,
+        ActiveChange,
+        RecordChange,
+        FieldChange,
+        DataSetChange,
+        UpdateRecord,
+        CheckBrowseMode
+    };
     void notify(Event event, TField* field);
     void addLink(TDataLink* link);
     void removeLink(TDataLink* link);
@@ -58,8 +65,7 @@ private:
     std::vector<TDataLink*> m_links;
 };
 
-class TDataLink
-{
+class TDataLink {
 public:
     TDataLink();
     virtual ~TDataLink();
@@ -69,8 +75,8 @@ public:
     TDataSource* DataSource() const { return m_dataSource; }
     void setDataSource(TDataSource* source);
     TApolloTable* DataSet() const;
-    bool Active() const;                // the table is open
-    bool Editing() const;               // the table is in edit or insert state
+    bool Active() const;   // the table is open
+    bool Editing() const;  // the table is in edit or insert state
     bool ReadOnly() const { return m_readOnly; }
     void setReadOnly(bool on) { m_readOnly = on; }
     // Starts editing through the source (honours AutoEdit and ReadOnly; an
@@ -82,16 +88,16 @@ public:
 
 protected:
     // The table was opened or closed.
-    virtual void ActiveChanged() {}
+    virtual void ActiveChanged() { }
     // The current record changed (field == nullptr) or one of its fields did.
     virtual void RecordChanged(TField* field) { (void)field; }
     // Records were moved, added, deleted, re-read or filtered: reload everything.
     virtual void DataSetChanged() { RecordChanged(nullptr); }
     // The table entered or left edit/insert state.
-    virtual void EditingChanged() {}
+    virtual void EditingChanged() { }
     // Commit the control's uncommitted change into the record now. Called at
     // every Post before the record is encoded, and before every move.
-    virtual void UpdateData() {}
+    virtual void UpdateData() { }
 
 private:
     friend class TDataSource;

@@ -14,8 +14,7 @@
 
 namespace {
 
-struct EngineState
-{
+struct EngineState {
     void* handle = nullptr;
     bool loaded = false;
     bool failed = false;
@@ -36,8 +35,8 @@ void defaultFailureHandler(const QString& message)
     if (QCoreApplication::instance()) {
         // The end of the program is requested, not forced: it happens when
         // control returns to the event loop.
-        QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::exit(1); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
     }
 }
 
@@ -49,24 +48,24 @@ QStringList candidatePaths(const QString& fileName)
     const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
     if (!exe.isEmpty())
         paths << QFileInfo(exe).absolutePath() + u'/' + fileName;
-    paths << fileName;      // the usual search path
+    paths << fileName;  // the usual search path
     return paths;
 }
 
 bool resolveAll(void* handle, TSdeApi& api)
 {
     bool ok = true;
-#define EMLO_SDE_RESOLVE(name)                                                     \
-    if (ok) {                                                                      \
-        api.name = reinterpret_cast<decltype(api.name)>(dlsym(handle, #name));     \
-        ok = api.name != nullptr;                                                  \
+#define EMLO_SDE_RESOLVE(name)                                                                                         \
+    if (ok) {                                                                                                          \
+        api.name = reinterpret_cast<decltype(api.name)>(dlsym(handle, #name));                                         \
+        ok = api.name != nullptr;                                                                                      \
     }
     EMLO_SDE_FUNCTIONS(EMLO_SDE_RESOLVE)
 #undef EMLO_SDE_RESOLVE
     return ok;
 }
 
-} // namespace
+}  // namespace
 
 QString TApolloEngine::LoadFailureMessage()
 {

@@ -17,28 +17,78 @@
 #include "xbase/include/sde.h"
 
 // The engine functions the layer calls, each resolved by name at load.
-#define EMLO_SDE_FUNCTIONS(X)                                                                      \
-    X(sx_SetStringType) X(sx_ErrorLevel) X(sx_SetDeleted) X(sx_SetExact) X(sx_SetSoftSeek)          \
-    X(sx_SetEpoch) X(sx_SetCentury) X(sx_SetDateFormat) X(sx_SetMemoBlockSize) X(sx_SetTurboRead)   \
-    X(sx_SetTranslate) X(sx_Use) X(sx_Close) X(sx_Select) X(sx_WorkArea) X(sx_Alias)  \
-    X(sx_FieldCount) X(sx_RecSize) X(sx_FieldName) X(sx_FieldType) X(sx_FieldOffset)               \
-    X(sx_FieldWidth) X(sx_FieldDecimals) X(sx_RecCount) X(sx_RecNo) X(sx_GoTop) X(sx_GoBottom)      \
-    X(sx_Go) X(sx_Skip) X(sx_Eof) X(sx_Bof) X(sx_GetRecord) X(sx_PutRecord) X(sx_AppendBlank)       \
-    X(sx_Delete) X(sx_Deleted) X(sx_Rlock) X(sx_Unlock) X(sx_Flock) X(sx_Index) X(sx_IndexOpen)     \
-    X(sx_SetOrder) X(sx_IndexClose) X(sx_IndexCondition) X(sx_Seek) X(sx_Found) X(sx_EvalTest)      \
-    X(sx_EvalLogical) X(sx_Query) X(sx_QueryTest) X(sx_QueryRecCount) X(sx_DBFilter)               \
-    X(sx_CreateNew) X(sx_CreateField) X(sx_CreateExec) X(sx_InterfaceVersion) X(sx_ErrorKind)           \
-    X(sx_LastError) X(sx_AppendRecord) X(sx_Commit) X(sx_SysProp)
+// clang-format off
+#define EMLO_SDE_FUNCTIONS(X) \
+    X(sx_SetStringType) \
+    X(sx_ErrorLevel) \
+    X(sx_SetDeleted) \
+    X(sx_SetExact) \
+    X(sx_SetSoftSeek) \
+    X(sx_SetEpoch) \
+    X(sx_SetCentury) \
+    X(sx_SetDateFormat) \
+    X(sx_SetMemoBlockSize) \
+    X(sx_SetTurboRead) \
+    X(sx_SetTranslate) \
+    X(sx_Use) \
+    X(sx_Close) \
+    X(sx_Select) \
+    X(sx_WorkArea) \
+    X(sx_Alias) \
+    X(sx_FieldCount) \
+    X(sx_RecSize) \
+    X(sx_FieldName) \
+    X(sx_FieldType) \
+    X(sx_FieldOffset) \
+    X(sx_FieldWidth) \
+    X(sx_FieldDecimals) \
+    X(sx_RecCount) \
+    X(sx_RecNo) \
+    X(sx_GoTop) \
+    X(sx_GoBottom) \
+    X(sx_Go) \
+    X(sx_Skip) \
+    X(sx_Eof) \
+    X(sx_Bof) \
+    X(sx_GetRecord) \
+    X(sx_PutRecord) \
+    X(sx_AppendBlank) \
+    X(sx_Delete) \
+    X(sx_Deleted) \
+    X(sx_Rlock) \
+    X(sx_Unlock) \
+    X(sx_Flock) \
+    X(sx_Index) \
+    X(sx_IndexOpen) \
+    X(sx_SetOrder) \
+    X(sx_IndexClose) \
+    X(sx_IndexCondition) \
+    X(sx_Seek) \
+    X(sx_Found) \
+    X(sx_EvalTest) \
+    X(sx_EvalLogical) \
+    X(sx_Query) \
+    X(sx_QueryTest) \
+    X(sx_QueryRecCount) \
+    X(sx_DBFilter) \
+    X(sx_CreateNew) \
+    X(sx_CreateField) \
+    X(sx_CreateExec) \
+    X(sx_InterfaceVersion) \
+    X(sx_ErrorKind) \
+    X(sx_LastError) \
+    X(sx_AppendRecord) \
+    X(sx_Commit) \
+    X(sx_SysProp)
+// clang-format on
 
-struct TSdeApi
-{
+struct TSdeApi {
 #define EMLO_SDE_MEMBER(name) decltype(&::name) name = nullptr;
     EMLO_SDE_FUNCTIONS(EMLO_SDE_MEMBER)
 #undef EMLO_SDE_MEMBER
 };
 
-class TApolloEngine
-{
+class TApolloEngine {
 public:
     // The engine interface version the layer is written for (sx_InterfaceVersion).
     static constexpr long kInterfaceVersion = 2;

@@ -1,9 +1,6 @@
 #include "errors.h"
 
-Exception::Exception(const QString& message)
-    : Message(message), m_utf8(message.toUtf8())
-{
-}
+Exception::Exception(const QString& message) : Message(message), m_utf8(message.toUtf8()) { }
 
 const char* Exception::what() const noexcept
 {
@@ -15,10 +12,7 @@ EApolloError::EApolloError(const QString& message, int kind, const QString& deta
 {
 }
 
-EAbort::EAbort()
-    : Exception(QStringLiteral("Operation aborted"))
-{
-}
+EAbort::EAbort() : Exception(QStringLiteral("Operation aborted")) { }
 
 void Abort()
 {

@@ -8,11 +8,10 @@
 #include <QByteArray>
 #include <QString>
 
-class Exception : public std::exception
-{
+class Exception : public std::exception {
 public:
     explicit Exception(const QString& message);
-    const char* what() const noexcept override;   // Message in UTF-8
+    const char* what() const noexcept override;  // Message in UTF-8
 
     QString Message;
 
@@ -24,41 +23,36 @@ private:
 // by another user or task."). The table also keeps the text as LastErrorText.
 // A failed engine call carries the engine's outcome kind (SX_ERR_... of
 // sde.h) and the engine's own text as Detail; Message is the program's text.
-class EApolloError : public Exception
-{
+class EApolloError : public Exception {
 public:
     explicit EApolloError(const QString& message, int kind = 0, const QString& detail = QString());
 
-    int Kind = 0;       // 0: an error of the layer itself
-    QString Detail;     // the engine's own words, for logs and tests; not shown
+    int Kind = 0;    // 0: an error of the layer itself
+    QString Detail;  // the engine's own words, for logs and tests; not shown
 };
 
 // Dataset and field errors that are not the engine's: a value a field refuses
 // ("'abc' is not a valid floating point value for field '...'"), a text that
 // Windows-1251 cannot hold, a field that does not exist.
-class EDatabaseError : public Exception
-{
+class EDatabaseError : public Exception {
 public:
     using Exception::Exception;
 };
 
-class EConvertError : public Exception
-{
+class EConvertError : public Exception {
 public:
     using Exception::Exception;
 };
 
 // An input/output failure outside the table layer (e.g. changing the current folder).
-class EInOutError : public Exception
-{
+class EInOutError : public Exception {
 public:
     using Exception::Exception;
 };
 
 // The silent abort: a handler (BeforePost above all) throws it to cancel an
 // operation without a message. Whoever shows errors must ignore it.
-class EAbort : public Exception
-{
+class EAbort : public Exception {
 public:
     EAbort();
 };

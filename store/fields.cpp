@@ -16,12 +16,12 @@
 namespace {
 
 const char* const kTypeNames[] = {
-    "ftUnknown", "ftString", "ftSmallint", "ftInteger", "ftWord", "ftBoolean", "ftFloat",
-    "ftCurrency", "ftBCD", "ftDate", "ftTime", "ftDateTime", "ftBytes", "ftVarBytes",
-    "ftAutoInc", "ftBlob", "ftMemo", "ftGraphic", "ftFmtMemo", "ftParadoxOle", "ftDBaseOle",
-    "ftTypedBinary", "ftCursor", "ftFixedChar", "ftWideString", "ftLargeint", "ftADT",
-    "ftArray", "ftReference", "ftDataSet", "ftOraBlob", "ftOraClob", "ftVariant",
-    "ftInterface", "ftIDispatch", "ftGuid",
+    "ftUnknown",    "ftString",     "ftSmallint", "ftInteger",     "ftWord",      "ftBoolean",
+    "ftFloat",      "ftCurrency",   "ftBCD",      "ftDate",        "ftTime",      "ftDateTime",
+    "ftBytes",      "ftVarBytes",   "ftAutoInc",  "ftBlob",        "ftMemo",      "ftGraphic",
+    "ftFmtMemo",    "ftParadoxOle", "ftDBaseOle", "ftTypedBinary", "ftCursor",    "ftFixedChar",
+    "ftWideString", "ftLargeint",   "ftADT",      "ftArray",       "ftReference", "ftDataSet",
+    "ftOraBlob",    "ftOraClob",    "ftVariant",  "ftInterface",   "ftIDispatch", "ftGuid",
 };
 
 QChar systemDecimalPoint()
@@ -39,9 +39,8 @@ QChar systemGroupSeparator()
 // A finite non-negative number as decimal digits with the place of the
 // decimal point: value = 0.d1d2d3... * 10^pointPos. At most 15 significant
 // digits, so that a value keeps the decimal form it was entered with.
-struct Decimal
-{
-    std::string digits;     // no leading zeros; empty for zero
+struct Decimal {
+    std::string digits;  // no leading zeros; empty for zero
     int pointPos = 0;
 };
 
@@ -67,7 +66,7 @@ Decimal toDecimal(double value)
 // Rounds half away from zero to `decimals` digits after the point.
 void roundTo(Decimal& dec, int decimals)
 {
-    const int keep = dec.pointPos + decimals;   // digits that stay
+    const int keep = dec.pointPos + decimals;  // digits that stay
     if (keep >= static_cast<int>(dec.digits.size()))
         return;
     if (keep < 0) {
@@ -137,7 +136,7 @@ QVariant parseFloatText(const QString& text, QChar decimalPoint, bool* ok)
     return value;
 }
 
-} // namespace
+}  // namespace
 
 QString FieldTypeName(TFieldType type)
 {
@@ -277,8 +276,8 @@ int TField::DisplayWidth() const
     return m_size > 0 ? m_size : 10;
 }
 
-void TField::setLookup(TApolloTable* lookupDataSet, const QString& lookupKeyFields,
-                       const QString& lookupResultField, const QString& keyFields)
+void TField::setLookup(TApolloTable* lookupDataSet, const QString& lookupKeyFields, const QString& lookupResultField,
+                       const QString& keyFields)
 {
     m_fieldKind = fkLookup;
     m_lookupDataSet = lookupDataSet;
@@ -348,10 +347,8 @@ qint32 TField::AsInteger() const
     if (v.isNull())
         return 0;
     switch (v.typeId()) {
-    case QMetaType::Double:
-        return static_cast<qint32>(std::llround(v.toDouble()));
-    case QMetaType::Bool:
-        return v.toBool() ? 1 : 0;
+    case QMetaType::Double: return static_cast<qint32>(std::llround(v.toDouble()));
+    case QMetaType::Bool: return v.toBool() ? 1 : 0;
     case QMetaType::QString: {
         bool ok = false;
         const qint32 n = v.toString().trimmed().toInt(&ok);
@@ -359,8 +356,7 @@ qint32 TField::AsInteger() const
             throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(v.toString()));
         return n;
     }
-    default:
-        return v.toInt();
+    default: return v.toInt();
     }
 }
 
@@ -456,8 +452,7 @@ QVariant TStringField::convertIn(const QVariant& value) const
     return text;
 }
 
-TIntegerField::TIntegerField(TApolloTable* dataSet, const QString& fieldName)
-    : TField(dataSet, fieldName, ftInteger, 0)
+TIntegerField::TIntegerField(TApolloTable* dataSet, const QString& fieldName) : TField(dataSet, fieldName, ftInteger, 0)
 {
 }
 
@@ -489,24 +484,20 @@ QVariant TIntegerField::convertIn(const QVariant& value) const
         bool ok = false;
         n = text.toLongLong(&ok);
         if (!ok) {
-            throw EDatabaseError(QStringLiteral("«%1» не є цілим числом; поле «%2»")
-                                     .arg(value.toString(), DisplayName()));
+            throw EDatabaseError(
+                QStringLiteral("«%1» не є цілим числом; поле «%2»").arg(value.toString(), DisplayName()));
         }
         break;
     }
     case QMetaType::Double: {
         const double d = value.toDouble();
         if (!std::isfinite(d) || std::fabs(d) > 9.2e18)
-            throw EDatabaseError(QStringLiteral("«%1» не є цілим числом; поле «%2»")
-                                     .arg(FloatToStr(d), DisplayName()));
+            throw EDatabaseError(QStringLiteral("«%1» не є цілим числом; поле «%2»").arg(FloatToStr(d), DisplayName()));
         n = std::llround(d);
         break;
     }
-    case QMetaType::Bool:
-        n = value.toBool() ? 1 : 0;
-        break;
-    default:
-        n = value.toLongLong();
+    case QMetaType::Bool: n = value.toBool() ? 1 : 0; break;
+    default: n = value.toLongLong();
     }
     if (n < minValue() || n > maxValue()) {
         throw EDatabaseError(QStringLiteral("Значення %1 не вміщується в поле «%2»: допустимі значення від %3 до %4")
@@ -533,10 +524,7 @@ qint64 TSmallintField::maxValue() const
     return 32767;
 }
 
-TFloatField::TFloatField(TApolloTable* dataSet, const QString& fieldName)
-    : TField(dataSet, fieldName, ftFloat, 0)
-{
-}
+TFloatField::TFloatField(TApolloTable* dataSet, const QString& fieldName) : TField(dataSet, fieldName, ftFloat, 0) { }
 
 QVariant TFloatField::convertIn(const QVariant& value) const
 {
@@ -569,8 +557,7 @@ QString TFloatField::textOf(const QVariant& value) const
     return FloatToStr(value.toDouble());
 }
 
-TBooleanField::TBooleanField(TApolloTable* dataSet, const QString& fieldName)
-    : TField(dataSet, fieldName, ftBoolean, 0)
+TBooleanField::TBooleanField(TApolloTable* dataSet, const QString& fieldName) : TField(dataSet, fieldName, ftBoolean, 0)
 {
 }
 
@@ -586,8 +573,8 @@ QVariant TBooleanField::convertIn(const QVariant& value) const
             return true;
         if (s == u"FALSE" || s == u"F" || s == u"N" || s == u"NO")
             return false;
-        throw EDatabaseError(QStringLiteral("«%1» не є логічним значенням; поле «%2»")
-                                 .arg(value.toString(), DisplayName()));
+        throw EDatabaseError(
+            QStringLiteral("«%1» не є логічним значенням; поле «%2»").arg(value.toString(), DisplayName()));
     }
     return value.toBool();
 }
@@ -599,10 +586,7 @@ QString TBooleanField::textOf(const QVariant& value) const
     return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
 }
 
-TDateField::TDateField(TApolloTable* dataSet, const QString& fieldName)
-    : TField(dataSet, fieldName, ftDate, 0)
-{
-}
+TDateField::TDateField(TApolloTable* dataSet, const QString& fieldName) : TField(dataSet, fieldName, ftDate, 0) { }
 
 QVariant TDateField::convertIn(const QVariant& value) const
 {

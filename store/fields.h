@@ -15,11 +15,42 @@ class TApolloTable;
 
 // The order is fixed: the XML export writes FieldTypeName(DataType).
 enum TFieldType {
-    ftUnknown, ftString, ftSmallint, ftInteger, ftWord, ftBoolean, ftFloat, ftCurrency,
-    ftBCD, ftDate, ftTime, ftDateTime, ftBytes, ftVarBytes, ftAutoInc, ftBlob, ftMemo,
-    ftGraphic, ftFmtMemo, ftParadoxOle, ftDBaseOle, ftTypedBinary, ftCursor, ftFixedChar,
-    ftWideString, ftLargeint, ftADT, ftArray, ftReference, ftDataSet, ftOraBlob, ftOraClob,
-    ftVariant, ftInterface, ftIDispatch, ftGuid
+    ftUnknown,
+    ftString,
+    ftSmallint,
+    ftInteger,
+    ftWord,
+    ftBoolean,
+    ftFloat,
+    ftCurrency,
+    ftBCD,
+    ftDate,
+    ftTime,
+    ftDateTime,
+    ftBytes,
+    ftVarBytes,
+    ftAutoInc,
+    ftBlob,
+    ftMemo,
+    ftGraphic,
+    ftFmtMemo,
+    ftParadoxOle,
+    ftDBaseOle,
+    ftTypedBinary,
+    ftCursor,
+    ftFixedChar,
+    ftWideString,
+    ftLargeint,
+    ftADT,
+    ftArray,
+    ftReference,
+    ftDataSet,
+    ftOraBlob,
+    ftOraClob,
+    ftVariant,
+    ftInterface,
+    ftIDispatch,
+    ftGuid
 };
 
 // "ftString", "ftFloat", ... ; "" for a value outside the enumeration.
@@ -33,8 +64,7 @@ enum TFieldKind { fkData, fkLookup, fkCalculated };
 // part) digit grouping with groupSeparator. Rounds half away from zero on the
 // value's shortest decimal form (so 2.0005 with three decimals gives 2.001).
 // An empty pattern gives FloatToStr(value).
-QString FormatFloat(const QString& pattern, double value, QChar decimalSeparator,
-                    QChar groupSeparator = QChar(u','));
+QString FormatFloat(const QString& pattern, double value, QChar decimalSeparator, QChar groupSeparator = QChar(u','));
 // FormatFloat with the separators of QLocale::system().
 QString FormatFloat(const QString& pattern, double value);
 
@@ -44,8 +74,7 @@ QString FormatFloat(const QString& pattern, double value);
 QString FloatToStr(double value);
 QString FloatToStr(double value, QChar decimalSeparator);
 
-class TField
-{
+class TField {
 public:
     virtual ~TField();
     TField(const TField&) = delete;
@@ -54,18 +83,18 @@ public:
     // ---- definition (set before the table opens) ----
     const QString& FieldName() const { return m_fieldName; }
     TFieldType DataType() const { return m_dataType; }
-    int Size() const { return m_size; }                 // characters of a string field, else 0
+    int Size() const { return m_size; }  // characters of a string field, else 0
     TFieldKind FieldKind() const { return m_fieldKind; }
     void setFieldKind(TFieldKind kind) { m_fieldKind = kind; }
-    virtual QString ClassName() const = 0;             // "TStringField", "TFloatField", ...
+    virtual QString ClassName() const = 0;  // "TStringField", "TFloatField", ...
 
     // The column title; a "|" splits it into an upper and a lower level.
     const QString& DisplayLabel() const { return m_displayLabel; }
     void setDisplayLabel(const QString& label) { m_displayLabel = label; }
-    QString DisplayName() const;                        // DisplayLabel, or FieldName without one
-    int DisplayWidth() const;                           // in characters; default: Size, or 10
+    QString DisplayName() const;  // DisplayLabel, or FieldName without one
+    int DisplayWidth() const;     // in characters; default: Size, or 10
     void setDisplayWidth(int width) { m_displayWidth = width; }
-    const QString& DisplayFormat() const { return m_displayFormat; }   // FormatFloat pattern
+    const QString& DisplayFormat() const { return m_displayFormat; }  // FormatFloat pattern
     void setDisplayFormat(const QString& pattern) { m_displayFormat = pattern; }
     bool Visible() const { return m_visible; }
     void setVisible(bool visible) { m_visible = visible; }
@@ -81,13 +110,13 @@ public:
     const QString& LookupKeyFields() const { return m_lookupKeyFields; }
     const QString& LookupResultField() const { return m_lookupResultField; }
     const QString& KeyFields() const { return m_keyFields; }
-    void setLookup(TApolloTable* lookupDataSet, const QString& lookupKeyFields,
-                   const QString& lookupResultField, const QString& keyFields);
+    void setLookup(TApolloTable* lookupDataSet, const QString& lookupKeyFields, const QString& lookupResultField,
+                   const QString& keyFields);
 
     // ---- place in its table ----
     TApolloTable* DataSet() const { return m_dataSet; }
-    int Index() const;                                  // position in the table's field list
-    int FieldNo() const { return m_fieldNo; }           // 1-based file column; 0 for a look-up field
+    int Index() const;                         // position in the table's field list
+    int FieldNo() const { return m_fieldNo; }  // 1-based file column; 0 for a look-up field
 
     // ---- value of the current record ----
     // Reading never throws; a closed table reads as null. Writing needs the
@@ -97,7 +126,7 @@ public:
     // data links hear RecordChanged(this).
     bool IsNull() const;
     void Clear();
-    QVariant AsVariant() const;         // null, QString, int, double, bool or QDate
+    QVariant AsVariant() const;  // null, QString, int, double, bool or QDate
     void setAsVariant(const QVariant& value);
     QVariant Value() const { return AsVariant(); }
     void setValue(const QVariant& value) { setAsVariant(value); }
@@ -107,9 +136,9 @@ public:
     // (or "... integer value ...") with the text and DisplayName.
     QString AsString() const;
     void setAsString(const QString& text);
-    qint32 AsInteger() const;           // null reads as 0; a float is rounded
+    qint32 AsInteger() const;  // null reads as 0; a float is rounded
     void setAsInteger(qint32 value);
-    double AsFloat() const;             // null reads as 0
+    double AsFloat() const;  // null reads as 0
     void setAsFloat(double value);
     bool AsBoolean() const;
     void setAsBoolean(bool value);
@@ -154,14 +183,13 @@ private:
     QString m_lookupKeyFields;
     QString m_lookupResultField;
     QString m_keyFields;
-    int m_fieldNo = 0;              // set by the table when it binds the field to the file
-    int m_valueIndex = -1;          // slot in the table's record buffer
+    int m_fieldNo = 0;      // set by the table when it binds the field to the file
+    int m_valueIndex = -1;  // slot in the table's record buffer
 };
 
 // Text of at most Size characters; longer text is cut to Size. A character
 // that Windows-1251 cannot hold is refused with EDatabaseError.
-class TStringField : public TField
-{
+class TStringField : public TField {
 public:
     TStringField(TApolloTable* dataSet, const QString& fieldName, int size);
     QString ClassName() const override { return QStringLiteral("TStringField"); }
@@ -170,8 +198,7 @@ protected:
     QVariant convertIn(const QVariant& value) const override;
 };
 
-class TIntegerField : public TField
-{
+class TIntegerField : public TField {
 public:
     TIntegerField(TApolloTable* dataSet, const QString& fieldName);
     QString ClassName() const override { return QStringLiteral("TIntegerField"); }
@@ -184,8 +211,7 @@ protected:
 };
 
 // 16-bit signed integer: N fields without decimals, at most 4 characters wide.
-class TSmallintField : public TIntegerField
-{
+class TSmallintField : public TIntegerField {
 public:
     TSmallintField(TApolloTable* dataSet, const QString& fieldName);
     QString ClassName() const override { return QStringLiteral("TSmallintField"); }
@@ -196,8 +222,7 @@ protected:
 };
 
 // 64-bit floating point: N fields with decimals or wider than 4 characters.
-class TFloatField : public TField
-{
+class TFloatField : public TField {
 public:
     TFloatField(TApolloTable* dataSet, const QString& fieldName);
     QString ClassName() const override { return QStringLiteral("TFloatField"); }
@@ -207,8 +232,7 @@ protected:
     QString textOf(const QVariant& value) const override;
 };
 
-class TBooleanField : public TField
-{
+class TBooleanField : public TField {
 public:
     TBooleanField(TApolloTable* dataSet, const QString& fieldName);
     QString ClassName() const override { return QStringLiteral("TBooleanField"); }
@@ -218,8 +242,7 @@ protected:
     QString textOf(const QVariant& value) const override;
 };
 
-class TDateField : public TField
-{
+class TDateField : public TField {
 public:
     TDateField(TApolloTable* dataSet, const QString& fieldName);
     QString ClassName() const override { return QStringLiteral("TDateField"); }

@@ -15,18 +15,16 @@
 const QVector<TRefTable>& ReferenceTables()
 {
     static const QVector<TRefTable> tables = {
-        {"cont.csv", "CONT.DBF", nullptr, nullptr,
+        {"cont.csv",
+         "CONT.DBF",
+         nullptr,
+         nullptr,
          {{"CONTID", 'N', 5, 0}, {"CODE", 'C', 5, 0}, {"DESCR", 'C', 80, 0}, {"LIMIT", 'N', 18, 7}}},
-        {"ow.csv", "OW.DBF", nullptr, nullptr,
-         {{"OWID", 'N', 5, 0}, {"CODE", 'C', 2, 0}, {"DESCR", 'C', 70, 0}}},
-        {"dp.csv", "DP.DBF", nullptr, nullptr,
-         {{"DPID", 'N', 5, 0}, {"CODE", 'C', 6, 0}, {"DESCR", 'C', 150, 0}}},
-        {"ea.csv", "EA.DBF", nullptr, nullptr,
-         {{"EAID", 'N', 5, 0}, {"CODE", 'C', 10, 0}, {"DESCR", 'C', 250, 0}}},
-        {"obl.csv", "OBL.DBF", nullptr, nullptr,
-         {{"OBLID", 'N', 5, 0}, {"CODE", 'C', 10, 0}, {"DESCR", 'C', 100, 0}}},
-        {"cy.csv", "CY.DBF", "CY.IDX", "CODE",
-         {{"CYID", 'N', 5, 0}, {"CODE", 'C', 10, 0}, {"DESCR", 'C', 100, 0}}},
+        {"ow.csv", "OW.DBF", nullptr, nullptr, {{"OWID", 'N', 5, 0}, {"CODE", 'C', 2, 0}, {"DESCR", 'C', 70, 0}}},
+        {"dp.csv", "DP.DBF", nullptr, nullptr, {{"DPID", 'N', 5, 0}, {"CODE", 'C', 6, 0}, {"DESCR", 'C', 150, 0}}},
+        {"ea.csv", "EA.DBF", nullptr, nullptr, {{"EAID", 'N', 5, 0}, {"CODE", 'C', 10, 0}, {"DESCR", 'C', 250, 0}}},
+        {"obl.csv", "OBL.DBF", nullptr, nullptr, {{"OBLID", 'N', 5, 0}, {"CODE", 'C', 10, 0}, {"DESCR", 'C', 100, 0}}},
+        {"cy.csv", "CY.DBF", "CY.IDX", "CODE", {{"CYID", 'N', 5, 0}, {"CODE", 'C', 10, 0}, {"DESCR", 'C', 100, 0}}},
     };
     return tables;
 }
@@ -43,10 +41,14 @@ bool ParseCsv(const QByteArray& raw, QVector<QStringList>* rows, QString* error)
     rows->clear();
     QStringList row;
     QString field;
-    bool quoted = false;      // inside a quoted field
-    bool wasQuoted = false;   // the current field was quoted (only a separator or line end may follow)
+    bool quoted = false;     // inside a quoted field
+    bool wasQuoted = false;  // the current field was quoted (only a separator or line end may follow)
     int line = 1;
-    auto endField = [&] { row << field; field.clear(); wasQuoted = false; };
+    auto endField = [&] {
+        row << field;
+        field.clear();
+        wasQuoted = false;
+    };
     auto endRow = [&] {
         endField();
         if (!(row.size() == 1 && row.first().isEmpty()))
@@ -109,24 +111,29 @@ QString checkNumber(const QString& text, const TRefField& f, double* value)
     const qsizetype point = text.indexOf(u'.');
     if (point >= 0 && text.size() - point - 1 > f.decimals)
         return QStringLiteral("%1: \"%2\" has more than %3 decimals")
-            .arg(QString::fromLatin1(f.name), text).arg(f.decimals);
+            .arg(QString::fromLatin1(f.name), text)
+            .arg(f.decimals);
     if (f.decimals == 0 && point >= 0)
         return QStringLiteral("%1: \"%2\" must be a whole number").arg(QString::fromLatin1(f.name), text);
     const QString stored = QString::asprintf("%.*f", f.decimals, v);
     if (stored.size() > f.width)
         return QStringLiteral("%1: \"%2\" does not fit N(%3,%4)")
-            .arg(QString::fromLatin1(f.name), text).arg(f.width).arg(f.decimals);
+            .arg(QString::fromLatin1(f.name), text)
+            .arg(f.width)
+            .arg(f.decimals);
     *value = v;
     return QString();
 }
 
-}   // namespace
+}  // namespace
 
 QStringList ValidateRows(const TRefTable& table, const QVector<QStringList>& rows)
 {
     QStringList problems;
     const QString file = QString::fromLatin1(table.csvName);
-    auto at = [&](int line, const QString& text) { problems << QStringLiteral("%1:%2: %3").arg(file).arg(line).arg(text); };
+    auto at = [&](int line, const QString& text) {
+        problems << QStringLiteral("%1:%2: %3").arg(file).arg(line).arg(text);
+    };
     if (rows.isEmpty()) {
         at(1, QStringLiteral("the file is empty"));
         return problems;
@@ -160,15 +167,19 @@ QStringList ValidateRows(const TRefTable& table, const QVector<QStringList>& row
             }
             const QChar bad = firstNonCp1251Char(value);
             if (!bad.isNull()) {
-                at(line, QStringLiteral("%1: the character U+%2 cannot be stored in Windows-1251")
-                             .arg(QString::fromLatin1(f.name))
-                             .arg(bad.unicode(), 4, 16, QChar(u'0')));
+                at(line,
+                   QStringLiteral("%1: the character U+%2 cannot be stored in Windows-1251")
+                       .arg(QString::fromLatin1(f.name))
+                       .arg(bad.unicode(), 4, 16, QChar(u'0')));
                 continue;
             }
             const qsizetype bytes = toCp1251(value).size();
             if (bytes > f.width)
-                at(line, QStringLiteral("%1: %2 characters do not fit the field's %3")
-                             .arg(QString::fromLatin1(f.name)).arg(bytes).arg(f.width));
+                at(line,
+                   QStringLiteral("%1: %2 characters do not fit the field's %3")
+                       .arg(QString::fromLatin1(f.name))
+                       .arg(bytes)
+                       .arg(f.width));
         }
     }
     return problems;
@@ -188,7 +199,7 @@ void buildTable(const TRefTable& table, const QVector<QStringList>& rows, const 
     if (!tbl.CreateExec())
         throw Exception(QStringLiteral("cannot write %1: %2").arg(path, tbl.LastErrorText()));
     tbl.setTableName(path);
-    tbl.setSyncOnPost(false);   // a build step: thousands of records, no user waiting on each
+    tbl.setSyncOnPost(false);  // a build step: thousands of records, no user waiting on each
     tbl.Open();
     for (int r = 1; r < rows.size(); ++r) {
         tbl.Append();
@@ -208,7 +219,7 @@ void buildTable(const TRefTable& table, const QVector<QStringList>& rows, const 
     tbl.Close();
 }
 
-}   // namespace
+}  // namespace
 
 bool BuildReferenceTables(const QString& sourceDir, const QString& outDir, QStringList* errors)
 {

@@ -6,20 +6,18 @@
 #include <QStringList>
 #include <QVector>
 
-struct TRefField
-{
+struct TRefField {
     const char* name;
-    char type;      // 'C' or 'N'
+    char type;  // 'C' or 'N'
     int width;
     int decimals;
 };
 
-struct TRefTable
-{
-    const char* csvName;    // "cont.csv"
-    const char* dbfName;    // "CONT.DBF"
-    const char* idxName;    // "CY.IDX" or nullptr
-    const char* idxKey;     // "CODE" or nullptr
+struct TRefTable {
+    const char* csvName;  // "cont.csv"
+    const char* dbfName;  // "CONT.DBF"
+    const char* idxName;  // "CY.IDX" or nullptr
+    const char* idxKey;   // "CODE" or nullptr
     QVector<TRefField> fields;
 };
 

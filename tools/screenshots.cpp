@@ -66,8 +66,8 @@ void scheduleScreenshots(TfrmMain& window, const QString& folder)
         saveDialog(&folderDialog, out.filePath(QStringLiteral("folder-dialog.png")));
 
         AboutBox about(QStringLiteral("Emlo, вер. 1.3"),
-                       QStringLiteral("Державний облік викидів промислових підприємств"),
-                       TfrmMain::ApplicationIcon(), &window);
+                       QStringLiteral("Державний облік викидів промислових підприємств"), TfrmMain::ApplicationIcon(),
+                       &window);
         saveDialog(&about, out.filePath(QStringLiteral("about.png")));
 
         MessageRequest request;

@@ -7,14 +7,11 @@
 
 namespace emlo {
 
-AboutBox::AboutBox(const QString& appText, const QString& otherText, const QIcon& icon,
-                   QWidget* owner)
-    : QDialog(owner)
+AboutBox::AboutBox(const QString& appText, const QString& otherText, const QIcon& icon, QWidget* owner) : QDialog(owner)
 {
     setObjectName(QStringLiteral("aboutBox"));
     setWindowTitle(appText);
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                   | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setModal(true);
 
     auto* iconLabel = new QLabel(this);
@@ -51,8 +48,7 @@ AboutBox::AboutBox(const QString& appText, const QString& otherText, const QIcon
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void showAboutBox(QWidget* owner, const QString& appText, const QString& otherText,
-                  const QIcon& icon)
+void showAboutBox(QWidget* owner, const QString& appText, const QString& otherText, const QIcon& icon)
 {
     AboutBox box(appText, otherText, icon, owner);
     box.exec();

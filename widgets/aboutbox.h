@@ -10,12 +10,10 @@ namespace emlo {
 class AboutBox : public QDialog {
     Q_OBJECT
 public:
-    AboutBox(const QString& appText, const QString& otherText, const QIcon& icon,
-             QWidget* owner = nullptr);
+    AboutBox(const QString& appText, const QString& otherText, const QIcon& icon, QWidget* owner = nullptr);
 };
 
 // Shows the About box modally, owned by `owner`.
-void showAboutBox(QWidget* owner, const QString& appText, const QString& otherText,
-                  const QIcon& icon);
+void showAboutBox(QWidget* owner, const QString& appText, const QString& otherText, const QIcon& icon);
 
 }  // namespace emlo

@@ -11,14 +11,10 @@ DialogResponder* g_responder = nullptr;
 QString msgKindTitle(MsgKind kind)
 {
     switch (kind) {
-    case MsgKind::Warning:
-        return QStringLiteral("Попередження");
-    case MsgKind::Error:
-        return QStringLiteral("Помилка");
-    case MsgKind::Information:
-        return QStringLiteral("Iнформацiя");
-    case MsgKind::Confirmation:
-        return QStringLiteral("Пiдтвердження");
+    case MsgKind::Warning: return QStringLiteral("Попередження");
+    case MsgKind::Error: return QStringLiteral("Помилка");
+    case MsgKind::Information: return QStringLiteral("Iнформацiя");
+    case MsgKind::Confirmation: return QStringLiteral("Пiдтвердження");
     }
     return {};
 }

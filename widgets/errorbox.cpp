@@ -9,10 +9,7 @@ namespace {
 QString g_title;
 }
 
-Application::Application(int& argc, char** argv)
-    : QApplication(argc, argv)
-{
-}
+Application::Application(int& argc, char** argv) : QApplication(argc, argv) { }
 
 bool Application::notify(QObject* receiver, QEvent* event)
 {

@@ -29,8 +29,7 @@ void showApplicationError(const QString& text);
 
 // Runs a command, showing whatever it throws in the application's error box.
 // Commands run through this so that no exception crosses the toolkit's frames.
-template <typename Command>
-void runGuarded(Command&& command)
+template <typename Command> void runGuarded(Command&& command)
 {
     try {
         command();

@@ -44,13 +44,11 @@ QString displayName(const QString& path)
 
 }  // namespace
 
-FolderDialog::FolderDialog(QWidget* parent)
-    : QDialog(parent)
+FolderDialog::FolderDialog(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("folderDialog"));
     setWindowTitle(QStringLiteral("Вкажить шлях"));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                   | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setModal(true);
 
     m_name = new QLineEdit(this);
@@ -163,9 +161,8 @@ void FolderDialog::accept()
 {
     const QString folder = chosenFolder();
     if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
-        const MsgAnswer answer =
-            messageDlg(QStringLiteral("Указанная директория не существует. Создать её?"),
-                       MsgKind::Confirmation, MsgButton::Yes | MsgButton::No, 0, this);
+        const MsgAnswer answer = messageDlg(QStringLiteral("Указанная директория не существует. Создать её?"),
+                                            MsgKind::Confirmation, MsgButton::Yes | MsgButton::No, 0, this);
         if (answer != MsgAnswer::Yes)
             return;
     }
@@ -190,8 +187,7 @@ void FolderDialog::refresh()
         parent = item;
     }
     const QDir dir(current);
-    const QStringList subfolders =
-        dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    const QStringList subfolders = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
     for (const QString& name : subfolders) {
         auto* item = new QTreeWidgetItem(parent);
         item->setText(0, name);
@@ -244,7 +240,8 @@ void FolderDialog::folderActivated(QTreeWidgetItem* item)
 {
     // Deferred: browsing rebuilds the tree that is delivering this signal.
     const QString path = item->data(0, kPathRole).toString();
-    QMetaObject::invokeMethod(this, [this, path] { browseTo(path); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, path] { browseTo(path); }, Qt::QueuedConnection);
 }
 
 void FolderDialog::driveChosen(int index)
@@ -272,8 +269,7 @@ bool SelectDirectory(QString& dir, QWidget* parent, FolderNameStart start)
         return false;
     // A folder that cannot be made is refused here rather than handed on, so
     // no caller goes on with a folder that is not there.
-    if (answer.folder.isEmpty() || !QDir().mkpath(answer.folder)
-        || !QFileInfo(answer.folder).isDir())
+    if (answer.folder.isEmpty() || !QDir().mkpath(answer.folder) || !QFileInfo(answer.folder).isDir())
         throw EInOutError(QStringLiteral("Неможливо утворити дiректорiю"));
     dir = answer.folder;
     return true;

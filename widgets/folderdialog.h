@@ -72,7 +72,6 @@ enum class FolderNameStart { CurrentFolder, Empty };
 // receives it and the result is true; on "Вiдмова" the result is false and
 // `dir` is unchanged. Throws EInOutError "Неможливо утворити дiректорiю" when
 // the confirmed name is empty or the folder cannot be created.
-bool SelectDirectory(QString& dir, QWidget* parent = nullptr,
-                     FolderNameStart start = FolderNameStart::CurrentFolder);
+bool SelectDirectory(QString& dir, QWidget* parent = nullptr, FolderNameStart start = FolderNameStart::CurrentFolder);
 
 }  // namespace emlo

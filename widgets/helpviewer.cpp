@@ -15,8 +15,7 @@ namespace {
 const QString kTopicScheme = QStringLiteral("topic");
 }
 
-HelpViewer::HelpViewer(QWidget* parent)
-    : QWidget(parent, Qt::Window)
+HelpViewer::HelpViewer(QWidget* parent) : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("helpViewer"));
     resize(840, 520);

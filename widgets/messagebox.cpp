@@ -16,20 +16,15 @@ namespace emlo {
 namespace {
 
 // Left to right, as the buttons stand in the box.
-constexpr MsgButton kButtonOrder[] = {MsgButton::Yes, MsgButton::No, MsgButton::Ok,
-                                      MsgButton::Cancel, MsgButton::Help};
+constexpr MsgButton kButtonOrder[] = {MsgButton::Yes, MsgButton::No, MsgButton::Ok, MsgButton::Cancel, MsgButton::Help};
 
 QString iconResource(MsgKind kind)
 {
     switch (kind) {
-    case MsgKind::Warning:
-        return QStringLiteral(":/emlo/widgets/msg-warning.svg");
-    case MsgKind::Error:
-        return QStringLiteral(":/emlo/widgets/msg-error.svg");
-    case MsgKind::Information:
-        return QStringLiteral(":/emlo/widgets/msg-information.svg");
-    case MsgKind::Confirmation:
-        return QStringLiteral(":/emlo/widgets/msg-confirmation.svg");
+    case MsgKind::Warning: return QStringLiteral(":/emlo/widgets/msg-warning.svg");
+    case MsgKind::Error: return QStringLiteral(":/emlo/widgets/msg-error.svg");
+    case MsgKind::Information: return QStringLiteral(":/emlo/widgets/msg-information.svg");
+    case MsgKind::Confirmation: return QStringLiteral(":/emlo/widgets/msg-confirmation.svg");
     }
     return {};
 }
@@ -37,16 +32,11 @@ QString iconResource(MsgKind kind)
 QString objectNameOf(MsgButton which)
 {
     switch (which) {
-    case MsgButton::Yes:
-        return QStringLiteral("yesButton");
-    case MsgButton::No:
-        return QStringLiteral("noButton");
-    case MsgButton::Ok:
-        return QStringLiteral("okButton");
-    case MsgButton::Cancel:
-        return QStringLiteral("cancelButton");
-    case MsgButton::Help:
-        return QStringLiteral("helpButton");
+    case MsgButton::Yes: return QStringLiteral("yesButton");
+    case MsgButton::No: return QStringLiteral("noButton");
+    case MsgButton::Ok: return QStringLiteral("okButton");
+    case MsgButton::Cancel: return QStringLiteral("cancelButton");
+    case MsgButton::Help: return QStringLiteral("helpButton");
     }
     return {};
 }
@@ -70,16 +60,11 @@ QIcon msgKindIcon(MsgKind kind)
 QString MessageBox::buttonCaption(MsgButton which)
 {
     switch (which) {
-    case MsgButton::Yes:
-        return QStringLiteral("Так");
-    case MsgButton::No:
-        return QStringLiteral("Нi");
-    case MsgButton::Ok:
-        return QStringLiteral("OK");
-    case MsgButton::Cancel:
-        return QStringLiteral("Вiдмова");
-    case MsgButton::Help:
-        return QStringLiteral("Допомога");
+    case MsgButton::Yes: return QStringLiteral("Так");
+    case MsgButton::No: return QStringLiteral("Нi");
+    case MsgButton::Ok: return QStringLiteral("OK");
+    case MsgButton::Cancel: return QStringLiteral("Вiдмова");
+    case MsgButton::Help: return QStringLiteral("Допомога");
     }
     return {};
 }
@@ -89,8 +74,7 @@ MessageBox::MessageBox(const MessageRequest& request, QWidget* parent)
 {
     setObjectName(QStringLiteral("messageBox"));
     setWindowTitle(request.effectiveTitle());
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                   | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setModal(true);
 
     auto* iconLabel = new QLabel(this);
@@ -112,8 +96,8 @@ MessageBox::MessageBox(const MessageRequest& request, QWidget* parent)
     const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
     const int limit = qMax(640, screen ? screen->availableGeometry().width() * 2 / 3 : 640);
     // Room for the title: a narrow box would cut it in the title bar.
-    const int forTitle = QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(windowTitle())
-                         + 120 - 32 - 16;
+    const int forTitle =
+        QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(windowTitle()) + 120 - 32 - 16;
     const int width = qMax(qMin(longest + 2, limit), forTitle);
     textLabel->setWordWrap(true);
     textLabel->setFixedSize(width, textLabel->heightForWidth(width));
@@ -135,14 +119,13 @@ MessageBox::MessageBox(const MessageRequest& request, QWidget* parent)
         b->setAutoDefault(false);
         buttons->addWidget(b);
         if (which == MsgButton::Help) {
-            connect(b, &QPushButton::clicked, this,
-                    [this] { HelpSystem::showTopic(m_request.helpTopic); });
+            connect(b, &QPushButton::clicked, this, [this] { HelpSystem::showTopic(m_request.helpTopic); });
             continue;
         }
-        const MsgAnswer answer = which == MsgButton::Yes  ? MsgAnswer::Yes
-                                 : which == MsgButton::No ? MsgAnswer::No
-                                 : which == MsgButton::Ok ? MsgAnswer::Ok
-                                                          : MsgAnswer::Cancel;
+        const MsgAnswer answer = which == MsgButton::Yes ? MsgAnswer::Yes
+            : which == MsgButton::No                     ? MsgAnswer::No
+            : which == MsgButton::Ok                     ? MsgAnswer::Ok
+                                                         : MsgAnswer::Cancel;
         connect(b, &QPushButton::clicked, this, [this, answer] { finishWith(answer); });
         // OK is the default button when there is one, otherwise Yes.
         if (which == MsgButton::Ok || (which == MsgButton::Yes && !request.buttons.testFlag(MsgButton::Ok)))
@@ -176,8 +159,7 @@ MsgAnswer MessageBox::run()
 void MessageBox::finishWith(MsgAnswer answer)
 {
     m_answer = answer;
-    done(answer == MsgAnswer::Ok || answer == MsgAnswer::Yes ? QDialog::Accepted
-                                                               : QDialog::Rejected);
+    done(answer == MsgAnswer::Ok || answer == MsgAnswer::Yes ? QDialog::Accepted : QDialog::Rejected);
 }
 
 // Escape and the close box give Cancel, else No, else OK.
@@ -203,8 +185,7 @@ void MessageBox::keyPressEvent(QKeyEvent* event)
     QDialog::keyPressEvent(event);
 }
 
-MsgAnswer messageDlg(const QString& text, MsgKind kind, MsgButtons buttons, int helpTopic,
-                     QWidget* parent)
+MsgAnswer messageDlg(const QString& text, MsgKind kind, MsgButtons buttons, int helpTopic, QWidget* parent)
 {
     MessageRequest request;
     request.kind = kind;

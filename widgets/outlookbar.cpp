@@ -24,8 +24,7 @@ QString wrapCaption(const QString& text, const QFontMetrics& metrics, int width)
 }
 }  // namespace
 
-OutlookBar::OutlookBar(QWidget* parent)
-    : QWidget(parent)
+OutlookBar::OutlookBar(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("Outlook"));
     setAutoFillBackground(true);

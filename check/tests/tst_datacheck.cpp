@@ -12,11 +12,9 @@ using namespace emlo::testing;
 
 namespace {
 
-const QStringList kNumericAttr = {QStringLiteral("OBL_ID"), QStringLiteral("REGN_ID"),
-                                  QStringLiteral("CITY_ID"), QStringLiteral("X1"),
-                                  QStringLiteral("X2"), QStringLiteral("X3"),
-                                  QStringLiteral("Y1"), QStringLiteral("Y2"),
-                                  QStringLiteral("Y3")};
+const QStringList kNumericAttr = {QStringLiteral("OBL_ID"), QStringLiteral("REGN_ID"), QStringLiteral("CITY_ID"),
+                                  QStringLiteral("X1"),     QStringLiteral("X2"),      QStringLiteral("X3"),
+                                  QStringLiteral("Y1"),     QStringLiteral("Y2"),      QStringLiteral("Y3")};
 
 // The full attribute record changed by "FIELD=value" (a blank field for
 // "FIELD" alone).
@@ -67,8 +65,8 @@ private:
     {
         for (const QString& line : records) {
             const QStringList cells = line.split(QLatin1Char(';'));
-            const qint32 recNo = fx->AddData(NumberOrNull(cells.value(0)), NumberOrNull(cells.value(1)),
-                                             NumberOrNull(cells.value(2)));
+            const qint32 recNo =
+                fx->AddData(NumberOrNull(cells.value(0)), NumberOrNull(cells.value(1)), NumberOrNull(cells.value(2)));
             if (cells.value(3) == QLatin1String("*"))
                 fx->DeleteData(recNo);
         }
@@ -99,8 +97,8 @@ private slots:
         QVERIFY(!FieldIsEmpty(attr.FieldByName(QStringLiteral("EDRPOU"))));
         QVERIFY(!FieldIsEmpty(attr.FieldByName(QStringLiteral("X1"))));
         QVERIFY(!FieldIsEmpty(attr.FieldByName(QStringLiteral("OBL_ID"))));
-        QVERIFY(FieldIsEmpty(attr.FieldByName(QStringLiteral("X2"))));       // null number
-        QVERIFY(FieldIsEmpty(attr.FieldByName(QStringLiteral("KFV_ID"))));   // blank text
+        QVERIFY(FieldIsEmpty(attr.FieldByName(QStringLiteral("X2"))));      // null number
+        QVERIFY(FieldIsEmpty(attr.FieldByName(QStringLiteral("KFV_ID"))));  // blank text
         QVERIFY(FieldIsEmpty(nullptr));
     }
 
@@ -110,73 +108,65 @@ private slots:
         QTest::addColumn<QStringList>("records");   // "CONTID;POTEN;FACT[;*]", "*" deleted
         QTest::addColumn<QStringList>("expected");  // "description|section text|section|target"
 
-        QTest::newRow("everything filled") << QStringList() << QStringList{"1;1.5;0", "5;2;3"}
-                                           << QStringList{"Все гаразд||100|0"};
-        QTest::newRow("empty emission table")
-            << QStringList() << QStringList() << QStringList{"Все гаразд||100|0"};
-        QTest::newRow("EDRPOU of three blanks")
-            << QStringList{"EDRPOU=   "} << QStringList{"1;1;1"}
-            << QStringList{"Не вказаний код ЄДРПОУ підприємства|Реквізити|0|1"};
-        QTest::newRow("name of control characters only")
-            << QStringList{"ENNAME=\t\r\n"} << QStringList()
-            << QStringList{"Не вказана назва підприємства|Реквізити|0|5"};
+        QTest::newRow("everything filled")
+            << QStringList() << QStringList{"1;1.5;0", "5;2;3"} << QStringList{"Все гаразд||100|0"};
+        QTest::newRow("empty emission table") << QStringList() << QStringList() << QStringList{"Все гаразд||100|0"};
+        QTest::newRow("EDRPOU of three blanks") << QStringList{"EDRPOU=   "} << QStringList{"1;1;1"}
+                                                << QStringList{"Не вказаний код ЄДРПОУ підприємства|Реквізити|0|1"};
+        QTest::newRow("name of control characters only") << QStringList{"ENNAME=\t\r\n"} << QStringList()
+                                                         << QStringList{"Не вказана назва підприємства|Реквізити|0|5"};
         QTest::newRow("coordinates of 0 are filled")
             << QStringList{"X1=0", "X2=0", "Y3=0"} << QStringList() << QStringList{"Все гаразд||100|0"};
         QTest::newRow("five parts of the location, all to cbCityDescr")
             << QStringList{"OBL_DESCR", "OBL_ID", "REGN_DESCR", "REGN_ID", "CITY_DESCR"} << QStringList()
             << QStringList{"Не вказана назва області|Статистичні коди|1|7",
-                           "Не вказан код області|Статистичні коди|1|7",
-                           "Не вказана назва району|Статистичні коди|1|7",
+                           "Не вказан код області|Статистичні коди|1|7", "Не вказана назва району|Статистичні коди|1|7",
                            "Не вказан код району|Статистичні коди|1|7",
                            "Не вказана назва населеного пункту|Статистичні коди|1|7"};
         QTest::newRow("no attribute record: every rule in order")
             << QStringList{"-"} << QStringList()
-            << QStringList{
-                   "Не вказана назва підприємства|Реквізити|0|5",
-                   "Не вказаний код ЄДРПОУ підприємства|Реквізити|0|1",
-                   "Не вказана адреса підприємства|Реквізити|0|2",
-                   "Не вказаний телефон підприємства|Реквізити|0|6",
-                   "Не вказан керівник підприємства|Реквізити|0|4",
-                   "Не вказане ім''я керівника підприємства|Реквізити|0|3",
-                   "Не вказана назва області|Статистичні коди|1|7",
-                   "Не вказан код області|Статистичні коди|1|7",
-                   "Не вказана назва району|Статистичні коди|1|7",
-                   "Не вказан код району|Статистичні коди|1|7",
-                   "Не вказана назва населеного пункту|Статистичні коди|1|7",
-                   "Не вказан код населеного пункту|Статистичні коди|1|8",
-                   "Не вказана відомча підпорядкованість|Статистичні коди|1|13",
-                   "Не вказан код відомчої підпорядкованісті|Статистичні коди|1|13",
-                   "Не вказана назва виду економічної діяльності|Статистичні коди|1|10",
-                   "Не вказан код виду економічної діяльності|Статистичні коди|1|10",
-                   "Не вказана форма власності|Статистичні коди|1|9",
-                   "Не вказан код форми власності|Статистичні коди|1|9",
-                   "Не вказані градуси широти підприємства|Реквізити|0|14",
-                   "Не вказані мінути широти підприємства|Реквізити|0|15",
-                   "Не вказані секунди широти підприємства|Реквізити|0|16",
-                   "Не вказані градуси довготи підприємства|Реквізити|0|17",
-                   "Не вказані мінути довготи підприємства|Реквізити|0|18",
-                   "Не вказані секунди довготи підприємства|Реквізити|0|19"};
+            << QStringList{"Не вказана назва підприємства|Реквізити|0|5",
+                           "Не вказаний код ЄДРПОУ підприємства|Реквізити|0|1",
+                           "Не вказана адреса підприємства|Реквізити|0|2",
+                           "Не вказаний телефон підприємства|Реквізити|0|6",
+                           "Не вказан керівник підприємства|Реквізити|0|4",
+                           "Не вказане ім''я керівника підприємства|Реквізити|0|3",
+                           "Не вказана назва області|Статистичні коди|1|7",
+                           "Не вказан код області|Статистичні коди|1|7",
+                           "Не вказана назва району|Статистичні коди|1|7",
+                           "Не вказан код району|Статистичні коди|1|7",
+                           "Не вказана назва населеного пункту|Статистичні коди|1|7",
+                           "Не вказан код населеного пункту|Статистичні коди|1|8",
+                           "Не вказана відомча підпорядкованість|Статистичні коди|1|13",
+                           "Не вказан код відомчої підпорядкованісті|Статистичні коди|1|13",
+                           "Не вказана назва виду економічної діяльності|Статистичні коди|1|10",
+                           "Не вказан код виду економічної діяльності|Статистичні коди|1|10",
+                           "Не вказана форма власності|Статистичні коди|1|9",
+                           "Не вказан код форми власності|Статистичні коди|1|9",
+                           "Не вказані градуси широти підприємства|Реквізити|0|14",
+                           "Не вказані мінути широти підприємства|Реквізити|0|15",
+                           "Не вказані секунди широти підприємства|Реквізити|0|16",
+                           "Не вказані градуси довготи підприємства|Реквізити|0|17",
+                           "Не вказані мінути довготи підприємства|Реквізити|0|18",
+                           "Не вказані секунди довготи підприємства|Реквізити|0|19"};
         QTest::newRow("record without either amount: two remarks together")
             << QStringList() << QStringList{"1;1;1", "5;;", "7;2;2"}
             << QStringList{"Не вказан потенційний обсяг викидів|Викиди|2|2",
                            "Не вказан фактичній обсяг викидів|Викиди|2|2"};
         QTest::newRow("record without pollutant")
-            << QStringList() << QStringList{";1;1"}
-            << QStringList{"Не вказана забруднююча речовина|Викиди|2|1"};
+            << QStringList() << QStringList{";1;1"} << QStringList{"Не вказана забруднююча речовина|Викиди|2|1"};
         QTest::newRow("zero amounts are filled")
             << QStringList() << QStringList{"5;0;0"} << QStringList{"Все гаразд||100|0"};
         // CONTID order: 5 (1), 5 (2), 5 (4), 7 (3); repeats come after every
         // remark of the first pass.
         QTest::newRow("three records of one pollutant")
             << QStringList() << QStringList{"5;1;1", "5;;1", "7;1;", "5;1;1"}
-            << QStringList{"Не вказан потенційний обсяг викидів|Викиди|2|2",
-                           "Не вказан фактичній обсяг викидів|Викиди|2|3",
-                           "Забруднююча речовина вже вказана|Викиди|2|2",
-                           "Забруднююча речовина вже вказана|Викиди|2|4"};
+            << QStringList{
+                   "Не вказан потенційний обсяг викидів|Викиди|2|2", "Не вказан фактичній обсяг викидів|Викиди|2|3",
+                   "Забруднююча речовина вже вказана|Викиди|2|2", "Забруднююча речовина вже вказана|Викиди|2|4"};
         QTest::newRow("record without pollutant between repeats")
             << QStringList() << QStringList{"5;1;1", ";1;1", "5;1;1"}
-            << QStringList{"Не вказана забруднююча речовина|Викиди|2|2",
-                           "Забруднююча речовина вже вказана|Викиди|2|3"};
+            << QStringList{"Не вказана забруднююча речовина|Викиди|2|2", "Забруднююча речовина вже вказана|Викиди|2|3"};
         QTest::newRow("deleted records are not examined")
             << QStringList() << QStringList{"5;1;1", "5;;;*", ";;;*"} << QStringList{"Все гаразд||100|0"};
         QTest::newRow("attribute and emission remarks in one report")
@@ -212,12 +202,10 @@ private slots:
         QTest::addColumn<QList<qint32>>("repeated");
 
         QTest::newRow("index: 5 5 7") << true << QStringList{"5;1;1", "7;1;1", "5;1;1"} << QList<qint32>{3};
-        QTest::newRow("record order: 5 7 5") << false << QStringList{"5;1;1", "7;1;1", "5;1;1"}
-                                             << QList<qint32>{3};
+        QTest::newRow("record order: 5 7 5") << false << QStringList{"5;1;1", "7;1;1", "5;1;1"} << QList<qint32>{3};
         QTest::newRow("record order: 7 5 7 5")
             << false << QStringList{"7;1;1", "5;1;1", "7;1;1", "5;1;1"} << QList<qint32>{3, 4};
-        QTest::newRow("record order: adjacent 5 5") << false << QStringList{"5;1;1", "5;1;1"}
-                                                    << QList<qint32>{2};
+        QTest::newRow("record order: adjacent 5 5") << false << QStringList{"5;1;1", "5;1;1"} << QList<qint32>{2};
         QTest::newRow("record order: all different")
             << false << QStringList{"9;1;1", "2;1;1", "5;1;1"} << QList<qint32>{};
     }
@@ -402,9 +390,9 @@ private slots:
         data.BeforePost = [&](TApolloTable&) { othersLock << other.Flock(); };
         QVERIFY(check().CheckData());
         data.BeforePost = nullptr;
-        QCOMPARE(othersLock, (QList<short>{0, 0}));   // the edit of 132 and the insert of 18
+        QCOMPARE(othersLock, (QList<short>{0, 0}));  // the edit of 132 and the insert of 18
         QVERIFY(!data.FileLocked());
-        QVERIFY(other.Flock() != 0);                  // released afterwards
+        QVERIFY(other.Flock() != 0);  // released afterwards
         other.Unlock(0);
     }
 
@@ -424,9 +412,10 @@ private slots:
             checker.CheckData();
             QFAIL("the check ran its totals under another program's lock");
         } catch (const EApolloError& e) {
-            QCOMPARE(e.Message, QStringLiteral("Групові підсумки викидів не оновлено: таблицю викидів заблокувала "
-                                               "інша програма або інша перевірка (%1). Повторіть перевірку пізніше.")
-                                    .arg(data.FilePath()));
+            QCOMPARE(e.Message,
+                     QStringLiteral("Групові підсумки викидів не оновлено: таблицю викидів заблокувала "
+                                    "інша програма або інша перевірка (%1). Повторіть перевірку пізніше.")
+                         .arg(data.FilePath()));
         }
         QCOMPARE(data.QueryExpression(), QString());
         other.Unlock(0);

@@ -181,7 +181,7 @@ void TestKillCheck::killedWriterLeavesConsistentFiles()
             QVERIFY2(child.waitForReadyRead(30000), qPrintable(context));
         QCOMPARE(child.readLine(), QByteArray("ready\n"));
         QTest::qSleep(static_cast<int>(random.bounded(5u, 120u)));
-        QCOMPARE(child.state(), QProcess::Running);   // it must not stop on its own
+        QCOMPARE(child.state(), QProcess::Running);  // it must not stop on its own
         ::kill(static_cast<pid_t>(child.processId()), SIGKILL);
         QVERIFY(child.waitForFinished(30000));
 
@@ -198,8 +198,8 @@ void TestKillCheck::killedWriterLeavesConsistentFiles()
         int previous = 0;
         for (data.First(); !data.Eof(); data.Next()) {
             const int id = data.FieldByName(QStringLiteral("CONTID"))->AsInteger();
-            QVERIFY2(id >= previous, qPrintable(context + u": index order broken at record "_qs +
-                                                QString::number(data.RecNo())));
+            QVERIFY2(id >= previous,
+                     qPrintable(context + u": index order broken at record "_qs + QString::number(data.RecNo())));
             previous = id;
             seen.insert(data.RecNo());
         }

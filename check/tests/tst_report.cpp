@@ -414,7 +414,8 @@ private slots:
         QTest::addColumn<QString>("saved");
         QTest::newRow("txt filter") << 0 << QString() << "report.txt";
         QTest::newRow("rtf filter") << 1 << QString() << "report.rtf";
-        QTest::newRow("typed with extension") << 1 << "zvit.txt" << "zvit.txt";
+        QTest::newRow("typed with extension") << 1 << "zvit.txt"
+                                              << "zvit.txt";
     }
 
     void realSaveDialogAddsExtensionOfChosenFilter()
@@ -517,8 +518,9 @@ private slots:
         report->sgReport->item(0, 0)->setText(QStringLiteral("工厂"));
         useSaveAnswer(path);
         report->actReportSave->trigger();
-        QCOMPARE(dialogs->texts(),
-                 QStringList{"Звіт містить символи, яких немає в кодуванні Windows-1251; файл " + path + " не записано"});
+        QCOMPARE(
+            dialogs->texts(),
+            QStringList{"Звіт містить символи, яких немає в кодуванні Windows-1251; файл " + path + " не записано"});
         QVERIFY(earlier.open(QIODevice::ReadOnly));
         QCOMPARE(earlier.readAll(), QByteArray("earlier report\r\n"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"report.txt"});

@@ -47,9 +47,9 @@ QIcon loadIcon(const char* name)
 }  // namespace
 
 TfrmReport::TfrmReport(QWidget* mainWindow)
-    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                           Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
-                           Qt::WindowCloseButtonHint),
+    : QWidget(nullptr,
+              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                  | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
       m_mainWindow(mainWindow)
 {
     setObjectName(QStringLiteral("frmReport"));
@@ -101,8 +101,7 @@ void TfrmReport::buildActions()
     // Commands run guarded: an error ends the command in the error box, it
     // never crosses the toolkit's frames.
     connect(actReportGo, &QAction::triggered, this, [this] { runGuarded([this] { actReportGoExecute(); }); });
-    connect(actReportSave, &QAction::triggered, this,
-            [this] { runGuarded([this] { actReportSaveExecute(); }); });
+    connect(actReportSave, &QAction::triggered, this, [this] { runGuarded([this] { actReportSaveExecute(); }); });
     connect(actReportClose, &QAction::triggered, this, [this] { actReportCloseExecute(); });
 }
 
@@ -115,10 +114,9 @@ void TfrmReport::buildToolBar()
     ToolBar->setIconSize(QSize(32, 32));
     ToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     ToolBar->setContentsMargins(0, 0, 0, 0);
-    ToolBar->setStyleSheet(QStringLiteral(
-        "QToolBar#ToolBar { border: none; border-bottom: 1px solid palette(mid);"
-        " padding: 1px; spacing: 0px; }"
-        "QToolBar#ToolBar::separator { width: 8px; }"));
+    ToolBar->setStyleSheet(QStringLiteral("QToolBar#ToolBar { border: none; border-bottom: 1px solid palette(mid);"
+                                          " padding: 1px; spacing: 0px; }"
+                                          "QToolBar#ToolBar::separator { width: 8px; }"));
 
     const auto add = [this](QAction* action, const char* name) {
         ToolBar->addAction(action);
@@ -138,8 +136,7 @@ void TfrmReport::buildReportTable()
 {
     sgReport = new QTableWidget(0, 2, this);
     sgReport->setObjectName(QStringLiteral("sgReport"));
-    sgReport->setHorizontalHeaderLabels(
-        {QString::fromUtf8(kDescriptionHeader), QString::fromUtf8(kSectionHeader)});
+    sgReport->setHorizontalHeaderLabels({QString::fromUtf8(kDescriptionHeader), QString::fromUtf8(kSectionHeader)});
     sgReport->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     sgReport->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     sgReport->horizontalHeader()->setStretchLastSection(false);
@@ -201,8 +198,7 @@ bool TfrmReport::CheckData()
     Q_ASSERT(m_tblAttr != nullptr && m_tblData != nullptr);
     clearReport();
     SetColumnWidths(0.8);
-    sgReport->setHorizontalHeaderLabels(
-        {QString::fromUtf8(kDescriptionHeader), QString::fromUtf8(kSectionHeader)});
+    sgReport->setHorizontalHeaderLabels({QString::fromUtf8(kDescriptionHeader), QString::fromUtf8(kSectionHeader)});
 
     TDataCheck check(*m_tblAttr, *m_tblData);
     TRemarkList rows;
@@ -378,8 +374,7 @@ void TfrmReport::actReportGoExecute()
         m_navigator->GoToDataRecord(data.Target);
         m_navigator->ActivateMainWindow();
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -420,8 +415,8 @@ void TfrmReport::saveReportTo(const QString& path)
     bool encoded = false;
     const QByteArray bytes = toCp1251(text, &encoded);
     if (!encoded) {
-        showError(QStringLiteral("Звіт містить символи, яких немає в кодуванні Windows-1251; файл %1 не записано")
-                      .arg(path));
+        showError(
+            QStringLiteral("Звіт містить символи, яких немає в кодуванні Windows-1251; файл %1 не записано").arg(path));
         return;
     }
     // The working folder holds the program's own tables: a report written

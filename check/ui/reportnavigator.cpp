@@ -13,12 +13,9 @@ namespace {
 QString pageName(TReportPage page)
 {
     switch (page) {
-    case TReportPage::Attr:
-        return QStringLiteral("tsAttr");
-    case TReportPage::Codes:
-        return QStringLiteral("tsCodes");
-    case TReportPage::Data:
-        return QStringLiteral("tsData");
+    case TReportPage::Attr: return QStringLiteral("tsAttr");
+    case TReportPage::Codes: return QStringLiteral("tsCodes");
+    case TReportPage::Data: return QStringLiteral("tsData");
     }
     return QString();
 }

@@ -51,12 +51,8 @@ void useOwnTexts(QFileDialog& dialog)
         const char* button;
         const char* tip;
     } tips[] = {
-        {"backButton", "Назад"},
-        {"forwardButton", "Вперед"},
-        {"toParentButton", "На рівень вище"},
-        {"newFolderButton", "Нова папка"},
-        {"listModeButton", "Список"},
-        {"detailModeButton", "Таблиця"},
+        {"backButton", "Назад"},           {"forwardButton", "Вперед"},  {"toParentButton", "На рівень вище"},
+        {"newFolderButton", "Нова папка"}, {"listModeButton", "Список"}, {"detailModeButton", "Таблиця"},
     };
     for (const auto& tip : tips) {
         if (auto* button = dialog.findChild<QToolButton*>(QLatin1String(tip.button)))
@@ -100,8 +96,7 @@ bool TSaveDialog::runQtDialog(QWidget* parent)
     // description that already names its pattern is shown as it is.
     for (const Filter& filter : Filters) {
         const QString named = QStringLiteral("(%1)").arg(filter.second);
-        nameFilters << (filter.first.endsWith(named) ? filter.first
-                                                     : QStringLiteral("%1 %2").arg(filter.first, named));
+        nameFilters << (filter.first.endsWith(named) ? filter.first : QStringLiteral("%1 %2").arg(filter.first, named));
     }
     dialog.setNameFilters(nameFilters);
     const int first = qBound(1, FilterIndex, int(qMax<qsizetype>(1, Filters.size())));

@@ -117,8 +117,8 @@ private slots:
         fx.LoadCase(folder);
         fx.Close();
 
-        const TRun run = runCli({QStringLiteral("check"), fx.WorkDir(), QStringLiteral("--program-dir"),
-                                 fx.ProgramDir()});
+        const TRun run =
+            runCli({QStringLiteral("check"), fx.WorkDir(), QStringLiteral("--program-dir"), fx.ProgramDir()});
         const QByteArray expected = readFile(folder + QStringLiteral("/expected.txt"));
         QCOMPARE(QString::fromUtf8(run.Err), QString());
         QCOMPARE(QString::fromUtf8(run.Out), QString::fromUtf8(expected));
@@ -138,10 +138,11 @@ private slots:
         TRun run = runCli({QStringLiteral("check"), fx.WorkDir(), QStringLiteral("--program-dir=") + fx.ProgramDir()});
         QCOMPARE(run.ExitCode, 2);
         QCOMPARE(QString::fromUtf8(run.Out), QString());
-        QCOMPARE(QString::fromUtf8(run.Err), QStringLiteral("Помилка відкриття робочіх таблиць:\nУ робочій папці %1 немає "
-                                                            "робочих таблиць: DATA.DBF, ATTR.DBF\nПодальша робота "
-                                                            "програми неможлива.\n")
-                                                 .arg(fx.WorkDir()));
+        QCOMPARE(QString::fromUtf8(run.Err),
+                 QStringLiteral("Помилка відкриття робочіх таблиць:\nУ робочій папці %1 немає "
+                                "робочих таблиць: DATA.DBF, ATTR.DBF\nПодальша робота "
+                                "програми неможлива.\n")
+                     .arg(fx.WorkDir()));
         QCOMPARE(QDir(fx.WorkDir()).entryList(QDir::Files), QStringList());
 
         // DATA.DBF lost beside an existing ATTR.DBF: no empty submission.
@@ -156,7 +157,8 @@ private slots:
         const QString out = fx.WorkDir() + QStringLiteral("out");
         run = runCli({QStringLiteral("export"), fx.WorkDir(), out, QStringLiteral("--program-dir=") + fx.ProgramDir()});
         QCOMPARE(run.ExitCode, 2);
-        QVERIFY2(QString::fromUtf8(run.Err).contains(QStringLiteral("немає робочих таблиць: DATA.DBF\n")), run.Err.constData());
+        QVERIFY2(QString::fromUtf8(run.Err).contains(QStringLiteral("немає робочих таблиць: DATA.DBF\n")),
+                 run.Err.constData());
         QVERIFY(!hasFileIgnoringCase(fx.WorkDir(), QStringLiteral("data.dbf")));
         QVERIFY(!QFile::exists(out + QStringLiteral("/data.xml")));
     }
@@ -171,8 +173,7 @@ private slots:
         // A copy of the tool beside the fixture's reference tables.
         const QString tool = fx.ProgramDir() + QStringLiteral("emlo-cli");
         QVERIFY(QFile::copy(QStringLiteral(EMLO_CLI_PATH), tool));
-        QVERIFY(QFile::copy(QFileInfo(QStringLiteral(EMLO_CLI_PATH)).absolutePath() +
-                                QStringLiteral("/libsde50.so"),
+        QVERIFY(QFile::copy(QFileInfo(QStringLiteral(EMLO_CLI_PATH)).absolutePath() + QStringLiteral("/libsde50.so"),
                             fx.ProgramDir() + QStringLiteral("libsde50.so")));
         const TRun run = runCli({QStringLiteral("check"), fx.WorkDir()}, tool);
         QCOMPARE(QString::fromUtf8(run.Err), QString());
@@ -184,13 +185,12 @@ private slots:
     {
         TCheckFixture fx;
         QVERIFY(fx.IsValid());
-        fx.Open();      // the work tables, as the window makes them
+        fx.Open();  // the work tables, as the window makes them
         fx.Close();
         QProcess process;
         process.setWorkingDirectory(fx.WorkDir());
         process.start(QStringLiteral(EMLO_CLI_PATH),
-                      {QStringLiteral("check"), QStringLiteral("."), QStringLiteral("--program-dir"),
-                       fx.ProgramDir()});
+                      {QStringLiteral("check"), QStringLiteral("."), QStringLiteral("--program-dir"), fx.ProgramDir()});
         QVERIFY(process.waitForFinished(60000));
         QCOMPARE(QString::fromUtf8(process.readAllStandardError()), QString());
         QCOMPARE(process.exitCode(), 1);
@@ -202,25 +202,23 @@ private slots:
         QTest::addColumn<QString>("removeFromProgram");
         QTest::addColumn<QString>("stderrHolds");
 
-        QTest::newRow("missing working folder")
-            << QStringList{"check", "%work/нема", "--program-dir", "%program"} << QString()
-            << "Робоча папка не знайдена: ";
-        QTest::newRow("missing program folder")
-            << QStringList{"check", "%work", "--program-dir", "%program/нема"} << QString()
-            << "Папка програми не знайдена: ";
+        QTest::newRow("missing working folder") << QStringList{"check", "%work/нема", "--program-dir", "%program"}
+                                                << QString() << "Робоча папка не знайдена: ";
+        QTest::newRow("missing program folder") << QStringList{"check", "%work", "--program-dir", "%program/нема"}
+                                                << QString() << "Папка програми не знайдена: ";
         QTest::newRow("missing reference table")
             << QStringList{"check", "%work", "--program-dir", "%program"} << "ow.dbf"
             << "Помилка відкриття робочих таблиць:\nнеможливо відкрити довідник форм власності\n"
                "Подальша робота програми неможлива.\n";
         QTest::newRow("unknown command") << QStringList{"verify", "%work"} << QString() << "Невідома команда: verify";
-        QTest::newRow("working folder not given") << QStringList{"check"} << QString()
-                                                  << "Використання: emlo-cli check";
-        QTest::newRow("two working folders") << QStringList{"check", "%work", "%work"} << QString()
-                                             << "Використання: emlo-cli check";
+        QTest::newRow("working folder not given")
+            << QStringList{"check"} << QString() << "Використання: emlo-cli check";
+        QTest::newRow("two working folders")
+            << QStringList{"check", "%work", "%work"} << QString() << "Використання: emlo-cli check";
         QTest::newRow("unknown option") << QStringList{"check", "%work", "--fast"} << QString()
                                         << "Невідомий параметр: --fast";
-        QTest::newRow("option without its folder") << QStringList{"check", "%work", "--program-dir"}
-                                                   << QString() << "Не вказана папка після --program-dir";
+        QTest::newRow("option without its folder")
+            << QStringList{"check", "%work", "--program-dir"} << QString() << "Не вказана папка після --program-dir";
         QTest::newRow("no command") << QStringList() << QString() << "Використання: emlo-cli";
         QTest::newRow("separator that is neither comma nor point")
             << QStringList{"export", "%work", "%work/out", "--decimal-separator", ";"} << QString()
@@ -228,8 +226,9 @@ private slots:
         QTest::newRow("separator for a command without numbers in text")
             << QStringList{"--decimal-separator=,", "check", "%work"} << QString()
             << "Параметр --decimal-separator діє лише в команді export";
-        QTest::newRow("separator option without its sign") << QStringList{"export", "%work", "%work/out", "--decimal-separator"}
-                                                           << QString() << "Не вказаний знак після --decimal-separator";
+        QTest::newRow("separator option without its sign")
+            << QStringList{"export", "%work", "%work/out", "--decimal-separator"} << QString()
+            << "Не вказаний знак після --decimal-separator";
     }
 
     void errors()
@@ -264,8 +263,8 @@ private slots:
         fx.Close();
         const QString pdf = fx.WorkDir() + QStringLiteral("out/form.pdf");
         QVERIFY(QDir().mkpath(fx.WorkDir() + QStringLiteral("out")));
-        const TRun run = runCli({QStringLiteral("print"), fx.WorkDir(), pdf, QStringLiteral("--program-dir"),
-                                 fx.ProgramDir()});
+        const TRun run =
+            runCli({QStringLiteral("print"), fx.WorkDir(), pdf, QStringLiteral("--program-dir"), fx.ProgramDir()});
         QCOMPARE(QString::fromUtf8(run.Err), QString());
         QCOMPARE(run.ExitCode, 0);
         QVERIFY(readFile(pdf).startsWith("%PDF"));
@@ -276,9 +275,9 @@ private slots:
         text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
         QVERIFY(text.waitForFinished(30000));
         const QString content = QString::fromUtf8(text.readAllStandardOutput());
-        for (const QString& expected : {QStringLiteral("ЗАГАЛЬНІ ВІДОМОСТІ"), QStringLiteral("05393056"),
-                                        QStringLiteral("Коваленко Іван Петрович"), QStringLiteral("1,500"),
-                                        QStringLiteral("0,250")})
+        for (const QString& expected :
+             {QStringLiteral("ЗАГАЛЬНІ ВІДОМОСТІ"), QStringLiteral("05393056"),
+              QStringLiteral("Коваленко Іван Петрович"), QStringLiteral("1,500"), QStringLiteral("0,250")})
             QVERIFY2(content.contains(expected), qPrintable(expected + QStringLiteral(" missing in:\n") + content));
     }
 
@@ -286,14 +285,15 @@ private slots:
     {
         TCheckFixture fx;
         QVERIFY(fx.IsValid());
-        fx.Open();      // empty work tables: every attribute is missing
+        fx.Open();  // empty work tables: every attribute is missing
         fx.Close();
         const QString pdf = fx.WorkDir() + QStringLiteral("form.pdf");
-        const TRun run = runCli({QStringLiteral("print"), fx.WorkDir(), pdf, QStringLiteral("--program-dir"),
-                                 fx.ProgramDir()});
+        const TRun run =
+            runCli({QStringLiteral("print"), fx.WorkDir(), pdf, QStringLiteral("--program-dir"), fx.ProgramDir()});
         QCOMPARE(run.ExitCode, 1);
         QVERIFY(QString::fromUtf8(run.Out).startsWith(QStringLiteral("Не вказана назва підприємства\tРеквізити\n")));
-        QCOMPARE(QString::fromUtf8(run.Err), QStringLiteral("Помилка при перевірці данних.\nНажаль вигрузка не можлива.\n"));
+        QCOMPARE(QString::fromUtf8(run.Err),
+                 QStringLiteral("Помилка при перевірці данних.\nНажаль вигрузка не можлива.\n"));
         QVERIFY(!QFile::exists(pdf));
     }
 
@@ -303,7 +303,7 @@ private slots:
     {
         TCheckFixture fx;
         QVERIFY(fx.IsValid());
-        fx.Open();      // builds cy.idx, as the installed package ships it
+        fx.Open();  // builds cy.idx, as the installed package ships it
         fx.WriteAttr(TCheckFixture::FullAttr());
         fx.AddData(1, 1.5, 0.25);
         fx.Close();
@@ -358,8 +358,8 @@ private slots:
         fx.WriteAttr(TCheckFixture::FullAttr());
         fx.AddData(1, 1.5, 0.25);
         fx.Close();
-        const QString target = fx.WorkDir() + (command == QLatin1String("print") ? QStringLiteral("form.pdf")
-                                                                                  : QStringLiteral("out"));
+        const QString target =
+            fx.WorkDir() + (command == QLatin1String("print") ? QStringLiteral("form.pdf") : QStringLiteral("out"));
         const TRun run = runCli({QStringLiteral("--program-dir"), fx.ProgramDir(), command, fx.WorkDir(), target});
         QCOMPARE(QString::fromUtf8(run.Err), QString());
         QCOMPARE(run.ExitCode, 0);
@@ -380,8 +380,7 @@ private slots:
             << QStringList{"export", "%work", "%work/out", "--program-dir", "%program", "--decimal-separator=;"};
         QTest::newRow("unknown option at the end")
             << QStringList{"--program-dir", "%program", "print", "%work", "%work/form.pdf", "--landscape"};
-        QTest::newRow("one argument too many")
-            << QStringList{"--program-dir", "%program", "check", "%work", "%work"};
+        QTest::newRow("one argument too many") << QStringList{"--program-dir", "%program", "check", "%work", "%work"};
     }
 
     void refusedCommandLineLeavesTheTablesAlone()
@@ -432,8 +431,9 @@ private slots:
         fx.AddData(1, 1.5, 0.25);
         fx.Close();
         const QString out = fx.WorkDir() + QStringLiteral("out");
-        const TRun run = runCli(options + QStringList{QStringLiteral("export"), fx.WorkDir(), out,
-                                                      QStringLiteral("--program-dir"), fx.ProgramDir()},
+        const TRun run = runCli(options
+                                    + QStringList{QStringLiteral("export"), fx.WorkDir(), out,
+                                                  QStringLiteral("--program-dir"), fx.ProgramDir()},
                                 QStringLiteral(EMLO_CLI_PATH), TUser::Self, locale);
         QCOMPARE(QString::fromUtf8(run.Err), QString());
         QCOMPARE(run.ExitCode, 0);
@@ -485,14 +485,16 @@ private slots:
             fx.Open();
             QMap<int, int> seen;
             for (const TDataRow& row : fx.DataRows()) {
-                QVERIFY2(!row.ContId.isNull() && !row.Poten.isNull() && !row.Fact.isNull(),
-                         qPrintable(RowText(row)));
+                QVERIFY2(!row.ContId.isNull() && !row.Poten.isNull() && !row.Fact.isNull(), qPrintable(RowText(row)));
                 ++seen[row.ContId.toInt()];
             }
             fx.Close();
             for (auto it = seen.cbegin(); it != seen.cend(); ++it)
-                QVERIFY2(it.value() == 1, qPrintable(QStringLiteral("round %1: pollutant %2 stored %3 times")
-                                                         .arg(round).arg(it.key()).arg(it.value())));
+                QVERIFY2(it.value() == 1,
+                         qPrintable(QStringLiteral("round %1: pollutant %2 stored %3 times")
+                                        .arg(round)
+                                        .arg(it.key())
+                                        .arg(it.value())));
             QCOMPARE(seen.size(), 9 + 7);
             const TRun next = runCli(check);
             QCOMPARE(QString::fromUtf8(next.Out), QStringLiteral("Все гаразд\t\n"));
@@ -504,7 +506,7 @@ private slots:
     // written, and the user hears so instead of "Все гаразд" and exit 0.
     void fullDiskDuringCheckIsReported_data()
     {
-        QTest::addColumn<QString>("file");      // the file whose growth fails
+        QTest::addColumn<QString>("file");  // the file whose growth fails
         QTest::newRow("the table cannot grow") << "data.dbf";
         QTest::newRow("the index cannot be rewritten") << "data.idx";
     }
@@ -528,19 +530,22 @@ private slots:
         const rlim_t limit = file == u"data.dbf" ? rlim_t(tableSize - 1) : rlim_t(tableSize + 7 * 42 + 64);
         QVERIFY(file == u"data.dbf" || qint64(limit) < indexSize + 7 * 16);
         const QByteArray before = readFile(dbf);
-        const TRun run = runCli({QStringLiteral("check"), fx.WorkDir(), QStringLiteral("--program-dir=") + fx.ProgramDir()},
-                                QStringLiteral(EMLO_CLI_PATH), TUser::Self, QStringLiteral("C.UTF-8"), limit);
+        const TRun run =
+            runCli({QStringLiteral("check"), fx.WorkDir(), QStringLiteral("--program-dir=") + fx.ProgramDir()},
+                   QStringLiteral(EMLO_CLI_PATH), TUser::Self, QStringLiteral("C.UTF-8"), limit);
         QCOMPARE(run.ExitCode, 2);
         QCOMPARE(QString::fromUtf8(run.Out), QString());
         // The engine tells a full disk (the table) from a failed rewrite (the index).
         const QString err = QString::fromUtf8(run.Err);
-        QVERIFY2(err.contains(QStringLiteral("Недостатньо місця на диску для запису файлу: ")) ||
-                     (file == u"data.idx" && err.contains(QStringLiteral("Помилка читання або запису на диску, файл: "))),
-                 run.Err.constData());
+        QVERIFY2(
+            err.contains(QStringLiteral("Недостатньо місця на диску для запису файлу: "))
+                || (file == u"data.idx" && err.contains(QStringLiteral("Помилка читання або запису на диску, файл: "))),
+            run.Err.constData());
         if (file == u"data.dbf")
             QCOMPARE(readFile(dbf), before);
         // With room again the next check stores the totals and is clean.
-        const TRun next = runCli({QStringLiteral("check"), fx.WorkDir(), QStringLiteral("--program-dir=") + fx.ProgramDir()});
+        const TRun next =
+            runCli({QStringLiteral("check"), fx.WorkDir(), QStringLiteral("--program-dir=") + fx.ProgramDir()});
         QCOMPARE(QString::fromUtf8(next.Err), QString());
         QCOMPARE(next.ExitCode, 0);
         QCOMPARE(dataLines(fx).size(), 7 + 7);
@@ -556,7 +561,7 @@ private slots:
         fx.Open();
         fx.WriteAttr(TCheckFixture::FullAttr());
         fx.AddData(1, 1.5, 0.25);
-        fx.AddData(132, 1.5, 0.25);     // its total, already right
+        fx.AddData(132, 1.5, 0.25);  // its total, already right
         fx.Close();
         QTemporaryDir outFolder;
         QVERIFY(::chmod(QFile::encodeName(outFolder.path()).constData(), 0777) == 0);
@@ -579,7 +584,8 @@ private slots:
         QCOMPARE(QString::fromUtf8(run.Err), QString());
         QCOMPARE(run.ExitCode, 0);
         QVERIFY(QFile::exists(outFolder.path() + QStringLiteral("/data.xml")));
-        run = cli({QStringLiteral("print"), fx.WorkDir(), outFolder.path() + QStringLiteral("/form.pdf"), programOption});
+        run =
+            cli({QStringLiteral("print"), fx.WorkDir(), outFolder.path() + QStringLiteral("/form.pdf"), programOption});
         QCOMPARE(QString::fromUtf8(run.Err), QString());
         QCOMPARE(run.ExitCode, 0);
 
@@ -595,8 +601,9 @@ private slots:
         ::chmod(QFile::encodeName(fx.WorkDir()).constData(), 0555);
         run = cli({QStringLiteral("check"), fx.WorkDir(), programOption});
         QCOMPARE(run.ExitCode, 2);
-        QCOMPARE(QString::fromUtf8(run.Err),
-                 QStringLiteral("Робоча папка доступна лише для читання, зміни не можна зберегти: %1\n").arg(fx.WorkDir()));
+        QCOMPARE(
+            QString::fromUtf8(run.Err),
+            QStringLiteral("Робоча папка доступна лише для читання, зміни не можна зберегти: %1\n").arg(fx.WorkDir()));
     }
 
     void helpInUkrainian()

@@ -86,8 +86,7 @@ private:
     void showPage(const char* item);
     QString stored(const char* field) const;
     QString attr(const char* field) const;
-    template <typename T>
-    T* control(const char* name) const;
+    template <typename T> T* control(const char* name) const;
     void leave(QWidget* box);
 
     std::unique_ptr<Folders> m_folders;
@@ -143,8 +142,7 @@ void TestEntryPages::showPage(const char* item)
     QApplication::processEvents();
 }
 
-template <typename T>
-T* TestEntryPages::control(const char* name) const
+template <typename T> T* TestEntryPages::control(const char* name) const
 {
     T* found = m_window->findChild<T*>(QLatin1String(name));
     if (!found)
@@ -184,10 +182,12 @@ void TestEntryPages::pagesHoldTheirControlsInTabOrder()
         const char* first;
         QStringList order;
     } pages[] = {
-        {"edEnName", {"edEDRPOU", "edEnAddr", "edEnPhone", "edEnChPos", "edEnChName", "edX1", "edX2", "edX3",
-                      "edY1", "edY2", "edY3"}},
-        {"edtRegDescr", {"cbCityDescr", "edtSpoduDescr", "edtKvedDescr", "edtKfvDescr", "edOBLID", "edREGNID",
-                         "cbCityID", "cbSpoduID", "cbKvedID", "cbKfvID", "cbOblDescr"}},
+        {"edEnName",
+         {"edEDRPOU", "edEnAddr", "edEnPhone", "edEnChPos", "edEnChName", "edX1", "edX2", "edX3", "edY1", "edY2",
+          "edY3"}},
+        {"edtRegDescr",
+         {"cbCityDescr", "edtSpoduDescr", "edtKvedDescr", "edtKfvDescr", "edOBLID", "edREGNID", "cbCityID", "cbSpoduID",
+          "cbKvedID", "cbKfvID", "cbOblDescr"}},
     };
     for (const auto& page : pages) {
         QWidget* w = control<QWidget>(page.first);
@@ -204,12 +204,21 @@ void TestEntryPages::pagesHoldTheirControlsInTabOrder()
         const char* label;
         const char* text;
     } labels[] = {
-        {"lblEnName", "Повна назва об`єкта"}, {"lblEDRPOU", "Код за ЄДРПОУ"},
-        {"lblEnAddr", "Місцезнаходження"}, {"lblEnPhone", "Телефон"}, {"lblEnChPos", "Керівник об`єкта"},
-        {"lblEnChName", "Прізвище, ім`я та по-батькові керівника"}, {"lblX1", "градуси"}, {"lblY2", "мінути"},
-        {"lblY3", "секунди"}, {"lblOblDescr", "Назва області"}, {"lblRegDescr", "Назва району"},
-        {"lblCityDescr", "Назва населеного пункту"}, {"lblSpoduDescr", "Вiдомча пiдпорядкованiсть"},
-        {"lblKvedDescr", "Назва виду экономической деятельности"}, {"lblKfvDescr", "Форма власності"},
+        {"lblEnName", "Повна назва об`єкта"},
+        {"lblEDRPOU", "Код за ЄДРПОУ"},
+        {"lblEnAddr", "Місцезнаходження"},
+        {"lblEnPhone", "Телефон"},
+        {"lblEnChPos", "Керівник об`єкта"},
+        {"lblEnChName", "Прізвище, ім`я та по-батькові керівника"},
+        {"lblX1", "градуси"},
+        {"lblY2", "мінути"},
+        {"lblY3", "секунди"},
+        {"lblOblDescr", "Назва області"},
+        {"lblRegDescr", "Назва району"},
+        {"lblCityDescr", "Назва населеного пункту"},
+        {"lblSpoduDescr", "Вiдомча пiдпорядкованiсть"},
+        {"lblKvedDescr", "Назва виду экономической деятельности"},
+        {"lblKfvDescr", "Форма власності"},
     };
     for (const auto& label : labels)
         QCOMPARE(control<QLabel>(label.label)->text(), QString::fromUtf8(label.text));
@@ -391,12 +400,13 @@ void TestEntryPages::regionChoiceRestrictsSettlements()
 void TestEntryPages::settlementChoiceSetsTheDistrict_data()
 {
     QTest::addColumn<QString>("typed");
-    QTest::addColumn<QStringList>("expected");   // CITY_ID, CITY_DESCR, REGN_ID, REGN_DESCR
-    QTest::newRow("ten-character code")
-        << "1221055" << QStringList{"1221055100", "АПОСТОЛОВЕ", "1221000000", "АПОСТОЛІВСЬКИЙ РАЙОН"};
+    QTest::addColumn<QStringList>("expected");  // CITY_ID, CITY_DESCR, REGN_ID, REGN_DESCR
+    QTest::newRow("ten-character code") << "1221055"
+                                        << QStringList{"1221055100", "АПОСТОЛОВЕ", "1221000000",
+                                                       "АПОСТОЛІВСЬКИЙ РАЙОН"};
     QTest::newRow("four-character code") << "1234" << QStringList{"1234", "ХУТІР", "0", "БЕЗ РАЙОНУ"};
-    QTest::newRow("another region's settlement") << "8036"
-                                                 << QStringList{"8036100000", "ДАРНИЦЬКИЙ", "8036100000", "ДАРНИЦЬКИЙ"};
+    QTest::newRow("another region's settlement")
+        << "8036" << QStringList{"8036100000", "ДАРНИЦЬКИЙ", "8036100000", "ДАРНИЦЬКИЙ"};
 }
 
 void TestEntryPages::settlementChoiceSetsTheDistrict()
@@ -492,7 +502,8 @@ void TestEntryPages::subordinationNameFollowsTheChoiceAtOnce()
     }
     leave(control<DbLookupCombo>("cbKfvID"));
     m_window->DataModule->tblAttr->Post();
-    QCOMPARE((QStringList{stored("SPODU_D"), stored("KVED_ID"), stored("KVED_DESCR"), stored("KFV_ID"), stored("KFV_DESCR")}),
+    QCOMPARE((QStringList{stored("SPODU_D"), stored("KVED_ID"), stored("KVED_DESCR"), stored("KFV_ID"),
+                          stored("KFV_DESCR")}),
              (QStringList{"Міністерство енергетики України", "24.10", "Виробництво чавуну та сталі", "30",
                           "Державна власність"}));
 }
@@ -505,8 +516,10 @@ void TestEntryPages::openedRecordFillsTheBoxesWithoutEditing()
         dm.setReporter(&reporter);
         entrytest::openModule(dm, *m_folders);
         dm.tblAttr->Edit();
-        const char* const values[][2] = {{"SPODU_ID", "L01"}, {"SPODU_D", "старе ім'я"},
-                                         {"CITY_ID", "1221055100"}, {"CITY_DESCR", "АПОСТОЛОВЕ"},
+        const char* const values[][2] = {{"SPODU_ID", "L01"},
+                                         {"SPODU_D", "старе ім'я"},
+                                         {"CITY_ID", "1221055100"},
+                                         {"CITY_DESCR", "АПОСТОЛОВЕ"},
                                          {"KFV_ID", "10"}};
         for (const auto& v : values)
             dm.tblAttr->FieldByName(QLatin1String(v[0]))->setAsString(QString::fromUtf8(v[1]));
@@ -640,19 +653,19 @@ void TestEntryPages::cellColours()
             params.FieldName = model->ColumnField(column)->FieldName();
             params.Value = [model, row](const QString& name) { return model->ValueAt(row, name); };
             page->grDataGetCellParams(*grid, params);
-            names.append(!params.FontColor.isValid()           ? QStringLiteral("-")
-                         : params.FontColor == QColor(0, 0, 255) ? QStringLiteral("blue")
-                         : params.FontColor == QColor(0, 128, 0) ? QStringLiteral("green")
-                                                                 : params.FontColor.name());
+            names.append(!params.FontColor.isValid()                 ? QStringLiteral("-")
+                             : params.FontColor == QColor(0, 0, 255) ? QStringLiteral("blue")
+                             : params.FontColor == QColor(0, 128, 0) ? QStringLiteral("green")
+                                                                     : params.FontColor.name());
         }
         return names.join(QLatin1Char(' '));
     };
     // Columns: code, name, potential, actual, threshold.
-    QCOMPARE(colours(0), QStringLiteral("- - - - -"));                    // 2: threshold 0.02
-    QCOMPARE(colours(1), QStringLiteral("- - green green -"));            // 50: threshold 0
-    QCOMPARE(colours(2), QStringLiteral("- - - - -"));                    // 51: threshold 0.0005
-    QCOMPARE(colours(3), QStringLiteral("blue blue blue blue blue"));     // 132: a group total
-    QCOMPARE(colours(4), QStringLiteral("- - green green -"));            // 999: no such pollutant
+    QCOMPARE(colours(0), QStringLiteral("- - - - -"));                 // 2: threshold 0.02
+    QCOMPARE(colours(1), QStringLiteral("- - green green -"));         // 50: threshold 0
+    QCOMPARE(colours(2), QStringLiteral("- - - - -"));                 // 51: threshold 0.0005
+    QCOMPARE(colours(3), QStringLiteral("blue blue blue blue blue"));  // 132: a group total
+    QCOMPARE(colours(4), QStringLiteral("- - green green -"));         // 999: no such pollutant
     QCOMPARE(model->index(4, 0).data().toString(), QString());
     QCOMPARE(model->index(4, 4).data().toString(), QString());
 }

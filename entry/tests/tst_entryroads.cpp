@@ -90,8 +90,7 @@ private:
     void start();
     void clickItem(const char* text);
     void addEmission(int contId, double poten);
-    template <typename T>
-    T* control(const char* name) const;
+    template <typename T> T* control(const char* name) const;
     QString storedAttr(const char* field) const;
     QWidget* cellEditor() const;
 
@@ -173,8 +172,7 @@ void TestEntryRoads::addEmission(int contId, double poten)
     data.Post();
 }
 
-template <typename T>
-T* TestEntryRoads::control(const char* name) const
+template <typename T> T* TestEntryRoads::control(const char* name) const
 {
     T* found = m_window->findChild<T*>(QLatin1String(name));
     if (!found)
@@ -193,7 +191,7 @@ QWidget* TestEntryRoads::cellEditor() const
     auto* grid = control<DbGrid>("grData");
     QWidget* focus = QApplication::focusWidget();
     if (focus && focus->objectName() == u"lookupList")
-        focus = focus->parentWidget()->parentWidget();     // the editor's own drop-down list
+        focus = focus->parentWidget()->parentWidget();  // the editor's own drop-down list
     return focus && focus != grid && grid->isAncestorOf(focus) ? focus : nullptr;
 }
 
@@ -223,8 +221,7 @@ void TestEntryRoads::typedAmountIsPostedByEveryRoad()
     auto* grid = control<DbGrid>("grData");
     auto* state = control<QLabel>("lblDataState");
     auto* post = control<DbNavigator>("navigEdit")->button(DbNavigator::Post);
-    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
-                      grid->visualRect(grid->model()->index(row, 2)).center());
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->model()->index(row, 2)).center());
     QCOMPARE(grid->currentIndex().row(), row);
     QVERIFY(!post->isEnabled());
 
@@ -263,14 +260,14 @@ void TestEntryRoads::typedAmountIsPostedByEveryRoad()
         m_window->actCheck->trigger();
         QVERIFY(m_report->isVisible());
     } else if (road == u"export") {
-        m_dialogs->queueAnswer(MsgAnswer::Ok);     // the check finds remarks: no export
+        m_dialogs->queueAnswer(MsgAnswer::Ok);  // the check finds remarks: no export
         m_window->actTransfer->trigger();
     } else if (road == u"close") {
         QVERIFY(m_window->close());
     } else if (road == u"folder") {
         QTemporaryDir other;
         m_dialogs->queueFolder(true, other.path());
-        m_dialogs->queueAnswer(MsgAnswer::Yes);    // create the work files there
+        m_dialogs->queueAnswer(MsgAnswer::Yes);  // create the work files there
         m_window->actPath->trigger();
         QCOMPARE(m_window->WorkPath(), other.path() + QLatin1Char('/'));
     }
@@ -351,9 +348,9 @@ void TestEntryRoads::codeNamesAppearOnlyWithTheirCodes()
         dm.setReporter(&reporter);
         entrytest::openModule(dm, *m_folders);
         dm.tblAttr->Edit();
-        const char* const values[][2] = {{"SPODU_ID", "L01"}, {"SPODU_D", "Кабінет Міністрів України"},
+        const char* const values[][2] = {{"SPODU_ID", "L01"},  {"SPODU_D", "Кабінет Міністрів України"},
                                          {"KVED_ID", "24.10"}, {"KVED_DESCR", "Виробництво чавуну та сталі"},
-                                         {"KFV_ID", "30"}, {"KFV_DESCR", "Державна власність"}};
+                                         {"KFV_ID", "30"},     {"KFV_DESCR", "Державна власність"}};
         for (const auto& v : values)
             dm.tblAttr->FieldByName(QLatin1String(v[0]))->setAsString(QString::fromUtf8(v[1]));
         dm.tblAttr->Post();
@@ -462,8 +459,17 @@ void TestEntryRoads::tabWrapsFromTheLastBoxOfAPage_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("value");
-    QTest::newRow("attributes") << "Реквізити" << "edY3" << "edEnName" << "12" << "Y3" << "12";
-    QTest::newRow("codes") << "Статистичні коди" << "cbOblDescr" << "edtRegDescr" << "д" << "OBL_ID"
+    QTest::newRow("attributes") << "Реквізити"
+                                << "edY3"
+                                << "edEnName"
+                                << "12"
+                                << "Y3"
+                                << "12";
+    QTest::newRow("codes") << "Статистичні коди"
+                           << "cbOblDescr"
+                           << "edtRegDescr"
+                           << "д"
+                           << "OBL_ID"
                            << "1200000000";
 }
 
@@ -517,8 +523,8 @@ void TestEntryRoads::ctrlTabDoesNotChangePages()
     start();
     auto* name = control<DbEdit>("edEnName");
     QTest::mouseClick(name, Qt::LeftButton);
-    for (const auto modifiers : {Qt::KeyboardModifiers(Qt::ControlModifier),
-                                 Qt::KeyboardModifiers(Qt::ControlModifier | Qt::ShiftModifier)}) {
+    for (const auto modifiers :
+         {Qt::KeyboardModifiers(Qt::ControlModifier), Qt::KeyboardModifiers(Qt::ControlModifier | Qt::ShiftModifier)}) {
         pressKey(Qt::Key_Tab, modifiers);
         pressKey(Qt::Key_Backtab, modifiers);
         pressKey(Qt::Key_PageDown, Qt::ControlModifier);

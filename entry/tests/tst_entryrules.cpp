@@ -158,12 +158,18 @@ void TestEntryRules::districtCode_data()
 {
     QTest::addColumn<QString>("settlement");
     QTest::addColumn<QString>("district");
-    QTest::newRow("ten characters") << "1221055100" << "1221000000";
-    QTest::newRow("blanks around") << "  1221055100 " << "1221000000";
-    QTest::newRow("six characters") << "123456" << "100000";
-    QTest::newRow("five characters") << "12345" << "00000";
-    QTest::newRow("four characters") << "1234" << "00000";
-    QTest::newRow("empty") << "" << "00000";
+    QTest::newRow("ten characters") << "1221055100"
+                                    << "1221000000";
+    QTest::newRow("blanks around") << "  1221055100 "
+                                   << "1221000000";
+    QTest::newRow("six characters") << "123456"
+                                    << "100000";
+    QTest::newRow("five characters") << "12345"
+                                     << "00000";
+    QTest::newRow("four characters") << "1234"
+                                     << "00000";
+    QTest::newRow("empty") << ""
+                           << "00000";
 }
 
 void TestEntryRules::districtCode()
@@ -177,12 +183,18 @@ void TestEntryRules::regionQueryText_data()
 {
     QTest::addColumn<QString>("region");
     QTest::addColumn<QString>("query");
-    QTest::newRow("digits") << "1200000000" << R"(CODE = "12")";
-    QTest::newRow("blanks around") << " 8000000000 " << R"(CODE = "80")";
-    QTest::newRow("one character") << "7" << R"(CODE = "7")";
-    QTest::newRow("double quote") << R"("500000000)" << R"(CODE = '"5')";
-    QTest::newRow("single quote") << "'5" << R"(CODE = "'5")";
-    QTest::newRow("both quotes keep nothing") << R"("'00000000)" << "1 = 0";
+    QTest::newRow("digits") << "1200000000"
+                            << R"(CODE = "12")";
+    QTest::newRow("blanks around") << " 8000000000 "
+                                   << R"(CODE = "80")";
+    QTest::newRow("one character") << "7"
+                                   << R"(CODE = "7")";
+    QTest::newRow("double quote") << R"("500000000)"
+                                  << R"(CODE = '"5')";
+    QTest::newRow("single quote") << "'5"
+                                  << R"(CODE = "'5")";
+    QTest::newRow("both quotes keep nothing") << R"("'00000000)"
+                                              << "1 = 0";
     QTest::newRow("control character keeps nothing") << QStringLiteral("1\x01") << "1 = 0";
 }
 
@@ -199,8 +211,7 @@ void TestEntryRules::regionQueryKeepsTheRegionsSettlements_data()
     QTest::addColumn<QStringList>("codes");
     QTest::newRow("region 12, in code order")
         << "1200000000"
-        << QStringList{"1210100000", "1221000000", "1221055100", "1221055300", "1221055400", "1234",
-                       "1288855500"};
+        << QStringList{"1210100000", "1221000000", "1221055100", "1221055300", "1221055400", "1234", "1288855500"};
     QTest::newRow("region 80") << "8000000000" << QStringList{"8000000000", "8036100000"};
     QTest::newRow("region without settlements") << "7700000000" << QStringList();
     QTest::newRow("prefix with a double quote") << R"("500000000)" << QStringList{R"("512345678)"};
@@ -222,9 +233,9 @@ void TestEntryRules::regionQueryKeepsTheRegionsSettlements()
 void TestEntryRules::settlementCommit_data()
 {
     QTest::addColumn<QString>("code");
-    QTest::addColumn<QStringList>("expected");   // CITY_ID, CITY_DESCR, REGN_ID, REGN_DESCR
-    QTest::newRow("ten characters")
-        << "1221055100" << QStringList{"1221055100", "АПОСТОЛОВЕ", "1221000000", "АПОСТОЛІВСЬКИЙ РАЙОН"};
+    QTest::addColumn<QStringList>("expected");  // CITY_ID, CITY_DESCR, REGN_ID, REGN_DESCR
+    QTest::newRow("ten characters") << "1221055100"
+                                    << QStringList{"1221055100", "АПОСТОЛОВЕ", "1221000000", "АПОСТОЛІВСЬКИЙ РАЙОН"};
     QTest::newRow("a city that is its own district")
         << "1210100000" << QStringList{"1210100000", "ДНІПРО", "1210100000", "ДНІПРО"};
     QTest::newRow("four characters") << "1234" << QStringList{"1234", "ХУТІР", "0", "БЕЗ РАЙОНУ"};

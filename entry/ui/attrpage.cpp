@@ -20,8 +20,7 @@ constexpr int kPanelHeight = 72;
 constexpr int kLatitudeWidth = 255;
 }  // namespace
 
-AttrPage::AttrPage(TDataModule& dm, QGroupBox* gbAttr)
-    : QWidget(gbAttr), m_dm(dm)
+AttrPage::AttrPage(TDataModule& dm, QGroupBox* gbAttr) : QWidget(gbAttr), m_dm(dm)
 {
     setObjectName(QStringLiteral("attrPage"));
     UsePageFont(*this);
@@ -45,7 +44,7 @@ AttrPage::AttrPage(TDataModule& dm, QGroupBox* gbAttr)
         box->OnUpdateData = [this](DbEdit& sender, bool& handled) { edMinAndSecUpdateData(sender, handled); };
 
     const QList<QWidget*> order{edEnName, edEDRPOU, edEnAddr, edEnPhone, edEnChPos, edEnChName,
-                                edX1, edX2, edX3, edY1, edY2, edY3};
+                                edX1,     edX2,     edX3,     edY1,      edY2,      edY3};
     for (int i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order.at(i - 1), order.at(i));
 
@@ -54,8 +53,8 @@ AttrPage::AttrPage(TDataModule& dm, QGroupBox* gbAttr)
     m_dm.tblAttr->AfterPost = [this](TApolloTable& sender) { tblAttrAfterPost(sender); };
 }
 
-DbEdit* AttrPage::addBox(const char* name, const char* field, const QString& label, const char* labelName,
-                         int left, int top, int width, QWidget* parent)
+DbEdit* AttrPage::addBox(const char* name, const char* field, const QString& label, const char* labelName, int left,
+                         int top, int width, QWidget* parent)
 {
     auto* caption = new QLabel(label, parent);
     caption->setObjectName(QString::fromLatin1(labelName));

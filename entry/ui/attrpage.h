@@ -51,8 +51,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    DbEdit* addBox(const char* name, const char* field, const QString& label, const char* labelName,
-                   int left, int top, int width, QWidget* parent);
+    DbEdit* addBox(const char* name, const char* field, const QString& label, const char* labelName, int left, int top,
+                   int width, QWidget* parent);
     void buildCoordinates();
     void checkCoordinate(DbEdit& sender, bool& Handled);
 

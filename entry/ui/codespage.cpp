@@ -22,8 +22,7 @@ constexpr int kRowPitch = 43;
 constexpr int kLabelHeight = 15;
 }  // namespace
 
-CodesPage::CodesPage(TDataModule& dm, QGroupBox* gbCode)
-    : QWidget(gbCode), m_dm(dm)
+CodesPage::CodesPage(TDataModule& dm, QGroupBox* gbCode) : QWidget(gbCode), m_dm(dm)
 {
     setObjectName(QStringLiteral("codesPage"));
     UsePageFont(*this);

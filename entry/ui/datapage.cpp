@@ -12,8 +12,7 @@
 
 namespace emlo {
 
-DataPage::DataPage(TDataModule& dm, QGroupBox* gbData)
-    : QWidget(gbData), m_dm(dm)
+DataPage::DataPage(TDataModule& dm, QGroupBox* gbData) : QWidget(gbData), m_dm(dm)
 {
     setObjectName(QStringLiteral("dataPage"));
     UsePageFont(*this);
@@ -28,18 +27,18 @@ DataPage::DataPage(TDataModule& dm, QGroupBox* gbData)
 
     navigMove = new DbNavigator(pnlDataNavig);
     navigMove->setObjectName(QStringLiteral("navigMove"));
-    navigMove->setButtons({DbNavigator::First, DbNavigator::Prior, DbNavigator::Next, DbNavigator::Last,
-                           DbNavigator::Refresh},
-                          {QStringLiteral("Перша"), QStringLiteral("Попередня"), QStringLiteral("Слiдуюча"),
-                           QStringLiteral("Остання"), QStringLiteral("Обновити")});
+    navigMove->setButtons(
+        {DbNavigator::First, DbNavigator::Prior, DbNavigator::Next, DbNavigator::Last, DbNavigator::Refresh},
+        {QStringLiteral("Перша"), QStringLiteral("Попередня"), QStringLiteral("Слiдуюча"), QStringLiteral("Остання"),
+         QStringLiteral("Обновити")});
     navigMove->setGeometry(12, 8, 130, 25);
 
     navigEdit = new DbNavigator(pnlDataNavig);
     navigEdit->setObjectName(QStringLiteral("navigEdit"));
-    navigEdit->setButtons({DbNavigator::Insert, DbNavigator::Delete, DbNavigator::Edit, DbNavigator::Post,
-                           DbNavigator::Cancel},
-                          {QStringLiteral("Вставити"), QStringLiteral("Удалити"), QStringLiteral("Редагувати"),
-                           QStringLiteral("Зберегти"), QStringLiteral("Вiдмiнити")});
+    navigEdit->setButtons(
+        {DbNavigator::Insert, DbNavigator::Delete, DbNavigator::Edit, DbNavigator::Post, DbNavigator::Cancel},
+        {QStringLiteral("Вставити"), QStringLiteral("Удалити"), QStringLiteral("Редагувати"),
+         QStringLiteral("Зберегти"), QStringLiteral("Вiдмiнити")});
     // In one row: each 10 pixels to the right of the one before.
     navigEdit->setGeometry(navigMove->x() + navigMove->width() + 10, 8, 130, 25);
 
@@ -76,14 +75,9 @@ void DataPage::grDataGetCellParams(DbGrid&, CellParams& params)
 {
     switch (DataCellColour(params.Value(QStringLiteral("CONTID")), params.Value(QStringLiteral("LIMIT")),
                            params.FieldName)) {
-    case CellColour::GroupTotal:
-        params.FontColor = QColor(0, 0, 255);
-        break;
-    case CellColour::NoThreshold:
-        params.FontColor = QColor(0, 128, 0);
-        break;
-    case CellColour::Normal:
-        break;
+    case CellColour::GroupTotal: params.FontColor = QColor(0, 0, 255); break;
+    case CellColour::NoThreshold: params.FontColor = QColor(0, 128, 0); break;
+    case CellColour::Normal: break;
     }
 }
 

@@ -91,7 +91,8 @@ void TestCliExport::decimalSeparatorFollowsTheLocale_data()
         R"(<ROW CONTID="3.000" CODE="0001" DESCR="Пил &quot;А&quot; &amp; сажа" POTEN="12.500" FACT="0.0123456" LIMIT="10.000"/>)");
     QTest::newRow("Ukrainian locale: comma") << "uk_UA.UTF-8" << QString() << QString() << comma;
     QTest::newRow("C locale: point") << "C.UTF-8" << QString() << QString() << point;
-    QTest::newRow("numbers alone in Ukrainian") << QString() << "C.UTF-8" << "uk_UA.UTF-8" << comma;
+    QTest::newRow("numbers alone in Ukrainian") << QString() << "C.UTF-8"
+                                                << "uk_UA.UTF-8" << comma;
     QTest::newRow("English locale: point") << QString() << "en_US.UTF-8" << QString() << point;
 }
 
@@ -108,10 +109,9 @@ void TestCliExport::decimalSeparatorFollowsTheLocale()
     // A folder that does not exist yet, parents included.
     const QString out = fx.OutDir() + QStringLiteral("2024/q1");
 
-    const TRun run = runCli({QStringLiteral("export"), fx.WorkDir(), out, QStringLiteral("--program-dir"), fx.ProgramDir()},
-                            {{QStringLiteral("LC_ALL"), lcAll},
-                             {QStringLiteral("LANG"), lang},
-                             {QStringLiteral("LC_NUMERIC"), lcNumeric}});
+    const TRun run = runCli(
+        {QStringLiteral("export"), fx.WorkDir(), out, QStringLiteral("--program-dir"), fx.ProgramDir()},
+        {{QStringLiteral("LC_ALL"), lcAll}, {QStringLiteral("LANG"), lang}, {QStringLiteral("LC_NUMERIC"), lcNumeric}});
     QCOMPARE(run.Err, QString());
     QCOMPARE(run.ExitCode, 0);
     QCOMPARE(run.Out, QStringLiteral("Все гаразд\t\n"));
@@ -132,10 +132,12 @@ void TestCliExport::remarksStopTheExport()
     fx.Close();
     const QString out = fx.OutDir() + QStringLiteral("new");
 
-    const TRun run = runCli({QStringLiteral("export"), fx.WorkDir(), out, QStringLiteral("--program-dir"), fx.ProgramDir()});
+    const TRun run =
+        runCli({QStringLiteral("export"), fx.WorkDir(), out, QStringLiteral("--program-dir"), fx.ProgramDir()});
     QCOMPARE(run.ExitCode, 1);
-    QCOMPARE(run.Out, QStringLiteral("Не вказаний код ЄДРПОУ підприємства\tРеквізити\n"
-                                     "Не вказан потенційний обсяг викидів\tВикиди\n"));
+    QCOMPARE(run.Out,
+             QStringLiteral("Не вказаний код ЄДРПОУ підприємства\tРеквізити\n"
+                            "Не вказан потенційний обсяг викидів\tВикиди\n"));
     QCOMPARE(run.Err, QStringLiteral("Помилка при перевірці данних.\nНажаль вигрузка не можлива.\n"));
     QVERIFY(!QFileInfo::exists(out));
 }
@@ -148,10 +150,11 @@ void TestCliExport::writeErrorExitsWithTwo()
     QVERIFY(QDir(fx.OutDir()).mkdir(QStringLiteral("attr.xml")));
     const QString out = fx.OutDir().chopped(1);
 
-    const TRun run = runCli({QStringLiteral("export"), fx.WorkDir(), out, QStringLiteral("--program-dir"), fx.ProgramDir()});
+    const TRun run =
+        runCli({QStringLiteral("export"), fx.WorkDir(), out, QStringLiteral("--program-dir"), fx.ProgramDir()});
     QCOMPARE(run.ExitCode, 2);
-    QCOMPARE(run.Err, QStringLiteral("Помилка вигрузки інформації:\nCannot create file ") + out
-                          + QStringLiteral("/attr.xml\n"));
+    QCOMPARE(run.Err,
+             QStringLiteral("Помилка вигрузки інформації:\nCannot create file ") + out + QStringLiteral("/attr.xml\n"));
     QCOMPARE(FolderEntries(out), QStringList{QStringLiteral("attr.xml")});
 }
 

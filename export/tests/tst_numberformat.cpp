@@ -32,25 +32,40 @@ void TestNumberFormat::floatPattern_data()
     QTest::addColumn<QString>("comma");
     QTest::addColumn<QString>("point");
 
-    QTest::newRow("three decimals at least") << 12.5 << "12,500" << "12.500";
-    QTest::newRow("zero") << 0.0 << "0,000" << "0.000";
-    QTest::newRow("all seven decimals") << 0.0123456 << "0,0123456" << "0.0123456";
-    QTest::newRow("whole number, no grouping") << 1234567.0 << "1234567,000" << "1234567.000";
-    QTest::newRow("below half at the eighth decimal") << 2.00000004 << "2,000" << "2.000";
-    QTest::newRow("half at the eighth rounds away from zero") << 2.00000005 << "2,0000001" << "2.0000001";
-    QTest::newRow("half of the smallest step") << 0.00000005 << "0,0000001" << "0.0000001";
-    QTest::newRow("negative half rounds away from zero") << -0.00000005 << "-0,0000001" << "-0.0000001";
-    QTest::newRow("negative rounding to zero has no sign") << -0.00000004 << "0,000" << "0.000";
-    QTest::newRow("carry into the integer part") << 9.99999995 << "10,000" << "10.000";
-    QTest::newRow("carry through every digit") << 99.99999999 << "100,000" << "100.000";
-    QTest::newRow("negative group total") << -2.0 << "-2,000" << "-2.000";
+    QTest::newRow("three decimals at least") << 12.5 << "12,500"
+                                             << "12.500";
+    QTest::newRow("zero") << 0.0 << "0,000"
+                          << "0.000";
+    QTest::newRow("all seven decimals") << 0.0123456 << "0,0123456"
+                                        << "0.0123456";
+    QTest::newRow("whole number, no grouping") << 1234567.0 << "1234567,000"
+                                               << "1234567.000";
+    QTest::newRow("below half at the eighth decimal") << 2.00000004 << "2,000"
+                                                      << "2.000";
+    QTest::newRow("half at the eighth rounds away from zero") << 2.00000005 << "2,0000001"
+                                                              << "2.0000001";
+    QTest::newRow("half of the smallest step") << 0.00000005 << "0,0000001"
+                                               << "0.0000001";
+    QTest::newRow("negative half rounds away from zero") << -0.00000005 << "-0,0000001"
+                                                         << "-0.0000001";
+    QTest::newRow("negative rounding to zero has no sign") << -0.00000004 << "0,000"
+                                                           << "0.000";
+    QTest::newRow("carry into the integer part") << 9.99999995 << "10,000"
+                                                 << "10.000";
+    QTest::newRow("carry through every digit") << 99.99999999 << "100,000"
+                                               << "100.000";
+    QTest::newRow("negative group total") << -2.0 << "-2,000"
+                                          << "-2.000";
     QTest::newRow("fifteen significant digits") << 12345678.1234567 << "12345678,1234567"
-                                                         << "12345678.1234567";
-    QTest::newRow("trailing zeros beyond the third dropped") << 1.2340500 << "1,23405" << "1.23405";
+                                                << "12345678.1234567";
+    QTest::newRow("trailing zeros beyond the third dropped") << 1.2340500 << "1,23405"
+                                                             << "1.23405";
     QTest::newRow("more integer digits than the pattern") << 1e20 << "100000000000000000000,000"
-                                                            << "100000000000000000000.000";
-    QTest::newRow("tiny value") << 1e-300 << "0,000" << "0.000";
-    QTest::newRow("binary noise of a sum is not shown") << 0.1 + 0.2 << "0,300" << "0.300";
+                                                          << "100000000000000000000.000";
+    QTest::newRow("tiny value") << 1e-300 << "0,000"
+                                << "0.000";
+    QTest::newRow("binary noise of a sum is not shown") << 0.1 + 0.2 << "0,300"
+                                                        << "0.300";
 }
 
 void TestNumberFormat::floatPattern()

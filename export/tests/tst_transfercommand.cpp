@@ -111,8 +111,10 @@ void TestTransferCommand::exportWritesBothFilesUnderTheHourglass()
     QVERIFY(hourglassDuringMessage);
 
     QCOMPARE(FolderEntries(fx.OutDir()), (QStringList{QStringLiteral("attr.xml"), QStringLiteral("data.xml")}));
-    QVERIFY(fromCp1251(ReadFile(fx.OutDir() + QStringLiteral("attr.xml"))).contains(QStringLiteral(R"(EDRPOU="01234567")")));
-    QVERIFY(fromCp1251(ReadFile(fx.OutDir() + QStringLiteral("data.xml"))).contains(QStringLiteral(R"(<ROW CONTID="2,000")")));
+    QVERIFY(fromCp1251(ReadFile(fx.OutDir() + QStringLiteral("attr.xml")))
+                .contains(QStringLiteral(R"(EDRPOU="01234567")")));
+    QVERIFY(fromCp1251(ReadFile(fx.OutDir() + QStringLiteral("data.xml")))
+                .contains(QStringLiteral(R"(<ROW CONTID="2,000")")));
 }
 
 void TestTransferCommand::checkWithRemarksStopsBeforeTheFolderDialog()
@@ -175,8 +177,9 @@ void TestTransferCommand::writeErrorIsReportedAfterTheCursorIsRestored()
     QCOMPARE(dialogs.messages().size(), 1);
     const MessageRequest& message = dialogs.messages().first();
     QCOMPARE(message.kind, MsgKind::Error);
-    QCOMPARE(message.text, QStringLiteral("Помилка вигрузки інформації:\r\nCannot create file ") + fx.OutDir()
-                               + QStringLiteral("attr.xml"));
+    QCOMPARE(message.text,
+             QStringLiteral("Помилка вигрузки інформації:\r\nCannot create file ") + fx.OutDir()
+                 + QStringLiteral("attr.xml"));
     QCOMPARE(message.buttons, MsgButton::Ok | MsgButton::Help);
     QCOMPARE(message.helpTopic, 20006);
     QVERIFY(!hourglassDuringMessage);
@@ -229,9 +232,10 @@ void TestTransferCommand::exportCarriesRecalculatedTotalsAndRestoresOpenStates()
 
     QCOMPARE(dialogs.texts(), QStringList{QStringLiteral("Інформація успішно вигружені")});
     const QString data = fromCp1251(ReadFile(fx.OutDir() + QStringLiteral("data.xml")));
-    QVERIFY2(data.contains(QStringLiteral(
-                 R"(<ROW CONTID="132,000" CODE="0300" DESCR="Речовини групи 1" POTEN="3,750" FACT="0,000" LIMIT=""/>)")),
-             qPrintable(data));
+    QVERIFY2(
+        data.contains(QStringLiteral(
+            R"(<ROW CONTID="132,000" CODE="0300" DESCR="Речовини групи 1" POTEN="3,750" FACT="0,000" LIMIT=""/>)")),
+        qPrintable(data));
     QVERIFY(fromCp1251(ReadFile(fx.OutDir() + QStringLiteral("attr.xml"))).contains(QStringLiteral(R"(X1="48")")));
     QVERIFY(!dm.tblAttr->Active());
     QVERIFY(dm.tblData->Active());

@@ -128,7 +128,8 @@ void TestXmlExport::workedExampleIsWrittenByteForByte()
     QCOMPARE(exportTable(*dm.tblData, path), QString());
 
     QStringList expected = DataXmlHead();
-    expected << QStringLiteral(R"(<ROW CONTID="3,000" CODE="0001" DESCR="Пил &quot;А&quot; &amp; сажа" POTEN="12,500" FACT="0,0123456" LIMIT="10,000"/>)")
+    expected << QStringLiteral(
+        R"(<ROW CONTID="3,000" CODE="0001" DESCR="Пил &quot;А&quot; &amp; сажа" POTEN="12,500" FACT="0,0123456" LIMIT="10,000"/>)")
              << QStringLiteral("</ROWDATA>") << QStringLiteral("</DATAPACKET>");
     const QByteArray written = ReadFile(path);
     QCOMPARE(written, Cp1251Lines(expected));
@@ -163,16 +164,20 @@ void TestXmlExport::rowValues_data()
         << QStringLiteral(R"(<ROW CONTID="99,000" CODE="" DESCR="" POTEN="" FACT="0,000" LIMIT=""/>)");
     QTest::newRow("pollutant without threshold")
         << QVariant(7) << QVariant(1.5) << QVariant(0.25)
-        << QStringLiteral(R"(<ROW CONTID="7,000" CODE="0007" DESCR="Речовина без порогу" POTEN="1,500" FACT="0,250" LIMIT=""/>)");
+        << QStringLiteral(
+               R"(<ROW CONTID="7,000" CODE="0007" DESCR="Речовина без порогу" POTEN="1,500" FACT="0,250" LIMIT=""/>)");
     QTest::newRow("whole numbers keep three decimals")
         << QVariant(3) << QVariant(1234567.0) << QVariant(10.0)
-        << QStringLiteral(R"(<ROW CONTID="3,000" CODE="0001" DESCR="Пил &quot;А&quot; &amp; сажа" POTEN="1234567,000" FACT="10,000" LIMIT="10,000"/>)");
+        << QStringLiteral(
+               R"(<ROW CONTID="3,000" CODE="0001" DESCR="Пил &quot;А&quot; &amp; сажа" POTEN="1234567,000" FACT="10,000" LIMIT="10,000"/>)");
     QTest::newRow("seventh decimal and negative total")
         << QVariant(3) << QVariant(0.0000001) << QVariant(-2.0)
-        << QStringLiteral(R"(<ROW CONTID="3,000" CODE="0001" DESCR="Пил &quot;А&quot; &amp; сажа" POTEN="0,0000001" FACT="-2,000" LIMIT="10,000"/>)");
+        << QStringLiteral(
+               R"(<ROW CONTID="3,000" CODE="0001" DESCR="Пил &quot;А&quot; &amp; сажа" POTEN="0,0000001" FACT="-2,000" LIMIT="10,000"/>)");
     QTest::newRow("fifteen significant digits")
         << QVariant(3) << QVariant(99999999.9999999) << QVariant(0.1)
-        << QStringLiteral(R"(<ROW CONTID="3,000" CODE="0001" DESCR="Пил &quot;А&quot; &amp; сажа" POTEN="99999999,9999999" FACT="0,100" LIMIT="10,000"/>)");
+        << QStringLiteral(
+               R"(<ROW CONTID="3,000" CODE="0001" DESCR="Пил &quot;А&quot; &amp; сажа" POTEN="99999999,9999999" FACT="0,100" LIMIT="10,000"/>)");
 }
 
 void TestXmlExport::rowValues()
@@ -228,15 +233,16 @@ void TestXmlExport::attrXmlWritesCodesAsFloatsAndCoordinatesAsIntegers()
         QStringLiteral("<FIELDS>"),
     };
     const QList<std::pair<const char*, const char*>> fields = {
-        {"ENNAME", "String"}, {"EDRPOU", "String"}, {"ENADDR", "String"}, {"ENCH_POS", "String"},
-        {"ENCH_NAME", "String"}, {"ENPHONE", "String"}, {"OBL_DESCR", "String"}, {"OBL_ID", "Float"},
-        {"REGN_DESCR", "String"}, {"REGN_ID", "Float"}, {"CITY_DESCR", "String"}, {"CITY_ID", "Float"},
-        {"SPODU_D", "String"}, {"SPODU_ID", "String"}, {"KVED_DESCR", "String"}, {"KVED_ID", "String"},
-        {"KFV_DESCR", "String"}, {"KFV_ID", "String"}, {"X1", "Smallint"}, {"X2", "Smallint"},
-        {"X3", "Smallint"}, {"Y1", "Smallint"}, {"Y2", "Smallint"}, {"Y3", "Smallint"},
+        {"ENNAME", "String"},     {"EDRPOU", "String"},   {"ENADDR", "String"},     {"ENCH_POS", "String"},
+        {"ENCH_NAME", "String"},  {"ENPHONE", "String"},  {"OBL_DESCR", "String"},  {"OBL_ID", "Float"},
+        {"REGN_DESCR", "String"}, {"REGN_ID", "Float"},   {"CITY_DESCR", "String"}, {"CITY_ID", "Float"},
+        {"SPODU_D", "String"},    {"SPODU_ID", "String"}, {"KVED_DESCR", "String"}, {"KVED_ID", "String"},
+        {"KFV_DESCR", "String"},  {"KFV_ID", "String"},   {"X1", "Smallint"},       {"X2", "Smallint"},
+        {"X3", "Smallint"},       {"Y1", "Smallint"},     {"Y2", "Smallint"},       {"Y3", "Smallint"},
     };
     for (const auto& [name, kind] : fields) {
-        expected << QStringLiteral(R"(<FIELD FieldName="%1" DisplayLabel="%1" FieldType="ft%2" FieldClass="T%2Field"/>)")
+        expected << QStringLiteral(
+                        R"(<FIELD FieldName="%1" DisplayLabel="%1" FieldType="ft%2" FieldClass="T%2Field"/>)")
                         .arg(QLatin1String(name), QLatin1String(kind));
     }
     expected << QStringLiteral("</FIELDS>") << QStringLiteral("</METADATA>") << QStringLiteral("<ROWDATA>")
@@ -271,13 +277,14 @@ void TestXmlExport::roundsAtTheSeventhDecimal()
 
     const QString path = dir.filePath(QStringLiteral("wide.xml"));
     QCOMPARE(exportTable(wide, path), QString());
-    QCOMPARE(rowLines(ReadFile(path)), (QStringList{
-                                           QStringLiteral(R"(<ROW V="1,2345679" S="-5"/>)"),
-                                           QStringLiteral(R"(<ROW V="2,000" S="0"/>)"),
-                                           QStringLiteral(R"(<ROW V="0,000" S="999"/>)"),
-                                           QStringLiteral(R"(<ROW V="-0,0000001" S="-99"/>)"),
-                                           QStringLiteral(R"(<ROW V="10,000" S="1"/>)"),
-                                       }));
+    QCOMPARE(rowLines(ReadFile(path)),
+             (QStringList{
+                 QStringLiteral(R"(<ROW V="1,2345679" S="-5"/>)"),
+                 QStringLiteral(R"(<ROW V="2,000" S="0"/>)"),
+                 QStringLiteral(R"(<ROW V="0,000" S="999"/>)"),
+                 QStringLiteral(R"(<ROW V="-0,0000001" S="-99"/>)"),
+                 QStringLiteral(R"(<ROW V="10,000" S="1"/>)"),
+             }));
 }
 
 void TestXmlExport::escapeText_data()
@@ -347,7 +354,8 @@ void TestXmlExport::exportedFieldSelection_data()
     QTest::addColumn<QString>("row");
     QTest::newRow("empty list: visible fields only, hidden CONTID left out")
         << QStringList()
-        << QStringLiteral(R"(<ROW CODE="0001" DESCR="Пил &quot;А&quot; &amp; сажа" POTEN="12,500" FACT="0,0123456" LIMIT="10,000"/>)");
+        << QStringLiteral(
+               R"(<ROW CODE="0001" DESCR="Пил &quot;А&quot; &amp; сажа" POTEN="12,500" FACT="0,0123456" LIMIT="10,000"/>)");
     QTest::newRow("names in any letter case and a display label")
         << QStringList{QStringLiteral("fact"), QStringLiteral("Забруднююча речовина|Код"), QStringLiteral("Contid")}
         << QStringLiteral(R"(<ROW CONTID="3,000" CODE="0001" FACT="0,0123456"/>)");
@@ -387,15 +395,19 @@ void TestXmlExport::captionsUserFormatsAndColHeaders()
     expXML.FileName = fx.OutDir() + QStringLiteral("data.xml");
     expXML.ExportedFields = {QStringLiteral("CODE"), QStringLiteral("POTEN"), QStringLiteral("FACT")};
     expXML.Captions = {QStringLiteral(" забруднююча речовина|код = Код речовини ")};
-    expXML.UserFormats = {QStringLiteral("poten=0.0"),
-                          QStringLiteral("Викиди за 2001 рiк (факт), тонн/рiк = 0.00")};
+    expXML.UserFormats = {QStringLiteral("poten=0.0"), QStringLiteral("Викиди за 2001 рiк (факт), тонн/рiк = 0.00")};
     QVERIFY(expXML.Execute());
     QStringList lines = fromCp1251(ReadFile(expXML.FileName)).split(QStringLiteral("\r\n"));
-    QCOMPARE(lines.mid(4, 3), (QStringList{
-        QStringLiteral(R"(<FIELD FieldName="CODE" DisplayLabel="Код речовини" FieldType="ftString" FieldClass="TStringField"/>)"),
-        QStringLiteral(R"(<FIELD FieldName="POTEN" DisplayLabel="Потенцiйний обсяг викидiв, тонн/рiк" FieldType="ftFloat" FieldClass="TFloatField"/>)"),
-        QStringLiteral(R"(<FIELD FieldName="FACT" DisplayLabel="Викиди за 2001 рiк (факт), тонн/рiк" FieldType="ftFloat" FieldClass="TFloatField"/>)"),
-    }));
+    QCOMPARE(
+        lines.mid(4, 3),
+        (QStringList{
+            QStringLiteral(
+                R"(<FIELD FieldName="CODE" DisplayLabel="Код речовини" FieldType="ftString" FieldClass="TStringField"/>)"),
+            QStringLiteral(
+                R"(<FIELD FieldName="POTEN" DisplayLabel="Потенцiйний обсяг викидiв, тонн/рiк" FieldType="ftFloat" FieldClass="TFloatField"/>)"),
+            QStringLiteral(
+                R"(<FIELD FieldName="FACT" DisplayLabel="Викиди за 2001 рiк (факт), тонн/рiк" FieldType="ftFloat" FieldClass="TFloatField"/>)"),
+        }));
     QCOMPARE(rowLines(ReadFile(expXML.FileName)),
              QStringList{QStringLiteral(R"(<ROW CODE="0001" POTEN="12,5" FACT="0,01"/>)")});
 
@@ -403,15 +415,16 @@ void TestXmlExport::captionsUserFormatsAndColHeaders()
     expXML.ColHeaders = false;
     QVERIFY(expXML.Execute());
     lines = fromCp1251(ReadFile(expXML.FileName)).split(QStringLiteral("\r\n"));
-    QCOMPARE(lines, (QStringList{
-        QStringLiteral(R"(<?xml version="1.0" encoding="windows-1251" standalone="yes"?>)"),
-        QStringLiteral(R"(<DATAPACKET Version="2.0">)"),
-        QStringLiteral("<ROWDATA>"),
-        QStringLiteral(R"(<ROW CODE="0001" POTEN="12,5" FACT="0,01"/>)"),
-        QStringLiteral("</ROWDATA>"),
-        QStringLiteral("</DATAPACKET>"),
-        QString(),
-    }));
+    QCOMPARE(lines,
+             (QStringList{
+                 QStringLiteral(R"(<?xml version="1.0" encoding="windows-1251" standalone="yes"?>)"),
+                 QStringLiteral(R"(<DATAPACKET Version="2.0">)"),
+                 QStringLiteral("<ROWDATA>"),
+                 QStringLiteral(R"(<ROW CODE="0001" POTEN="12,5" FACT="0,01"/>)"),
+                 QStringLiteral("</ROWDATA>"),
+                 QStringLiteral("</DATAPACKET>"),
+                 QString(),
+             }));
 }
 
 void TestXmlExport::tableIsLeftAtEndAndSettingsCleared()
@@ -445,7 +458,8 @@ void TestXmlExport::closedTableIsOpenedAndClosedAgain()
     TVXMLExport expXML;
     QVERIFY(ExportTable(expXML, *dm.tblAttr, fx.OutDir() + QStringLiteral("attr.xml")));
     QVERIFY(!dm.tblAttr->Active());
-    QVERIFY(fromCp1251(ReadFile(fx.OutDir() + QStringLiteral("attr.xml"))).contains(QStringLiteral(R"(ENNAME="Завод")")));
+    QVERIFY(
+        fromCp1251(ReadFile(fx.OutDir() + QStringLiteral("attr.xml"))).contains(QStringLiteral(R"(ENNAME="Завод")")));
 
     // Also after a failed run.
     QVERIFY(QDir(fx.OutDir()).mkdir(QStringLiteral("blocked.xml")));
@@ -584,13 +598,14 @@ void TestXmlExport::independentParserReadsTheFile()
     QCOMPARE(exportTable(*dm.tblData, path), QString());
 
     QProcess parser;
-    parser.start(python, {QStringLiteral("-c"),
-                          QStringLiteral("import sys, xml.etree.ElementTree as ET\n"
-                                         "root = ET.parse(sys.argv[1]).getroot()\n"
-                                         "fields = [f.get('DisplayLabel') for f in root.iter('FIELD')]\n"
-                                         "row = next(root.iter('ROW'))\n"
-                                         "sys.stdout.buffer.write((row.get('DESCR') + '\\n' + fields[1]).encode('utf-8'))\n"),
-                          path});
+    parser.start(python,
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import sys, xml.etree.ElementTree as ET\n"
+                                 "root = ET.parse(sys.argv[1]).getroot()\n"
+                                 "fields = [f.get('DisplayLabel') for f in root.iter('FIELD')]\n"
+                                 "row = next(root.iter('ROW'))\n"
+                                 "sys.stdout.buffer.write((row.get('DESCR') + '\\n' + fields[1]).encode('utf-8'))\n"),
+                  path});
     QVERIFY(parser.waitForFinished(30000));
     QCOMPARE(parser.exitCode(), 0);
     QCOMPARE(QString::fromUtf8(parser.readAllStandardOutput()),
@@ -604,11 +619,12 @@ void TestXmlExport::independentParserReadsTheFile()
     const QString layeredPath = layered.OutDir() + QStringLiteral("data.xml");
     QCOMPARE(exportTable(*layered.Data().tblData, layeredPath), QString());
     QProcess again;
-    again.start(python, {QStringLiteral("-c"),
-                         QStringLiteral("import sys, xml.etree.ElementTree as ET\n"
-                                        "row = next(ET.parse(sys.argv[1]).getroot().iter('ROW'))\n"
-                                        "sys.stdout.buffer.write(repr(row.get('DESCR')).encode('ascii'))\n"),
-                         layeredPath});
+    again.start(python,
+                {QStringLiteral("-c"),
+                 QStringLiteral("import sys, xml.etree.ElementTree as ET\n"
+                                "row = next(ET.parse(sys.argv[1]).getroot().iter('ROW'))\n"
+                                "sys.stdout.buffer.write(repr(row.get('DESCR')).encode('ascii'))\n"),
+                 layeredPath});
     QVERIFY(again.waitForFinished(30000));
     QCOMPARE(again.exitCode(), 0);
     QCOMPARE(again.readAllStandardOutput(), QByteArray("'a\\tb\\nc\\rd'"));
@@ -629,8 +645,8 @@ void TestXmlExport::controlCharacterIsRefusedNamingRecordAndField()
 {
     QFETCH(QString, name);
     QFETCH(int, code);
-    TExportFixture fx({{3, QStringLiteral("0001"), QStringLiteral("Сажа"), 10.0},
-                       {7, QStringLiteral("0007"), name, 1.0}});
+    TExportFixture fx(
+        {{3, QStringLiteral("0001"), QStringLiteral("Сажа"), 10.0}, {7, QStringLiteral("0007"), name, 1.0}});
     QVERIFY(fx.IsValid());
     TDataModule& dm = fx.Open();
     fx.AddData(3, 1.0, 1.0);

@@ -36,8 +36,7 @@ QString errorText(const std::exception& error)
 
 }  // namespace
 
-TTransferCommand::TTransferCommand(TDataModule& dataModule, std::function<bool()> checkBeforeOutput,
-                                   QWidget* parent)
+TTransferCommand::TTransferCommand(TDataModule& dataModule, std::function<bool()> checkBeforeOutput, QWidget* parent)
     : ShowWaitCursor(defaultShowWaitCursor),
       HideWaitCursor(defaultHideWaitCursor),
       m_dataModule(dataModule),
@@ -90,8 +89,8 @@ void TTransferCommand::ExportWorkTables(const QString& folder)
         return;
     }
     // The hourglass stays while the user reads the message.
-    messageDlg(QStringLiteral("Інформація успішно вигружені"), MsgKind::Information,
-               MsgButton::Ok | MsgButton::Help, 20005, m_parent);
+    messageDlg(QStringLiteral("Інформація успішно вигружені"), MsgKind::Information, MsgButton::Ok | MsgButton::Help,
+               20005, m_parent);
 }
 
 }  // namespace emlo

@@ -20,8 +20,7 @@ public:
     // checkBeforeOutput: the gate in front of output (the data check with its
     // own message on failure); true when the export may go on. The data
     // module and the parent window must outlive the command.
-    TTransferCommand(TDataModule& dataModule, std::function<bool()> checkBeforeOutput,
-                     QWidget* parent = nullptr);
+    TTransferCommand(TDataModule& dataModule, std::function<bool()> checkBeforeOutput, QWidget* parent = nullptr);
 
     // The command. Errors of the check and of the folder dialog (an empty
     // folder name: "Неможливо утворити дiректорiю") pass through to the

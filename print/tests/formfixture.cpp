@@ -70,7 +70,7 @@ const Pollutant kPollutants[] = {
     {u"09000", u"Фтор та його сполуки (у перерахунку на фтор)", 0},
 };
 
-} // namespace
+}  // namespace
 
 std::unique_ptr<TfrMemoryDataSet> emptyAttr()
 {
@@ -98,8 +98,12 @@ std::unique_ptr<TfrMemoryDataSet> attr(const QVariantMap& changes)
         {u"KVED_ID"_s, u"24.10"_s},
         {u"KFV_DESCR"_s, u"Приватна власність"_s},
         {u"KFV_ID"_s, u"10"_s},
-        {u"X1"_s, 47}, {u"X2"_s, 52}, {u"X3"_s, 4},
-        {u"Y1"_s, 35}, {u"Y2"_s, 9},  {u"Y3"_s, 31},
+        {u"X1"_s, 47},
+        {u"X2"_s, 52},
+        {u"X3"_s, 4},
+        {u"Y1"_s, 35},
+        {u"Y2"_s, 9},
+        {u"Y3"_s, 31},
     };
     for (auto it = changes.begin(); it != changes.end(); ++it)
         values[it.key()] = it.value();
@@ -134,4 +138,4 @@ std::unique_ptr<TfrMemoryDataSet> data(int count)
     return table;
 }
 
-} // namespace formfixture
+}  // namespace formfixture

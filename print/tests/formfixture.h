@@ -26,4 +26,4 @@ std::unique_ptr<TfrMemoryDataSet> data(int count);
 void addEmission(TfrMemoryDataSet& data, const QString& code, const QString& descr, const QVariant& poten,
                  const QVariant& fact, const QVariant& limit);
 
-} // namespace formfixture
+}  // namespace formfixture

@@ -34,7 +34,7 @@ QString boxText(const TfrPage& page, const QString& band, const QString& name)
     return b ? b->text : QString();
 }
 
-} // namespace
+}  // namespace
 
 // The form over the real work tables of a working folder: the adapters read
 // the tables' own fields, the look-up fields of the emission table included,
@@ -88,13 +88,13 @@ private slots:
         // looked up in CONT; a threshold that CONT leaves blank prints 0.
         QCOMPARE(rowTexts(doc.pages[1]),
                  (QStringList{u"     1"_s, u"   0001"_s, u"Речовини у вигляді суспендованих твердих частинок"_s,
-                              u"12,500  "_s, u"0,001  "_s, u"3  "_s,
-                              u"     2"_s, u"   0005"_s, u"Свинець"_s, u"0,000  "_s, u"3,000  "_s, u"0,5  "_s,
-                              u"     3"_s, u"   0132"_s, u"Метали"_s, u"7,250  "_s, u"1,500  "_s, u"0  "_s}));
+                              u"12,500  "_s, u"0,001  "_s, u"3  "_s, u"     2"_s, u"   0005"_s, u"Свинець"_s,
+                              u"0,000  "_s, u"3,000  "_s, u"0,5  "_s, u"     3"_s, u"   0132"_s, u"Метали"_s,
+                              u"7,250  "_s, u"1,500  "_s, u"0  "_s}));
 
         // The walk leaves both tables on their last record.
         QCOMPARE(m_dm->tblAttr->RecNo(), 1);
-        QCOMPARE(m_dm->tblData->RecNo(), 1); // pollutant 132, appended first
+        QCOMPARE(m_dm->tblData->RecNo(), 1);  // pollutant 132, appended first
     }
 
     void pdfOfTheWorkTables()
@@ -117,16 +117,18 @@ private:
 
     void makeReferenceTables()
     {
-        using storetest::createTable;
         using storetest::appendRows;
-        createTable(program(u"CONT.DBF"_s),
-                    {{u"CONTID"_s, 'N', 5, 0}, {u"CODE"_s, 'C', 5, 0}, {u"DESCR"_s, 'C', 80, 0}, {u"LIMIT"_s, 'N', 18, 7}});
+        using storetest::createTable;
+        createTable(
+            program(u"CONT.DBF"_s),
+            {{u"CONTID"_s, 'N', 5, 0}, {u"CODE"_s, 'C', 5, 0}, {u"DESCR"_s, 'C', 80, 0}, {u"LIMIT"_s, 'N', 18, 7}});
         appendRows(program(u"CONT.DBF"_s),
                    {{1, u"0001"_s, u"Речовини у вигляді суспендованих твердих частинок"_s, 3.0},
                     {5, u"0005"_s, u"Свинець"_s, 0.5},
                     {132, u"0132"_s, u"Метали"_s, QVariant()}});
         const auto simple = [&](const QString& file, const QString& id, short codeWidth, short descrWidth) {
-            createTable(program(file), {{id, 'N', 5, 0}, {u"CODE"_s, 'C', codeWidth, 0}, {u"DESCR"_s, 'C', descrWidth, 0}});
+            createTable(program(file),
+                        {{id, 'N', 5, 0}, {u"CODE"_s, 'C', codeWidth, 0}, {u"DESCR"_s, 'C', descrWidth, 0}});
             appendRows(program(file), {{1, u"10"_s, u"Назва"_s}});
         };
         simple(u"OW.DBF"_s, u"OWID"_s, 2, 70);
@@ -141,12 +143,18 @@ private:
         TApolloTable& a = *m_dm->tblAttr;
         a.Append();
         const QList<std::pair<QString, QVariant>> values = {
-            {u"ENNAME"_s, u"ТОВ \"Дніпровський завод\""_s}, {u"EDRPOU"_s, u"12345678"_s},
-            {u"ENADDR"_s, u"м. Дніпро"_s},                   {u"ENCH_POS"_s, u"Директор"_s},
-            {u"ENCH_NAME"_s, u"Іваненко І. І."_s},           {u"OBL_DESCR"_s, u"ДНІПРОПЕТРОВСЬКА ОБЛАСТЬ"_s},
-            {u"OBL_ID"_s, 0},                                {u"REGN_DESCR"_s, u"ДНІПРО"_s},
-            {u"CITY_DESCR"_s, u"Дніпро"_s},                  {u"CITY_ID"_s, 1210100000.0},
-            {u"X1"_s, 48},                                   {u"X2"_s, 27},
+            {u"ENNAME"_s, u"ТОВ \"Дніпровський завод\""_s},
+            {u"EDRPOU"_s, u"12345678"_s},
+            {u"ENADDR"_s, u"м. Дніпро"_s},
+            {u"ENCH_POS"_s, u"Директор"_s},
+            {u"ENCH_NAME"_s, u"Іваненко І. І."_s},
+            {u"OBL_DESCR"_s, u"ДНІПРОПЕТРОВСЬКА ОБЛАСТЬ"_s},
+            {u"OBL_ID"_s, 0},
+            {u"REGN_DESCR"_s, u"ДНІПРО"_s},
+            {u"CITY_DESCR"_s, u"Дніпро"_s},
+            {u"CITY_ID"_s, 1210100000.0},
+            {u"X1"_s, 48},
+            {u"X2"_s, 27},
         };
         for (const auto& [field, value] : values)
             a.FieldByName(field)->setAsVariant(value);

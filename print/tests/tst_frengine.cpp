@@ -11,7 +11,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-
 TfrTemplate load(const char* json)
 {
     TfrTemplate t;
@@ -60,7 +59,7 @@ double bottomOfBand(const TfrPage& page, const QString& band)
     return bottom;
 }
 
-} // namespace
+}  // namespace
 
 class TestFrEngine : public QObject {
     Q_OBJECT
@@ -121,8 +120,8 @@ private slots:
         const TfrDocument doc = data.prepare();
         QCOMPARE(doc.pages.size(), 1);
         const TfrPage& page = doc.pages[0];
-        QCOMPARE(bandsInOrder(page), (QStringList{u"PH"_s, u"MH"_s, u"DH"_s, u"DD"_s, u"MF"_s, u"DH"_s, u"DD"_s,
-                                                  u"MF"_s, u"PF"_s}));
+        QCOMPARE(bandsInOrder(page),
+                 (QStringList{u"PH"_s, u"MH"_s, u"DH"_s, u"DD"_s, u"MF"_s, u"DH"_s, u"DD"_s, u"MF"_s, u"PF"_s}));
         QCOMPARE(page.boxesWithText(u"end of M1"_s).size(), 1);
         QCOMPARE(page.boxesWithText(u"end of M2"_s).size(), 1);
         // LINE# restarts for each master record.
@@ -298,7 +297,7 @@ private slots:
         const TfrDocument doc = data.prepare(json);
         const TfrPlacedBox* a = doc.pages[0].box(u"MD"_s, u"A"_s);
         TfrTextMeasurer m;
-        QCOMPARE(a->text, u"[x]"_s); // plain: no expression
+        QCOMPARE(a->text, u"[x]"_s);  // plain: no expression
         QCOMPARE(a->rect.left(), 100.0);
         QVERIFY(qAbs(a->rect.width() - (m.width(TfrFont(), u"[x]"_s) + 4)) < 1e-9);
         QCOMPARE(a->underlines[0].x2(), a->rect.right());

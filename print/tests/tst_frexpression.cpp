@@ -53,7 +53,7 @@ QString repeat(QChar c, int n)
     return QString(n, c);
 }
 
-} // namespace
+}  // namespace
 
 class TestFrExpression : public QObject {
     Q_OBJECT
@@ -78,12 +78,10 @@ private slots:
         QTest::newRow("text constant with doubled apostrophe") << u"'п''ять'"_s << QString() << u"п'ять"_s;
         QTest::newRow("copy from before the start") << u"COPY('abcdef', 0, 2)"_s << QString() << u"ab"_s;
         QTest::newRow("copy past the end") << u"COPY('abc', 2, 10)"_s << QString() << u"bc"_s;
-        QTest::newRow("length of a Cyrillic text counts characters")
-            << u"LENGTH('Київ')"_s << QString() << u"4"_s;
+        QTest::newRow("length of a Cyrillic text counts characters") << u"LENGTH('Київ')"_s << QString() << u"4"_s;
         QTest::newRow("precedence") << u"1 + 2 * 3 - 4 / 2"_s << QString() << u"5"_s;
         QTest::newRow("number joined to text") << u"'стор. ' + [PAGE#]"_s << QString() << u"стор. 3"_s;
-        QTest::newRow("comparisons and logic") << u"IF((2 <= 2) and not (3 <> 3), 'y', 'n')"_s << QString()
-                                               << u"y"_s;
+        QTest::newRow("comparisons and logic") << u"IF((2 <= 2) and not (3 <> 3), 'y', 'n')"_s << QString() << u"y"_s;
         QTest::newRow("case-insensitive function names") << u"yearof(date)"_s << QString() << u"2024"_s;
         QTest::newRow("bare field name after the dot") << u"tbl.NAME"_s << u"x"_s << u"x"_s;
     }

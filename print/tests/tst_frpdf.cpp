@@ -29,7 +29,7 @@ TfrDocument sampleForm(int emissions)
     return PrepareForm(*attr, *data, o);
 }
 
-} // namespace
+}  // namespace
 
 // The PDF made from a laid-out form holds its texts, one A4 sheet per page.
 class TestFrPdf : public QObject {
@@ -58,8 +58,8 @@ private slots:
               u"(прізвище, ім`я та по батькові керівника)"_s, u"Коваленко Олександр Петрович"_s}) {
             QVERIFY2(pages[0].simplified().contains(expected), qPrintable(expected));
         }
-        for (const QString& expected : {u"Таблиця 2.1"_s, u"Забруднююча речовина"_s, u"найменування"_s,
-                                        u"2023 рiк"_s, u"Азоту діоксид"_s, u"10,125"_s, u"стор. 1"_s}) {
+        for (const QString& expected : {u"Таблиця 2.1"_s, u"Забруднююча речовина"_s, u"найменування"_s, u"2023 рiк"_s,
+                                        u"Азоту діоксид"_s, u"10,125"_s, u"стор. 1"_s}) {
             QVERIFY2(pages[1].simplified().contains(expected), qPrintable(expected));
         }
         QVERIFY(pages[2].contains(u"стор. 2"_s));

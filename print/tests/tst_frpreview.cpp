@@ -89,11 +89,11 @@ TfrDocument sampleDocument(int emissions)
 // An emission table whose reading fails, as a damaged table would.
 class BrokenData : public TfrMemoryDataSet {
 public:
-    BrokenData() : TfrMemoryDataSet(*formfixture::data(2)) {}
+    BrokenData() : TfrMemoryDataSet(*formfixture::data(2)) { }
     QVariant Value(const QString&) const override { throw EApolloError(u"Table read error"_s); }
 };
 
-} // namespace
+}  // namespace
 
 class TestFrPreview : public QObject {
     Q_OBJECT
@@ -196,8 +196,9 @@ private slots:
         // Scrolling to the end shows the last page's number.
         scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
         QCOMPARE(preview.currentPage(), int(preview.document().pages.size()));
-        QVERIFY(preview.findChild<QLabel*>(u"lblPage"_s)->text().startsWith(
-            u"Сторінка %1 з"_s.arg(preview.document().pages.size())));
+        QVERIFY(preview.findChild<QLabel*>(u"lblPage"_s)
+                    ->text()
+                    .startsWith(u"Сторінка %1 з"_s.arg(preview.document().pages.size())));
     }
 
     void saveAsPdfWritesTheFile()
@@ -230,7 +231,7 @@ private slots:
         emlo::testing::ScriptedDialogs boxes;
         TfrPreviewForm preview(sampleDocument(1));
 
-        dialogs.pdfPath.clear(); // cancelled: nothing happens
+        dialogs.pdfPath.clear();  // cancelled: nothing happens
         preview.saveAsPdf();
         QVERIFY(boxes.messages().isEmpty());
         QVERIFY(QDir(dir.path()).isEmpty());
@@ -254,8 +255,10 @@ private slots:
         preview.show();
         QVERIFY(QTest::qWaitForWindowExposed(&preview));
         const QRect room = preview.screen()->availableGeometry();
-        QVERIFY2(room.contains(preview.geometry()),
-                 qPrintable(u"%1x%2 on %3x%4"_s.arg(preview.width()).arg(preview.height()).arg(room.width()).arg(room.height())));
+        QVERIFY2(
+            room.contains(preview.geometry()),
+            qPrintable(
+                u"%1x%2 on %3x%4"_s.arg(preview.width()).arg(preview.height()).arg(room.width()).arg(room.height())));
     }
 
     // After a zoom is chosen with the keys, PageDown and PageUp turn pages
@@ -268,7 +271,7 @@ private slots:
         QVERIFY(preview.document().pages.size() >= 3);
         auto* zoom = preview.findChild<QComboBox*>(u"cbZoom"_s);
         zoom->setFocus();
-        QTest::keyClick(zoom, Qt::Key_Up); // 100 % -> 75 %
+        QTest::keyClick(zoom, Qt::Key_Up);  // 100 % -> 75 %
         QCOMPARE(zoom->currentText(), u"75 %"_s);
         QCOMPARE(preview.zoom(), 0.75);
         QCOMPARE(preview.currentPage(), 1);

@@ -95,7 +95,7 @@ QVector<Ink> inkOf(const TfrPage& page)
     return out;
 }
 
-} // namespace
+}  // namespace
 
 class TestPrintForm : public QObject {
     Q_OBJECT
@@ -131,19 +131,43 @@ private slots:
             u"   Приватна власність / 10"_s,
             u"(форма власності  / код за КФВ)"_s,
             u"Географічні координати об`єкта:"_s,
-            u"Широта"_s, u"Довгота"_s,
-            u"градуси"_s, u"мінути"_s, u"секунди"_s, u"градуси"_s, u"мінути"_s, u"секунди"_s,
-            u"(  )"_s, u"(')"_s, u"(\")"_s, u"(  )"_s, u"(')"_s, u"(\")"_s,
-            u"0"_s, u"0"_s,
-            u"1"_s, u"2"_s, u"3"_s, u"4"_s, u"5"_s, u"6"_s,
-            u"47"_s, u"52"_s, u"4"_s, u"35"_s, u"9"_s, u"31"_s,
+            u"Широта"_s,
+            u"Довгота"_s,
+            u"градуси"_s,
+            u"мінути"_s,
+            u"секунди"_s,
+            u"градуси"_s,
+            u"мінути"_s,
+            u"секунди"_s,
+            u"(  )"_s,
+            u"(')"_s,
+            u"(\")"_s,
+            u"(  )"_s,
+            u"(')"_s,
+            u"(\")"_s,
+            u"0"_s,
+            u"0"_s,
+            u"1"_s,
+            u"2"_s,
+            u"3"_s,
+            u"4"_s,
+            u"5"_s,
+            u"6"_s,
+            u"47"_s,
+            u"52"_s,
+            u"4"_s,
+            u"35"_s,
+            u"9"_s,
+            u"31"_s,
             u"       Інформація про види та обсяги забруднюючих речовин, що викидаються в атмосферне \n"
             u"повітря, додається на          арк."_s,
             u"1"_s,
             u" Генеральний директор"_s,
             QString(),
             u"  Коваленко Олександр Петрович"_s,
-            u"(керівник об`єкта)"_s, u"(підпис)"_s, u"(прізвище, ім`я та по батькові керівника)"_s,
+            u"(керівник об`єкта)"_s,
+            u"(підпис)"_s,
+            u"(прізвище, ім`я та по батькові керівника)"_s,
         };
         QCOMPARE(textsOf(page, u"Band1"_s), expected);
 
@@ -178,10 +202,12 @@ private slots:
         const TfrDocument doc = prepare(*attr, *data);
         QCOMPARE(doc.pages.size(), 2);
         const TfrPage& page = doc.pages[1];
-        QCOMPARE(bandsOf(page), (QStringList{u"Band2"_s, u"MasterHeader1"_s, u"DetailHeader1"_s,
-                                             u"MasterFooter1"_s, u"PageFooter1"_s}));
+        QCOMPARE(
+            bandsOf(page),
+            (QStringList{u"Band2"_s, u"MasterHeader1"_s, u"DetailHeader1"_s, u"MasterFooter1"_s, u"PageFooter1"_s}));
         QCOMPARE(textsOf(page, u"Band2"_s),
-                 QStringList{u"Інформація про види та обсяги забруднюючих речовин, \nщо викидаються в атмосферне повітря"_s});
+                 QStringList{
+                     u"Інформація про види та обсяги забруднюючих речовин, \nщо викидаються в атмосферне повітря"_s});
         QCOMPARE(textsOf(page, u"MasterHeader1"_s),
                  (QStringList{u"на"_s, u"   Публічне акціонерне товариство \"Запорізький завод феросплавів\""_s,
                               u"(повна назва об`єкта)"_s}));
@@ -276,9 +302,8 @@ private slots:
                                 u"вул. Північне шосе, буд. 20, корп. 3, прохідна 2"_s.left(100);
         QCOMPARE(name.size(), 100);
         QCOMPARE(address.size(), 100);
-        auto attr = formfixture::attr({{u"ENNAME"_s, name},
-                                       {u"ENADDR"_s, address},
-                                       {u"ENPHONE"_s, u"(061) 289-20-00, 289-20-01"_s.left(20)}});
+        auto attr = formfixture::attr(
+            {{u"ENNAME"_s, name}, {u"ENADDR"_s, address}, {u"ENPHONE"_s, u"(061) 289-20-00, 289-20-01"_s.left(20)}});
         auto data = formfixture::data(1);
         const TfrDocument doc = prepare(*attr, *data);
         for (const QString& box : {u"EnName"_s, u"EnAddr"_s}) {
@@ -362,11 +387,12 @@ private slots:
         formfixture::addEmission(*data, u"12000"_s, u"Фтор"_s, QVariant(), 1234567.8912, QVariant());
         const TfrDocument doc = prepare(*attr, *data, options(locale));
         const QStringList rows = textsOf(doc.pages[1], u"DetailData1"_s);
-        QCOMPARE(rows.mid(0, 6), (QStringList{u"     1"_s, u"   11000"_s, u"Азоту (1) оксид [N2O]"_s,
-                                              u"12,500  "_s, u"0,001  "_s, limit}));
+        QCOMPARE(
+            rows.mid(0, 6),
+            (QStringList{u"     1"_s, u"   11000"_s, u"Азоту (1) оксид [N2O]"_s, u"12,500  "_s, u"0,001  "_s, limit}));
         // A blank amount and a blank threshold print as zero.
-        QCOMPARE(rows.mid(6, 6), (QStringList{u"     2"_s, u"   12000"_s, u"Фтор"_s, u"0,000  "_s,
-                                              u"1234567,891  "_s, u"0  "_s}));
+        QCOMPARE(rows.mid(6, 6),
+                 (QStringList{u"     2"_s, u"   12000"_s, u"Фтор"_s, u"0,000  "_s, u"1234567,891  "_s, u"0  "_s}));
     }
 
     void longPollutantNameWrapsAndItsRowGrows()
@@ -409,8 +435,7 @@ private slots:
         QCOMPARE(date->underlines.size(), 1);
         QCOMPARE(textsOf(page, u"MasterFooter1"_s).mid(1),
                  (QStringList{u" Генеральний директор"_s, QString(), u"  Коваленко Олександр Петрович"_s,
-                              u"(керівник об`єкта)"_s, u"(підпис)"_s,
-                              u"(прізвище, ім`я та по батькові керівника)"_s}));
+                              u"(керівник об`єкта)"_s, u"(підпис)"_s, u"(прізвище, ім`я та по батькові керівника)"_s}));
 
         TfrPrepareOptions now = options();
         now.today = QDate();

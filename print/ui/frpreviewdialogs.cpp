@@ -46,7 +46,7 @@ public:
 
 TfrPreviewDialogs* g_responder = nullptr;
 
-} // namespace
+}  // namespace
 
 TfrPreviewDialogs& FrPreviewDialogs::current()
 {
@@ -59,4 +59,4 @@ void FrPreviewDialogs::setResponder(TfrPreviewDialogs* dialogs)
     g_responder = dialogs;
 }
 
-} // namespace emlo::print
+}  // namespace emlo::print

@@ -27,6 +27,6 @@ TfrPreviewDialogs& current();
 /// ownership and uninstalls before destroying them.
 void setResponder(TfrPreviewDialogs* dialogs);
 
-} // namespace FrPreviewDialogs
+}  // namespace FrPreviewDialogs
 
-} // namespace emlo::print
+}  // namespace emlo::print

@@ -26,21 +26,21 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int kGap = 16; // pixels between pages and around them
+constexpr int kGap = 16;  // pixels between pages and around them
 
 struct ZoomChoice {
     const char16_t* text;
-    double factor; // 0: fit the width, -1: fit the whole page
+    double factor;  // 0: fit the width, -1: fit the whole page
 };
 
 const ZoomChoice kZoomChoices[] = {
-    {u"50 %", 0.5},   {u"75 %", 0.75}, {u"100 %", 1.0},
-    {u"150 %", 1.5},  {u"200 %", 2.0}, {u"По ширині сторінки", 0},
+    {u"50 %", 0.5},           {u"75 %", 0.75}, {u"100 %", 1.0},
+    {u"150 %", 1.5},          {u"200 %", 2.0}, {u"По ширині сторінки", 0},
     {u"Сторінка цілком", -1},
 };
 constexpr int kDefaultZoom = 2;
 
-} // namespace
+}  // namespace
 
 /// Draws the pages of a document one under another at a zoom.
 class TfrPageView : public QWidget {
@@ -124,8 +124,7 @@ private:
     double m_zoom = 1;
 };
 
-TfrPreviewForm::TfrPreviewForm(TfrDocument document, QWidget* parent)
-    : QDialog(parent), m_document(std::move(document))
+TfrPreviewForm::TfrPreviewForm(TfrDocument document, QWidget* parent) : QDialog(parent), m_document(std::move(document))
 {
     setObjectName(u"frPreview"_s);
     setWindowTitle(u"Попередній перегляд - "_s + m_document.title);
@@ -326,8 +325,8 @@ void TfrPreviewForm::saveAsPdf()
         messageDlg(u"Помилка збереження звіту:\r\n"_s + error, MsgKind::Error, MsgButton::Ok, 0, this);
         return;
     }
-    messageDlg(u"Звіт збережено у файлі %1"_s.arg(QDir::toNativeSeparators(path)), MsgKind::Information,
-               MsgButton::Ok, 0, this);
+    messageDlg(u"Звіт збережено у файлі %1"_s.arg(QDir::toNativeSeparators(path)), MsgKind::Information, MsgButton::Ok,
+               0, this);
 }
 
 bool PrintDocument(QPrinter& printer, const TfrDocument& document, QString* error)
@@ -342,4 +341,4 @@ bool PrintDocument(QPrinter& printer, const TfrDocument& document, QString* erro
     return PaintDocument(printer, document, error, first, last);
 }
 
-} // namespace emlo::print
+}  // namespace emlo::print

@@ -67,4 +67,4 @@ private:
 /// false and sets *error when the printer cannot be used.
 bool PrintDocument(QPrinter& printer, const TfrDocument& document, QString* error);
 
-} // namespace emlo::print
+}  // namespace emlo::print

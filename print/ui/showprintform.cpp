@@ -11,8 +11,7 @@
 
 namespace emlo::print {
 
-bool ShowPrintForm(TfrDataAdapter& frAttr, TfrDataAdapter& frData, QWidget* parent,
-                   const TfrPrepareOptions& options)
+bool ShowPrintForm(TfrDataAdapter& frAttr, TfrDataAdapter& frData, QWidget* parent, const TfrPrepareOptions& options)
 {
     TfrDocument document;
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
@@ -39,4 +38,4 @@ bool ShowPrintForm(TApolloTable* tblAttr, TApolloTable* tblData, QWidget* parent
     return ShowPrintForm(frAttr, frData, parent);
 }
 
-} // namespace emlo::print
+}  // namespace emlo::print

@@ -21,4 +21,4 @@ bool ShowPrintForm(TfrDataAdapter& frAttr, TfrDataAdapter& frData, QWidget* pare
 /// their last record.
 bool ShowPrintForm(TApolloTable* tblAttr, TApolloTable* tblData, QWidget* parent = nullptr);
 
-} // namespace emlo::print
+}  // namespace emlo::print

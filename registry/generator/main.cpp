@@ -23,16 +23,31 @@ int main(int argc, char** argv)
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& a = args.at(i);
         const QString next = i + 1 < args.size() ? args.at(i + 1) : QString();
-        if (a == QLatin1String("--out")) { out = next; ++i; }
-        else if (a == QLatin1String("--program-dir")) { programDir = next; ++i; }
-        else if (a == QLatin1String("--count")) { count = next.toInt(); ++i; }
-        else if (a == QLatin1String("--start")) { start = next.toInt(); ++i; }
-        else if (a == QLatin1String("--rows")) { options.Rows = next.toInt(); ++i; }
-        else if (a == QLatin1String("--seed")) { seed = next.toUInt(); ++i; }
-        else if (a == QLatin1String("--point")) { options.DecimalSeparator = QChar(u'.'); }
-        else if (a == QLatin1String("--group-totals")) { options.GroupTotals = true; }
-        else if (a == QLatin1String("--broken")) { broken = true; }
-        else {
+        if (a == QLatin1String("--out")) {
+            out = next;
+            ++i;
+        } else if (a == QLatin1String("--program-dir")) {
+            programDir = next;
+            ++i;
+        } else if (a == QLatin1String("--count")) {
+            count = next.toInt();
+            ++i;
+        } else if (a == QLatin1String("--start")) {
+            start = next.toInt();
+            ++i;
+        } else if (a == QLatin1String("--rows")) {
+            options.Rows = next.toInt();
+            ++i;
+        } else if (a == QLatin1String("--seed")) {
+            seed = next.toUInt();
+            ++i;
+        } else if (a == QLatin1String("--point")) {
+            options.DecimalSeparator = QChar(u'.');
+        } else if (a == QLatin1String("--group-totals")) {
+            options.GroupTotals = true;
+        } else if (a == QLatin1String("--broken")) {
+            broken = true;
+        } else {
             err << "Usage: emlo-registry-gen --out DIR [--count N] [--start I] [--rows R] [--seed S]\n"
                    "                         [--point] [--group-totals] [--broken] [--program-dir DIR]\n"
                    "Writes N valid submissions as DIR/<region>/<EDRPOU>/attr.xml + data.xml, and with\n"
@@ -52,8 +67,9 @@ int main(int argc, char** argv)
     }
     for (int i = start; i < start + count; ++i) {
         const emlo::registry::TGeneratedEnterprise e = generator.MakeEnterprise(i);
-        const QString folder = QStringLiteral("%1/%2/%3").arg(out, e.Attr.value(QStringLiteral("OBL_ID")).toString(),
-                                                              e.Attr.value(QStringLiteral("EDRPOU")).toString());
+        const QString folder = QStringLiteral("%1/%2/%3")
+                                   .arg(out, e.Attr.value(QStringLiteral("OBL_ID")).toString(),
+                                        e.Attr.value(QStringLiteral("EDRPOU")).toString());
         if (!generator.Write(e, folder)) {
             err << generator.ErrorString() << '\n';
             return 2;

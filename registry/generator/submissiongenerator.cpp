@@ -21,7 +21,7 @@ namespace emlo::registry {
 class TGeneratorReporter : public TDataModuleReporter {
 public:
     void ShowError(const QString& text, int) override { Errors << text; }
-    void FatalStop() override {}
+    void FatalStop() override { }
     QStringList Errors;
 };
 
@@ -42,18 +42,28 @@ QVector<QStringList> readCsv(const QString& path, QString* error)
 }
 
 const char* const kNameStarts[] = {"ТОВ", "ПрАТ", "АТ", "ДП", "КП", "ПАТ"};
-const char* const kNameWords[] = {"Дніпровський металургійний завод", "Азовсталь", "Будівельні матеріали",
-                                  "Теплоенерго", "Хлібзавод №3", "Цукровий завод", "Нафтопереробний комплекс",
-                                  "Коксохім", "Цемент & Ко", "Олійно-жировий комбінат", "Склотара",
-                                  "Птахофабрика «Світанок»", "Керамік", "Водоканал", "Машинобудівний завод"};
-const char* const kSurnames[] = {"Коваленко", "Шевченко", "Бондаренко", "Ткаченко", "Кравченко", "Олійник",
-                                 "Мельник", "Лисенко", "Марченко", "Савченко"};
-const char* const kFirstNames[] = {"Іван Петрович", "Олена Василівна", "Андрій Миколайович", "Ірина Олегівна",
-                                   "Сергій Іванович", "Наталія Юріївна"};
+const char* const kNameWords[] = {"Дніпровський металургійний завод",
+                                  "Азовсталь",
+                                  "Будівельні матеріали",
+                                  "Теплоенерго",
+                                  "Хлібзавод №3",
+                                  "Цукровий завод",
+                                  "Нафтопереробний комплекс",
+                                  "Коксохім",
+                                  "Цемент & Ко",
+                                  "Олійно-жировий комбінат",
+                                  "Склотара",
+                                  "Птахофабрика «Світанок»",
+                                  "Керамік",
+                                  "Водоканал",
+                                  "Машинобудівний завод"};
+const char* const kSurnames[] = {"Коваленко", "Шевченко", "Бондаренко", "Ткаченко", "Кравченко",
+                                 "Олійник",   "Мельник",  "Лисенко",    "Марченко", "Савченко"};
+const char* const kFirstNames[] = {"Іван Петрович",  "Олена Василівна", "Андрій Миколайович",
+                                   "Ірина Олегівна", "Сергій Іванович", "Наталія Юріївна"};
 const char* const kPositions[] = {"Генеральний директор", "Директор", "Голова правління", "Керівник"};
 
-template <typename T, size_t N>
-QString pick(QRandomGenerator& random, const T (&list)[N])
+template <typename T, size_t N> QString pick(QRandomGenerator& random, const T (&list)[N])
 {
     return QString::fromUtf8(list[random.bounded(int(N))]);
 }
@@ -62,10 +72,10 @@ QString pick(QRandomGenerator& random, const T (&list)[N])
 
 QList<TBreakage> AllBreakages()
 {
-    return {TBreakage::NotWellFormed, TBreakage::WrongEncoding,    TBreakage::MissingField,
-            TBreakage::UnknownField,  TBreakage::NotANumber,       TBreakage::BadEdrpou,
-            TBreakage::UnknownKoatuu, TBreakage::UnknownPollutant, TBreakage::RepeatedPollutant,
-            TBreakage::Incomplete,    TBreakage::HugeFile,         TBreakage::DeepNesting,
+    return {TBreakage::NotWellFormed,  TBreakage::WrongEncoding,    TBreakage::MissingField,
+            TBreakage::UnknownField,   TBreakage::NotANumber,       TBreakage::BadEdrpou,
+            TBreakage::UnknownKoatuu,  TBreakage::UnknownPollutant, TBreakage::RepeatedPollutant,
+            TBreakage::Incomplete,     TBreakage::HugeFile,         TBreakage::DeepNesting,
             TBreakage::EntityExpansion};
 }
 
@@ -91,7 +101,9 @@ QString BreakageName(TBreakage breakage)
 }
 
 TSubmissionGenerator::TSubmissionGenerator(const QString& programDir, quint32 seed, TGeneratorOptions options)
-    : m_seed(seed), m_options(options), m_programDir(QDir(programDir).absolutePath() + QLatin1Char('/')),
+    : m_seed(seed),
+      m_options(options),
+      m_programDir(QDir(programDir).absolutePath() + QLatin1Char('/')),
       m_reporter(std::make_unique<TGeneratorReporter>())
 {
     if (!m_work.isValid()) {
@@ -142,7 +154,8 @@ TGeneratedEnterprise TSubmissionGenerator::MakeEnterprise(int index)
     QRandomGenerator random(m_seed * 1000003u + quint32(index));
     TGeneratedEnterprise e;
     QMap<QString, QVariant>& a = e.Attr;
-    a[QStringLiteral("ENNAME")] = QStringLiteral("%1 \"%2\" %3").arg(pick(random, kNameStarts), pick(random, kNameWords)).arg(index + 1);
+    a[QStringLiteral("ENNAME")] =
+        QStringLiteral("%1 \"%2\" %3").arg(pick(random, kNameStarts), pick(random, kNameWords)).arg(index + 1);
     a[QStringLiteral("EDRPOU")] = QString::number(30000000 + index);
     // Regions that have settlements (every region in KOATUU has).
     TCodeName region;
@@ -199,7 +212,8 @@ TGeneratedEnterprise TSubmissionGenerator::MakeEnterprise(int index)
         row.Fact = std::round(row.Poten * (0.1 + 0.8 * random.generateDouble()) * 1e7) / 1e7;
         e.Rows.append(row);
     }
-    std::sort(e.Rows.begin(), e.Rows.end(), [](const TGeneratedRow& x, const TGeneratedRow& y) { return x.ContId < y.ContId; });
+    std::sort(e.Rows.begin(), e.Rows.end(),
+              [](const TGeneratedRow& x, const TGeneratedRow& y) { return x.ContId < y.ContId; });
     return e;
 }
 
@@ -306,30 +320,21 @@ bool TSubmissionGenerator::spoil(const QString& folder, TBreakage breakage)
     }
     const qsizetype firstRow = data.indexOf("<ROW ");
     switch (breakage) {
-    case TBreakage::NotWellFormed:
-        data.truncate(data.size() / 2);
-        break;
-    case TBreakage::WrongEncoding:
-        attr = fromCp1251(attr).toUtf8();
-        break;
-    case TBreakage::MissingField:
-    {
+    case TBreakage::NotWellFormed: data.truncate(data.size() / 2); break;
+    case TBreakage::WrongEncoding: attr = fromCp1251(attr).toUtf8(); break;
+    case TBreakage::MissingField: {
         const qsizetype at = data.indexOf(" FACT=\"", firstRow);
         data.remove(at, data.indexOf('"', at + 7) + 1 - at);
         break;
     }
-    case TBreakage::UnknownField:
-        data.insert(firstRow + 5, "COLOR=\"red\" ");
-        break;
+    case TBreakage::UnknownField: data.insert(firstRow + 5, "COLOR=\"red\" "); break;
     case TBreakage::NotANumber: {
         const qsizetype at = data.indexOf("POTEN=\"", firstRow);
         const qsizetype end = data.indexOf('"', at + 7);
         data.replace(at + 7, end - at - 7, toCp1251(QStringLiteral("12т")));
         break;
     }
-    case TBreakage::HugeFile:
-        data.append(QByteArray(5 * 1024 * 1024, ' '));
-        break;
+    case TBreakage::HugeFile: data.append(QByteArray(5 * 1024 * 1024, ' ')); break;
     case TBreakage::DeepNesting: {
         const qsizetype at = data.indexOf("<ROWDATA>") + 9;
         data.insert(at, QByteArray("<x>").repeated(100000));
@@ -339,14 +344,14 @@ bool TSubmissionGenerator::spoil(const QString& folder, TBreakage breakage)
         QByteArray dtd = "<!DOCTYPE DATAPACKET [<!ENTITY a \"aaaaaaaaaa\">";
         char prev = 'a';
         for (char name = 'b'; name <= 'k'; ++name, ++prev)
-            dtd += QByteArray("<!ENTITY ") + name + " \"" + QByteArray("&") .append(prev).append(';').repeated(10) + "\">";
+            dtd +=
+                QByteArray("<!ENTITY ") + name + " \"" + QByteArray("&").append(prev).append(';').repeated(10) + "\">";
         dtd += "]>\r\n";
         data.insert(data.indexOf("<DATAPACKET"), dtd);
         data.replace("DESCR=\"", "DESCR=\"&k;");
         break;
     }
-    default:
-        break;
+    default: break;
     }
     return write(attrPath, attr) && write(dataPath, data);
 }

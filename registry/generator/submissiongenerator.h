@@ -18,19 +18,19 @@ namespace emlo::registry {
 // reason it gives.
 enum class TBreakage {
     None,
-    NotWellFormed,     // data.xml cut off in the middle
-    WrongEncoding,     // attr.xml saved as UTF-8 under the windows-1251 declaration
-    MissingField,      // FACT left out of a ROW of data.xml
-    UnknownField,      // a ROW of data.xml with an attribute no table has
-    NotANumber,        // POTEN "12т"
-    BadEdrpou,         // 7 digits
-    UnknownKoatuu,     // a settlement code not in KOATUU
-    UnknownPollutant,  // CONTID 999
-    RepeatedPollutant, // one pollutant in two records
-    Incomplete,        // no enterprise name
-    HugeFile,          // data.xml over the size limit
-    DeepNesting,       // thousands of nested elements
-    EntityExpansion,   // a DTD with "billion laughs" entities
+    NotWellFormed,      // data.xml cut off in the middle
+    WrongEncoding,      // attr.xml saved as UTF-8 under the windows-1251 declaration
+    MissingField,       // FACT left out of a ROW of data.xml
+    UnknownField,       // a ROW of data.xml with an attribute no table has
+    NotANumber,         // POTEN "12т"
+    BadEdrpou,          // 7 digits
+    UnknownKoatuu,      // a settlement code not in KOATUU
+    UnknownPollutant,   // CONTID 999
+    RepeatedPollutant,  // one pollutant in two records
+    Incomplete,         // no enterprise name
+    HugeFile,           // data.xml over the size limit
+    DeepNesting,        // thousands of nested elements
+    EntityExpansion,    // a DTD with "billion laughs" entities
 };
 
 QList<TBreakage> AllBreakages();
@@ -49,9 +49,9 @@ struct TGeneratedEnterprise {
 };
 
 struct TGeneratorOptions {
-    int Rows = 30;                      // emission records per submission (before group totals)
-    bool GroupTotals = false;           // let the data check add its group-total records
-    QChar DecimalSeparator = QChar(u','); // as a PC with these regional settings writes numbers
+    int Rows = 30;                         // emission records per submission (before group totals)
+    bool GroupTotals = false;              // let the data check add its group-total records
+    QChar DecimalSeparator = QChar(u',');  // as a PC with these regional settings writes numbers
 };
 
 // Makes realistic submissions the way enterprises make them: the data goes
@@ -87,7 +87,7 @@ private:
     };
     QList<TCodeName> m_regions;
     QMap<QString, QList<TCodeName>> m_settlementsByRegion;  // region prefix -> settlements
-    QMap<QString, QString> m_cyNames;                        // code -> name
+    QMap<QString, QString> m_cyNames;                       // code -> name
     QList<TCodeName> m_activities;
     QList<TCodeName> m_ownership;
     QList<TCodeName> m_departments;

@@ -211,7 +211,9 @@ void TestRegistry::progressLineOnlyWhenAsked()
     QVERIFY(process.waitForFinished(60000));
     QCOMPARE(process.exitCode(), 1);
     const QString err = QString::fromUtf8(process.readAllStandardError());
-    QVERIFY2(QRegularExpression(QStringLiteral("\\rОброблено 2 з 2 \\(\\d+ подань/с\\), відхилено 1 *\n$")).match(err).hasMatch(),
+    QVERIFY2(QRegularExpression(QStringLiteral("\\rОброблено 2 з 2 \\(\\d+ подань/с\\), відхилено 1 *\n$"))
+                 .match(err)
+                 .hasMatch(),
              qPrintable(err));
 }
 
@@ -222,25 +224,26 @@ void TestRegistry::commandLineErrorsExitWithTwo_data()
     QTest::newRow("no year") << QStringList{QStringLiteral("import"), QStringLiteral("--db"), QStringLiteral("@DB@"),
                                             QStringLiteral(".")}
                              << QStringLiteral("Не вказано рік: --year РРРР");
-    QTest::newRow("missing folder") << QStringList{QStringLiteral("import"), QStringLiteral("--db"), QStringLiteral("@DB@"),
-                                                   QStringLiteral("--year"), QStringLiteral("2024"),
-                                                   QStringLiteral("/no/such/folder")}
+    QTest::newRow("missing folder") << QStringList{QStringLiteral("import"), QStringLiteral("--db"),
+                                                   QStringLiteral("@DB@"),   QStringLiteral("--year"),
+                                                   QStringLiteral("2024"),   QStringLiteral("/no/such/folder")}
                                     << QStringLiteral("Папку не знайдено: /no/such/folder");
-    QTest::newRow("unknown command") << QStringList{QStringLiteral("export")} << QStringLiteral("Невідома команда: export");
-    QTest::newRow("unknown grouping") << QStringList{QStringLiteral("report"), QStringLiteral("--db"), QStringLiteral("@DB@"),
-                                                     QStringLiteral("--year"), QStringLiteral("2024"),
-                                                     QStringLiteral("--by"), QStringLiteral("city")}
+    QTest::newRow("unknown command") << QStringList{QStringLiteral("export")}
+                                     << QStringLiteral("Невідома команда: export");
+    QTest::newRow("unknown grouping") << QStringList{QStringLiteral("report"), QStringLiteral("--db"),
+                                                     QStringLiteral("@DB@"),   QStringLiteral("--year"),
+                                                     QStringLiteral("2024"),   QStringLiteral("--by"),
+                                                     QStringLiteral("city")}
                                       << QStringLiteral("Вкажіть угруповання: --by region|district|activity|pollutant");
-    QTest::newRow("unknown pollutant") << QStringList{QStringLiteral("report"), QStringLiteral("--db"), QStringLiteral("@DB@"),
-                                                      QStringLiteral("--year"), QStringLiteral("2024"),
-                                                      QStringLiteral("--by"), QStringLiteral("region"),
-                                                      QStringLiteral("--pollutant"), QStringLiteral("77777")}
-                                       << QStringLiteral("Забруднюючої речовини з кодом 77777 немає в довіднику речовин");
-    QTest::newRow("server unreachable") << QStringList{QStringLiteral("report"), QStringLiteral("--db"),
-                                                       QStringLiteral("postgresql://nobody@/none?host=/nonexistent"),
-                                                       QStringLiteral("--year"), QStringLiteral("2024"),
-                                                       QStringLiteral("--by"), QStringLiteral("region")}
-                                        << QStringLiteral("Неможливо відкрити базу даних none");
+    QTest::newRow("unknown pollutant")
+        << QStringList{QStringLiteral("report"), QStringLiteral("--db"),        QStringLiteral("@DB@"),
+                       QStringLiteral("--year"), QStringLiteral("2024"),        QStringLiteral("--by"),
+                       QStringLiteral("region"), QStringLiteral("--pollutant"), QStringLiteral("77777")}
+        << QStringLiteral("Забруднюючої речовини з кодом 77777 немає в довіднику речовин");
+    QTest::newRow("server unreachable") << QStringList{
+        QStringLiteral("report"), QStringLiteral("--db"), QStringLiteral("postgresql://nobody@/none?host=/nonexistent"),
+        QStringLiteral("--year"), QStringLiteral("2024"), QStringLiteral("--by"),
+        QStringLiteral("region")} << QStringLiteral("Неможливо відкрити базу даних none");
 }
 
 void TestRegistry::commandLineErrorsExitWithTwo()
@@ -265,12 +268,13 @@ void TestRegistry::migrationsUpgradeAndRefuseNewer()
         QCOMPARE(db.SchemaVersion(), 2);
         QSqlQuery query(db.Database());
         QVERIFY(query.exec(QStringLiteral("INSERT INTO enterprise VALUES ('12345678', 'x', 't')")));
-        QVERIFY2(query.exec(QStringLiteral(
-                     "INSERT INTO submission (edrpou, year, is_current, imported_at, source_path, content_hash, enname, "
-                     "enaddr, ench_pos, ench_name, enphone, obl_descr, obl_code, regn_descr, regn_code, city_descr, "
-                     "city_code, spodu_d, spodu_id, kved_descr, kved_id, kfv_descr, kfv_id) VALUES ('12345678', 2024, 1, "
-                     "'t', '/x', 'h', 'x', '', '', '', '', '', '1200000000', '', '', '', '', '', '', '', '', '', '')")),
-                 qPrintable(DbErrorText(query.lastError())));
+        QVERIFY2(
+            query.exec(QStringLiteral(
+                "INSERT INTO submission (edrpou, year, is_current, imported_at, source_path, content_hash, enname, "
+                "enaddr, ench_pos, ench_name, enphone, obl_descr, obl_code, regn_descr, regn_code, city_descr, "
+                "city_code, spodu_d, spodu_id, kved_descr, kved_id, kfv_descr, kfv_id) VALUES ('12345678', 2024, 1, "
+                "'t', '/x', 'h', 'x', '', '', '', '', '', '1200000000', '', '', '', '', '', '', '', '', '', '')")),
+            qPrintable(DbErrorText(query.lastError())));
         QVERIFY(query.exec(QStringLiteral("INSERT INTO emission SELECT id, 3, 1.5, 0.5 FROM submission")));
         QVERIFY(query.exec(QStringLiteral("INSERT INTO emission SELECT id, 23, 2, 1 FROM submission")));
         QVERIFY(query.exec(QStringLiteral("INSERT INTO emission SELECT id, 132, 1.5, 0.5 FROM submission")));
@@ -349,7 +353,8 @@ TSubmission makeSubmission(const QString& edrpou, const QString& obl, const QStr
     s.Attr.insert(QStringLiteral("OBL_DESCR"), QStringLiteral("область"));
     s.Attr.insert(QStringLiteral("KVED_ID"), kved);
     s.AttrNumbers.insert(QStringLiteral("OBL_ID"), obl.toDouble());
-    s.AttrNumbers.insert(QStringLiteral("REGN_ID"), (city.rightJustified(10, u'0').left(5) + QStringLiteral("00000")).toDouble());
+    s.AttrNumbers.insert(QStringLiteral("REGN_ID"),
+                         (city.rightJustified(10, u'0').left(5) + QStringLiteral("00000")).toDouble());
     s.AttrNumbers.insert(QStringLiteral("CITY_ID"), city.toDouble());
     s.Rows = rows;
     s.ContentHash = hash;
@@ -375,19 +380,22 @@ void TestRegistry::reportsSumWithoutGroupTotals()
     QString error;
     // Dnipro: iron (3) and its group total 132, which repeats it; Crimea (code
     // with a leading zero). A replaced submission must not count.
-    QVERIFY(db.Store(makeSubmission(QStringLiteral("11111111"), QStringLiteral("1200000000"), QStringLiteral("1210100000"),
-                                    QStringLiteral("24.10"), {row(3, 100, 100)}, "old"),
+    QVERIFY(db.Store(makeSubmission(QStringLiteral("11111111"), QStringLiteral("1200000000"),
+                                    QStringLiteral("1210100000"), QStringLiteral("24.10"), {row(3, 100, 100)}, "old"),
                      2024, QStringLiteral("/a"), &outcome, &error));
-    QVERIFY(db.Store(makeSubmission(QStringLiteral("11111111"), QStringLiteral("1200000000"), QStringLiteral("1210100000"),
-                                    QStringLiteral("24.10"), {row(3, 0.2, 0.05), row(23, 5, 4), row(132, 0.2, 0.05)}, "new"),
+    QVERIFY(db.Store(makeSubmission(QStringLiteral("11111111"), QStringLiteral("1200000000"),
+                                    QStringLiteral("1210100000"), QStringLiteral("24.10"),
+                                    {row(3, 0.2, 0.05), row(23, 5, 4), row(132, 0.2, 0.05)}, "new"),
                      2024, QStringLiteral("/b"), &outcome, &error));
     QCOMPARE(outcome, TStoreOutcome::Replaced);
-    QVERIFY(db.Store(makeSubmission(QStringLiteral("22222222"), QStringLiteral("100000000"), QStringLiteral("120410100"),
-                                    QStringLiteral("35.11"), {row(23, 1, 0.5), row(1, 0.0005, 0.0001)}, "crimea"),
-                     2024, QStringLiteral("/c"), &outcome, &error));
-    QVERIFY(db.Store(makeSubmission(QStringLiteral("11111111"), QStringLiteral("1200000000"), QStringLiteral("1210100000"),
-                                    QStringLiteral("24.10"), {row(23, 2, 2)}, "last year"),
-                     2023, QStringLiteral("/d"), &outcome, &error));
+    QVERIFY(
+        db.Store(makeSubmission(QStringLiteral("22222222"), QStringLiteral("100000000"), QStringLiteral("120410100"),
+                                QStringLiteral("35.11"), {row(23, 1, 0.5), row(1, 0.0005, 0.0001)}, "crimea"),
+                 2024, QStringLiteral("/c"), &outcome, &error));
+    QVERIFY(
+        db.Store(makeSubmission(QStringLiteral("11111111"), QStringLiteral("1200000000"), QStringLiteral("1210100000"),
+                                QStringLiteral("24.10"), {row(23, 2, 2)}, "last year"),
+                 2023, QStringLiteral("/d"), &outcome, &error));
 
     TReport report;
     TReportRequest request;
@@ -418,8 +426,9 @@ void TestRegistry::reportsSumWithoutGroupTotals()
     QStringList codes;
     for (const TReportGroup& g : report.Groups)
         codes << g.Code + (g.IsGroupTotal ? QStringLiteral("*") : QString());
-    QCOMPARE(codes, (QStringList{QStringLiteral("01000*"), QStringLiteral("01001"), QStringLiteral("01003"),
-                                 QStringLiteral("05001")}));
+    QCOMPARE(codes,
+             (QStringList{QStringLiteral("01000*"), QStringLiteral("01001"), QStringLiteral("01003"),
+                          QStringLiteral("05001")}));
     QCOMPARE(report.Total.Fact, 0.0001 + 0.05 + 4.5);
     QCOMPARE(report.Total.Enterprises, 2);
 
@@ -448,12 +457,13 @@ void TestRegistry::reportFilesForSpreadsheetsAndBrowsers()
     QCOMPARE(runImport({folder}), 0);
     const QString csv = m_dir.filePath(QStringLiteral("report-%1.csv").arg(m_case));
     const QString html = m_dir.filePath(QStringLiteral("report-%1.html").arg(m_case));
-    for (const auto& [format, path] : {std::pair{QStringLiteral("csv"), csv}, std::pair{QStringLiteral("html"), html}}) {
+    for (const auto& [format, path] :
+         {std::pair{QStringLiteral("csv"), csv}, std::pair{QStringLiteral("html"), html}}) {
         QProcess process;
         process.start(QStringLiteral(EMLO_REGISTRY_PATH),
                       {QStringLiteral("report"), QStringLiteral("--db"), dbSpec(), QStringLiteral("--year"),
-                       QStringLiteral("2024"), QStringLiteral("--by"), QStringLiteral("region"), QStringLiteral("--format"),
-                       format, QStringLiteral("--output"), path});
+                       QStringLiteral("2024"), QStringLiteral("--by"), QStringLiteral("region"),
+                       QStringLiteral("--format"), format, QStringLiteral("--output"), path});
         QVERIFY(process.waitForFinished(60000));
         QCOMPARE(process.readAllStandardError(), QByteArray());
         QCOMPARE(process.exitCode(), 0);
@@ -467,7 +477,8 @@ void TestRegistry::reportFilesForSpreadsheetsAndBrowsers()
     QVERIFY(lines.at(1).startsWith(QStringLiteral("Код;Область;Підприємств;")));
     // Numbers with a comma, never a point, so a Ukrainian spreadsheet reads them as numbers.
     const QStringList cells = lines.at(2).split(u';');
-    QVERIFY2(QRegularExpression(QStringLiteral("^\\d+,\\d{3,7}$")).match(cells.at(4)).hasMatch(), qPrintable(lines.at(2)));
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d+,\\d{3,7}$")).match(cells.at(4)).hasMatch(),
+             qPrintable(lines.at(2)));
     QVERIFY(lines.contains(QStringLiteral("Підприємства, чиї потенційні викиди досягають порогового значення")));
 
     QFile htmlFile(html);

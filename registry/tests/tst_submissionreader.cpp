@@ -152,7 +152,8 @@ void TestSubmissionReader::generatedBroken_data()
     row(TBreakage::NotANumber, "data.xml", "POTEN", "значення «12т» не є числом");
     row(TBreakage::BadEdrpou, "attr.xml", "EDRPOU", "має складатися з 8 цифр");
     row(TBreakage::UnknownKoatuu, "attr.xml", "CITY_ID", "коду КОАТУУ 9999999999 немає в довіднику");
-    row(TBreakage::UnknownPollutant, "data.xml", "CONTID", "забруднюючої речовини з кодом 999 немає в довіднику речовин");
+    row(TBreakage::UnknownPollutant, "data.xml", "CONTID",
+        "забруднюючої речовини з кодом 999 немає в довіднику речовин");
     row(TBreakage::RepeatedPollutant, "data.xml", "CONTID", "Забруднююча речовина вже вказана");
     row(TBreakage::Incomplete, "attr.xml", "ENNAME", "Не вказана назва підприємства");
     row(TBreakage::HugeFile, "data.xml", "", "файл завеликий");
@@ -173,8 +174,8 @@ void TestSubmissionReader::generatedBroken()
     TRejectionList reasons;
     if (TSubmissionReader().Read(folder + QStringLiteral("/attr.xml"), folder + QStringLiteral("/data.xml"),
                                  &submission, &reasons))
-        TSubmissionValidator(m_reference).Validate(submission, QStringLiteral("attr.xml"), QStringLiteral("data.xml"),
-                                                   &reasons);
+        TSubmissionValidator(m_reference)
+            .Validate(submission, QStringLiteral("attr.xml"), QStringLiteral("data.xml"), &reasons);
     QCOMPARE(reasons.size(), 1);
     const TRejection& r = reasons.first();
     QCOMPARE(r.File, file);
@@ -189,14 +190,16 @@ void TestSubmissionReader::handMadeBroken_data()
 {
     QTest::addColumn<QByteArray>("data");
     QTest::addColumn<QString>("text");
-    const QByteArray row = "<ROW CONTID=\"3,000\" CODE=\"01003\" DESCR=\"a\" POTEN=\"1,5\" FACT=\"1\" LIMIT=\"0\"/>\r\n";
+    const QByteArray row =
+        "<ROW CONTID=\"3,000\" CODE=\"01003\" DESCR=\"a\" POTEN=\"1,5\" FACT=\"1\" LIMIT=\"0\"/>\r\n";
     QByteArray utf8Declared = dataXml(row);
     utf8Declared.replace("windows-1251", "utf-8");
     QByteArray noDeclaration = dataXml(row).mid(int(sizeof(kHead)) - 1);
     QByteArray noEncoding = dataXml(row);
     noEncoding.replace("encoding=\"windows-1251\" ", "");
     QByteArray missingMeta = dataXml(row);
-    missingMeta.replace("<FIELD FieldName=\"LIMIT\" DisplayLabel=\"x\" FieldType=\"ftFloat\" FieldClass=\"TFloatField\"/>\r\n", "");
+    missingMeta.replace(
+        "<FIELD FieldName=\"LIMIT\" DisplayLabel=\"x\" FieldType=\"ftFloat\" FieldClass=\"TFloatField\"/>\r\n", "");
     QByteArray unknownMeta = dataXml(row);
     unknownMeta.replace("FieldName=\"LIMIT\"", "FieldName=\"COLOR\"");
     QByteArray noRowData = QByteArray(kHead) + "<DATAPACKET Version=\"2.0\">\r\n</DATAPACKET>\r\n";
@@ -266,8 +269,8 @@ void TestSubmissionReader::bothDecimalSeparatorsReadAlike()
         QCOMPARE(withPoint.Rows.at(i).Fact, withComma.Rows.at(i).Fact);
     }
     QCOMPARE(withPoint.KoatuuCode(QStringLiteral("CITY_ID")), withComma.KoatuuCode(QStringLiteral("CITY_ID")));
-    QVERIFY(TSubmissionValidator(m_reference).Validate(withPoint, QStringLiteral("attr.xml"),
-                                                       QStringLiteral("data.xml"), &reasons));
+    QVERIFY(TSubmissionValidator(m_reference)
+                .Validate(withPoint, QStringLiteral("attr.xml"), QStringLiteral("data.xml"), &reasons));
 }
 
 void TestSubmissionReader::validWithGroupTotalsPasses()
@@ -300,7 +303,8 @@ void TestSubmissionReader::hostileFilesStayBounded()
     // its DTD, before any entity could be expanded.
     QByteArray laughs = "<!DOCTYPE DATAPACKET [<!ENTITY a \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\">";
     for (char name = 'b'; name <= 'z'; ++name)
-        laughs += QByteArray("<!ENTITY ") + name + " \"" + QByteArray("&") + char(name - 1) + ";" + QByteArray("&") + char(name - 1) + ";\">";
+        laughs += QByteArray("<!ENTITY ") + name + " \"" + QByteArray("&") + char(name - 1) + ";" + QByteArray("&")
+            + char(name - 1) + ";\">";
     laughs += "]>\r\n";
     QByteArray data = dataXml("<ROW CONTID=\"&z;\" CODE=\"\" DESCR=\"\" POTEN=\"1\" FACT=\"1\" LIMIT=\"\"/>\r\n");
     data.insert(data.indexOf("<DATAPACKET"), laughs);
@@ -315,7 +319,8 @@ void TestSubmissionReader::hostileFilesStayBounded()
     limits.MaxRecords = 100;
     QByteArray rows;
     for (int i = 1; i <= 101; ++i)
-        rows += "<ROW CONTID=\"" + QByteArray::number(i) + "\" CODE=\"\" DESCR=\"\" POTEN=\"1\" FACT=\"1\" LIMIT=\"\"/>\r\n";
+        rows += "<ROW CONTID=\"" + QByteArray::number(i)
+            + "\" CODE=\"\" DESCR=\"\" POTEN=\"1\" FACT=\"1\" LIMIT=\"\"/>\r\n";
     reasons.clear();
     QVERIFY(!TSubmissionReader(limits).ReadBytes(QStringLiteral("attr.xml"), m_attr, QStringLiteral("data.xml"),
                                                  dataXml(rows), &s, &reasons));

@@ -60,8 +60,8 @@ void TestAppPaths::writableFolderIsPortable()
 
 void TestAppPaths::installLayoutIsInstalled_data()
 {
-    QTest::addColumn<QString>("userDirs");  // content of user-dirs.dirs, empty: none
-    QTest::addColumn<QString>("documents"); // below the home folder
+    QTest::addColumn<QString>("userDirs");   // content of user-dirs.dirs, empty: none
+    QTest::addColumn<QString>("documents");  // below the home folder
     QTest::newRow("no user-dirs.dirs: ~/Documents") << QString() << QStringLiteral("Documents/");
     QTest::newRow("Ukrainian documents folder of user-dirs.dirs")
         << QStringLiteral("XDG_DOCUMENTS_DIR=\"$HOME/Документи\"\n") << QStringLiteral("Документи/");

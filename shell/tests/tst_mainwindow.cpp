@@ -35,8 +35,8 @@ Q_DECLARE_METATYPE(emlo::MsgAnswer)
 
 namespace {
 
-const QString kOwMissing = QStringLiteral(
-    "Помилка відкриття робочих таблиць:\r\nнеможливо відкрити довідник форм власності");
+const QString kOwMissing =
+    QStringLiteral("Помилка відкриття робочих таблиць:\r\nнеможливо відкрити довідник форм власності");
 const QString kFatal = QStringLiteral("Подальша робота програми неможлива.");
 const QString kNoHelp = QStringLiteral("Відсутній файл довідки 'emlo.hlp'.");
 
@@ -79,8 +79,10 @@ struct ProgramFolder {
             QVector<QVariantList> rows;
         } tables[] = {
             {"CONT.DBF",
-             {{QStringLiteral("CONTID"), 'N', 5, 0}, {QStringLiteral("CODE"), 'C', 5, 0},
-              {QStringLiteral("DESCR"), 'C', 80, 0}, {QStringLiteral("LIMIT"), 'N', 18, 7}},
+             {{QStringLiteral("CONTID"), 'N', 5, 0},
+              {QStringLiteral("CODE"), 'C', 5, 0},
+              {QStringLiteral("DESCR"), 'C', 80, 0},
+              {QStringLiteral("LIMIT"), 'N', 18, 7}},
              {{10, QStringLiteral("00010"), QStringLiteral("Пил"), 1.5},
               {20, QStringLiteral("00020"), QStringLiteral("Сажа"), 2.0},
               {30, QStringLiteral("00030"), QStringLiteral("Оксид"), 3.0}}},
@@ -88,7 +90,8 @@ struct ProgramFolder {
             {"DP.DBF", withId("DPID", 6, 150), {{1, QStringLiteral("01001"), QStringLiteral("Мiнiстерство")}}},
             {"EA.DBF", withId("EAID", 10, 250), {{1, QStringLiteral("24.1"), QStringLiteral("Хiмiя")}}},
             {"OBL.DBF", withId("OBLID", 10, 100), {{1, QStringLiteral("8000000000"), QStringLiteral("Київ")}}},
-            {"CY.DBF", withId("CYID", 10, 100),
+            {"CY.DBF",
+             withId("CYID", 10, 100),
              {{2, QStringLiteral("8036100000"), QStringLiteral("Район")},
               {1, QStringLiteral("8000000000"), QStringLiteral("Київ")}}},
         };
@@ -240,8 +243,9 @@ void TestMainWindow::frameHasItsCommandsAndPages()
     QStringList bar;
     for (QAction* a : w->ToolBar->actions())
         bar.append(a->isSeparator() ? QStringLiteral("|") : a->objectName());
-    QCOMPARE(bar, (QStringList{"actPath", "|", "actCheck", "actPrintPreview", "actTransfer", "|",
-                               "actHelp", "actAbout", "|", "actExit"}));
+    QCOMPARE(bar,
+             (QStringList{"actPath", "|", "actCheck", "actPrintPreview", "actTransfer", "|", "actHelp", "actAbout", "|",
+                          "actExit"}));
     const struct {
         QAction* action;
         const char* caption;
@@ -262,8 +266,7 @@ void TestMainWindow::frameHasItsCommandsAndPages()
         if (row.hint)
             QCOMPARE(row.action->toolTip(), QString::fromUtf8(row.hint));
         QVERIFY(!row.action->icon().pixmap(32, 32).isNull());
-        QCOMPARE(row.action->icon().pixmap(32, 32).toImage(),
-                 w->ImageList.at(row.image).pixmap(32, 32).toImage());
+        QCOMPARE(row.action->icon().pixmap(32, 32).toImage(), w->ImageList.at(row.image).pixmap(32, 32).toImage());
         QWidget* button = w->ToolBar->widgetForAction(row.action);
         QCOMPARE(button->size(), QSize(39, 38));
     }
@@ -372,8 +375,9 @@ void TestMainWindow::deletedRememberedFolderWarnsOnce()
     auto w = start(folder);
     QCOMPARE(dialogs.messages().size(), 1);
     const MessageRequest& warning = dialogs.messages().first();
-    QCOMPARE(warning.text, QStringLiteral("В останнiй раз Ви працювали з папкою: ") + gone
-                               + QStringLiteral("\r\nНажаль зараз такої папки немає."));
+    QCOMPARE(warning.text,
+             QStringLiteral("В останнiй раз Ви працювали з папкою: ") + gone
+                 + QStringLiteral("\r\nНажаль зараз такої папки немає."));
     QCOMPARE(warning.kind, MsgKind::Warning);
     QCOMPARE(warning.buttons, MsgButtons(MsgButton::Ok));
     QCOMPARE(warning.helpTopic, 0);
@@ -469,8 +473,8 @@ void TestMainWindow::settingsKeepOtherEntries()
 {
     ProgramFolder folder;
     const QString firm = folder.folder(QStringLiteral("Підприємство"));
-    writeFile(folder.settings, "; settings\r\n[Window]\r\nLeft=10\r\n\r\n[general]\r\npath=" + firm.toUtf8()
-                                   + "\r\nZoom=2\r\n");
+    writeFile(folder.settings,
+              "; settings\r\n[Window]\r\nLeft=10\r\n\r\n[general]\r\npath=" + firm.toUtf8() + "\r\nZoom=2\r\n");
     // The remembered folder is stored in Windows-1251, so the UTF-8 above does
     // not name an existing folder: the program folder is taken and saved.
     testing::ScriptedDialogs dialogs;
@@ -484,8 +488,7 @@ void TestMainWindow::settingsKeepOtherEntries()
     QFile file(folder.settings);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray expected = "; settings\r\n[Window]\r\nLeft=10\r\n\r\n[general]\r\nPath="
-                                + firm.toUtf8().replace("Підприємство", "\xcf\xb3\xe4\xef\xf0\xe8\xba\xec\xf1\xf2\xe2\xee")
-                                + "\r\nZoom=2\r\n";
+        + firm.toUtf8().replace("Підприємство", "\xcf\xb3\xe4\xef\xf0\xe8\xba\xec\xf1\xf2\xe2\xee") + "\r\nZoom=2\r\n";
     QCOMPARE(file.readAll(), expected);
 
     // Read back in the next run.
@@ -570,8 +573,7 @@ void TestMainWindow::missingDataIndexIsRebuilt()
                                   {QStringLiteral("POTEN"), 'N', 18, 7},
                                   {QStringLiteral("FACT"), 'N', 18, 7}};
     storetest::createTable(firm + QStringLiteral("DATA.DBF"), data);
-    storetest::appendRows(firm + QStringLiteral("DATA.DBF"),
-                          {{30, 1.0, 0.5}, {10, 2.0, 1.0}, {20, 3.0, 1.5}});
+    storetest::appendRows(firm + QStringLiteral("DATA.DBF"), {{30, 1.0, 0.5}, {10, 2.0, 1.0}, {20, 3.0, 1.5}});
     folder.setSetting(firm.toUtf8());
     testing::ScriptedDialogs dialogs;
     auto w = start(folder);
@@ -635,8 +637,8 @@ void TestMainWindow::folderWithAttrIsTakenWithoutQuestion()
     auto w = start(folder);
     // Only ATTR.DBF counts: DATA.DBF and DATA.IDX are made as needed.
     const QString other = folder.folder(QStringLiteral("other"));
-    QVERIFY(QFile::copy(MatchFileCase(folder.program + QStringLiteral("ATTR.DBF")),
-                        other + QStringLiteral("Attr.Dbf")));
+    QVERIFY(
+        QFile::copy(MatchFileCase(folder.program + QStringLiteral("ATTR.DBF")), other + QStringLiteral("Attr.Dbf")));
     dialogs.queueFolder(true, other);
     w->actPath->trigger();
     QVERIFY(dialogs.messages().isEmpty());
@@ -715,15 +717,13 @@ void TestMainWindow::folderChangeKeepsFolderWhenPostFails()
     dialogs.queueAnswer(MsgAnswer::Yes);
     w->actPath->trigger();
 
-    QCOMPARE(dialogs.texts().last(),
-             QStringLiteral("Record Lock Failure. May be locked by another user or task."));
+    QCOMPARE(dialogs.texts().last(), QStringLiteral("Record Lock Failure. May be locked by another user or task."));
     QCOMPARE(dialogs.messages().last().kind, MsgKind::Error);
     QCOMPARE(w->WorkPath(), folder.program);
     QCOMPARE(w->actPath->toolTip(), QStringLiteral("Змiнити робочу папку з ") + folder.program);
     QVERIFY(w->AttrModified());
     QCOMPARE(w->DataModule->tblAttr->State(), dsInsert);
-    QCOMPARE(w->DataModule->tblAttr->FieldByName(QStringLiteral("ENNAME"))->AsString(),
-             QStringLiteral("ТОВ Старе"));
+    QCOMPARE(w->DataModule->tblAttr->FieldByName(QStringLiteral("ENNAME"))->AsString(), QStringLiteral("ТОВ Старе"));
     QVERIFY(!FileExistsNoCase(next + QStringLiteral("attr.dbf")));
     QVERIFY(QApplication::overrideCursor() == nullptr);
 
@@ -836,8 +836,7 @@ void TestMainWindow::closingWhenPostFailsAsks()
     QCOMPARE(w->AttrModified(), !closes);
     if (!closes) {
         // The edit is still there to be stored once the cause is gone.
-        QCOMPARE(w->DataModule->tblAttr->FieldByName(QStringLiteral("ENNAME"))->AsString(),
-                 QStringLiteral("Не вийде"));
+        QCOMPARE(w->DataModule->tblAttr->FieldByName(QStringLiteral("ENNAME"))->AsString(), QStringLiteral("Не вийде"));
         w->DataModule->tblAttr->BeforePost = nullptr;
         w->close();
         QVERIFY(!w->isVisible());

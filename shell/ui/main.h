@@ -16,7 +16,7 @@ class QToolBar;
 namespace emlo {
 class OutlookBar;
 class TfrmReport;
-}
+}  // namespace emlo
 
 // How the window is asked to close: caNone keeps it open.
 enum TCloseAction { caNone, caHide, caFree, caMinimize };
@@ -34,7 +34,7 @@ public:
     ~TfrmMain() override;
 
     // ---- state ----
-    TDataModule* DataModule = nullptr;          // owned
+    TDataModule* DataModule = nullptr;  // owned
     // The check report window, created hidden after this window (not owned;
     // nullptr until the report window is created).
     emlo::TfrmReport* frmReport = nullptr;
@@ -50,10 +50,10 @@ public:
     QWidget* tsAttr = nullptr;
     QWidget* tsCodes = nullptr;
     QWidget* tsData = nullptr;
-    QGroupBox* gbAttr = nullptr;    // the page containers; the pages fill them
+    QGroupBox* gbAttr = nullptr;  // the page containers; the pages fill them
     QGroupBox* gbCode = nullptr;
     QGroupBox* gbData = nullptr;
-    QList<QIcon> ImageList;         // the eight tool-bar images, by index
+    QList<QIcon> ImageList;  // the eight tool-bar images, by index
     QAction* actPath = nullptr;
     QAction* actCheck = nullptr;
     QAction* actPrintPreview = nullptr;

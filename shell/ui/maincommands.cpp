@@ -131,8 +131,7 @@ void TfrmMain::FormCreate(QObject* /*sender*/)
         HelpSystem::setHelpFile(MatchFileCase(helpFile));
     } else {
         HelpSystem::setHelpFile(QString());
-        messageDlg(QStringLiteral("Відсутній файл довідки 'emlo.hlp'."), MsgKind::Warning,
-                   MsgButton::Ok, 0, this);
+        messageDlg(QStringLiteral("Відсутній файл довідки 'emlo.hlp'."), MsgKind::Warning, MsgButton::Ok, 0, this);
     }
 
     LoadSettings();
@@ -171,9 +170,8 @@ void TfrmMain::SaveSettings()
 {
     if (WorkPath().isEmpty())
         return;
-    const QString value = !m_relativeSetting.isEmpty() && WorkPath() == m_relativeSettingFolder
-                              ? m_relativeSetting
-                              : WorkPath();
+    const QString value =
+        !m_relativeSetting.isEmpty() && WorkPath() == m_relativeSettingFolder ? m_relativeSetting : WorkPath();
     IniFile settings(m_paths.settingsFile);
     if (!settings.writeString(kSettingsSection, kSettingsKey, value))
         throw EInOutError(settings.errorString());
@@ -249,9 +247,9 @@ bool TfrmMain::postPendingData()
 void TfrmMain::FormClose(QObject* /*sender*/, TCloseAction& action)
 {
     if (!postPendingData()) {
-        const MsgAnswer answer = messageDlg(
-            QStringLiteral("Зміни викидів не збережено.\r\nЗачинити програму без їх збереження?"),
-            MsgKind::Confirmation, MsgButton::Yes | MsgButton::No, 0, this);
+        const MsgAnswer answer =
+            messageDlg(QStringLiteral("Зміни викидів не збережено.\r\nЗачинити програму без їх збереження?"),
+                       MsgKind::Confirmation, MsgButton::Yes | MsgButton::No, 0, this);
         if (answer != MsgAnswer::Yes) {
             action = caNone;
             return;
@@ -260,9 +258,9 @@ void TfrmMain::FormClose(QObject* /*sender*/, TCloseAction& action)
     }
     if (!postPendingAttr()) {
         // The edit could not be stored: closing now would lose it unasked.
-        const MsgAnswer answer = messageDlg(
-            QStringLiteral("Зміни реквізитів не збережено.\r\nЗачинити програму без їх збереження?"),
-            MsgKind::Confirmation, MsgButton::Yes | MsgButton::No, 0, this);
+        const MsgAnswer answer =
+            messageDlg(QStringLiteral("Зміни реквізитів не збережено.\r\nЗачинити програму без їх збереження?"),
+                       MsgKind::Confirmation, MsgButton::Yes | MsgButton::No, 0, this);
         if (answer != MsgAnswer::Yes) {
             action = caNone;
             return;
@@ -298,9 +296,9 @@ void TfrmMain::actPathExecute()
         return;
     folder = IncludeTrailingSlash(folder);
     if (!FileExistsNoCase(folder + QStringLiteral("attr.dbf"))) {
-        const MsgAnswer answer = messageDlg(
-            QStringLiteral("Робочі файли не знайдені.\r\nУтворити нові файли?"), MsgKind::Warning,
-            MsgButton::Yes | MsgButton::No | MsgButton::Cancel, 0, this);
+        const MsgAnswer answer =
+            messageDlg(QStringLiteral("Робочі файли не знайдені.\r\nУтворити нові файли?"), MsgKind::Warning,
+                       MsgButton::Yes | MsgButton::No | MsgButton::Cancel, 0, this);
         if (answer != MsgAnswer::Yes)
             return;
     }
@@ -349,8 +347,7 @@ void TfrmMain::actHelpExecute()
 void TfrmMain::actAboutExecute()
 {
     showAboutBox(this, QStringLiteral("Emlo, вер. 1.3"),
-                 QStringLiteral("Державний облік викидів промислових підприємств"),
-                 ApplicationIcon());
+                 QStringLiteral("Державний облік викидів промислових підприємств"), ApplicationIcon());
 }
 
 void TfrmMain::actExitExecute()

@@ -29,14 +29,14 @@ constexpr int kMainHelpTopic = 1000;
 
 // The tool-bar images by their index in ImageList.
 const char* const kImageFiles[] = {
-    ":/emlo/shell/check.svg",    // 0 check
-    ":/emlo/shell/print.svg",    // 1 print preview
-    ":/emlo/shell/transfer.svg", // 2 transfer
-    ":/emlo/shell/exit.svg",     // 3 exit
-    ":/emlo/shell/help.svg",     // 4 help
-    ":/emlo/shell/notebook-yellow.svg", // 5 (no action)
-    ":/emlo/shell/path.svg",     // 6 working folder
-    ":/emlo/shell/about.svg",    // 7 about
+    ":/emlo/shell/check.svg",            // 0 check
+    ":/emlo/shell/print.svg",            // 1 print preview
+    ":/emlo/shell/transfer.svg",         // 2 transfer
+    ":/emlo/shell/exit.svg",             // 3 exit
+    ":/emlo/shell/help.svg",             // 4 help
+    ":/emlo/shell/notebook-yellow.svg",  // 5 (no action)
+    ":/emlo/shell/path.svg",             // 6 working folder
+    ":/emlo/shell/about.svg",            // 7 about
 };
 
 }  // namespace
@@ -46,16 +46,14 @@ QIcon TfrmMain::ApplicationIcon()
     return QIcon(QStringLiteral(":/emlo/shell/emlo.svg"));
 }
 
-TfrmMain::TfrmMain(const TAppPaths& paths, QWidget* parent)
-    : QMainWindow(parent), m_paths(paths)
+TfrmMain::TfrmMain(const TAppPaths& paths, QWidget* parent) : QMainWindow(parent), m_paths(paths)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(kCaption);
     setWindowIcon(ApplicationIcon());
     // System menu and minimise, no maximise.
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
-                   | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setContextMenuPolicy(Qt::NoContextMenu);
     setMinimumSize(600, 350);
     resize(600, 350);
@@ -116,14 +114,11 @@ void TfrmMain::buildActions()
     };
     const Spec specs[] = {
         {&actPath, "actPath", "Робоча папка", "Змiнити робочу папку", 6, &TfrmMain::actPathExecute},
-        {&actCheck, "actCheck", "Перевiрити", "Перевiрити iнформацію на заповнення", 0,
-         &TfrmMain::actCheckExecute},
-        {&actPrintPreview, "actPrintPreview", "Друк", "Попередній перегляд", 1,
-         &TfrmMain::actPrintPreviewExecute},
+        {&actCheck, "actCheck", "Перевiрити", "Перевiрити iнформацію на заповнення", 0, &TfrmMain::actCheckExecute},
+        {&actPrintPreview, "actPrintPreview", "Друк", "Попередній перегляд", 1, &TfrmMain::actPrintPreviewExecute},
         {&actTransfer, "actTransfer", "Вигрузити", "Вигрузити для управлiння в формат Tarvel", 2,
          &TfrmMain::actTransferExecute},
-        {&actHelp, "actHelp", "Допомога", "Допомога щодо роботи з програмою", 4,
-         &TfrmMain::actHelpExecute},
+        {&actHelp, "actHelp", "Допомога", "Допомога щодо роботи з програмою", 4, &TfrmMain::actHelpExecute},
         {&actAbout, "actAbout", "Об авторах...", "Відомості про авторів та версію програми", 7,
          &TfrmMain::actAboutExecute},
         {&actExit, "actExit", "Вихід", "Зачинити програму", 3, &TfrmMain::actExitExecute},
@@ -149,10 +144,8 @@ void TfrmMain::buildToolBar()
     ToolBar->setFloatable(false);
     ToolBar->setIconSize(QSize(32, 32));
     ToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    const QList<QAction*> order[] = {{actPath},
-                                     {actCheck, actPrintPreview, actTransfer},
-                                     {actHelp, actAbout},
-                                     {actExit}};
+    const QList<QAction*> order[] = {
+        {actPath}, {actCheck, actPrintPreview, actTransfer}, {actHelp, actAbout}, {actExit}};
     bool first = true;
     for (const QList<QAction*>& group : order) {
         if (!first)
@@ -175,11 +168,9 @@ void TfrmMain::buildOutlook()
     Outlook->setFixedWidth(110);
     const int group = Outlook->addGroup(QStringLiteral("Розділи"));
     Outlook->addItem(group, QStringLiteral("Реквізити"), QIcon(QStringLiteral(":/emlo/shell/nav-attr.svg")));
-    Outlook->addItem(group, QStringLiteral("Статистичні коди"),
-                     QIcon(QStringLiteral(":/emlo/shell/nav-codes.svg")));
+    Outlook->addItem(group, QStringLiteral("Статистичні коди"), QIcon(QStringLiteral(":/emlo/shell/nav-codes.svg")));
     Outlook->addItem(group, QStringLiteral("Викиди"), QIcon(QStringLiteral(":/emlo/shell/nav-data.svg")));
-    connect(Outlook, &OutlookBar::itemClicked, this,
-            [this](const QString& text) { OutlookItemClick(Outlook, text); });
+    connect(Outlook, &OutlookBar::itemClicked, this, [this](const QString& text) { OutlookItemClick(Outlook, text); });
 }
 
 void TfrmMain::buildPages()
@@ -222,8 +213,8 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool ctrl = key->modifiers() & Qt::ControlModifier;
         const int code = key->key();
-        if (ctrl && (code == Qt::Key_Tab || code == Qt::Key_Backtab || code == Qt::Key_PageUp
-                     || code == Qt::Key_PageDown)) {
+        if (ctrl
+            && (code == Qt::Key_Tab || code == Qt::Key_Backtab || code == Qt::Key_PageUp || code == Qt::Key_PageDown)) {
             event->accept();
             return true;
         }

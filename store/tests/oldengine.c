@@ -9,9 +9,12 @@ long sx_InterfaceVersion(void)
     return 1;
 }
 
-#define OLD_ENGINE_STUB(name) \
-    void name(void);          \
-    void name(void) { ++old_engine_calls; }
+#define OLD_ENGINE_STUB(name)                                                                                          \
+    void name(void);                                                                                                   \
+    void name(void)                                                                                                    \
+    {                                                                                                                  \
+        ++old_engine_calls;                                                                                            \
+    }
 
 OLD_ENGINE_STUB(sx_SetStringType)
 OLD_ENGINE_STUB(sx_ErrorLevel)

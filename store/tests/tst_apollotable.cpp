@@ -39,9 +39,8 @@ const QVector<Column> kCyLayout = {
 
 // NAME C(10), POTEN N(18,7), X1 N(3,0), CONTID N(5,0), CITY N(10,0), D2 N(6,2)
 const QVector<Column> kMixedLayout = {
-    {QStringLiteral("NAME"), 'C', 10, 0},  {QStringLiteral("POTEN"), 'N', 18, 7},
-    {QStringLiteral("X1"), 'N', 3, 0},     {QStringLiteral("CONTID"), 'N', 5, 0},
-    {QStringLiteral("CITY"), 'N', 10, 0},  {QStringLiteral("D2"), 'N', 6, 2},
+    {QStringLiteral("NAME"), 'C', 10, 0},  {QStringLiteral("POTEN"), 'N', 18, 7}, {QStringLiteral("X1"), 'N', 3, 0},
+    {QStringLiteral("CONTID"), 'N', 5, 0}, {QStringLiteral("CITY"), 'N', 10, 0},  {QStringLiteral("D2"), 'N', 6, 2},
 };
 
 // Offset of a column in the raw record (the deletion flag is byte 0).
@@ -77,8 +76,7 @@ QString errorOf(const std::function<void()>& action)
 
 // Makes this process's writes at or past `bytes` of any file fail (EFBIG,
 // which the engine reports as a full disk) while it lives.
-class FileSizeLimit
-{
+class FileSizeLimit {
 public:
     explicit FileSizeLimit(rlim_t bytes)
     {
@@ -104,10 +102,9 @@ QVector<int> contIdsInOrder(TApolloTable& table)
     return ids;
 }
 
-} // namespace
+}  // namespace
 
-class TestApolloTable : public QObject
-{
+class TestApolloTable : public QObject {
     Q_OBJECT
 
 private slots:
@@ -193,15 +190,16 @@ void TestApolloTable::writeConversions_data()
     QTest::addColumn<QString>("error");
 
     const QString outOfBounds = QStringLiteral("Translate error. Value out of bounds");
-    QTest::newRow("string padded with blanks") << "NAME" << QVariant(QStringLiteral("abc")) << QByteArray("abc       ") << QString();
+    QTest::newRow("string padded with blanks")
+        << "NAME" << QVariant(QStringLiteral("abc")) << QByteArray("abc       ") << QString();
     QTest::newRow("string longer than the field is cut")
         << "NAME" << QVariant(QStringLiteral("12345678901")) << QByteArray("1234567890") << QString();
     QTest::newRow("cyrillic stored as cp1251")
         << "NAME" << QVariant(QStringLiteral("Київ")) << QByteArray("\xCA\xE8\xBF\xE2      ") << QString();
     QTest::newRow("1.5 in N(18,7)") << "POTEN" << QVariant(1.5) << QByteArray("         1.5000000") << QString();
     QTest::newRow("negative float") << "POTEN" << QVariant(-0.25) << QByteArray("        -0.2500000") << QString();
-    QTest::newRow("float filling the width") << "POTEN" << QVariant(1234567890.5) << QByteArray("1234567890.5000000")
-                                             << QString();
+    QTest::newRow("float filling the width")
+        << "POTEN" << QVariant(1234567890.5) << QByteArray("1234567890.5000000") << QString();
     QTest::newRow("float wider than the field") << "POTEN" << QVariant(12345678901.0) << QByteArray() << outOfBounds;
     QTest::newRow("null float is blank") << "POTEN" << QVariant() << QByteArray(18, ' ') << QString();
     QTest::newRow("999 fits N(3,0)") << "X1" << QVariant(999) << QByteArray("999") << QString();
@@ -209,8 +207,8 @@ void TestApolloTable::writeConversions_data()
     QTest::newRow("negative integer with its sign") << "X1" << QVariant(-99) << QByteArray("-99") << QString();
     QTest::newRow("sign makes it too wide") << "X1" << QVariant(-100) << QByteArray() << outOfBounds;
     QTest::newRow("pollutant id in N(5,0)") << "CONTID" << QVariant(132) << QByteArray("  132") << QString();
-    QTest::newRow("ten digit code as text") << "CITY" << QVariant(QStringLiteral("1210100000"))
-                                            << QByteArray("1210100000") << QString();
+    QTest::newRow("ten digit code as text")
+        << "CITY" << QVariant(QStringLiteral("1210100000")) << QByteArray("1210100000") << QString();
     QTest::newRow("decimals rounded") << "D2" << QVariant(3.14159) << QByteArray("  3.14") << QString();
     QTest::newRow("rounding makes it too wide") << "D2" << QVariant(999.999) << QByteArray() << outOfBounds;
 }
@@ -243,7 +241,7 @@ void TestApolloTable::writeConversions()
     const QByteArray record = rawRecord(file, 1);
     QCOMPARE(record.mid(offsetOf(kMixedLayout, field), widthOf(kMixedLayout, field)), stored);
     QCOMPARE(record.at(0), ' ');
-    if (field != u"NAME")   // the neighbouring column is intact
+    if (field != u"NAME")  // the neighbouring column is intact
         QCOMPARE(record.mid(1, 10), QByteArray("neighbour "));
 }
 
@@ -311,20 +309,27 @@ void TestApolloTable::readConversions_data()
     QTest::newRow("blank numeric is null") << "POTEN" << QByteArray(18, ' ') << QVariant();
     QTest::newRow("blank string is empty, not null") << "NAME" << QByteArray(10, ' ') << QVariant(QString(""));
     QTest::newRow("number read with a point") << "POTEN" << QByteArray("         1.5000000") << QVariant(1.5);
-    QTest::newRow("text that is not a number reads as 0") << "POTEN" << QByteArray("      not a number") << QVariant(0.0);
+    QTest::newRow("text that is not a number reads as 0")
+        << "POTEN" << QByteArray("      not a number") << QVariant(0.0);
     QTest::newRow("small integer") << "X1" << QByteArray(" 12") << QVariant(12);
     QTest::newRow("garbage small integer reads as 0") << "X1" << QByteArray("a1b") << QVariant(0);
-    QTest::newRow("trailing blanks go, leading stay") << "NAME" << QByteArray("  ab      ") << QVariant(QStringLiteral("  ab"));
+    QTest::newRow("trailing blanks go, leading stay")
+        << "NAME" << QByteArray("  ab      ") << QVariant(QStringLiteral("  ab"));
     QTest::newRow("long run of trailing blanks") << "NAME" << QByteArray("a         ") << QVariant(QStringLiteral("a"));
-    QTest::newRow("trailing NULs and blanks go") << "NAME" << QByteArray("ab\0       ", 10) << QVariant(QStringLiteral("ab"));
+    QTest::newRow("trailing NULs and blanks go")
+        << "NAME" << QByteArray("ab\0       ", 10) << QVariant(QStringLiteral("ab"));
     QTest::newRow("inner blanks stay") << "NAME" << QByteArray("a        b") << QVariant(QStringLiteral("a        b"));
-    QTest::newRow("cp1251 decoded") << "NAME" << QByteArray("\xCA\xE8\xBF\xE2      ") << QVariant(QStringLiteral("Київ"));
+    QTest::newRow("cp1251 decoded") << "NAME" << QByteArray("\xCA\xE8\xBF\xE2      ")
+                                    << QVariant(QStringLiteral("Київ"));
     QTest::newRow("zero is a value") << "CONTID" << QByteArray("    0") << QVariant(0.0);
 
     // Numbers take a quick road for plain digits and the general parser for
     // anything else; both must give the same value, bit for bit.
     const auto general = [](const char* text) { return QVariant(QByteArray(text).trimmed().toDouble()); };
-    struct NumberCase { const char* name; const char* raw; };
+    struct NumberCase {
+        const char* name;
+        const char* raw;
+    };
     const NumberCase numbers[] = {
         {"negative with decimals", "       -12.3456789"},
         {"leading zeros", "000000000012.50000"},
@@ -373,19 +378,20 @@ void TestApolloTable::readConversions()
 void TestApolloTable::fieldKindsFollowTheFileLayout()
 {
     const QString file = path(QStringLiteral("KINDS.DBF"));
-    createTable(file, {{QStringLiteral("c10"), 'C', 10, 0},
-                       {QStringLiteral("n3"), 'N', 3, 0},
-                       {QStringLiteral("n4"), 'N', 4, 0},
-                       {QStringLiteral("n5"), 'N', 5, 0},
-                       {QStringLiteral("n10d2"), 'N', 10, 2},
-                       {QStringLiteral("n3d1"), 'N', 3, 1}});
+    createTable(file,
+                {{QStringLiteral("c10"), 'C', 10, 0},
+                 {QStringLiteral("n3"), 'N', 3, 0},
+                 {QStringLiteral("n4"), 'N', 4, 0},
+                 {QStringLiteral("n5"), 'N', 5, 0},
+                 {QStringLiteral("n10d2"), 'N', 10, 2},
+                 {QStringLiteral("n3d1"), 'N', 3, 1}});
     TApolloTable table(QStringLiteral("tblKinds"));
     table.setTableName(file);
     table.Open();
     QCOMPARE(table.FieldCount(), 6);
     const QStringList names = {u"C10"_qs, u"N3"_qs, u"N4"_qs, u"N5"_qs, u"N10D2"_qs, u"N3D1"_qs};
     const QStringList classes = {u"TStringField"_qs, u"TSmallintField"_qs, u"TSmallintField"_qs,
-                                 u"TFloatField"_qs, u"TFloatField"_qs, u"TFloatField"_qs};
+                                 u"TFloatField"_qs,  u"TFloatField"_qs,    u"TFloatField"_qs};
     for (int i = 0; i < 6; ++i) {
         QCOMPARE(table.Fields(i)->FieldName(), names.at(i));
         QCOMPARE(table.Fields(i)->ClassName(), classes.at(i));
@@ -411,8 +417,9 @@ void TestApolloTable::fieldsRefuseBadInput()
     QCOMPARE(errorOf([&] { poten->setAsString(QStringLiteral("abc")); }),
              QStringLiteral("'abc' is not a valid floating point value for field 'POTEN'"));
     poten->setDisplayLabel(QStringLiteral("Потенцiйний обсяг викидiв, тонн/рiк"));
-    QCOMPARE(errorOf([&] { poten->setAsString(QStringLiteral("1x")); }),
-             QStringLiteral("'1x' is not a valid floating point value for field 'Потенцiйний обсяг викидiв, тонн/рiк'"));
+    QCOMPARE(
+        errorOf([&] { poten->setAsString(QStringLiteral("1x")); }),
+        QStringLiteral("'1x' is not a valid floating point value for field 'Потенцiйний обсяг викидiв, тонн/рiк'"));
     QCOMPARE(poten->AsFloat(), 7.5);
 
     // Typed numbers use the system's decimal separator.
@@ -435,8 +442,9 @@ void TestApolloTable::fieldsRefuseBadInput()
     TField* descr = names.FieldByName(QStringLiteral("DESCR"));
     descr->setAsString(QStringLiteral("Київ"));
     const QString refused = errorOf([&] { descr->setAsString(QStringLiteral("Kraków ✓")); });
-    QCOMPARE(refused, QStringLiteral("Символ «ó» (U+00F3) не можна зберегти в полі «DESCR»: його немає в кодовій "
-                                     "сторінці Windows-1251"));
+    QCOMPARE(refused,
+             QStringLiteral("Символ «ó» (U+00F3) не можна зберегти в полі «DESCR»: його немає в кодовій "
+                            "сторінці Windows-1251"));
     QCOMPARE(descr->AsString(), QStringLiteral("Київ"));
     names.Post();
     QCOMPARE(rawRecord(cy, 1).mid(16, 4), QByteArray("\xCA\xE8\xBF\xE2"));
@@ -470,7 +478,7 @@ void TestApolloTable::navigationFollowsTheIndexAndHidesDeleted()
     table.Last();
     QCOMPARE(table.RecNo(), 3);
     QVERIFY(table.Eof());
-    table.Next();                       // past the end: the record stays the last one
+    table.Next();  // past the end: the record stays the last one
     QVERIFY(table.Eof());
     QCOMPARE(table.RecNo(), 3);
     table.Prior();
@@ -505,23 +513,23 @@ void TestApolloTable::recNoAndBookmarkLandOnVisibleRecords()
     TApolloTable table(QStringLiteral("tblData"));
     table.setTableName(file);
     table.Open();
-    table.Index(QStringLiteral("data.idx"), QStringLiteral("CONTID"));   // 5(2) 18(4) 30(1) 132(3)
+    table.Index(QStringLiteral("data.idx"), QStringLiteral("CONTID"));  // 5(2) 18(4) 30(1) 132(3)
 
     table.setRecNo(1);
     const TBookmark bookmark = table.Bookmark();
     QCOMPARE(bookmark, 1);
     QVERIFY(table.BookmarkValid(bookmark));
-    table.Delete();                     // record 1 (30) is gone
+    table.Delete();  // record 1 (30) is gone
     QVERIFY(!table.BookmarkValid(bookmark));
     table.First();
-    table.setBookmark(bookmark);        // lands on the next visible record in order
+    table.setBookmark(bookmark);  // lands on the next visible record in order
     QCOMPARE(table.FieldByName(QStringLiteral("CONTID"))->AsInteger(), 132);
 
     table.setRecNo(3);
-    table.Delete();                     // the last one in order
+    table.Delete();  // the last one in order
     table.First();
     table.setRecNo(3);
-    QCOMPARE(table.RecNo(), 4);         // no next: the last visible record
+    QCOMPARE(table.RecNo(), 4);  // no next: the last visible record
     QCOMPARE(table.FieldByName(QStringLiteral("CONTID"))->AsInteger(), 18);
 }
 
@@ -538,7 +546,7 @@ void TestApolloTable::programQueries_data()
         if (id % 13 != 0)
             ids << id;
     }
-    ids << 21 << 95;    // repeated pollutants
+    ids << 21 << 95;  // repeated pollutants
     const auto select = [&](const Pred& p) {
         QVector<int> out;
         for (int id : ids) {
@@ -548,8 +556,7 @@ void TestApolloTable::programQueries_data()
         std::sort(out.begin(), out.end());
         return out;
     };
-    const struct
-    {
+    const struct {
         const char* expr;
         Pred pred;
     } rows[] = {
@@ -570,7 +577,7 @@ void TestApolloTable::programQueries_data()
         {"CONTID = 40", [](int c) { return c == 40; }},
         {"(CONTID > 95 .and. CONTID < 116) .or. (CONTID = 138)", [](int c) { return (c > 95 && c < 116) || c == 138; }},
         {"CONTID = 95", [](int c) { return c == 95; }},
-        {"CONTID = 13", [](int c) { return c == 13; }},     // absent: an empty result
+        {"CONTID = 13", [](int c) { return c == 13; }},  // absent: an empty result
     };
     for (const auto& row : rows)
         QTest::newRow(row.expr) << QString::fromLatin1(row.expr) << select(row.pred);
@@ -661,12 +668,13 @@ void TestApolloTable::regionPrefixQueryLandsOnTheSmallestCode()
 {
     const QString file = path(QStringLiteral("CY.DBF"));
     createTable(file, kCyLayout);
-    appendRows(file, {{1, QStringLiteral("1210100000"), QStringLiteral("Дніпро")},
-                      {2, QStringLiteral("0510100000"), QStringLiteral("Вінниця")},
-                      {3, QStringLiteral("1211000000"), QStringLiteral("Кам'янське")},
-                      {4, QStringLiteral("1200000000"), QStringLiteral("Дніпропетровська область")},
-                      {5, QStringLiteral("7110100000"), QStringLiteral("Черкаси")},
-                      {6, QStringLiteral("1210136900"), QStringLiteral("Таромське")}});
+    appendRows(file,
+               {{1, QStringLiteral("1210100000"), QStringLiteral("Дніпро")},
+                {2, QStringLiteral("0510100000"), QStringLiteral("Вінниця")},
+                {3, QStringLiteral("1211000000"), QStringLiteral("Кам'янське")},
+                {4, QStringLiteral("1200000000"), QStringLiteral("Дніпропетровська область")},
+                {5, QStringLiteral("7110100000"), QStringLiteral("Черкаси")},
+                {6, QStringLiteral("1210136900"), QStringLiteral("Таромське")}});
     TApolloTable table(QStringLiteral("tblCY"));
     table.setTableName(file);
     table.Open();
@@ -685,10 +693,11 @@ void TestApolloTable::lookupWithIndexSeeksWithoutMoving()
 {
     const QString file = path(QStringLiteral("CY.DBF"));
     createTable(file, kCyLayout);
-    appendRows(file, {{1, QStringLiteral("1210100000"), QStringLiteral("Дніпро")},
-                      {2, QStringLiteral("0510100000"), QStringLiteral("Вінниця")},
-                      {3, QStringLiteral("12"), QStringLiteral("Коротка")},
-                      {4, QStringLiteral("1200000000"), QStringLiteral("Область")}});
+    appendRows(file,
+               {{1, QStringLiteral("1210100000"), QStringLiteral("Дніпро")},
+                {2, QStringLiteral("0510100000"), QStringLiteral("Вінниця")},
+                {3, QStringLiteral("12"), QStringLiteral("Коротка")},
+                {4, QStringLiteral("1200000000"), QStringLiteral("Область")}});
     TApolloTable table(QStringLiteral("tblCY"));
     table.setTableName(file);
     table.Open();
@@ -740,13 +749,15 @@ void TestApolloTable::lookupWithoutIndexMovesToTheRecord()
 void TestApolloTable::lookupFieldsFollowTheKeyWithoutMovingTheReferenceTable()
 {
     const QString cont = path(QStringLiteral("CONT.DBF"));
-    createTable(cont, {{QStringLiteral("CONTID"), 'N', 5, 0},
-                       {QStringLiteral("CODE"), 'C', 5, 0},
-                       {QStringLiteral("DESCR"), 'C', 80, 0},
-                       {QStringLiteral("LIMIT"), 'N', 18, 7}});
-    appendRows(cont, {{1, QStringLiteral("0001"), QStringLiteral("Пил"), 10.0},
-                      {3, QStringLiteral("0003"), QStringLiteral("Сажа"), QVariant()},
-                      {132, QStringLiteral("0132"), QStringLiteral("Разом"), 0.0}});
+    createTable(cont,
+                {{QStringLiteral("CONTID"), 'N', 5, 0},
+                 {QStringLiteral("CODE"), 'C', 5, 0},
+                 {QStringLiteral("DESCR"), 'C', 80, 0},
+                 {QStringLiteral("LIMIT"), 'N', 18, 7}});
+    appendRows(cont,
+               {{1, QStringLiteral("0001"), QStringLiteral("Пил"), 10.0},
+                {3, QStringLiteral("0003"), QStringLiteral("Сажа"), QVariant()},
+                {132, QStringLiteral("0132"), QStringLiteral("Разом"), 0.0}});
     TApolloTable tblCont(QStringLiteral("tblCont"));
     tblCont.setTableName(cont);
     tblCont.Open();
@@ -766,12 +777,12 @@ void TestApolloTable::lookupFieldsFollowTheKeyWithoutMovingTheReferenceTable()
 
     tblCont.setRecNo(2);
     QCOMPARE(code->AsString(), QStringLiteral("0003"));
-    QVERIFY(limit->IsNull());                   // blank in CONT
+    QVERIFY(limit->IsNull());  // blank in CONT
     tblData.Next();
     QCOMPARE(code->AsString(), QStringLiteral("0132"));
     QCOMPARE(limit->AsVariant(), QVariant(0.0));
     tblData.Next();
-    QVERIFY(code->IsNull());                    // 77 has no pollutant
+    QVERIFY(code->IsNull());  // 77 has no pollutant
     QVERIFY(limit->IsNull());
     QCOMPARE(tblData.FieldValueAt(1, code), QVariant(QStringLiteral("0003")));
     QCOMPARE(tblCont.RecNo(), 2);
@@ -811,7 +822,7 @@ void TestApolloTable::editLockBetweenTwoTablesOnOneFile()
     second.First();
 
     first.Post();
-    second.Edit();      // the post released the lock; editing starts from the stored values
+    second.Edit();  // the post released the lock; editing starts from the stored values
     QCOMPARE(second.FieldByName(QStringLiteral("POTEN"))->AsFloat(), 99.0);
     second.Cancel();
 }
@@ -834,7 +845,7 @@ void TestApolloTable::editLockHeldByAnotherProcess()
     QCOMPARE(rawRecord(file, 1), before);
     QCOMPARE(table.Flock(), short(0));
     table.Next();
-    table.Edit();       // the other record is free
+    table.Edit();  // the other record is free
     table.Cancel();
 }
 
@@ -866,8 +877,7 @@ void TestApolloTable::everyErrorText()
     readOnly.Open();
     TApolloTable creating(QStringLiteral("tblCreate"));
 
-    const struct
-    {
+    const struct {
         const char* name;
         std::function<void()> action;
         QString expected;
@@ -878,14 +888,15 @@ void TestApolloTable::everyErrorText()
              open.setTableName(missing);
              open.Open();
          },
-         QStringLiteral("Table does not exist.") + cr + QStringLiteral("File or directory does not exist.") + cr +
-             QStringLiteral("File: ") + missing},
+         QStringLiteral("Table does not exist.") + cr + QStringLiteral("File or directory does not exist.") + cr
+             + QStringLiteral("File: ") + missing},
         {"not a table",
          [&] {
              open.setTableName(garbage);
              open.Open();
          },
-         QStringLiteral("Unable to open table: ") + garbage + cr + QStringLiteral("Файл таблиці пошкоджено: ") + garbage},
+         QStringLiteral("Unable to open table: ") + garbage + cr + QStringLiteral("Файл таблиці пошкоджено: ")
+             + garbage},
         {"renaming an open table",
          [&] {
              open.setTableName(data);
@@ -902,7 +913,8 @@ void TestApolloTable::everyErrorText()
         {"invalid index expression", [&] { open.Index(QStringLiteral("x.idx"), QStringLiteral("CONTID +")); },
          QStringLiteral("Invalid index expression [CONTID +]")},
         {"missing index file", [&] { open.IndexOpen(path(QStringLiteral("none.idx"))); },
-         QStringLiteral("Index file does not exist.") + cr + QStringLiteral("File: ") + path(QStringLiteral("none.idx"))},
+         QStringLiteral("Index file does not exist.") + cr + QStringLiteral("File: ")
+             + path(QStringLiteral("none.idx"))},
         {"index opened on a closed table",
          [&] {
              open.Index(QStringLiteral("data.idx"), QStringLiteral("CONTID"));
@@ -911,7 +923,8 @@ void TestApolloTable::everyErrorText()
          QStringLiteral("Cannot perform this operation on a closed table")},
         {"field before CreateNew", [&] { creating.CreateField(QStringLiteral("A"), QStringLiteral("C"), 1, 0); },
          QStringLiteral("Must call CreateNew before CreateField")},
-        {"exec before CreateNew", [&] { creating.CreateExec(); }, QStringLiteral("Must call CreateNew before CreateExec")},
+        {"exec before CreateNew", [&] { creating.CreateExec(); },
+         QStringLiteral("Must call CreateNew before CreateExec")},
         {"field name with a digit first",
          [&] {
              creating.CreateNew(path(QStringLiteral("new.dbf")), 2, 1);
@@ -925,7 +938,8 @@ void TestApolloTable::everyErrorText()
         {"zero width", [&] { creating.CreateField(QStringLiteral("A"), QStringLiteral("C"), 0, 0); },
          QStringLiteral("Invalid field length.")},
         {"invalid query", [&] { open.Query(QStringLiteral("CONTID +")); }, QStringLiteral("Invalid Query Expression")},
-        {"delete on a read-only table", [&] { readOnly.Delete(); }, QStringLiteral("Cannot modify a read-only data set")},
+        {"delete on a read-only table", [&] { readOnly.Delete(); },
+         QStringLiteral("Cannot modify a read-only data set")},
         {"delete on an empty table", [&] { empty.Delete(); },
          QStringLiteral("Cannot perform this operation on an empty table")},
         {"value out of bounds",
@@ -957,17 +971,17 @@ void TestApolloTable::deleteMovesToTheNextVisibleRecord()
     TApolloTable table(QStringLiteral("tblData"));
     table.setTableName(file);
     table.Open();
-    table.Index(QStringLiteral("data.idx"), QStringLiteral("CONTID"));   // 5(2) 18(3) 30(1)
+    table.Index(QStringLiteral("data.idx"), QStringLiteral("CONTID"));  // 5(2) 18(3) 30(1)
     const TField* contId = table.FieldByName(QStringLiteral("CONTID"));
 
     table.First();
     table.Next();
-    table.Delete();                                 // 18: the next one is 30
+    table.Delete();  // 18: the next one is 30
     QCOMPARE(contId->AsInteger(), 30);
-    table.Delete();                                 // 30 was the last: the new last one
+    table.Delete();  // 30 was the last: the new last one
     QCOMPARE(contId->AsInteger(), 5);
     QVERIFY(!table.IsEmpty());
-    table.Delete();                                 // nothing left
+    table.Delete();  // nothing left
     QVERIFY(table.IsEmpty());
     QVERIFY(table.Bof() && table.Eof());
     QCOMPARE(table.RecNo(), 0);
@@ -1003,7 +1017,9 @@ void TestApolloTable::eventsInOrderAndSilentAbort()
     TDataSource source(QStringLiteral("dsData"));
     source.setDataSet(&table);
     QStringList log;
-    const auto logger = [&log](const char* name) { return [&log, name](TApolloTable&) { log << QLatin1String(name); }; };
+    const auto logger = [&log](const char* name) {
+        return [&log, name](TApolloTable&) { log << QLatin1String(name); };
+    };
     table.BeforeInsert = logger("BeforeInsert");
     table.AfterInsert = logger("AfterInsert");
     table.BeforeEdit = logger("BeforeEdit");
@@ -1027,11 +1043,12 @@ void TestApolloTable::eventsInOrderAndSilentAbort()
     log.clear();
 
     table.Insert();
-    QCOMPARE(log, (QStringList{u"BeforeInsert"_qs, u"BeforeScroll"_qs, u"State3"_qs, u"OnNewRecord"_qs,
-                               u"AfterInsert"_qs, u"AfterScroll"_qs}));
-    QVERIFY(!table.Modified());         // the new record's defaults are no change of the user's
+    QCOMPARE(log,
+             (QStringList{u"BeforeInsert"_qs, u"BeforeScroll"_qs, u"State3"_qs, u"OnNewRecord"_qs, u"AfterInsert"_qs,
+                          u"AfterScroll"_qs}));
+    QVERIFY(!table.Modified());  // the new record's defaults are no change of the user's
     log.clear();
-    table.Next();                       // an untouched new record is given up by a move
+    table.Next();  // an untouched new record is given up by a move
     QCOMPARE(table.State(), dsBrowse);
     QCOMPARE(headerRecordCount(file), 1);
     QCOMPARE(log.first(), QStringLiteral("BeforeCancel"));
@@ -1063,15 +1080,15 @@ void TestApolloTable::eventsInOrderAndSilentAbort()
     log.clear();
     table.Edit();
     table.Cancel();
-    QCOMPARE(log, (QStringList{u"BeforeEdit"_qs, u"State2"_qs, u"AfterEdit"_qs, u"BeforeCancel"_qs, u"State1"_qs,
-                               u"AfterCancel"_qs}));
+    QCOMPARE(log,
+             (QStringList{u"BeforeEdit"_qs, u"State2"_qs, u"AfterEdit"_qs, u"BeforeCancel"_qs, u"State1"_qs,
+                          u"AfterCancel"_qs}));
 }
 
 namespace {
 
 // A bound control: holds a typed text until the table asks for it.
-class FakeEdit : public TDataLink
-{
+class FakeEdit : public TDataLink {
 public:
     QString pending;
     QStringList log;
@@ -1094,7 +1111,7 @@ protected:
     }
 };
 
-} // namespace
+}  // namespace
 
 void TestApolloTable::dataLinksCommitBeforeTheRecordIsEncoded()
 {
@@ -1243,18 +1260,21 @@ void TestApolloTable::refreshShowsWhatOthersWrote()
 // caller as the program's own words naming the file; nothing is half done.
 void TestApolloTable::engineFailuresReachTheCallerInOurWords_data()
 {
-    QTest::addColumn<QString>("operation");     // append, edit, delete
-    QTest::addColumn<QString>("cause");         // full disk, file lock
+    QTest::addColumn<QString>("operation");  // append, edit, delete
+    QTest::addColumn<QString>("cause");      // full disk, file lock
     QTest::addColumn<int>("kind");
-    QTest::addColumn<QString>("message");       // %1: the table's path
+    QTest::addColumn<QString>("message");  // %1: the table's path
 
     const QString full = QStringLiteral("Недостатньо місця на диску для запису файлу: %1");
-    QTest::newRow("append on a full disk") << "append" << "full disk" << int(SX_ERR_DISK_FULL) << full;
-    QTest::newRow("edit on a full disk") << "edit" << "full disk" << int(SX_ERR_DISK_FULL) << full;
-    QTest::newRow("delete on a full disk") << "delete" << "full disk" << int(SX_ERR_DISK_FULL) << full;
+    QTest::newRow("append on a full disk") << "append"
+                                           << "full disk" << int(SX_ERR_DISK_FULL) << full;
+    QTest::newRow("edit on a full disk") << "edit"
+                                         << "full disk" << int(SX_ERR_DISK_FULL) << full;
+    QTest::newRow("delete on a full disk") << "delete"
+                                           << "full disk" << int(SX_ERR_DISK_FULL) << full;
     QTest::newRow("append under another program's file lock")
-        << "append" << "file lock" << int(SX_ERR_LOCKED)
-        << "Таблицю заблокувала інша програма або інший користувач: %1";
+        << "append"
+        << "file lock" << int(SX_ERR_LOCKED) << "Таблицю заблокувала інша програма або інший користувач: %1";
 }
 
 void TestApolloTable::engineFailuresReachTheCallerInOurWords()
@@ -1326,9 +1346,10 @@ void TestApolloTable::truncatedTableSaysHowManyRecordsAreMissing()
         table.Open();
         QFAIL("a truncated table was opened without a word");
     } catch (const EApolloError& e) {
-        QCOMPARE(e.Message, QStringLiteral("Unable to open table: %1\rФайл таблиці коротший, ніж записано в його "
-                                           "заголовку: бракує 3 записів. Відновіть таблицю з резервної копії.")
-                                .arg(file));
+        QCOMPARE(e.Message,
+                 QStringLiteral("Unable to open table: %1\rФайл таблиці коротший, ніж записано в його "
+                                "заголовку: бракує 3 записів. Відновіть таблицю з резервної копії.")
+                     .arg(file));
         QCOMPARE(e.Kind, int(SX_ERR_CORRUPT));
     }
     QVERIFY(!table.Active());

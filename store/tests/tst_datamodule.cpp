@@ -20,8 +20,7 @@ using namespace storetest;
 
 namespace {
 
-class RecordingReporter : public TDataModuleReporter
-{
+class RecordingReporter : public TDataModuleReporter {
 public:
     QStringList calls;
     void ShowError(const QString& text, int helpTopic) override
@@ -68,10 +67,9 @@ const QString kCreateHeading = QStringLiteral("Помилка утворення
 const QString kReferenceHeading = QStringLiteral("Помилка відкриття робочих таблиць:");
 const QString kWorkHeading = QStringLiteral("Помилка відкриття робочіх таблиць:");
 
-} // namespace
+}  // namespace
 
-class TestDataModule : public QObject
-{
+class TestDataModule : public QObject {
     Q_OBJECT
 
 private slots:
@@ -130,24 +128,30 @@ void TestDataModule::makeReferenceTables(const QStringList& skip)
                           const QVector<QVariantList>& rows) {
         if (skip.contains(file))
             return;
-        createTable(program(file), {{idName, 'N', 5, 0},
-                                    {QStringLiteral("CODE"), 'C', static_cast<short>(codeWidth), 0},
-                                    {QStringLiteral("DESCR"), 'C', static_cast<short>(descrWidth), 0}});
+        createTable(program(file),
+                    {{idName, 'N', 5, 0},
+                     {QStringLiteral("CODE"), 'C', static_cast<short>(codeWidth), 0},
+                     {QStringLiteral("DESCR"), 'C', static_cast<short>(descrWidth), 0}});
         appendRows(program(file), rows);
     };
     if (!skip.contains(QStringLiteral("CONT.DBF"))) {
-        createTable(program(QStringLiteral("CONT.DBF")), {{QStringLiteral("CONTID"), 'N', 5, 0},
-                                                          {QStringLiteral("CODE"), 'C', 5, 0},
-                                                          {QStringLiteral("DESCR"), 'C', 80, 0},
-                                                          {QStringLiteral("LIMIT"), 'N', 18, 7}});
-        appendRows(program(QStringLiteral("CONT.DBF")),
-                   {{1, QStringLiteral("0001"), QStringLiteral("Речовини у вигляді суспендованих твердих частинок"), 3.0},
-                    {5, QStringLiteral("0005"), QStringLiteral("Свинець"), 0.0},
-                    {132, QStringLiteral("0132"), QStringLiteral("Метали"), QVariant()}});
+        createTable(program(QStringLiteral("CONT.DBF")),
+                    {{QStringLiteral("CONTID"), 'N', 5, 0},
+                     {QStringLiteral("CODE"), 'C', 5, 0},
+                     {QStringLiteral("DESCR"), 'C', 80, 0},
+                     {QStringLiteral("LIMIT"), 'N', 18, 7}});
+        appendRows(
+            program(QStringLiteral("CONT.DBF")),
+            {{1, QStringLiteral("0001"), QStringLiteral("Речовини у вигляді суспендованих твердих частинок"), 3.0},
+             {5, QStringLiteral("0005"), QStringLiteral("Свинець"), 0.0},
+             {132, QStringLiteral("0132"), QStringLiteral("Метали"), QVariant()}});
     }
-    make(QStringLiteral("OW.DBF"), QStringLiteral("OWID"), 2, 70, {{1, QStringLiteral("10"), QStringLiteral("Державна")}});
-    make(QStringLiteral("DP.DBF"), QStringLiteral("DPID"), 6, 150, {{1, QStringLiteral("01001"), QStringLiteral("Мінекономіки")}});
-    make(QStringLiteral("EA.DBF"), QStringLiteral("EAID"), 10, 250, {{1, QStringLiteral("24.10"), QStringLiteral("Виробництво чавуну")}});
+    make(QStringLiteral("OW.DBF"), QStringLiteral("OWID"), 2, 70,
+         {{1, QStringLiteral("10"), QStringLiteral("Державна")}});
+    make(QStringLiteral("DP.DBF"), QStringLiteral("DPID"), 6, 150,
+         {{1, QStringLiteral("01001"), QStringLiteral("Мінекономіки")}});
+    make(QStringLiteral("EA.DBF"), QStringLiteral("EAID"), 10, 250,
+         {{1, QStringLiteral("24.10"), QStringLiteral("Виробництво чавуну")}});
     make(QStringLiteral("OBL.DBF"), QStringLiteral("OBLID"), 10, 100,
          {{1, QStringLiteral("1200000000"), QStringLiteral("Дніпропетровська")}});
     make(QStringLiteral("CY.DBF"), QStringLiteral("CYID"), 10, 100,
@@ -171,7 +175,7 @@ void TestDataModule::definedFieldsOfTheEmissionTable()
     QCOMPARE(data.FieldCount(), 6);
     const QStringList names = {u"CONTID"_qs, u"CODE"_qs, u"DESCR"_qs, u"POTEN"_qs, u"FACT"_qs, u"LIMIT"_qs};
     const QStringList classes = {u"TFloatField"_qs, u"TStringField"_qs, u"TStringField"_qs,
-                                 u"TFloatField"_qs, u"TFloatField"_qs, u"TFloatField"_qs};
+                                 u"TFloatField"_qs, u"TFloatField"_qs,  u"TFloatField"_qs};
     const QStringList labels = {u"CONTID"_qs,
                                 u"Забруднююча речовина|Код"_qs,
                                 u"Забруднююча речовина|найменування"_qs,
@@ -196,7 +200,7 @@ void TestDataModule::definedFieldsOfTheEmissionTable()
     QCOMPARE(m_dm->tblDataCODE->AsString(), QStringLiteral("0001"));
     QCOMPARE(m_dm->tblDataDESCR->AsString(), QStringLiteral("Речовини у вигляді суспендованих твердих частинок"));
     QCOMPARE(m_dm->tblDataLIMIT->AsFloat(), 3.0);
-    QCOMPARE(m_dm->tblDataPOTEN->DisplayText(), QStringLiteral("1234.500"));   // LC_ALL=C
+    QCOMPARE(m_dm->tblDataPOTEN->DisplayText(), QStringLiteral("1234.500"));  // LC_ALL=C
     QCOMPARE(m_dm->tblDataLIMIT->DisplayText(), QStringLiteral("3"));
     QVERIFY_THROWS_EXCEPTION(EDatabaseError, m_dm->tblDataLIMIT->setAsFloat(1.0));
     data.Post();
@@ -214,11 +218,13 @@ void TestDataModule::referenceFieldsAndSources()
         QVERIFY2(!ds->AutoEdit(), qPrintable(ds->Name()));
     QCOMPARE(m_dm->dsCY->DataSet(), m_dm->tblCY);
 
-    QCOMPARE(m_dm->tblCY->FieldByName(QStringLiteral("CODE"))->DisplayLabel(), QStringLiteral("Назва населеного пункту|Код"));
+    QCOMPARE(m_dm->tblCY->FieldByName(QStringLiteral("CODE"))->DisplayLabel(),
+             QStringLiteral("Назва населеного пункту|Код"));
     QCOMPARE(m_dm->tblCY->FieldByName(QStringLiteral("CODE"))->DisplayWidth(), 10);
     QCOMPARE(m_dm->tblCY->FieldByName(QStringLiteral("DESCR"))->DisplayWidth(), 80);
     QVERIFY(!m_dm->tblCY->FieldByName(QStringLiteral("CYID"))->Visible());
-    QCOMPARE(m_dm->tblDP->FieldByName(QStringLiteral("CODE"))->DisplayLabel(), QStringLiteral("Вiдомча пiдпорядкованiсть|Код"));
+    QCOMPARE(m_dm->tblDP->FieldByName(QStringLiteral("CODE"))->DisplayLabel(),
+             QStringLiteral("Вiдомча пiдпорядкованiсть|Код"));
     QCOMPARE(m_dm->tblEA->FieldByName(QStringLiteral("DESCR"))->DisplayLabel(),
              QStringLiteral("Вид экономической деятельности|описание"));
     QCOMPARE(m_dm->tblOW->FieldByName(QStringLiteral("DESCR"))->DisplayWidth(), 50);
@@ -265,9 +271,10 @@ void TestDataModule::emptyWorkingFolderGetsItsFiles()
 void TestDataModule::missingDataIndexIsRebuiltInKeyOrder()
 {
     makeReferenceTables();
-    createTable(work(QStringLiteral("DATA.DBF")), {{QStringLiteral("CONTID"), 'N', 5, 0},
-                                                   {QStringLiteral("POTEN"), 'N', 18, 7},
-                                                   {QStringLiteral("FACT"), 'N', 18, 7}});
+    createTable(work(QStringLiteral("DATA.DBF")),
+                {{QStringLiteral("CONTID"), 'N', 5, 0},
+                 {QStringLiteral("POTEN"), 'N', 18, 7},
+                 {QStringLiteral("FACT"), 'N', 18, 7}});
     appendRows(work(QStringLiteral("DATA.DBF")), {{132, 1.0, 1.0}, {5, 2.0, 2.0}, {40, 3.0, 3.0}, {5, 4.0, 4.0}});
     openAll();
     QCOMPARE(m_reporter.calls, QStringList());
@@ -306,9 +313,10 @@ void TestDataModule::lockedDataTableIsUsedWithoutIndex()
 {
     makeReferenceTables();
     const QString data = work(QStringLiteral("data.dbf"));
-    createTable(data, {{QStringLiteral("CONTID"), 'N', 5, 0},
-                       {QStringLiteral("POTEN"), 'N', 18, 7},
-                       {QStringLiteral("FACT"), 'N', 18, 7}});
+    createTable(data,
+                {{QStringLiteral("CONTID"), 'N', 5, 0},
+                 {QStringLiteral("POTEN"), 'N', 18, 7},
+                 {QStringLiteral("FACT"), 'N', 18, 7}});
     appendRows(data, {{132, 1.0, 1.0}, {5, 2.0, 2.0}});
     LockHolder holder;
     QVERIFY(holder.start(data, LockHolder::Record, 1));
@@ -323,9 +331,10 @@ void TestDataModule::missingReferenceTableStopsTheProgram()
 {
     makeReferenceTables({QStringLiteral("OW.DBF")});
     openAll();
-    QCOMPARE(m_reporter.calls, (QStringList{u"20002|"_qs + kReferenceHeading + u"\r\n"_qs +
-                                                u"неможливо відкрити довідник форм власності"_qs,
-                                            u"FatalStop"_qs}));
+    QCOMPARE(
+        m_reporter.calls,
+        (QStringList{u"20002|"_qs + kReferenceHeading + u"\r\n"_qs + u"неможливо відкрити довідник форм власності"_qs,
+                     u"FatalStop"_qs}));
     QVERIFY(m_dm->tblCont->Active());
     for (TApolloTable* t : {m_dm->tblOW, m_dm->tblDP, m_dm->tblEA, m_dm->tblOBL, m_dm->tblCY})
         QVERIFY2(!t->Active(), qPrintable(t->Name()));
@@ -358,13 +367,13 @@ void TestDataModule::failedCreationReportsAndOpeningGoesOn()
     const QString dataPath = m_dm->WorkPath + QStringLiteral("data.dbf");
     const QString attrPath = m_dm->WorkPath + QStringLiteral("attr.dbf");
     const QChar cr(u'\r');
-    const QString notThere = QStringLiteral("Table does not exist.") + cr + QStringLiteral("File or directory does not exist.") +
-                             cr + QStringLiteral("File: ");
+    const QString notThere = QStringLiteral("Table does not exist.") + cr
+        + QStringLiteral("File or directory does not exist.") + cr + QStringLiteral("File: ");
     // The creation reports and returns; opening the table then fails on its
     // own and ends the procedure, so ATTR is never reached.
     QCOMPARE(m_reporter.calls,
-             (QStringList{u"20001|"_qs + kCreateHeading + u"\r\n"_qs + u"неможливо утворити таблицю викидiв"_qs +
-                              u"\r\nПапку не знайдено: "_qs + m_dm->WorkPath,
+             (QStringList{u"20001|"_qs + kCreateHeading + u"\r\n"_qs + u"неможливо утворити таблицю викидiв"_qs
+                              + u"\r\nПапку не знайдено: "_qs + m_dm->WorkPath,
                           u"FatalStop"_qs, u"20002|"_qs + kWorkHeading + u"\r\n"_qs + notThere + dataPath,
                           u"FatalStop"_qs}));
     QVERIFY(!m_dm->tblData->Active());
@@ -373,16 +382,16 @@ void TestDataModule::failedCreationReportsAndOpeningGoesOn()
     // The attribute table alone: its own creation message.
     m_reporter.calls.clear();
     m_dm->CreateTable(QStringLiteral("attr"));
-    QCOMPARE(m_reporter.calls, (QStringList{u"20001|"_qs + kCreateHeading + u"\r\n"_qs +
-                                                u"неможливо утворити таблицю реквізитів"_qs +
-                                                u"\r\nПапку не знайдено: "_qs + m_dm->WorkPath,
-                                            u"FatalStop"_qs}));
+    QCOMPARE(m_reporter.calls,
+             (QStringList{u"20001|"_qs + kCreateHeading + u"\r\n"_qs + u"неможливо утворити таблицю реквізитів"_qs
+                              + u"\r\nПапку не знайдено: "_qs + m_dm->WorkPath,
+                          u"FatalStop"_qs}));
     Q_UNUSED(attrPath);
 
     // An index on a table that is not open: the layer's own text.
     m_reporter.calls.clear();
     m_dm->CreateTable(QStringLiteral("data_idx"));
-    QCOMPARE(m_reporter.calls, QStringList());      // Flock on a closed table fails: nothing is done
+    QCOMPARE(m_reporter.calls, QStringList());  // Flock on a closed table fails: nothing is done
 }
 
 void TestDataModule::pendingAttributeEditGoesToTheOldFolder()
@@ -393,7 +402,7 @@ void TestDataModule::pendingAttributeEditGoesToTheOldFolder()
     attr.AfterEdit = [this](TApolloTable&) { m_dm->AttrModified = true; };
     attr.AfterInsert = [this](TApolloTable&) { m_dm->AttrModified = true; };
     attr.AfterPost = [this](TApolloTable&) { m_dm->AttrModified = false; };
-    m_dm->dsAttr->Edit();       // an empty table: the attribute record starts
+    m_dm->dsAttr->Edit();  // an empty table: the attribute record starts
     QCOMPARE(attr.State(), dsInsert);
     QVERIFY(m_dm->AttrModified);
     attr.FieldByName(QStringLiteral("ENNAME"))->setAsString(QStringLiteral("ПАТ «Завод»"));
@@ -419,7 +428,8 @@ void TestDataModule::referenceTablesAreOpenedReadOnly()
     for (TApolloTable* t : {m_dm->tblCont, m_dm->tblOW, m_dm->tblCY, m_dm->tblEA, m_dm->tblDP, m_dm->tblOBL})
         QVERIFY2(t->Active() && t->ReadOnly(), qPrintable(t->Name()));
     const QMap<QString, int> modes = openModesIn(m_program->path());
-    for (const QString& file : {u"CONT.DBF"_qs, u"OW.DBF"_qs, u"DP.DBF"_qs, u"EA.DBF"_qs, u"OBL.DBF"_qs, u"CY.DBF"_qs}) {
+    for (const QString& file :
+         {u"CONT.DBF"_qs, u"OW.DBF"_qs, u"DP.DBF"_qs, u"EA.DBF"_qs, u"OBL.DBF"_qs, u"CY.DBF"_qs}) {
         QVERIFY2(modes.contains(file), qPrintable(file));
         QVERIFY2(modes.value(file) == O_RDONLY, qPrintable(file));
     }
@@ -436,7 +446,7 @@ void TestDataModule::referenceTablesAreOpenedReadOnly()
 void TestDataModule::unusableTableIsReportedNeverReplaced_data()
 {
     QTest::addColumn<QString>("setup");
-    QTest::addColumn<QString>("message");       // %1: the working folder with its "/"
+    QTest::addColumn<QString>("message");  // %1: the working folder with its "/"
     QTest::newRow("two spellings") << "both"
                                    << "У папці %1 є кілька файлів, назви яких різняться лише великими й малими "
                                       "літерами: DATA.DBF, data.dbf. Невідомо, який з них використовувати; "
@@ -444,7 +454,8 @@ void TestDataModule::unusableTableIsReportedNeverReplaced_data()
     QTest::newRow("link to nowhere") << "link"
                                      << "Table does not exist.\rFile or directory does not exist.\rFile: "
                                         "%1data.dbf\rПосилання веде до файлу, якого немає: /nonexistent/disk/DATA.DBF";
-    QTest::newRow("folder of that name") << "folder" << "Unable to open table: %1data.dbf\rЦе папка, а не файл таблиці.";
+    QTest::newRow("folder of that name") << "folder"
+                                         << "Unable to open table: %1data.dbf\rЦе папка, а не файл таблиці.";
 }
 
 void TestDataModule::unusableTableIsReportedNeverReplaced()
@@ -470,8 +481,8 @@ void TestDataModule::unusableTableIsReportedNeverReplaced()
     }
     const QStringList before = filesIn(m_work->path());
     openAll();
-    QCOMPARE(m_reporter.calls, (QStringList{u"20002|"_qs + kWorkHeading + u"\r\n"_qs + message.arg(m_dm->WorkPath),
-                                            u"FatalStop"_qs}));
+    QCOMPARE(m_reporter.calls,
+             (QStringList{u"20002|"_qs + kWorkHeading + u"\r\n"_qs + message.arg(m_dm->WorkPath), u"FatalStop"_qs}));
     QVERIFY(!m_dm->tblData->Active());
     QCOMPARE(filesIn(m_work->path()), before);
     if (setup == u"both") {
@@ -490,9 +501,10 @@ void TestDataModule::missingWorkTablesReportedWhenNotCreating()
     createTable(work(QStringLiteral("ATTR.DBF")), {{QStringLiteral("ENNAME"), 'C', 100, 0}});
     m_dm->CreateMissingWorkFiles = false;
     openAll();
-    QCOMPARE(m_reporter.calls, (QStringList{u"20002|"_qs + kWorkHeading + u"\r\n"_qs + u"У робочій папці "_qs +
-                                                m_dm->WorkPath + u" немає робочих таблиць: DATA.DBF"_qs,
-                                            u"FatalStop"_qs}));
+    QCOMPARE(m_reporter.calls,
+             (QStringList{u"20002|"_qs + kWorkHeading + u"\r\n"_qs + u"У робочій папці "_qs + m_dm->WorkPath
+                              + u" немає робочих таблиць: DATA.DBF"_qs,
+                          u"FatalStop"_qs}));
     QCOMPARE(filesIn(m_work->path()), QStringList{u"ATTR.DBF"_qs});
     QVERIFY(!m_dm->tblData->Active());
 
@@ -500,12 +512,14 @@ void TestDataModule::missingWorkTablesReportedWhenNotCreating()
     m_reporter.calls.clear();
     QFile::remove(work(QStringLiteral("ATTR.DBF")));
     m_dm->OpenWorkTables();
-    QCOMPARE(m_reporter.calls.value(0), u"20002|"_qs + kWorkHeading + u"\r\n"_qs + u"У робочій папці "_qs +
-                                            m_dm->WorkPath + u" немає робочих таблиць: DATA.DBF, ATTR.DBF"_qs);
+    QCOMPARE(m_reporter.calls.value(0),
+             u"20002|"_qs + kWorkHeading + u"\r\n"_qs + u"У робочій папці "_qs + m_dm->WorkPath
+                 + u" немає робочих таблиць: DATA.DBF, ATTR.DBF"_qs);
     m_reporter.calls.clear();
-    createTable(work(QStringLiteral("DATA.DBF")), {{QStringLiteral("CONTID"), 'N', 5, 0},
-                                                   {QStringLiteral("POTEN"), 'N', 18, 7},
-                                                   {QStringLiteral("FACT"), 'N', 18, 7}});
+    createTable(work(QStringLiteral("DATA.DBF")),
+                {{QStringLiteral("CONTID"), 'N', 5, 0},
+                 {QStringLiteral("POTEN"), 'N', 18, 7},
+                 {QStringLiteral("FACT"), 'N', 18, 7}});
     createTable(work(QStringLiteral("ATTR.DBF")), {{QStringLiteral("ENNAME"), 'C', 100, 0}});
     m_dm->OpenWorkTables();
     QCOMPARE(m_reporter.calls, QStringList());
@@ -518,9 +532,10 @@ void TestDataModule::tableMadeMeanwhileIsOpenedNotReplaced()
 {
     makeReferenceTables();
     m_dm->OpenReferenceTables();
-    createTable(work(QStringLiteral("data.dbf")), {{QStringLiteral("CONTID"), 'N', 5, 0},
-                                                   {QStringLiteral("POTEN"), 'N', 18, 7},
-                                                   {QStringLiteral("FACT"), 'N', 18, 7}});
+    createTable(work(QStringLiteral("data.dbf")),
+                {{QStringLiteral("CONTID"), 'N', 5, 0},
+                 {QStringLiteral("POTEN"), 'N', 18, 7},
+                 {QStringLiteral("FACT"), 'N', 18, 7}});
     appendRows(work(QStringLiteral("data.dbf")), {{5, 1.0, 1.0}, {18, 2.0, 2.0}});
     m_dm->CreateTable(QStringLiteral("data"));
     QCOMPARE(m_reporter.calls, QStringList());
@@ -536,7 +551,7 @@ void TestDataModule::tableMadeMeanwhileIsOpenedNotReplaced()
 void TestDataModule::programsStartingOnANewFolderShareOneTable()
 {
     makeReferenceTables();
-    m_dm->OpenReferenceTables();    // the settlement index is there, as installed
+    m_dm->OpenReferenceTables();  // the settlement index is there, as installed
     constexpr int kCopies = 4;
     for (int round = 0; round < 3; ++round) {
         QTemporaryDir folder;
@@ -570,8 +585,7 @@ namespace {
 // is missing) and stores one emission record.
 int startOn(const QString& programFolder, const QString& workFolder, int contId)
 {
-    struct Silent : TDataModuleReporter
-    {
+    struct Silent : TDataModuleReporter {
         bool failed = false;
         void ShowError(const QString& text, int) override
         {
@@ -598,7 +612,7 @@ int startOn(const QString& programFolder, const QString& workFolder, int contId)
     return 0;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

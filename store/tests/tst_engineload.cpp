@@ -11,8 +11,7 @@
 #include "store/engine.h"
 #include "store/errors.h"
 
-class TestEngineLoad : public QObject
-{
+class TestEngineLoad : public QObject {
     Q_OBJECT
 
 private slots:
@@ -84,8 +83,9 @@ void TestEngineLoad::libraryOfAnOlderInterfaceIsRefusedUnused()
     TApolloEngine::setLibraryFileName(QStringLiteral(OLD_ENGINE_PATH));
     QVERIFY(!TApolloEngine::Load());
     QVERIFY(!TApolloEngine::Load());
-    QCOMPARE(m_reports, QStringList{QStringLiteral("Unable to load required Apollo DLL: SDE50.DLL\r\nБібліотека рушія "
-                                                   "таблиць застаріла: версія інтерфейсу 1, програмі потрібна 2.")});
+    QCOMPARE(m_reports,
+             QStringList{QStringLiteral("Unable to load required Apollo DLL: SDE50.DLL\r\nБібліотека рушія "
+                                        "таблиць застаріла: версія інтерфейсу 1, програмі потрібна 2.")});
     TApolloTable table(QStringLiteral("tblData"));
     table.setTableName(QStringLiteral("/tmp/whatever.dbf"));
     QVERIFY_THROWS_EXCEPTION(EApolloError, table.Open());
@@ -101,7 +101,7 @@ void TestEngineLoad::settingsComponentReportsTheFailedLoad()
     env.setApplyTo(atLocal);
     env.setDeleted(true);
     QCOMPARE(m_reports.size(), 1);
-    TApolloEnv::Current()->Apply();   // nothing more is reported or called
+    TApolloEnv::Current()->Apply();  // nothing more is reported or called
     QCOMPARE(m_reports.size(), 1);
 }
 

@@ -6,8 +6,7 @@
 #include "store/cp1251.h"
 #include "store/fields.h"
 
-class TestTextConv : public QObject
-{
+class TestTextConv : public QObject {
     Q_OBJECT
 
 private slots:
@@ -30,11 +29,13 @@ void TestTextConv::cp1251RoundTrip_data()
     QTest::newRow("ascii") << QStringLiteral("CONTID = 132") << QByteArray("CONTID = 132");
     QTest::newRow("ukrainian letters") << QStringLiteral("Їжак ґава Є і")
                                        << QByteArray("\xAF\xE6\xE0\xEA \xB4\xE0\xE2\xE0 \xAA \xB3");
-    QTest::newRow("latin i inside a cyrillic word") << QStringLiteral("Вiдомча")
-                                                    << QByteArray("\xC2i\xE4\xEE\xEC\xF7\xE0");
+    QTest::newRow("latin i inside a cyrillic word")
+        << QStringLiteral("Вiдомча") << QByteArray("\xC2i\xE4\xEE\xEC\xF7\xE0");
     QTest::newRow("first and last cyrillic") << QStringLiteral("Ая") << QByteArray("\xC0\xFF");
-    QTest::newRow("punctuation of the upper half") << QStringLiteral("€№«»–—") << QByteArray("\x88\xB9\xAB\xBB\x96\x97");
-    QTest::newRow("grave accent and apostrophes") << QStringLiteral("об`єкта ''") << QByteArray("\xEE\xE1`\xBA\xEA\xF2\xE0 ''");
+    QTest::newRow("punctuation of the upper half")
+        << QStringLiteral("€№«»–—") << QByteArray("\x88\xB9\xAB\xBB\x96\x97");
+    QTest::newRow("grave accent and apostrophes")
+        << QStringLiteral("об`єкта ''") << QByteArray("\xEE\xE1`\xBA\xEA\xF2\xE0 ''");
     QTest::newRow("empty") << QString() << QByteArray();
 }
 
@@ -76,7 +77,7 @@ void TestTextConv::cp1251DecodesEveryByte()
         const QString decoded = fromCp1251(one);
         QCOMPARE(decoded.size(), 1);
         if (b == 0x98)
-            continue;   // unassigned in the code page
+            continue;  // unassigned in the code page
         bool ok = false;
         QCOMPARE(toCp1251(decoded, &ok), one);
         QVERIFY2(ok, qPrintable(QString::number(b, 16)));

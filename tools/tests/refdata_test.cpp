@@ -5,8 +5,7 @@
 #include "store/apollotable.h"
 #include "tools/reftables.h"
 
-class RefDataTest : public QObject
-{
+class RefDataTest : public QObject {
     Q_OBJECT
 
     static QString refdataDir() { return qEnvironmentVariable("EMLO_REFDATA_DIR"); }
@@ -35,13 +34,14 @@ private slots:
     void csvParsing_data()
     {
         QTest::addColumn<QByteArray>("input");
-        QTest::addColumn<QStringList>("flat");   // rows joined by "|" per row
+        QTest::addColumn<QStringList>("flat");  // rows joined by "|" per row
         QTest::newRow("plain crlf") << QByteArray("A,B\r\n1,2\r\n") << QStringList{"A|B", "1|2"};
         QTest::newRow("lf, no final newline") << QByteArray("A,B\n1,2") << QStringList{"A|B", "1|2"};
         QTest::newRow("quoted comma and doubled quote")
-            << QByteArray("1,\"Мiнiстерство, \"\"головне\"\"\"\r\n")
-            << QStringList{"1|Мiнiстерство, \"головне\""};
-        QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF" "A\r\n") << QStringList{"A"};
+            << QByteArray("1,\"Мiнiстерство, \"\"головне\"\"\"\r\n") << QStringList{"1|Мiнiстерство, \"головне\""};
+        QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF"
+                                                       "A\r\n")
+                                         << QStringList{"A"};
         QTest::newRow("empty field kept") << QByteArray("1,,3\r\n") << QStringList{"1||3"};
         QTest::newRow("apostrophe untouched") << QByteArray("п'ять\r\n") << QStringList{"п'ять"};
     }
@@ -82,9 +82,8 @@ private slots:
         QTest::addColumn<QString>("problem");
         QTest::newRow("code too wide") << "ow.csv" << QByteArray("OWID,CODE,DESCR\r\n1,100,Приватна\r\n")
                                        << "ow.csv:2: CODE: 3 characters do not fit the field's 2";
-        QTest::newRow("not windows-1251")
-            << "ow.csv" << QByteArray("OWID,CODE,DESCR\r\n1,10,Приватна \xE2\x88\x92\r\n")
-            << "ow.csv:2: DESCR: the character U+2212 cannot be stored in Windows-1251";
+        QTest::newRow("not windows-1251") << "ow.csv" << QByteArray("OWID,CODE,DESCR\r\n1,10,Приватна \xE2\x88\x92\r\n")
+                                          << "ow.csv:2: DESCR: the character U+2212 cannot be stored in Windows-1251";
         QTest::newRow("id not a number") << "ow.csv" << QByteArray("OWID,CODE,DESCR\r\nx,10,A\r\n")
                                          << "ow.csv:2: OWID: \"x\" is not a number";
         QTest::newRow("id too wide") << "ow.csv" << QByteArray("OWID,CODE,DESCR\r\n123456,10,A\r\n")

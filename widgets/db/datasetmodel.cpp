@@ -6,10 +6,7 @@
 
 namespace emlo {
 
-DataSetModel::DataSetModel(QObject* parent)
-    : QAbstractTableModel(parent)
-{
-}
+DataSetModel::DataSetModel(QObject* parent) : QAbstractTableModel(parent) { }
 
 DataSetModel::~DataSetModel() = default;
 
@@ -100,8 +97,7 @@ QVariant DataSetModel::data(const QModelIndex& index, int role) const
     if (!field)
         return {};
     switch (role) {
-    case Qt::DisplayRole:
-        return FieldDisplayText(field, rowValue(index.row(), field));
+    case Qt::DisplayRole: return FieldDisplayText(field, rowValue(index.row(), field));
     case Qt::EditRole:
         if (field->FieldKind() == fkLookup)
             return ValueAt(index.row(), field->KeyFields());
@@ -110,14 +106,10 @@ QVariant DataSetModel::data(const QModelIndex& index, int role) const
         if (field->DataType() == ftString)
             return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
         return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
-    case FieldNameRole:
-        return field->FieldName();
-    case RecNoRole:
-        return RecNoAt(index.row());
-    case ValueRole:
-        return rowValue(index.row(), field);
-    default:
-        return {};
+    case FieldNameRole: return field->FieldName();
+    case RecNoRole: return RecNoAt(index.row());
+    case ValueRole: return rowValue(index.row(), field);
+    default: return {};
     }
 }
 

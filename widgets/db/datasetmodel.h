@@ -25,9 +25,9 @@ class DataSetModel : public QAbstractTableModel, public TDataLink {
     Q_OBJECT
 public:
     enum Role {
-        FieldNameRole = Qt::UserRole + 1,   // the column's field name
-        RecNoRole,                          // the row's record number, 0 for a new record
-        ValueRole,                          // the raw value (null, number, text)
+        FieldNameRole = Qt::UserRole + 1,  // the column's field name
+        RecNoRole,                         // the row's record number, 0 for a new record
+        ValueRole,                         // the raw value (null, number, text)
     };
 
     explicit DataSetModel(QObject* parent = nullptr);
@@ -84,7 +84,7 @@ private:
     int m_insertRow = -1;
     qint32 m_lastRecNo = 0;
     bool m_appending = false;
-    mutable QHash<qint32, QVector<QVariant>> m_cache;   // stored rows, by record number
+    mutable QHash<qint32, QVector<QVariant>> m_cache;  // stored rows, by record number
 };
 
 }  // namespace emlo

@@ -14,8 +14,7 @@
 
 namespace emlo {
 
-DbEdit::DbEdit(QWidget* parent)
-    : QLineEdit(parent)
+DbEdit::DbEdit(QWidget* parent) : QLineEdit(parent)
 {
     setValidator(new Cp1251Validator(this));
     m_link.onDataChange = [this] { showField(); };
@@ -53,10 +52,10 @@ void DbEdit::setReadOnlyBox(bool readOnly)
 {
     setReadOnly(readOnly);
     QPalette colours = palette();
-    colours.setColor(QPalette::Base, readOnly ? colours.color(QPalette::ToolTipBase)
-                                              : QPalette().color(QPalette::Base));
-    colours.setColor(QPalette::Text, readOnly ? colours.color(QPalette::ToolTipText)
-                                              : QPalette().color(QPalette::Text));
+    colours.setColor(QPalette::Base,
+                     readOnly ? colours.color(QPalette::ToolTipBase) : QPalette().color(QPalette::Base));
+    colours.setColor(QPalette::Text,
+                     readOnly ? colours.color(QPalette::ToolTipText) : QPalette().color(QPalette::Text));
     setPalette(colours);
 }
 
@@ -73,7 +72,7 @@ void DbEdit::showField()
     m_loading = true;
     setText(text);
     if (!hasFocus())
-        setCursorPosition(0);   // a long text is seen from its beginning
+        setCursorPosition(0);  // a long text is seen from its beginning
     m_loading = false;
     m_modified = false;
 }
@@ -102,7 +101,8 @@ void DbEdit::userEdited()
         m_keepText = false;
         if (!editing) {
             // Not from inside the box's own change notification: later.
-            QMetaObject::invokeMethod(this, [this] { showField(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { showField(); }, Qt::QueuedConnection);
             Beep();
             return;
         }

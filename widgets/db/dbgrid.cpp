@@ -29,8 +29,7 @@ namespace emlo {
 // record is browsed, an I-beam while it is edited, a star while it is new.
 class IndicatorHeader : public QHeaderView {
 public:
-    IndicatorHeader(DataSetModel* model, QWidget* parent)
-        : QHeaderView(Qt::Vertical, parent), m_model(model)
+    IndicatorHeader(DataSetModel* model, QWidget* parent) : QHeaderView(Qt::Vertical, parent), m_model(model)
     {
         setSectionResizeMode(QHeaderView::Fixed);
         setSectionsClickable(false);
@@ -90,13 +89,9 @@ public:
 
 class DbGridDelegate : public QStyledItemDelegate {
 public:
-    explicit DbGridDelegate(DbGrid* grid)
-        : QStyledItemDelegate(grid), m_grid(grid)
-    {
-    }
+    explicit DbGridDelegate(DbGrid* grid) : QStyledItemDelegate(grid), m_grid(grid) { }
 
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                          const QModelIndex& index) const override
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
         if (!m_grid->BeginEdit())
             return nullptr;
@@ -160,7 +155,7 @@ public:
         QVariant value;
         if (auto* line = qobject_cast<QLineEdit*>(editor)) {
             if (line->text() == index.data(Qt::EditRole).toString())
-                return;   // nothing was changed: the record is not touched
+                return;  // nothing was changed: the record is not touched
             value = line->text();
         } else {
             value = editor->property(editor->metaObject()->userProperty().name());
@@ -192,8 +187,7 @@ private:
 
 // ---------------------------------------------------------------- grid
 
-DbGrid::DbGrid(QWidget* parent)
-    : QTableView(parent), m_model(new DataSetModel(this))
+DbGrid::DbGrid(QWidget* parent) : QTableView(parent), m_model(new DataSetModel(this))
 {
     m_header = new TwoLevelHeader(this);
     setHorizontalHeader(m_header);
@@ -428,12 +422,8 @@ void DbGrid::keyPressEvent(QKeyEvent* event)
     }
     if (modifiers == Qt::ControlModifier) {
         switch (key) {
-        case Qt::Key_C:
-            QApplication::clipboard()->setText(SelectionText());
-            return;
-        case Qt::Key_A:
-            selectAll();
-            return;
+        case Qt::Key_C: QApplication::clipboard()->setText(SelectionText()); return;
+        case Qt::Key_A: selectAll(); return;
         case Qt::Key_Delete:
             if (table->CanModify() && (table->State() == dsInsert || !table->IsEmpty())
                 && ConfirmDeleteRecord(window()))
@@ -469,8 +459,7 @@ void DbGrid::keyPressEvent(QKeyEvent* event)
             if (table->State() == dsEdit || table->State() == dsInsert)
                 guarded([table] { table->Cancel(); });
             return;
-        default:
-            break;
+        default: break;
         }
     }
     QTableView::keyPressEvent(event);
@@ -541,8 +530,9 @@ void DbGrid::columnResized(int logical, int, int)
         int used = 0;
         for (int v = visual + 1; v < count; ++v) {
             const int section = m_header->logicalIndex(v);
-            const int width = v == count - 1 ? room - used
-                                             : (rest > 0 ? room * m_header->sectionSize(section) / rest : room / (count - visual - 1));
+            const int width = v == count - 1
+                ? room - used
+                : (rest > 0 ? room * m_header->sectionSize(section) / rest : room / (count - visual - 1));
             m_header->resizeSection(section, qMax(8, width));
             used += width;
         }

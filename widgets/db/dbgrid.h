@@ -19,9 +19,9 @@ class TwoLevelHeader;
 
 // What the cell-colour event may change for one data cell.
 struct CellParams {
-    QString FieldName;      // the cell's column
-    QFont Font;             // the font to draw with
-    QColor FontColor;       // left invalid: the grid's own text colour
+    QString FieldName;  // the cell's column
+    QFont Font;         // the font to draw with
+    QColor FontColor;   // left invalid: the grid's own text colour
     // The value of any field of the cell's row, hidden and look-up fields included.
     std::function<QVariant(const QString& fieldName)> Value;
 };
@@ -92,12 +92,12 @@ private:
     TDataSource* m_lookupSource = nullptr;
     bool m_following = false;
     bool m_fitting = false;
-    QPointer<QWidget> m_editor;             // the open cell editor
-    QPersistentModelIndex m_editorIndex;    // and its cell
-    bool m_refused = false;                 // the delegate could not take the editor's value
-    bool m_keptEditor = false;              // ... so the editor was kept open
+    QPointer<QWidget> m_editor;           // the open cell editor
+    QPersistentModelIndex m_editorIndex;  // and its cell
+    bool m_refused = false;               // the delegate could not take the editor's value
+    bool m_keptEditor = false;            // ... so the editor was kept open
     bool m_closing = false;
-    int m_column = 0;                       // the current cell's column, kept across resets
+    int m_column = 0;  // the current cell's column, kept across resets
 };
 
 }  // namespace emlo

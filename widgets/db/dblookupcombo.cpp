@@ -11,8 +11,7 @@
 
 namespace emlo {
 
-DbLookupCombo::DbLookupCombo(QWidget* parent)
-    : LookupBox(parent)
+DbLookupCombo::DbLookupCombo(QWidget* parent) : LookupBox(parent)
 {
     m_link.onDataChange = [this] { showField(); };
     m_link.onUpdateData = [this] { Commit(); };

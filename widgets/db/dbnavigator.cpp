@@ -38,12 +38,8 @@ QIcon buttonIcon(DbNavigator::Button which)
         p.drawLine(QPointF(4, 3.5), QPointF(4, 12.5));
         triangle(5.5, 12);
         break;
-    case DbNavigator::Prior:
-        triangle(4.5, 11);
-        break;
-    case DbNavigator::Next:
-        triangle(11.5, 5);
-        break;
+    case DbNavigator::Prior: triangle(4.5, 11); break;
+    case DbNavigator::Next: triangle(11.5, 5); break;
     case DbNavigator::Last:
         triangle(10.5, 4);
         p.drawLine(QPointF(12, 3.5), QPointF(12, 12.5));
@@ -94,8 +90,8 @@ QIcon buttonIcon(DbNavigator::Button which)
 
 QString buttonName(DbNavigator::Button which)
 {
-    static const char* const names[] = {"First", "Prior", "Next", "Last", "Insert",
-                                         "Delete", "Edit", "Post", "Cancel", "Refresh"};
+    static const char* const names[] = {"First",  "Prior", "Next", "Last",   "Insert",
+                                        "Delete", "Edit",  "Post", "Cancel", "Refresh"};
     return QStringLiteral("nb") + QLatin1String(names[which]);
 }
 
@@ -110,10 +106,7 @@ bool ConfirmDeleteRecord(QWidget* parent)
     return DialogSeam::ask(request, parent) == MsgAnswer::Ok;
 }
 
-DbNavigator::DbNavigator(QWidget* parent)
-    : QWidget(parent)
-{
-}
+DbNavigator::DbNavigator(QWidget* parent) : QWidget(parent) { }
 
 DbNavigator::~DbNavigator() = default;
 
@@ -182,21 +175,16 @@ bool DbNavigator::CanDo(Button which) const
         if (records.isEmpty())
             return false;
         if (state == dsInsert)
-            return true;   // a move gives the new record its place or gives it up
+            return true;  // a move gives the new record its place or gives it up
         const bool atStart = which == First || which == Prior;
         return (atStart ? records.first() : records.last()) != table->RecNo();
     }
-    case Insert:
-        return canModify;
-    case Delete:
-        return canModify && (state == dsInsert || !table->IsEmpty());
-    case Edit:
-        return canModify && !editing;
+    case Insert: return canModify;
+    case Delete: return canModify && (state == dsInsert || !table->IsEmpty());
+    case Edit: return canModify && !editing;
     case Post:
-    case Cancel:
-        return canModify && editing;
-    case Refresh:
-        return true;
+    case Cancel: return canModify && editing;
+    case Refresh: return true;
     }
     return false;
 }

@@ -13,20 +13,15 @@ QString FieldEditText(const TField* field, const QVariant& value)
     switch (field->DataType()) {
     case ftFloat:
     case ftCurrency:
-    case ftBCD:
-        return FloatToStr(value.toDouble());
+    case ftBCD: return FloatToStr(value.toDouble());
     case ftSmallint:
     case ftInteger:
     case ftWord:
     case ftAutoInc:
-    case ftLargeint:
-        return QString::number(value.toLongLong());
-    case ftBoolean:
-        return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
-    case ftDate:
-        return value.toDate().toString(QStringLiteral("dd.MM.yyyy"));
-    default:
-        return value.toString();
+    case ftLargeint: return QString::number(value.toLongLong());
+    case ftBoolean: return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+    case ftDate: return value.toDate().toString(QStringLiteral("dd.MM.yyyy"));
+    default: return value.toString();
     }
 }
 

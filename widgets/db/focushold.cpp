@@ -31,10 +31,8 @@ bool HoldFocusChanges::eventFilter(QObject*, QEvent* event)
     switch (event->type()) {
     case QEvent::FocusIn:
     case QEvent::FocusOut:
-    case QEvent::FocusAboutToChange:
-        return true;
-    default:
-        return false;
+    case QEvent::FocusAboutToChange: return true;
+    default: return false;
     }
 }
 

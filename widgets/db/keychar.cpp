@@ -8,18 +8,13 @@ std::optional<QChar> TypedChar(const QKeyEvent* event)
 {
     const int key = event->key();
     switch (key) {
-    case Qt::Key_Backspace:
-        return QChar(8);
+    case Qt::Key_Backspace: return QChar(8);
     case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return QChar(13);
-    case Qt::Key_Escape:
-        return QChar(27);
+    case Qt::Key_Enter: return QChar(13);
+    case Qt::Key_Escape: return QChar(27);
     case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-        return std::nullopt;
-    default:
-        break;
+    case Qt::Key_Backtab: return std::nullopt;
+    default: break;
     }
     const auto modifiers = event->modifiers();
     if ((modifiers & Qt::ControlModifier) && !(modifiers & Qt::AltModifier)) {
@@ -41,15 +36,15 @@ QString QtInputMask(const QString& editMask)
     for (qsizetype i = 0; i < mask.size(); ++i) {
         const QChar ch = mask.at(i);
         switch (ch.unicode()) {
-        case '9': result += QLatin1Char('0'); break;   // digit, optional
-        case '0': result += QLatin1Char('9'); break;   // digit, required
-        case 'L': result += QLatin1Char('A'); break;   // letter, required
-        case 'l': result += QLatin1Char('a'); break;   // letter, optional
-        case 'A': result += QLatin1Char('N'); break;   // letter or digit, required
-        case 'a': result += QLatin1Char('n'); break;   // letter or digit, optional
-        case 'C': result += QLatin1Char('X'); break;   // any character, required
-        case 'c': result += QLatin1Char('x'); break;   // any character, optional
-        case '#': result += QLatin1Char('#'); break;   // digit or sign, optional
+        case '9': result += QLatin1Char('0'); break;  // digit, optional
+        case '0': result += QLatin1Char('9'); break;  // digit, required
+        case 'L': result += QLatin1Char('A'); break;  // letter, required
+        case 'l': result += QLatin1Char('a'); break;  // letter, optional
+        case 'A': result += QLatin1Char('N'); break;  // letter or digit, required
+        case 'a': result += QLatin1Char('n'); break;  // letter or digit, optional
+        case 'C': result += QLatin1Char('X'); break;  // any character, required
+        case 'c': result += QLatin1Char('x'); break;  // any character, optional
+        case '#': result += QLatin1Char('#'); break;  // digit or sign, optional
         case '\\':
             if (i + 1 < mask.size())
                 result += QLatin1Char('\\') + mask.at(++i);

@@ -16,7 +16,10 @@ namespace emlo {
 std::optional<QChar> TypedChar(const QKeyEvent* event);
 
 // True for a typed character that is text rather than a control character.
-inline bool IsPrintable(QChar ch) { return ch.unicode() >= 32 && ch.unicode() != 127; }
+inline bool IsPrintable(QChar ch)
+{
+    return ch.unicode() >= 32 && ch.unicode() != 127;
+}
 
 // Qt's input mask for an edit mask written as "mask;save literals;blank",
 // e.g. "99;0;_" (two optional digits, "_" for an unfilled position).

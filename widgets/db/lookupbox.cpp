@@ -30,10 +30,8 @@ bool isNumeric(const QVariant& value)
     case QMetaType::LongLong:
     case QMetaType::Short:
     case QMetaType::UInt:
-    case QMetaType::ULongLong:
-        return true;
-    default:
-        return false;
+    case QMetaType::ULongLong: return true;
+    default: return false;
     }
 }
 
@@ -73,8 +71,7 @@ bool KeysEqual(const QVariant& a, const QVariant& b)
     return rightTrimmed(a.toString()) == rightTrimmed(b.toString());
 }
 
-LookupBox::LookupBox(QWidget* parent)
-    : QLineEdit(parent)
+LookupBox::LookupBox(QWidget* parent) : QLineEdit(parent)
 {
     // The text is the chosen entry's, never typed into: keys go to the search.
     setReadOnly(true);
@@ -118,7 +115,7 @@ void LookupBox::ensurePopup()
     if (m_popup || !m_model)
         return;
     m_popup = new LookupPopup(this);
-    m_popup->setFont(font());   // a window of its own does not inherit the box's font
+    m_popup->setFont(font());  // a window of its own does not inherit the box's font
     m_popup->setModel(m_model);
     connect(m_popup, &LookupPopup::rowChosen, this, [this](int row) {
         CloseUp();
@@ -347,7 +344,7 @@ void LookupBox::focusOutEvent(QFocusEvent* event)
 {
     QLineEdit::focusOutEvent(event);
     if (event->reason() == Qt::PopupFocusReason || ListVisible())
-        return;   // the focus went into our own list
+        return;  // the focus went into our own list
     m_search.clear();
 }
 

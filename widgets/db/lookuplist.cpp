@@ -27,10 +27,8 @@ bool isNumber(const QVariant& value)
     case QMetaType::UInt:
     case QMetaType::LongLong:
     case QMetaType::ULongLong:
-    case QMetaType::Short:
-        return true;
-    default:
-        return false;
+    case QMetaType::Short: return true;
+    default: return false;
     }
 }
 
@@ -216,7 +214,7 @@ void LookupList::MoveTo(int row)
 void LookupList::ActiveChanged()
 {
     if (m_reading)
-        return;   // our own walk through the table
+        return;  // our own walk through the table
     if (refresh())
         emit contentChanged();
     emit currentChanged();
@@ -225,7 +223,7 @@ void LookupList::ActiveChanged()
 void LookupList::DataSetChanged()
 {
     if (m_reading)
-        return;   // our own walk through the table
+        return;  // our own walk through the table
     if (refresh())
         emit contentChanged();
     emit currentChanged();

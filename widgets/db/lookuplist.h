@@ -62,8 +62,8 @@ protected:
 private:
     struct Column {
         QVector<QString> text;
-        QVector<QString> folded;   // case-folded, for the prefix search
-        QVector<double> number;    // the text read as a number (NaN when it is none), made on demand
+        QVector<QString> folded;  // case-folded, for the prefix search
+        QVector<double> number;   // the text read as a number (NaN when it is none), made on demand
     };
     struct Signature {
         bool active = false;
@@ -75,14 +75,14 @@ private:
     };
 
     Signature currentSignature() const;
-    bool refresh();                      // true when the entries changed
+    bool refresh();  // true when the entries changed
     void read();
     Column& column(const QString& fieldName);
 
     Signature m_signature;
     QVector<qint32> m_recNos;
     QHash<qint32, int> m_rowOfRecNo;
-    QHash<QString, Column> m_columns;    // by upper-case field name
+    QHash<QString, Column> m_columns;  // by upper-case field name
     bool m_stale = true;
     bool m_reading = false;
 };

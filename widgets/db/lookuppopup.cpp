@@ -15,8 +15,7 @@
 
 namespace emlo {
 
-LookupPopup::LookupPopup(QWidget* owner)
-    : QFrame(owner, Qt::Popup)
+LookupPopup::LookupPopup(QWidget* owner) : QFrame(owner, Qt::Popup)
 {
     setObjectName(QStringLiteral("lookupPopup"));
     setFrameStyle(QFrame::Box | QFrame::Plain);
@@ -141,12 +140,8 @@ bool LookupPopup::eventFilter(QObject* watched, QEvent* event)
             else
                 hide();
             return true;
-        case Qt::Key_Escape:
-            hide();
-            return true;
-        case Qt::Key_F4:
-            hide();
-            return true;
+        case Qt::Key_Escape: hide(); return true;
+        case Qt::Key_F4: hide(); return true;
         case Qt::Key_Up:
         case Qt::Key_Down:
             if (key->modifiers() & Qt::AltModifier) {
@@ -159,8 +154,7 @@ bool LookupPopup::eventFilter(QObject* watched, QEvent* event)
         case Qt::Key_Home:
         case Qt::Key_End:
         case Qt::Key_Left:
-        case Qt::Key_Right:
-            return false;
+        case Qt::Key_Right: return false;
         case Qt::Key_Tab:
         case Qt::Key_Backtab:
             // Tab takes the highlighted entry and moves on, as it does from the
@@ -171,9 +165,7 @@ bool LookupPopup::eventFilter(QObject* watched, QEvent* event)
                 hide();
             emit tabForwarded(key->key(), key->modifiers());
             return true;
-        default:
-            emit keyForwarded(key);
-            return true;
+        default: emit keyForwarded(key); return true;
         }
     }
     return QFrame::eventFilter(watched, event);

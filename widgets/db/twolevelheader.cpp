@@ -47,8 +47,8 @@ void DrawWrappedText(QPainter& painter, const QRect& rect, const QString& text, 
             lines.append(metrics.elidedText(text.mid(line.textStart()).simplified(), Qt::ElideRight, rect.width()));
             break;
         }
-        lines.append(metrics.elidedText(text.mid(line.textStart(), line.textLength()).trimmed(), Qt::ElideRight,
-                                        rect.width()));
+        lines.append(
+            metrics.elidedText(text.mid(line.textStart(), line.textLength()).trimmed(), Qt::ElideRight, rect.width()));
     }
     layout.endLayout();
     const int height = int(lines.size()) * metrics.height();
@@ -62,8 +62,7 @@ void DrawWrappedText(QPainter& painter, const QRect& rect, const QString& text, 
     }
 }
 
-TwoLevelHeader::TwoLevelHeader(QWidget* parent)
-    : QHeaderView(Qt::Horizontal, parent)
+TwoLevelHeader::TwoLevelHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent)
 {
     setSectionsClickable(false);
     setHighlightSections(false);

@@ -4,8 +4,7 @@
 
 namespace emlo::testing {
 
-ScriptedDialogs::ScriptedDialogs()
-    : m_previous(DialogSeam::responder())
+ScriptedDialogs::ScriptedDialogs() : m_previous(DialogSeam::responder())
 {
     DialogSeam::setResponder(this);
 }

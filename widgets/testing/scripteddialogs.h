@@ -23,10 +23,7 @@ public:
     ScriptedDialogs& operator=(const ScriptedDialogs&) = delete;
 
     void queueAnswer(MsgAnswer answer) { m_answers.enqueue(answer); }
-    void queueFolder(bool accepted, const QString& folder = {})
-    {
-        m_folders.enqueue(FolderAnswer{accepted, folder});
-    }
+    void queueFolder(bool accepted, const QString& folder = {}) { m_folders.enqueue(FolderAnswer{accepted, folder}); }
 
     const QList<MessageRequest>& messages() const { return m_messages; }
     // Texts of the recorded messages, in order.

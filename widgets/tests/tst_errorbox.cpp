@@ -23,14 +23,10 @@ public:
             return QObject::event(e);
         ++handled;
         switch (next) {
-        case Own:
-            throw EApolloError(QStringLiteral("Record Lock Failure. May be locked by another user or task."));
-        case Silent:
-            ::Abort();
-        case Standard:
-            throw std::runtime_error("plain failure");
-        case None:
-            break;
+        case Own: throw EApolloError(QStringLiteral("Record Lock Failure. May be locked by another user or task."));
+        case Silent: ::Abort();
+        case Standard: throw std::runtime_error("plain failure");
+        case None: break;
         }
         return true;
     }

@@ -115,8 +115,7 @@ void TestFolderDialog::pickingFolderFillsNameWithoutMoving()
     QTreeWidget* folders = dialog.folderTree();
     const auto items = folders->findItems(QStringLiteral("beta"), Qt::MatchExactly | Qt::MatchRecursive);
     QCOMPARE(items.size(), 1);
-    QTest::mouseClick(folders->viewport(), Qt::LeftButton, {},
-                      folders->visualItemRect(items.first()).center());
+    QTest::mouseClick(folders->viewport(), Qt::LeftButton, {}, folders->visualItemRect(items.first()).center());
     QCOMPARE(dialog.folderName(), m_dir->filePath(QStringLiteral("beta")));
     QCOMPARE(QDir::currentPath(), m_dir->path());
 }
@@ -162,11 +161,13 @@ void TestFolderDialog::driveListAlwaysOffersTheRoot_data()
     // A container or chroot: no volume at all, or none for the root itself.
     QTest::newRow("nothing mounted") << QStringList{} << QString() << QStringList{QStringLiteral("/")};
     QTest::newRow("only inner mounts") << QStringList{QStringLiteral("/work"), QStringLiteral("/dev")} << QString()
-                                       << QStringList{QStringLiteral("/"), QStringLiteral("/dev"), QStringLiteral("/work")};
-    QTest::newRow("ordinary system")
-        << QStringList{QStringLiteral("/home"), QStringLiteral("/"), QStringLiteral("/boot"), QStringLiteral("/home")}
-        << QStringLiteral("/home")
-        << QStringList{QStringLiteral("/"), QStringLiteral("/boot"), QStringLiteral("/home")};
+                                       << QStringList{QStringLiteral("/"), QStringLiteral("/dev"),
+                                                      QStringLiteral("/work")};
+    QTest::newRow("ordinary system") << QStringList{QStringLiteral("/home"), QStringLiteral("/"),
+                                                    QStringLiteral("/boot"), QStringLiteral("/home")}
+                                     << QStringLiteral("/home")
+                                     << QStringList{QStringLiteral("/"), QStringLiteral("/boot"),
+                                                    QStringLiteral("/home")};
     QTest::newRow("current volume not listed") << QStringList{QStringLiteral("/")} << QStringLiteral("/media/usb")
                                                << QStringList{QStringLiteral("/"), QStringLiteral("/media/usb")};
 }

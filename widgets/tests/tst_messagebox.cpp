@@ -56,9 +56,7 @@ void TestMessageBox::titleFollowsKind()
     QVERIFY(icon);
     QVERIFY(!icon->pixmap().isNull());
     QVERIFY(msgKindIcon(kind).pixmap(32, 32).toImage()
-            != msgKindIcon(kind == MsgKind::Error ? MsgKind::Warning : MsgKind::Error)
-                   .pixmap(32, 32)
-                   .toImage());
+            != msgKindIcon(kind == MsgKind::Error ? MsgKind::Warning : MsgKind::Error).pixmap(32, 32).toImage());
 }
 
 void TestMessageBox::buttonsInOrderWithCaptions_data()
@@ -67,9 +65,9 @@ void TestMessageBox::buttonsInOrderWithCaptions_data()
     QTest::addColumn<QStringList>("captions");
     QTest::newRow("ok+help") << (MsgButton::Ok | MsgButton::Help)
                              << QStringList{QStringLiteral("OK"), QStringLiteral("Допомога")};
-    QTest::newRow("yes/no/cancel")
-        << (MsgButton::Cancel | MsgButton::No | MsgButton::Yes)
-        << QStringList{QStringLiteral("Так"), QStringLiteral("Нi"), QStringLiteral("Вiдмова")};
+    QTest::newRow("yes/no/cancel") << (MsgButton::Cancel | MsgButton::No | MsgButton::Yes)
+                                   << QStringList{QStringLiteral("Так"), QStringLiteral("Нi"),
+                                                  QStringLiteral("Вiдмова")};
     QTest::newRow("yes/no") << (MsgButton::Yes | MsgButton::No)
                             << QStringList{QStringLiteral("Так"), QStringLiteral("Нi")};
 }
@@ -84,8 +82,7 @@ void TestMessageBox::buttonsInOrderWithCaptions()
     box.show();
     QVERIFY(QTest::qWaitForWindowExposed(&box));
     auto found = box.findChildren<QPushButton*>();
-    std::sort(found.begin(), found.end(),
-              [](QPushButton* a, QPushButton* b) { return a->x() < b->x(); });
+    std::sort(found.begin(), found.end(), [](QPushButton* a, QPushButton* b) { return a->x() < b->x(); });
     QStringList shown;
     for (QPushButton* b : found)
         shown.append(b->text());
@@ -98,8 +95,7 @@ void TestMessageBox::closingWithoutButtonGivesSafestAnswer_data()
     QTest::addColumn<MsgAnswer>("answer");
     QTest::newRow("ok only") << MsgButtons(MsgButton::Ok) << MsgAnswer::Ok;
     QTest::newRow("yes/no") << (MsgButton::Yes | MsgButton::No) << MsgAnswer::No;
-    QTest::newRow("yes/no/cancel") << (MsgButton::Yes | MsgButton::No | MsgButton::Cancel)
-                                   << MsgAnswer::Cancel;
+    QTest::newRow("yes/no/cancel") << (MsgButton::Yes | MsgButton::No | MsgButton::Cancel) << MsgAnswer::Cancel;
 }
 
 void TestMessageBox::closingWithoutButtonGivesSafestAnswer()
@@ -123,9 +119,8 @@ void TestMessageBox::closingWithoutButtonGivesSafestAnswer()
 
 void TestMessageBox::clickedButtonIsTheAnswer()
 {
-    const std::pair<MsgButton, MsgAnswer> rows[] = {{MsgButton::Yes, MsgAnswer::Yes},
-                                                    {MsgButton::No, MsgAnswer::No},
-                                                    {MsgButton::Cancel, MsgAnswer::Cancel}};
+    const std::pair<MsgButton, MsgAnswer> rows[] = {
+        {MsgButton::Yes, MsgAnswer::Yes}, {MsgButton::No, MsgAnswer::No}, {MsgButton::Cancel, MsgAnswer::Cancel}};
     for (auto [button, answer] : rows) {
         MessageRequest request;
         request.buttons = MsgButton::Yes | MsgButton::No | MsgButton::Cancel;
@@ -143,8 +138,7 @@ void TestMessageBox::textLineBreaksAreShownAsLines()
     request.text = QStringLiteral("Помилка вигрузки інформації:\r\nCannot create file /x/attr.xml");
     MessageBox box(request);
     auto* label = box.findChild<QLabel*>(QStringLiteral("textLabel"));
-    QCOMPARE(label->text(),
-             QStringLiteral("Помилка вигрузки інформації:\nCannot create file /x/attr.xml"));
+    QCOMPARE(label->text(), QStringLiteral("Помилка вигрузки інформації:\nCannot create file /x/attr.xml"));
 }
 
 void TestMessageBox::textIsNeitherCutNorBrokenInsideALine_data()
@@ -153,7 +147,7 @@ void TestMessageBox::textIsNeitherCutNorBrokenInsideALine_data()
     QTest::addColumn<MsgKind>("kind");
     const QString path = QStringLiteral("/tmp/emlo-test-folder-long-name/підприємство/");
     QTest::newRow("folder warning") << QStringLiteral("В останнiй раз Ви працювали з папкою: ") + path
-                                           + QStringLiteral("\r\nНажаль зараз такої папки немає.")
+            + QStringLiteral("\r\nНажаль зараз такої папки немає.")
                                     << MsgKind::Warning;
     QTest::newRow("short line wider than the old limit")
         << QStringLiteral("Помилка вигрузки інформації:\r\nCannot create file ") + path + QStringLiteral("attr.xml")

@@ -25,8 +25,8 @@ private slots:
                 texts << action->text();
         }
         QVERIFY(!texts.isEmpty());
-        for (const QString& english : {QStringLiteral("&Undo"), QStringLiteral("&Copy"), QStringLiteral("&Paste"),
-                                       QStringLiteral("Select All")})
+        for (const QString& english :
+             {QStringLiteral("&Undo"), QStringLiteral("&Copy"), QStringLiteral("&Paste"), QStringLiteral("Select All")})
             QVERIFY2(!texts.contains(english), qPrintable(texts.join(QLatin1Char('|'))));
         QVERIFY2(texts.join(QString()).contains(QStringLiteral("Копіювати")), qPrintable(texts.join(QLatin1Char('|'))));
     }
@@ -35,10 +35,14 @@ private slots:
     {
         QTest::addColumn<QString>("context");
         QTest::addColumn<QString>("english");
-        QTest::newRow("file list header") << "QFileSystemModel" << "Name";
-        QTest::newRow("print dialog button") << "QPrintDialog" << "&Print";
-        QTest::newRow("print dialog options") << "QPrintDialog" << "&Options >>";
-        QTest::newRow("message box button") << "QPlatformTheme" << "Cancel";
+        QTest::newRow("file list header") << "QFileSystemModel"
+                                          << "Name";
+        QTest::newRow("print dialog button") << "QPrintDialog"
+                                             << "&Print";
+        QTest::newRow("print dialog options") << "QPrintDialog"
+                                              << "&Options >>";
+        QTest::newRow("message box button") << "QPlatformTheme"
+                                            << "Cancel";
     }
 
     void toolkitTextsAreTranslated()

@@ -41,7 +41,7 @@ void readRecord(short fields, std::string& image)
     sx_GetRecord(image.data());
 }
 
-}   // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -60,13 +60,13 @@ bool openTable()
     return sx_WorkArea("T") > 0;
 }
 
-}   // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (!openTable())
         return 0;
-    const std::string expr(reinterpret_cast<const char*>(data), size);   // stops at a NUL, as C callers do
+    const std::string expr(reinterpret_cast<const char*>(data), size);  // stops at a NUL, as C callers do
     const short type = sx_EvalTest(expr.c_str());
     if (type == SX_EVAL_INVALID)
         return 0;

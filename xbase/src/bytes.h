@@ -14,8 +14,8 @@ inline uint16_t readLe16(const unsigned char* p)
 
 inline uint32_t readLe32(const unsigned char* p)
 {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16)
+        | (static_cast<uint32_t>(p[3]) << 24);
 }
 
 inline void writeLe16(unsigned char* p, uint32_t v)
@@ -60,4 +60,4 @@ inline std::string_view trimLeft(std::string_view s)
     return s;
 }
 
-}   // namespace xb
+}  // namespace xb

@@ -19,10 +19,10 @@ namespace xb {
 namespace {
 
 // FoxPro-scheme lock offsets for tables without a structural CDX.
-constexpr uint64_t kLockBase = 0x40000000;          // header (append) lock byte
-constexpr uint64_t kFileLockStart = 0x40000001;     // FLOCK range start
-constexpr uint64_t kFileLockLength = 0x3FFFFFFD;    // ... through 0x7FFFFFFD
-constexpr uint64_t kAllLocksLength = 0x3FFFFFFE;    // header byte + FLOCK range
+constexpr uint64_t kLockBase = 0x40000000;        // header (append) lock byte
+constexpr uint64_t kFileLockStart = 0x40000001;   // FLOCK range start
+constexpr uint64_t kFileLockLength = 0x3FFFFFFD;  // ... through 0x7FFFFFFD
+constexpr uint64_t kAllLocksLength = 0x3FFFFFFE;  // header byte + FLOCK range
 
 constexpr uint32_t kMaxHeaderLength = 0xFFFF;
 constexpr uint32_t kMaxRecordLength = 0x7FFF;
@@ -30,12 +30,19 @@ constexpr uint32_t kMaxRecordLength = 0x7FFF;
 bool knownVersion(uint8_t v)
 {
     switch (v) {
-    case 0x03: case 0x83: case 0x8B: case 0xF5: case 0xFB:   // dBASE III / FoxBASE+ / FoxPro 2.x
-    case 0x30: case 0x31: case 0x32:                         // Visual FoxPro
-    case 0x43: case 0x63: case 0xCB:                         // dBASE IV SQL
+    case 0x03:
+    case 0x83:
+    case 0x8B:
+    case 0xF5:
+    case 0xFB:  // dBASE III / FoxBASE+ / FoxPro 2.x
+    case 0x30:
+    case 0x31:
+    case 0x32:  // Visual FoxPro
+    case 0x43:
+    case 0x63:
+    case 0xCB:  // dBASE IV SQL
         return true;
-    default:
-        return false;
+    default: return false;
     }
 }
 
@@ -70,7 +77,7 @@ bool validNameChar(char c, bool first)
     return !first && ((c >= '0' && c <= '9') || c == '_');
 }
 
-}   // namespace
+}  // namespace
 
 Status parseDbfHeader(const unsigned char* data, size_t size, uint64_t fileSize, DbfHeader* out)
 {
@@ -88,16 +95,17 @@ Status parseDbfHeader(const unsigned char* data, size_t size, uint64_t fileSize,
         return Status::error(ErrorKind::Corrupt,
                              "header length " + std::to_string(h.headerLength) + " leaves no room for a field");
     if (h.headerLength > fileSize || h.headerLength > size)
-        return Status::error(ErrorKind::Corrupt, "the file ends inside its header (header length " +
-                                                     std::to_string(h.headerLength) + ", file " +
-                                                     std::to_string(fileSize) + " bytes)");
+        return Status::error(ErrorKind::Corrupt,
+                             "the file ends inside its header (header length " + std::to_string(h.headerLength)
+                                 + ", file " + std::to_string(fileSize) + " bytes)");
     if (h.recordLength < 2)
         return Status::error(ErrorKind::Corrupt, "record length " + std::to_string(h.recordLength) + " is too small");
     // The C interface reports record sizes and field offsets as 16-bit signed numbers:
     // a longer record would overrun the buffers callers size by them.
     if (h.recordLength > kMaxRecordLength)
-        return Status::error(ErrorKind::Unsupported, "record length " + std::to_string(h.recordLength) +
-                                                         " is above the supported " + std::to_string(kMaxRecordLength));
+        return Status::error(ErrorKind::Unsupported,
+                             "record length " + std::to_string(h.recordLength) + " is above the supported "
+                                 + std::to_string(kMaxRecordLength));
 
     // Descriptors run until the 0x0D terminator or the end of the header; the first
     // record is always taken at the header length, whatever follows the terminator.
@@ -115,11 +123,11 @@ Status parseDbfHeader(const unsigned char* data, size_t size, uint64_t fileSize,
         if (f.name.empty())
             return Status::error(ErrorKind::Corrupt, which + " has no name");
         f.type = asciiUpper(static_cast<char>(d[11]));
-        const bool typeOk = (f.type >= 'A' && f.type <= 'Z') || (f.type >= '0' && f.type <= '9') ||
-                            f.type == '@' || f.type == '+';
+        const bool typeOk =
+            (f.type >= 'A' && f.type <= 'Z') || (f.type >= '0' && f.type <= '9') || f.type == '@' || f.type == '+';
         if (!typeOk)
-            return Status::error(ErrorKind::Corrupt, which + " (" + f.name + ") has an unknown type byte " +
-                                                         hexByte(d[11]));
+            return Status::error(ErrorKind::Corrupt,
+                                 which + " (" + f.name + ") has an unknown type byte " + hexByte(d[11]));
         f.width = d[16];
         f.decimals = d[17];
         if (f.width == 0)
@@ -132,9 +140,9 @@ Status parseDbfHeader(const unsigned char* data, size_t size, uint64_t fileSize,
     if (h.fields.empty())
         return Status::error(ErrorKind::Corrupt, "the table has no fields");
     if (offset > h.recordLength)
-        return Status::error(ErrorKind::Corrupt, "record length " + std::to_string(h.recordLength) +
-                                                     " is smaller than its fields need (" +
-                                                     std::to_string(offset) + ")");
+        return Status::error(ErrorKind::Corrupt,
+                             "record length " + std::to_string(h.recordLength) + " is smaller than its fields need ("
+                                 + std::to_string(offset) + ")");
     *out = std::move(h);
     return Status();
 }
@@ -155,18 +163,19 @@ Status checkNewField(FieldDesc* f)
     switch (f->type) {
     case 'C':
         if (f->width < 1 || f->width > 254)
-            return Status::error(ErrorKind::BadArgument, "Invalid width " + std::to_string(f->width) +
-                                                             " of character " + which + " (1 to 254)");
+            return Status::error(ErrorKind::BadArgument,
+                                 "Invalid width " + std::to_string(f->width) + " of character " + which
+                                     + " (1 to 254)");
         f->decimals = 0;
         break;
     case 'N':
     case 'F':
         if (f->width < 1 || f->width > 20)
-            return Status::error(ErrorKind::BadArgument, "Invalid width " + std::to_string(f->width) +
-                                                             " of numeric " + which + " (1 to 20)");
+            return Status::error(ErrorKind::BadArgument,
+                                 "Invalid width " + std::to_string(f->width) + " of numeric " + which + " (1 to 20)");
         if (f->decimals > 0 && f->decimals + 2 > f->width)
-            return Status::error(ErrorKind::BadArgument, "Invalid decimals " + std::to_string(f->decimals) +
-                                                             " of numeric " + which);
+            return Status::error(ErrorKind::BadArgument,
+                                 "Invalid decimals " + std::to_string(f->decimals) + " of numeric " + which);
         break;
     case 'L':
         f->width = 1;
@@ -181,8 +190,8 @@ Status checkNewField(FieldDesc* f)
         f->decimals = 0;
         break;
     default:
-        return Status::error(ErrorKind::Unsupported, std::string("Field type ") + f->type + " of " + which +
-                                                         " is not supported");
+        return Status::error(ErrorKind::Unsupported,
+                             std::string("Field type ") + f->type + " of " + which + " is not supported");
     }
     return Status();
 }
@@ -195,7 +204,7 @@ std::string buildDbfImage(const std::vector<FieldDesc>& fields, uint8_t codePage
         recordLength += f.width;
     std::string image(headerLength + 1, '\0');
     auto* p = reinterpret_cast<unsigned char*>(image.data());
-    p[0] = 0x03;   // FoxBASE+ / FoxPro 2.x, no memo
+    p[0] = 0x03;  // FoxBASE+ / FoxPro 2.x, no memo
     todayBytes(p + 1);
     writeLe32(p + 4, 0);
     writeLe16(p + 8, headerLength);
@@ -240,8 +249,7 @@ Status DbfFile::create(const std::string& path, const std::vector<FieldDesc>& fi
     return publishNewFile(path, buildDbfImage(checked, codePage));
 }
 
-std::unique_ptr<DbfFile> DbfFile::open(const std::string& path, OpenMode mode, Status* status,
-                                       uint32_t* missing)
+std::unique_ptr<DbfFile> DbfFile::open(const std::string& path, OpenMode mode, Status* status, uint32_t* missing)
 {
     auto fail = [&](ErrorKind kind, const std::string& text) {
         *status = Status::error(kind, text);
@@ -251,10 +259,10 @@ std::unique_ptr<DbfFile> DbfFile::open(const std::string& path, OpenMode mode, S
         *missing = 0;
     int fd = openRegular(path, mode == OpenMode::ReadOnly ? O_RDONLY : O_RDWR, status, "table");
     if (fd < 0) {
-        struct stat ls {};
+        struct stat ls { };
         if (status->kind() == ErrorKind::NotFound && env().lstat(path.c_str(), &ls) == 0 && S_ISLNK(ls.st_mode))
-            return fail(ErrorKind::NotFound, "Cannot open table " + path +
-                                                 ": it is a link to a file that does not exist");
+            return fail(ErrorKind::NotFound,
+                        "Cannot open table " + path + ": it is a link to a file that does not exist");
         return nullptr;
     }
     std::unique_ptr<DbfFile> f(new DbfFile());
@@ -262,9 +270,9 @@ std::unique_ptr<DbfFile> DbfFile::open(const std::string& path, OpenMode mode, S
     f->m_path = path;
     f->m_mode = mode;
     if (mode != OpenMode::ReadOnly)
-        removeStaleTemps(path);   // left by a creator killed before it could publish
+        removeStaleTemps(path);  // left by a creator killed before it could publish
 
-    struct stat st {};
+    struct stat st { };
     if (env().fstat(fd, &st) != 0)
         return fail(kindOfErrno(errno), "Cannot read " + path + ": " + errnoText(errno));
     f->m_fileSize = static_cast<uint64_t>(st.st_size);
@@ -285,14 +293,13 @@ std::unique_ptr<DbfFile> DbfFile::open(const std::string& path, OpenMode mode, S
             return fail(ErrorKind::Locked, "Cannot open " + path + " exclusively: it is locked by another user");
     } else {
         // Another holder's exclusive open shows as one lock over the whole range.
-        struct flock fl {};
+        struct flock fl { };
         fl.l_type = F_WRLCK;
         fl.l_whence = SEEK_SET;
         fl.l_start = static_cast<off_t>(kLockBase);
         fl.l_len = static_cast<off_t>(kAllLocksLength);
-        if (env().lock(fd, F_OFD_GETLK, &fl) == 0 && fl.l_type != F_UNLCK &&
-            static_cast<uint64_t>(fl.l_start) == kLockBase &&
-            static_cast<uint64_t>(fl.l_len) >= kAllLocksLength)
+        if (env().lock(fd, F_OFD_GETLK, &fl) == 0 && fl.l_type != F_UNLCK
+            && static_cast<uint64_t>(fl.l_start) == kLockBase && static_cast<uint64_t>(fl.l_len) >= kAllLocksLength)
             return fail(ErrorKind::Locked, "Cannot open " + path + ": it is opened exclusively by another user");
     }
 
@@ -305,14 +312,15 @@ std::unique_ptr<DbfFile> DbfFile::open(const std::string& path, OpenMode mode, S
         const uint64_t lost = f->m_header.headerCount - available;
         if (missing)
             *missing = static_cast<uint32_t>(lost);
-        return fail(ErrorKind::Corrupt, "The table " + path + " is shorter than its header says: " +
-                                            std::to_string(lost) + " of " + std::to_string(f->m_header.headerCount) +
-                                            " records are missing");
+        return fail(ErrorKind::Corrupt,
+                    "The table " + path + " is shorter than its header says: " + std::to_string(lost) + " of "
+                        + std::to_string(f->m_header.headerCount) + " records are missing");
     }
     f->m_count = f->m_header.headerCount;
     // A record a killed appender wrote but never counted is removed now, if no appender is
     // at work (they hold the header lock).
-    if (mode != OpenMode::ReadOnly && f->m_fileSize >= f->recordOffset(f->m_count + 2) && f->setLock(F_WRLCK, kLockBase, 1, 0)) {
+    if (mode != OpenMode::ReadOnly && f->m_fileSize >= f->recordOffset(f->m_count + 2)
+        && f->setLock(F_WRLCK, kLockBase, 1, 0)) {
         f->m_headerLocked = true;
         unsigned char countBytes[4];
         if (readAt(fd, countBytes, 4, 4) == 4 && readLe32(countBytes) == f->m_count)
@@ -328,7 +336,7 @@ DbfFile::~DbfFile()
 {
     touchDate();
     if (m_fd >= 0)
-        env().close(m_fd);   // releases every lock of this open file description
+        env().close(m_fd);  // releases every lock of this open file description
 }
 
 void DbfFile::dropCache() const
@@ -339,8 +347,8 @@ void DbfFile::dropCache() const
 const char* DbfFile::readFailed(uint32_t recNo, const Status& why) const
 {
     if (m_readError.ok())
-        m_readError = Status::error(why.kind(), "Cannot read record " + std::to_string(recNo) + " of " + m_path +
-                                                    ": " + why.message());
+        m_readError = Status::error(
+            why.kind(), "Cannot read record " + std::to_string(recNo) + " of " + m_path + ": " + why.message());
     return m_blank.data();
 }
 
@@ -390,12 +398,12 @@ bool DbfFile::refreshCount()
     const uint64_t l = m_header.recordLength;
     unsigned char countBytes[4];
     if (readAt(m_fd, countBytes, sizeof countBytes, 4) != static_cast<ssize_t>(sizeof countBytes))
-        return false;   // the file is cut short or failing: the reads say so
+        return false;  // the file is cut short or failing: the reads say so
     const uint32_t inHeader = readLe32(countBytes);
     // A count that grew may mean a longer file; one that shrank may mean a shorter one,
     // and nothing past the real end may be touched.
     if (h + inHeader * l > m_fileSize || inHeader < m_count) {
-        struct stat st {};
+        struct stat st { };
         if (env().fstat(m_fd, &st) == 0 && static_cast<uint64_t>(st.st_size) != m_fileSize) {
             const uint64_t size = static_cast<uint64_t>(st.st_size);
             m_fileSize = std::max<uint64_t>(size, h);
@@ -410,12 +418,12 @@ bool DbfFile::refreshCount()
 
 bool DbfFile::changedSinceLastLook()
 {
-    struct stat st {};
+    struct stat st { };
     if (env().fstat(m_fd, &st) != 0)
         return true;
-    const bool same = static_cast<uint64_t>(st.st_size) == m_seenSize &&
-                      st.st_mtim.tv_sec == m_seenMtime.tv_sec && st.st_mtim.tv_nsec == m_seenMtime.tv_nsec &&
-                      st.st_ctim.tv_sec == m_seenCtime.tv_sec && st.st_ctim.tv_nsec == m_seenCtime.tv_nsec;
+    const bool same = static_cast<uint64_t>(st.st_size) == m_seenSize && st.st_mtim.tv_sec == m_seenMtime.tv_sec
+        && st.st_mtim.tv_nsec == m_seenMtime.tv_nsec && st.st_ctim.tv_sec == m_seenCtime.tv_sec
+        && st.st_ctim.tv_nsec == m_seenCtime.tv_nsec;
     m_seenSize = static_cast<uint64_t>(st.st_size);
     m_seenMtime = st.st_mtim;
     m_seenCtime = st.st_ctim;
@@ -468,7 +476,8 @@ Status DbfFile::appendRecord(const char* image, uint32_t* recNo)
         // Another holder's FLOCK covers the new record's lock byte: no append then.
         Status locked = lockRecord(n + 1, 0);
         if (!locked.ok())
-            return Status::error(ErrorKind::Locked, "Cannot append to " + m_path + ": the table is locked by another user");
+            return Status::error(ErrorKind::Locked,
+                                 "Cannot append to " + m_path + ": the table is locked by another user");
     }
     const uint64_t offset = recordOffset(n + 1);
     std::string buf(image, m_header.recordLength);
@@ -496,7 +505,7 @@ Status DbfFile::appendRecord(const char* image, uint32_t* recNo)
 
 bool DbfFile::isSameFile(const struct stat& st) const
 {
-    struct stat own {};
+    struct stat own { };
     return env().fstat(m_fd, &own) == 0 && own.st_dev == st.st_dev && own.st_ino == st.st_ino;
 }
 
@@ -516,8 +525,9 @@ Status DbfFile::readRecord(uint32_t recNo, std::string* out)
     if (n < 0)
         return systemError("Cannot read " + m_path, errno);
     if (static_cast<size_t>(n) < out->size())
-        return Status::error(ErrorKind::Corrupt, "Record " + std::to_string(recNo) + " of " + m_path +
-                                                     " is missing: another program cut the table short");
+        return Status::error(ErrorKind::Corrupt,
+                             "Record " + std::to_string(recNo) + " of " + m_path
+                                 + " is missing: another program cut the table short");
     return Status();
 }
 
@@ -538,14 +548,14 @@ Status DbfFile::restoreCount(uint32_t count)
 Status DbfFile::cutUncounted()
 {
     const uint64_t end = recordOffset(m_count + 1);
-    struct stat st {};
+    struct stat st { };
     if (env().fstat(m_fd, &st) != 0)
         return systemError("Cannot read " + m_path, errno);
     if (static_cast<uint64_t>(st.st_size) < end + m_header.recordLength)
         return Status();
     unsigned char mark = 0;
     if (readAt(m_fd, &mark, 1, static_cast<off_t>(end)) == 1 && mark == 0x1A)
-        return Status();   // what lies past the mark is not a record
+        return Status();  // what lies past the mark is not a record
     if (env().ftruncate(m_fd, static_cast<off_t>(end)) != 0)
         return systemError("Cannot write " + m_path, errno);
     m_fileSize = end;
@@ -568,7 +578,7 @@ void DbfFile::touchDate()
 
 bool DbfFile::setLock(short type, uint64_t start, uint64_t length, int timeoutMs)
 {
-    struct flock fl {};
+    struct flock fl { };
     fl.l_type = type;
     fl.l_whence = SEEK_SET;
     fl.l_start = static_cast<off_t>(start);
@@ -594,7 +604,7 @@ Status DbfFile::lockHeader(int timeoutMs)
     if (!setLock(F_WRLCK, kLockBase, 1, timeoutMs))
         return Status::error(ErrorKind::Locked, "The header of " + m_path + " is locked by another user");
     m_headerLocked = true;
-    dropCache();   // appenders finished their records before letting the lock go
+    dropCache();  // appenders finished their records before letting the lock go
     return Status();
 }
 
@@ -612,8 +622,8 @@ Status DbfFile::lockRecord(uint32_t recNo, int timeoutMs)
         return Status();
     const short type = writable() ? F_WRLCK : F_RDLCK;
     if (!setLock(type, recordLockOffset(recNo), 1, timeoutMs))
-        return Status::error(ErrorKind::Locked, "Record " + std::to_string(recNo) + " of " + m_path +
-                                                    " is locked by another user");
+        return Status::error(ErrorKind::Locked,
+                             "Record " + std::to_string(recNo) + " of " + m_path + " is locked by another user");
     m_lockedRecords.insert(std::lower_bound(m_lockedRecords.begin(), m_lockedRecords.end(), recNo), recNo);
     dropCache();
     return Status();
@@ -638,7 +648,7 @@ Status DbfFile::lockFile(int timeoutMs)
     if (!setLock(type, kFileLockStart, kFileLockLength, timeoutMs))
         return Status::error(ErrorKind::Locked, "The table " + m_path + " is locked by another user");
     m_fileLocked = true;
-    dropCache();   // others wrote until now; from here on nobody else writes
+    dropCache();  // others wrote until now; from here on nobody else writes
     return Status();
 }
 
@@ -661,4 +671,4 @@ bool DbfFile::holdsRecordLock(uint32_t recNo) const
     return std::binary_search(m_lockedRecords.begin(), m_lockedRecords.end(), recNo);
 }
 
-}   // namespace xb
+}  // namespace xb

@@ -16,9 +16,9 @@ namespace xb {
 
 // One field as the table file describes it.
 struct FieldDesc {
-    std::string name;       // as stored (our tables: capitals)
-    char type = 'C';        // C N F L D I M ...
-    uint32_t offset = 0;    // from the first byte of the record (the deletion flag), so >= 1
+    std::string name;     // as stored (our tables: capitals)
+    char type = 'C';      // C N F L D I M ...
+    uint32_t offset = 0;  // from the first byte of the record (the deletion flag), so >= 1
     uint32_t width = 0;
     uint32_t decimals = 0;
 };
@@ -27,9 +27,9 @@ struct FieldDesc {
 struct DbfHeader {
     uint8_t version = 0;
     uint8_t codePage = 0;
-    uint32_t headerCount = 0;    // record count as bytes 4-7 give it
-    uint32_t headerLength = 0;   // offset of the first record
-    uint32_t recordLength = 0;   // including the deletion flag
+    uint32_t headerCount = 0;   // record count as bytes 4-7 give it
+    uint32_t headerLength = 0;  // offset of the first record
+    uint32_t recordLength = 0;  // including the deletion flag
     std::vector<FieldDesc> fields;
 };
 
@@ -60,8 +60,7 @@ public:
                                          uint32_t* missing = nullptr);
     // Writes a new empty table, synced, under a temporary name linked into place; an
     // existing file of that name (or a link) is never replaced: ErrorKind::Exists.
-    static Status create(const std::string& path, const std::vector<FieldDesc>& fields,
-                         uint8_t codePage);
+    static Status create(const std::string& path, const std::vector<FieldDesc>& fields, uint8_t codePage);
 
     ~DbfFile();
     DbfFile(const DbfFile&) = delete;
@@ -72,7 +71,7 @@ public:
     bool writable() const { return m_mode != OpenMode::ReadOnly; }
     const DbfHeader& header() const { return m_header; }
     const std::vector<FieldDesc>& fields() const { return m_header.fields; }
-    int fieldIndex(std::string_view name) const;   // -1 when absent; any letter case
+    int fieldIndex(std::string_view name) const;  // -1 when absent; any letter case
     uint32_t recordLength() const { return m_header.recordLength; }
     uint32_t headerLength() const { return m_header.headerLength; }
 
@@ -95,8 +94,7 @@ public:
         const uint64_t block = off >> kBlockBits;
         const size_t slot = static_cast<size_t>(block & (kBlocks - 1));
         const uint64_t in = off & (kBlockSize - 1);
-        if (m_blockOf[slot] == block + 1 && in + m_header.recordLength <= m_blockLen[slot] &&
-            m_lockedRecords.empty())
+        if (m_blockOf[slot] == block + 1 && in + m_header.recordLength <= m_blockLen[slot] && m_lockedRecords.empty())
             return m_cache.data() + slot * kBlockSize + in;
         return recordSlow(recNo);
     }
@@ -105,8 +103,8 @@ public:
     const char* blankRecord() const { return m_blank.data(); }
     bool isDeleted(uint32_t recNo) const { return record(recNo)[0] == '*'; }
 
-    Status writeRecord(uint32_t recNo, const char* image);   // one pwrite
-    Status writeFlag(uint32_t recNo, char flag);             // one pwrite of the flag byte
+    Status writeRecord(uint32_t recNo, const char* image);  // one pwrite
+    Status writeFlag(uint32_t recNo, char flag);            // one pwrite of the flag byte
     // Appends image as a new record under a held header lock: re-reads the count from
     // the file, writes the record and the end-of-file mark with one pwrite, then the
     // record count and date. *recNo receives the new record's number.
@@ -165,15 +163,15 @@ private:
     DbfHeader m_header;
     uint32_t m_count = 0;
     uint64_t m_fileSize = 0;
-    struct timespec m_seenMtime {};
-    struct timespec m_seenCtime {};
+    struct timespec m_seenMtime { };
+    struct timespec m_seenCtime { };
     uint64_t m_seenSize = 0;
-    mutable std::vector<char> m_cache;           // kBlocks blocks of kBlockSize bytes
-    mutable uint64_t m_blockOf[kBlocks] = {};     // block number + 1 held by each slot, 0: none
-    mutable uint64_t m_blockLen[kBlocks] = {};    // bytes the file gave for it
-    mutable std::string m_scratch;               // a record read on its own
+    mutable std::vector<char> m_cache;          // kBlocks blocks of kBlockSize bytes
+    mutable uint64_t m_blockOf[kBlocks] = {};   // block number + 1 held by each slot, 0: none
+    mutable uint64_t m_blockLen[kBlocks] = {};  // bytes the file gave for it
+    mutable std::string m_scratch;              // a record read on its own
     std::string m_blank;
-    std::vector<uint32_t> m_lockedRecords;   // sorted
+    std::vector<uint32_t> m_lockedRecords;  // sorted
     bool m_fileLocked = false;
     bool m_headerLocked = false;
     bool m_modified = false;
@@ -234,4 +232,4 @@ private:
     bool m_took = false;
 };
 
-}   // namespace xb
+}  // namespace xb

@@ -15,22 +15,16 @@ ErrorKind kindOfErrno(int err)
 {
     switch (err) {
     case ENOENT:
-    case ENOTDIR:
-        return ErrorKind::NotFound;
+    case ENOTDIR: return ErrorKind::NotFound;
     case ENOSPC:
     case EDQUOT:
-    case EFBIG:
-        return ErrorKind::DiskFull;
+    case EFBIG: return ErrorKind::DiskFull;
     case EACCES:
     case EPERM:
-    case EROFS:
-        return ErrorKind::Access;
-    case EEXIST:
-        return ErrorKind::Exists;
-    case EAGAIN:
-        return ErrorKind::Locked;
-    default:
-        return ErrorKind::Io;
+    case EROFS: return ErrorKind::Access;
+    case EEXIST: return ErrorKind::Exists;
+    case EAGAIN: return ErrorKind::Locked;
+    default: return ErrorKind::Io;
     }
 }
 
@@ -81,7 +75,7 @@ std::string folderOf(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-}   // namespace
+}  // namespace
 
 Env& Env::get()
 {
@@ -108,7 +102,7 @@ bool writeAt(int fd, const void* data, size_t size, off_t offset)
         if (n < 0)
             return false;
         if (n == 0) {
-            errno = ENOSPC;   // a write that makes no progress: the medium is full
+            errno = ENOSPC;  // a write that makes no progress: the medium is full
             return false;
         }
         p += n;
@@ -154,7 +148,7 @@ int openRegular(const std::string& path, int flags, Status* status, const std::s
         *status = systemError("Cannot open " + what + " " + path, err);
         return -1;
     }
-    struct stat st {};
+    struct stat st { };
     if (env().fstat(fd, &st) != 0) {
         *status = systemError("Cannot read " + what + " " + path, errno);
         env().close(fd);
@@ -205,7 +199,7 @@ Status writeTemp(const std::string& path, const std::string& data, std::string* 
     return Status();
 }
 
-}   // namespace
+}  // namespace
 
 Status publishNewFile(const std::string& path, const std::string& data)
 {
@@ -215,7 +209,7 @@ Status publishNewFile(const std::string& path, const std::string& data)
         return st;
     const bool linked = env().linkNoReplace(temp.c_str(), path.c_str()) == 0;
     const int err = errno;
-    env().unlink(temp.c_str());   // after a link the name in place keeps the file
+    env().unlink(temp.c_str());  // after a link the name in place keeps the file
     if (!linked) {
         if (err == EEXIST)
             return Status::error(ErrorKind::Exists, "Cannot create " + path + ": the file already exists");
@@ -268,10 +262,10 @@ void removeStaleTemps(const std::string& path)
         if (end != rest.c_str() + dot || pid <= 0 || rest.find_first_not_of("0123456789", dot + 1) != std::string::npos)
             continue;
         if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)
-            continue;   // still running (perhaps writing it right now)
+            continue;  // still running (perhaps writing it right now)
         env().unlink((dir + name).c_str());
     }
     ::closedir(d);
 }
 
-}   // namespace xb
+}  // namespace xb

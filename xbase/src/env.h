@@ -70,4 +70,4 @@ std::string tempPrefix(const std::string& path);
 // Removes the temporary files of path's folder left by processes that no longer run.
 void removeStaleTemps(const std::string& path);
 
-}   // namespace xb
+}  // namespace xb

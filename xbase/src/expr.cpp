@@ -43,7 +43,7 @@ int compareExact(std::string_view left, std::string_view right)
 
 struct ExprNode {
     ExprType type = ExprType::Invalid;
-    uint32_t width = 0;   // character results: the widest text
+    uint32_t width = 0;  // character results: the widest text
 
     virtual ~ExprNode() = default;
     virtual bool logical(const EvalContext&) const { return false; }
@@ -166,7 +166,7 @@ struct Compare final : ExprNode {
                 return applyOrder(op, -1);
             if (a > b)
                 return applyOrder(op, 1);
-            return op == RelOp::Ne;   // NaN: only "not equal" holds
+            return op == RelOp::Ne;  // NaN: only "not equal" holds
         }
         case ExprType::Logical: {
             const bool a = left->logical(c);
@@ -203,10 +203,7 @@ struct Not final : ExprNode {
 struct Junction final : ExprNode {
     bool isAnd;
     std::vector<NodePtr> operands;
-    Junction(bool a, std::vector<NodePtr> o) : isAnd(a), operands(std::move(o))
-    {
-        type = ExprType::Logical;
-    }
+    Junction(bool a, std::vector<NodePtr> o) : isAnd(a), operands(std::move(o)) { type = ExprType::Logical; }
     bool logical(const EvalContext& c) const override
     {
         // Left to right, stopping at the first operand that decides.
@@ -229,7 +226,7 @@ double applyArithmetic(char op, double a, double b)
     case '+': return a + b;
     case '-': return a - b;
     case '*': return a * b;
-    case '/': return b == 0.0 ? 0.0 : a / b;   // no infinities in keys or counts
+    case '/': return b == 0.0 ? 0.0 : a / b;  // no infinities in keys or counts
     case '%': return b == 0.0 ? 0.0 : std::fmod(a, b);
     }
     return 0.0;
@@ -278,12 +275,12 @@ unsigned char upperCp1251(unsigned char ch)
     if (ch >= 0xE0)
         return static_cast<unsigned char>(ch - 32);
     switch (ch) {
-    case 0xB8: return 0xA8;   // ё
-    case 0xBA: return 0xAA;   // є
-    case 0xBF: return 0xAF;   // ї
-    case 0xB3: return 0xB2;   // і
-    case 0xB4: return 0xA5;   // ґ
-    case 0xA2: return 0xA1;   // ў
+    case 0xB8: return 0xA8;  // ё
+    case 0xBA: return 0xAA;  // є
+    case 0xBF: return 0xAF;  // ї
+    case 0xB3: return 0xB2;  // і
+    case 0xB4: return 0xA5;  // ґ
+    case 0xA2: return 0xA1;  // ў
     default: return ch;
     }
 }
@@ -312,7 +309,7 @@ struct FuncCall final : ExprNode {
     std::vector<NodePtr> args;
     mutable std::string buf;
 
-    FuncCall(Func f, std::vector<NodePtr> a) : func(f), args(std::move(a)) {}
+    FuncCall(Func f, std::vector<NodePtr> a) : func(f), args(std::move(a)) { }
 
     int intArg(size_t i, const EvalContext& c, int fallback) const
     {
@@ -340,7 +337,7 @@ struct FuncCall final : ExprNode {
     {
         if (func == Func::Iif)
             return args[0]->logical(c) ? args[1]->numeric(c) : args[2]->numeric(c);
-        return parseLeadingNumber(args[0]->text(c));   // VAL()
+        return parseLeadingNumber(args[0]->text(c));  // VAL()
     }
 
     std::string_view text(const EvalContext& c) const override
@@ -372,7 +369,7 @@ struct FuncCall final : ExprNode {
             const int dec = std::clamp(intArg(2, c, 0), 0, 15);
             buf.assign(static_cast<size_t>(len), ' ');
             if (!formatNumeric(args[0]->numeric(c), len, dec, buf.data()))
-                buf.assign(static_cast<size_t>(len), '*');   // overflow, as xBase shows it
+                buf.assign(static_cast<size_t>(len), '*');  // overflow, as xBase shows it
             return buf;
         }
         case Func::Dtos: return args[0]->text(c);
@@ -388,20 +385,43 @@ struct FuncCall final : ExprNode {
 // Tokens
 
 enum class Tok {
-    End, Number, String, Ident, And, Or, Not, True, False,
-    LParen, RParen, Comma, Eq, ExactEq, Ne, Lt, Le, Gt, Ge, Dollar, Plus, Minus, Star, Slash, Percent,
+    End,
+    Number,
+    String,
+    Ident,
+    And,
+    Or,
+    Not,
+    True,
+    False,
+    LParen,
+    RParen,
+    Comma,
+    Eq,
+    ExactEq,
+    Ne,
+    Lt,
+    Le,
+    Gt,
+    Ge,
+    Dollar,
+    Plus,
+    Minus,
+    Star,
+    Slash,
+    Percent,
 };
 
 struct Token {
     Tok kind = Tok::End;
     size_t pos = 0;
-    std::string text;   // identifier (upper case) or string literal
+    std::string text;  // identifier (upper case) or string literal
     double number = 0.0;
 };
 
 class Lexer {
 public:
-    explicit Lexer(std::string_view s) : m_s(s) {}
+    explicit Lexer(std::string_view s) : m_s(s) { }
 
     bool next(Token* t, std::string* error)
     {
@@ -483,11 +503,26 @@ private:
             word += asciiUpper(m_s[m_i++]);
         if (m_i < m_s.size() && m_s[m_i] == '.') {
             ++m_i;
-            if (word == "AND") { t->kind = Tok::And; return true; }
-            if (word == "OR") { t->kind = Tok::Or; return true; }
-            if (word == "NOT") { t->kind = Tok::Not; return true; }
-            if (word == "T" || word == "Y") { t->kind = Tok::True; return true; }
-            if (word == "F" || word == "N") { t->kind = Tok::False; return true; }
+            if (word == "AND") {
+                t->kind = Tok::And;
+                return true;
+            }
+            if (word == "OR") {
+                t->kind = Tok::Or;
+                return true;
+            }
+            if (word == "NOT") {
+                t->kind = Tok::Not;
+                return true;
+            }
+            if (word == "T" || word == "Y") {
+                t->kind = Tok::True;
+                return true;
+            }
+            if (word == "F" || word == "N") {
+                t->kind = Tok::False;
+                return true;
+            }
         }
         *error = "unknown operator at position " + std::to_string(start + 1);
         return false;
@@ -540,11 +575,11 @@ private:
 // one byte of text, so bounding the text bounds the node count.
 constexpr int kMaxDepth = 64;
 constexpr size_t kMaxLength = size_t{1} << 20;
-constexpr uint64_t kMaxTextWidth = uint64_t{1} << 20;   // a text result's buffer
+constexpr uint64_t kMaxTextWidth = uint64_t{1} << 20;  // a text result's buffer
 
 class Parser {
 public:
-    Parser(std::string_view text, const std::vector<FieldDesc>* fields) : m_lexer(text), m_fields(fields) {}
+    Parser(std::string_view text, const std::vector<FieldDesc>* fields) : m_lexer(text), m_fields(fields) { }
 
     NodePtr parse(std::string* error, int* plainField)
     {
@@ -717,8 +752,8 @@ private:
         if (t == ExprType::Numeric)
             return make<Arithmetic>(std::move(ops), std::move(operands));
         if (width > kMaxTextWidth)
-            return error("the text result would be " + std::to_string(width) + " bytes wide, more than " +
-                         std::to_string(kMaxTextWidth));
+            return error("the text result would be " + std::to_string(width) + " bytes wide, more than "
+                         + std::to_string(kMaxTextWidth));
         return make<Concat>(std::move(operands), static_cast<uint32_t>(width));
     }
 
@@ -806,10 +841,8 @@ private:
             if (m_tok.kind == Tok::LParen)
                 return call(t);
             return field(t);
-        case Tok::End:
-            return error("expression ends too early");
-        default:
-            return error("unexpected operator at position " + std::to_string(t.pos + 1));
+        case Tok::End: return error("expression ends too early");
+        default: return error("unexpected operator at position " + std::to_string(t.pos + 1));
         }
     }
 
@@ -845,7 +878,7 @@ private:
         Depth guard(m_depth);
         if (m_depth > kMaxDepth)
             return error("expression nested too deeply");
-        if (!advance())   // past "("
+        if (!advance())  // past "("
             return nullptr;
         std::vector<NodePtr> args;
         if (m_tok.kind != Tok::RParen) {
@@ -870,11 +903,11 @@ private:
     NodePtr function(const Token& name, std::vector<NodePtr> args)
     {
         const std::string& n = name.text;
-        auto arity = [&](size_t lo, size_t hi) {
-            return args.size() >= lo && args.size() <= hi;
-        };
+        auto arity = [&](size_t lo, size_t hi) { return args.size() >= lo && args.size() <= hi; };
         auto argType = [&](size_t i, ExprType t) { return i >= args.size() || args[i]->type == t; };
-        auto bad = [&]() { return error("wrong arguments to " + n + "() at position " + std::to_string(name.pos + 1)); };
+        auto bad = [&]() {
+            return error("wrong arguments to " + n + "() at position " + std::to_string(name.pos + 1));
+        };
 
         if (n == "DELETED" || n == "RECNO") {
             if (!args.empty())
@@ -888,11 +921,14 @@ private:
         if (n == "UPPER" || n == "LOWER" || n == "TRIM" || n == "RTRIM" || n == "LTRIM" || n == "ALLTRIM") {
             if (!arity(1, 1) || !argType(0, ExprType::Char))
                 return bad();
-            f = n == "UPPER" ? Func::Upper : n == "LOWER" ? Func::Lower : n == "LTRIM" ? Func::LTrim
-                : n == "ALLTRIM" ? Func::AllTrim : Func::Trim;
+            f = n == "UPPER"     ? Func::Upper
+                : n == "LOWER"   ? Func::Lower
+                : n == "LTRIM"   ? Func::LTrim
+                : n == "ALLTRIM" ? Func::AllTrim
+                                 : Func::Trim;
         } else if (n == "SUBSTR") {
-            if (!arity(2, 3) || !argType(0, ExprType::Char) || !argType(1, ExprType::Numeric) ||
-                !argType(2, ExprType::Numeric))
+            if (!arity(2, 3) || !argType(0, ExprType::Char) || !argType(1, ExprType::Numeric)
+                || !argType(2, ExprType::Numeric))
                 return bad();
             f = Func::Substr;
         } else if (n == "LEFT") {
@@ -900,8 +936,8 @@ private:
                 return bad();
             f = Func::Left;
         } else if (n == "STR") {
-            if (!arity(1, 3) || !argType(0, ExprType::Numeric) || !argType(1, ExprType::Numeric) ||
-                !argType(2, ExprType::Numeric))
+            if (!arity(1, 3) || !argType(0, ExprType::Numeric) || !argType(1, ExprType::Numeric)
+                || !argType(2, ExprType::Numeric))
                 return bad();
             f = Func::Str;
         } else if (n == "VAL") {
@@ -957,8 +993,7 @@ private:
         }
     }
 
-    template <typename T, typename... A>
-    NodePtr make(A&&... a)
+    template <typename T, typename... A> NodePtr make(A&&... a)
     {
         ++m_nodes;
         return NodePtr(new T(std::forward<A>(a)...));
@@ -974,7 +1009,7 @@ private:
     int m_lastField = -1;
 };
 
-}   // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 
@@ -989,14 +1024,15 @@ std::string quoted(std::string_view text)
     return "\"" + std::string(text.substr(0, kShown)) + "...\" (" + std::to_string(text.size()) + " bytes)";
 }
 
-}   // namespace
+}  // namespace
 
 Status Expr::compile(std::string_view text, const std::vector<FieldDesc>* fields, std::unique_ptr<Expr>* out)
 {
     out->reset();
     if (text.size() > kMaxLength)
-        return Status::error(ErrorKind::BadExpression, "Invalid expression " + quoted(text) + ": longer than " +
-                                                           std::to_string(kMaxLength) + " bytes");
+        return Status::error(ErrorKind::BadExpression,
+                             "Invalid expression " + quoted(text) + ": longer than " + std::to_string(kMaxLength)
+                                 + " bytes");
     Parser parser(text, fields);
     std::string err;
     int plain = -1;
@@ -1030,4 +1066,4 @@ std::string_view Expr::text(const EvalContext& ctx) const
     return m_root->text(ctx);
 }
 
-}   // namespace xb
+}  // namespace xb

@@ -18,7 +18,7 @@ enum class ExprType { Invalid = 0, Char = 1, Numeric = 2, Logical = 3, Date = 4 
 struct EvalContext {
     const char* record = nullptr;
     uint32_t recNo = 0;
-    bool exact = false;   // SET EXACT: how = and the orderings compare texts
+    bool exact = false;  // SET EXACT: how = and the orderings compare texts
 };
 
 struct ExprNode;
@@ -63,4 +63,4 @@ int compareNonExact(std::string_view left, std::string_view right);
 // Text comparison with SET EXACT ON: trailing blanks ignored, the shorter padded.
 int compareExact(std::string_view left, std::string_view right);
 
-}   // namespace xb
+}  // namespace xb

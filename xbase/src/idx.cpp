@@ -47,7 +47,7 @@ struct Stamp {
     off_t size = 0;
     timespec mtime{};
     timespec ctime{};
-    std::string head;   // the first bytes: root, free list, length, key length, options
+    std::string head;  // the first bytes: root, free list, length, key length, options
 
     static Stamp of(const std::string& path)
     {
@@ -74,10 +74,9 @@ struct Stamp {
 
     bool operator==(const Stamp& o) const
     {
-        return valid == o.valid && dev == o.dev && ino == o.ino && size == o.size &&
-               mtime.tv_sec == o.mtime.tv_sec && mtime.tv_nsec == o.mtime.tv_nsec &&
-               ctime.tv_sec == o.ctime.tv_sec && ctime.tv_nsec == o.ctime.tv_nsec &&
-               head == o.head;
+        return valid == o.valid && dev == o.dev && ino == o.ino && size == o.size && mtime.tv_sec == o.mtime.tv_sec
+            && mtime.tv_nsec == o.mtime.tv_nsec && ctime.tv_sec == o.ctime.tv_sec && ctime.tv_nsec == o.ctime.tv_nsec
+            && head == o.head;
     }
 };
 
@@ -110,7 +109,7 @@ bool readWholeFile(const std::string& path, std::string* data, std::string* err,
             if (n < 0)
                 return false;
             if (n == 0)
-                break;   // shrank while we read: decode what is there, it will be judged
+                break;  // shrank while we read: decode what is there, it will be judged
             got += size_t(n);
         }
         return true;
@@ -190,16 +189,16 @@ bool writeNewFile(const std::string& path, const std::string& data, std::string*
 // pages the live tree does not use, then the header is switched over to them, then what lies
 // past the new tree is cut off. Up to the header write the old index stays intact, after it
 // the new one is complete, so a crash or a reader never meets a half-written tree.
-bool writeOver(const std::string& path, const std::string& header, const std::string& nodes,
-    size_t firstPage, std::string* err)
+bool writeOver(const std::string& path, const std::string& header, const std::string& nodes, size_t firstPage,
+               std::string* err)
 {
     const int fd = env().open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC, 0);
     if (fd < 0)
         return fail(err, sysError("cannot write", path));
     const off_t end = off_t(firstPage * idxcodec::kPage + nodes.size());
     struct stat st;
-    bool ok = writeAll(fd, nodes, off_t(firstPage * idxcodec::kPage)) && writeAll(fd, header, 0) &&
-              env().fstat(fd, &st) == 0 && (st.st_size <= end || env().ftruncate(fd, end) == 0);
+    bool ok = writeAll(fd, nodes, off_t(firstPage * idxcodec::kPage)) && writeAll(fd, header, 0)
+        && env().fstat(fd, &st) == 0 && (st.st_size <= end || env().ftruncate(fd, end) == 0);
     if (!ok)
         fail(err, sysError("cannot write", path));
     if (env().close(fd) != 0 && ok) {
@@ -230,7 +229,7 @@ void radixPass(std::vector<SortItem>& a, std::vector<SortItem>& tmp, int shift, 
         ++count[((onRecNo ? it.recNo : it.prefix) >> shift & 0xFF) + 1];
     for (size_t b = 1; b <= 256; ++b)
         if (count[b] == a.size())
-            return;   // every item has the same byte here
+            return;  // every item has the same byte here
     for (size_t b = 1; b <= 256; ++b)
         count[b] += count[b - 1];
     tmp.resize(a.size());
@@ -243,7 +242,7 @@ std::vector<IdxEntry> sortedEntries(std::vector<IdxEntry> entries, size_t keyLen
 {
     const size_t pre = std::min<size_t>(keyLen, 8);
     std::vector<SortItem> items(entries.size());
-    bool byRecNo = true;   // tables are scanned in record order: the usual case
+    bool byRecNo = true;  // tables are scanned in record order: the usual case
     for (size_t i = 0; i < entries.size(); ++i) {
         const unsigned char* k = reinterpret_cast<const unsigned char*>(entries[i].key.data());
         uint64_t v = 0;
@@ -261,8 +260,7 @@ std::vector<IdxEntry> sortedEntries(std::vector<IdxEntry> entries, size_t keyLen
         radixPass(items, tmp, shift, false);
     if (keyLen > 8) {
         auto rest = [&](const SortItem& a, const SortItem& b) {
-            const int c = std::memcmp(entries[a.pos].key.data() + 8, entries[b.pos].key.data() + 8,
-                keyLen - 8);
+            const int c = std::memcmp(entries[a.pos].key.data() + 8, entries[b.pos].key.data() + 8, keyLen - 8);
             return c != 0 ? c < 0 : a.recNo < b.recNo;
         };
         for (size_t i = 0; i < items.size();) {
@@ -276,21 +274,21 @@ std::vector<IdxEntry> sortedEntries(std::vector<IdxEntry> entries, size_t keyLen
     }
     std::vector<IdxEntry> sorted;
     sorted.reserve(entries.size());
-    constexpr size_t kAhead = 8;   // the gather jumps around memory: ask for entries early
+    constexpr size_t kAhead = 8;  // the gather jumps around memory: ask for entries early
     for (size_t i = 0; i < items.size(); ++i) {
         if (i + kAhead < items.size())
             __builtin_prefetch(&entries[items[i + kAhead].pos]);
         const SortItem& it = items[i];
         // a record appears once per key; an exact repeat adds nothing
-        if (i > 0 && items[i - 1].prefix == it.prefix && items[i - 1].recNo == it.recNo &&
-            sorted.back().key == entries[it.pos].key)
+        if (i > 0 && items[i - 1].prefix == it.prefix && items[i - 1].recNo == it.recNo
+            && sorted.back().key == entries[it.pos].key)
             continue;
         sorted.push_back(std::move(entries[it.pos]));
     }
     return sorted;
 }
 
-}   // namespace
+}  // namespace
 
 struct IdxFile::Impl {
     std::string path;
@@ -313,8 +311,7 @@ struct IdxFile::Impl {
                 return false;
             Image fresh;
             std::string why;
-            if (!idxcodec::decode(reinterpret_cast<const uint8_t*>(data.data()), data.size(), hint,
-                    &fresh, &why)) {
+            if (!idxcodec::decode(reinterpret_cast<const uint8_t*>(data.data()), data.size(), hint, &fresh, &why)) {
                 if (attempt < 3 && !(Stamp::of(path) == before))
                     continue;
                 return fail(err, path + ": " + why);
@@ -341,10 +338,10 @@ struct IdxFile::Impl {
             if (!(Stamp::of(path) == stamp)) {
                 std::string data;
                 Image current;
-                headerSize = liveBegin = liveEnd = 0;   // unreadable: nothing worth keeping
-                if (readWholeFile(path, &data, nullptr) &&
-                    idxcodec::decodeLayout(reinterpret_cast<const uint8_t*>(data.data()),
-                        data.size(), &current, nullptr)) {
+                headerSize = liveBegin = liveEnd = 0;  // unreadable: nothing worth keeping
+                if (readWholeFile(path, &data, nullptr)
+                    && idxcodec::decodeLayout(reinterpret_cast<const uint8_t*>(data.data()), data.size(), &current,
+                                              nullptr)) {
                     headerSize = current.headerSize;
                     liveBegin = current.liveBegin;
                     liveEnd = current.liveEnd;
@@ -357,8 +354,7 @@ struct IdxFile::Impl {
         std::string header, nodes, why;
         if (!idxcodec::encodeStandard(img, first, &header, &nodes, &why))
             return fail(err, path + ": " + why);
-        const bool ok = exists ? writeOver(path, header, nodes, first, err)
-                               : writeNewFile(path, header + nodes, err);
+        const bool ok = exists ? writeOver(path, header, nodes, first, err) : writeNewFile(path, header + nodes, err);
         if (!ok)
             return false;
         img.compact = false;
@@ -378,7 +374,7 @@ struct IdxFile::Impl {
             return;
         const IdxKeyType type = img.keyType;
         std::string ignored;
-        load(&type, &ignored);   // unreadable: our copy is the best there is; it is written next
+        load(&type, &ignored);  // unreadable: our copy is the best there is; it is written next
     }
 
     bool written(std::string* err)
@@ -392,15 +388,16 @@ struct IdxFile::Impl {
     bool validEntry(const IdxEntry& e, std::string* err) const
     {
         if (e.key.size() != keyLen())
-            return fail(err, "key of " + std::to_string(e.key.size()) + " bytes for an index of " +
-                                 std::to_string(keyLen()) + "-byte keys");
+            return fail(err,
+                        "key of " + std::to_string(e.key.size()) + " bytes for an index of " + std::to_string(keyLen())
+                            + "-byte keys");
         if (e.recNo == 0)
             return fail(err, "record number 0");
         return true;
     }
 };
 
-IdxFile::IdxFile() : d(std::make_unique<Impl>()) {}
+IdxFile::IdxFile() : d(std::make_unique<Impl>()) { }
 
 // Unwritten changes are dropped, not written: a destructor cannot know whether the lock
 // that guards the file is held, and the owner flushes under it.
@@ -415,8 +412,7 @@ std::unique_ptr<IdxFile> IdxFile::open(const std::string& path, std::string* err
     return f;
 }
 
-std::unique_ptr<IdxFile> IdxFile::open(const std::string& path, std::string* err,
-    IdxKeyType expected)
+std::unique_ptr<IdxFile> IdxFile::open(const std::string& path, std::string* err, IdxKeyType expected)
 {
     std::unique_ptr<IdxFile> f(new IdxFile());
     f->d->path = path;
@@ -425,8 +421,8 @@ std::unique_ptr<IdxFile> IdxFile::open(const std::string& path, std::string* err
     return f;
 }
 
-std::unique_ptr<IdxFile> IdxFile::open(const std::string& path, std::string* err,
-    const IdxKeyType* expected, uint64_t maxBytes)
+std::unique_ptr<IdxFile> IdxFile::open(const std::string& path, std::string* err, const IdxKeyType* expected,
+                                       uint64_t maxBytes)
 {
     std::unique_ptr<IdxFile> f(new IdxFile());
     f->d->path = path;
@@ -436,9 +432,9 @@ std::unique_ptr<IdxFile> IdxFile::open(const std::string& path, std::string* err
     return f;
 }
 
-std::unique_ptr<IdxFile> IdxFile::build(const std::string& path, const std::string& keyExpr,
-    IdxKeyType type, int keyLen, std::vector<IdxEntry> entries, std::string* err, bool descending,
-    const std::string& condition, bool writeFile, bool unique)
+std::unique_ptr<IdxFile> IdxFile::build(const std::string& path, const std::string& keyExpr, IdxKeyType type,
+                                        int keyLen, std::vector<IdxEntry> entries, std::string* err, bool descending,
+                                        const std::string& condition, bool writeFile, bool unique)
 {
     auto trimmed = [](const std::string& s) {
         const size_t b = s.find_first_not_of(' ');
@@ -463,8 +459,8 @@ std::unique_ptr<IdxFile> IdxFile::build(const std::string& path, const std::stri
         return nullptr;
     }
     if (keyLen < 1 || keyLen > idxcodec::kMaxStandardKeyLen) {
-        fail(err, "key length " + std::to_string(keyLen) + " outside 1.." +
-                      std::to_string(idxcodec::kMaxStandardKeyLen));
+        fail(err,
+             "key length " + std::to_string(keyLen) + " outside 1.." + std::to_string(idxcodec::kMaxStandardKeyLen));
         return nullptr;
     }
     for (const IdxEntry& e : entries)
@@ -476,9 +472,8 @@ std::unique_ptr<IdxFile> IdxFile::build(const std::string& path, const std::stri
     if (unique) {
         // One entry per key value, the lowest record number holding it.
         auto& v = d.img.entries;
-        v.erase(std::unique(v.begin(), v.end(),
-                    [](const IdxEntry& a, const IdxEntry& b) { return a.key == b.key; }),
-            v.end());
+        v.erase(std::unique(v.begin(), v.end(), [](const IdxEntry& a, const IdxEntry& b) { return a.key == b.key; }),
+                v.end());
     }
     if (!writeFile) {
         // Held in memory only; what is on disk now counts as seen, so that only a later
@@ -491,9 +486,9 @@ std::unique_ptr<IdxFile> IdxFile::build(const std::string& path, const std::stri
     return f;
 }
 
-std::unique_ptr<IdxFile> IdxFile::create(const std::string& path, const std::string& keyExpr,
-    IdxKeyType type, int keyLen, std::vector<IdxEntry> entries, std::string* err, bool descending,
-    const std::string& condition)
+std::unique_ptr<IdxFile> IdxFile::create(const std::string& path, const std::string& keyExpr, IdxKeyType type,
+                                         int keyLen, std::vector<IdxEntry> entries, std::string* err, bool descending,
+                                         const std::string& condition)
 {
     return build(path, keyExpr, type, keyLen, std::move(entries), err, descending, condition, true);
 }
@@ -508,7 +503,7 @@ std::string IdxFile::charKey(const std::string& text, int keyLen)
 std::string IdxFile::numericKey(double value)
 {
     if (value == 0.0 || std::isnan(value))
-        value = 0.0;   // -0 sorts with +0; a NaN has no place in the order
+        value = 0.0;  // -0 sorts with +0; a NaN has no place in the order
     uint64_t bits;
     std::memcpy(&bits, &value, sizeof bits);
     bits = (bits >> 63) ? ~bits : bits ^ (uint64_t(1) << 63);
@@ -531,15 +526,42 @@ double IdxFile::numericValue(const std::string& key)
     return v;
 }
 
-const std::string& IdxFile::path() const { return d->path; }
-const std::string& IdxFile::keyExpr() const { return d->img.keyExpr; }
-const std::string& IdxFile::condition() const { return d->img.condition; }
-IdxKeyType IdxFile::keyType() const { return d->img.keyType; }
-int IdxFile::keyLen() const { return d->img.keyLen; }
-bool IdxFile::descending() const { return d->img.descending; }
-bool IdxFile::unique() const { return d->img.unique; }
-bool IdxFile::compact() const { return d->img.compact; }
-const std::vector<IdxEntry>& IdxFile::entries() const { return d->img.entries; }
+const std::string& IdxFile::path() const
+{
+    return d->path;
+}
+const std::string& IdxFile::keyExpr() const
+{
+    return d->img.keyExpr;
+}
+const std::string& IdxFile::condition() const
+{
+    return d->img.condition;
+}
+IdxKeyType IdxFile::keyType() const
+{
+    return d->img.keyType;
+}
+int IdxFile::keyLen() const
+{
+    return d->img.keyLen;
+}
+bool IdxFile::descending() const
+{
+    return d->img.descending;
+}
+bool IdxFile::unique() const
+{
+    return d->img.unique;
+}
+bool IdxFile::compact() const
+{
+    return d->img.compact;
+}
+const std::vector<IdxEntry>& IdxFile::entries() const
+{
+    return d->img.entries;
+}
 
 bool IdxFile::insert(const IdxEntry& e, std::string* err)
 {
@@ -548,11 +570,10 @@ bool IdxFile::insert(const IdxEntry& e, std::string* err)
         return false;
     std::vector<IdxEntry>& v = d->img.entries;
     const size_t n = d->keyLen();
-    auto it = std::lower_bound(v.begin(), v.end(), e, [n](const IdxEntry& a, const IdxEntry& b) {
-        return compareEntries(a, b, n) < 0;
-    });
+    auto it = std::lower_bound(v.begin(), v.end(), e,
+                               [n](const IdxEntry& a, const IdxEntry& b) { return compareEntries(a, b, n) < 0; });
     if (it != v.end() && compareEntries(*it, e, n) == 0)
-        return true;   // already there
+        return true;  // already there
     if (d->img.unique) {
         // A unique index keeps one record per key, the first one indexed.
         const bool before = it != v.begin() && std::memcmp((it - 1)->key.data(), e.key.data(), n) == 0;
@@ -571,9 +592,8 @@ bool IdxFile::remove(const IdxEntry& e, std::string* err)
         return false;
     std::vector<IdxEntry>& v = d->img.entries;
     const size_t n = d->keyLen();
-    auto it = std::lower_bound(v.begin(), v.end(), e, [n](const IdxEntry& a, const IdxEntry& b) {
-        return compareEntries(a, b, n) < 0;
-    });
+    auto it = std::lower_bound(v.begin(), v.end(), e,
+                               [n](const IdxEntry& a, const IdxEntry& b) { return compareEntries(a, b, n) < 0; });
     if (it == v.end() || compareEntries(*it, e, n) != 0)
         return fail(err, "record " + std::to_string(e.recNo) + " is not in the index under that key");
     v.erase(it);
@@ -601,20 +621,26 @@ bool IdxFile::sync(std::string* err)
     return ok;
 }
 
-void IdxFile::setDeferredWrites(bool on) { d->deferred = on; }
+void IdxFile::setDeferredWrites(bool on)
+{
+    d->deferred = on;
+}
 
 size_t IdxFile::seek(const std::string& key, bool* found) const
 {
     const std::vector<IdxEntry>& v = d->img.entries;
     const size_t n = std::min(key.size(), d->keyLen());
     auto it = std::lower_bound(v.begin(), v.end(), key,
-        [n](const IdxEntry& e, const std::string& k) { return lessKey(e, k, n); });
+                               [n](const IdxEntry& e, const std::string& k) { return lessKey(e, k, n); });
     if (found)
         *found = it != v.end() && std::memcmp(it->key.data(), key.data(), n) == 0;
     return size_t(it - v.begin());
 }
 
-bool IdxFile::changedOnDisk() const { return !(Stamp::of(d->path) == d->stamp); }
+bool IdxFile::changedOnDisk() const
+{
+    return !(Stamp::of(d->path) == d->stamp);
+}
 
 bool IdxFile::reload(std::string* err)
 {
@@ -622,4 +648,4 @@ bool IdxFile::reload(std::string* err)
     return d->load(&type, err);
 }
 
-}   // namespace xb
+}  // namespace xb

@@ -27,39 +27,38 @@ public:
     // Without it the type is guessed: key length 8 with every key starting the way numeric
     // keys do means numeric. The guess matters for compact files, whose stored keys lack
     // their trailing filler (blanks for character keys, 0x00 for numeric ones).
-    static std::unique_ptr<IdxFile> open(const std::string& path, std::string* err,
-        IdxKeyType expected);
+    static std::unique_ptr<IdxFile> open(const std::string& path, std::string* err, IdxKeyType expected);
     // The same with a bound: a file larger than maxBytes (0: none) is refused after its
     // header was read, without reading the rest.
-    static std::unique_ptr<IdxFile> open(const std::string& path, std::string* err,
-        const IdxKeyType* expected, uint64_t maxBytes);
+    static std::unique_ptr<IdxFile> open(const std::string& path, std::string* err, const IdxKeyType* expected,
+                                         uint64_t maxBytes);
     // The same held in memory only when writeFile is false (an index of a table opened
     // read-only: the order is needed, the file is not ours to change).
-    static std::unique_ptr<IdxFile> build(const std::string& path, const std::string& keyExpr,
-        IdxKeyType type, int keyLen, std::vector<IdxEntry> entries, std::string* err,
-        bool descending, const std::string& condition, bool writeFile, bool unique = false);
+    static std::unique_ptr<IdxFile> build(const std::string& path, const std::string& keyExpr, IdxKeyType type,
+                                          int keyLen, std::vector<IdxEntry> entries, std::string* err, bool descending,
+                                          const std::string& condition, bool writeFile, bool unique = false);
     // Builds a new index from unsorted entries and writes it to path (replacing the file).
     // Exact repeats of an entry are kept once.
-    static std::unique_ptr<IdxFile> create(const std::string& path, const std::string& keyExpr,
-        IdxKeyType type, int keyLen, std::vector<IdxEntry> entries, std::string* err,
-        bool descending = false, const std::string& condition = std::string());
+    static std::unique_ptr<IdxFile> create(const std::string& path, const std::string& keyExpr, IdxKeyType type,
+                                           int keyLen, std::vector<IdxEntry> entries, std::string* err,
+                                           bool descending = false, const std::string& condition = std::string());
 
     // Key bytes for a value: character keys are the text bytes padded with blanks to keyLen
     // (cut to keyLen); numeric keys are the file's 8-byte sortable encoding of the double.
     static std::string charKey(const std::string& text, int keyLen);
     static std::string numericKey(double value);
-    static double numericValue(const std::string& key);   // inverse of numericKey
+    static double numericValue(const std::string& key);  // inverse of numericKey
 
     const std::string& path() const;
-    const std::string& keyExpr() const;   // as stored in the file (trimmed)
+    const std::string& keyExpr() const;  // as stored in the file (trimmed)
     const std::string& condition() const;
     IdxKeyType keyType() const;
     int keyLen() const;
     // The standard form has no order field: a descending order given to create() is kept
     // for the life of this object only.
     bool descending() const;
-    bool unique() const;    // option 0x01 of the file: one entry per key value
-    bool compact() const;   // the file on disk is in the compact form (we write only standard)
+    bool unique() const;   // option 0x01 of the file: one entry per key value
+    bool compact() const;  // the file on disk is in the compact form (we write only standard)
     // Entries in index order: keys ascending by byte comparison (memcmp of key bytes), equal
     // keys by ascending record number.
     const std::vector<IdxEntry>& entries() const;
@@ -73,7 +72,7 @@ public:
     // that is already there changes nothing; in a unique index a key that is already
     // present is not added again.
     bool insert(const IdxEntry& e, std::string* err);
-    bool remove(const IdxEntry& e, std::string* err);   // exact key+recNo; false if absent
+    bool remove(const IdxEntry& e, std::string* err);  // exact key+recNo; false if absent
     bool flush(std::string* err);
     // Data sync of the file (after flush).
     bool sync(std::string* err);
@@ -101,4 +100,4 @@ private:
     std::unique_ptr<Impl> d;
 };
 
-}   // namespace xb
+}  // namespace xb

@@ -8,11 +8,14 @@ namespace xb::idxcodec {
 namespace {
 
 constexpr uint32_t kNoLink = 0xFFFFFFFFu;
-constexpr int kMaxDepth = 32;          // a 4 GB file of 2-entry nodes is shallower than this
-constexpr size_t kNodeBody = kPage - 12;   // bytes for entries after the node header
-constexpr size_t kLeafBody = kPage - 24;   // compact leaf: after header and bit layout
+constexpr int kMaxDepth = 32;             // a 4 GB file of 2-entry nodes is shallower than this
+constexpr size_t kNodeBody = kPage - 12;  // bytes for entries after the node header
+constexpr size_t kLeafBody = kPage - 24;  // compact leaf: after header and bit layout
 
-uint16_t le16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+uint16_t le16(const uint8_t* p)
+{
+    return uint16_t(p[0] | (p[1] << 8));
+}
 uint32_t le32(const uint8_t* p)
 {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -44,10 +47,16 @@ bool fail(std::string* err, std::string msg)
     return false;
 }
 
-std::string nodeAt(size_t off) { return "index node at offset " + std::to_string(off) + ": "; }
+std::string nodeAt(size_t off)
+{
+    return "index node at offset " + std::to_string(off) + ": ";
+}
 
 // FoxBASE wrote 0 for "no sibling"; offset 0 is the header, so it can never mean a node.
-bool noLink(uint32_t link) { return link == kNoLink || link == 0; }
+bool noLink(uint32_t link)
+{
+    return link == kNoLink || link == 0;
+}
 
 // A 0x00-terminated expression text from the header; control bytes mean a damaged header.
 bool headerText(const uint8_t* p, size_t max, std::string* out)
@@ -68,11 +77,11 @@ bool headerText(const uint8_t* p, size_t max, std::string* out)
 }
 
 struct Level {
-    std::vector<uint32_t> nodes;        // offsets, left to right
-    std::vector<size_t> childBegin;     // interior levels: first child of node i in the next
-                                        // level; one extra element closes the last range
-    std::vector<const uint8_t*> seps;   // levels below the root: separator of node i as its
-                                        // parent stores it (keyLen bytes)
+    std::vector<uint32_t> nodes;       // offsets, left to right
+    std::vector<size_t> childBegin;    // interior levels: first child of node i in the next
+                                       // level; one extra element closes the last range
+    std::vector<const uint8_t*> seps;  // levels below the root: separator of node i as its
+                                       // parent stores it (keyLen bytes)
     bool leaf = false;
 };
 
@@ -81,16 +90,13 @@ struct RawEntry {
     uint32_t recNo;
     uint16_t dup;
     uint16_t trail;
-    uint32_t pos;   // stored bytes: data[pos .. pos + len)
+    uint32_t pos;  // stored bytes: data[pos .. pos + len)
     uint16_t len;
 };
 
 class Decoder {
 public:
-    Decoder(const uint8_t* data, size_t size, std::string* err)
-        : m_data(data), m_size(size), m_err(err)
-    {
-    }
+    Decoder(const uint8_t* data, size_t size, std::string* err) : m_data(data), m_size(size), m_err(err) { }
 
     bool run(const IdxKeyType* hint, Image* out);
     bool layout(Image* out);
@@ -122,8 +128,7 @@ bool Decoder::run(const IdxKeyType* hint, Image* out)
     if (!readHeader(out, &root))
         return false;
     if (hint && *hint == IdxKeyType::Numeric && m_keyLen != 8)
-        return fail(m_err, "key length " + std::to_string(m_keyLen) +
-                               " does not fit a numeric key (8 bytes)");
+        return fail(m_err, "key length " + std::to_string(m_keyLen) + " does not fit a numeric key (8 bytes)");
     if (!walk(root))
         return false;
     out->headerSize = m_firstNode;
@@ -167,8 +172,7 @@ bool Decoder::run(const IdxKeyType* hint, Image* out)
         });
         for (size_t i = 1; i < entries.size(); ++i)
             if (entries[i].key == entries[i - 1].key && entries[i].recNo == entries[i - 1].recNo)
-                return fail(m_err, "record " + std::to_string(entries[i].recNo) +
-                                       " appears twice with the same key");
+                return fail(m_err, "record " + std::to_string(entries[i].recNo) + " appears twice with the same key");
     } else if (!checkOrder(entries, leafEnd)) {
         return false;
     }
@@ -190,18 +194,17 @@ bool Decoder::layout(Image* out)
 bool Decoder::readHeader(Image* out, uint32_t* root)
 {
     if (m_size < 16)
-        return fail(m_err, "file too short for an index header (" + std::to_string(m_size) +
-                               " bytes)");
+        return fail(m_err, "file too short for an index header (" + std::to_string(m_size) + " bytes)");
     const uint8_t options = m_data[14];
     if (options & 0x40)
         return fail(m_err, "compound index (CDX) header, not a single index");
     m_compact = (options & 0x20) != 0;
     m_firstNode = m_compact ? 2 * kPage : kPage;
     if (m_size < m_firstNode + kPage)
-        return fail(m_err, std::string("file too short for a ") +
-                               (m_compact ? "compact" : "standard") + " index (" +
-                               std::to_string(m_size) + " bytes, at least " +
-                               std::to_string(m_firstNode + kPage) + " needed)");
+        return fail(m_err,
+                    std::string("file too short for a ") + (m_compact ? "compact" : "standard") + " index ("
+                        + std::to_string(m_size) + " bytes, at least " + std::to_string(m_firstNode + kPage)
+                        + " needed)");
     if (m_size > 0xFFFFFFFFu)
         return fail(m_err, "file larger than 4 GB");
 
@@ -209,8 +212,7 @@ bool Decoder::readHeader(Image* out, uint32_t* root)
     m_keyLen = le16(m_data + 12);
     const int maxKey = m_compact ? kMaxCompactKeyLen : kMaxStandardKeyLen;
     if (m_keyLen < 1 || m_keyLen > size_t(maxKey))
-        return fail(m_err, "key length " + std::to_string(m_keyLen) + " outside 1.." +
-                               std::to_string(maxKey));
+        return fail(m_err, "key length " + std::to_string(m_keyLen) + " outside 1.." + std::to_string(maxKey));
     out->keyLen = int(m_keyLen);
     out->compact = m_compact;
     out->unique = (options & 0x01) != 0;
@@ -218,14 +220,15 @@ bool Decoder::readHeader(Image* out, uint32_t* root)
     if (!m_compact) {
         const uint32_t fileLen = le32(m_data + 8);
         if (fileLen > m_size)
-            return fail(m_err, "file is truncated: the header gives " + std::to_string(fileLen) +
-                                   " bytes, the file has " + std::to_string(m_size));
+            return fail(m_err,
+                        "file is truncated: the header gives " + std::to_string(fileLen) + " bytes, the file has "
+                            + std::to_string(m_size));
         if (!headerText(m_data + 16, 220, &out->keyExpr))
             return fail(m_err, "key expression in the header is not text");
         // Without the FOR option the field is unused; what lies there does not matter.
         if ((options & 0x08) && !headerText(m_data + 236, 220, &out->condition))
             return fail(m_err, "FOR expression in the header is not text");
-        out->descending = false;   // the standard form has no order field
+        out->descending = false;  // the standard form has no order field
     } else {
         const uint8_t* h = m_data + 502;
         const uint16_t order = le16(h);
@@ -264,14 +267,11 @@ bool Decoder::checkLinks(const Level& level, size_t i)
         return got == want || (!level.leaf && noLink(got));
     };
     if (!ok(left, wantLeft) || !ok(right, wantRight))
-        return fail(m_err, nodeAt(level.nodes[i]) + "sibling links " + std::to_string(left) +
-                               "/" + std::to_string(right) + " do not match the tree (" +
-                               (wantLeft == kNoLink ? std::string("none")
-                                                    : std::to_string(wantLeft)) +
-                               "/" +
-                               (wantRight == kNoLink ? std::string("none")
-                                                     : std::to_string(wantRight)) +
-                               ")");
+        return fail(m_err,
+                    nodeAt(level.nodes[i]) + "sibling links " + std::to_string(left) + "/" + std::to_string(right)
+                        + " do not match the tree ("
+                        + (wantLeft == kNoLink ? std::string("none") : std::to_string(wantLeft)) + "/"
+                        + (wantRight == kNoLink ? std::string("none") : std::to_string(wantRight)) + ")");
     return true;
 }
 
@@ -282,9 +282,9 @@ bool Decoder::walk(uint32_t root)
         return off % kPage == 0 && off >= m_firstNode && size_t(off) + kPage <= m_size;
     };
     if (!validNode(root))
-        return fail(m_err, "root offset " + std::to_string(root) +
-                               " is not a node inside the file (" + std::to_string(m_size) +
-                               " bytes)");
+        return fail(m_err,
+                    "root offset " + std::to_string(root) + " is not a node inside the file (" + std::to_string(m_size)
+                        + " bytes)");
     seen[root / kPage] = 1;
     m_liveBegin = root;
     m_liveEnd = size_t(root) + kPage;
@@ -295,18 +295,15 @@ bool Decoder::walk(uint32_t root)
     level.nodes.push_back(root);
     for (int depth = 0;; ++depth) {
         if (depth >= kMaxDepth)
-            return fail(m_err, "index tree deeper than " + std::to_string(kMaxDepth) +
-                                   " levels");
+            return fail(m_err, "index tree deeper than " + std::to_string(kMaxDepth) + " levels");
         const uint16_t firstAttr = le16(m_data + level.nodes[0]);
         level.leaf = (firstAttr & 2) != 0;
         for (size_t i = 0; i < level.nodes.size(); ++i) {
             const uint16_t attr = le16(m_data + level.nodes[i]);
             if (attr > 3)
-                return fail(m_err, nodeAt(level.nodes[i]) + "unknown node type " +
-                                       std::to_string(attr));
+                return fail(m_err, nodeAt(level.nodes[i]) + "unknown node type " + std::to_string(attr));
             if (((attr & 2) != 0) != level.leaf)
-                return fail(m_err, nodeAt(level.nodes[i]) +
-                                       "leaf and interior nodes mixed on one tree level");
+                return fail(m_err, nodeAt(level.nodes[i]) + "leaf and interior nodes mixed on one tree level");
         }
         for (size_t i = 0; i < level.nodes.size(); ++i)
             if (!checkLinks(level, i))
@@ -322,18 +319,20 @@ bool Decoder::walk(uint32_t root)
             const uint8_t* node = m_data + off;
             const size_t count = le16(node + 2);
             if (count == 0 || count > capacity)
-                return fail(m_err, nodeAt(off) + "interior node with " + std::to_string(count) +
-                                       " entries (1.." + std::to_string(capacity) + " allowed)");
+                return fail(m_err,
+                            nodeAt(off) + "interior node with " + std::to_string(count) + " entries (1.."
+                                + std::to_string(capacity) + " allowed)");
             level.childBegin.push_back(next.nodes.size());
             for (size_t j = 0; j < count; ++j) {
                 const uint8_t* e = node + 12 + j * sepSize;
                 const uint32_t child = be32(e + sepSize - 4);
                 if (!validNode(child))
-                    return fail(m_err, nodeAt(off) + "child offset " + std::to_string(child) +
-                                           " is not a node inside the file");
+                    return fail(m_err,
+                                nodeAt(off) + "child offset " + std::to_string(child)
+                                    + " is not a node inside the file");
                 if (seen[child / kPage])
-                    return fail(m_err, nodeAt(off) + "child " + std::to_string(child) +
-                                           " is reached twice (loop in the tree)");
+                    return fail(
+                        m_err, nodeAt(off) + "child " + std::to_string(child) + " is reached twice (loop in the tree)");
                 seen[child / kPage] = 1;
                 m_liveBegin = std::min<size_t>(m_liveBegin, child);
                 m_liveEnd = std::max<size_t>(m_liveEnd, size_t(child) + kPage);
@@ -361,15 +360,15 @@ bool Decoder::readStandardLeaves(std::vector<IdxEntry>* entries, std::vector<siz
         const uint8_t* node = m_data + off;
         const size_t count = le16(node + 2);
         if (count > capacity)
-            return fail(m_err, nodeAt(off) + "leaf with " + std::to_string(count) +
-                                   " entries (at most " + std::to_string(capacity) + ")");
+            return fail(m_err,
+                        nodeAt(off) + "leaf with " + std::to_string(count) + " entries (at most "
+                            + std::to_string(capacity) + ")");
         for (size_t j = 0; j < count; ++j) {
             const uint8_t* e = node + 12 + j * entrySize;
             const uint32_t recNo = be32(e + m_keyLen);
             if (recNo == 0)
                 return fail(m_err, nodeAt(off) + "record number 0 in entry " + std::to_string(j));
-            entries->push_back(IdxEntry{std::string(reinterpret_cast<const char*>(e), m_keyLen),
-                recNo});
+            entries->push_back(IdxEntry{std::string(reinterpret_cast<const char*>(e), m_keyLen), recNo});
         }
         leafEnd->push_back(entries->size());
     }
@@ -388,23 +387,21 @@ bool Decoder::readCompactLeaves(std::vector<RawEntry>* raw, std::vector<size_t>*
         const unsigned dupMask = node[18], trailMask = node[19];
         const unsigned recBits = node[20], dupBits = node[21], trailBits = node[22];
         const size_t width = node[23];
-        if (width < 1 || width > 8 || recBits < 1 || recBits > 32 || dupBits > 8 ||
-            trailBits > 8 || recBits + dupBits + trailBits != 8 * width)
-            return fail(m_err, nodeAt(off) + "invalid bit layout (record " +
-                                   std::to_string(recBits) + ", duplicate " +
-                                   std::to_string(dupBits) + ", trail " +
-                                   std::to_string(trailBits) + " bits in " +
-                                   std::to_string(width) + " bytes)");
+        if (width < 1 || width > 8 || recBits < 1 || recBits > 32 || dupBits > 8 || trailBits > 8
+            || recBits + dupBits + trailBits != 8 * width)
+            return fail(m_err,
+                        nodeAt(off) + "invalid bit layout (record " + std::to_string(recBits) + ", duplicate "
+                            + std::to_string(dupBits) + ", trail " + std::to_string(trailBits) + " bits in "
+                            + std::to_string(width) + " bytes)");
         const uint32_t wantRecMask = recBits == 32 ? 0xFFFFFFFFu : (1u << recBits) - 1;
-        if (recMask != wantRecMask || dupMask != (1u << dupBits) - 1 ||
-            trailMask != (1u << trailBits) - 1)
+        if (recMask != wantRecMask || dupMask != (1u << dupBits) - 1 || trailMask != (1u << trailBits) - 1)
             return fail(m_err, nodeAt(off) + "masks do not match the bit counts");
         if (count * width > kLeafBody)
-            return fail(m_err, nodeAt(off) + "leaf with " + std::to_string(count) +
-                                   " entries of " + std::to_string(width) +
-                                   " bytes does not fit a node");
+            return fail(m_err,
+                        nodeAt(off) + "leaf with " + std::to_string(count) + " entries of " + std::to_string(width)
+                            + " bytes does not fit a node");
         const size_t tableEnd = 24 + count * width;
-        size_t pos = kPage;   // key bytes are packed from the end of the node downwards
+        size_t pos = kPage;  // key bytes are packed from the end of the node downwards
         for (size_t j = 0; j < count; ++j) {
             const uint8_t* e = node + 24 + j * width;
             uint64_t v = 0;
@@ -417,22 +414,21 @@ bool Decoder::readCompactLeaves(std::vector<RawEntry>* raw, std::vector<size_t>*
             if (recNo == 0)
                 return fail(m_err, nodeAt(off) + "record number 0 in entry " + std::to_string(j));
             if (dup + trail > m_keyLen)
-                return fail(m_err, nodeAt(off) + "entry " + std::to_string(j) +
-                                       ": duplicate and trailing counts exceed the key length");
+                return fail(m_err,
+                            nodeAt(off) + "entry " + std::to_string(j)
+                                + ": duplicate and trailing counts exceed the key length");
             if (j == 0 && dup != 0)
-                return fail(m_err, nodeAt(off) +
-                                       "first entry shares bytes with a previous key");
+                return fail(m_err, nodeAt(off) + "first entry shares bytes with a previous key");
             const size_t len = m_keyLen - dup - trail;
             if (pos < tableEnd + len)
                 return fail(m_err, nodeAt(off) + "key bytes overrun the entry table");
             pos -= len;
-            raw->push_back(RawEntry{recNo, uint16_t(dup), uint16_t(trail), uint32_t(off + pos),
-                uint16_t(len)});
+            raw->push_back(RawEntry{recNo, uint16_t(dup), uint16_t(trail), uint32_t(off + pos), uint16_t(len)});
         }
         if (freeBytes > pos - tableEnd)
-            return fail(m_err, nodeAt(off) + "free space " + std::to_string(freeBytes) +
-                                   " exceeds the room left (" + std::to_string(pos - tableEnd) +
-                                   ")");
+            return fail(m_err,
+                        nodeAt(off) + "free space " + std::to_string(freeBytes) + " exceeds the room left ("
+                            + std::to_string(pos - tableEnd) + ")");
         leafEnd->push_back(raw->size());
     }
     return true;
@@ -457,7 +453,7 @@ IdxKeyType Decoder::guessType(const std::vector<RawEntry>& raw) const
     uint8_t lead = 0;
     for (const RawEntry& r : raw) {
         if (r.dup == 0) {
-            if (r.len == 0)   // nothing but filler: a blank text; zero is stored as 0x80
+            if (r.len == 0)  // nothing but filler: a blank text; zero is stored as 0x80
                 return IdxKeyType::Character;
             lead = m_data[r.pos];
         }
@@ -472,13 +468,14 @@ bool Decoder::checkOrder(const std::vector<IdxEntry>& entries, const std::vector
     for (size_t i = 1; i < entries.size(); ++i) {
         const int c = std::memcmp(entries[i - 1].key.data(), entries[i].key.data(), m_keyLen);
         if (c > 0 || (c == 0 && entries[i - 1].recNo >= entries[i].recNo))
-            return fail(m_err, "keys out of order at position " + std::to_string(i + 1) +
-                                   " (record " + std::to_string(entries[i].recNo) + ")");
+            return fail(m_err,
+                        "keys out of order at position " + std::to_string(i + 1) + " (record "
+                            + std::to_string(entries[i].recNo) + ")");
     }
 
     // Interior entries carry the greatest key of their subtree; other readers search by them,
     // so a separator outside [last key of the subtree, first key after it] breaks seeks.
-    std::vector<size_t> end = leafEnd;   // end position of each node of the current level
+    std::vector<size_t> end = leafEnd;  // end position of each node of the current level
     for (size_t l = m_levels.size() - 1; l >= 1; --l) {
         const Level& level = m_levels[l];
         for (size_t i = 0; i < level.nodes.size(); ++i) {
@@ -486,16 +483,15 @@ bool Decoder::checkOrder(const std::vector<IdxEntry>& entries, const std::vector
             const size_t e = end[i];
             const size_t b = i == 0 ? 0 : end[i - 1];
             const bool below = e > b && std::memcmp(entries[e - 1].key.data(), sep, m_keyLen) > 0;
-            const bool above = e < entries.size() &&
-                               std::memcmp(sep, entries[e].key.data(), m_keyLen) > 0;
+            const bool above = e < entries.size() && std::memcmp(sep, entries[e].key.data(), m_keyLen) > 0;
             if (below || above) {
                 const Level& parent = m_levels[l - 1];
                 size_t p = 0;
                 while (p + 1 < parent.nodes.size() && parent.childBegin[p + 1] <= i)
                     ++p;
-                return fail(m_err, nodeAt(parent.nodes[p]) + "interior key for child " +
-                                       std::to_string(level.nodes[i]) +
-                                       " does not match the keys below it");
+                return fail(m_err,
+                            nodeAt(parent.nodes[p]) + "interior key for child " + std::to_string(level.nodes[i])
+                                + " does not match the keys below it");
             }
         }
         const Level& parent = m_levels[l - 1];
@@ -507,7 +503,7 @@ bool Decoder::checkOrder(const std::vector<IdxEntry>& entries, const std::vector
     return true;
 }
 
-}   // namespace
+}  // namespace
 
 bool plausibleNumericLead(uint8_t b)
 {
@@ -516,8 +512,7 @@ bool plausibleNumericLead(uint8_t b)
     return b == 0x80 || (b >= 0xBD && b <= 0xC3) || (b >= 0x3C && b <= 0x42);
 }
 
-bool decode(const uint8_t* data, size_t size, const IdxKeyType* typeHint, Image* out,
-    std::string* err)
+bool decode(const uint8_t* data, size_t size, const IdxKeyType* typeHint, Image* out, std::string* err)
 {
     *out = Image();
     Decoder d(data, size, err);
@@ -556,17 +551,15 @@ size_t standardPages(int keyLen, size_t entries)
     return pages;
 }
 
-bool encodeStandard(const Image& img, size_t firstPage, std::string* header, std::string* nodes,
-    std::string* err)
+bool encodeStandard(const Image& img, size_t firstPage, std::string* header, std::string* nodes, std::string* err)
 {
     const size_t keyLen = size_t(img.keyLen);
     if (img.keyLen < 1 || img.keyLen > kMaxStandardKeyLen)
-        return fail(err, "key length " + std::to_string(img.keyLen) + " outside 1.." +
-                             std::to_string(kMaxStandardKeyLen));
+        return fail(err,
+                    "key length " + std::to_string(img.keyLen) + " outside 1.." + std::to_string(kMaxStandardKeyLen));
     if (img.keyExpr.size() > size_t(kMaxExprLen) || img.condition.size() > size_t(kMaxExprLen))
         return fail(err, "expression longer than " + std::to_string(kMaxExprLen) + " bytes");
-    if (img.keyExpr.find('\0') != std::string::npos ||
-        img.condition.find('\0') != std::string::npos)
+    if (img.keyExpr.find('\0') != std::string::npos || img.condition.find('\0') != std::string::npos)
         return fail(err, "expression contains a NUL byte");
 
     // Nodes are filled completely, level by level from the leaves up; the root comes last.
@@ -588,7 +581,7 @@ bool encodeStandard(const Image& img, size_t firstPage, std::string* header, std
 
     // lastEntry[i]: position of the greatest entry under node i of the level just written
     std::vector<size_t> lastEntry(counts[0]);
-    size_t first = 0;   // index of the level's first node among the node pages
+    size_t first = 0;  // index of the level's first node among the node pages
     for (size_t l = 0; l < counts.size(); ++l) {
         const size_t count = counts[l];
         const bool leaf = l == 0;
@@ -622,9 +615,9 @@ bool encodeStandard(const Image& img, size_t firstPage, std::string* header, std
 
     header->assign(kPage, '\0');
     uint8_t* h = reinterpret_cast<uint8_t*>(header->data());
-    putLe32(h, offsetOf(pages - 1));   // root
-    putLe32(h + 4, kNoLink);           // no free nodes
-    putLe32(h + 8, offsetOf(pages));   // file length
+    putLe32(h, offsetOf(pages - 1));  // root
+    putLe32(h + 4, kNoLink);          // no free nodes
+    putLe32(h + 8, offsetOf(pages));  // file length
     putLe16(h + 12, uint16_t(keyLen));
     h[14] = uint8_t((img.unique ? 0x01 : 0) | (img.condition.empty() ? 0 : 0x08));
     h[15] = 0;
@@ -633,4 +626,4 @@ bool encodeStandard(const Image& img, size_t firstPage, std::string* header, std
     return true;
 }
 
-}   // namespace xb::idxcodec
+}  // namespace xb::idxcodec

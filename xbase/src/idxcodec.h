@@ -15,7 +15,7 @@ namespace xb::idxcodec {
 constexpr size_t kPage = 512;
 constexpr int kMaxStandardKeyLen = 100;
 constexpr int kMaxCompactKeyLen = 240;
-constexpr int kMaxExprLen = 219;   // 220-byte header fields, 0x00-terminated
+constexpr int kMaxExprLen = 219;  // 220-byte header fields, 0x00-terminated
 
 struct Image {
     std::string keyExpr;
@@ -25,7 +25,7 @@ struct Image {
     bool compact = false;
     bool unique = false;
     bool descending = false;
-    std::vector<IdxEntry> entries;   // ascending (key bytes, record number)
+    std::vector<IdxEntry> entries;  // ascending (key bytes, record number)
     // Where the decoded file keeps its header and its live nodes (byte offsets); pages
     // outside [liveBegin, liveEnd) and past the header are free to be written.
     size_t headerSize = 0;
@@ -35,8 +35,7 @@ struct Image {
 
 // Decodes a whole file. typeHint, when given, says which key type the caller expects
 // (needed to restore the trailing filler of compact keys); without it the type is guessed.
-bool decode(const uint8_t* data, size_t size, const IdxKeyType* typeHint, Image* out,
-    std::string* err);
+bool decode(const uint8_t* data, size_t size, const IdxKeyType* typeHint, Image* out, std::string* err);
 
 // Only the header and the tree's shape: fills keyExpr, keyLen, headerSize, liveBegin and
 // liveEnd of *out, leaving the entries empty.
@@ -54,14 +53,16 @@ size_t standardPages(int keyLen, size_t entries);
 // Encodes the standard (uncompressed) form: the 512-byte header and the node pages, the
 // nodes placed from page `firstPage` on (the header names the root and the file length
 // firstPage + pages). Entries must be sorted, unique and keyLen long.
-bool encodeStandard(const Image& img, size_t firstPage, std::string* header, std::string* nodes,
-    std::string* err);
+bool encodeStandard(const Image& img, size_t firstPage, std::string* header, std::string* nodes, std::string* err);
 
 // Entries per node of the standard form.
-inline int standardCapacity(int keyLen) { return int((kPage - 12) / size_t(keyLen + 4)); }
+inline int standardCapacity(int keyLen)
+{
+    return int((kPage - 12) / size_t(keyLen + 4));
+}
 
 // True when byte 0 of an 8-byte key is what a numeric key of a value of ordinary magnitude
 // (0 or 2^-40 <= |v| < 2^64) starts with.
 bool plausibleNumericLead(uint8_t b);
 
-}   // namespace xb::idxcodec
+}  // namespace xb::idxcodec

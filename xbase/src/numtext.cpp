@@ -10,8 +10,7 @@ namespace xb {
 
 namespace {
 
-constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 
 // Plain "[-]digits[.digits]" with at most 15 digits: exact mantissa divided by an
 // exact power of ten gives the correctly rounded value, the same as a full parse.
@@ -48,7 +47,7 @@ bool parseSimple(std::string_view s, double* out)
     return true;
 }
 
-}   // namespace
+}  // namespace
 
 double parseNumeric(std::string_view text, bool* blank)
 {
@@ -87,7 +86,7 @@ bool formatNumeric(double value, int width, int decimals, char* out)
     if (!std::isfinite(value) || width <= 0 || decimals < 0)
         return false;
     if (value == 0.0)
-        value = 0.0;   // no "-0"
+        value = 0.0;  // no "-0"
     char buf[400];
     auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
     if (ec != std::errc())
@@ -122,4 +121,4 @@ std::string numberToText(double value, int decimals)
     return std::string(buf, r.ptr);
 }
 
-}   // namespace xb
+}  // namespace xb

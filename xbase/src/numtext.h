@@ -21,4 +21,4 @@ bool formatNumeric(double value, int width, int decimals, char* out);
 // The shortest text of a number for display (EvalString of a numeric expression).
 std::string numberToText(double value, int decimals = -1);
 
-}   // namespace xb
+}  // namespace xb

@@ -43,8 +43,7 @@ void recoverAfterException(const std::string& what)
     S().fail(Status::error(ErrorKind::Io, what));
 }
 
-template <typename R, typename F>
-R guard(R onError, F&& body) noexcept
+template <typename R, typename F> R guard(R onError, F&& body) noexcept
 {
     S().clearError();
     try {
@@ -65,8 +64,7 @@ R guard(R onError, F&& body) noexcept
     return onError;
 }
 
-template <typename F>
-void guard(F&& body) noexcept
+template <typename F> void guard(F&& body) noexcept
 {
     guard<int>(0, [&]() -> int {
         body();
@@ -110,23 +108,20 @@ double fieldNumber(WorkArea* wa, const FieldDesc& f)
     const std::string_view t = fieldText(wa, f);
     switch (f.type) {
     case 'N':
-    case 'F':
-        return parseNumeric(t);
+    case 'F': return parseNumeric(t);
     case 'I':
-        return f.width == 4 ? static_cast<double>(static_cast<int32_t>(
-                                  readLe32(reinterpret_cast<const unsigned char*>(t.data()))))
-                            : 0.0;
+        return f.width == 4
+            ? static_cast<double>(static_cast<int32_t>(readLe32(reinterpret_cast<const unsigned char*>(t.data()))))
+            : 0.0;
     case 'L': {
         const char c = asciiUpper(t[0]);
         return (c == 'T' || c == 'Y') ? 1.0 : 0.0;
     }
-    default:
-        return parseLeadingNumber(t);
+    default: return parseLeadingNumber(t);
     }
 }
 
-template <typename T>
-T clampTo(double v)
+template <typename T> T clampTo(double v)
 {
     if (!(v == v))
         return 0;
@@ -140,8 +135,8 @@ T clampTo(double v)
 
 short toShort(int64_t v)
 {
-    return static_cast<short>(std::clamp<int64_t>(v, std::numeric_limits<short>::min(),
-                                                  std::numeric_limits<short>::max()));
+    return static_cast<short>(
+        std::clamp<int64_t>(v, std::numeric_limits<short>::min(), std::numeric_limits<short>::max()));
 }
 
 // Days from 1 January 4713 BC (Julian day number) for a Gregorian date.
@@ -169,8 +164,7 @@ Status writeField(WorkArea* wa, const FieldDesc& f, short type, const void* valu
         isNumber = false;
         str = text(static_cast<const char*>(value));
         break;
-    default:
-        return Status::error(ErrorKind::BadArgument, "Unknown value type " + std::to_string(type));
+    default: return Status::error(ErrorKind::BadArgument, "Unknown value type " + std::to_string(type));
     }
     // The value is formed first; the record is read and patched under its lock.
     std::string field(w, ' ');
@@ -206,7 +200,7 @@ Status writeField(WorkArea* wa, const FieldDesc& f, short type, const void* valu
         else
             out[0] = str.empty() ? ' ' : asciiUpper(str[0]);
         break;
-    default: {   // C, D and others: text, blank-padded
+    default: {  // C, D and others: text, blank-padded
         if (isNumber)
             str = numberToText(number);
         std::memset(out, ' ', w);
@@ -254,7 +248,7 @@ std::string& udfPath()
     return p;
 }
 
-}   // namespace
+}  // namespace
 
 extern "C" {
 
@@ -262,16 +256,12 @@ extern "C" {
 
 SDEAPI const char* sx_Version(void)
 {
-    return guard<const char*>("", [&]() -> const char* {
-        return "Emlo xBase engine 1.0 (FoxPro DBF with IDX)";
-    });
+    return guard<const char*>("", [&]() -> const char* { return "Emlo xBase engine 1.0 (FoxPro DBF with IDX)"; });
 }
 
 SDEAPI void sx_FinalizeSession(void)
 {
-    guard([&] {
-        S().closeAll();
-    });
+    guard([&] { S().closeAll(); });
 }
 
 SDEAPI void sx_SetStringType(short /*type*/)
@@ -290,23 +280,17 @@ SDEAPI short sx_ErrorLevel(short level)
 
 SDEAPI void sx_SetDeleted(short on)
 {
-    guard([&] {
-        S().settings.deleted = on != 0;
-    });
+    guard([&] { S().settings.deleted = on != 0; });
 }
 
 SDEAPI void sx_SetExact(short on)
 {
-    guard([&] {
-        S().settings.exact = on != 0;
-    });
+    guard([&] { S().settings.exact = on != 0; });
 }
 
 SDEAPI void sx_SetSoftSeek(short on)
 {
-    guard([&] {
-        S().settings.softSeek = on != 0;
-    });
+    guard([&] { S().settings.softSeek = on != 0; });
 }
 
 SDEAPI void sx_SetEpoch(short /*year*/)
@@ -336,7 +320,7 @@ SDEAPI void sx_SetTranslate(short /*on*/)
 
 SDEAPI long sx_SysProp(short prop, void* value)
 {
-    const long missing = S().missingRecords;   // survives the clearing of the outcome
+    const long missing = S().missingRecords;  // survives the clearing of the outcome
     return guard<long>(0, [&]() -> long {
         if (prop == SX_SP_DELETED_HIDDEN)
             return S().settings.deleted ? 1 : 0;
@@ -381,9 +365,9 @@ SDEAPI short sx_Use(const char* path, const char* alias, short openMode, short t
         const int n = S().freeArea();
         if (n == 0)
             return failed(Status::error(ErrorKind::BadArgument, "No free work area"));
-        const DbfFile::OpenMode mode = openMode == SX_READONLY    ? DbfFile::OpenMode::ReadOnly
-                                       : openMode == SX_EXCLUSIVE ? DbfFile::OpenMode::Exclusive
-                                                                  : DbfFile::OpenMode::Shared;
+        const DbfFile::OpenMode mode = openMode == SX_READONLY ? DbfFile::OpenMode::ReadOnly
+            : openMode == SX_EXCLUSIVE                         ? DbfFile::OpenMode::Exclusive
+                                                               : DbfFile::OpenMode::Shared;
         Status st;
         uint32_t missing = 0;
         S().missingRecords = 0;
@@ -400,16 +384,12 @@ SDEAPI short sx_Use(const char* path, const char* alias, short openMode, short t
 
 SDEAPI void sx_Close(void)
 {
-    guard([&] {
-        S().close(S().currentArea);
-    });
+    guard([&] { S().close(S().currentArea); });
 }
 
 SDEAPI void sx_CloseAll(void)
 {
-    guard([&] {
-        S().closeAll();
-    });
+    guard([&] { S().closeAll(); });
 }
 
 SDEAPI short sx_Select(short workArea)
@@ -426,9 +406,7 @@ SDEAPI short sx_Select(short workArea)
 
 SDEAPI short sx_WorkArea(const char* alias)
 {
-    return guard<short>(0, [&]() -> short {
-        return toShort(S().findAlias(text(alias)));
-    });
+    return guard<short>(0, [&]() -> short { return toShort(S().findAlias(text(alias))); });
 }
 
 SDEAPI const char* sx_Alias(short workArea)
@@ -481,7 +459,8 @@ SDEAPI const char* sx_FieldName(short fieldNum)
             return keep(slot, "");
         const auto& fields = wa->table().fields();
         if (fieldNum < 1 || static_cast<size_t>(fieldNum) > fields.size()) {
-            S().fail(Status::error(ErrorKind::NotFound, "Field number " + std::to_string(fieldNum) + " does not exist"));
+            S().fail(
+                Status::error(ErrorKind::NotFound, "Field number " + std::to_string(fieldNum) + " does not exist"));
             return keep(slot, "");
         }
         return keep(slot, fields[static_cast<size_t>(fieldNum - 1)].name);
@@ -651,9 +630,7 @@ SDEAPI long sx_AppendRecord(const char* buffer)
 
 SDEAPI void sx_Append(void)
 {
-    guard([&] {
-        sx_AppendBlank();
-    });
+    guard([&] { sx_AppendBlank(); });
 }
 
 SDEAPI void sx_Delete(void)
@@ -739,16 +716,12 @@ SDEAPI double sx_GetDouble(const char* fieldName)
 
 SDEAPI short sx_GetInteger(const char* fieldName)
 {
-    return guard<short>(0, [&]() -> short {
-        return clampTo<short>(sx_GetDouble(fieldName));
-    });
+    return guard<short>(0, [&]() -> short { return clampTo<short>(sx_GetDouble(fieldName)); });
 }
 
 SDEAPI long sx_GetLong(const char* fieldName)
 {
-    return guard<long>(0, [&]() -> long {
-        return clampTo<long>(sx_GetDouble(fieldName));
-    });
+    return guard<long>(0, [&]() -> long { return clampTo<long>(sx_GetDouble(fieldName)); });
 }
 
 SDEAPI short sx_GetLogical(const char* fieldName)
@@ -833,9 +806,7 @@ SDEAPI short sx_LockCount(void)
 
 SDEAPI void sx_SetLockTimeout(short seconds)
 {
-    guard([&] {
-        S().settings.lockTimeoutMs = std::max(0, static_cast<int>(seconds)) * 1000;
-    });
+    guard([&] { S().settings.lockTimeoutMs = std::max(0, static_cast<int>(seconds)) * 1000; });
 }
 
 // ---- indexes ----
@@ -900,9 +871,7 @@ SDEAPI void sx_IndexClose(void)
 
 SDEAPI void sx_CloseIndexes(void)
 {
-    guard([&] {
-        sx_IndexClose();
-    });
+    guard([&] { sx_IndexClose(); });
 }
 
 SDEAPI const char* sx_IndexName(short indexHandle)
@@ -1096,8 +1065,8 @@ SDEAPI void sx_CreateField(const char* name, const char* type, short width, shor
         f.width = static_cast<uint32_t>(std::max<short>(width, 0));
         f.decimals = static_cast<uint32_t>(std::max<short>(decimals, 0));
         Status st = width < 0 || decimals < 0
-                        ? Status::error(ErrorKind::BadArgument, "Invalid width of field " + f.name)
-                        : checkNewField(&f);
+            ? Status::error(ErrorKind::BadArgument, "Invalid width of field " + f.name)
+            : checkNewField(&f);
         for (const FieldDesc& other : p.fields)
             if (st.ok() && other.name == f.name)
                 st = Status::error(ErrorKind::BadArgument, "Duplicate field name " + f.name);
@@ -1117,13 +1086,13 @@ SDEAPI short sx_CreateExec(void)
         const int n = S().currentArea;
         auto it = S().pending.find(n);
         if (it == S().pending.end())
-            return failed(Status::error(ErrorKind::BadArgument, "No table is being created in work area " +
-                                                                    std::to_string(n)));
+            return failed(
+                Status::error(ErrorKind::BadArgument, "No table is being created in work area " + std::to_string(n)));
         PendingTable p = std::move(it->second);
         S().pending.erase(it);
         if (!p.error.empty())
             return failed(Status::error(ErrorKind::BadArgument, p.error));
-        Status st = DbfFile::create(p.path, p.fields, 0xC9);   // Windows-1251
+        Status st = DbfFile::create(p.path, p.fields, 0xC9);  // Windows-1251
         if (!st.ok())
             return failed(st);
         auto file = DbfFile::open(p.path, DbfFile::OpenMode::Shared, &st);
@@ -1146,9 +1115,7 @@ SDEAPI short sx_AppendFrom(const char*, short, const char*)
 
 SDEAPI long sx_BaseDate(void)
 {
-    return guard<long>(0, [&]() -> long {
-        return 1721426;
-    });
+    return guard<long>(0, [&]() -> long { return 1721426; });
 }
 
 SDEAPI const char* sx_BaseName(void)
@@ -1224,9 +1191,7 @@ SDEAPI short sx_CopyStructureExtended(const char*)
 
 SDEAPI long sx_Count(void)
 {
-    return guard<long>(0, [&]() -> long {
-        return sx_QueryRecCount();
-    });
+    return guard<long>(0, [&]() -> long { return sx_QueryRecCount(); });
 }
 
 SDEAPI short sx_CreateFrom(const char*, const char*, const char*, short)
@@ -1269,8 +1234,8 @@ SDEAPI long sx_DBRlockListN(long* list, long capacity)
         for (size_t i = 0; i < locked.size() && i < room; ++i)
             list[i] = static_cast<long>(locked[i]);
         if (locked.size() > room && list)
-            S().fail("The list has room for " + std::to_string(room) + " of " + std::to_string(locked.size()) +
-                     " locked records");
+            S().fail("The list has room for " + std::to_string(room) + " of " + std::to_string(locked.size())
+                     + " locked records");
         return static_cast<long>(locked.size());
     });
 }
@@ -1422,9 +1387,7 @@ SDEAPI const char* sx_IndexKeyField(void)
 
 SDEAPI short sx_IndexTag(const char*, const char*, const char*, short, short, const char*)
 {
-    return guard<short>(0, [&]() -> short {
-        return notSupported("sx_IndexTag");
-    });
+    return guard<short>(0, [&]() -> short { return notSupported("sx_IndexTag"); });
 }
 
 SDEAPI short sx_IndexType(void)
@@ -1452,7 +1415,7 @@ SDEAPI const char* sx_KeyData(void)
         if (!wa || wa->order() == 0)
             return keep(slot, "");
         const OrderIndex* ix = wa->index(wa->order());
-        if (ix->numeric)   // the stored bytes may hold zeros: give the number as text
+        if (ix->numeric)  // the stored bytes may hold zeros: give the number as text
             return keep(slot, numberToText(ix->key->numeric(wa->context())));
         return keep(slot, wa->currentKey());
     });
@@ -1533,23 +1496,17 @@ SDEAPI long sx_OrderRecNo(void)
 
 SDEAPI void sx_Pack(void)
 {
-    guard([&] {
-        notSupported("sx_Pack");
-    });
+    guard([&] { notSupported("sx_Pack"); });
 }
 
 SDEAPI void sx_PutBlob(const char*, const void*, long)
 {
-    guard([&] {
-        notSupported("sx_PutBlob");
-    });
+    guard([&] { notSupported("sx_PutBlob"); });
 }
 
 SDEAPI void sx_QuerySetExact(short on)
 {
-    guard([&] {
-        sx_SetExact(on);
-    });
+    guard([&] { sx_SetExact(on); });
 }
 
 SDEAPI short sx_RYOFilterActivate(short, short)
@@ -1619,9 +1576,7 @@ SDEAPI void sx_SetErrorFunc(void*, long)
 
 SDEAPI void sx_SetFilter(const char* expr)
 {
-    guard([&] {
-        sx_Query(expr);
-    });
+    guard([&] { sx_Query(expr); });
 }
 
 SDEAPI void sx_SetGaugeFunc(void*)
@@ -1659,16 +1614,12 @@ SDEAPI short sx_SetScope(const char*, const char*)
 
 SDEAPI void sx_SetUDFPath(const char* path)
 {
-    guard([&] {
-        udfPath() = text(path);
-    });
+    guard([&] { udfPath() = text(path); });
 }
 
 SDEAPI const char* sx_GetUDFPath(void)
 {
-    return guard<const char*>("", [&]() -> const char* {
-        return udfPath().c_str();
-    });
+    return guard<const char*>("", [&]() -> const char* { return udfPath().c_str(); });
 }
 
 SDEAPI short sx_TagArea(const char*)
@@ -1682,16 +1633,12 @@ SDEAPI short sx_TagDelete(const char*)
 
 SDEAPI const char* sx_TagName(short)
 {
-    return guard<const char*>("", [&]() -> const char* {
-        return "";
-    });
+    return guard<const char*>("", [&]() -> const char* { return ""; });
 }
 
 SDEAPI void sx_Zap(void)
 {
-    guard([&] {
-        notSupported("sx_Zap");
-    });
+    guard([&] { notSupported("sx_Zap"); });
 }
 
-}   // extern "C"
+}  // extern "C"

@@ -122,7 +122,7 @@ bool hasExtension(const std::string& path)
     return dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
 }
 
-}   // namespace
+}  // namespace
 
 std::string resolvePath(const std::string& path)
 {
@@ -168,4 +168,4 @@ std::string aliasFromPath(const std::string& path)
     return alias.substr(0, 10);
 }
 
-}   // namespace xb
+}  // namespace xb

@@ -20,7 +20,7 @@ struct PendingTable {
     std::string alias;
     int declaredFields = 0;
     std::vector<FieldDesc> fields;
-    std::string error;   // the first bad field definition, reported by CreateExec
+    std::string error;  // the first bad field definition, reported by CreateExec
 };
 
 // The process-wide engine state behind the C interface: settings, work areas, the
@@ -33,12 +33,12 @@ public:
     int errorLevel = 1;
     int currentArea = 1;
     std::string lastError;
-    short lastKind = 0;           // SX_OK or an SX_ERR_* code
-    long missingRecords = 0;      // of the last table refused as shorter than its count
+    short lastKind = 0;       // SX_OK or an SX_ERR_* code
+    long missingRecords = 0;  // of the last table refused as shorter than its count
 
     WorkArea* current() { return area(currentArea); }
     WorkArea* area(int n);
-    int freeArea() const;   // 0 when all are taken
+    int freeArea() const;  // 0 when all are taken
     int findAlias(const std::string& alias) const;
     void install(int n, std::unique_ptr<WorkArea> wa);
     void close(int n);
@@ -73,4 +73,4 @@ std::string resolveIndexPath(const std::string& name, const std::string& tableFo
 // Default alias: the file name without folder and extension, in capitals.
 std::string aliasFromPath(const std::string& path);
 
-}   // namespace xb
+}  // namespace xb

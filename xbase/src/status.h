@@ -34,7 +34,7 @@ public:
     const std::string& message() const { return m_message; }
 
 private:
-    Status(ErrorKind kind, std::string message) : m_kind(kind), m_message(std::move(message)) {}
+    Status(ErrorKind kind, std::string message) : m_kind(kind), m_message(std::move(message)) { }
 
     ErrorKind m_kind = ErrorKind::Ok;
     std::string m_message;
@@ -47,4 +47,4 @@ Status systemError(const std::string& what, int err);
 // The kind a failed system call's errno stands for.
 ErrorKind kindOfErrno(int err);
 
-}   // namespace xb
+}  // namespace xb

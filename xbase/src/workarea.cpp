@@ -59,7 +59,7 @@ bool salvageDefinition(const std::string& path, SalvagedDefinition* out)
         if (options & 0x08)
             out->condition = take(236, 220);
     }
-    if (n >= 1024) {   // compact form: order at 502, expression pool at 512
+    if (n >= 1024) {  // compact form: order at 502, expression pool at 512
         const size_t forPos = readLe16(head + 504), forLen = readLe16(head + 506);
         const size_t keyPos = readLe16(head + 508), keyLen = readLe16(head + 510);
         if (keyPos < 512 && keyLen > 1) {
@@ -76,7 +76,7 @@ bool salvageDefinition(const std::string& path, SalvagedDefinition* out)
     return !out->keys.empty();
 }
 
-}   // namespace
+}  // namespace
 
 WorkArea::WorkArea(std::unique_ptr<DbfFile> table, std::string alias, const Settings* settings)
     : m_table(std::move(table)), m_alias(std::move(alias)), m_settings(settings)
@@ -87,7 +87,7 @@ WorkArea::WorkArea(std::unique_ptr<DbfFile> table, std::string alias, const Sett
 
 WorkArea::~WorkArea()
 {
-    (void)settle();   // writes under the header lock it holds
+    (void)settle();  // writes under the header lock it holds
     m_table->unlockAll();
 }
 
@@ -129,7 +129,7 @@ Status WorkArea::flushIndexes()
     for (OrderIndex& ix : m_indexes) {
         std::string err;
         if (!ix.file->flush(&err)) {
-            ix.stale = true;   // memory and file differ now: rebuilt at the next look
+            ix.stale = true;  // memory and file differ now: rebuilt at the next look
             if (result.ok())
                 result = Status::error(ErrorKind::Io, "Cannot write index " + ix.file->path() + ": " + err);
         }
@@ -415,7 +415,7 @@ void WorkArea::skip(int64_t count)
     const uint32_t total = m_table->recordCount();
     if (count > 0 && m_eof)
         return;
-    if (count > 0 && m_recNo > total) {   // the file shrank under us
+    if (count > 0 && m_recNo > total) {  // the file shrank under us
         setEof();
         return;
     }
@@ -578,12 +578,12 @@ Status WorkArea::writeLocked(uint32_t r, const std::string& old, const char* ima
     if (keys && !m_appendPending) {
         header.emplace(*m_table, m_settings->headerLockTimeoutMs);
         if (!header->status().ok())
-            return Status::error(ErrorKind::Locked, "Cannot update the indexes of " + m_table->path() + ": " +
-                                                        header->status().message());
+            return Status::error(ErrorKind::Locked,
+                                 "Cannot update the indexes of " + m_table->path() + ": " + header->status().message());
     }
     Status st = m_table->writeRecord(r, image);
     if (!st.ok()) {
-        (void)m_table->writeRecord(r, old.data());   // a short write may have changed a part
+        (void)m_table->writeRecord(r, old.data());  // a short write may have changed a part
         return st;
     }
     if (keys) {
@@ -656,7 +656,8 @@ Status WorkArea::appendRecord(const char* image, uint32_t* recNo)
         return st;
     HeaderLockGuard header(*m_table, m_settings->headerLockTimeoutMs);
     if (!header.status().ok())
-        return Status::error(ErrorKind::Locked, "Cannot append to " + m_table->path() + ": " + header.status().message());
+        return Status::error(ErrorKind::Locked,
+                             "Cannot append to " + m_table->path() + ": " + header.status().message());
     const uint32_t before = m_table->recordCount();
     if (m_table->refreshCount())
         onCountChanged(before, m_table->recordCount());
@@ -715,7 +716,7 @@ Status WorkArea::updateIndexes(const char* oldImage, const char* newImage, uint3
         ix.file->setDeferredWrites(true);
         std::string err;
         if (wasIn)
-            (void)ix.file->remove(IdxEntry{m_keyBuf, recNo}, &err);   // absent: nothing to remove
+            (void)ix.file->remove(IdxEntry{m_keyBuf, recNo}, &err);  // absent: nothing to remove
         if (isIn && !ix.file->insert(IdxEntry{m_keyBuf2, recNo}, &err) && result.ok())
             result = Status::error(ErrorKind::Io, "Cannot update index " + ix.file->path() + ": " + err);
         ++m_generation;
@@ -777,12 +778,11 @@ Status WorkArea::compileIndexExprs(const std::string& keyText, const std::string
         ix->numeric = false;
         ix->keyLen = ix->key->width();
         if (ix->keyLen < 1 || ix->keyLen > 100)
-            return Status::error(ErrorKind::BadExpression, "The key \"" + keyText + "\" is " +
-                                                               std::to_string(ix->keyLen) +
-                                                               " bytes long; an index key holds 1 to 100");
+            return Status::error(ErrorKind::BadExpression,
+                                 "The key \"" + keyText + "\" is " + std::to_string(ix->keyLen)
+                                     + " bytes long; an index key holds 1 to 100");
         break;
-    default:
-        return Status::error(ErrorKind::BadExpression, "The key \"" + keyText + "\" must be character or numeric");
+    default: return Status::error(ErrorKind::BadExpression, "The key \"" + keyText + "\" must be character or numeric");
     }
     ix->plainCharOffset = 0;
     if (!ix->numeric && ix->key->plainField() >= 0) {
@@ -831,8 +831,8 @@ Status WorkArea::rebuild(OrderIndex& ix, const std::string& path, const std::str
         return read;
     std::string err;
     const IdxKeyType type = ix.numeric ? IdxKeyType::Numeric : IdxKeyType::Character;
-    auto file = IdxFile::build(path, keyText, type, static_cast<int>(ix.keyLen), std::move(entries), &err,
-                               descending, condText, writeFile, unique);
+    auto file = IdxFile::build(path, keyText, type, static_cast<int>(ix.keyLen), std::move(entries), &err, descending,
+                               condText, writeFile, unique);
     if (!file)
         return Status::error(ErrorKind::Io, "Cannot write index " + path + ": " + err);
     ix.file = std::move(file);
@@ -927,8 +927,8 @@ Status WorkArea::createIndex(const std::string& path, const std::string& keyExpr
     for (const std::string* text : {&keyExpr, &condition})
         if (trimRight(trimLeft(*text)).size() > static_cast<size_t>(idxcodec::kMaxExprLen))
             return Status::error(ErrorKind::BadExpression,
-                                 "The expression \"" + *text + "\" is longer than an index file holds (" +
-                                     std::to_string(idxcodec::kMaxExprLen) + " characters)");
+                                 "The expression \"" + *text + "\" is longer than an index file holds ("
+                                     + std::to_string(idxcodec::kMaxExprLen) + " characters)");
     st = rebuild(ix, path, keyExpr, condition, descending, false);
     if (!st.ok())
         return st;
@@ -953,17 +953,18 @@ Status WorkArea::createIndex(const std::string& path, const std::string& keyExpr
 // same file under another name or through a link), not another program's file.
 Status WorkArea::checkIndexTarget(const std::string& path) const
 {
-    struct stat st {};
+    struct stat st { };
     if (::stat(path.c_str(), &st) != 0) {
-        struct stat ls {};
+        struct stat ls { };
         if (errno == ENOENT && ::lstat(path.c_str(), &ls) != 0)
             return Status();
-        return Status::error(ErrorKind::Exists, "Cannot create index " + path +
-                                                    ": the name is taken by a link to a file that does not exist");
+        return Status::error(ErrorKind::Exists,
+                             "Cannot create index " + path
+                                 + ": the name is taken by a link to a file that does not exist");
     }
     if (m_table->isSameFile(st))
-        return Status::error(ErrorKind::Exists, "Cannot create index " + path + ": it is the table " +
-                                                    m_table->path() + " itself");
+        return Status::error(ErrorKind::Exists,
+                             "Cannot create index " + path + ": it is the table " + m_table->path() + " itself");
     if (!S_ISREG(st.st_mode))
         return Status::error(ErrorKind::Exists, "Cannot create index " + path + ": it is not a regular file");
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -975,8 +976,8 @@ Status WorkArea::checkIndexTarget(const std::string& path) const
     idxcodec::Image image;
     std::string why;
     if (n < 0 || !idxcodec::decodeHeader(head, static_cast<size_t>(n), static_cast<uint64_t>(st.st_size), &image, &why))
-        return Status::error(ErrorKind::Exists, "Cannot create index " + path +
-                                                    ": a file that is not an index already has that name");
+        return Status::error(ErrorKind::Exists,
+                             "Cannot create index " + path + ": a file that is not an index already has that name");
     return Status();
 }
 
@@ -998,7 +999,7 @@ Status WorkArea::openIndex(const std::string& path, int* handle)
     const uint64_t maxBytes = (uint64_t{64} << 20) + uint64_t{m_table->recordCount()} * 1024;
     ix.file = IdxFile::open(path, &err, nullptr, maxBytes);
     if (!ix.file) {
-        struct stat info {};
+        struct stat info { };
         if (::stat(path.c_str(), &info) != 0)
             return Status::error(ErrorKind::NotFound, "Index file " + path + " does not exist");
         if (!S_ISREG(info.st_mode) || static_cast<uint64_t>(info.st_size) > maxBytes)
@@ -1018,8 +1019,11 @@ Status WorkArea::openIndex(const std::string& path, int* handle)
             *handle = static_cast<int>(m_indexes.size());
             return Status();
         }
-        return Status::error(ErrorKind::Corrupt, "Index file " + path + " cannot be read and its key cannot be "
-                                                     "recovered; create it again: " + err);
+        return Status::error(ErrorKind::Corrupt,
+                             "Index file " + path
+                                 + " cannot be read and its key cannot be "
+                                   "recovered; create it again: "
+                                 + err);
     }
     Status st = compileIndexExprs(ix.file->keyExpr(), ix.file->condition(), &ix);
     if (!st.ok())
@@ -1259,4 +1263,4 @@ Status WorkArea::lockFile()
     return m_table->lockFile(m_settings->lockTimeoutMs);
 }
 
-}   // namespace xb
+}  // namespace xb

@@ -17,18 +17,18 @@ namespace xb {
 
 // Engine-wide settings (one set per process, as the C interface has them).
 struct Settings {
-    bool deleted = false;     // hide records marked deleted
-    bool exact = false;       // SET EXACT
-    bool softSeek = false;    // a failed seek lands on the next key
-    int lockTimeoutMs = 0;    // waiting for record and file locks
-    int headerLockTimeoutMs = 2000;   // appends wait this long for another appender
+    bool deleted = false;            // hide records marked deleted
+    bool exact = false;              // SET EXACT
+    bool softSeek = false;           // a failed seek lands on the next key
+    int lockTimeoutMs = 0;           // waiting for record and file locks
+    int headerLockTimeoutMs = 2000;  // appends wait this long for another appender
 };
 
 // One index file open on a table, with its compiled key and condition.
 struct OrderIndex {
     std::unique_ptr<IdxFile> file;
     std::unique_ptr<Expr> key;
-    std::unique_ptr<Expr> condition;   // null: every record
+    std::unique_ptr<Expr> condition;  // null: every record
     uint32_t keyLen = 0;
     bool numeric = false;
     // A key that is one character field as wide as the key: the field's bytes are the
@@ -52,7 +52,7 @@ public:
     DbfFile& table() { return *m_table; }
     const DbfFile& table() const { return *m_table; }
     const std::string& alias() const { return m_alias; }
-    std::string folder() const;   // of the table file, with a trailing '/'
+    std::string folder() const;  // of the table file, with a trailing '/'
 
     // Navigation. Record numbers are physical; Eof puts the cursor on the phantom
     // record recordCount() + 1, whose image is all blanks.
@@ -64,7 +64,7 @@ public:
     bool bof() const { return m_bof; }
     bool found() const { return m_found; }
     uint32_t recNo() const { return m_recNo; }
-    uint32_t recordCount();   // re-reads the header: other holders may have appended
+    uint32_t recordCount();  // re-reads the header: other holders may have appended
     const char* currentRecord() const;
     bool currentDeleted() const;
 
@@ -95,7 +95,7 @@ public:
                        bool descending, int* handle);
     Status openIndex(const std::string& path, int* handle);
     Status reindex();
-    int setOrder(int handle);   // returns the previous order; invalid handles change nothing
+    int setOrder(int handle);  // returns the previous order; invalid handles change nothing
     int order() const { return m_order; }
     size_t indexCount() const { return m_indexes.size(); }
     const OrderIndex* index(int handle) const;
@@ -113,13 +113,13 @@ public:
     bool hasQuery() const { return m_query != nullptr; }
     bool queryBit(uint32_t recNo) const;
     void setQueryBit(uint32_t recNo, bool value);
-    uint32_t visibleCount();   // records navigation would show
+    uint32_t visibleCount();  // records navigation would show
     // Position of the current record among the visible ones in the order (1-based; 0 at Eof).
     uint32_t orderPosition();
 
     // Locks.
     Status lockRecord(int64_t recNo);
-    void unlock(int64_t recNo);   // 0 = every lock
+    void unlock(int64_t recNo);  // 0 = every lock
     Status lockFile();
 
     // Expressions over the current record.
@@ -147,8 +147,8 @@ private:
     bool indexHolds(OrderIndex& ix, const std::string& key, uint32_t recNo);
     Status verifyOrRebuild(OrderIndex& ix);
     void rebuildStale();
-    Status rebuild(OrderIndex& ix, const std::string& path, const std::string& keyText,
-                   const std::string& condText, bool descending, bool unique);
+    Status rebuild(OrderIndex& ix, const std::string& path, const std::string& keyText, const std::string& condText,
+                   bool descending, bool unique);
     Status checkIndexTarget(const std::string& path) const;
     Status compileIndexExprs(const std::string& keyText, const std::string& condText, OrderIndex* ix);
     Status updateIndexes(const char* oldImage, const char* newImage, uint32_t recNo);
@@ -170,7 +170,7 @@ private:
 
     std::vector<OrderIndex> m_indexes;
     int m_order = 0;
-    uint64_t m_generation = 0;      // bumped whenever an index's entries may have moved
+    uint64_t m_generation = 0;  // bumped whenever an index's entries may have moved
     uint64_t m_walkGeneration = ~0ULL;
     uint32_t m_walkRecNo = 0;
     WalkPos m_walk;
@@ -183,10 +183,10 @@ private:
 
     std::unique_ptr<Expr> m_query;
     std::string m_queryText;
-    std::vector<uint8_t> m_queryBits;   // by record number; [0] unused
+    std::vector<uint8_t> m_queryBits;  // by record number; [0] unused
 
     std::string m_keyBuf;
     std::string m_keyBuf2;
 };
 
-}   // namespace xb
+}  // namespace xb

@@ -14,32 +14,157 @@ namespace {
 
 // The names a loader resolves, all of them at load time.
 const char* const kExportedNames[] = {
-    "sx_Alias", "sx_Append", "sx_AppendBlank", "sx_AppendFrom", "sx_BaseDate", "sx_BaseName",
-    "sx_BlobToFile", "sx_Bof", "sx_Close", "sx_CloseAll", "sx_CloseIndexes", "sx_Commit", "sx_CopyFile",
-    "sx_CopyFileText", "sx_CopyStructure", "sx_CopyStructureExtended", "sx_Count", "sx_CreateExec",
-    "sx_CreateField", "sx_CreateFrom", "sx_CreateNew", "sx_DbfDecrypt", "sx_DbfEncrypt", "sx_DBFilter",
-    "sx_DBRlockList", "sx_Decrypt", "sx_Delete", "sx_Deleted", "sx_Descend", "sx_Empty", "sx_Eof",
-    "sx_Encrypt", "sx_ErrorLevel", "sx_EvalLogical", "sx_EvalNumeric", "sx_EvalString", "sx_EvalTest",
-    "sx_FieldCount", "sx_FieldDecimals", "sx_FieldName", "sx_FieldNum", "sx_FieldOffset", "sx_FieldType",
-    "sx_FieldWidth", "sx_FilterAlias", "sx_FilterDlg", "sx_FinalizeSession", "sx_Flock", "sx_Found",
-    "sx_GetBlob", "sx_GetBlobLength", "sx_GetByte", "sx_GetDateJulian", "sx_GetDateString", "sx_GetDouble",
-    "sx_GetInteger", "sx_GetLogical", "sx_GetLong", "sx_GetMemo", "sx_GetQueryBit", "sx_GetRecord",
-    "sx_GetScope", "sx_GetString", "sx_GetTrimString", "sx_Go", "sx_GoBottom", "sx_GoTop", "sx_Index",
-    "sx_IndexClose", "sx_IndexCondition", "sx_IndexFlip", "sx_IndexKey", "sx_IndexKeyField", "sx_IndexName",
-    "sx_IndexOpen", "sx_IndexOrd", "sx_IndexTag", "sx_IndexType", "sx_IsEncrypted", "sx_KeyAdd",
-    "sx_KeyData", "sx_KeyDrop", "sx_Locate", "sx_LockCount", "sx_Locked", "sx_MemDealloc", "sx_OpenMode",
-    "sx_OrderPosGet", "sx_OrderPosSet", "sx_OrderRecNo", "sx_Pack", "sx_PutBlob", "sx_PutRecord",
-    "sx_Query", "sx_QueryRecCount", "sx_QuerySetExact", "sx_QueryTest", "sx_Recall", "sx_RecCount",
-    "sx_RecNo", "sx_RecSize", "sx_Reindex", "sx_Replace", "sx_Rlock", "sx_RYOFilterActivate",
-    "sx_RYOFilterCopy", "sx_RYOFilterCreate", "sx_RYOFilterDestroy", "sx_RYOFilterGetBit",
-    "sx_RYOFilterRestore", "sx_RYOFilterSave", "sx_RYOFilterSetBit", "sx_RYOKeyAdd", "sx_RYOKeyDrop",
-    "sx_Seek", "sx_SeekBin", "sx_Select", "sx_SetCentury", "sx_SetCollationRule", "sx_SetDateFormat",
-    "sx_SetDeleted", "sx_SetEpoch", "sx_SetErrorFunc", "sx_SetExact", "sx_SetFilter", "sx_SetGaugeFunc",
-    "sx_SetGaugeHook", "sx_SetLockTimeout", "sx_SetMemoBlockSize", "sx_SetOrder", "sx_SetPassword",
-    "sx_SetQueryBit", "sx_SetRelation", "sx_SetScope", "sx_SetSoftSeek", "sx_SetStringType",
-    "sx_SetTranslate", "sx_SetTurboRead", "sx_SetUDFPath", "sx_GetUDFPath", "sx_Skip", "sx_SysProp",
-    "sx_TagArea", "sx_TagDelete", "sx_TagName", "sx_Unlock", "sx_Use", "sx_Version", "sx_WorkArea",
-    "sx_Zap", "sx_LastError",
+    "sx_Alias",
+    "sx_Append",
+    "sx_AppendBlank",
+    "sx_AppendFrom",
+    "sx_BaseDate",
+    "sx_BaseName",
+    "sx_BlobToFile",
+    "sx_Bof",
+    "sx_Close",
+    "sx_CloseAll",
+    "sx_CloseIndexes",
+    "sx_Commit",
+    "sx_CopyFile",
+    "sx_CopyFileText",
+    "sx_CopyStructure",
+    "sx_CopyStructureExtended",
+    "sx_Count",
+    "sx_CreateExec",
+    "sx_CreateField",
+    "sx_CreateFrom",
+    "sx_CreateNew",
+    "sx_DbfDecrypt",
+    "sx_DbfEncrypt",
+    "sx_DBFilter",
+    "sx_DBRlockList",
+    "sx_Decrypt",
+    "sx_Delete",
+    "sx_Deleted",
+    "sx_Descend",
+    "sx_Empty",
+    "sx_Eof",
+    "sx_Encrypt",
+    "sx_ErrorLevel",
+    "sx_EvalLogical",
+    "sx_EvalNumeric",
+    "sx_EvalString",
+    "sx_EvalTest",
+    "sx_FieldCount",
+    "sx_FieldDecimals",
+    "sx_FieldName",
+    "sx_FieldNum",
+    "sx_FieldOffset",
+    "sx_FieldType",
+    "sx_FieldWidth",
+    "sx_FilterAlias",
+    "sx_FilterDlg",
+    "sx_FinalizeSession",
+    "sx_Flock",
+    "sx_Found",
+    "sx_GetBlob",
+    "sx_GetBlobLength",
+    "sx_GetByte",
+    "sx_GetDateJulian",
+    "sx_GetDateString",
+    "sx_GetDouble",
+    "sx_GetInteger",
+    "sx_GetLogical",
+    "sx_GetLong",
+    "sx_GetMemo",
+    "sx_GetQueryBit",
+    "sx_GetRecord",
+    "sx_GetScope",
+    "sx_GetString",
+    "sx_GetTrimString",
+    "sx_Go",
+    "sx_GoBottom",
+    "sx_GoTop",
+    "sx_Index",
+    "sx_IndexClose",
+    "sx_IndexCondition",
+    "sx_IndexFlip",
+    "sx_IndexKey",
+    "sx_IndexKeyField",
+    "sx_IndexName",
+    "sx_IndexOpen",
+    "sx_IndexOrd",
+    "sx_IndexTag",
+    "sx_IndexType",
+    "sx_IsEncrypted",
+    "sx_KeyAdd",
+    "sx_KeyData",
+    "sx_KeyDrop",
+    "sx_Locate",
+    "sx_LockCount",
+    "sx_Locked",
+    "sx_MemDealloc",
+    "sx_OpenMode",
+    "sx_OrderPosGet",
+    "sx_OrderPosSet",
+    "sx_OrderRecNo",
+    "sx_Pack",
+    "sx_PutBlob",
+    "sx_PutRecord",
+    "sx_Query",
+    "sx_QueryRecCount",
+    "sx_QuerySetExact",
+    "sx_QueryTest",
+    "sx_Recall",
+    "sx_RecCount",
+    "sx_RecNo",
+    "sx_RecSize",
+    "sx_Reindex",
+    "sx_Replace",
+    "sx_Rlock",
+    "sx_RYOFilterActivate",
+    "sx_RYOFilterCopy",
+    "sx_RYOFilterCreate",
+    "sx_RYOFilterDestroy",
+    "sx_RYOFilterGetBit",
+    "sx_RYOFilterRestore",
+    "sx_RYOFilterSave",
+    "sx_RYOFilterSetBit",
+    "sx_RYOKeyAdd",
+    "sx_RYOKeyDrop",
+    "sx_Seek",
+    "sx_SeekBin",
+    "sx_Select",
+    "sx_SetCentury",
+    "sx_SetCollationRule",
+    "sx_SetDateFormat",
+    "sx_SetDeleted",
+    "sx_SetEpoch",
+    "sx_SetErrorFunc",
+    "sx_SetExact",
+    "sx_SetFilter",
+    "sx_SetGaugeFunc",
+    "sx_SetGaugeHook",
+    "sx_SetLockTimeout",
+    "sx_SetMemoBlockSize",
+    "sx_SetOrder",
+    "sx_SetPassword",
+    "sx_SetQueryBit",
+    "sx_SetRelation",
+    "sx_SetScope",
+    "sx_SetSoftSeek",
+    "sx_SetStringType",
+    "sx_SetTranslate",
+    "sx_SetTurboRead",
+    "sx_SetUDFPath",
+    "sx_GetUDFPath",
+    "sx_Skip",
+    "sx_SysProp",
+    "sx_TagArea",
+    "sx_TagDelete",
+    "sx_TagName",
+    "sx_Unlock",
+    "sx_Use",
+    "sx_Version",
+    "sx_WorkArea",
+    "sx_Zap",
+    "sx_LastError",
 };
 
 TEST(SharedLibrary, EveryNameResolvesAndTheLibraryWorksOnItsOwn)
@@ -49,8 +174,10 @@ TEST(SharedLibrary, EveryNameResolvesAndTheLibraryWorksOnItsOwn)
     ASSERT_NE(lib, nullptr) << ::dlerror();
     for (const char* name : kExportedNames)
         EXPECT_NE(::dlsym(lib, name), nullptr) << name;
-    EXPECT_EQ(::dlsym(lib, "_ZN2xb7DbfFile4openERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEENS0_8OpenModeEPNS_6StatusE"),
-              nullptr)
+    EXPECT_EQ(
+        ::dlsym(lib,
+                "_ZN2xb7DbfFile4openERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEENS0_8OpenModeEPNS_6StatusE"),
+        nullptr)
         << "engine internals stay hidden";
 
     // The library's own state, apart from the statically linked copy in this test.
@@ -66,7 +193,7 @@ TEST(SharedLibrary, EveryNameResolvesAndTheLibraryWorksOnItsOwn)
     ::dlclose(lib);
 }
 
-class ApiTest : public EngineTest {};
+class ApiTest : public EngineTest { };
 
 TEST_F(ApiTest, WorkAreasAndAliases)
 {
@@ -141,14 +268,19 @@ TEST_F(ApiTest, CreateNewSelectsItsAreaAndCreateExecLeavesTheTableOpen)
     EXPECT_STRNE(sx_Alias(again), "ATTR");
     EXPECT_EQ(sx_CreateNew(nullptr, nullptr, SX_SDEFOX, 1), 0);
     EXPECT_EQ(sx_CreateNew(path("x.dbf").c_str(), nullptr, 9, 1), 0);
-    sx_CreateField("A", "C", 1, 0);   // no table being created in this area
+    sx_CreateField("A", "C", 1, 0);  // no table being created in this area
     EXPECT_STRNE(sx_LastError(), "");
 }
 
 TEST_F(ApiTest, ReplaceAndReadFieldValues)
 {
-    const std::string p = createTable("v.dbf", {{"NAME", "C", 8, 0}, {"AMOUNT", "N", 18, 7}, {"SMALL", "N", 3, 0},
-                                                {"FLAG", "L", 1, 0}, {"DAY", "D", 8, 0}, {"COUNT", "I", 4, 0}});
+    const std::string p = createTable("v.dbf",
+                                      {{"NAME", "C", 8, 0},
+                                       {"AMOUNT", "N", 18, 7},
+                                       {"SMALL", "N", 3, 0},
+                                       {"FLAG", "L", 1, 0},
+                                       {"DAY", "D", 8, 0},
+                                       {"COUNT", "I", 4, 0}});
     open(p);
     sx_AppendBlank();
     const double d = 1.5, big = 1e12, neg = -0.00000004;
@@ -158,7 +290,7 @@ TEST_F(ApiTest, ReplaceAndReadFieldValues)
         const char* field;
         short type;
         const void* value;
-        const char* stored;   // nullptr: refused, field unchanged
+        const char* stored;  // nullptr: refused, field unchanged
     } rows[] = {
         {"AMOUNT", SX_R_DOUBLE, &d, "         1.5000000"},
         {"AMOUNT", SX_R_DOUBLE, &big, nullptr},
@@ -189,13 +321,13 @@ TEST_F(ApiTest, ReplaceAndReadFieldValues)
             EXPECT_EQ(kind, SX_OK) << error;
         }
     }
-    sx_Go(1);   // values were written to the file, not just kept
+    sx_Go(1);  // values were written to the file, not just kept
     EXPECT_STREQ(sx_GetTrimString("NAME"), "123456");
     EXPECT_STREQ(sx_GetTrimString("SMALL"), "-12");
     EXPECT_EQ(sx_GetInteger("SMALL"), -12);
     EXPECT_EQ(sx_GetLogical("FLAG"), 1);
     EXPECT_EQ(sx_GetLong("COUNT"), 123456);
-    EXPECT_EQ(sx_GetDateJulian("DAY"), 2461385);   // 10 December 2026
+    EXPECT_EQ(sx_GetDateJulian("DAY"), 2461385);  // 10 December 2026
     EXPECT_STREQ(sx_GetDateString("DAY"), "20261210");
     EXPECT_EQ(sx_Empty("AMOUNT"), 1);
     EXPECT_EQ(sx_Empty("NAME"), 0);
@@ -342,4 +474,4 @@ TEST_F(ApiTest, SettingsAndSmallFunctions)
     EXPECT_EQ(sx_FieldCount(), 5);
 }
 
-}   // namespace
+}  // namespace

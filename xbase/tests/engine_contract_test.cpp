@@ -10,7 +10,7 @@ using namespace enginetest;
 
 namespace {
 
-class ContractTest : public EngineTest {};
+class ContractTest : public EngineTest { };
 
 TEST_F(ContractTest, EveryCallReportsItsOwnOutcome)
 {
@@ -23,16 +23,36 @@ TEST_F(ContractTest, EveryCallReportsItsOwnOutcome)
     } rows[] = {
         {"missing table", [&] { sx_Use(path("none.dbf").c_str(), nullptr, SX_READWRITE, SX_SDEFOX); },
          SX_ERR_NOT_FOUND},
-        {"no table in the area", [] { sx_Select(7); sx_RecCount(); }, SX_ERR_NOT_FOUND},
-        {"good open", [&] { sx_Select(1); open(t); }, SX_OK},
+        {"no table in the area",
+         [] {
+             sx_Select(7);
+             sx_RecCount();
+         },
+         SX_ERR_NOT_FOUND},
+        {"good open",
+         [&] {
+             sx_Select(1);
+             open(t);
+         },
+         SX_OK},
         {"missing field", [] { sx_GetString("NOSUCH"); }, SX_ERR_NOT_FOUND},
         {"bad expression", [] { sx_Query("CONTID = = 1"); }, SX_ERR_BAD_EXPR},
         {"not logical", [] { sx_EvalLogical("CONTID + 1"); }, SX_ERR_BAD_EXPR},
-        {"value too wide", [] { sx_AppendBlank(); double v = 1e9; sx_Replace("CONTID", SX_R_DOUBLE, &v); },
+        {"value too wide",
+         [] {
+             sx_AppendBlank();
+             double v = 1e9;
+             sx_Replace("CONTID", SX_R_DOUBLE, &v);
+         },
          SX_ERR_BAD_VALUE},
         {"a later good call clears it", [] { sx_RecCount(); }, SX_OK},
-        {"existing file", [&] { sx_CreateNew(t.c_str(), "X", SX_SDEFOX, 1); sx_CreateField("A", "C", 1, 0);
-                                sx_CreateExec(); }, SX_ERR_EXISTS},
+        {"existing file",
+         [&] {
+             sx_CreateNew(t.c_str(), "X", SX_SDEFOX, 1);
+             sx_CreateField("A", "C", 1, 0);
+             sx_CreateExec();
+         },
+         SX_ERR_EXISTS},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
@@ -55,7 +75,7 @@ TEST_F(ContractTest, AppendRecordWritesAWholeRecordAndItsKeys)
     EXPECT_EQ(sx_ErrorKind(), SX_OK);
     EXPECT_EQ(sx_RecNo(), 2);
     EXPECT_EQ(currentRecord(), b);
-    EXPECT_EQ(sx_LockCount(), 0);   // a whole record needs no lock held after the call
+    EXPECT_EQ(sx_LockCount(), 0);  // a whole record needs no lock held after the call
     EXPECT_EQ(walk(), (std::vector<long>{2, 1}));
     sx_CloseAll();
 
@@ -100,10 +120,10 @@ TEST_F(ContractTest, CreationNeverReplacesAnExistingName)
         EXPECT_EQ(sx_ErrorKind(), SX_ERR_EXISTS) << sx_LastError();
     }
     EXPECT_EQ(readFile(existing), before);
-    struct stat st {};
+    struct stat st { };
     ASSERT_EQ(::lstat(dangling.c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
-    EXPECT_NE(::stat(path("gone").c_str(), &st), 0);   // nothing made behind the link
+    EXPECT_NE(::stat(path("gone").c_str(), &st), 0);  // nothing made behind the link
     // No temporary file is left beside them.
     for (const auto& e : fs::directory_iterator(m_dir))
         EXPECT_EQ(e.path().filename().string().find(".new."), std::string::npos) << e.path();
@@ -135,7 +155,7 @@ TEST_F(ContractTest, OpenRefusesAFifoWithoutBlocking)
 {
     const std::string fifo = path("DATA.DBF");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
-    ::alarm(20);   // a blocking open would hang the test; fail it instead
+    ::alarm(20);  // a blocking open would hang the test; fail it instead
     for (short mode : {SX_READONLY, SX_READWRITE}) {
         EXPECT_EQ(sx_Use(fifo.c_str(), nullptr, mode, SX_SDEFOX), 0);
         EXPECT_EQ(sx_ErrorKind(), SX_ERR_IO);
@@ -180,4 +200,4 @@ TEST_F(ContractTest, CommitSyncsTheTableAndItsIndexes)
     EXPECT_EQ(sx_ErrorKind(), SX_OK) << sx_LastError();
 }
 
-}   // namespace
+}  // namespace

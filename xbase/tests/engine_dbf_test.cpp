@@ -12,7 +12,7 @@ using namespace enginetest;
 
 namespace {
 
-class DbfFileTest : public EngineTest {};
+class DbfFileTest : public EngineTest { };
 
 std::string g_crashTable;
 
@@ -35,7 +35,7 @@ TEST_F(DbfFileTest, NewTableHeaderIsFoxProLayoutWithWindows1251Mark)
     EXPECT_EQ(le32(b, 4), 0u);
     EXPECT_EQ(le16(b, 8), headerLength);
     EXPECT_EQ(le16(b, 10), recordLength);
-    EXPECT_EQ(b.substr(12, 17), std::string(17, '\0'));   // reserved and table flags
+    EXPECT_EQ(b.substr(12, 17), std::string(17, '\0'));  // reserved and table flags
     EXPECT_EQ(static_cast<unsigned char>(b[29]), 0xC9);
     EXPECT_EQ(b.substr(30, 2), std::string(2, '\0'));
 
@@ -138,8 +138,11 @@ TEST_F(DbfFileTest, SampleFixtureReadsAsWritten)
         const char* name;
         const char* type;
         short offset, width, decimals;
-    } fields[] = {{"CONTID", "N", 1, 5, 0}, {"CODE", "C", 6, 10, 0}, {"DESCR", "C", 16, 40, 0},
-                  {"POTEN", "N", 56, 18, 7}, {"FACT", "N", 74, 18, 7}};
+    } fields[] = {{"CONTID", "N", 1, 5, 0},
+                  {"CODE", "C", 6, 10, 0},
+                  {"DESCR", "C", 16, 40, 0},
+                  {"POTEN", "N", 56, 18, 7},
+                  {"FACT", "N", 74, 18, 7}};
     for (short i = 0; i < 5; ++i) {
         EXPECT_STREQ(sx_FieldName(static_cast<short>(i + 1)), fields[i].name);
         EXPECT_STREQ(sx_FieldType(fields[i].name), fields[i].type);
@@ -158,7 +161,8 @@ TEST_F(DbfFileTest, SampleFixtureReadsAsWritten)
         const char* poten;
         const char* fact;
     } rows[] = {
-        {false, "  132", "12001     ", "\xC0\xE7\xEE\xF2\xF3 \xE4\xB3\xEE\xEA\xF1\xE8\xE4", "         1.2345678", "         0.5000000"},
+        {false, "  132", "12001     ", "\xC0\xE7\xEE\xF2\xF3 \xE4\xB3\xEE\xEA\xF1\xE8\xE4", "         1.2345678",
+         "         0.5000000"},
         {false, "    5", "1200      ", "", "         0.0000000", "                  "},
         {false, "   -3", "07        ", "", "       -12.5000000", "        -0.0000001"},
         {false, "  132", "12        ", "", "  99999999.9999999", "1234567890.0000000"},
@@ -292,7 +296,7 @@ TEST_F(DbfFileTest, TableShorterThanItsCountIsRefusedWithTheMissingCount)
             EXPECT_EQ(sx_SysProp(SX_SP_MISSING_RECORDS, &missing), r.missing);
             EXPECT_EQ(missing, r.missing);
         }
-        EXPECT_EQ(readFile(p), r.bytes);   // refused, not repaired behind the user's back
+        EXPECT_EQ(readFile(p), r.bytes);  // refused, not repaired behind the user's back
     }
     // A good open afterwards clears the figure.
     const std::string good = path("good.dbf");
@@ -319,7 +323,7 @@ TEST_F(DbfFileTest, MalformedTablesAreRefusedWithAReason)
     struct Row {
         const char* what;
         std::string bytes;
-        const char* reason;   // part of sx_LastError
+        const char* reason;  // part of sx_LastError
     } rows[] = {
         {"empty file", "", "shorter than a table header"},
         {"ten bytes", sample.substr(0, 10), "shorter than a table header"},
@@ -371,7 +375,7 @@ TEST_F(DbfFileTest, AppendCountsTheRecordOnlyAfterWritingIt)
         };
         sx_Use(p.c_str(), nullptr, SX_READWRITE, SX_SDEFOX);
         sx_AppendBlank();
-        ::_exit(3);   // the hook did not run
+        ::_exit(3);  // the hook did not run
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
@@ -394,4 +398,4 @@ TEST_F(DbfFileTest, AppendCountsTheRecordOnlyAfterWritingIt)
     EXPECT_EQ(after.substr(129 + 42, 6), "     2");
 }
 
-}   // namespace
+}  // namespace

@@ -25,7 +25,7 @@ protected:
     {
         EngineTest::SetUp();
         open(fixture("sample.dbf"), SX_READONLY);
-        sx_Go(1);   // CONTID 132, CODE "12001", POTEN 1.2345678
+        sx_Go(1);  // CONTID 132, CODE "12001", POTEN 1.2345678
     }
 };
 
@@ -106,7 +106,7 @@ TEST_F(ExprTest, InvalidExpressionsAreRefusedWithAReason)
         EXPECT_EQ(sx_EvalTest(r.expr.c_str()), SX_EVAL_INVALID);
         EXPECT_NE(std::string(sx_LastError()).find(r.reason), std::string::npos) << sx_LastError();
         if (r.expr.find_first_not_of(' ') != std::string::npos) {
-            EXPECT_EQ(sx_Query(r.expr.c_str()), 0);   // an empty query removes the query instead
+            EXPECT_EQ(sx_Query(r.expr.c_str()), 0);  // an empty query removes the query instead
         }
     }
     EXPECT_EQ(sx_Query("CONTID"), 0) << "a query must be logical";
@@ -138,8 +138,8 @@ TEST_F(ExprTest, TextComparisonFollowsTheExactSetting)
         {"\"abc\" >= \"ab\"", true, true},
         {"\"ab\" < \"abc\"", true, true},
         {"\"b\" > \"abc\"", true, true},
-        {"\"\xC0\" > \"z\"", true, true},   // bytes compare unsigned: cp1251 letters after ASCII
-        {"\"\xB2\" < \"\xC0\"", true, true},   // І sorts before А in byte order
+        {"\"\xC0\" > \"z\"", true, true},     // bytes compare unsigned: cp1251 letters after ASCII
+        {"\"\xB2\" < \"\xC0\"", true, true},  // І sorts before А in byte order
         {"CODE = \"12\"", true, false},
         {"CODE = \"12001\"", true, true},
         {"CODE = \"120011\"", false, false},
@@ -155,9 +155,9 @@ TEST_F(ExprTest, TextComparisonFollowsTheExactSetting)
         EXPECT_EQ(sx_EvalLogical(r.expr), r.exactOn ? 1 : 0) << "EXACT ON";
     }
     sx_SetExact(0);
-    sx_Go(7);   // CODE "1         "
+    sx_Go(7);  // CODE "1         "
     EXPECT_EQ(sx_EvalLogical("CODE = \"12\""), 0);
-    sx_Go(5);   // CODE all blanks
+    sx_Go(5);  // CODE all blanks
     EXPECT_EQ(sx_EvalLogical("CODE = \"\""), 1);
 }
 
@@ -172,17 +172,17 @@ TEST_F(ExprTest, NumbersLogicAndPrecedence)
         {"CONTID = 132", 2, false},
         {"CONTID = -3", 3, true},
         {"CONTID < 0", 3, true},
-        {"CONTID = 0", 5, true},             // blank numeric counts as 0
+        {"CONTID = 0", 5, true},  // blank numeric counts as 0
         {"POTEN = 1.2345678", 1, true},
         {"FACT = -0.0000001", 3, true},
         {"POTEN > 99999999.9999998", 4, true},
         {"CONTID * 2 + 1 = 265", 1, true},
         {"(CONTID - 2) / 10 = 13", 1, true},
         {"CONTID % 100 = 32", 1, true},
-        {"1 / 0 = 0", 1, true},              // no infinities
-        {".T. .or. .F. .and. .F.", 1, true},   // .AND. binds tighter
-        {".not. .F. .and. .F.", 1, false},     // .NOT. binds tighter than .AND.
-        {".not. CONTID = 5", 1, true},         // .NOT. applies to the comparison
+        {"1 / 0 = 0", 1, true},               // no infinities
+        {".T. .or. .F. .and. .F.", 1, true},  // .AND. binds tighter
+        {".not. .F. .and. .F.", 1, false},    // .NOT. binds tighter than .AND.
+        {".not. CONTID = 5", 1, true},        // .NOT. applies to the comparison
         {"--CONTID = 132", 1, true},
         {"DELETED()", 6, true},
         {"DELETED()", 1, false},
@@ -200,9 +200,9 @@ TEST_F(ExprTest, NumbersLogicAndPrecedence)
 
 TEST_F(ExprTest, FunctionsAndResults)
 {
-    sx_Go(7);   // CODE "1", DESCR "Ґанок їжак єнот"
-    EXPECT_STREQ(sx_EvalString("UPPER(DESCR)"), std::string("\xA5\xC0\xCD\xCE\xCA \xAF\xC6\xC0\xCA \xAA\xCD\xCE\xD2" +
-                                                           std::string(25, ' ')).c_str());
+    sx_Go(7);  // CODE "1", DESCR "Ґанок їжак єнот"
+    EXPECT_STREQ(sx_EvalString("UPPER(DESCR)"),
+                 std::string("\xA5\xC0\xCD\xCE\xCA \xAF\xC6\xC0\xCA \xAA\xCD\xCE\xD2" + std::string(25, ' ')).c_str());
     EXPECT_STREQ(sx_EvalString("LOWER(\"\xA5\xAF\xAA\xB2 ABC\")"), "\xB4\xBF\xBA\xB3 abc");
     EXPECT_STREQ(sx_EvalString("TRIM(CODE) + \"|\""), "1|");
     EXPECT_STREQ(sx_EvalString("ALLTRIM(\"  x  \")"), "x");
@@ -212,7 +212,7 @@ TEST_F(ExprTest, FunctionsAndResults)
     EXPECT_STREQ(sx_EvalString("SUBSTR(\"abc\", 9, 2)"), "");
     EXPECT_STREQ(sx_EvalString("LEFT(\"abcdef\", 2)"), "ab");
     EXPECT_STREQ(sx_EvalString("STR(CONTID, 5)"), "   12");
-    EXPECT_STREQ(sx_EvalString("STR(2.25, 6, 1)"), "   2.2");   // binary 2.25 is exact: round to even
+    EXPECT_STREQ(sx_EvalString("STR(2.25, 6, 1)"), "   2.2");  // binary 2.25 is exact: round to even
     EXPECT_STREQ(sx_EvalString("STR(123456, 3)"), "***");
     EXPECT_DOUBLE_EQ(sx_EvalNumeric("VAL(\" 12abc\")"), 12.0);
     EXPECT_DOUBLE_EQ(sx_EvalNumeric("VAL(\"abc\")"), 0.0);
@@ -243,8 +243,14 @@ TEST(ExprWidth, CharacterResultsHaveAStaticWidth)
     struct Row {
         const char* expr;
         uint32_t width;
-    } rows[] = {{"CODE", 10}, {"CODE + DESCR", 50}, {"UPPER(CODE)", 10}, {"TRIM(CODE)", 10},
-                {"SUBSTR(CODE, 2, 3)", 3}, {"LEFT(DESCR, 4)", 4}, {"STR(1, 7)", 7}, {"\"abc\"", 3},
+    } rows[] = {{"CODE", 10},
+                {"CODE + DESCR", 50},
+                {"UPPER(CODE)", 10},
+                {"TRIM(CODE)", 10},
+                {"SUBSTR(CODE, 2, 3)", 3},
+                {"LEFT(DESCR, 4)", 4},
+                {"STR(1, 7)", 7},
+                {"\"abc\"", 3},
                 {"CODE + \"-\" + DESCR + CODE", 61}};
     for (const auto& r : rows) {
         auto e = compiled(r.expr, &fields);
@@ -320,19 +326,19 @@ TEST_F(ExprChains, HundredThousandOperandChainsCompileAndEvaluateWithoutDeepRecu
     constexpr size_t n = 100000;
     struct Row {
         std::string expr;
-        bool logical;   // else numeric
+        bool logical;  // else numeric
         double expected;
     };
     const std::vector<Row> rows = {
         {repeated(".T.", " .and. ", n), true, 1},
-        {repeated(".T.", " .and. ", n, ".F."), true, 0},   // the last operand decides
+        {repeated(".T.", " .and. ", n, ".F."), true, 0},  // the last operand decides
         {repeated(".F.", " .or. ", n), true, 0},
         {repeated(".F.", " .or. ", n, "N = 12"), true, 1},
         {repeated("N = 1 .and. CODE = \"x\"", " .or. ", n / 10, "CODE = \"ab\" .and. N > 11"), true, 1},
         {repeated("N", " + ", n), false, 12.0 * n},
         {repeated("1", "-", n), false, 2.0 - static_cast<double>(n)},
         {"100000 / " + repeated("1", " / ", n - 1), false, 100000},
-        {repeated("0.5", " * ", n), false, 0},   // underflows to 0
+        {repeated("0.5", " * ", n), false, 0},  // underflows to 0
         {"(" + repeated("1", " + ", n) + ") % 7", false, static_cast<double>(n % 7)},
     };
     onSmallStack([&] {
@@ -364,9 +370,8 @@ TEST_F(ExprChains, ArithmeticChainsKeepLeftToRightOrderAndPrecedence)
         const char* expr;
         double expected;
     } rows[] = {
-        {"10 - 4 - 3", 3},          {"10 - 4 + 3", 9},     {"100 / 10 / 5", 2},   {"2 * 3 % 4", 2},
-        {"17 % 5 * 3", 6},          {"1 + 2 * 3 - 4 / 2", 5}, {"N - N * 2 + 1", -11}, {"8 / 0 * 3 + 1", 1},
-        {"-N + 2 - -3", -7},
+        {"10 - 4 - 3", 3},        {"10 - 4 + 3", 9},      {"100 / 10 / 5", 2},  {"2 * 3 % 4", 2},    {"17 % 5 * 3", 6},
+        {"1 + 2 * 3 - 4 / 2", 5}, {"N - N * 2 + 1", -11}, {"8 / 0 * 3 + 1", 1}, {"-N + 2 - -3", -7},
     };
     for (const Row& r : rows) {
         auto e = compiled(r.expr, &fields);
@@ -471,4 +476,4 @@ TEST_F(ExprTest, ExpressionsWithoutATableUseConstantsOnly)
     EXPECT_EQ(sx_EvalTest("CONTID"), SX_EVAL_INVALID);
 }
 
-}   // namespace
+}  // namespace

@@ -20,12 +20,12 @@ namespace {
 // as a numbered write point, and fails or stops the process at a chosen one.
 class FaultEnv final : public xb::Env {
 public:
-    int crashAt = 0;          // _exit before this write point
-    int failAt = 0;           // fail this write point with failErrno
+    int crashAt = 0;  // _exit before this write point
+    int failAt = 0;   // fail this write point with failErrno
     int failErrno = ENOSPC;
-    bool shortWrite = false;  // at failAt, write half first (then the rest fails)
-    bool failReads = false;   // every pread fails with EIO
-    bool refuseLocks = false; // every lock request is refused
+    bool shortWrite = false;   // at failAt, write half first (then the rest fails)
+    bool failReads = false;    // every pread fails with EIO
+    bool refuseLocks = false;  // every lock request is refused
     int points = 0;
 
     int open(const char* p, int f, mode_t m) override { return real().open(p, f, m); }
@@ -172,7 +172,7 @@ protected:
             std::string out;
             const int st = readCheck(path("cy.dbf"), path("code.idx"), &out);
             if (st == 2)
-                m_readers = false;   // readers not installed: the engine's own checks stand
+                m_readers = false;  // readers not installed: the engine's own checks stand
             else
                 EXPECT_EQ(st, 0) << out;
         }
@@ -185,7 +185,7 @@ protected:
 struct Operation {
     const char* name;
     void (*run)(FaultTest*);
-    bool changes;   // the new state differs from the old
+    bool changes;  // the new state differs from the old
 };
 
 std::string newRow()
@@ -220,15 +220,27 @@ TEST_F(FaultTest, CrashAtEveryWritePointLeavesOldOrNewState)
         std::vector<std::vector<std::string>> allowed;
     } rows[] = {
         {"append", [&] { sx_AppendRecord(added.data()); }, {old, appended}},
-        {"post a key field", [] { sx_Go(1); sx_Replace("CODE", SX_R_CHAR, "Z"); }, {old, posted}},
-        {"delete", [] { sx_Go(2); sx_Delete(); }, {old, deleted}},
+        {"post a key field",
+         [] {
+             sx_Go(1);
+             sx_Replace("CODE", SX_R_CHAR, "Z");
+         },
+         {old, posted}},
+        {"delete",
+         [] {
+             sx_Go(2);
+             sx_Delete();
+         },
+         {old, deleted}},
         {"create an index", [&] { sx_Index(path("code.idx").c_str(), "CODE", 0, 0, nullptr); }, {old}},
         {"rebuild the indexes", [] { sx_Reindex(); }, {old}},
-        {"create a table", [&] {
+        {"create a table",
+         [&] {
              sx_CreateNew(path("other.dbf").c_str(), "O", SX_SDEFOX, 1);
              sx_CreateField("A", "C", 3, 0);
              sx_CreateExec();
-         }, {old}},
+         },
+         {old}},
     };
     for (const Row& r : rows) {
         int finishedAt = 0;
@@ -236,8 +248,8 @@ TEST_F(FaultTest, CrashAtEveryWritePointLeavesOldOrNewState)
             restoreBase();
             const pid_t pid = ::fork();
             if (pid == 0) {
-                if (sx_Use(path("cy.dbf").c_str(), "CY", SX_READWRITE, SX_SDEFOX) <= 0 ||
-                    sx_IndexOpen(path("code.idx").c_str()) <= 0)
+                if (sx_Use(path("cy.dbf").c_str(), "CY", SX_READWRITE, SX_SDEFOX) <= 0
+                    || sx_IndexOpen(path("code.idx").c_str()) <= 0)
                     ::_exit(3);
                 sx_SetOrder(1);
                 FaultEnv faults;
@@ -287,22 +299,50 @@ TEST_F(FaultTest, ReportedFaultsLeaveTheOldState)
         std::function<void()> op;
         short kind;
     } rows[] = {
-        {"disk full writing the record", [](FaultEnv& f) { f.failAt = 1; },
+        {"disk full writing the record", [](FaultEnv& f) { f.failAt = 1; }, [&] { sx_AppendRecord(added.data()); },
+         SX_ERR_DISK_FULL},
+        {"disk full writing the index", [](FaultEnv& f) { f.failAt = 3; }, [&] { sx_AppendRecord(added.data()); },
+         SX_ERR_IO},
+        {"short write of the record",
+         [](FaultEnv& f) {
+             f.failAt = 1;
+             f.shortWrite = true;
+         },
          [&] { sx_AppendRecord(added.data()); }, SX_ERR_DISK_FULL},
-        {"disk full writing the index", [](FaultEnv& f) { f.failAt = 3; },
-         [&] { sx_AppendRecord(added.data()); }, SX_ERR_IO},
-        {"short write of the record", [](FaultEnv& f) { f.failAt = 1; f.shortWrite = true; },
-         [&] { sx_AppendRecord(added.data()); }, SX_ERR_DISK_FULL},
-        {"medium fails a write", [](FaultEnv& f) { f.failAt = 1; f.failErrno = EIO; },
-         [] { sx_Go(1); sx_Replace("DESCR", SX_R_CHAR, "changed"); }, SX_ERR_IO},
+        {"medium fails a write",
+         [](FaultEnv& f) {
+             f.failAt = 1;
+             f.failErrno = EIO;
+         },
+         [] {
+             sx_Go(1);
+             sx_Replace("DESCR", SX_R_CHAR, "changed");
+         },
+         SX_ERR_IO},
         {"index write fails on a key change", [](FaultEnv& f) { f.failAt = 2; },
-         [] { sx_Go(1); sx_Replace("CODE", SX_R_CHAR, "Z"); }, SX_ERR_IO},
+         [] {
+             sx_Go(1);
+             sx_Replace("CODE", SX_R_CHAR, "Z");
+         },
+         SX_ERR_IO},
         {"medium fails a read", [](FaultEnv& f) { f.failReads = true; },
-         [] { sx_Go(1); sx_Replace("DESCR", SX_R_CHAR, "changed"); }, SX_ERR_IO},
-        {"locks refused", [](FaultEnv& f) { f.refuseLocks = true; },
-         [&] { sx_AppendRecord(added.data()); }, SX_ERR_LOCKED},
-        {"read-only medium", [](FaultEnv& f) { f.failAt = 1; f.failErrno = EROFS; },
-         [] { sx_Go(2); sx_Delete(); }, SX_ERR_ACCESS},
+         [] {
+             sx_Go(1);
+             sx_Replace("DESCR", SX_R_CHAR, "changed");
+         },
+         SX_ERR_IO},
+        {"locks refused", [](FaultEnv& f) { f.refuseLocks = true; }, [&] { sx_AppendRecord(added.data()); },
+         SX_ERR_LOCKED},
+        {"read-only medium",
+         [](FaultEnv& f) {
+             f.failAt = 1;
+             f.failErrno = EROFS;
+         },
+         [] {
+             sx_Go(2);
+             sx_Delete();
+         },
+         SX_ERR_ACCESS},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
@@ -346,4 +386,4 @@ TEST_F(FaultTest, TableCutShortUnderAnOpenReaderIsReported)
     EXPECT_EQ(sx_SysProp(SX_SP_MISSING_RECORDS, &missing), 2);
 }
 
-}   // namespace
+}  // namespace

@@ -28,7 +28,7 @@ protected:
     {
         if (GetParam().numeric) {
             if (rng() % 20 == 0)
-                return "";   // blank: key 0
+                return "";  // blank: key 0
             return std::to_string(static_cast<int>(rng() % 400) - 100);
         }
         static const char* alphabet[] = {"0", "1", "2", "A", "Z", "a", "\xC0", "\xFF", "\xB2", "\xA5", " "};
@@ -64,7 +64,7 @@ TEST_P(IndexMaintenanceTest, RandomAppendsEditsAndDeletesKeepTheIndexInOrder)
     const unsigned seed = 1234;
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937 rng(seed);
-    std::vector<std::string> values;   // by record number - 1
+    std::vector<std::string> values;  // by record number - 1
     std::vector<bool> deleted;
     for (int step = 0; step < 700; ++step) {
         const unsigned op = rng() % 10;
@@ -137,7 +137,7 @@ protected:
     static bool headerLocked(const std::string& file)
     {
         const int fd = ::open(file.c_str(), O_RDWR);
-        struct flock fl {};
+        struct flock fl { };
         fl.l_type = F_WRLCK;
         fl.l_whence = SEEK_SET;
         fl.l_start = 0x40000000;
@@ -165,7 +165,7 @@ protected:
 TEST_F(IndexRepairTest, IndexMissingRecordsAppendedWithoutItIsRebuilt)
 {
     const std::string p = makeIndexedData();
-    open(p);   // no index open: the appends do not reach DATA.IDX
+    open(p);  // no index open: the appends do not reach DATA.IDX
     appendRow({"1", "", ""});
     appendRow({"99", "", ""});
     sx_Close();
@@ -199,7 +199,7 @@ TEST_F(IndexRepairTest, RecordsAppendedByAHolderWithoutTheIndexJoinTheOrder)
     want.insert(want.begin(), 11);
     want.insert(want.end() - 1, 12);
     EXPECT_EQ(walk(), want);
-    appendRow({"4", "", ""});   // an append of its own after the foreign ones
+    appendRow({"4", "", ""});  // an append of its own after the foreign ones
     want.insert(want.begin() + 1, 13);
     EXPECT_EQ(walk(), want);
 
@@ -232,7 +232,7 @@ TEST_F(IndexRepairTest, KeyChangedBehindTheIndexIsRebuilt)
 {
     const std::string p = makeIndexedData();
     std::string bytes = readFile(p);
-    const size_t record2 = 129 + 42;   // CONTID of record 2: 10 -> 99
+    const size_t record2 = 129 + 42;  // CONTID of record 2: 10 -> 99
     bytes.replace(record2 + 1, 5, "   99");
     writeFile(p, bytes);
 
@@ -250,22 +250,26 @@ TEST_F(IndexRepairTest, DamagedIndexFiles)
     struct Row {
         const char* what;
         std::string bytes;
-        bool rebuilt;   // false: IndexOpen fails with a reason
+        bool rebuilt;  // false: IndexOpen fails with a reason
     } rows[] = {
         {"node page overwritten", good.substr(0, 512) + std::string(good.size() - 512, '\xEE'), true},
         {"cut after the header", good.substr(0, 600), true},
-        {"root pointer outside the file", [&] {
+        {"root pointer outside the file",
+         [&] {
              std::string s = good;
              s[2] = '\x7F';
              return s;
-         }(), true},
+         }(),
+         true},
         {"empty file", "", false},
         {"garbage without a key expression", std::string(1024, '\x01'), false},
-        {"index of a field this table lacks", [&] {
+        {"index of a field this table lacks",
+         [&] {
              std::string s = good;
              s.replace(16, 7, "NOFIELD");
              return s;
-         }(), false},
+         }(),
+         false},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
@@ -331,7 +335,8 @@ TEST_F(IndexRepairTest, FixtureIndexesGiveTheirOrders)
         std::vector<std::pair<std::string, long>> keyed;
         for (long r = 1; r <= 4000; ++r) {
             sx_Go(r);
-            keyed.emplace_back(numeric ? xb::IdxFile::numericKey(sx_GetDouble("CONTID")) : std::string(sx_GetString("CODE")), r);
+            keyed.emplace_back(
+                numeric ? xb::IdxFile::numericKey(sx_GetDouble("CONTID")) : std::string(sx_GetString("CODE")), r);
         }
         std::sort(keyed.begin(), keyed.end());
         std::vector<long> want;
@@ -374,8 +379,7 @@ TEST_F(IndexRepairTest, BadIndexDefinitionsAreRefused)
     struct Row {
         const char* key;
         const char* condition;
-    } rows[] = {{"NOFIELD", ""}, {"CONTID > 1", ""}, {"CONTID", "CONTID"}, {"CONTID", "NOFIELD = 1"},
-                {"", ""}};
+    } rows[] = {{"NOFIELD", ""}, {"CONTID > 1", ""}, {"CONTID", "CONTID"}, {"CONTID", "NOFIELD = 1"}, {"", ""}};
     for (const Row& r : rows) {
         SCOPED_TRACE(r.key);
         EXPECT_EQ(sx_Index("x.idx", r.key, 0, 0, r.condition), 0);
@@ -436,4 +440,4 @@ TEST_F(IndexRepairTest, SecondWorkAreaFollowsChangesMadeThroughTheFirst)
     EXPECT_STREQ(sx_GetString("CONTID"), "    1");
 }
 
-}   // namespace
+}  // namespace

@@ -82,9 +82,12 @@ protected:
 
 TEST_F(InteropTest, EngineTableReadsLikeTheIndependentFixture)
 {
-    const std::string p = copyThroughEngine("sample.dbf", {{"CONTID", "N", 5, 0}, {"CODE", "C", 10, 0},
-                                                           {"DESCR", "C", 40, 0}, {"POTEN", "N", 18, 7},
-                                                           {"FACT", "N", 18, 7}});
+    const std::string p = copyThroughEngine("sample.dbf",
+                                            {{"CONTID", "N", 5, 0},
+                                             {"CODE", "C", 10, 0},
+                                             {"DESCR", "C", 40, 0},
+                                             {"POTEN", "N", 18, 7},
+                                             {"FACT", "N", 18, 7}});
     sx_Close();
     const CheckResult ours = readCheck({p});
     ASSERT_EQ(ours.status, 0) << ours.output;
@@ -99,9 +102,12 @@ TEST_F(InteropTest, EngineTableReadsLikeTheIndependentFixture)
 
 TEST_F(InteropTest, EngineIndexesHaveTheOrderTheReadersExpect)
 {
-    const std::string p = copyThroughEngine("sample.dbf", {{"CONTID", "N", 5, 0}, {"CODE", "C", 10, 0},
-                                                           {"DESCR", "C", 40, 0}, {"POTEN", "N", 18, 7},
-                                                           {"FACT", "N", 18, 7}});
+    const std::string p = copyThroughEngine("sample.dbf",
+                                            {{"CONTID", "N", 5, 0},
+                                             {"CODE", "C", 10, 0},
+                                             {"DESCR", "C", 40, 0},
+                                             {"POTEN", "N", 18, 7},
+                                             {"FACT", "N", 18, 7}});
     ASSERT_GT(sx_Index("code.idx", "CODE", 0, 0, ""), 0);
     ASSERT_GT(sx_Index("contid.idx", "CONTID", 0, 0, ""), 0);
     // Changes after the build reach the files too.
@@ -131,4 +137,4 @@ TEST_F(InteropTest, MultiLevelIndexesOfFourThousandRecords)
     }
 }
 
-}   // namespace
+}  // namespace

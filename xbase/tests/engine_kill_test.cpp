@@ -15,7 +15,7 @@ using namespace enginetest;
 
 namespace {
 
-class KillTest : public EngineTest {};
+class KillTest : public EngineTest { };
 
 [[noreturn]] void writer(const std::string& table, const std::string& index, unsigned seed)
 {
@@ -34,7 +34,7 @@ class KillTest : public EngineTest {};
         sx_AppendRecord(image.data());
         const long n = sx_RecCount();
         if (n < 1)
-            ::_exit(5);   // the table went away under us: the parent reports it
+            ::_exit(5);  // the table went away under us: the parent reports it
         sx_Go(1 + static_cast<long>(rng() % static_cast<unsigned>(n)));
         if (i % 3 == 0)
             sx_Delete();
@@ -100,4 +100,4 @@ TEST_F(KillTest, KilledWriterLeavesConsistentFiles)
     }
 }
 
-}   // namespace
+}  // namespace

@@ -83,7 +83,7 @@ protected:
     static bool lockedByOthers(const std::string& file, off_t start, off_t len)
     {
         const int fd = ::open(file.c_str(), O_RDWR);
-        struct flock fl {};
+        struct flock fl { };
         fl.l_type = F_WRLCK;
         fl.l_whence = SEEK_SET;
         fl.l_start = start;
@@ -143,7 +143,7 @@ TEST_F(LockTest, TwoWorkAreasOnOneFileSeeEachOthersLocks)
     EXPECT_STREQ(sx_GetString("CONTID"), "   22") << "the other area reads the new bytes";
     EXPECT_EQ(sx_Rlock(2), 0);
     sx_Select(b);
-    sx_Close();   // closing releases everything
+    sx_Close();  // closing releases everything
     sx_Select(a);
     EXPECT_EQ(sx_Rlock(2), 1);
 }
@@ -178,7 +178,7 @@ TEST_F(LockTest, LocksBetweenProcesses)
         if (c.receive() != 'f' || (sx_Unlock(0), sx_Flock()) != 1)
             return 2;
         c.send('f');
-        c.receive();   // until the test is done
+        c.receive();  // until the test is done
         return 0;
     });
     ASSERT_EQ(holder.receive(), 'r');
@@ -260,9 +260,9 @@ TEST_F(LockTest, IndexOrderFollowsAnotherProcess)
             return 1;
         sx_SetOrder(1);
         c.receive();
-        appendRow({"5", "", ""});   // record 4 goes first
+        appendRow({"5", "", ""});  // record 4 goes first
         sx_Go(1);
-        sx_PutRecord(rowImage({"15", "", ""}).data());   // 30 -> 15
+        sx_PutRecord(rowImage({"15", "", ""}).data());  // 30 -> 15
         sx_Unlock(0);
         c.send('w');
         c.receive();
@@ -343,4 +343,4 @@ TEST_F(LockTest, TwoProcessesAppendingAtOnceLoseNothing)
     EXPECT_EQ(ordered, sorted);
 }
 
-}   // namespace
+}  // namespace

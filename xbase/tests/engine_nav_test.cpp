@@ -67,7 +67,7 @@ TEST_F(NavTest, EofAndBofAtTheEdges)
 
     for (int i = 1; i <= 5; ++i)
         appendRow({std::to_string(i * 10), "", ""}, i == 1 || i == 5);
-    sx_SetDeleted(1);   // visible: 2, 3, 4
+    sx_SetDeleted(1);  // visible: 2, 3, 4
 
     sx_GoTop();
     EXPECT_EQ(sx_RecNo(), 2);
@@ -122,25 +122,26 @@ TEST_F(NavTest, SeekNumericAndCharacterKeys)
         const char* key;
         bool softSeek;
         short found;
-        long recNo;   // 9 = Eof
-    } rows[] = {
-        {byContid, "  132", false, 1, 1},   // first of two equal keys
-        {byContid, "132", false, 1, 1},
-        {byContid, "   -3", false, 1, 3},
-        {byContid, "99999", false, 1, 8},
-        {byContid, "  131", false, 0, 9},
-        {byContid, "  131", true, 0, 1},     // soft seek lands on the next key
-        {byContid, "100000", true, 0, 9},    // nothing after it
-        {byContid, "     ", false, 1, 5},    // blank key is 0
-        {byCode, "12        ", false, 1, 4},
-        {byCode, "12", false, 1, 4},         // leading part: the first key that begins with it
-        {byCode, "1200", false, 1, 2},
-        {byCode, "07        ", false, 1, 3},
-        {byCode, "13", false, 0, 9},
-        {byCode, "13", true, 0, 6},          // "A1" follows
-        {byCode, "ZZZZZZZZZZ", false, 1, 8},
-        {byCode, "ZZZZZZZZZZZZ", false, 1, 8},   // longer than the key: cut to it
-    };
+        long recNo;  // 9 = Eof
+    } rows[] =
+        {
+            {byContid, "  132", false, 1, 1},  // first of two equal keys
+            {byContid, "132", false, 1, 1},
+            {byContid, "   -3", false, 1, 3},
+            {byContid, "99999", false, 1, 8},
+            {byContid, "  131", false, 0, 9},
+            {byContid, "  131", true, 0, 1},   // soft seek lands on the next key
+            {byContid, "100000", true, 0, 9},  // nothing after it
+            {byContid, "     ", false, 1, 5},  // blank key is 0
+            {byCode, "12        ", false, 1, 4},
+            {byCode, "12", false, 1, 4},  // leading part: the first key that begins with it
+            {byCode, "1200", false, 1, 2},
+            {byCode, "07        ", false, 1, 3},
+            {byCode, "13", false, 0, 9},
+            {byCode, "13", true, 0, 6},  // "A1" follows
+            {byCode, "ZZZZZZZZZZ", false, 1, 8},
+            {byCode, "ZZZZZZZZZZZZ", false, 1, 8},  // longer than the key: cut to it
+        };
     for (const Row& r : rows) {
         SCOPED_TRACE(std::string("key [") + r.key + "] order " + std::to_string(r.order));
         sx_SetOrder(r.order);
@@ -181,7 +182,7 @@ TEST_F(NavTest, SeekNumericAndCharacterKeys)
 class DataQueryTest : public NavTest {
 protected:
     struct Row {
-        int contid;   // -1: blank
+        int contid;  // -1: blank
         bool deleted;
     };
 
@@ -302,7 +303,7 @@ TEST_F(NavTest, PrefixQueryOnCodesGivesTheSmallestMatchingCodeFirst)
     for (int i = 0; i < 3000; ++i) {
         std::string code = std::to_string(10 + rng() % 17) + std::to_string(1000000 + rng() % 9000000);
         if (i % 97 == 0)
-            code = "1";   // a code that is a prefix of the query text: no match
+            code = "1";  // a code that is a prefix of the query text: no match
         if (i % 101 == 0)
             code = "12";
         codes.push_back(code);
@@ -327,4 +328,4 @@ TEST_F(NavTest, PrefixQueryOnCodesGivesTheSmallestMatchingCodeFirst)
     EXPECT_EQ(walk(), want);
 }
 
-}   // namespace
+}  // namespace

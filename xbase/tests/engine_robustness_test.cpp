@@ -31,7 +31,7 @@ protected:
             readAll();
         for (sx_GoBottom(); !sx_Eof() && !sx_Bof() && guard < 20000; sx_Skip(-1), ++guard)
             readAll();
-        readAll();   // the phantom record at Eof
+        readAll();  // the phantom record at Eof
         const std::string first = sx_FieldName(1);
         if (sx_Index("fuzz.idx", first.c_str(), 0, 0, "") > 0) {
             for (sx_GoTop(); !sx_Eof() && guard < 30000; sx_Skip(1), ++guard)
@@ -52,18 +52,18 @@ TEST_F(RobustnessTest, MutatedTablesNeverCrash)
     for (int round = 0; round < 600; ++round) {
         std::string bytes = sources[round % 2];
         switch (rng() % 4) {
-        case 0:   // truncate
+        case 0:  // truncate
             bytes.resize(rng() % (bytes.size() + 1));
             break;
-        case 1:   // flip bytes in the header and first records
+        case 1:  // flip bytes in the header and first records
             for (int i = 0, n = 1 + static_cast<int>(rng() % 6); i < n; ++i)
                 bytes[rng() % std::min<size_t>(bytes.size(), 400)] = static_cast<char>(rng());
             break;
-        case 2:   // flip anywhere
+        case 2:  // flip anywhere
             for (int i = 0, n = 1 + static_cast<int>(rng() % 20); i < n; ++i)
                 bytes[rng() % bytes.size()] = static_cast<char>(rng());
             break;
-        default:   // a header length, record length or count chosen at random
+        default:  // a header length, record length or count chosen at random
             bytes[4 + rng() % 8] = static_cast<char>(rng());
             break;
         }
@@ -87,11 +87,11 @@ TEST_F(RobustnessTest, MutatedTablesNeverCrash)
 TEST_F(RobustnessTest, ArbitraryExpressionTextsNeverCrash)
 {
     open(fixture("sample.dbf"), SX_READONLY);
-    static const char* pieces[] = {"CONTID", "CODE", "DESCR", "POTEN", "NOFIELD", "1", "0", "-", "+", "*",
-                                   "/", "%", "=", "==", "<", ">", "<=", ">=", "<>", "#", "!=", "!", "$",
-                                   "(", ")", ",", ".and.", ".or.", ".not.", ".T.", ".F.", "\"12\"",
-                                   "'x'", "[y]", "\"", "DELETED()", "RECNO()", "UPPER(", "SUBSTR(",
-                                   "STR(", "IIF(", "VAL(", ".5", "1.", " ", "\xC0", "->", "."};
+    static const char* pieces[] = {
+        "CONTID",  "CODE",   "DESCR",   "POTEN", "NOFIELD", "1",    "0",   "-",      "+",   "*",    "/",  "%",
+        "=",       "==",     "<",       ">",     "<=",      ">=",   "<>",  "#",      "!=",  "!",    "$",  "(",
+        ")",       ",",      ".and.",   ".or.",  ".not.",   ".T.",  ".F.", "\"12\"", "'x'", "[y]",  "\"", "DELETED()",
+        "RECNO()", "UPPER(", "SUBSTR(", "STR(",  "IIF(",    "VAL(", ".5",  "1.",     " ",   "\xC0", "->", "."};
     std::mt19937 rng(99);
     int valid = 0;
     for (int round = 0; round < 20000; ++round) {
@@ -108,7 +108,7 @@ TEST_F(RobustnessTest, ArbitraryExpressionTextsNeverCrash)
             continue;
         }
         ++valid;
-        sx_Go(1 + static_cast<long>(rng() % 9));   // 9: the phantom record
+        sx_Go(1 + static_cast<long>(rng() % 9));  // 9: the phantom record
         (void)sx_EvalString(expr.c_str());
         if (type == SX_EVAL_LOGICAL) {
             ASSERT_EQ(sx_Query(expr.c_str()), 1) << expr;
@@ -119,4 +119,4 @@ TEST_F(RobustnessTest, ArbitraryExpressionTextsNeverCrash)
     EXPECT_GT(valid, 200);
 }
 
-}   // namespace
+}  // namespace

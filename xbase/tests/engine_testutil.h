@@ -39,16 +39,16 @@ inline void writeFile(const std::string& path, const std::string& bytes)
 
 inline uint32_t le32(const std::string& s, size_t at)
 {
-    return static_cast<uint32_t>(static_cast<unsigned char>(s[at])) |
-           static_cast<uint32_t>(static_cast<unsigned char>(s[at + 1])) << 8 |
-           static_cast<uint32_t>(static_cast<unsigned char>(s[at + 2])) << 16 |
-           static_cast<uint32_t>(static_cast<unsigned char>(s[at + 3])) << 24;
+    return static_cast<uint32_t>(static_cast<unsigned char>(s[at]))
+        | static_cast<uint32_t>(static_cast<unsigned char>(s[at + 1])) << 8
+        | static_cast<uint32_t>(static_cast<unsigned char>(s[at + 2])) << 16
+        | static_cast<uint32_t>(static_cast<unsigned char>(s[at + 3])) << 24;
 }
 
 inline uint32_t le16(const std::string& s, size_t at)
 {
-    return static_cast<uint32_t>(static_cast<unsigned char>(s[at])) |
-           static_cast<uint32_t>(static_cast<unsigned char>(s[at + 1])) << 8;
+    return static_cast<uint32_t>(static_cast<unsigned char>(s[at]))
+        | static_cast<uint32_t>(static_cast<unsigned char>(s[at + 1])) << 8;
 }
 
 struct FieldDef {
@@ -182,4 +182,4 @@ protected:
     std::string m_dir;
 };
 
-}   // namespace enginetest
+}  // namespace enginetest

@@ -57,7 +57,7 @@ protected:
     static int holdHeaderLock(const std::string& table)
     {
         const int fd = ::open(table.c_str(), O_RDWR);
-        struct flock fl {};
+        struct flock fl { };
         fl.l_type = F_WRLCK;
         fl.l_whence = SEEK_SET;
         fl.l_start = kHeaderLockByte;
@@ -92,7 +92,7 @@ TEST_F(WritePathTest, ChangesWaitForTheLockAndKeepWhatAnotherHolderWrote)
         ::close(fds[1]);
         open(t);
         sx_SetLockTimeout(5);
-        sx_Go(1);   // the record as it was before the other holder's change
+        sx_Go(1);  // the record as it was before the other holder's change
         r.change();
         EXPECT_EQ(sx_ErrorKind(), SX_OK) << sx_LastError();
         EXPECT_EQ(waitChild(child), 0);
@@ -144,7 +144,7 @@ TEST_F(WritePathTest, KeyChangeWithoutTheIndexLockChangesNothing)
     sx_Go(1);
     sx_Replace("CODE", SX_R_CHAR, "Z");
     EXPECT_EQ(sx_ErrorKind(), SX_ERR_LOCKED) << sx_LastError();
-    sx_Replace("DESCR", SX_R_CHAR, "no key");   // a field outside every key needs no index lock
+    sx_Replace("DESCR", SX_R_CHAR, "no key");  // a field outside every key needs no index lock
     EXPECT_EQ(sx_ErrorKind(), SX_OK) << sx_LastError();
     ::close(holder);
     sx_Go(1);
@@ -201,7 +201,7 @@ TEST_F(WritePathTest, DamagedIndexIsRebuiltAsDefinedOrReported)
     ASSERT_GT(sx_Index(idx.c_str(), "CODE", 0, 0, "CYID > 1"), 0) << sx_LastError();
     sx_CloseAll();
     std::string bytes = readFile(idx);
-    bytes[14] = static_cast<char>(bytes[14] | 0x01);   // unique, as another program may write it
+    bytes[14] = static_cast<char>(bytes[14] | 0x01);  // unique, as another program may write it
     // The tree is gone: the root points past the end.
     bytes[0] = bytes[1] = bytes[2] = static_cast<char>(0x7F);
     writeFile(idx, bytes);
@@ -210,10 +210,10 @@ TEST_F(WritePathTest, DamagedIndexIsRebuiltAsDefinedOrReported)
     ASSERT_GT(sx_IndexOpen(idx.c_str()), 0) << sx_LastError();
     sx_SetOrder(1);
     EXPECT_STREQ(sx_IndexCondition(), "CYID > 1");
-    EXPECT_EQ(walk(), (std::vector<long>{2, 3}));   // CYID > 1, one record per CODE ("A": 2 before 4)
+    EXPECT_EQ(walk(), (std::vector<long>{2, 3}));  // CYID > 1, one record per CODE ("A": 2 before 4)
     sx_CloseAll();
     const std::string rebuilt = readFile(idx);
-    EXPECT_EQ(static_cast<unsigned char>(rebuilt[14]) & 0x09, 0x09);   // unique and FOR kept
+    EXPECT_EQ(static_cast<unsigned char>(rebuilt[14]) & 0x09, 0x09);  // unique and FOR kept
 
     writeFile(idx, std::string(1024, '\x01'));
     open(t);
@@ -246,4 +246,4 @@ TEST_F(WritePathTest, HugeFileNamedLikeAnIndexIsNotReadWhole)
     }
 }
 
-}   // namespace
+}  // namespace

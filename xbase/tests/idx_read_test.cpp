@@ -32,7 +32,7 @@ const FixtureCase kFixtures[] = {
     {"big_code_compact.idx", "big.dbf", "CODE", IdxKeyType::Character, true},
 };
 
-class FixtureRead : public testing::TestWithParam<FixtureCase> {};
+class FixtureRead : public testing::TestWithParam<FixtureCase> { };
 
 TEST_P(FixtureRead, HoldsEveryRecordInKeyOrder)
 {
@@ -43,8 +43,7 @@ TEST_P(FixtureRead, HoldsEveryRecordInKeyOrder)
     for (bool hinted : {false, true}) {
         SCOPED_TRACE(hinted ? "type given" : "type guessed");
         std::string err;
-        auto f = hinted ? IdxFile::open(fixture(c.idx), &err, c.type)
-                        : IdxFile::open(fixture(c.idx), &err);
+        auto f = hinted ? IdxFile::open(fixture(c.idx), &err, c.type) : IdxFile::open(fixture(c.idx), &err);
         ASSERT_TRUE(f) << err;
         EXPECT_EQ(f->keyExpr(), c.field);
         EXPECT_EQ(f->condition(), "");
@@ -58,10 +57,10 @@ TEST_P(FixtureRead, HoldsEveryRecordInKeyOrder)
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, FixtureRead, testing::ValuesIn(kFixtures),
-    [](const testing::TestParamInfo<FixtureCase>& i) {
-        std::string n = i.param.idx;
-        return n.substr(0, n.find('.'));
-    });
+                         [](const testing::TestParamInfo<FixtureCase>& i) {
+                             std::string n = i.param.idx;
+                             return n.substr(0, n.find('.'));
+                         });
 
 // The orders the independent tools agree on, written out so that a fault shared by the test's
 // own DBF reading and the index reader cannot hide.
@@ -97,15 +96,9 @@ TEST(KeyEncoding, NumericKeysAsDocumented)
         const char* hex;
     };
     const Case cases[] = {
-        {0.0, "8000000000000000"},
-        {-0.0, "8000000000000000"},
-        {5, "C014000000000000"},
-        {12, "C028000000000000"},
-        {132, "C060800000000000"},
-        {99999, "C0F869F000000000"},
-        {1.2345678, "BFF3C0CA2A5B1D5D"},
-        {-3, "3FF7FFFFFFFFFFFF"},
-        {-12.5, "3FD6FFFFFFFFFFFF"},
+        {0.0, "8000000000000000"},        {-0.0, "8000000000000000"}, {5, "C014000000000000"},
+        {12, "C028000000000000"},         {132, "C060800000000000"},  {99999, "C0F869F000000000"},
+        {1.2345678, "BFF3C0CA2A5B1D5D"},  {-3, "3FF7FFFFFFFFFFFF"},   {-12.5, "3FD6FFFFFFFFFFFF"},
         {-0.0000001, "4185280D654350B7"},
     };
     for (const Case& c : cases) {
@@ -120,8 +113,7 @@ TEST(KeyEncoding, NumericKeysAsDocumented)
         EXPECT_EQ(IdxFile::numericValue(key), c.value == 0 ? 0.0 : c.value);
     }
     // Byte order of the keys is numeric order.
-    const double sorted[] = {-1e300, -99999, -12.5, -3, -0.0000001, 0, 1e-300, 0.0000001, 5, 12,
-        132, 99999, 1e300};
+    const double sorted[] = {-1e300, -99999, -12.5, -3, -0.0000001, 0, 1e-300, 0.0000001, 5, 12, 132, 99999, 1e300};
     for (size_t i = 1; i < std::size(sorted); ++i)
         EXPECT_LT(IdxFile::numericKey(sorted[i - 1]), IdxFile::numericKey(sorted[i])) << sorted[i];
 }
@@ -161,15 +153,15 @@ TEST(Seek, MissingAndPartialKeys)
         bool found;
     };
     const Case cases[] = {
-        {"12", 3, true},                // partial: first of 12, 1200, 12001 (records 4, 2, 1)
-        {"12        ", 3, true},        // full key
-        {"120", 4, true},               // 1200 and 12001 start with it
-        {"11", 3, false},               // between 1 and 12
-        {"12002", 6, false},            // after 12001
-        {"ZZZZZZZZZZZZ", 7, true},      // longer than the key: compared on the key length
+        {"12", 3, true},            // partial: first of 12, 1200, 12001 (records 4, 2, 1)
+        {"12        ", 3, true},    // full key
+        {"120", 4, true},           // 1200 and 12001 start with it
+        {"11", 3, false},           // between 1 and 12
+        {"12002", 6, false},        // after 12001
+        {"ZZZZZZZZZZZZ", 7, true},  // longer than the key: compared on the key length
         {"ZZZZZZZZZZ\x01", 7, true},
-        {"\xFF", 8, false},             // past the end
-        {"", 0, true},                  // an empty key matches everything
+        {"\xFF", 8, false},  // past the end
+        {"", 0, true},       // an empty key matches everything
         {" ", 0, true},
     };
     for (const Case& c : cases) {
@@ -193,12 +185,12 @@ TEST(Seek, MissingAndPartialKeys)
     EXPECT_FALSE(found);
 }
 
-}   // namespace
+}  // namespace
 
 namespace {
 
 std::unique_ptr<IdxFile> openBytes(const TempDir& dir, const std::string& bytes, std::string* err,
-    const IdxKeyType* type = nullptr)
+                                   const IdxKeyType* type = nullptr)
 {
     const auto path = dir / "built.idx";
     writeFile(path, bytes);
@@ -212,8 +204,7 @@ TEST(CompactRead, LayoutsBeyondTheFixtures)
     std::string err;
 
     // Blanks stored with trail 0, next to a normally trimmed key sharing a prefix with it.
-    auto f = openBytes(dir,
-        compactFile(5, {{1, 0, 0, "ab   "}, {2, 2, 3, ""}, {3, 1, 2, "c "}}), &err);
+    auto f = openBytes(dir, compactFile(5, {{1, 0, 0, "ab   "}, {2, 2, 3, ""}, {3, 1, 2, "c "}}), &err);
     ASSERT_TRUE(f) << err;
     EXPECT_EQ(f->entries(), (std::vector<IdxEntry>{{"ab   ", 1}, {"ab   ", 2}, {"ac   ", 3}}));
 
@@ -245,8 +236,7 @@ TEST(CompactRead, TypeOfEightByteKeys)
         IdxKeyType guessed;
     };
     const Case cases[] = {
-        {"numbers 0, 12, 132", {{1, 0, 7, "\x80"}, {2, 0, 6, "\xC0\x28"}, {3, 1, 5, "\x60\x80"}},
-            IdxKeyType::Numeric},
+        {"numbers 0, 12, 132", {{1, 0, 7, "\x80"}, {2, 0, 6, "\xC0\x28"}, {3, 1, 5, "\x60\x80"}}, IdxKeyType::Numeric},
         {"texts starting with digits", {{1, 0, 6, "12"}, {2, 0, 5, "345"}}, IdxKeyType::Character},
         {"a blank text among A...", {{1, 0, 8, ""}, {2, 0, 7, "A"}}, IdxKeyType::Character},
     };
@@ -268,7 +258,7 @@ TEST(CompactRead, TypeOfEightByteKeys)
     EXPECT_NE(err.find("numeric"), std::string::npos) << err;
 }
 
-}   // namespace
+}  // namespace
 
 namespace {
 
@@ -288,20 +278,19 @@ TEST(StandardRead, ToleratedVariations)
     };
     const Case cases[] = {
         {"junk in the unused FOR field", "sample_contid.idx",
-            [](std::string& f) { f.replace(236, 5, "\x01\x02zz\x7F"); }},
+         [](std::string& f) { f.replace(236, 5, "\x01\x02zz\x7F"); }},
         {"sibling links 0 for none", "sample_contid.idx",
-            [](std::string& f) { f.replace(516, 8, std::string(8, '\0')); }},
-        {"root flag missing on a single full node", "sample_contid.idx",
-            [](std::string& f) { f[512] = 2; }},
+         [](std::string& f) { f.replace(516, 8, std::string(8, '\0')); }},
+        {"root flag missing on a single full node", "sample_contid.idx", [](std::string& f) { f[512] = 2; }},
         {"free list head 0", "sample_contid.idx", [](std::string& f) { put32(f, 4, 0); }},
         {"pages past the tree", "big_code.idx", [](std::string& f) { f += std::string(1024, 'x'); }},
         {"no links between interior nodes", "big_code.idx",
-            [](std::string& f) {
-                const uint32_t root = uint8_t(f[0]) | uint32_t(uint8_t(f[1])) << 8;
-                // the level below the root: the pages just before it
-                for (uint32_t page = root / 512 - 2; page < root / 512; ++page)
-                    f.replace(page * 512 + 4, 8, std::string(8, '\xFF'));
-            }},
+         [](std::string& f) {
+             const uint32_t root = uint8_t(f[0]) | uint32_t(uint8_t(f[1])) << 8;
+             // the level below the root: the pages just before it
+             for (uint32_t page = root / 512 - 2; page < root / 512; ++page)
+                 f.replace(page * 512 + 4, 8, std::string(8, '\xFF'));
+         }},
     };
     TempDir dir;
     for (const Case& c : cases) {
@@ -316,4 +305,4 @@ TEST(StandardRead, ToleratedVariations)
     }
 }
 
-}   // namespace
+}  // namespace

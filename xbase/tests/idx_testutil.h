@@ -33,7 +33,7 @@ inline void PrintTo(const IdxEntry& e, std::ostream* os)
     *os << '}';
 }
 
-}   // namespace xb
+}  // namespace xb
 
 namespace idxtest {
 
@@ -123,8 +123,7 @@ inline FieldKeys dbfFieldKeys(const std::filesystem::path& dbf, const std::strin
         throw std::runtime_error("no field " + field);
     for (size_t r = 0; r < count && headerLen + (r + 1) * recordLen <= raw.size(); ++r) {
         const std::string text = raw.substr(headerLen + r * recordLen + fieldOffset, size_t(out.width));
-        std::string key = out.type == 'N' ? xb::IdxFile::numericKey(std::strtod(text.c_str(), nullptr))
-                                          : text;
+        std::string key = out.type == 'N' ? xb::IdxFile::numericKey(std::strtod(text.c_str(), nullptr)) : text;
         out.entries.push_back({key, uint32_t(r + 1)});
     }
     std::sort(out.entries.begin(), out.entries.end(), entryLess);
@@ -148,8 +147,8 @@ struct CompactEntry {
     std::string stored;
 };
 
-inline std::string compactFile(int keyLen, const std::vector<CompactEntry>& entries,
-    unsigned recBits = 16, unsigned countBits = 4, int order = 0, const std::string& expr = "CODE")
+inline std::string compactFile(int keyLen, const std::vector<CompactEntry>& entries, unsigned recBits = 16,
+                               unsigned countBits = 4, int order = 0, const std::string& expr = "CODE")
 {
     std::string f(1536, '\0');
     auto put16 = [&](size_t o, unsigned v) {
@@ -196,4 +195,4 @@ inline std::string compactFile(int keyLen, const std::vector<CompactEntry>& entr
     return f;
 }
 
-}   // namespace idxtest
+}  // namespace idxtest

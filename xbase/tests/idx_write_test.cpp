@@ -27,8 +27,14 @@ std::unique_ptr<IdxFile> reopen(const IdxFile& f)
     return g;
 }
 
-uint16_t le16(const std::string& s, size_t o) { return uint16_t(uint8_t(s[o]) | uint8_t(s[o + 1]) << 8); }
-uint32_t le32(const std::string& s, size_t o) { return le16(s, o) | uint32_t(le16(s, o + 2)) << 16; }
+uint16_t le16(const std::string& s, size_t o)
+{
+    return uint16_t(uint8_t(s[o]) | uint8_t(s[o + 1]) << 8);
+}
+uint32_t le32(const std::string& s, size_t o)
+{
+    return le16(s, o) | uint32_t(le16(s, o + 2)) << 16;
+}
 
 // Our files for the sample and big tables are the files the independent writer (sample) and
 // the reference-derived writer (big) made: same header, node layout, fill and page order.
@@ -52,9 +58,8 @@ TEST(Create, SameBytesAsTheFixtures)
         std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(7));
         const bool numeric = keys.type == 'N';
         std::string err;
-        auto f = IdxFile::create((dir / c.idx).string(), c.field,
-            numeric ? IdxKeyType::Numeric : IdxKeyType::Character, numeric ? 8 : keys.width,
-            shuffled, &err);
+        auto f = IdxFile::create((dir / c.idx).string(), c.field, numeric ? IdxKeyType::Numeric : IdxKeyType::Character,
+                                 numeric ? 8 : keys.width, shuffled, &err);
         ASSERT_TRUE(f) << err;
         EXPECT_EQ(f->entries(), keys.entries);
         EXPECT_TRUE(readFile(dir / c.idx) == readFile(fixture(c.idx))) << c.idx;
@@ -76,8 +81,7 @@ TEST(Create, RoundTripOfEveryTreeShape)
             entries.push_back({IdxFile::charKey(text, 10), uint32_t(rng() % 100000 + 1)});
         }
         std::string err;
-        auto f = IdxFile::create((dir / "t.idx").string(), "CODE", IdxKeyType::Character, 10,
-            entries, &err);
+        auto f = IdxFile::create((dir / "t.idx").string(), "CODE", IdxKeyType::Character, 10, entries, &err);
         ASSERT_TRUE(f) << err;
         std::sort(entries.begin(), entries.end(), entryLess);
         entries.erase(std::unique(entries.begin(), entries.end()), entries.end());
@@ -88,10 +92,10 @@ TEST(Create, RoundTripOfEveryTreeShape)
 
         const std::string raw = readFile(dir / "t.idx");
         const uint32_t root = le32(raw, 0);
-        EXPECT_EQ(le32(raw, 4), 0xFFFFFFFFu);       // no free list
-        EXPECT_EQ(le32(raw, 8), raw.size());        // file length
+        EXPECT_EQ(le32(raw, 4), 0xFFFFFFFFu);  // no free list
+        EXPECT_EQ(le32(raw, 8), raw.size());   // file length
         EXPECT_EQ(raw.size() % 512, 0u);
-        EXPECT_EQ(le16(raw, root) & 1, 1);          // root flag
+        EXPECT_EQ(le16(raw, root) & 1, 1);  // root flag
         EXPECT_EQ(le16(raw, root) & 2, n <= 35 ? 2 : 0);
     }
 }
@@ -103,21 +107,20 @@ TEST(Create, NumericConditionAndDescending)
     for (int i = 0; i < 500; ++i)
         entries.push_back({IdxFile::numericKey((i * 7919) % 1000 - 500.5), uint32_t(i + 1)});
     std::string err;
-    auto f = IdxFile::create((dir / "n.idx").string(), "  CONTID ", IdxKeyType::Numeric, 8,
-        entries, &err, true, "CONTID > 0");
+    auto f = IdxFile::create((dir / "n.idx").string(), "  CONTID ", IdxKeyType::Numeric, 8, entries, &err, true,
+                             "CONTID > 0");
     ASSERT_TRUE(f) << err;
     EXPECT_EQ(f->keyExpr(), "CONTID");
     EXPECT_TRUE(f->descending());
     for (size_t i = 1; i < f->entries().size(); ++i)
-        EXPECT_LT(IdxFile::numericValue(f->entries()[i - 1].key),
-            IdxFile::numericValue(f->entries()[i].key));
+        EXPECT_LT(IdxFile::numericValue(f->entries()[i - 1].key), IdxFile::numericValue(f->entries()[i].key));
 
-    auto g = IdxFile::open(f->path(), &err);   // type guessed from the keys
+    auto g = IdxFile::open(f->path(), &err);  // type guessed from the keys
     ASSERT_TRUE(g) << err;
     EXPECT_EQ(g->keyType(), IdxKeyType::Numeric);
     EXPECT_EQ(g->condition(), "CONTID > 0");
     EXPECT_EQ(g->entries(), f->entries());
-    EXPECT_EQ(uint8_t(readFile(f->path())[14]), 0x08);   // FOR clause option
+    EXPECT_EQ(uint8_t(readFile(f->path())[14]), 0x08);  // FOR clause option
     // The standard form has nowhere to keep the order: it lives in the object only.
     EXPECT_FALSE(g->descending());
     ASSERT_TRUE(f->reload(&err)) << err;
@@ -149,15 +152,12 @@ TEST(Create, RefusesBadArguments)
     };
     for (const Case& c : cases) {
         std::string err;
-        EXPECT_FALSE(IdxFile::create(path, c.expr, c.type, c.keyLen, c.entries, &err, false,
-            c.condition))
-            << c.what;
+        EXPECT_FALSE(IdxFile::create(path, c.expr, c.type, c.keyLen, c.entries, &err, false, c.condition)) << c.what;
         EXPECT_FALSE(err.empty()) << c.what;
     }
     EXPECT_FALSE(std::filesystem::exists(path));
     std::string err;
-    EXPECT_FALSE(IdxFile::create((dir / "no/such/folder.idx").string(), "C",
-        IdxKeyType::Character, 4, {}, &err));
+    EXPECT_FALSE(IdxFile::create((dir / "no/such/folder.idx").string(), "C", IdxKeyType::Character, 4, {}, &err));
     EXPECT_NE(err.find("no/such/folder.idx"), std::string::npos) << err;
 }
 
@@ -166,7 +166,7 @@ TEST(Create, ExactRepeatsAreKeptOnce)
     TempDir dir;
     std::string err;
     auto f = IdxFile::create((dir / "r.idx").string(), "C", IdxKeyType::Character, 2,
-        {{"bb", 2}, {"aa", 1}, {"bb", 2}, {"bb", 1}, {"aa", 1}}, &err);
+                             {{"bb", 2}, {"aa", 1}, {"bb", 2}, {"bb", 1}, {"aa", 1}}, &err);
     ASSERT_TRUE(f) << err;
     EXPECT_EQ(f->entries(), (std::vector<IdxEntry>{{"aa", 1}, {"bb", 1}, {"bb", 2}}));
 }
@@ -176,8 +176,7 @@ std::vector<IdxEntry> decodeBytes(const std::string& bytes)
     xb::idxcodec::Image img;
     std::string err;
     const IdxKeyType type = IdxKeyType::Character;
-    EXPECT_TRUE(xb::idxcodec::decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
-        &type, &img, &err))
+    EXPECT_TRUE(xb::idxcodec::decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &type, &img, &err))
         << err;
     return img.entries;
 }
@@ -189,10 +188,10 @@ TEST(Maintenance, RandomChangesAgreeWithReference)
 {
     TempDir dir;
     std::mt19937 rng(42);
-    auto key = [&] { return IdxFile::charKey(std::to_string(rng() % 300), 6); };   // C(6): 50 a node
+    auto key = [&] { return IdxFile::charKey(std::to_string(rng() % 300), 6); };  // C(6): 50 a node
     std::set<std::pair<std::string, uint32_t>> ref;
     std::vector<IdxEntry> start;
-    for (uint32_t r = 1; r <= 2400; ++r) {   // 48 leaves: two levels
+    for (uint32_t r = 1; r <= 2400; ++r) {  // 48 leaves: two levels
         start.push_back({key(), r});
         ref.insert({start.back().key, r});
     }
@@ -260,18 +259,17 @@ TEST(Maintenance, RefusalsAndNoOps)
 {
     TempDir dir;
     std::string err;
-    auto f = IdxFile::create((dir / "x.idx").string(), "C", IdxKeyType::Character, 3,
-        {{"abc", 1}, {"abd", 2}}, &err);
+    auto f = IdxFile::create((dir / "x.idx").string(), "C", IdxKeyType::Character, 3, {{"abc", 1}, {"abd", 2}}, &err);
     ASSERT_TRUE(f) << err;
     const std::string before = readFile(f->path());
 
-    EXPECT_FALSE(f->remove({"abc", 2}, &err));   // key present, other record
+    EXPECT_FALSE(f->remove({"abc", 2}, &err));  // key present, other record
     EXPECT_FALSE(err.empty());
     EXPECT_FALSE(f->remove({"abe", 1}, &err));
     EXPECT_FALSE(f->insert({"ab", 3}, &err));
     EXPECT_FALSE(f->insert({"abcd", 3}, &err));
     EXPECT_FALSE(f->insert({"abc", 0}, &err));
-    EXPECT_TRUE(f->insert({"abc", 1}, &err));    // already there: nothing changes
+    EXPECT_TRUE(f->insert({"abc", 1}, &err));  // already there: nothing changes
     EXPECT_EQ(f->entries().size(), 2u);
     EXPECT_EQ(readFile(f->path()), before);
 
@@ -285,11 +283,10 @@ TEST(Maintenance, UniqueIndexKeepsOneRecordPerKey)
 {
     TempDir dir;
     std::string err;
-    auto f = IdxFile::create((dir / "u.idx").string(), "C", IdxKeyType::Character, 2,
-        {{"aa", 1}, {"bb", 2}}, &err);
+    auto f = IdxFile::create((dir / "u.idx").string(), "C", IdxKeyType::Character, 2, {{"aa", 1}, {"bb", 2}}, &err);
     ASSERT_TRUE(f) << err;
     std::string raw = readFile(f->path());
-    raw[14] = 0x01;   // as written by INDEX ... UNIQUE
+    raw[14] = 0x01;  // as written by INDEX ... UNIQUE
     writeFile(f->path(), raw);
     auto u = IdxFile::open(f->path(), &err);
     ASSERT_TRUE(u) << err;
@@ -299,7 +296,7 @@ TEST(Maintenance, UniqueIndexKeepsOneRecordPerKey)
     EXPECT_EQ(recNos(u->entries()), (std::vector<uint32_t>{1, 2, 4}));
     auto again = reopen(*u);
     ASSERT_TRUE(again);
-    EXPECT_TRUE(again->unique());   // the rewrite keeps the option
+    EXPECT_TRUE(again->unique());  // the rewrite keeps the option
     EXPECT_EQ(again->entries(), u->entries());
 }
 
@@ -361,7 +358,7 @@ TEST(Sharing, ChangesOfAnotherWriterAreSeenAndKept)
     EXPECT_FALSE(b->changedOnDisk());
 
     ASSERT_TRUE(a->insert({"bbb", 2}, &err)) << err;
-    EXPECT_FALSE(a->changedOnDisk());   // its own write
+    EXPECT_FALSE(a->changedOnDisk());  // its own write
     EXPECT_TRUE(b->changedOnDisk());
     ASSERT_TRUE(b->reload(&err)) << err;
     EXPECT_FALSE(b->changedOnDisk());
@@ -417,7 +414,7 @@ TEST(Files, ChangesAreWrittenInPlace)
     size_t files = 0;
     for (const auto& e : std::filesystem::recursive_directory_iterator(dir.path()))
         files += e.is_regular_file() || e.is_symlink();
-    EXPECT_EQ(files, 2u);   // the index and the link: no temporary files left
+    EXPECT_EQ(files, 2u);  // the index and the link: no temporary files left
 }
 
 // Building over an existing index (a re-index) keeps the old one readable until the new
@@ -456,8 +453,8 @@ TEST(Files, CreateOverAnExistingIndex)
 
 bool haveTools()
 {
-    return std::system("/usr/bin/perl -MXBase -MXBase::Index -e 1 >/dev/null 2>&1") == 0 &&
-           std::system("/usr/bin/python3 -c 'import dbfread' >/dev/null 2>&1") == 0;
+    return std::system("/usr/bin/perl -MXBase -MXBase::Index -e 1 >/dev/null 2>&1") == 0
+        && std::system("/usr/bin/python3 -c 'import dbfread' >/dev/null 2>&1") == 0;
 }
 
 int run(const std::string& command, std::string* output)
@@ -510,8 +507,8 @@ TEST(Interop, PerlXBaseReadsOurFiles)
         const char* dbf;
         const char* field;
     };
-    for (const Case c : {Case{"sample.dbf", "CONTID"}, Case{"sample.dbf", "CODE"},
-             Case{"big.dbf", "CONTID"}, Case{"big.dbf", "CODE"}}) {
+    for (const Case c : {Case{"sample.dbf", "CONTID"}, Case{"sample.dbf", "CODE"}, Case{"big.dbf", "CONTID"},
+                         Case{"big.dbf", "CODE"}}) {
         SCOPED_TRACE(std::string(c.dbf) + " " + c.field);
         FieldKeys keys = dbfFieldKeys(fixture(c.dbf), c.field);
         const bool numeric = keys.type == 'N';
@@ -524,7 +521,7 @@ TEST(Interop, PerlXBaseReadsOurFiles)
         const std::string path = (dir / "ours.idx").string();
         std::string err;
         auto f = IdxFile::create(path, c.field, numeric ? IdxKeyType::Numeric : IdxKeyType::Character,
-            numeric ? 8 : keys.width, initial, &err);
+                                 numeric ? 8 : keys.width, initial, &err);
         ASSERT_TRUE(f) << err;
         f->setDeferredWrites(all.size() > 100);
         for (size_t i = half; i < all.size(); ++i)
@@ -532,14 +529,12 @@ TEST(Interop, PerlXBaseReadsOurFiles)
         ASSERT_TRUE(f->flush(&err)) << err;
 
         std::string out;
-        EXPECT_EQ(run("sh '" + check + "' '" + fixture(c.dbf).string() + "' '" + path + "'", &out), 0)
-            << out;
+        EXPECT_EQ(run("sh '" + check + "' '" + fixture(c.dbf).string() + "' '" + path + "'", &out), 0) << out;
         EXPECT_NE(out.find("[check] index order OK"), std::string::npos) << out;
-        EXPECT_EQ(run("/usr/bin/perl '" + (dir / "seek.pl").string() + "' '" +
-                          fixture(c.dbf).string() + "' '" + path + "' " + c.field + " " +
-                          (numeric ? "N" : "C"),
+        EXPECT_EQ(run("/usr/bin/perl '" + (dir / "seek.pl").string() + "' '" + fixture(c.dbf).string() + "' '" + path
+                          + "' " + c.field + " " + (numeric ? "N" : "C"),
                       &out),
-            0)
+                  0)
             << out;
     }
 }
@@ -562,4 +557,4 @@ $ix->prepare_select; my $n = 0; $n++ while (my @x = $ix->fetch); print "keys=$n\
     EXPECT_NE(out.find("keys=0"), std::string::npos) << out;
 }
 
-}   // namespace
+}  // namespace

@@ -96,8 +96,7 @@ void TCheckFixture::createReferenceTables()
             return;
         }
         for (const TFieldDef& field : def.Fields)
-            table.CreateField(QLatin1String(field.Name), QLatin1String(field.Type), field.Width,
-                              field.Decimals);
+            table.CreateField(QLatin1String(field.Name), QLatin1String(field.Type), field.Width, field.Decimals);
         if (table.CreateExec() == 0) {
             m_valid = false;
             return;
@@ -219,8 +218,8 @@ QList<TDataRow> TCheckFixture::DataRows() const
     const TField* fact = data.FieldByName(QStringLiteral("FACT"));
     QList<TDataRow> rows;
     for (qint32 recNo : data.VisibleRecNos())
-        rows.append({recNo, data.FieldValueAt(recNo, contId), data.FieldValueAt(recNo, poten),
-                     data.FieldValueAt(recNo, fact)});
+        rows.append(
+            {recNo, data.FieldValueAt(recNo, contId), data.FieldValueAt(recNo, poten), data.FieldValueAt(recNo, fact)});
     return rows;
 }
 
@@ -272,8 +271,8 @@ void TCheckFixture::LoadCase(const QString& folder)
     const QStringList dataLines = readLines(folder + QStringLiteral("/data.txt"), &exists);
     for (const QString& line : dataLines) {
         const QStringList cells = line.split(QLatin1Char(';'));
-        const qint32 recNo = AddData(NumberOrNull(cells.value(0)), NumberOrNull(cells.value(1)),
-                                     NumberOrNull(cells.value(2)));
+        const qint32 recNo =
+            AddData(NumberOrNull(cells.value(0)), NumberOrNull(cells.value(1)), NumberOrNull(cells.value(2)));
         if (cells.value(3).trimmed() == QLatin1String("*"))
             DeleteData(recNo);
     }

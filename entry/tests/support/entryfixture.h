@@ -33,9 +33,9 @@ class Folders {
 public:
     Folders();
 
-    QString program;    // with a trailing "/"
-    QString work;       // with a trailing "/"
-    QString settings;   // the settings file beside the program
+    QString program;   // with a trailing "/"
+    QString work;      // with a trailing "/"
+    QString settings;  // the settings file beside the program
 
     // Writes the settings file naming the working folder.
     void writeSettings() const;

@@ -48,9 +48,8 @@ bool CreateDbf(const QString& path, const QList<TFieldSpec>& fields)
 TExportFixture::TExportFixture(const QList<TContRow>& pollutants)
 {
     m_valid = m_root.isValid() && QDir(m_root.path()).mkpath(QStringLiteral("program"))
-              && QDir(m_root.path()).mkpath(QStringLiteral("work"))
-              && QDir(m_root.path()).mkpath(QStringLiteral("out"))
-              && createReferenceTables(pollutants);
+        && QDir(m_root.path()).mkpath(QStringLiteral("work")) && QDir(m_root.path()).mkpath(QStringLiteral("out"))
+        && createReferenceTables(pollutants);
 }
 
 TExportFixture::~TExportFixture()
@@ -199,12 +198,18 @@ QStringList DataXmlHead()
         QStringLiteral(R"(<DATAPACKET Version="2.0">)"),
         QStringLiteral("<METADATA>"),
         QStringLiteral("<FIELDS>"),
-        QStringLiteral(R"(<FIELD FieldName="CONTID" DisplayLabel="CONTID" FieldType="ftFloat" FieldClass="TFloatField"/>)"),
-        QStringLiteral(R"(<FIELD FieldName="CODE" DisplayLabel="Забруднююча речовина|Код" FieldType="ftString" FieldClass="TStringField"/>)"),
-        QStringLiteral(R"(<FIELD FieldName="DESCR" DisplayLabel="Забруднююча речовина|найменування" FieldType="ftString" FieldClass="TStringField"/>)"),
-        QStringLiteral(R"(<FIELD FieldName="POTEN" DisplayLabel="Потенцiйний обсяг викидiв, тонн/рiк" FieldType="ftFloat" FieldClass="TFloatField"/>)"),
-        QStringLiteral(R"(<FIELD FieldName="FACT" DisplayLabel="Викиди за 2001 рiк (факт), тонн/рiк" FieldType="ftFloat" FieldClass="TFloatField"/>)"),
-        QStringLiteral(R"(<FIELD FieldName="LIMIT" DisplayLabel="Пороговi значення потенцiйних викидiв, тонн/рiк" FieldType="ftFloat" FieldClass="TFloatField"/>)"),
+        QStringLiteral(
+            R"(<FIELD FieldName="CONTID" DisplayLabel="CONTID" FieldType="ftFloat" FieldClass="TFloatField"/>)"),
+        QStringLiteral(
+            R"(<FIELD FieldName="CODE" DisplayLabel="Забруднююча речовина|Код" FieldType="ftString" FieldClass="TStringField"/>)"),
+        QStringLiteral(
+            R"(<FIELD FieldName="DESCR" DisplayLabel="Забруднююча речовина|найменування" FieldType="ftString" FieldClass="TStringField"/>)"),
+        QStringLiteral(
+            R"(<FIELD FieldName="POTEN" DisplayLabel="Потенцiйний обсяг викидiв, тонн/рiк" FieldType="ftFloat" FieldClass="TFloatField"/>)"),
+        QStringLiteral(
+            R"(<FIELD FieldName="FACT" DisplayLabel="Викиди за 2001 рiк (факт), тонн/рiк" FieldType="ftFloat" FieldClass="TFloatField"/>)"),
+        QStringLiteral(
+            R"(<FIELD FieldName="LIMIT" DisplayLabel="Пороговi значення потенцiйних викидiв, тонн/рiк" FieldType="ftFloat" FieldClass="TFloatField"/>)"),
         QStringLiteral("</FIELDS>"),
         QStringLiteral("</METADATA>"),
         QStringLiteral("<ROWDATA>"),

@@ -16,8 +16,7 @@ namespace storetest {
 
 namespace {
 
-struct Header
-{
+struct Header {
     int headerLength = 0;
     int recordLength = 0;
     int recordCount = 0;
@@ -36,7 +35,7 @@ Header readHeader(QFile& file)
     return h;
 }
 
-} // namespace
+}  // namespace
 
 void createTable(const QString& path, const QVector<Column>& columns)
 {
@@ -53,7 +52,7 @@ void appendRows(const QString& path, const QVector<QVariantList>& rows)
 {
     TApolloTable table(QStringLiteral("tblFixture"));
     table.setTableName(path);
-    table.setSyncOnPost(false);     // fixtures are made, not saved by a user
+    table.setSyncOnPost(false);  // fixtures are made, not saved by a user
     table.Open();
     for (const QVariantList& row : rows) {
         table.Append();
@@ -167,4 +166,4 @@ bool runChildIfAsked(int argc, char** argv, int* exitCode)
     return true;
 }
 
-} // namespace storetest
+}  // namespace storetest

@@ -13,8 +13,7 @@
 
 namespace storetest {
 
-struct Column
-{
+struct Column {
     QString name;
     char type;
     short width;
@@ -37,8 +36,7 @@ QStringList filesIn(const QString& folder);
 
 // A child process (this test program started again) that opens a table and
 // holds a lock on it until it is destroyed.
-class LockHolder
-{
+class LockHolder {
 public:
     enum Kind { Record, File };
     // Starts the child and waits until it holds the lock; false on failure.
@@ -53,16 +51,16 @@ private:
 // runs it and returns true with the exit code in *exitCode.
 bool runChildIfAsked(int argc, char** argv, int* exitCode);
 
-} // namespace storetest
+}  // namespace storetest
 
 // main() for a Qt Test class of the store tests: a child run, or the tests.
-#define STORE_TEST_MAIN(TestClass)                                             \
-    int main(int argc, char** argv)                                            \
-    {                                                                          \
-        int childExit = 0;                                                     \
-        if (storetest::runChildIfAsked(argc, argv, &childExit))                \
-            return childExit;                                                  \
-        QCoreApplication app(argc, argv);                                      \
-        TestClass tc;                                                          \
-        return QTest::qExec(&tc, argc, argv);                                  \
+#define STORE_TEST_MAIN(TestClass)                                                                                     \
+    int main(int argc, char** argv)                                                                                    \
+    {                                                                                                                  \
+        int childExit = 0;                                                                                             \
+        if (storetest::runChildIfAsked(argc, argv, &childExit))                                                        \
+            return childExit;                                                                                          \
+        QCoreApplication app(argc, argv);                                                                              \
+        TestClass tc;                                                                                                  \
+        return QTest::qExec(&tc, argc, argv);                                                                          \
     }

@@ -32,7 +32,7 @@ Tables::Tables()
                             {QStringLiteral("DESCR"), 'C', 30, 0}});
     QVector<QVariantList> entries;
     const char* const names[] = {"Альфа", "альбом", "Бета", "БЕРЕЗА", "Вишня", "Груша",
-                                 "Дуб", "Ель", "Жито", "Зерно", "Іній", "Кедр"};
+                                 "Дуб",   "Ель",    "Жито", "Зерно",  "Іній",  "Кедр"};
     for (int i = 0; i < 12; ++i)
         entries.append({i + 1, QStringLiteral("A%1").arg(i + 1, 2, 10, QLatin1Char('0')), QString::fromUtf8(names[i])});
     storetest::appendRows(folder + QStringLiteral("list.dbf"), entries);

@@ -78,8 +78,7 @@ private slots:
 
 private:
     // A window holding the control under test and a second box to move the focus to.
-    template <typename T>
-    T* host(T* control);
+    template <typename T> T* host(T* control);
     void leaveControl();
     DbGrid* makeGrid();
 
@@ -106,8 +105,7 @@ void TestDbControls::cleanup()
     setBeepHook(nullptr);
 }
 
-template <typename T>
-T* TestDbControls::host(T* control)
+template <typename T> T* TestDbControls::host(T* control)
 {
     m_window = std::make_unique<QWidget>();
     auto* layout = new QVBoxLayout(m_window.get());
@@ -300,7 +298,7 @@ void TestDbControls::maskedBoxStartsTheRecordOnAnEmptyTable()
     box->setEditMask(QStringLiteral("99;0;_"));
     box->setDataSource(&m_tables->dsRec);
     box->setDataField(QStringLiteral("NUM"));
-    box->setCursorPosition(2);   // behind the mask: focus puts the cursor back
+    box->setCursorPosition(2);  // behind the mask: focus puts the cursor back
     m_other->setFocus();
     box->setFocus();
     typeText(box, QStringLiteral("60"));
@@ -359,12 +357,24 @@ void TestDbControls::typeAheadFindsTheFirstEntryByPrefix_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("selected");
-    QTest::newRow("one letter, other case") << "а" << "Альфа" << "льфа";
-    QTest::newRow("two letters") << "аль" << "Альфа" << "фа";
-    QTest::newRow("goes on to a later entry") << "альб" << "альбом" << "ом";
-    QTest::newRow("capitals typed") << "БЕР" << "БЕРЕЗА" << "ЕЗА";
-    QTest::newRow("unmatched letter keeps the choice") << "бю" << "Бета" << "ета";
-    QTest::newRow("whole name") << "дуб" << "Дуб" << "";
+    QTest::newRow("one letter, other case") << "а"
+                                            << "Альфа"
+                                            << "льфа";
+    QTest::newRow("two letters") << "аль"
+                                 << "Альфа"
+                                 << "фа";
+    QTest::newRow("goes on to a later entry") << "альб"
+                                              << "альбом"
+                                              << "ом";
+    QTest::newRow("capitals typed") << "БЕР"
+                                    << "БЕРЕЗА"
+                                    << "ЕЗА";
+    QTest::newRow("unmatched letter keeps the choice") << "бю"
+                                                       << "Бета"
+                                                       << "ета";
+    QTest::newRow("whole name") << "дуб"
+                                << "Дуб"
+                                << "";
 }
 
 void TestDbControls::typeAheadFindsTheFirstEntryByPrefix()
@@ -453,7 +463,7 @@ void TestDbControls::listOpensOnTypingWithNineRowsAtMost()
     typeText(box, QStringLiteral("1"));
     QVERIFY(box->ListVisible());
     QTableView* view = box->Popup()->View();
-    QCOMPARE(view->currentIndex().row(), 9);   // "A10", the first code beginning with A1
+    QCOMPARE(view->currentIndex().row(), 9);  // "A10", the first code beginning with A1
     QCOMPARE(view->model()->rowCount(), 12);
     const int rows = view->viewport()->height() / view->verticalHeader()->defaultSectionSize();
     QCOMPARE(rows, LookupPopup::kVisibleRows);
@@ -493,9 +503,9 @@ void TestDbControls::twoLevelTitlesShareTheirUpperPart()
 void TestDbControls::navigatorButtonsFollowTheTable()
 {
     auto* nav = host(new DbNavigator);
-    nav->setButtons({DbNavigator::First, DbNavigator::Prior, DbNavigator::Next, DbNavigator::Last,
-                     DbNavigator::Insert, DbNavigator::Delete, DbNavigator::Edit, DbNavigator::Post,
-                     DbNavigator::Cancel, DbNavigator::Refresh},
+    nav->setButtons({DbNavigator::First, DbNavigator::Prior, DbNavigator::Next, DbNavigator::Last, DbNavigator::Insert,
+                     DbNavigator::Delete, DbNavigator::Edit, DbNavigator::Post, DbNavigator::Cancel,
+                     DbNavigator::Refresh},
                     {});
     nav->setDataSource(&m_tables->dsRec);
     auto enabled = [nav] {
@@ -505,7 +515,7 @@ void TestDbControls::navigatorButtonsFollowTheTable()
         return s;
     };
     //                 first prior next last insert delete edit post cancel refresh
-    QCOMPARE(enabled(), QStringLiteral("0000101001"));   // empty table
+    QCOMPARE(enabled(), QStringLiteral("0000101001"));  // empty table
     m_tables->addRec(QStringLiteral("a"), 1);
     m_tables->addRec(QStringLiteral("b"), 2);
     m_tables->rec.First();
@@ -608,8 +618,7 @@ void TestDbControls::insertKeyStartsARecordBeforeTheCurrentOne()
     QTest::keyClick(grid, Qt::Key_Insert);
     QCOMPARE(m_tables->data.State(), dsInsert);
     QCOMPARE(grid->currentIndex().row(), 1);
-    QCOMPARE(gridRows(grid),
-             (QStringList{"01001|Арсен|1.000|1.000|0.001", "||||", "01002|Ванадій|2.000|2.000|0.02"}));
+    QCOMPARE(gridRows(grid), (QStringList{"01001|Арсен|1.000|1.000|0.001", "||||", "01002|Ванадій|2.000|2.000|0.02"}));
 }
 
 void TestDbControls::downArrowAppendsAndGivesUpAnUnchangedNewRecord()
@@ -807,7 +816,7 @@ void TestDbControls::textThatIsNoNumberIsShownAndRefused()
     typeText(QApplication::focusWidget(), QStringLiteral("bc"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QTRY_COMPARE(m_dialogs->texts(),
-             QStringList{QStringLiteral("'abc' is not a valid floating point value for field 'Потенцiйний'")});
+                 QStringList{QStringLiteral("'abc' is not a valid floating point value for field 'Потенцiйний'")});
     QCOMPARE(m_dialogs->messages().first().kind, MsgKind::Error);
     QCOMPARE(poten.data().toString(), QStringLiteral("1.000"));
 }
