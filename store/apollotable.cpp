@@ -7,9 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QElapsedTimer>
 #include <QHash>
-#include <QThread>
 
 #include "apolloenv.h"
 #include "cp1251.h"
@@ -22,8 +20,6 @@
 namespace {
 
 const QChar kCR = QChar(u'\r');
-// How long Open waits out another program's lock.
-constexpr int kOpenLockWaitMs = 3000;
 
 quint64 nextGeneration()
 {
@@ -979,20 +975,9 @@ void TApolloTable::Open()
     sx.sx_ErrorLevel(0);
     const short mode = m_exclusive ? SX_EXCLUSIVE : (m_readOnly ? SX_READONLY : SX_READWRITE);
     const QByteArray encodedPath = QFile::encodeName(found.absoluteFilePath());
-    const auto use = [&] {
-        return sx.sx_Use(encodedPath.constData(), latin(alias).constData(), mode, static_cast<short>(m_tableType + 1));
-    };
-    short area = use();
-    // A lock refusing the open is another program's passing moment (its
-    // append, its whole-file lock): wait a little before giving up.
-    for (QElapsedTimer waited; area <= 0 && sx.sx_ErrorKind() == SX_ERR_LOCKED;) {
-        if (!waited.isValid())
-            waited.start();
-        else if (waited.elapsed() > kOpenLockWaitMs)
-            break;
-        QThread::msleep(10);
-        area = use();
-    }
+    // Another program's locks refuse the open only when it uses the table exclusively.
+    const short area =
+        sx.sx_Use(encodedPath.constData(), latin(alias).constData(), mode, static_cast<short>(m_tableType + 1));
     if (area <= 0)
         failOpen(path);
     sx.sx_ErrorLevel(envApplies ? env->ErrorLevel() : 0);

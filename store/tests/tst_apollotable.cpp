@@ -136,6 +136,8 @@ private slots:
 
     void editLockBetweenTwoTablesOnOneFile();
     void editLockHeldByAnotherProcess();
+    void openBesideAnotherProgramsLocks_data();
+    void openBesideAnotherProgramsLocks();
     void everyErrorText();
     void deleteMovesToTheNextVisibleRecord();
     void eventsInOrderAndSilentAbort();
@@ -847,6 +849,47 @@ void TestApolloTable::editLockHeldByAnotherProcess()
     table.Next();
     table.Edit();  // the other record is free
     table.Cancel();
+}
+
+// Another program's passing locks (a record being edited, its whole-file lock
+// with an append under it) never keep the table from opening; only its
+// exclusive use does, and that is said at once.
+void TestApolloTable::openBesideAnotherProgramsLocks_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("record lock") << int(LockHolder::Record) << true;
+    QTest::newRow("file lock") << int(LockHolder::File) << true;
+    QTest::newRow("file lock and an append") << int(LockHolder::FileAndAppend) << true;
+    QTest::newRow("exclusive use") << int(LockHolder::Exclusive) << false;
+}
+
+void TestApolloTable::openBesideAnotherProgramsLocks()
+{
+    QFETCH(int, kind);
+    QFETCH(bool, opens);
+    const QString file = makeData({30, 5});
+    LockHolder holder;
+    QVERIFY(holder.start(file, LockHolder::Kind(kind)));
+    TApolloTable table(QStringLiteral("tblData"));
+    table.setTableName(file);
+    if (opens) {
+        table.Open();
+        table.setRecNo(1);
+        QCOMPARE(table.FieldByName(QStringLiteral("CONTID"))->AsInteger(), 30);
+        return;
+    }
+    try {
+        table.Open();
+        QFAIL("opened a table another program uses exclusively");
+    } catch (const EApolloError& e) {
+        QCOMPARE(e.Kind, int(SX_ERR_LOCKED));
+        QCOMPARE(e.Message,
+                 QStringLiteral("Unable to open table: %1\rТаблицю заблокувала інша програма або інший "
+                                "користувач: %1")
+                     .arg(file));
+    }
+    QVERIFY(!table.Active());
 }
 
 // ---------------------------------------------------------------- errors

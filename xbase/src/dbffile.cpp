@@ -22,7 +22,11 @@ namespace {
 constexpr uint64_t kLockBase = 0x40000000;        // header (append) lock byte
 constexpr uint64_t kFileLockStart = 0x40000001;   // FLOCK range start
 constexpr uint64_t kFileLockLength = 0x3FFFFFFD;  // ... through 0x7FFFFFFD
-constexpr uint64_t kAllLocksLength = 0x3FFFFFFE;  // header byte + FLOCK range
+// An exclusive open locks from the header byte to the end of the lock space (length 0),
+// past the FLOCK range: another holder's header and file locks, which the kernel merges
+// into one range from 0x40000000 through 0x7FFFFFFD, are then never taken for an
+// exclusive open, and record locks of tables larger than 1 GiB are covered as well.
+constexpr uint64_t kExclusiveLength = 0;
 
 constexpr uint32_t kMaxHeaderLength = 0xFFFF;
 constexpr uint32_t kMaxRecordLength = 0x7FFF;
@@ -289,17 +293,18 @@ std::unique_ptr<DbfFile> DbfFile::open(const std::string& path, OpenMode mode, S
         return fail(ErrorKind::Corrupt, path + " is not a valid table: " + parsed.message());
 
     if (mode == OpenMode::Exclusive) {
-        if (!f->setLock(F_WRLCK, kLockBase, kAllLocksLength, 0))
+        if (!f->setLock(F_WRLCK, kLockBase, kExclusiveLength, 0))
             return fail(ErrorKind::Locked, "Cannot open " + path + " exclusively: it is locked by another user");
     } else {
-        // Another holder's exclusive open shows as one lock over the whole range.
+        // Nobody else can hold a lock beside an exclusive open's: if there is one, it is
+        // the lock GETLK reports.
         struct flock fl { };
         fl.l_type = F_WRLCK;
         fl.l_whence = SEEK_SET;
         fl.l_start = static_cast<off_t>(kLockBase);
-        fl.l_len = static_cast<off_t>(kAllLocksLength);
+        fl.l_len = static_cast<off_t>(kExclusiveLength);
         if (env().lock(fd, F_OFD_GETLK, &fl) == 0 && fl.l_type != F_UNLCK
-            && static_cast<uint64_t>(fl.l_start) == kLockBase && static_cast<uint64_t>(fl.l_len) >= kAllLocksLength)
+            && static_cast<uint64_t>(fl.l_start) == kLockBase && fl.l_len == static_cast<off_t>(kExclusiveLength))
             return fail(ErrorKind::Locked, "Cannot open " + path + ": it is opened exclusively by another user");
     }
 

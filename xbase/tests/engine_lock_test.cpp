@@ -244,6 +244,74 @@ TEST_F(LockTest, ExclusiveOpenShutsOthersOut)
     EXPECT_EQ(sx_Use(p.c_str(), "C", SX_EXCLUSIVE, SX_SDEFOX), 0) << "a record lock stops an exclusive open";
 }
 
+// Another process's adjacent locks merge into one range in the kernel: its header lock
+// (an append) together with its file lock cover exactly what an exclusive open used to
+// lock, and a record lock of a large table lies past the file lock range. Neither may be
+// taken for something else.
+TEST_F(LockTest, OpensJudgeAnotherHoldersMergedLocksRight)
+{
+    // A table of about 1 GiB (sparse): its last record's lock byte lies past 0x7FFFFFFD.
+    const std::string big = createTable("big.dbf", dataFields());
+    const uint32_t records = 26000000;
+    {
+        std::string bytes = readFile(big);
+        bytes.resize(129);
+        for (int i = 0; i < 4; ++i)
+            bytes[static_cast<size_t>(4 + i)] = static_cast<char>(records >> (8 * i) & 0xFF);
+        writeFile(big, bytes);
+        ASSERT_EQ(::truncate(big.c_str(), 129 + static_cast<off_t>(records) * 42), 0);
+        ASSERT_GT(0x40000000LL + 129 + static_cast<long long>(records - 1) * 42, 0x7FFFFFFDLL);
+    }
+    const std::string p = makeData(3);
+
+    struct Row {
+        const char* what;
+        std::string table;
+        std::function<bool()> hold;  // run by the other process
+        bool sharedOpens, exclusiveOpens;
+    } rows[] = {
+        {"file lock and an append in progress", p,
+         [] { return sx_Flock() == 1 && (sx_AppendBlank(), sx_ErrorKind() == SX_OK); }, true, false},
+        {"file lock alone", p, [] { return sx_Flock() == 1; }, true, false},
+        {"an append in progress alone", p, [] { return sx_AppendBlank(), sx_ErrorKind() == SX_OK; }, true, false},
+        {"a record lock past the file lock range", big, [&] { return sx_Rlock(static_cast<long>(records)) == 1; }, true,
+         false},
+        {"nothing", p, [] { return true; }, true, true},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        Child holder([&](Child& c) {
+            if (sx_Use(r.table.c_str(), "H", SX_READWRITE, SX_SDEFOX) <= 0 || !r.hold())
+                return 1;
+            c.send('h');
+            c.receive();
+            return 0;
+        });
+        ASSERT_EQ(holder.receive(), 'h');
+        const short shared = sx_Use(r.table.c_str(), "S", SX_READWRITE, SX_SDEFOX);
+        EXPECT_EQ(shared > 0, r.sharedOpens) << sx_LastError();
+        if (shared > 0)
+            sx_Close();
+        const short exclusive = sx_Use(r.table.c_str(), "X", SX_EXCLUSIVE, SX_SDEFOX);
+        EXPECT_EQ(exclusive > 0, r.exclusiveOpens) << sx_LastError();
+        if (exclusive <= 0) {
+            EXPECT_EQ(sx_ErrorKind(), SX_ERR_LOCKED) << sx_LastError();
+        }
+        holder.send('q');
+        EXPECT_EQ(holder.finish(), 0);
+        if (exclusive > 0) {
+            // Held exclusively, the table stays shut to everybody else, big tables' far
+            // records included.
+            Child other([&](Child&) { return sx_Use(r.table.c_str(), "O", SX_READWRITE, SX_SDEFOX) > 0 ? 1 : 0; });
+            EXPECT_EQ(other.finish(), 0);
+            sx_Close();
+        }
+    }
+    // An exclusive open of the big table shuts out a lock on its last record as well.
+    ASSERT_GT(open(big, SX_EXCLUSIVE, "X"), 0);
+    EXPECT_TRUE(lockedByOthers(big, 0x40000000LL + 129 + static_cast<off_t>(records - 1) * 42, 1));
+}
+
 // The order of an open index follows what another process writes to the table and
 // its index.
 TEST_F(LockTest, IndexOrderFollowsAnotherProcess)

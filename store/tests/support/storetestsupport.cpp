@@ -10,6 +10,7 @@
 
 #include "store/apolloenv.h"
 #include "store/apollotable.h"
+#include "store/engine.h"
 #include "store/errors.h"
 
 namespace storetest {
@@ -103,9 +104,10 @@ bool LockHolder::start(const QString& tablePath, Kind kind, int recNo)
 {
     m_process = std::make_unique<QProcess>();
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process->start(QCoreApplication::applicationFilePath(),
-                     {QStringLiteral("--hold-lock"), tablePath,
-                      kind == File ? QStringLiteral("file") : QStringLiteral("record"), QString::number(recNo)});
+    static const char* const kinds[] = {"record", "file", "file+append", "exclusive"};
+    m_process->start(
+        QCoreApplication::applicationFilePath(),
+        {QStringLiteral("--hold-lock"), tablePath, QString::fromLatin1(kinds[kind]), QString::number(recNo)});
     if (!m_process->waitForStarted(10000))
         return false;
     while (m_process->state() == QProcess::Running) {
@@ -142,11 +144,19 @@ bool runChildIfAsked(int argc, char** argv, int* exitCode)
     env.setDeleted(true);
     TApolloTable table(QStringLiteral("tblHolder"));
     try {
+        const std::string kind = argv[3];
         table.setTableName(QString::fromLocal8Bit(argv[2]));
+        table.setExclusive(kind == "exclusive");
         table.Open();
         bool held = false;
-        if (std::string(argv[3]) == "file") {
+        if (kind == "exclusive") {
+            held = true;
+        } else if (kind == "file") {
             held = table.Flock() != 0;
+        } else if (kind == "file+append") {
+            // The layer appends whole records at once; the engine's blank append keeps
+            // the header lock until the record is written.
+            held = table.Flock() != 0 && (Sde().sx_AppendBlank(), Sde().sx_ErrorKind() == SX_OK);
         } else {
             table.setRecNo(std::atoi(argv[4]));
             table.Edit();

@@ -38,7 +38,9 @@ QStringList filesIn(const QString& folder);
 // holds a lock on it until it is destroyed.
 class LockHolder {
 public:
-    enum Kind { Record, File };
+    // FileAndAppend: the file lock and the header lock of an append in progress;
+    // Exclusive: the table opened exclusively.
+    enum Kind { Record, File, FileAndAppend, Exclusive };
     // Starts the child and waits until it holds the lock; false on failure.
     bool start(const QString& tablePath, Kind kind, int recNo = 1);
     ~LockHolder();
