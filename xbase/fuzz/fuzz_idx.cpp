@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::fwrite(data, 1, size, f);
     std::fclose(f);
 
-    std::string err;
+    xb::Status err;
     auto idx = xb::IdxFile::open(path, &err);
     if (idx) {
         // Whatever was accepted must be usable.

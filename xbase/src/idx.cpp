@@ -19,16 +19,19 @@ namespace {
 
 using idxcodec::Image;
 
-bool fail(std::string* err, std::string msg)
+bool fail(Status* status, ErrorKind kind, std::string msg)
 {
-    if (err)
-        *err = std::move(msg);
+    if (status)
+        *status = Status::error(kind, std::move(msg));
     return false;
 }
 
-std::string sysError(const std::string& what, const std::string& path)
+// A failed system call: the kind follows errno (a full disk, a refusal, a failing medium).
+bool failSys(Status* status, const std::string& what, const std::string& path, int err = errno)
 {
-    return what + " " + path + ": " + std::strerror(errno);
+    if (status)
+        *status = systemError(what + " " + path, err);
+    return false;
 }
 
 int compareEntries(const IdxEntry& a, const IdxEntry& b, size_t keyLen)
@@ -82,23 +85,23 @@ struct Stamp {
 
 // Reads an index file whole, after judging its header: a file named like an index that is
 // not one (or claims more than maxBytes, 0: no limit) is refused before the rest is read.
-bool readWholeFile(const std::string& path, std::string* data, std::string* err, uint64_t maxBytes = 0)
+bool readWholeFile(const std::string& path, std::string* data, Status* status, uint64_t maxBytes = 0)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = env().open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0);
     if (fd < 0)
-        return fail(err, sysError("cannot open", path));
+        return failSys(status, "cannot open", path);
     struct Closer {
         int fd;
-        ~Closer() { ::close(fd); }
+        ~Closer() { env().close(fd); }
     } closer{fd};
     struct stat st;
-    if (::fstat(fd, &st) != 0)
-        return fail(err, sysError("cannot read", path));
+    if (env().fstat(fd, &st) != 0)
+        return failSys(status, "cannot read", path);
     if (!S_ISREG(st.st_mode))
-        return fail(err, path + ": not a regular file");
+        return fail(status, ErrorKind::Corrupt, path + ": not a regular file");
     const uint64_t size = uint64_t(st.st_size);
     if (size > 0xFFFFFFFFull)
-        return fail(err, path + ": file larger than 4 GB");
+        return fail(status, ErrorKind::Corrupt, path + ": file larger than 4 GB");
     data->resize(std::min<size_t>(size_t(size), idxcodec::kHeaderBytes));
     size_t got = 0;
     auto readUpTo = [&](size_t want) {
@@ -115,31 +118,18 @@ bool readWholeFile(const std::string& path, std::string* data, std::string* err,
         return true;
     };
     if (!readUpTo(data->size()))
-        return fail(err, sysError("cannot read", path));
+        return failSys(status, "cannot read", path);
     Image head;
     std::string why;
     if (!idxcodec::decodeHeader(reinterpret_cast<const uint8_t*>(data->data()), got, size, &head, &why))
-        return fail(err, path + ": " + why);
+        return fail(status, ErrorKind::Corrupt, path + ": " + why);
     if (maxBytes > 0 && size > maxBytes)
-        return fail(err, path + ": " + std::to_string(size) + " bytes, far more than an index of its table needs");
+        return fail(status, ErrorKind::Corrupt,
+                    path + ": " + std::to_string(size) + " bytes, far more than an index of its table needs");
     data->resize(size_t(size));
     if (!readUpTo(data->size()))
-        return fail(err, sysError("cannot read", path));
+        return failSys(status, "cannot read", path);
     data->resize(got);
-    return true;
-}
-
-bool writeAll(int fd, const std::string& data, off_t at)
-{
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = env().pwrite(fd, data.data() + done, data.size() - done, at + off_t(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += size_t(n);
-    }
     return true;
 }
 
@@ -147,7 +137,7 @@ bool writeAll(int fd, const std::string& data, off_t at)
 // temporary name in the same folder and renamed. (Renaming over an existing file would make
 // ext4 flush it at once, and programs holding the old file open would not see the change;
 // existing files are therefore written in place, see writeOver.)
-bool writeNewFile(const std::string& path, const std::string& data, std::string* err)
+bool writeNewFile(const std::string& path, const std::string& data, Status* status)
 {
     const size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -161,18 +151,17 @@ bool writeNewFile(const std::string& path, const std::string& data, std::string*
             break;
     }
     if (fd < 0)
-        return fail(err, sysError("cannot create", path));
-    const bool written = writeAll(fd, data, 0) && env().fsync(fd) == 0;
+        return failSys(status, "cannot create", path);
+    const bool written = writeAt(fd, data.data(), data.size(), 0) && env().fsync(fd) == 0;
     const int writeErrno = errno;
-    if (env().close(fd) != 0 || !written) {
-        if (!written)
-            errno = writeErrno;
-        fail(err, sysError("cannot write", path));
+    const bool closed = env().close(fd) == 0;
+    if (!written || !closed) {
+        failSys(status, "cannot write", path, written ? errno : writeErrno);
         env().unlink(tmp.c_str());
         return false;
     }
     if (env().rename(tmp.c_str(), path.c_str()) != 0) {
-        fail(err, sysError("cannot create", path));
+        failSys(status, "cannot create", path);
         env().unlink(tmp.c_str());
         return false;
     }
@@ -190,20 +179,21 @@ bool writeNewFile(const std::string& path, const std::string& data, std::string*
 // past the new tree is cut off. Up to the header write the old index stays intact, after it
 // the new one is complete, so a crash or a reader never meets a half-written tree.
 bool writeOver(const std::string& path, const std::string& header, const std::string& nodes, size_t firstPage,
-               std::string* err)
+               Status* status)
 {
     const int fd = env().open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC, 0);
     if (fd < 0)
-        return fail(err, sysError("cannot write", path));
+        return failSys(status, "cannot write", path);
     const off_t end = off_t(firstPage * idxcodec::kPage + nodes.size());
     struct stat st;
-    bool ok = writeAll(fd, nodes, off_t(firstPage * idxcodec::kPage)) && writeAll(fd, header, 0)
-        && env().fstat(fd, &st) == 0 && (st.st_size <= end || env().ftruncate(fd, end) == 0);
+    bool ok = writeAt(fd, nodes.data(), nodes.size(), off_t(firstPage * idxcodec::kPage))
+        && writeAt(fd, header.data(), header.size(), 0) && env().fstat(fd, &st) == 0
+        && (st.st_size <= end || env().ftruncate(fd, end) == 0);
     if (!ok)
-        fail(err, sysError("cannot write", path));
+        failSys(status, "cannot write", path);
     if (env().close(fd) != 0 && ok) {
         ok = false;
-        fail(err, sysError("cannot write", path));
+        failSys(status, "cannot write", path);
     }
     return ok;
 }
@@ -300,21 +290,21 @@ struct IdxFile::Impl {
 
     size_t keyLen() const { return size_t(img.keyLen); }
 
-    bool load(const IdxKeyType* hint, std::string* err)
+    bool load(const IdxKeyType* hint, Status* status)
     {
         // A writer may be switching the file over while we read it: what fails to decode
         // is read again when the file changed meanwhile.
         for (int attempt = 0;; ++attempt) {
             const Stamp before = Stamp::of(path);
             std::string data;
-            if (!readWholeFile(path, &data, err, maxBytes))
+            if (!readWholeFile(path, &data, status, maxBytes))
                 return false;
             Image fresh;
             std::string why;
             if (!idxcodec::decode(reinterpret_cast<const uint8_t*>(data.data()), data.size(), hint, &fresh, &why)) {
                 if (attempt < 3 && !(Stamp::of(path) == before))
                     continue;
-                return fail(err, path + ": " + why);
+                return fail(status, ErrorKind::Corrupt, path + ": " + why);
             }
             // The standard form cannot record a descending order; keep what we were told.
             if (!fresh.compact && img.descending)
@@ -326,7 +316,7 @@ struct IdxFile::Impl {
         }
     }
 
-    bool save(std::string* err)
+    bool save(Status* status)
     {
         const size_t pages = idxcodec::standardPages(img.keyLen, img.entries.size());
         struct stat st;
@@ -353,8 +343,9 @@ struct IdxFile::Impl {
         }
         std::string header, nodes, why;
         if (!idxcodec::encodeStandard(img, first, &header, &nodes, &why))
-            return fail(err, path + ": " + why);
-        const bool ok = exists ? writeOver(path, header, nodes, first, err) : writeNewFile(path, header + nodes, err);
+            return fail(status, ErrorKind::BadArgument, path + ": " + why);
+        const bool ok =
+            exists ? writeOver(path, header, nodes, first, status) : writeNewFile(path, header + nodes, status);
         if (!ok)
             return false;
         img.compact = false;
@@ -373,26 +364,25 @@ struct IdxFile::Impl {
         if (dirty || Stamp::of(path) == stamp)
             return;
         const IdxKeyType type = img.keyType;
-        std::string ignored;
-        load(&type, &ignored);  // unreadable: our copy is the best there is; it is written next
+        load(&type, nullptr);  // unreadable: our copy is the best there is; it is written next
     }
 
-    bool written(std::string* err)
+    bool written(Status* status)
     {
         dirty = true;
         if (deferred)
             return true;
-        return save(err);
+        return save(status);
     }
 
-    bool validEntry(const IdxEntry& e, std::string* err) const
+    bool validEntry(const IdxEntry& e, Status* status) const
     {
         if (e.key.size() != keyLen())
-            return fail(err,
+            return fail(status, ErrorKind::BadArgument,
                         "key of " + std::to_string(e.key.size()) + " bytes for an index of " + std::to_string(keyLen())
                             + "-byte keys");
         if (e.recNo == 0)
-            return fail(err, "record number 0");
+            return fail(status, ErrorKind::BadArgument, "record number 0");
         return true;
     }
 };
@@ -403,37 +393,37 @@ IdxFile::IdxFile() : d(std::make_unique<Impl>()) { }
 // that guards the file is held, and the owner flushes under it.
 IdxFile::~IdxFile() = default;
 
-std::unique_ptr<IdxFile> IdxFile::open(const std::string& path, std::string* err)
+std::unique_ptr<IdxFile> IdxFile::open(const std::string& path, Status* status)
 {
     std::unique_ptr<IdxFile> f(new IdxFile());
     f->d->path = path;
-    if (!f->d->load(nullptr, err))
+    if (!f->d->load(nullptr, status))
         return nullptr;
     return f;
 }
 
-std::unique_ptr<IdxFile> IdxFile::open(const std::string& path, std::string* err, IdxKeyType expected)
+std::unique_ptr<IdxFile> IdxFile::open(const std::string& path, Status* status, IdxKeyType expected)
 {
     std::unique_ptr<IdxFile> f(new IdxFile());
     f->d->path = path;
-    if (!f->d->load(&expected, err))
+    if (!f->d->load(&expected, status))
         return nullptr;
     return f;
 }
 
-std::unique_ptr<IdxFile> IdxFile::open(const std::string& path, std::string* err, const IdxKeyType* expected,
+std::unique_ptr<IdxFile> IdxFile::open(const std::string& path, Status* status, const IdxKeyType* expected,
                                        uint64_t maxBytes)
 {
     std::unique_ptr<IdxFile> f(new IdxFile());
     f->d->path = path;
     f->d->maxBytes = maxBytes;
-    if (!f->d->load(expected, err))
+    if (!f->d->load(expected, status))
         return nullptr;
     return f;
 }
 
 std::unique_ptr<IdxFile> IdxFile::build(const std::string& path, const std::string& keyExpr, IdxKeyType type,
-                                        int keyLen, std::vector<IdxEntry> entries, std::string* err, bool descending,
+                                        int keyLen, std::vector<IdxEntry> entries, Status* status, bool descending,
                                         const std::string& condition, bool writeFile, bool unique)
 {
     auto trimmed = [](const std::string& s) {
@@ -451,20 +441,20 @@ std::unique_ptr<IdxFile> IdxFile::build(const std::string& path, const std::stri
     d.img.keyLen = keyLen;
     d.img.descending = descending;
     if (d.img.keyExpr.empty()) {
-        fail(err, "empty key expression");
+        fail(status, ErrorKind::BadArgument, "empty key expression");
         return nullptr;
     }
     if (type == IdxKeyType::Numeric && keyLen != 8) {
-        fail(err, "numeric keys are 8 bytes, not " + std::to_string(keyLen));
+        fail(status, ErrorKind::BadArgument, "numeric keys are 8 bytes, not " + std::to_string(keyLen));
         return nullptr;
     }
     if (keyLen < 1 || keyLen > idxcodec::kMaxStandardKeyLen) {
-        fail(err,
+        fail(status, ErrorKind::BadArgument,
              "key length " + std::to_string(keyLen) + " outside 1.." + std::to_string(idxcodec::kMaxStandardKeyLen));
         return nullptr;
     }
     for (const IdxEntry& e : entries)
-        if (!d.validEntry(e, err))
+        if (!d.validEntry(e, status))
             return nullptr;
 
     d.img.entries = sortedEntries(std::move(entries), size_t(keyLen));
@@ -481,16 +471,16 @@ std::unique_ptr<IdxFile> IdxFile::build(const std::string& path, const std::stri
         d.stamp = Stamp::of(path);
         return f;
     }
-    if (!d.save(err))
+    if (!d.save(status))
         return nullptr;
     return f;
 }
 
 std::unique_ptr<IdxFile> IdxFile::create(const std::string& path, const std::string& keyExpr, IdxKeyType type,
-                                         int keyLen, std::vector<IdxEntry> entries, std::string* err, bool descending,
+                                         int keyLen, std::vector<IdxEntry> entries, Status* status, bool descending,
                                          const std::string& condition)
 {
-    return build(path, keyExpr, type, keyLen, std::move(entries), err, descending, condition, true);
+    return build(path, keyExpr, type, keyLen, std::move(entries), status, descending, condition, true);
 }
 
 std::string IdxFile::charKey(const std::string& text, int keyLen)
@@ -563,10 +553,10 @@ const std::vector<IdxEntry>& IdxFile::entries() const
     return d->img.entries;
 }
 
-bool IdxFile::insert(const IdxEntry& e, std::string* err)
+bool IdxFile::insert(const IdxEntry& e, Status* status)
 {
     d->catchUp();
-    if (!d->validEntry(e, err))
+    if (!d->validEntry(e, status))
         return false;
     std::vector<IdxEntry>& v = d->img.entries;
     const size_t n = d->keyLen();
@@ -582,41 +572,42 @@ bool IdxFile::insert(const IdxEntry& e, std::string* err)
             return true;
     }
     v.insert(it, e);
-    return d->written(err);
+    return d->written(status);
 }
 
-bool IdxFile::remove(const IdxEntry& e, std::string* err)
+bool IdxFile::remove(const IdxEntry& e, Status* status)
 {
     d->catchUp();
-    if (!d->validEntry(e, err))
+    if (!d->validEntry(e, status))
         return false;
     std::vector<IdxEntry>& v = d->img.entries;
     const size_t n = d->keyLen();
     auto it = std::lower_bound(v.begin(), v.end(), e,
                                [n](const IdxEntry& a, const IdxEntry& b) { return compareEntries(a, b, n) < 0; });
     if (it == v.end() || compareEntries(*it, e, n) != 0)
-        return fail(err, "record " + std::to_string(e.recNo) + " is not in the index under that key");
+        return fail(status, ErrorKind::NotFound,
+                    "record " + std::to_string(e.recNo) + " is not in the index under that key");
     v.erase(it);
-    return d->written(err);
+    return d->written(status);
 }
 
-bool IdxFile::flush(std::string* err)
+bool IdxFile::flush(Status* status)
 {
     if (!d->dirty)
         return true;
-    return d->save(err);
+    return d->save(status);
 }
 
-bool IdxFile::sync(std::string* err)
+bool IdxFile::sync(Status* status)
 {
-    if (!flush(err))
+    if (!flush(status))
         return false;
     const int fd = env().open(d->path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0);
     if (fd < 0)
-        return fail(err, sysError("cannot open", d->path));
+        return failSys(status, "cannot open", d->path);
     const bool ok = env().fdatasync(fd) == 0;
     if (!ok)
-        fail(err, sysError("cannot sync", d->path));
+        failSys(status, "cannot sync", d->path);
     env().close(fd);
     return ok;
 }
@@ -642,10 +633,10 @@ bool IdxFile::changedOnDisk() const
     return !(Stamp::of(d->path) == d->stamp);
 }
 
-bool IdxFile::reload(std::string* err)
+bool IdxFile::reload(Status* status)
 {
     const IdxKeyType type = d->img.keyType;
-    return d->load(&type, err);
+    return d->load(&type, status);
 }
 
 }  // namespace xb

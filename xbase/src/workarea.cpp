@@ -116,9 +116,9 @@ Status WorkArea::commit()
         return st;
     st = m_table->sync();
     for (OrderIndex& ix : m_indexes) {
-        std::string err;
+        Status err;
         if (!ix.file->sync(&err) && st.ok())
-            st = Status::error(ErrorKind::Io, "Cannot write index " + ix.file->path() + " to disk: " + err);
+            st = Status::error(err.kind(), "Cannot write index " + ix.file->path() + " to disk: " + err.message());
     }
     return st;
 }
@@ -127,11 +127,11 @@ Status WorkArea::flushIndexes()
 {
     Status result;
     for (OrderIndex& ix : m_indexes) {
-        std::string err;
+        Status err;
         if (!ix.file->flush(&err)) {
             ix.stale = true;  // memory and file differ now: rebuilt at the next look
             if (result.ok())
-                result = Status::error(ErrorKind::Io, "Cannot write index " + ix.file->path() + ": " + err);
+                result = Status::error(err.kind(), "Cannot write index " + ix.file->path() + ": " + err.message());
         }
         ix.file->setDeferredWrites(false);
     }
@@ -180,8 +180,7 @@ void WorkArea::reloadChangedIndexes()
     for (OrderIndex& ix : m_indexes) {
         if (!ix.file->changedOnDisk())
             continue;
-        std::string err;
-        if (!ix.file->reload(&err))
+        if (!ix.file->reload(nullptr))
             (void)verifyOrRebuild(ix);
         ++m_generation;
     }
@@ -213,8 +212,7 @@ void WorkArea::onCountChanged(uint32_t before, uint32_t now)
             keyFor(ix, rec, r, &m_keyBuf);
             if (!indexHolds(ix, m_keyBuf, r)) {
                 ix.file->setDeferredWrites(true);
-                std::string err;
-                (void)ix.file->insert(IdxEntry{m_keyBuf, r}, &err);
+                (void)ix.file->insert(IdxEntry{m_keyBuf, r}, nullptr);
             }
         }
     }
@@ -593,8 +591,7 @@ Status WorkArea::writeLocked(uint32_t r, const std::string& old, const char* ima
             // The files hold the old keys (an index is switched over whole or not at all):
             // read them again; what cannot be read is rebuilt at the next look.
             for (OrderIndex& ix : m_indexes) {
-                std::string err;
-                ix.stale = !back.ok() || !ix.file->reload(&err);
+                ix.stale = !back.ok() || !ix.file->reload(nullptr);
             }
             ++m_generation;
         }
@@ -629,9 +626,9 @@ Status WorkArea::appendBlank()
                 continue;
             keyFor(ix, rec, recNo, &m_keyBuf);
             ix.file->setDeferredWrites(true);
-            std::string err;
+            Status err;
             if (!ix.file->insert(IdxEntry{m_keyBuf, recNo}, &err) && st.ok())
-                st = Status::error(ErrorKind::Io, "Cannot update index " + ix.file->path() + ": " + err);
+                st = Status::error(err.kind(), "Cannot update index " + ix.file->path() + ": " + err.message());
         }
         ++m_generation;
         if (m_query) {
@@ -676,8 +673,7 @@ Status WorkArea::appendRecord(const char* image, uint32_t* recNo)
             continue;
         keyFor(ix, image, r, &m_keyBuf);
         ix.file->setDeferredWrites(true);
-        std::string err;
-        (void)ix.file->insert(IdxEntry{m_keyBuf, r}, &err);
+        (void)ix.file->insert(IdxEntry{m_keyBuf, r}, nullptr);
     }
     ++m_generation;
     st = flushIndexes();
@@ -686,8 +682,7 @@ Status WorkArea::appendRecord(const char* image, uint32_t* recNo)
         // record and take its keys back, so that table and indexes agree again.
         Status undone = m_table->restoreCount(count);
         for (OrderIndex& ix : m_indexes) {
-            std::string err;
-            ix.stale = !undone.ok() || !ix.file->reload(&err);
+            ix.stale = !undone.ok() || !ix.file->reload(nullptr);
         }
         ++m_generation;
         return st;
@@ -714,11 +709,11 @@ Status WorkArea::updateIndexes(const char* oldImage, const char* newImage, uint3
         if (wasIn == isIn && (!isIn || m_keyBuf == m_keyBuf2))
             continue;
         ix.file->setDeferredWrites(true);
-        std::string err;
+        Status err;
         if (wasIn)
-            (void)ix.file->remove(IdxEntry{m_keyBuf, recNo}, &err);  // absent: nothing to remove
+            (void)ix.file->remove(IdxEntry{m_keyBuf, recNo}, nullptr);  // absent: nothing to remove
         if (isIn && !ix.file->insert(IdxEntry{m_keyBuf2, recNo}, &err) && result.ok())
-            result = Status::error(ErrorKind::Io, "Cannot update index " + ix.file->path() + ": " + err);
+            result = Status::error(err.kind(), "Cannot update index " + ix.file->path() + ": " + err.message());
         ++m_generation;
     }
     if (m_appendPending)
@@ -829,12 +824,12 @@ Status WorkArea::rebuild(OrderIndex& ix, const std::string& path, const std::str
     Status read = m_table->takeReadError();
     if (!read.ok())
         return read;
-    std::string err;
+    Status err;
     const IdxKeyType type = ix.numeric ? IdxKeyType::Numeric : IdxKeyType::Character;
     auto file = IdxFile::build(path, keyText, type, static_cast<int>(ix.keyLen), std::move(entries), &err, descending,
                                condText, writeFile, unique);
     if (!file)
-        return Status::error(ErrorKind::Io, "Cannot write index " + path + ": " + err);
+        return Status::error(err.kind(), "Cannot write index " + path + ": " + err.message());
     ix.file = std::move(file);
     ix.stale = false;
     ++m_generation;
@@ -992,7 +987,7 @@ Status WorkArea::openIndex(const std::string& path, int* handle)
         }
     if (m_table->writable())
         removeStaleTemps(path);
-    std::string err;
+    Status err;
     OrderIndex ix;
     // Even with room to spare for a file rewritten in free pages, an index of this table
     // cannot be larger than this; a bigger file is not read whole.
@@ -1003,7 +998,11 @@ Status WorkArea::openIndex(const std::string& path, int* handle)
         if (::stat(path.c_str(), &info) != 0)
             return Status::error(ErrorKind::NotFound, "Index file " + path + " does not exist");
         if (!S_ISREG(info.st_mode) || static_cast<uint64_t>(info.st_size) > maxBytes)
-            return Status::error(ErrorKind::Corrupt, "Index file " + path + " cannot be read: " + err);
+            return Status::error(ErrorKind::Corrupt, "Index file " + path + " cannot be read: " + err.message());
+        // Refused or failing (no access, a failing medium): not a damaged index, and not
+        // one to rebuild over.
+        if (err.kind() != ErrorKind::Corrupt)
+            return Status::error(err.kind(), "Index file " + path + " cannot be read: " + err.message());
         // Unreadable: rebuild it as it was defined (key, condition, options) when that can
         // still be read and fits the table. Otherwise say so: the caller knows its own
         // index keys and rebuilds them; working in record order instead would be silent.
@@ -1023,7 +1022,7 @@ Status WorkArea::openIndex(const std::string& path, int* handle)
                              "Index file " + path
                                  + " cannot be read and its key cannot be "
                                    "recovered; create it again: "
-                                 + err);
+                                 + err.message());
     }
     Status st = compileIndexExprs(ix.file->keyExpr(), ix.file->condition(), &ix);
     if (!st.ok())

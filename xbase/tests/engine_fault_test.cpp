@@ -302,7 +302,16 @@ TEST_F(FaultTest, ReportedFaultsLeaveTheOldState)
         {"disk full writing the record", [](FaultEnv& f) { f.failAt = 1; }, [&] { sx_AppendRecord(added.data()); },
          SX_ERR_DISK_FULL},
         {"disk full writing the index", [](FaultEnv& f) { f.failAt = 3; }, [&] { sx_AppendRecord(added.data()); },
-         SX_ERR_IO},
+         SX_ERR_DISK_FULL},
+        {"disk full writing a new index", [](FaultEnv& f) { f.failAt = 1; },
+         [&] { sx_Index(path("descr.idx").c_str(), "DESCR", 0, 0, nullptr); }, SX_ERR_DISK_FULL},
+        {"disk full rewriting an index", [](FaultEnv& f) { f.failAt = 1; }, [] { sx_Reindex(); }, SX_ERR_DISK_FULL},
+        {"medium fails rewriting an index",
+         [](FaultEnv& f) {
+             f.failAt = 1;
+             f.failErrno = EIO;
+         },
+         [] { sx_Reindex(); }, SX_ERR_IO},
         {"short write of the record",
          [](FaultEnv& f) {
              f.failAt = 1;
@@ -324,7 +333,7 @@ TEST_F(FaultTest, ReportedFaultsLeaveTheOldState)
              sx_Go(1);
              sx_Replace("CODE", SX_R_CHAR, "Z");
          },
-         SX_ERR_IO},
+         SX_ERR_DISK_FULL},
         {"medium fails a read", [](FaultEnv& f) { f.failReads = true; },
          [] {
              sx_Go(1);
@@ -384,6 +393,36 @@ TEST_F(FaultTest, TableCutShortUnderAnOpenReaderIsReported)
     EXPECT_EQ(sx_Use(path("cy.dbf").c_str(), "CY", SX_READWRITE, SX_SDEFOX), 0);
     long missing = 0;
     EXPECT_EQ(sx_SysProp(SX_SP_MISSING_RECORDS, &missing), 2);
+}
+
+// An index its user may not read is a refusal, not damage: reported as such, neither
+// salvaged nor rebuilt over, for read-write and read-only opens alike.
+TEST_F(FaultTest, IndexWithoutReadPermissionIsRefusedNotDamaged)
+{
+    makeBase();
+    const std::string idx = path("code.idx");
+    ASSERT_EQ(::chmod(idx.c_str(), 0200), 0);
+    ASSERT_EQ(::chmod(path("cy.dbf").c_str(), 0666), 0);
+    ASSERT_EQ(::chmod(m_dir.c_str(), 0777), 0);
+    for (short mode : {short(SX_READWRITE), short(SX_READONLY)}) {
+        SCOPED_TRACE(mode == SX_READONLY ? "read-only" : "read-write");
+        // Run as an ordinary user: the superuser may read anything.
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+                ::_exit(101);
+            if (sx_Use(path("cy.dbf").c_str(), "CY", mode, SX_SDEFOX) <= 0)
+                ::_exit(102);
+            if (sx_IndexOpen(idx.c_str()) > 0)
+                ::_exit(100);
+            ::_exit(sx_ErrorKind());
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), SX_ERR_ACCESS);
+    }
+    EXPECT_EQ(readFile(idx), m_baseIdx);
 }
 
 }  // namespace

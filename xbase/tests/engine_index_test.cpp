@@ -111,13 +111,13 @@ TEST_P(IndexMaintenanceTest, RandomAppendsEditsAndDeletesKeepTheIndexInOrder)
 
     // The file on disk equals an index built afresh from the table.
     sx_Close();
-    std::string err;
+    xb::Status err;
     auto kept = xb::IdxFile::open(path("t.idx"), &err);
-    ASSERT_TRUE(kept) << err;
+    ASSERT_TRUE(kept) << err.message();
     open(p);
     ASSERT_GT(sx_Index("fresh.idx", GetParam().keyField, 0, 0, ""), 0);
     auto fresh = xb::IdxFile::open(path("fresh.idx"), &err);
-    ASSERT_TRUE(fresh) << err;
+    ASSERT_TRUE(fresh) << err.message();
     ASSERT_EQ(kept->entries().size(), values.size());
     ASSERT_EQ(kept->entries().size(), fresh->entries().size());
     for (size_t i = 0; i < kept->entries().size(); ++i) {
@@ -177,9 +177,9 @@ TEST_F(IndexRepairTest, IndexMissingRecordsAppendedWithoutItIsRebuilt)
     want.insert(want.begin(), 11);
     want.push_back(12);
     EXPECT_EQ(walk(), want);
-    std::string err;
+    xb::Status err;
     auto file = xb::IdxFile::open(path("data.idx"), &err);
-    ASSERT_TRUE(file) << err;
+    ASSERT_TRUE(file) << err.message();
     EXPECT_EQ(file->entries().size(), 12u) << "the rebuilt index was written back";
 }
 
@@ -219,9 +219,9 @@ TEST_F(IndexRepairTest, RecordsAppendedByAHolderWithoutTheIndexJoinTheOrder)
     sx_Select(without);
     sx_Close();
 
-    std::string err;
+    xb::Status err;
     auto file = xb::IdxFile::open(path("data.idx"), &err);
-    ASSERT_TRUE(file) << err;
+    ASSERT_TRUE(file) << err.message();
     std::vector<long> inFile;
     for (const auto& e : file->entries())
         inFile.push_back(e.recNo);
@@ -280,8 +280,8 @@ TEST_F(IndexRepairTest, DamagedIndexFiles)
             ASSERT_GT(h, 0) << sx_LastError();
             sx_SetOrder(h);
             EXPECT_EQ(walk(), contidOrder());
-            std::string err;
-            EXPECT_TRUE(xb::IdxFile::open(path("data.idx"), &err)) << err;
+            xb::Status err;
+            EXPECT_TRUE(xb::IdxFile::open(path("data.idx"), &err)) << err.message();
         } else {
             EXPECT_EQ(h, 0);
             EXPECT_NE(std::string(sx_LastError()).find("data.idx"), std::string::npos) << sx_LastError();

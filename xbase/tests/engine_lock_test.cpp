@@ -399,9 +399,9 @@ TEST_F(LockTest, TwoProcessesAppendingAtOnceLoseNothing)
     EXPECT_EQ(bytes.back(), '\x1A');
 
     // The index both kept holds every record once, in order.
-    std::string err;
+    xb::Status err;
     auto idx = xb::IdxFile::open(path("data.idx"), &err);
-    ASSERT_TRUE(idx) << err;
+    ASSERT_TRUE(idx) << err.message();
     ASSERT_EQ(idx->entries().size(), 240u);
     ASSERT_GT(sx_IndexOpen(path("data.idx").c_str()), 0);
     sx_SetOrder(1);

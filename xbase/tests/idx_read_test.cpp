@@ -42,9 +42,9 @@ TEST_P(FixtureRead, HoldsEveryRecordInKeyOrder)
     // Once with the type guessed from the keys, once with the type the table gives.
     for (bool hinted : {false, true}) {
         SCOPED_TRACE(hinted ? "type given" : "type guessed");
-        std::string err;
+        xb::Status err;
         auto f = hinted ? IdxFile::open(fixture(c.idx), &err, c.type) : IdxFile::open(fixture(c.idx), &err);
-        ASSERT_TRUE(f) << err;
+        ASSERT_TRUE(f) << err.message();
         EXPECT_EQ(f->keyExpr(), c.field);
         EXPECT_EQ(f->condition(), "");
         EXPECT_EQ(f->keyType(), c.type);
@@ -77,9 +77,9 @@ TEST(FixtureRead, SampleOrdersAsDocumented)
         {"sample_code_compact.idx", {5, 3, 7, 4, 2, 1, 6, 8}},
     };
     for (const Case& c : cases) {
-        std::string err;
+        xb::Status err;
         auto f = IdxFile::open(fixture(c.idx), &err);
-        ASSERT_TRUE(f) << c.idx << ": " << err;
+        ASSERT_TRUE(f) << c.idx << ": " << err.message();
         EXPECT_EQ(recNos(f->entries()), c.order) << c.idx;
     }
     auto code = IdxFile::open(fixture("sample_code_compact.idx"), nullptr);
@@ -189,7 +189,7 @@ TEST(Seek, MissingAndPartialKeys)
 
 namespace {
 
-std::unique_ptr<IdxFile> openBytes(const TempDir& dir, const std::string& bytes, std::string* err,
+std::unique_ptr<IdxFile> openBytes(const TempDir& dir, const std::string& bytes, xb::Status* err,
                                    const IdxKeyType* type = nullptr)
 {
     const auto path = dir / "built.idx";
@@ -201,27 +201,27 @@ std::unique_ptr<IdxFile> openBytes(const TempDir& dir, const std::string& bytes,
 TEST(CompactRead, LayoutsBeyondTheFixtures)
 {
     TempDir dir;
-    std::string err;
+    xb::Status err;
 
     // Blanks stored with trail 0, next to a normally trimmed key sharing a prefix with it.
     auto f = openBytes(dir, compactFile(5, {{1, 0, 0, "ab   "}, {2, 2, 3, ""}, {3, 1, 2, "c "}}), &err);
-    ASSERT_TRUE(f) << err;
+    ASSERT_TRUE(f) << err.message();
     EXPECT_EQ(f->entries(), (std::vector<IdxEntry>{{"ab   ", 1}, {"ab   ", 2}, {"ac   ", 3}}));
 
     // Record numbers above 65535 in 4-byte entries.
     f = openBytes(dir, compactFile(5, {{70000, 0, 4, "a"}, {16777215, 0, 3, "bb"}}, 24, 4), &err);
-    ASSERT_TRUE(f) << err;
+    ASSERT_TRUE(f) << err.message();
     EXPECT_EQ(recNos(f->entries()), (std::vector<uint32_t>{70000, 16777215}));
 
     // A descending file: the order is reported, the entries are held ascending.
     f = openBytes(dir, compactFile(2, {{2, 0, 0, "zz"}, {1, 0, 1, "m"}, {3, 0, 2, ""}}, 16, 4, 1), &err);
-    ASSERT_TRUE(f) << err;
+    ASSERT_TRUE(f) << err.message();
     EXPECT_TRUE(f->descending());
     EXPECT_EQ(f->entries(), (std::vector<IdxEntry>{{"  ", 3}, {"m ", 1}, {"zz", 2}}));
 
     // An empty compact index.
     f = openBytes(dir, compactFile(10, {}), &err);
-    ASSERT_TRUE(f) << err;
+    ASSERT_TRUE(f) << err.message();
     EXPECT_TRUE(f->entries().empty());
 }
 
@@ -229,7 +229,7 @@ TEST(CompactRead, LayoutsBeyondTheFixtures)
 TEST(CompactRead, TypeOfEightByteKeys)
 {
     TempDir dir;
-    std::string err;
+    xb::Status err;
     struct Case {
         const char* what;
         std::vector<CompactEntry> entries;
@@ -242,7 +242,7 @@ TEST(CompactRead, TypeOfEightByteKeys)
     };
     for (const Case& c : cases) {
         auto f = openBytes(dir, compactFile(8, c.entries), &err);
-        ASSERT_TRUE(f) << c.what << ": " << err;
+        ASSERT_TRUE(f) << c.what << ": " << err.message();
         EXPECT_EQ(f->keyType(), c.guessed) << c.what;
         const char filler = c.guessed == IdxKeyType::Numeric ? '\0' : ' ';
         for (const IdxEntry& e : f->entries())
@@ -251,11 +251,11 @@ TEST(CompactRead, TypeOfEightByteKeys)
     // The caller's type wins over the guess.
     const IdxKeyType character = IdxKeyType::Character;
     auto f = openBytes(dir, compactFile(8, cases[0].entries), &err, &character);
-    ASSERT_TRUE(f) << err;
+    ASSERT_TRUE(f) << err.message();
     EXPECT_EQ(f->entries()[0].key, std::string("\x80       ", 8));
     const IdxKeyType numeric = IdxKeyType::Numeric;
     EXPECT_FALSE(openBytes(dir, compactFile(10, {}), &err, &numeric));
-    EXPECT_NE(err.find("numeric"), std::string::npos) << err;
+    EXPECT_NE(err.message().find("numeric"), std::string::npos) << err.message();
 }
 
 }  // namespace
@@ -298,9 +298,9 @@ TEST(StandardRead, ToleratedVariations)
         const auto want = IdxFile::open(fixture(c.file).string(), nullptr)->entries();
         c.apply(bytes);
         writeFile(dir / "v.idx", bytes);
-        std::string err;
+        xb::Status err;
         auto f = IdxFile::open((dir / "v.idx").string(), &err);
-        ASSERT_TRUE(f) << c.what << ": " << err;
+        ASSERT_TRUE(f) << c.what << ": " << err.message();
         EXPECT_EQ(f->entries(), want) << c.what;
     }
 }

@@ -137,10 +137,10 @@ TEST_P(Damaged, GivesAClearError)
     TempDir dir;
     const auto path = dir / "damaged.idx";
     writeFile(path, bytes);
-    std::string err;
+    xb::Status err;
     EXPECT_FALSE(IdxFile::open(path.string(), &err));
-    EXPECT_NE(err.find(d.error), std::string::npos) << err;
-    EXPECT_NE(err.find(path.string()), std::string::npos) << err;
+    EXPECT_NE(err.message().find(d.error), std::string::npos) << err.message();
+    EXPECT_NE(err.message().find(path.string()), std::string::npos) << err.message();
 }
 
 INSTANTIATE_TEST_SUITE_P(Idx, Damaged, testing::ValuesIn(kDamage), [](const testing::TestParamInfo<Damage>& i) {
@@ -153,14 +153,14 @@ INSTANTIATE_TEST_SUITE_P(Idx, Damaged, testing::ValuesIn(kDamage), [](const test
 TEST(Damaged, FilesThatAreNotThere)
 {
     TempDir dir;
-    std::string err;
+    xb::Status err;
     EXPECT_FALSE(IdxFile::open((dir / "missing.idx").string(), &err));
-    EXPECT_NE(err.find("missing.idx"), std::string::npos) << err;
+    EXPECT_NE(err.message().find("missing.idx"), std::string::npos) << err.message();
     EXPECT_FALSE(IdxFile::open(dir.path().string(), &err));
-    EXPECT_NE(err.find("not a regular file"), std::string::npos) << err;
+    EXPECT_NE(err.message().find("not a regular file"), std::string::npos) << err.message();
     writeFile(dir / "empty.idx", "");
     EXPECT_FALSE(IdxFile::open((dir / "empty.idx").string(), &err));
-    EXPECT_NE(err.find("too short"), std::string::npos) << err;
+    EXPECT_NE(err.message().find("too short"), std::string::npos) << err.message();
 }
 
 // A chain of interior nodes, each the only child of the one above, deeper than any real tree.

@@ -21,9 +21,9 @@ namespace {
 
 std::unique_ptr<IdxFile> reopen(const IdxFile& f)
 {
-    std::string err;
+    xb::Status err;
     auto g = IdxFile::open(f.path(), &err, f.keyType());
-    EXPECT_TRUE(g) << err;
+    EXPECT_TRUE(g) << err.message();
     return g;
 }
 
@@ -57,10 +57,10 @@ TEST(Create, SameBytesAsTheFixtures)
         std::vector<IdxEntry> shuffled = keys.entries;
         std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(7));
         const bool numeric = keys.type == 'N';
-        std::string err;
+        xb::Status err;
         auto f = IdxFile::create((dir / c.idx).string(), c.field, numeric ? IdxKeyType::Numeric : IdxKeyType::Character,
                                  numeric ? 8 : keys.width, shuffled, &err);
-        ASSERT_TRUE(f) << err;
+        ASSERT_TRUE(f) << err.message();
         EXPECT_EQ(f->entries(), keys.entries);
         EXPECT_TRUE(readFile(dir / c.idx) == readFile(fixture(c.idx))) << c.idx;
     }
@@ -80,9 +80,9 @@ TEST(Create, RoundTripOfEveryTreeShape)
             const std::string text = std::to_string(rng() % (n / 3 + 1));
             entries.push_back({IdxFile::charKey(text, 10), uint32_t(rng() % 100000 + 1)});
         }
-        std::string err;
+        xb::Status err;
         auto f = IdxFile::create((dir / "t.idx").string(), "CODE", IdxKeyType::Character, 10, entries, &err);
-        ASSERT_TRUE(f) << err;
+        ASSERT_TRUE(f) << err.message();
         std::sort(entries.begin(), entries.end(), entryLess);
         entries.erase(std::unique(entries.begin(), entries.end()), entries.end());
         EXPECT_EQ(f->entries(), entries);
@@ -106,24 +106,24 @@ TEST(Create, NumericConditionAndDescending)
     std::vector<IdxEntry> entries;
     for (int i = 0; i < 500; ++i)
         entries.push_back({IdxFile::numericKey((i * 7919) % 1000 - 500.5), uint32_t(i + 1)});
-    std::string err;
+    xb::Status err;
     auto f = IdxFile::create((dir / "n.idx").string(), "  CONTID ", IdxKeyType::Numeric, 8, entries, &err, true,
                              "CONTID > 0");
-    ASSERT_TRUE(f) << err;
+    ASSERT_TRUE(f) << err.message();
     EXPECT_EQ(f->keyExpr(), "CONTID");
     EXPECT_TRUE(f->descending());
     for (size_t i = 1; i < f->entries().size(); ++i)
         EXPECT_LT(IdxFile::numericValue(f->entries()[i - 1].key), IdxFile::numericValue(f->entries()[i].key));
 
     auto g = IdxFile::open(f->path(), &err);  // type guessed from the keys
-    ASSERT_TRUE(g) << err;
+    ASSERT_TRUE(g) << err.message();
     EXPECT_EQ(g->keyType(), IdxKeyType::Numeric);
     EXPECT_EQ(g->condition(), "CONTID > 0");
     EXPECT_EQ(g->entries(), f->entries());
     EXPECT_EQ(uint8_t(readFile(f->path())[14]), 0x08);  // FOR clause option
     // The standard form has nowhere to keep the order: it lives in the object only.
     EXPECT_FALSE(g->descending());
-    ASSERT_TRUE(f->reload(&err)) << err;
+    ASSERT_TRUE(f->reload(&err)) << err.message();
     EXPECT_TRUE(f->descending());
 }
 
@@ -151,23 +151,23 @@ TEST(Create, RefusesBadArguments)
         {"condition too long", "C", IdxKeyType::Character, 4, {}, std::string(220, 'A')},
     };
     for (const Case& c : cases) {
-        std::string err;
+        xb::Status err;
         EXPECT_FALSE(IdxFile::create(path, c.expr, c.type, c.keyLen, c.entries, &err, false, c.condition)) << c.what;
-        EXPECT_FALSE(err.empty()) << c.what;
+        EXPECT_FALSE(err.ok()) << c.what;
     }
     EXPECT_FALSE(std::filesystem::exists(path));
-    std::string err;
+    xb::Status err;
     EXPECT_FALSE(IdxFile::create((dir / "no/such/folder.idx").string(), "C", IdxKeyType::Character, 4, {}, &err));
-    EXPECT_NE(err.find("no/such/folder.idx"), std::string::npos) << err;
+    EXPECT_NE(err.message().find("no/such/folder.idx"), std::string::npos) << err.message();
 }
 
 TEST(Create, ExactRepeatsAreKeptOnce)
 {
     TempDir dir;
-    std::string err;
+    xb::Status err;
     auto f = IdxFile::create((dir / "r.idx").string(), "C", IdxKeyType::Character, 2,
                              {{"bb", 2}, {"aa", 1}, {"bb", 2}, {"bb", 1}, {"aa", 1}}, &err);
-    ASSERT_TRUE(f) << err;
+    ASSERT_TRUE(f) << err.message();
     EXPECT_EQ(f->entries(), (std::vector<IdxEntry>{{"aa", 1}, {"bb", 1}, {"bb", 2}}));
 }
 
@@ -195,10 +195,10 @@ TEST(Maintenance, RandomChangesAgreeWithReference)
         start.push_back({key(), r});
         ref.insert({start.back().key, r});
     }
-    std::string err;
+    xb::Status err;
     const auto path = dir / "m.idx";
     auto f = IdxFile::create(path.string(), "CODE", IdxKeyType::Character, 6, start, &err);
-    ASSERT_TRUE(f) << err;
+    ASSERT_TRUE(f) << err.message();
     uint32_t nextRec = 2401;
     auto want = [&] {
         std::vector<IdxEntry> v;
@@ -223,12 +223,12 @@ TEST(Maintenance, RandomChangesAgreeWithReference)
             if (add) {
                 const uint32_t rec = rng() % 4 ? nextRec++ : rng() % nextRec + 1;
                 IdxEntry e{key(), rec};
-                ASSERT_TRUE(f->insert(e, &err)) << err;
+                ASSERT_TRUE(f->insert(e, &err)) << err.message();
                 ref.insert({e.key, e.recNo});
             } else {
                 auto it = ref.begin();
                 std::advance(it, rng() % ref.size());
-                ASSERT_TRUE(f->remove({it->first, it->second}, &err)) << err;
+                ASSERT_TRUE(f->remove({it->first, it->second}, &err)) << err.message();
                 ref.erase(it);
             }
             if (!inspect)
@@ -249,7 +249,7 @@ TEST(Maintenance, RandomChangesAgreeWithReference)
     }
     // remove everything, then the empty index still reads
     for (const auto& [k, r] : std::vector(ref.begin(), ref.end()))
-        ASSERT_TRUE(f->remove({k, r}, &err)) << err;
+        ASSERT_TRUE(f->remove({k, r}, &err)) << err.message();
     ref.clear();
     check("after removing all");
     EXPECT_LE(readFile(path).size(), 3 * 512u);
@@ -258,13 +258,13 @@ TEST(Maintenance, RandomChangesAgreeWithReference)
 TEST(Maintenance, RefusalsAndNoOps)
 {
     TempDir dir;
-    std::string err;
+    xb::Status err;
     auto f = IdxFile::create((dir / "x.idx").string(), "C", IdxKeyType::Character, 3, {{"abc", 1}, {"abd", 2}}, &err);
-    ASSERT_TRUE(f) << err;
+    ASSERT_TRUE(f) << err.message();
     const std::string before = readFile(f->path());
 
     EXPECT_FALSE(f->remove({"abc", 2}, &err));  // key present, other record
-    EXPECT_FALSE(err.empty());
+    EXPECT_FALSE(err.ok());
     EXPECT_FALSE(f->remove({"abe", 1}, &err));
     EXPECT_FALSE(f->insert({"ab", 3}, &err));
     EXPECT_FALSE(f->insert({"abcd", 3}, &err));
@@ -282,14 +282,14 @@ TEST(Maintenance, RefusalsAndNoOps)
 TEST(Maintenance, UniqueIndexKeepsOneRecordPerKey)
 {
     TempDir dir;
-    std::string err;
+    xb::Status err;
     auto f = IdxFile::create((dir / "u.idx").string(), "C", IdxKeyType::Character, 2, {{"aa", 1}, {"bb", 2}}, &err);
-    ASSERT_TRUE(f) << err;
+    ASSERT_TRUE(f) << err.message();
     std::string raw = readFile(f->path());
     raw[14] = 0x01;  // as written by INDEX ... UNIQUE
     writeFile(f->path(), raw);
     auto u = IdxFile::open(f->path(), &err);
-    ASSERT_TRUE(u) << err;
+    ASSERT_TRUE(u) << err.message();
     EXPECT_TRUE(u->unique());
     ASSERT_TRUE(u->insert({"aa", 3}, &err));
     ASSERT_TRUE(u->insert({"cc", 4}, &err));
@@ -305,12 +305,12 @@ TEST(Maintenance, CompactFileBecomesStandard)
 {
     TempDir dir;
     std::filesystem::copy_file(fixture("big_code_compact.idx"), dir / "c.idx");
-    std::string err;
+    xb::Status err;
     auto f = IdxFile::open((dir / "c.idx").string(), &err, IdxKeyType::Character);
-    ASSERT_TRUE(f) << err;
+    ASSERT_TRUE(f) << err.message();
     ASSERT_TRUE(f->compact());
     std::vector<IdxEntry> want = f->entries();
-    ASSERT_TRUE(f->remove(want[100], &err)) << err;
+    ASSERT_TRUE(f->remove(want[100], &err)) << err.message();
     want.erase(want.begin() + 100);
     EXPECT_FALSE(f->compact());
     auto g = reopen(*f);
@@ -323,14 +323,14 @@ TEST(Maintenance, CompactFileBecomesStandard)
 TEST(Maintenance, DeferredWritesReachTheFileOnFlush)
 {
     TempDir dir;
-    std::string err;
+    xb::Status err;
     auto f = IdxFile::create((dir / "d.idx").string(), "N", IdxKeyType::Numeric, 8, {}, &err);
-    ASSERT_TRUE(f) << err;
+    ASSERT_TRUE(f) << err.message();
     f->setDeferredWrites(true);
     for (uint32_t r = 1; r <= 3000; ++r)
         ASSERT_TRUE(f->insert({IdxFile::numericKey(double(r % 97)), r}, &err));
     EXPECT_TRUE(reopen(*f)->entries().empty());
-    ASSERT_TRUE(f->flush(&err)) << err;
+    ASSERT_TRUE(f->flush(&err)) << err.message();
     EXPECT_EQ(reopen(*f)->entries(), f->entries());
 
     // Changes never flushed are dropped with the object: its owner flushes under the
@@ -340,7 +340,7 @@ TEST(Maintenance, DeferredWritesReachTheFileOnFlush)
     const std::string path = f->path();
     f.reset();
     auto g = IdxFile::open(path, &err);
-    ASSERT_TRUE(g) << err;
+    ASSERT_TRUE(g) << err.message();
     EXPECT_EQ(g->entries(), flushed);
 }
 
@@ -348,25 +348,25 @@ TEST(Maintenance, DeferredWritesReachTheFileOnFlush)
 TEST(Sharing, ChangesOfAnotherWriterAreSeenAndKept)
 {
     TempDir dir;
-    std::string err;
+    xb::Status err;
     const std::string path = (dir / "s.idx").string();
     auto a = IdxFile::create(path, "C", IdxKeyType::Character, 3, {{"aaa", 1}}, &err);
-    ASSERT_TRUE(a) << err;
+    ASSERT_TRUE(a) << err.message();
     auto b = IdxFile::open(path, &err, IdxKeyType::Character);
-    ASSERT_TRUE(b) << err;
+    ASSERT_TRUE(b) << err.message();
     EXPECT_FALSE(a->changedOnDisk());
     EXPECT_FALSE(b->changedOnDisk());
 
-    ASSERT_TRUE(a->insert({"bbb", 2}, &err)) << err;
+    ASSERT_TRUE(a->insert({"bbb", 2}, &err)) << err.message();
     EXPECT_FALSE(a->changedOnDisk());  // its own write
     EXPECT_TRUE(b->changedOnDisk());
-    ASSERT_TRUE(b->reload(&err)) << err;
+    ASSERT_TRUE(b->reload(&err)) << err.message();
     EXPECT_FALSE(b->changedOnDisk());
     EXPECT_EQ(b->entries(), a->entries());
 
     // b changes the file without a's knowledge; a's next change starts from b's version.
-    ASSERT_TRUE(b->insert({"ccc", 3}, &err)) << err;
-    ASSERT_TRUE(a->insert({"ddd", 4}, &err)) << err;
+    ASSERT_TRUE(b->insert({"ccc", 3}, &err)) << err.message();
+    ASSERT_TRUE(a->insert({"ddd", 4}, &err)) << err.message();
     EXPECT_EQ(recNos(a->entries()), (std::vector<uint32_t>{1, 2, 3, 4}));
     EXPECT_EQ(recNos(reopen(*a)->entries()), (std::vector<uint32_t>{1, 2, 3, 4}));
 
@@ -374,7 +374,7 @@ TEST(Sharing, ChangesOfAnotherWriterAreSeenAndKept)
     writeFile(path, "garbage");
     EXPECT_TRUE(a->changedOnDisk());
     EXPECT_FALSE(a->reload(&err));
-    EXPECT_NE(err.find(path), std::string::npos) << err;
+    EXPECT_NE(err.message().find(path), std::string::npos) << err.message();
     EXPECT_EQ(a->entries().size(), 4u);
     std::filesystem::remove(path);
     EXPECT_TRUE(a->changedOnDisk());
@@ -385,15 +385,15 @@ TEST(Sharing, ChangesOfAnotherWriterAreSeenAndKept)
 TEST(Files, ChangesAreWrittenInPlace)
 {
     TempDir dir;
-    std::string err;
+    xb::Status err;
     const auto path = dir / "p.idx";
     auto f = IdxFile::create(path.string(), "C", IdxKeyType::Character, 1, {{"a", 1}}, &err);
-    ASSERT_TRUE(f) << err;
+    ASSERT_TRUE(f) << err.message();
     ::chmod(path.c_str(), 0640);
     std::ifstream heldOpen(path, std::ios::binary);
     struct stat before, after;
     ASSERT_EQ(::stat(path.c_str(), &before), 0);
-    ASSERT_TRUE(f->insert({"b", 2}, &err)) << err;
+    ASSERT_TRUE(f->insert({"b", 2}, &err)) << err.message();
     ASSERT_EQ(::stat(path.c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino);
     EXPECT_EQ(after.st_mode & 0777, 0640u);
@@ -406,8 +406,8 @@ TEST(Files, ChangesAreWrittenInPlace)
     std::filesystem::rename(path, dir / "real" / "p.idx");
     std::filesystem::create_symlink(dir / "real" / "p.idx", path);
     auto g = IdxFile::open(path.string(), &err);
-    ASSERT_TRUE(g) << err;
-    ASSERT_TRUE(g->insert({"c", 3}, &err)) << err;
+    ASSERT_TRUE(g) << err.message();
+    ASSERT_TRUE(g->insert({"c", 3}, &err)) << err.message();
     EXPECT_TRUE(std::filesystem::is_symlink(path));
     EXPECT_EQ(reopen(*g)->entries().size(), 3u);
 
@@ -430,9 +430,9 @@ TEST(Files, CreateOverAnExistingIndex)
         std::vector<IdxEntry> entries;
         for (uint32_t r = 1; r <= 100; ++r)
             entries.push_back({IdxFile::charKey(std::to_string(r), 6), r});
-        std::string err;
+        xb::Status err;
         auto f = IdxFile::create(path.string(), "CODE", IdxKeyType::Character, 6, entries, &err);
-        ASSERT_TRUE(f) << err;
+        ASSERT_TRUE(f) << err.message();
         EXPECT_EQ(reopen(*f)->entries(), f->entries());
         const std::string after = readFile(path);
         std::string stopped = before;
@@ -442,9 +442,9 @@ TEST(Files, CreateOverAnExistingIndex)
     }
     // Garbage in the way is simply overwritten.
     writeFile(path, std::string(5000, 'x'));
-    std::string err;
+    xb::Status err;
     auto f = IdxFile::create(path.string(), "CODE", IdxKeyType::Character, 6, {{"abcdef", 1}}, &err);
-    ASSERT_TRUE(f) << err;
+    ASSERT_TRUE(f) << err.message();
     EXPECT_EQ(readFile(path).size(), 1024u);
     EXPECT_EQ(reopen(*f)->entries(), f->entries());
 }
@@ -519,14 +519,14 @@ TEST(Interop, PerlXBaseReadsOurFiles)
         const size_t half = all.size() / 2;
         initial.assign(all.begin(), all.begin() + long(half));
         const std::string path = (dir / "ours.idx").string();
-        std::string err;
+        xb::Status err;
         auto f = IdxFile::create(path, c.field, numeric ? IdxKeyType::Numeric : IdxKeyType::Character,
                                  numeric ? 8 : keys.width, initial, &err);
-        ASSERT_TRUE(f) << err;
+        ASSERT_TRUE(f) << err.message();
         f->setDeferredWrites(all.size() > 100);
         for (size_t i = half; i < all.size(); ++i)
-            ASSERT_TRUE(f->insert(all[i], &err)) << err;
-        ASSERT_TRUE(f->flush(&err)) << err;
+            ASSERT_TRUE(f->insert(all[i], &err)) << err.message();
+        ASSERT_TRUE(f->flush(&err)) << err.message();
 
         std::string out;
         EXPECT_EQ(run("sh '" + check + "' '" + fixture(c.dbf).string() + "' '" + path + "'", &out), 0) << out;
@@ -544,9 +544,9 @@ TEST(Interop, PerlXBaseReadsAnEmptyIndex)
 {
     ASSERT_TRUE(haveTools()) << "Perl XBase (libdbd-xbase-perl) missing; scripts/install-deps.sh installs it";
     TempDir dir;
-    std::string err;
+    xb::Status err;
     auto f = IdxFile::create((dir / "e.idx").string(), "CONTID", IdxKeyType::Numeric, 8, {}, &err);
-    ASSERT_TRUE(f) << err;
+    ASSERT_TRUE(f) << err.message();
     writeFile(dir / "count.pl", R"PERL(
 use XBase::Index;
 my $ix = XBase::Index->new($ARGV[0], type => 'N') or die XBase::Index->errstr;
