@@ -285,6 +285,7 @@ struct IdxFile::Impl {
     Image img;
     Stamp stamp;
     bool deferred = false;
+    bool memoryOnly = false;
     bool dirty = false;
     uint64_t maxBytes = 0;
 
@@ -361,7 +362,8 @@ struct IdxFile::Impl {
     // rather than overwrite it with ours.
     void catchUp()
     {
-        if (dirty || Stamp::of(path) == stamp)
+        // A memory-only order may hold what the file lacks: its owner decides when to reload.
+        if (dirty || memoryOnly || Stamp::of(path) == stamp)
             return;
         const IdxKeyType type = img.keyType;
         load(&type, nullptr);  // unreadable: our copy is the best there is; it is written next
@@ -370,7 +372,7 @@ struct IdxFile::Impl {
     bool written(Status* status)
     {
         dirty = true;
-        if (deferred)
+        if (deferred || memoryOnly)
             return true;
         return save(status);
     }
@@ -468,6 +470,7 @@ std::unique_ptr<IdxFile> IdxFile::build(const std::string& path, const std::stri
     if (!writeFile) {
         // Held in memory only; what is on disk now counts as seen, so that only a later
         // change by another holder makes it be read again.
+        d.memoryOnly = true;
         d.stamp = Stamp::of(path);
         return f;
     }
@@ -593,13 +596,15 @@ bool IdxFile::remove(const IdxEntry& e, Status* status)
 
 bool IdxFile::flush(Status* status)
 {
-    if (!d->dirty)
+    if (!d->dirty || d->memoryOnly)
         return true;
     return d->save(status);
 }
 
 bool IdxFile::sync(Status* status)
 {
+    if (d->memoryOnly)
+        return true;
     if (!flush(status))
         return false;
     const int fd = env().open(d->path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0);
@@ -615,6 +620,11 @@ bool IdxFile::sync(Status* status)
 void IdxFile::setDeferredWrites(bool on)
 {
     d->deferred = on;
+}
+
+void IdxFile::setMemoryOnly()
+{
+    d->memoryOnly = true;
 }
 
 size_t IdxFile::seek(const std::string& key, bool* found) const

@@ -84,6 +84,10 @@ public:
     // Bulk changes: while on, insert() and remove() only change memory and flush() writes
     // the file once (the destructor drops what was not flushed).
     void setDeferredWrites(bool on);
+    // From now on changes stay in memory and the file is never written (an index of a
+    // table opened read-only); reload() still reads what others wrote. build() without
+    // writeFile starts in this mode.
+    void setMemoryOnly();
 
     // Position (into entries()) of the first entry whose key is >= the given key bytes;
     // a key shorter than keyLen compares only its own bytes. *found: that entry equals the

@@ -180,7 +180,9 @@ void WorkArea::reloadChangedIndexes()
     for (OrderIndex& ix : m_indexes) {
         if (!ix.file->changedOnDisk())
             continue;
-        if (!ix.file->reload(nullptr))
+        // A read-only open cannot mend the file: what another program wrote there may
+        // still lack records its own order holds, so the order is checked again.
+        if (!ix.file->reload(nullptr) || !m_table->writable())
             (void)verifyOrRebuild(ix);
         ++m_generation;
     }
@@ -196,14 +198,18 @@ void WorkArea::onCountChanged(uint32_t before, uint32_t now)
     if (m_indexes.empty())
         return;
     reloadChangedIndexes();
+    if (now < before)
+        return;
     // Another program appended without keeping our indexes: add the missing keys under
     // the header lock, which every appender of ours holds while it writes an index.
-    // (An append in progress already holds it and keeps it.)
-    if (now < before || !m_table->writable())
-        return;
-    HeaderLockGuard header(*m_table, m_settings->headerLockTimeoutMs);
-    if (!header.status().ok())
-        return;
+    // (An append in progress already holds it and keeps it.) A read-only open adds them
+    // to its orders in memory.
+    std::optional<HeaderLockGuard> header;
+    if (m_table->writable()) {
+        header.emplace(*m_table, m_settings->headerLockTimeoutMs);
+        if (!header->status().ok())
+            return;
+    }
     for (OrderIndex& ix : m_indexes) {
         for (uint32_t r = before + 1; r <= now; ++r) {
             const char* rec = m_table->record(r);
@@ -1024,6 +1030,8 @@ Status WorkArea::openIndex(const std::string& path, int* handle)
                                    "recovered; create it again: "
                                  + err.message());
     }
+    if (!m_table->writable())
+        ix.file->setMemoryOnly();  // the file is not ours to change
     Status st = compileIndexExprs(ix.file->keyExpr(), ix.file->condition(), &ix);
     if (!st.ok())
         return Status::error(st.kind(), "Index " + path + " does not fit the table: " + st.message());

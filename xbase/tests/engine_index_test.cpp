@@ -228,6 +228,66 @@ TEST_F(IndexRepairTest, RecordsAppendedByAHolderWithoutTheIndexJoinTheOrder)
     EXPECT_EQ(inFile, want);
 }
 
+// A read-only open never writes the index, and its order still takes in the records
+// another program appends: whether the order came from the file or was built in memory
+// because the file lacked a record, and whether the other program leaves the file alone
+// or adds only its own keys to it.
+TEST_F(IndexRepairTest, ReadOnlyOrderTakesInRecordsAppendedLater)
+{
+    struct Row {
+        const char* what;
+        bool staleFile;       // the file lacks record 11 when the reader opens it
+        bool writerAddsKeys;  // the other program adds its new records' keys to the file
+    } rows[] = {
+        {"order read from the file", false, false},
+        {"order built in memory", true, false},
+        {"order built in memory, the file kept by the other program", true, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        fs::remove(path("data.dbf"));
+        fs::remove(path("data.idx"));
+        const std::string p = makeIndexedData();
+        std::vector<long> want = contidOrder();
+        if (row.staleFile) {
+            open(p);  // no index open: the file lacks record 11
+            appendRow({"12", "", ""});
+            sx_Close();
+            want.insert(want.begin() + 3, 11);  // 12 after the two 10s
+        }
+        const short reader = open(p, SX_READONLY, "R");
+        ASSERT_GT(sx_IndexOpen(path("data.idx").c_str()), 0) << sx_LastError();
+        sx_SetOrder(1);
+        EXPECT_EQ(walk(), want);
+
+        const short writer = open(p, SX_READWRITE, "W");
+        const long first = sx_RecCount() + 1;
+        appendRow({"1", "", ""});   // goes first
+        appendRow({"47", "", ""});  // between 45 (record 9) and 50 (record 1)
+        if (row.writerAddsKeys) {
+            xb::Status err;
+            auto file = xb::IdxFile::open(path("data.idx"), &err);
+            ASSERT_TRUE(file) << err.message();
+            ASSERT_TRUE(file->insert({xb::IdxFile::numericKey(1), static_cast<uint32_t>(first)}, &err));
+            ASSERT_TRUE(file->insert({xb::IdxFile::numericKey(47), static_cast<uint32_t>(first + 1)}, &err));
+        }
+        const std::string idxBytes = readFile(path("data.idx"));
+        sx_Select(reader);
+        want.insert(want.begin(), first);
+        want.insert(std::find(want.begin(), want.end(), 1L), first + 1);
+        EXPECT_EQ(walk(), want);
+        sx_GoTop();
+        EXPECT_EQ(sx_RecNo(), first);
+        EXPECT_EQ(sx_Seek("47"), 1);
+        EXPECT_EQ(sx_RecNo(), first + 1);
+        EXPECT_EQ(readFile(path("data.idx")), idxBytes) << "a read-only open wrote the index";
+        sx_Select(writer);
+        sx_Close();
+        sx_Select(reader);
+        sx_Close();
+    }
+}
+
 TEST_F(IndexRepairTest, KeyChangedBehindTheIndexIsRebuilt)
 {
     const std::string p = makeIndexedData();
