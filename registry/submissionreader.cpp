@@ -1,11 +1,19 @@
 #include "submissionreader.h"
 
+#include <cerrno>
+#include <charconv>
 #include <cmath>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QVarLengthArray>
 #include <QXmlStreamReader>
 
 #include "store/cp1251.h"
@@ -115,6 +123,298 @@ QString encodingProblem(const QByteArray& bytes, int* line)
     return QString();
 }
 
+// What the table reader needs of an XML reader.
+enum class TToken { Start, End, Text, Dtd, Entity, Done, Malformed, Unsupported, Other };
+
+// QXmlStreamReader: takes every XML the standard allows and names each fault.
+class TQtXmlSource {
+public:
+    explicit TQtXmlSource(const QByteArray& bytes) : m_xml(fromCp1251(bytes))
+    {
+        m_xml.setNamespaceProcessing(false);
+        // No DTD passes (see TTableReader); this only bounds what a reader would do with one.
+        m_xml.setEntityExpansionLimit(64);
+    }
+
+    TToken Next()
+    {
+        if (m_xml.atEnd())
+            return m_xml.hasError() ? TToken::Malformed : TToken::Done;
+        switch (m_xml.readNext()) {
+        case QXmlStreamReader::DTD:
+            return TToken::Dtd;
+        case QXmlStreamReader::EntityReference:
+            return TToken::Entity;
+        case QXmlStreamReader::Characters:
+            return m_xml.isWhitespace() ? TToken::Other : TToken::Text;
+        case QXmlStreamReader::StartElement:
+            return TToken::Start;
+        case QXmlStreamReader::EndElement:
+            return TToken::End;
+        default:
+            return TToken::Other;
+        }
+    }
+    int Line() const { return int(m_xml.lineNumber()); }
+    int Column() const { return int(m_xml.columnNumber()); }
+    QStringView Text() const { return m_xml.text(); }
+    QString Name() const { return m_xml.name().toString(); }
+    QString Attribute(QLatin1StringView name) const { return m_xml.attributes().value(name).toString(); }
+    // f(name, value) for each attribute of the element just started, until f returns false.
+    template <typename F>
+    bool ForEachAttribute(F f) const
+    {
+        for (const QXmlStreamAttribute& attribute : m_xml.attributes()) {
+            if (!f(QAnyStringView(attribute.name()), attribute.value().toString()))
+                return false;
+        }
+        return true;
+    }
+
+private:
+    QXmlStreamReader m_xml;
+};
+
+// A reader of only the plain XML the export writes: its declaration, elements
+// with ASCII names, double-quoted attributes without control characters and
+// with no references but the predefined entities and character numbers,
+// whitespace between elements. Anything else, including every fault, is
+// Unsupported, and the file is then read again by TQtXmlSource, which judges
+// it. For such files it is several times faster.
+class TPlainXmlSource {
+public:
+    explicit TPlainXmlSource(const QByteArray& bytes) : m_p(bytes.constData()), m_end(m_p + bytes.size()) {}
+
+    TToken Next()
+    {
+        if (m_selfClosed) {
+            m_selfClosed = false;
+            return closeElement();
+        }
+        if (!m_declared) {
+            if (!skipDeclaration())
+                return TToken::Unsupported;
+            m_declared = true;
+        }
+        skipSpace();
+        if (m_p == m_end)
+            return m_rootClosed ? TToken::Done : TToken::Unsupported;
+        if (*m_p != '<' || m_rootClosed || m_end - m_p < 2)
+            return TToken::Unsupported;
+        ++m_p;
+        if (*m_p == '/') {
+            ++m_p;
+            const QLatin1StringView name = readName();
+            skipSpace();
+            if (name.isEmpty() || m_open.empty() || m_open.back() != name || !take('>'))
+                return TToken::Unsupported;
+            return closeElement();
+        }
+        m_name = readName();
+        if (m_name.isEmpty())
+            return TToken::Unsupported;
+        m_attributes.clear();
+        for (;;) {
+            const bool spaced = skipSpace();
+            if (take('>'))
+                break;
+            if (take('/')) {
+                if (!take('>'))
+                    return TToken::Unsupported;
+                m_selfClosed = true;
+                break;
+            }
+            if (!spaced || !readAttribute())
+                return TToken::Unsupported;
+        }
+        m_open.push_back(m_name);
+        return TToken::Start;
+    }
+    // Faults are told by TQtXmlSource, which knows where they are.
+    int Line() const { return 0; }
+    int Column() const { return 0; }
+    QStringView Text() const { return {}; }
+    QString Name() const { return m_name; }
+    QString Attribute(QLatin1StringView name) const
+    {
+        for (const TRawAttribute& attribute : m_attributes) {
+            if (attribute.Name == name)
+                return decode(attribute);
+        }
+        return QString();
+    }
+    template <typename F>
+    bool ForEachAttribute(F f) const
+    {
+        for (const TRawAttribute& attribute : m_attributes) {
+            if (!f(QAnyStringView(attribute.Name), decode(attribute)))
+                return false;
+        }
+        return true;
+    }
+
+private:
+    struct TRawAttribute {
+        QLatin1StringView Name;
+        QByteArrayView Value;
+        bool HasReferences;
+    };
+
+    // The character a reference at `from` (just after '&') stands for, and
+    // where it ends (just after ';'); 0 when it is none the reader takes.
+    static char32_t reference(const char* from, const char* end, const char** next)
+    {
+        static const struct {
+            QByteArrayView Name;
+            char32_t Char;
+        } named[] = {{"amp;", U'&'}, {"lt;", U'<'}, {"gt;", U'>'}, {"quot;", U'"'}, {"apos;", U'\''}};
+        const QByteArrayView rest(from, end - from);
+        for (const auto& entity : named) {
+            if (rest.startsWith(entity.Name)) {
+                *next = from + entity.Name.size();
+                return entity.Char;
+            }
+        }
+        if (!rest.startsWith("#"))
+            return 0;
+        const bool hex = rest.startsWith("#x");
+        const char* p = from + (hex ? 2 : 1);
+        char32_t code = 0;
+        int digits = 0;
+        for (; p != end && *p != ';'; ++p, ++digits) {
+            const int digit = *p >= '0' && *p <= '9'                ? *p - '0'
+                              : hex && *p >= 'a' && *p <= 'f' ? *p - 'a' + 10
+                              : hex && *p >= 'A' && *p <= 'F' ? *p - 'A' + 10
+                                                              : -1;
+            if (digit < 0 || digits >= 7)
+                return 0;
+            code = code * (hex ? 16 : 10) + char32_t(digit);
+        }
+        const bool xmlChar = code == 0x9 || code == 0xA || code == 0xD || (code >= 0x20 && code <= 0xD7FF)
+                             || (code >= 0xE000 && code <= 0xFFFD) || (code >= 0x10000 && code <= 0x10FFFF);
+        if (p == end || digits == 0 || !xmlChar)
+            return 0;
+        *next = p + 1;
+        return code;
+    }
+
+    static QString decode(const TRawAttribute& attribute)
+    {
+        const char* p = attribute.Value.data();
+        const char* end = p + attribute.Value.size();
+        if (!attribute.HasReferences)
+            return fromCp1251(p, end - p);
+        QString text;
+        while (p != end) {
+            const char* amp = std::find(p, end, '&');
+            text += fromCp1251(p, amp - p);
+            if (amp == end)
+                break;
+            const char32_t c = reference(amp + 1, end, &p);
+            text += QStringView(QChar::fromUcs4(c));
+        }
+        return text;
+    }
+
+    static bool isNameChar(char c)
+    {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+    }
+
+    bool take(char c)
+    {
+        if (m_p == m_end || *m_p != c)
+            return false;
+        ++m_p;
+        return true;
+    }
+
+    bool skipSpace()
+    {
+        const char* from = m_p;
+        while (m_p != m_end && (*m_p == ' ' || *m_p == '\n' || *m_p == '\r' || *m_p == '\t'))
+            ++m_p;
+        return m_p != from;
+    }
+
+    QLatin1StringView readName()
+    {
+        const char* from = m_p;
+        if (m_p == m_end || !isNameChar(*m_p) || (*m_p >= '0' && *m_p <= '9'))
+            return {};
+        while (m_p != m_end && isNameChar(*m_p))
+            ++m_p;
+        return QLatin1StringView(from, m_p - from);
+    }
+
+    bool readAttribute()
+    {
+        const QLatin1StringView name = readName();
+        skipSpace();
+        if (name.isEmpty() || !take('='))
+            return false;
+        skipSpace();
+        if (!take('"'))
+            return false;
+        const char* from = m_p;
+        bool references = false;
+        while (m_p != m_end && *m_p != '"') {
+            const auto c = static_cast<unsigned char>(*m_p);
+            if (c < 0x20 || c == 0x7F || c == '<')
+                return false;
+            if (c == '&') {
+                references = true;
+                if (reference(m_p + 1, m_end, &m_p) == 0)
+                    return false;
+                continue;
+            }
+            ++m_p;
+        }
+        if (!take('"'))
+            return false;
+        for (const TRawAttribute& other : m_attributes) {
+            if (other.Name == name)
+                return false;
+        }
+        m_attributes.append({name, QByteArrayView(from, m_p - 1 - from), references});
+        return true;
+    }
+
+    // Only the declarations the export writes.
+    bool skipDeclaration()
+    {
+        static const QByteArrayView head("<?xml version=\"1.0\" encoding=\"windows-1251\"");
+        const QByteArrayView rest(m_p, m_end - m_p);
+        if (!rest.startsWith(head))
+            return false;
+        m_p += head.size();
+        for (const QByteArrayView tail : {QByteArrayView(" standalone=\"yes\"?>"), QByteArrayView("?>")}) {
+            if (QByteArrayView(m_p, m_end - m_p).startsWith(tail)) {
+                m_p += tail.size();
+                return true;
+            }
+        }
+        return false;
+    }
+
+    TToken closeElement()
+    {
+        m_name = m_open.back();
+        m_open.pop_back();
+        m_rootClosed = m_open.empty();
+        return TToken::End;
+    }
+
+    const char* m_p;
+    const char* m_end;
+    bool m_declared = false;
+    bool m_selfClosed = false;
+    bool m_rootClosed = false;
+    QLatin1StringView m_name;
+    QVarLengthArray<QLatin1StringView, 8> m_open;
+    QVarLengthArray<TRawAttribute, 32> m_attributes;
+};
+
 // Reads one file's table: checks the layout and hands each ROW's values, in
 // the order of `fields`, to onRow.
 class TTableReader {
@@ -124,33 +424,37 @@ public:
     {
     }
 
-    template <typename OnRow> bool Read(const QByteArray& bytes, OnRow onRow)
+    template <typename Source, typename OnRow>
+    bool Read(const QByteArray& bytes, OnRow onRow)
     {
         int line = 0;
         const QString problem = encodingProblem(bytes, &line);
         if (!problem.isEmpty())
             return fail(problem, 0, line);
 
-        QXmlStreamReader xml(fromCp1251(bytes));
-        xml.setNamespaceProcessing(false);
-        // No DTD passes (see below); this only bounds what a reader would do with one.
-        xml.setEntityExpansionLimit(64);
+        Source xml(bytes);
         QStringList path;
         bool sawRowData = false;
-        while (!xml.atEnd()) {
-            const QXmlStreamReader::TokenType token = xml.readNext();
-            const int at = int(xml.lineNumber());
+        for (;;) {
+            const TToken token = xml.Next();
+            const int at = xml.Line();
             switch (token) {
-            case QXmlStreamReader::DTD:
+            case TToken::Done:
+                if (!sawRowData)
+                    return fail(QStringLiteral("немає елемента <ROWDATA>"), 0, 0);
+                return true;
+            case TToken::Malformed:
+                return fail(QStringLiteral("XML сформовано неправильно (позиція %1)").arg(xml.Column()), 0, at);
+            case TToken::Unsupported:
+                return false;
+            case TToken::Dtd:
                 return fail(QStringLiteral("файл містить оголошення DTD, яких вигрузка не пише"), 0, at);
-            case QXmlStreamReader::EntityReference:
+            case TToken::Entity:
                 return fail(QStringLiteral("файл містить посилання на сутність, якої вигрузка не пише"), 0, at);
-            case QXmlStreamReader::Characters:
-                if (!xml.isWhitespace())
-                    return fail(QStringLiteral("текст поза атрибутами: %1").arg(inQuotes(xml.text().trimmed())), 0, at);
-                break;
-            case QXmlStreamReader::StartElement: {
-                const QString name = xml.name().toString();
+            case TToken::Text:
+                return fail(QStringLiteral("текст поза атрибутами: %1").arg(inQuotes(xml.Text().trimmed())), 0, at);
+            case TToken::Start: {
+                const QString name = xml.Name();
                 if (!allowedChild(path, name))
                     return fail(QStringLiteral("неочікуваний елемент <%1>").arg(name.left(40)), 0, at);
                 path.append(name);
@@ -162,22 +466,19 @@ public:
                         return false;
                 }
                 if (name == QLatin1String("ROW")) {
-                    if (!readRow(xml, at))
+                    if (!readRow(xml))
                         return false;
-                    onRow(m_record, m_values);
+                    onRow(m_record, m_values, m_numbers);
                 }
                 break;
             }
-            case QXmlStreamReader::EndElement: path.removeLast(); break;
-            default: break;
+            case TToken::End:
+                path.removeLast();
+                break;
+            case TToken::Other:
+                break;
             }
         }
-        if (xml.hasError())
-            return fail(QStringLiteral("XML сформовано неправильно (позиція %1)").arg(xml.columnNumber()), 0,
-                        int(xml.lineNumber()));
-        if (!sawRowData)
-            return fail(QStringLiteral("немає елемента <ROWDATA>"), 0, 0);
-        return true;
     }
 
 private:
@@ -197,23 +498,28 @@ private:
         return path.isEmpty() ? it.value().isEmpty() : path.constLast() == it.value();
     }
 
-    int fieldIndex(QStringView name) const
+    // The writer puts the fields in their order, so the usual place is
+    // tried first; any other order and letter case is still taken.
+    int fieldIndex(QAnyStringView name, int usual = -1) const
     {
+        if (usual >= 0 && usual < m_fields.size() && name == QLatin1StringView(m_fields.at(usual).Name))
+            return usual;
         for (int i = 0; i < m_fields.size(); ++i) {
-            if (name.compare(QLatin1String(m_fields.at(i).Name), Qt::CaseInsensitive) == 0)
+            if (QAnyStringView::compare(name, QLatin1StringView(m_fields.at(i).Name), Qt::CaseInsensitive) == 0)
                 return i;
         }
         return -1;
     }
 
-    bool readField(const QXmlStreamReader& xml, int at)
+    template <typename Source>
+    bool readField(const Source& xml, int at)
     {
-        const QStringView name = xml.attributes().value(QLatin1String("FieldName"));
+        const QString name = xml.Attribute(QLatin1StringView("FieldName"));
         if (name.isEmpty())
             return fail(QStringLiteral("в описі поля немає FieldName"), 0, at);
         const int index = fieldIndex(name);
         if (index < 0)
-            return fail(QStringLiteral("невідоме поле"), 0, at, name.left(40).toString());
+            return fail(QStringLiteral("невідоме поле"), 0, at, name.left(40));
         if (m_declared.contains(index))
             return fail(QStringLiteral("поле описане двічі"), 0, at, fieldName(index));
         m_declared.insert(index);
@@ -229,26 +535,31 @@ private:
         return true;
     }
 
-    bool readRow(const QXmlStreamReader& xml, int at)
+    template <typename Source>
+    bool readRow(const Source& xml)
     {
         if (++m_record > m_maxRecords)
             return fail(QStringLiteral("понад %1 записів").arg(m_maxRecords), m_record, 0);
         m_values.fill(QString(), m_fields.size());
-        QList<bool> present(m_fields.size(), false);
-        for (const QXmlStreamAttribute& attribute : xml.attributes()) {
-            const int index = fieldIndex(attribute.name());
+        m_numbers.fill(std::nullopt, m_fields.size());
+        m_present.fill(false, m_fields.size());
+        int position = 0;
+        const bool known = xml.ForEachAttribute([&](QAnyStringView name, QString value) {
+            const int index = fieldIndex(name, position++);
             if (index < 0)
-                return fail(QStringLiteral("невідоме поле"), m_record, 0, attribute.name().left(40).toString());
-            present[index] = true;
-            m_values[index] = attribute.value().toString();
-        }
+                return fail(QStringLiteral("невідоме поле"), m_record, 0, name.toString().left(40));
+            m_present[index] = true;
+            m_values[index] = std::move(value);
+            return true;
+        });
+        if (!known)
+            return false;
         for (int i = 0; i < m_fields.size(); ++i) {
-            if (!present.at(i))
+            if (!m_present.at(i))
                 return fail(QStringLiteral("поле відсутнє в записі"), m_record, 0, fieldName(i));
             if (m_fields.at(i).Kind != TKind::Text && !checkNumber(i))
                 return false;
         }
-        Q_UNUSED(at);
         return true;
     }
 
@@ -256,6 +567,7 @@ private:
     {
         bool ok = false;
         const std::optional<double> value = ParseExportNumber(m_values.at(index), &ok);
+        m_numbers[index] = value;
         if (!ok)
             return fail(QStringLiteral("значення %1 не є числом").arg(inQuotes(m_values.at(index))), m_record, 0,
                         fieldName(index));
@@ -281,13 +593,9 @@ private:
     QSet<int> m_declared;
     int m_record = 0;
     QStringList m_values;
+    QList<std::optional<double>> m_numbers;  // of the numeric fields
+    QList<bool> m_present;
 };
-
-std::optional<double> valueOf(const QString& text)
-{
-    bool ok = false;
-    return ParseExportNumber(text, &ok);
-}
 
 }  // namespace
 
@@ -314,33 +622,58 @@ std::optional<double> ParseExportNumber(QStringView text, bool* ok)
         *ok = false;
         return std::nullopt;
     }
-    QString plain = text.toString();
-    plain.replace(QLatin1Char(','), QLatin1Char('.'));
-    return plain.toDouble();
+    // Only ASCII digits, a sign and one separator are left: converted as
+    // they are, without the locale machinery of QString::toDouble.
+    QVarLengthArray<char, 64> plain;
+    for (qsizetype k = text.at(0) == u'+' ? 1 : 0; k < text.size(); ++k)
+        plain.append(text.at(k) == u',' ? '.' : char(text.at(k).unicode()));
+    double value = 0;
+    const std::from_chars_result result = std::from_chars(plain.cbegin(), plain.cend(), value);
+    if (result.ec != std::errc() || result.ptr != plain.cend() || !std::isfinite(value)) {
+        *ok = false;
+        return std::nullopt;
+    }
+    return value;
 }
 
 bool TSubmissionReader::readFile(const QString& path, QByteArray* bytes, TRejectionList* errors) const
 {
+    // One open, one fstat and one read: the importer reads thousands of
+    // small files, and each call to the system counts.
     const QString name = QFileInfo(path).fileName();
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
-        errors->append(TRejection{name, 0, 0, QString(), QStringLiteral("файл неможливо прочитати")});
+    const auto refuse = [&](const QString& reason) {
+        errors->append(TRejection{name, 0, 0, QString(), reason});
         return false;
-    }
-    if (file.size() > m_limits.MaxFileBytes) {
-        errors->append(TRejection{
-            name, 0, 0, QString(),
-            QStringLiteral("файл завеликий: %1 байт, найбільше %2").arg(file.size()).arg(m_limits.MaxFileBytes)});
-        return false;
-    }
+    };
+    // Non-blocking, so that a FIFO in place of the file cannot stop the import.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return refuse(QStringLiteral("файл неможливо прочитати"));
+    const auto close = qScopeGuard([fd] { ::close(fd); });
+    struct stat info = {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return refuse(QStringLiteral("файл неможливо прочитати"));
+    if (info.st_size > m_limits.MaxFileBytes)
+        return refuse(
+            QStringLiteral("файл завеликий: %1 байт, найбільше %2").arg(qint64(info.st_size)).arg(m_limits.MaxFileBytes));
     // Read no more than the limit even if the file grows meanwhile; the
     // buffer is sized by the file, not by the limit.
-    *bytes = file.read(std::min(file.size(), m_limits.MaxFileBytes) + 1);
-    if (bytes->size() > m_limits.MaxFileBytes) {
-        errors->append(TRejection{name, 0, 0, QString(),
-                                  QStringLiteral("файл завеликий: понад %1 байт").arg(m_limits.MaxFileBytes)});
-        return false;
+    const qsizetype want = qsizetype(std::min<qint64>(info.st_size, m_limits.MaxFileBytes)) + 1;
+    bytes->resize(want);
+    qsizetype got = 0;
+    while (got < want) {
+        const ssize_t n = ::read(fd, bytes->data() + got, size_t(want - got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return refuse(QStringLiteral("файл неможливо прочитати"));
+        got += n;
+        if (n == 0 || got >= info.st_size)
+            break;
     }
+    bytes->truncate(got);
+    if (bytes->size() > m_limits.MaxFileBytes)
+        return refuse(QStringLiteral("файл завеликий: понад %1 байт").arg(m_limits.MaxFileBytes));
     return true;
 }
 
@@ -354,33 +687,35 @@ bool TSubmissionReader::Read(const QString& attrPath, const QString& dataPath, T
     return ReadBytes(QFileInfo(attrPath).fileName(), attr, QFileInfo(dataPath).fileName(), data, out, errors);
 }
 
-bool TSubmissionReader::ReadBytes(const QString& attrName, const QByteArray& attr, const QString& dataName,
-                                  const QByteArray& data, TSubmission* out, TRejectionList* errors) const
+namespace {
+
+template <typename Source>
+bool readSubmission(const TReaderLimits& limits, const QString& attrName, const QByteArray& attr,
+                    const QString& dataName, const QByteArray& data, TSubmission* out, TRejectionList* errors)
 {
     *out = TSubmission();
-    if (attr.size() > m_limits.MaxFileBytes || data.size() > m_limits.MaxFileBytes) {
-        const bool attrTooBig = attr.size() > m_limits.MaxFileBytes;
+    if (attr.size() > limits.MaxFileBytes || data.size() > limits.MaxFileBytes) {
+        const bool attrTooBig = attr.size() > limits.MaxFileBytes;
         errors->append(TRejection{attrTooBig ? attrName : dataName, 0, 0, QString(),
-                                  QStringLiteral("файл завеликий: понад %1 байт").arg(m_limits.MaxFileBytes)});
+                                  QStringLiteral("файл завеликий: понад %1 байт").arg(limits.MaxFileBytes)});
         return false;
     }
 
     const QList<TFieldSpec>& af = attrFields();
-    TTableReader attrReader(attrName, af, m_limits.MaxRecords, errors);
+    TTableReader attrReader(attrName, af, limits.MaxRecords, errors);
     int attrRecords = 0;
-    const bool attrOk = attrReader.Read(attr, [&](int, const QStringList& values) {
-        ++attrRecords;
-        if (attrRecords > 1)
-            return;
-        for (int i = 0; i < af.size(); ++i) {
-            const QString name = QString::fromLatin1(af.at(i).Name);
-            out->Attr.insert(name, values.at(i));
-            if (af.at(i).Kind != TKind::Text) {
-                if (const std::optional<double> v = valueOf(values.at(i)))
-                    out->AttrNumbers.insert(name, *v);
+    const bool attrOk =
+        attrReader.Read<Source>(attr, [&](int, const QStringList& values, const QList<std::optional<double>>& numbers) {
+            ++attrRecords;
+            if (attrRecords > 1)
+                return;
+            for (int i = 0; i < af.size(); ++i) {
+                const QString name = QString::fromLatin1(af.at(i).Name);
+                out->Attr.insert(name, values.at(i));
+                if (numbers.at(i))
+                    out->AttrNumbers.insert(name, *numbers.at(i));
             }
-        }
-    });
+        });
     if (!attrOk)
         return false;
     if (attrRecords > 1) {
@@ -391,13 +726,14 @@ bool TSubmissionReader::ReadBytes(const QString& attrName, const QByteArray& att
     }
     out->HasAttrRecord = attrRecords == 1;
 
-    TTableReader dataReader(dataName, dataFields(), m_limits.MaxRecords, errors);
-    const bool dataOk = dataReader.Read(data, [&](int record, const QStringList& values) {
+    TTableReader dataReader(dataName, dataFields(), limits.MaxRecords, errors);
+    const bool dataOk = dataReader.Read<Source>(data, [&](int record, const QStringList&,
+                                                  const QList<std::optional<double>>& numbers) {
         TEmissionRow row;
         row.Record = record;
-        row.ContId = valueOf(values.at(0));
-        row.Poten = valueOf(values.at(3));
-        row.Fact = valueOf(values.at(4));
+        row.ContId = numbers.at(0);
+        row.Poten = numbers.at(3);
+        row.Fact = numbers.at(4);
         out->Rows.append(row);
     });
     if (!dataOk)
@@ -409,6 +745,20 @@ bool TSubmissionReader::ReadBytes(const QString& attrName, const QByteArray& att
     hash.addData(data);
     out->ContentHash = hash.result().toHex();
     return true;
+}
+
+}  // namespace
+
+bool TSubmissionReader::ReadBytes(const QString& attrName, const QByteArray& attr, const QString& dataName,
+                                  const QByteArray& data, TSubmission* out, TRejectionList* errors) const
+{
+    // Files as the export writes them take the quick road; any other, good
+    // or bad, is read (again) by the full XML reader, which gives the reason.
+    const qsizetype before = errors->size();
+    if (readSubmission<TPlainXmlSource>(m_limits, attrName, attr, dataName, data, out, errors))
+        return true;
+    errors->resize(before);
+    return readSubmission<TQtXmlSource>(m_limits, attrName, attr, dataName, data, out, errors);
 }
 
 }  // namespace emlo::registry

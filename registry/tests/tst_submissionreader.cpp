@@ -70,6 +70,8 @@ private slots:
     void generatedBroken();
     void handMadeBroken_data();
     void handMadeBroken();
+    void unusualXmlReadAsTheStandardSays_data();
+    void unusualXmlReadAsTheStandardSays();
     void bothDecimalSeparatorsReadAlike();
     void validWithGroupTotalsPasses();
     void hostileFilesStayBounded();
@@ -119,6 +121,7 @@ void TestSubmissionReader::numbers_data()
     QTest::newRow("unit")              << "12т"       << false << QVariant();
     QTest::newRow("arabic digits")     << "١٢"        << false << QVariant();
     QTest::newRow("nan")               << "nan"       << false << QVariant();
+    QTest::newRow("beyond double")     << "1" + QString(400, u'0') << false << QVariant();
     // clang-format on
 }
 
@@ -241,6 +244,77 @@ void TestSubmissionReader::handMadeBroken()
                                            &submission, &reasons));
     QCOMPARE(reasons.size(), 1);
     QCOMPARE(reasons.first().Text(), text);
+}
+
+void TestSubmissionReader::unusualXmlReadAsTheStandardSays_data()
+{
+    // Files the export does not write, but XML allows or forbids: each is read
+    // as the XML standard says, whichever reader takes it. `name` is the
+    // attribute record's ENNAME as written; an empty `rejected` means accepted
+    // with ENNAME read as `read`, otherwise the reason begins with it.
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QByteArray>("dataFrom");
+    QTest::addColumn<QByteArray>("dataTo");
+    QTest::addColumn<QString>("read");
+    QTest::addColumn<QString>("rejected");
+    const QString malformed = QStringLiteral("data.xml, рядок ");
+    // clang-format off
+    QTest::newRow("plain")                 << QByteArray("A") << QByteArray() << QByteArray() << "A" << "";
+    QTest::newRow("entities")              << QByteArray("&quot;Z&quot; &amp; &lt;K&gt; &apos;") << QByteArray() << QByteArray()
+                                           << "\"Z\" & <K> '" << "";
+    QTest::newRow("character numbers")     << QByteArray("a&#9;b&#10;c&#x41;&#1108;&#x1F600;") << QByteArray() << QByteArray()
+                                           << QStringLiteral("a\tb\ncAє") + QString::fromUcs4(U"\U0001F600") << "";
+    QTest::newRow("raw tab and line break") << QByteArray("a\tb\r\nc") << QByteArray() << QByteArray() << "a b c" << "";
+    QTest::newRow("cp1251 letters")        << QByteArray("\xCF\xC0\xD2 \xAF\xBF") << QByteArray() << QByteArray() << "ПАТ Її" << "";
+    QTest::newRow("greater-than sign")     << QByteArray("a>b") << QByteArray() << QByteArray() << "a>b" << "";
+    QTest::newRow("single quotes")         << QByteArray("A") << QByteArray("CODE=\"01003\"") << QByteArray("CODE='01003'") << "A" << "";
+    QTest::newRow("blanks around =")       << QByteArray("A") << QByteArray("CODE=\"01003\"") << QByteArray("CODE = \"01003\"") << "A" << "";
+    QTest::newRow("comment")               << QByteArray("A") << QByteArray("<ROWDATA>") << QByteArray("<ROWDATA><!-- x -->") << "A" << "";
+    QTest::newRow("end tag written out")   << QByteArray("A") << QByteArray("LIMIT=\"0\"/>") << QByteArray("LIMIT=\"0\"></ROW >") << "A" << "";
+    QTest::newRow("no standalone")         << QByteArray("A") << QByteArray(" standalone=\"yes\"") << QByteArray("") << "A" << "";
+    QTest::newRow("unknown entity")        << QByteArray("a&nbsp;b") << QByteArray() << QByteArray() << "" << "attr.xml, рядок ";
+    QTest::newRow("bad character number")  << QByteArray("a&#1;b") << QByteArray() << QByteArray() << "" << "attr.xml, рядок ";
+    QTest::newRow("open ampersand")        << QByteArray("a & b") << QByteArray() << QByteArray() << "" << "attr.xml, рядок ";
+    QTest::newRow("less-than sign")        << QByteArray("a<b") << QByteArray() << QByteArray() << "" << "attr.xml, рядок ";
+    QTest::newRow("attribute twice")       << QByteArray("A") << QByteArray("CODE=\"01003\"") << QByteArray("CODE=\"1\" CODE=\"2\"") << "" << malformed;
+    QTest::newRow("attributes run on")     << QByteArray("A") << QByteArray("\" DESCR=") << QByteArray("\"DESCR=") << "" << malformed;
+    QTest::newRow("end tag mismatched")    << QByteArray("A") << QByteArray("</ROWDATA>") << QByteArray("</ROWDATAX>") << "" << malformed;
+    QTest::newRow("root not closed")       << QByteArray("A") << QByteArray("</DATAPACKET>") << QByteArray("") << "" << malformed;
+    QTest::newRow("second root")           << QByteArray("A") << QByteArray("</DATAPACKET>") << QByteArray("</DATAPACKET><DATAPACKET/>") << "" << malformed;
+    QTest::newRow("text after root")       << QByteArray("A") << QByteArray("</DATAPACKET>") << QByteArray("</DATAPACKET>x") << "" << malformed;
+    QTest::newRow("digit starts a name")   << QByteArray("A") << QByteArray(" DESCR=") << QByteArray(" 1DESCR=") << "" << malformed;
+    // clang-format on
+}
+
+void TestSubmissionReader::unusualXmlReadAsTheStandardSays()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QByteArray, dataFrom);
+    QFETCH(QByteArray, dataTo);
+    QFETCH(QString, read);
+    QFETCH(QString, rejected);
+    QByteArray attr = m_attr;
+    const qsizetype from = attr.indexOf("ENNAME=\"", attr.indexOf("<ROW ")) + 8;
+    attr.replace(from, attr.indexOf('"', from) - from, name);
+    const QByteArray row = "<ROW CONTID=\"3,000\" CODE=\"01003\" DESCR=\"a\" POTEN=\"1,5\" FACT=\"1\" LIMIT=\"0\"/>\r\n";
+    QByteArray data = dataXml(row);
+    QVERIFY(dataFrom.isEmpty() || data.contains(dataFrom));
+    if (!dataFrom.isEmpty())
+        data.replace(data.lastIndexOf(dataFrom), dataFrom.size(), dataTo);
+    TSubmission submission;
+    TRejectionList reasons;
+    const bool accepted = TSubmissionReader().ReadBytes(QStringLiteral("attr.xml"), attr, QStringLiteral("data.xml"),
+                                                        data, &submission, &reasons);
+    if (rejected.isEmpty()) {
+        QVERIFY2(accepted, qPrintable(reasons.value(0).Text()));
+        QCOMPARE(submission.AttrText(QStringLiteral("ENNAME")), read);
+        QCOMPARE(submission.Rows.size(), 1);
+        QCOMPARE(submission.Rows.first().Poten, 1.5);
+    } else {
+        QVERIFY(!accepted);
+        QCOMPARE(reasons.size(), 1);
+        QVERIFY2(reasons.first().Text().startsWith(rejected), qPrintable(reasons.first().Text()));
+    }
 }
 
 void TestSubmissionReader::bothDecimalSeparatorsReadAlike()
