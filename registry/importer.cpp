@@ -1,6 +1,10 @@
 #include "importer.h"
 
+#include <condition_variable>
+#include <deque>
 #include <map>
+#include <mutex>
+#include <thread>
 
 #include <QDir>
 #include <QDirIterator>
@@ -65,24 +69,94 @@ QString checkPair(const TSubmissionFiles& files)
 
 }  // namespace
 
+namespace {
+
+// One submission read and checked, waiting to be stored.
+struct TPrepared {
+    TSubmission Submission;
+    TRejectionList Reasons;
+};
+
+// Reads and checks the found submissions in a thread of its own, in their
+// order, while the caller stores the ones before: the files and the database
+// each keep a core busy. At most `capacity` wait, so memory does not grow
+// with the number of submissions.
+class TPreparer {
+public:
+    TPreparer(const QList<TSubmissionFiles>& found, const TReaderLimits& limits, const TReferenceSets& reference)
+        : m_found(found), m_reader(limits), m_validator(reference), m_thread([this] { run(); })
+    {
+    }
+    ~TPreparer()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+
+    // The next submission in the order found.
+    TPrepared Next()
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_ready.empty(); });
+        TPrepared next = std::move(m_ready.front());
+        m_ready.pop_front();
+        lock.unlock();
+        m_changed.notify_all();
+        return next;
+    }
+
+private:
+    static constexpr size_t capacity = 16;
+
+    void run()
+    {
+        for (const TSubmissionFiles& files : m_found) {
+            TPrepared item;
+            const QString pairProblem = checkPair(files);
+            if (!pairProblem.isEmpty()) {
+                item.Reasons.append(TRejection{QString(), 0, 0, QString(), pairProblem});
+            } else if (m_reader.Read(files.AttrPath, files.DataPath, &item.Submission, &item.Reasons)) {
+                m_validator.Validate(item.Submission, QFileInfo(files.AttrPath).fileName(),
+                                     QFileInfo(files.DataPath).fileName(), &item.Reasons);
+            }
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [this] { return m_stop || m_ready.size() < capacity; });
+            if (m_stop)
+                return;
+            m_ready.push_back(std::move(item));
+            lock.unlock();
+            m_changed.notify_all();
+        }
+    }
+
+    const QList<TSubmissionFiles>& m_found;
+    const TSubmissionReader m_reader;
+    const TSubmissionValidator m_validator;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<TPrepared> m_ready;
+    bool m_stop = false;
+    std::thread m_thread;  // last: starts when the rest is ready
+};
+
+}  // namespace
+
 bool TImporter::Run(const QList<TSubmissionFiles>& found, int year, TImportCounts* counts, QString* error)
 {
-    const TSubmissionReader reader(m_limits);
-    const TSubmissionValidator validator(m_reference);
-    TSubmission submission;
+    TPreparer preparer(found, m_limits, m_reference);
     for (const TSubmissionFiles& files : found) {
-        TRejectionList reasons;
-        const QString pairProblem = checkPair(files);
-        if (!pairProblem.isEmpty()) {
-            reasons.append(TRejection{QString(), 0, 0, QString(), pairProblem});
-        } else if (reader.Read(files.AttrPath, files.DataPath, &submission, &reasons)) {
-            validator.Validate(submission, QFileInfo(files.AttrPath).fileName(), QFileInfo(files.DataPath).fileName(),
-                               &reasons);
-        }
-        if (reasons.isEmpty()) {
+        const TPrepared prepared = preparer.Next();
+        if (prepared.Reasons.isEmpty()) {
             TStoreOutcome outcome = TStoreOutcome::Added;
-            if (!m_db.Store(submission, year, files.Folder, &outcome, error)) {
+            if (!m_db.Store(prepared.Submission, year, files.Folder, &outcome, error)) {
                 *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(files.Folder), *error);
+                // What was stored before stays stored: on disk before the failure is told.
+                QString ignored;
+                m_db.Flush(&ignored);
                 return false;
             }
             switch (outcome) {
@@ -91,17 +165,17 @@ bool TImporter::Run(const QList<TSubmissionFiles>& found, int year, TImportCount
             case TStoreOutcome::Unchanged: ++counts->Unchanged; break;
             }
             if (outcome != TStoreOutcome::Unchanged)
-                counts->Rows += submission.Rows.size();
+                counts->Rows += prepared.Submission.Rows.size();
         } else {
             ++counts->Rejected;
             if (OnRejected)
-                OnRejected(files.Folder, reasons);
+                OnRejected(files.Folder, prepared.Reasons);
         }
         ++counts->Done;
         if (OnProgress)
             OnProgress(*counts, int(found.size()));
     }
-    return true;
+    return m_db.Flush(error);
 }
 
 }  // namespace emlo::registry

@@ -36,9 +36,10 @@ struct TImportCounts {
     int Accepted() const { return Added + Replaced + Unchanged; }
 };
 
-// Imports found submissions one after another: read, check, store, each
-// submission in its own transaction. A rejected submission is reported and
-// skipped; a database failure ends the run.
+// Imports found submissions in their order, each in its own transaction:
+// read and checked in a second thread while the ones before are stored. A
+// rejected submission is reported and skipped; a database failure ends the
+// run. Callbacks come from the calling thread.
 class TImporter {
 public:
     TImporter(TRegistryDb& db, const TReferenceSets& reference, TReaderLimits limits = {});

@@ -16,9 +16,13 @@ namespace {
 
 // One migration: the statements that take the schema from the previous
 // version to this one. {ID} is the engine's spelling of a generated key.
+// Statements that only one engine needs (its storage, not the tables'
+// meaning) come after the shared ones.
 struct TMigration {
     int Version;
     QStringList Statements;
+    QStringList SqliteOnly = {};
+    QStringList PostgresOnly = {};
 };
 
 const QList<TMigration>& migrations()
@@ -74,6 +78,24 @@ const QList<TMigration>& migrations()
                             "submission.id AND e.contid NOT IN ({TOTALS})), "
                             "total_fact = (SELECT COALESCE(SUM(fact), 0) FROM emission e WHERE e.submission_id = "
                             "submission.id AND e.contid NOT IN ({TOTALS}))"),
+         }},
+        {4,
+         {
+             // Every import wrote about thirty scattered pages of this index per
+             // submission; the reports now reach a pollutant's rows through
+             // their submissions and the primary key instead.
+             QStringLiteral("DROP INDEX emission_contid"),
+         },
+         {
+             // Emission rows kept in the primary key's order: one submission's
+             // rows share a page or two at the end of the table, and a report
+             // reads them without a second look-up per row.
+             QStringLiteral("CREATE TABLE emission_rebuilt (submission_id BIGINT NOT NULL REFERENCES submission (id) "
+                            "ON DELETE CASCADE, contid INTEGER NOT NULL, poten DOUBLE PRECISION NOT NULL, "
+                            "fact DOUBLE PRECISION NOT NULL, PRIMARY KEY (submission_id, contid)) WITHOUT ROWID"),
+             QStringLiteral("INSERT INTO emission_rebuilt SELECT submission_id, contid, poten, fact FROM emission"),
+             QStringLiteral("DROP TABLE emission"),
+             QStringLiteral("ALTER TABLE emission_rebuilt RENAME TO emission"),
          }},
     };
     return list;
@@ -226,7 +248,62 @@ bool TRegistryDb::begin(QString* error)
 {
     // SQLite: take the write lock at once, so two importers never both read
     // and then deadlock on the upgrade to writing.
-    return exec(m_target.Postgres ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"), error);
+    if (m_target.Postgres)
+        return exec(QStringLiteral("BEGIN"), error);
+    bool ok = true;
+    QSqlQuery& query = prepared(QStringLiteral("begin"), QStringLiteral("BEGIN IMMEDIATE"), &ok, error);
+    if (ok && !query.exec()) {
+        *error = QStringLiteral("Помилка бази даних: %1").arg(DbErrorText(query.lastError()));
+        return false;
+    }
+    return ok;
+}
+
+bool TRegistryDb::commit(QString* error)
+{
+    if (m_target.Postgres)
+        return exec(QStringLiteral("COMMIT"), error);
+    bool ok = true;
+    QSqlQuery& query = prepared(QStringLiteral("commit"), QStringLiteral("COMMIT"), &ok, error);
+    if (ok && !query.exec()) {
+        *error = QStringLiteral("Помилка бази даних: %1").arg(DbErrorText(query.lastError()));
+        return false;
+    }
+    return ok;
+}
+
+bool TRegistryDb::Flush(QString* error)
+{
+    if (m_unflushedEdrpou.isEmpty())
+        return true;
+    // A commit that waits for the disk writes out the log up to itself, so
+    // also every earlier commit. It needs a change to commit: the last
+    // stored enterprise's row, rewritten as it is.
+    const bool pg = m_target.Postgres;
+    if (!exec(pg ? QStringLiteral("SET synchronous_commit TO on") : QStringLiteral("PRAGMA synchronous=FULL"), error))
+        return false;
+    m_asyncCommits = false;
+    QSqlQuery touch(Database());
+    touch.prepare(QStringLiteral("UPDATE enterprise SET updated_at = updated_at WHERE edrpou = ?"));
+    touch.addBindValue(m_unflushedEdrpou);
+    bool ok = begin(error);
+    if (ok && !touch.exec()) {
+        *error = QStringLiteral("Помилка бази даних: %1").arg(DbErrorText(touch.lastError()));
+        ok = false;
+    }
+    ok = ok && commit(error);
+    if (!ok) {
+        QString ignored;
+        exec(QStringLiteral("ROLLBACK"), &ignored);
+    }
+    QString restoreError;
+    if (!pg && !exec(QStringLiteral("PRAGMA synchronous=NORMAL"), &restoreError) && ok) {
+        *error = restoreError;
+        return false;
+    }
+    if (ok)
+        m_unflushedEdrpou.clear();
+    return ok;
 }
 
 int TRegistryDb::SchemaVersion()
@@ -266,7 +343,9 @@ bool TRegistryDb::migrate(const QString& refdataDir, int version, QString* error
     for (const TMigration& migration : migrations()) {
         if (migration.Version <= current || migration.Version > version)
             continue;
-        for (QString sql : migration.Statements) {
+        const QStringList statements = migration.Statements
+                                       + (m_target.Postgres ? migration.PostgresOnly : migration.SqliteOnly);
+        for (QString sql : statements) {
             sql.replace(QLatin1String("{ID}"), id).replace(QLatin1String("{TOTALS}"), groupTotalIdList());
             if (!exec(sql, error))
                 return fail();
@@ -421,6 +500,11 @@ bool TRegistryDb::storeOnce(const TSubmission& s, int year, const QString& sourc
         *error = QStringLiteral("Помилка бази даних: %1").arg(DbErrorText(q.lastError()));
         return false;
     };
+    if (m_target.Postgres && !m_asyncCommits) {
+        if (!exec(QStringLiteral("SET synchronous_commit TO off"), error))
+            return false;
+        m_asyncCommits = true;
+    }
     if (!begin(error))
         return false;
     const QString edrpou = s.AttrText(QStringLiteral("EDRPOU")).trimmed();
@@ -518,8 +602,9 @@ bool TRegistryDb::storeOnce(const TSubmission& s, int year, const QString& sourc
 
     if (!insertEmissions(id, s, error))
         return false;
-    if (!exec(QStringLiteral("COMMIT"), error))
+    if (!commit(error))
         return false;
+    m_unflushedEdrpou = edrpou;
     *outcome = previousId >= 0 ? TStoreOutcome::Replaced : TStoreOutcome::Added;
     return true;
 }

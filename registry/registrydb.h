@@ -67,6 +67,15 @@ public:
     bool Store(const TSubmission& submission, int year, const QString& sourcePath, TStoreOutcome* outcome,
                QString* error);
 
+    // Store commits each submission on its own but, to keep an import from
+    // waiting for the disk once per submission, does not wait for the
+    // commit to reach it (PostgreSQL: synchronous_commit off; SQLite: WAL
+    // with synchronous NORMAL). A crash of the machine may then lose the
+    // last stores, whole, never a part of one. Flush waits once until
+    // everything stored so far is on disk; an import calls it before it
+    // reports what it stored.
+    bool Flush(QString* error);
+
     // Refreshes the planner's statistics after a large import, so that the
     // reports' plans follow the data. Failures are not errors of the import.
     void UpdateStatistics();
@@ -79,11 +88,14 @@ private:
                    QString* error, bool* retry);
     bool insertEmissions(qint64 submissionId, const TSubmission& submission, QString* error);
     bool begin(QString* error);
+    bool commit(QString* error);
     QSqlQuery& prepared(const QString& key, const QString& sql, bool* ok, QString* error);
 
     TDbTarget m_target;
     QString m_connection;
     std::map<QString, std::unique_ptr<QSqlQuery>> m_queries;
+    QString m_unflushedEdrpou;  // an enterprise of a store not yet known to be on disk
+    bool m_asyncCommits = false;
 };
 
 // The database message of a failed query or connection, for error texts.

@@ -103,12 +103,13 @@ bool groupSums(TReportQueries& q, TGrouping by, int year, int contId, std::map<Q
     const bool byPollutant = by == TGrouping::Pollutant;
     QString inner;
     if (contId >= 0) {
-        // One pollutant: its rows by their index, then their submissions.
+        // One pollutant: the year's submissions, then each one's row of it by
+        // the primary key.
         inner = QStringLiteral("SELECT %1 AS k, COUNT(*) AS n, SUM(e.poten) AS p, SUM(e.fact) AS f "
-                               "FROM emission e CROSS JOIN submission s WHERE e.contid = ? AND s.id = e.submission_id "
-                               "AND s.year = ? AND s.is_current = 1 GROUP BY %1")
+                               "FROM submission s CROSS JOIN emission e WHERE s.year = ? AND s.is_current = 1 "
+                               "AND e.submission_id = s.id AND e.contid = ? GROUP BY %1")
                     .arg(QLatin1String(key.Key));
-        binds = {contId, year};
+        binds = {year, contId};
     } else if (!byPollutant) {
         // Every pollutant: the sums each submission keeps, one row per enterprise.
         inner = QStringLiteral("SELECT %1 AS k, COUNT(*) AS n, SUM(s.total_poten) AS p, SUM(s.total_fact) AS f "
@@ -252,37 +253,37 @@ bool BuildReport(TRegistryDb& db, const TReportRequest& request, TReport* report
     report->Total.HasPrevious = anyPrevious;
     if (request.By == TGrouping::Pollutant) {
         // Enterprises are counted once, not once per pollutant.
-        const QString sql = contId >= 0
-            ? QStringLiteral("SELECT COUNT(*) FROM emission e CROSS JOIN submission s WHERE e.contid = %1 "
-                             "AND s.id = e.submission_id AND s.year = ? AND s.is_current = 1")
-                  .arg(contId)
-            : QStringLiteral("SELECT COUNT(*) FROM submission s WHERE s.year = ? AND s.is_current = 1");
-        if (!q.Run(
-                sql, {request.Year}, [&](QSqlQuery& row) { report->Total.Enterprises = row.value(0).toInt(); }, error))
+        const QString sql =
+            contId >= 0 ? QStringLiteral("SELECT COUNT(*) FROM submission s CROSS JOIN emission e WHERE s.year = ? "
+                                         "AND s.is_current = 1 AND e.submission_id = s.id AND e.contid = %1")
+                              .arg(contId)
+                        : QStringLiteral("SELECT COUNT(*) FROM submission s WHERE s.year = ? AND s.is_current = 1");
+        if (!q.Run(sql, {request.Year}, [&](QSqlQuery& row) { report->Total.Enterprises = row.value(0).toInt(); },
+                   error))
             return false;
     }
 
-    // The few pollutants with a threshold first, then their rows by the
-    // pollutant index: far fewer rows than all of the year's.
+    // The year's submissions, then in each only the rows of the few
+    // pollutants that have a threshold, by the primary key.
     QString limitFilter;
     QVariantList limitBinds{request.Year};
     if (contId >= 0) {
         limitFilter = QStringLiteral(" AND c.contid = ?");
         limitBinds << contId;
     }
-    if (!q.Run(
-            QStringLiteral("SELECT s.edrpou, s.enname, s.obl_descr, c.code, c.descr, e.poten, c.threshold "
-                           "FROM ref_cont c CROSS JOIN emission e CROSS JOIN submission s "
-                           "WHERE e.contid = c.contid AND s.id = e.submission_id AND s.year = ? AND s.is_current = 1 "
-                           "AND c.threshold > 0 AND e.poten >= c.threshold")
-                + limitFilter + QStringLiteral(" ORDER BY c.code, e.poten DESC, s.edrpou"),
-            limitBinds,
-            [&](QSqlQuery& row) {
-                report->OverLimit.append({row.value(0).toString(), row.value(1).toString(), row.value(2).toString(),
-                                          row.value(3).toString(), row.value(4).toString(), row.value(5).toDouble(),
-                                          row.value(6).toDouble()});
-            },
-            error))
+    if (!q.Run(QStringLiteral("SELECT s.edrpou, s.enname, s.obl_descr, c.code, c.descr, e.poten, c.threshold "
+                              "FROM submission s CROSS JOIN emission e CROSS JOIN ref_cont c "
+                              "WHERE s.year = ? AND s.is_current = 1 AND e.submission_id = s.id "
+                              "AND e.contid IN (SELECT contid FROM ref_cont WHERE threshold > 0) "
+                              "AND c.contid = e.contid AND e.poten >= c.threshold")
+                   + limitFilter + QStringLiteral(" ORDER BY c.code, e.poten DESC, s.edrpou"),
+               limitBinds,
+               [&](QSqlQuery& row) {
+                   report->OverLimit.append({row.value(0).toString(), row.value(1).toString(), row.value(2).toString(),
+                                             row.value(3).toString(), row.value(4).toString(), row.value(5).toDouble(),
+                                             row.value(6).toDouble()});
+               },
+               error))
         return false;
 
     if (!request.WithCharts)
