@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QSaveFile>
 
@@ -252,34 +253,78 @@ int runReport(const TParsedArgs& args, TRegistryIo& io)
     return RegistryOk;
 }
 
+int runRefdata(const TParsedArgs& args, TRegistryIo& io)
+{
+    if (!args.Positional.isEmpty())
+        return fail(io, QStringLiteral("Зайвий аргумент: %1").arg(args.Positional.first()));
+    const QString spec = args.Options.value(QStringLiteral("db"));
+    TDbTarget target;
+    QString error;
+    if (!spec.isEmpty() && !TDbTarget::Parse(spec, &target, &error))
+        return fail(io, error);
+    // Only an existing registry: a mistyped file name must not leave a new,
+    // empty registry behind.
+    if (!spec.isEmpty() && !target.Postgres && !QFileInfo(target.Path).isFile())
+        return fail(io, QStringLiteral("Файлу бази даних %1 немає").arg(target.Path));
+    const QString folder = args.Options.value(QStringLiteral("refdata"), io.RefdataDir);
+    if (!QFileInfo(folder).isDir())
+        return fail(io, QStringLiteral("Папку з класифікаторами не знайдено: %1").arg(folder));
+    TRegistryDb db;
+    if (!openDb(args, io, &db, &error))
+        return fail(io, error);
+    QList<TReferenceCount> counts;
+    if (!db.ReloadReferenceTables(folder, &counts, &error))
+        return fail(io, QStringLiteral("Довідники не оновлено, вони лишилися як були: %1").arg(error));
+    io.Out << QStringLiteral("Довідники оновлено з папки %1:\n").arg(QDir::toNativeSeparators(folder));
+    for (const TReferenceCount& c : counts)
+        io.Out << QStringLiteral("  %1 (%2): записів %3, було %4\n").arg(c.Title, c.Csv).arg(c.After).arg(c.Before);
+    // Codes the new tables dropped: the reports show them without a name.
+    QList<TMissingCodes> missing;
+    if (!db.MissingReferenceCodes(&missing, 20, &error))
+        return fail(io, error);
+    for (const TMissingCodes& m : missing)
+        io.Out << QStringLiteral("Увага: поточні подання містять коди, яких немає в довіднику «%1»: %2\n")
+                      .arg(m.Title, m.Codes.join(QStringLiteral(", ")));
+    io.Out.flush();
+    return RegistryOk;
+}
+
 }  // namespace
 
 QString RegistryHelpText()
 {
-    return QStringLiteral("emlo-registry — зведений реєстр викидів: приймання подань підприємств і звіти.\n"
-                          "\n"
-                          "Використання:\n"
-                          "  emlo-registry import --db БАЗА --year РРРР ПАПКА...\n"
-                          "      Шукає в папках (на будь-якій глибині) пари файлів attr.xml і data.xml\n"
-                          "      і приймає кожну пару як подання підприємства за рік: усе або нічого.\n"
-                          "      Новіше подання того самого ЄДРПОУ за той самий рік замінює попереднє,\n"
-                          "      а попереднє зберігається в історії. Відхилені подання друкуються з\n"
-                          "      причиною (файл, запис, поле).\n"
-                          "      Код завершення: 0 — усі прийнято, 1 — є відхилені, 2 — помилка.\n"
-                          "  emlo-registry report --db БАЗА --year РРРР --by region|district|activity|pollutant\n"
-                          "                       [--pollutant КОД] [--format csv|html] [--output ФАЙЛ]\n"
-                          "      Суми потенційних і фактичних викидів за групами (групові підсумки\n"
-                          "      речовин до сум не входять), зміна проти попереднього року, підприємства,\n"
-                          "      чиї потенційні викиди досягають порогового значення речовини.\n"
-                          "      CSV — UTF-8 з BOM, роздільник «;»; HTML — один файл з діаграмами.\n"
-                          "\n"
-                          "Параметри:\n"
-                          "  --db БАЗА          файл SQLite (створюється) або postgresql://користувач@вузол:порт/база\n"
-                          "  --refdata ПАПКА    класифікатори (CSV) для довідників нової бази; типово — refdata\n"
-                          "                     поруч із програмою\n"
-                          "  --progress         показувати поступ і тоді, коли вивід не на терміналі\n"
-                          "  --explain          (report) вивести в потік помилок запити і плани їх виконання\n"
-                          "  -h, --help         ця довідка\n");
+    return QStringLiteral(
+        "emlo-registry — зведений реєстр викидів: приймання подань підприємств і звіти.\n"
+        "\n"
+        "Використання:\n"
+        "  emlo-registry import --db БАЗА --year РРРР ПАПКА...\n"
+        "      Шукає в папках (на будь-якій глибині) пари файлів attr.xml і data.xml\n"
+        "      і приймає кожну пару як подання підприємства за рік: усе або нічого.\n"
+        "      Новіше подання того самого ЄДРПОУ за той самий рік замінює попереднє,\n"
+        "      а попереднє зберігається в історії. Відхилені подання друкуються з\n"
+        "      причиною (файл, запис, поле).\n"
+        "      Код завершення: 0 — усі прийнято, 1 — є відхилені, 2 — помилка.\n"
+        "  emlo-registry report --db БАЗА --year РРРР --by region|district|activity|pollutant\n"
+        "                       [--pollutant КОД] [--format csv|html] [--output ФАЙЛ]\n"
+        "      Суми потенційних і фактичних викидів за групами (групові підсумки\n"
+        "      речовин до сум не входять), зміна проти попереднього року, підприємства,\n"
+        "      чиї потенційні викиди досягають порогового значення речовини.\n"
+        "      CSV — UTF-8 з BOM, роздільник «;»; HTML — один файл з діаграмами.\n"
+        "  emlo-registry refdata --db БАЗА [--refdata ПАПКА]\n"
+        "      Замінює довідники наявної бази (речовини з пороговими значеннями,\n"
+        "      КОАТУУ, КВЕД, форми власності, СПОДУ) класифікаторами з папки: усі\n"
+        "      разом або жодного. Звіти одразу беруть нові назви й порогові значення,\n"
+        "      подальший імпорт перевіряє коди за новими довідниками. Коди поточних\n"
+        "      подань, яких у нових довідниках немає, друкуються з позначкою «Увага».\n"
+        "\n"
+        "Параметри:\n"
+        "  --db БАЗА          файл SQLite (новий створюється, крім refdata) або\n"
+        "                     postgresql://користувач@вузол:порт/база\n"
+        "  --refdata ПАПКА    класифікатори (CSV) для довідників нової бази (і для refdata);\n"
+        "                     типово — refdata поруч із програмою\n"
+        "  --progress         показувати поступ і тоді, коли вивід не на терміналі\n"
+        "  --explain          (report) вивести в потік помилок запити і плани їх виконання\n"
+        "  -h, --help         ця довідка\n");
 }
 
 int RunRegistry(const QStringList& arguments, TRegistryIo& io)
@@ -298,6 +343,8 @@ int RunRegistry(const QStringList& arguments, TRegistryIo& io)
         return runImport(args, io);
     if (args.Command == QLatin1String("report"))
         return runReport(args, io);
+    if (args.Command == QLatin1String("refdata"))
+        return runRefdata(args, io);
     if (args.Command.isEmpty()) {
         io.Err << RegistryHelpText();
         return RegistryError;

@@ -364,25 +364,110 @@ bool TRegistryDb::migrate(const QString& refdataDir, int version, QString* error
     return exec(QStringLiteral("COMMIT"), error);
 }
 
+namespace {
+
+struct TRefLoad {
+    const char* Csv;
+    const char* Table;
+    const char* Columns;
+    int Count;
+    const char* Title;
+};
+
+// Columns of the CSV files after their id column (CONT keeps its id).
+const TRefLoad refLoads[] = {
+    {"cont.csv", "ref_cont", "contid, code, descr, threshold", 4, "забруднюючі речовини"},
+    {"obl.csv", "ref_obl", "code, descr", 2, "області"},
+    {"cy.csv", "ref_cy", "code, descr", 2, "населені пункти і райони"},
+    {"ea.csv", "ref_ea", "code, descr", 2, "види економічної діяльності"},
+    {"ow.csv", "ref_ow", "code, descr", 2, "форми власності"},
+    {"dp.csv", "ref_dp", "code, descr", 2, "органи державного управління"},
+};
+
+}  // namespace
+
+bool TRegistryDb::count(const QString& sql, qint64* value, QString* error)
+{
+    QSqlQuery query(Database());
+    if (!query.exec(sql) || !query.next()) {
+        *error = QStringLiteral("Помилка бази даних: %1").arg(DbErrorText(query.lastError()));
+        return false;
+    }
+    *value = query.value(0).toLongLong();
+    return true;
+}
+
+bool TRegistryDb::ReloadReferenceTables(const QString& refdataDir, QList<TReferenceCount>* counts, QString* error)
+{
+    counts->clear();
+    if (!begin(error))
+        return false;
+    const auto fail = [this]() {
+        QString ignored;
+        exec(QStringLiteral("ROLLBACK"), &ignored);
+        return false;
+    };
+    // One reload at a time, and none while a migration fills the tables.
+    if (m_target.Postgres && !exec(QStringLiteral("SELECT pg_advisory_xact_lock(1402202614)"), error))
+        return fail();
+    for (const TRefLoad& load : refLoads) {
+        TReferenceCount c{QString::fromLatin1(load.Csv), QString::fromUtf8(load.Title)};
+        if (!count(QStringLiteral("SELECT COUNT(*) FROM %1").arg(QLatin1String(load.Table)), &c.Before, error)
+            || !exec(QStringLiteral("DELETE FROM %1").arg(QLatin1String(load.Table)), error))
+            return fail();
+        counts->append(c);
+    }
+    if (!loadReferenceTables(refdataDir, error))
+        return fail();
+    for (qsizetype i = 0; i < counts->size(); ++i) {
+        if (!count(QStringLiteral("SELECT COUNT(*) FROM %1").arg(QLatin1String(refLoads[i].Table)),
+                   &(*counts)[i].After, error))
+            return fail();
+    }
+    return commit(error) || fail();
+}
+
+bool TRegistryDb::MissingReferenceCodes(QList<TMissingCodes>* missing, int limit, QString* error)
+{
+    missing->clear();
+    struct TCheck {
+        const char* Title;
+        const char* Sql;
+    };
+    const TCheck checks[] = {
+        {"забруднюючі речовини (CONTID)",
+         "SELECT DISTINCT e.contid FROM submission s JOIN emission e ON e.submission_id = s.id "
+         "WHERE s.is_current = 1 AND NOT EXISTS (SELECT 1 FROM ref_cont r WHERE r.contid = e.contid) ORDER BY 1"},
+        {"області (OBL_ID)",
+         "SELECT DISTINCT obl_code FROM submission s WHERE is_current = 1 AND obl_code <> '' "
+         "AND NOT EXISTS (SELECT 1 FROM ref_obl r WHERE r.code = s.obl_code) ORDER BY 1"},
+        {"райони (REGN_ID)",
+         "SELECT DISTINCT regn_code FROM submission s WHERE is_current = 1 AND regn_code <> '' "
+         "AND NOT EXISTS (SELECT 1 FROM ref_cy r WHERE r.code = s.regn_code) ORDER BY 1"},
+        {"населені пункти (CITY_ID)",
+         "SELECT DISTINCT city_code FROM submission s WHERE is_current = 1 AND city_code <> '' "
+         "AND NOT EXISTS (SELECT 1 FROM ref_cy r WHERE r.code = s.city_code) ORDER BY 1"},
+    };
+    QSqlQuery query(Database());
+    query.setForwardOnly(true);
+    for (const TCheck& check : checks) {
+        if (!query.exec(QStringLiteral("%1 LIMIT %2").arg(QString::fromLatin1(check.Sql)).arg(limit))) {
+            *error = QStringLiteral("Помилка бази даних: %1").arg(DbErrorText(query.lastError()));
+            return false;
+        }
+        TMissingCodes codes{QString::fromUtf8(check.Title), {}};
+        while (query.next())
+            codes.Codes << query.value(0).toString();
+        if (!codes.Codes.isEmpty())
+            missing->append(codes);
+    }
+    return true;
+}
+
 bool TRegistryDb::loadReferenceTables(const QString& refdataDir, QString* error)
 {
-    struct TRefLoad {
-        const char* Csv;
-        const char* Table;
-        const char* Columns;
-        int Count;
-    };
-    // Columns of the CSV files after their id column (CONT keeps its id).
-    const TRefLoad loads[] = {
-        {"cont.csv", "ref_cont", "contid, code, descr, threshold", 4},
-        {"obl.csv", "ref_obl", "code, descr", 2},
-        {"cy.csv", "ref_cy", "code, descr", 2},
-        {"ea.csv", "ref_ea", "code, descr", 2},
-        {"ow.csv", "ref_ow", "code, descr", 2},
-        {"dp.csv", "ref_dp", "code, descr", 2},
-    };
     const int chunk = 200;
-    for (const TRefLoad& load : loads) {
+    for (const TRefLoad& load : refLoads) {
         const QString path = refdataDir + QLatin1Char('/') + QString::fromLatin1(load.Csv);
         QFile file(path);
         QVector<QStringList> rows;

@@ -3,6 +3,9 @@
 #include <map>
 #include <memory>
 
+#include <QList>
+#include <QStringList>
+
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
@@ -25,6 +28,20 @@ struct TDbTarget {
 
     // Parses --db. False with the reason for a postgresql:// text it cannot use.
     static bool Parse(const QString& spec, TDbTarget* target, QString* error);
+};
+
+// Rows of one reference table before and after a reload.
+struct TReferenceCount {
+    QString Csv;    // "cont.csv"
+    QString Title;  // what the table holds, for people
+    qint64 Before = 0;
+    qint64 After = 0;
+};
+
+// Codes that stored submissions use but a reference table lacks.
+struct TMissingCodes {
+    QString Title;  // the kind of code, for people
+    QStringList Codes;
 };
 
 // What storing one submission did.
@@ -57,6 +74,16 @@ public:
     bool IsPostgres() const { return m_target.Postgres; }
     QSqlDatabase Database() const;
 
+    // Replaces the contents of every reference table by the classifier CSV
+    // files in refdataDir, all of them or none: a file that cannot be read or
+    // holds a faulty row leaves the tables as they were. Reports name and
+    // judge stored submissions by the new tables at once; later imports are
+    // checked against them.
+    bool ReloadReferenceTables(const QString& refdataDir, QList<TReferenceCount>* counts, QString* error);
+    // Codes of current submissions that the reference tables lack (after a
+    // reload: the classifier dropped them), at most `limit` of each kind.
+    bool MissingReferenceCodes(QList<TMissingCodes>* missing, int limit, QString* error);
+
     // The codes that submissions are checked against.
     bool ReadReferenceSets(TReferenceSets* sets, QString* error);
 
@@ -84,6 +111,7 @@ private:
     bool exec(const QString& sql, QString* error);
     bool migrate(const QString& refdataDir, int version, QString* error);
     bool loadReferenceTables(const QString& refdataDir, QString* error);
+    bool count(const QString& sql, qint64* value, QString* error);
     bool storeOnce(const TSubmission& submission, int year, const QString& sourcePath, TStoreOutcome* outcome,
                    QString* error, bool* retry);
     bool insertEmissions(qint64 submissionId, const TSubmission& submission, QString* error);

@@ -29,6 +29,7 @@ private slots:
     void concurrentImportsLoseAndDuplicateNothing();
     void reportsSumWithoutGroupTotals();
     void reportFilesForSpreadsheetsAndBrowsers();
+    void referenceTablesReloadedWholeOrNotAtAll();
 
 private:
     bool postgres() const { return m_engine == QLatin1String("postgresql"); }
@@ -235,15 +236,19 @@ void TestRegistry::commandLineErrorsExitWithTwo_data()
                                                      QStringLiteral("2024"),   QStringLiteral("--by"),
                                                      QStringLiteral("city")}
                                       << QStringLiteral("Вкажіть угруповання: --by region|district|activity|pollutant");
-    QTest::newRow("unknown pollutant")
-        << QStringList{QStringLiteral("report"), QStringLiteral("--db"),        QStringLiteral("@DB@"),
-                       QStringLiteral("--year"), QStringLiteral("2024"),        QStringLiteral("--by"),
-                       QStringLiteral("region"), QStringLiteral("--pollutant"), QStringLiteral("77777")}
-        << QStringLiteral("Забруднюючої речовини з кодом 77777 немає в довіднику речовин");
-    QTest::newRow("server unreachable") << QStringList{
-        QStringLiteral("report"), QStringLiteral("--db"), QStringLiteral("postgresql://nobody@/none?host=/nonexistent"),
-        QStringLiteral("--year"), QStringLiteral("2024"), QStringLiteral("--by"),
-        QStringLiteral("region")} << QStringLiteral("Неможливо відкрити базу даних none");
+    QTest::newRow("unknown pollutant") << QStringList{QStringLiteral("report"), QStringLiteral("--db"), QStringLiteral("@DB@"),
+                                                      QStringLiteral("--year"), QStringLiteral("2024"),
+                                                      QStringLiteral("--by"), QStringLiteral("region"),
+                                                      QStringLiteral("--pollutant"), QStringLiteral("77777")}
+                                       << QStringLiteral("Забруднюючої речовини з кодом 77777 немає в довіднику речовин");
+    QTest::newRow("server unreachable") << QStringList{QStringLiteral("report"), QStringLiteral("--db"),
+                                                       QStringLiteral("postgresql://nobody@/none?host=/nonexistent"),
+                                                       QStringLiteral("--year"), QStringLiteral("2024"),
+                                                       QStringLiteral("--by"), QStringLiteral("region")}
+                                        << QStringLiteral("Неможливо відкрити базу даних none");
+    QTest::newRow("reference reload into no registry")
+        << QStringList{QStringLiteral("refdata"), QStringLiteral("--db"), QStringLiteral("/no/such/registry.sqlite")}
+        << QStringLiteral("Файлу бази даних /no/such/registry.sqlite немає");
 }
 
 void TestRegistry::commandLineErrorsExitWithTwo()
@@ -497,4 +502,99 @@ void TestRegistry::reportFilesForSpreadsheetsAndBrowsers()
 }
 
 QTEST_GUILESS_MAIN(TestRegistry)
+void TestRegistry::referenceTablesReloadedWholeOrNotAtAll()
+{
+    {
+        TRegistryDb db;
+        openDb(db);
+        TStoreOutcome outcome;
+        QString error;
+        QVERIFY(db.Store(makeSubmission(QStringLiteral("11111111"), QStringLiteral("1200000000"),
+                                        QStringLiteral("1210100000"), QStringLiteral("24.10"),
+                                        {row(3, 0.2, 0.05), row(1, 0.0005, 0.0001)}, "a"),
+                         2024, QStringLiteral("/a"), &outcome, &error));
+    }
+    // Newer classifiers: iron's threshold raised above the enterprise's 0.2,
+    // arsenic's lowered below its 0.0005, pollutant 1 renamed, 5 dropped.
+    const QString folder = m_dir.filePath(QStringLiteral("refdata-%1").arg(m_case));
+    QVERIFY(QDir().mkpath(folder));
+    const QDir source(QStringLiteral(EMLO_PROGRAM_DIR "/refdata"));
+    for (const QString& name : source.entryList({QStringLiteral("*.csv")}, QDir::Files))
+        QVERIFY(QFile::copy(source.filePath(name), folder + QLatin1Char('/') + name));
+    QFile cont(folder + QStringLiteral("/cont.csv"));
+    QVERIFY(cont.open(QIODevice::ReadOnly));
+    QList<QByteArray> lines = cont.readAll().split('\n');
+    cont.close();
+    const qsizetype before = lines.size();
+    for (qsizetype i = lines.size() - 1; i > 0; --i) {
+        if (lines.at(i).startsWith("1,"))
+            lines[i] = "1,01001,Арсен (новий класифікатор),0.0001";
+        else if (lines.at(i).startsWith("3,"))
+            lines[i] = "3,01003,Залізо та його сполуки,0.5";
+        else if (lines.at(i).startsWith("5,"))
+            lines.removeAt(i);
+    }
+    QCOMPARE(lines.size(), before - 1);
+    QVERIFY(cont.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    cont.write(lines.join('\n'));
+    cont.close();
+
+    const auto reload = [&](QString* out, QString* err) {
+        QProcess process;
+        process.start(QStringLiteral(EMLO_REGISTRY_PATH), {QStringLiteral("refdata"), QStringLiteral("--db"), dbSpec(),
+                                                           QStringLiteral("--refdata"), folder});
+        process.waitForFinished(120000);
+        *out = QString::fromUtf8(process.readAllStandardOutput());
+        *err = QString::fromUtf8(process.readAllStandardError());
+        return process.exitCode();
+    };
+    const qint64 pollutants = scalar(QStringLiteral("SELECT COUNT(*) FROM ref_cont"));
+    m_db.reset();
+    QString out;
+    QString err;
+    QCOMPARE(reload(&out, &err), 0);
+    QVERIFY2(out.contains(QStringLiteral("забруднюючі речовини (cont.csv): записів %1, було %2")
+                              .arg(pollutants - 1)
+                              .arg(pollutants)),
+             qPrintable(out + err));
+    QVERIFY(out.contains(QStringLiteral("населені пункти і райони (cy.csv): записів 30316, було 30316")));
+    QVERIFY(!out.contains(QStringLiteral("Увага")));
+    QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM ref_cont WHERE contid = 5")), 0);
+    // The reports judge the stored submission by the new thresholds at once.
+    TReport report;
+    TReportRequest request;
+    request.Year = 2024;
+    request.By = TGrouping::Pollutant;
+    QString error;
+    QVERIFY2(BuildReport(*m_db, request, &report, &error), qPrintable(error));
+    QCOMPARE(report.OverLimit.size(), 1);
+    QCOMPARE(report.OverLimit.first().PollutantCode, QStringLiteral("01001"));
+    QCOMPARE(report.OverLimit.first().PollutantName, QStringLiteral("Арсен (новий класифікатор)"));
+
+    // A classifier that drops a code a current submission uses: reloaded,
+    // and the code named, since the reports can no longer name it.
+    lines.removeIf([](const QByteArray& line) { return line.startsWith("3,"); });
+    QVERIFY(cont.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    cont.write(lines.join('\n'));
+    cont.close();
+    m_db.reset();
+    QCOMPARE(reload(&out, &err), 0);
+    QVERIFY2(out.contains(QStringLiteral("Увага: поточні подання містять коди, яких немає в довіднику "
+                                         "«забруднюючі речовини (CONTID)»: 3\n")),
+             qPrintable(out));
+
+    // A faulty row in a table loaded after CONT: nothing changes, CONT neither.
+    QFile cy(folder + QStringLiteral("/cy.csv"));
+    QVERIFY(cy.open(QIODevice::Append));
+    cy.write("99999,1234567890\n");
+    cy.close();
+    m_db.reset();
+    QCOMPARE(reload(&out, &err), 2);
+    QVERIFY2(err.startsWith(QStringLiteral("Довідники не оновлено, вони лишилися як були: ")), qPrintable(err));
+    QVERIFY(err.contains(QStringLiteral("cy.csv")));
+    QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM ref_cont")), pollutants - 2);
+    QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM ref_cy")), 30316);
+    QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM ref_cont WHERE contid = 1 AND threshold = 0.0001")), 1);
+}
+
 #include "tst_registry.moc"
