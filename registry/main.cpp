@@ -5,7 +5,8 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
-#include "registrycli.h"
+#include "registry/registrycli.h"
+#include "shell/apppaths.h"
 
 // stderr carries the program's own texts only; the toolkit's notes would read
 // as failures to the scripts that run imports.
@@ -23,8 +24,10 @@ int main(int argc, char** argv)
     QTextStream err(stderr);
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
-    emlo::registry::TRegistryIo io{out, err, QCoreApplication::applicationDirPath() + QStringLiteral("/refdata"),
-                                   isatty(STDERR_FILENO) == 1};
+    // Portable, the classifier files lie beside the program; installed, in share/emlo.
+    const QString refdata =
+        TAppPaths::forExecutable(QCoreApplication::applicationFilePath()).tablesFolder() + QStringLiteral("refdata");
+    emlo::registry::TRegistryIo io{out, err, refdata, isatty(STDERR_FILENO) == 1};
     const int status = emlo::registry::RunRegistry(arguments, io);
     out.flush();
     err.flush();

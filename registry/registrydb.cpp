@@ -244,14 +244,10 @@ bool TRegistryDb::Open(const TDbTarget& target, const QString& refdataDir, QStri
     return migrate(refdataDir, version < 0 ? LatestVersion() : version, error);
 }
 
-bool TRegistryDb::begin(QString* error)
+bool TRegistryDb::execCached(const QString& sql, QString* error)
 {
-    // SQLite: take the write lock at once, so two importers never both read
-    // and then deadlock on the upgrade to writing.
-    if (m_target.Postgres)
-        return exec(QStringLiteral("BEGIN"), error);
     bool ok = true;
-    QSqlQuery& query = prepared(QStringLiteral("begin"), QStringLiteral("BEGIN IMMEDIATE"), &ok, error);
+    QSqlQuery& query = prepared(sql, sql, &ok, error);
     if (ok && !query.exec()) {
         *error = QStringLiteral("Помилка бази даних: %1").arg(DbErrorText(query.lastError()));
         return false;
@@ -259,17 +255,36 @@ bool TRegistryDb::begin(QString* error)
     return ok;
 }
 
-bool TRegistryDb::commit(QString* error)
+bool TRegistryDb::begin(QString* error)
 {
-    if (m_target.Postgres)
-        return exec(QStringLiteral("COMMIT"), error);
-    bool ok = true;
-    QSqlQuery& query = prepared(QStringLiteral("commit"), QStringLiteral("COMMIT"), &ok, error);
-    if (ok && !query.exec()) {
-        *error = QStringLiteral("Помилка бази даних: %1").arg(DbErrorText(query.lastError()));
+    // SQLite: take the write lock at once, so two importers never both read
+    // and then deadlock on the upgrade to writing. PostgreSQL prepares no
+    // transaction statements.
+    return m_target.Postgres ? exec(QStringLiteral("BEGIN"), error)
+                             : execCached(QStringLiteral("BEGIN IMMEDIATE"), error);
+}
+
+bool TRegistryDb::beginExclusive(QString* error)
+{
+    // SQLite's write lock already excludes every other writer.
+    if (!begin(error))
+        return false;
+    if (m_target.Postgres && !exec(QStringLiteral("SELECT pg_advisory_xact_lock(1402202614)"), error)) {
+        rollback();
         return false;
     }
-    return ok;
+    return true;
+}
+
+void TRegistryDb::rollback()
+{
+    QString ignored;
+    exec(QStringLiteral("ROLLBACK"), &ignored);
+}
+
+bool TRegistryDb::commit(QString* error)
+{
+    return m_target.Postgres ? exec(QStringLiteral("COMMIT"), error) : execCached(QStringLiteral("COMMIT"), error);
 }
 
 bool TRegistryDb::Flush(QString* error)
@@ -292,10 +307,8 @@ bool TRegistryDb::Flush(QString* error)
         ok = false;
     }
     ok = ok && commit(error);
-    if (!ok) {
-        QString ignored;
-        exec(QStringLiteral("ROLLBACK"), &ignored);
-    }
+    if (!ok)
+        rollback();
     QString restoreError;
     if (!pg && !exec(QStringLiteral("PRAGMA synchronous=NORMAL"), &restoreError) && ok) {
         *error = restoreError;
@@ -316,17 +329,14 @@ int TRegistryDb::SchemaVersion()
 
 bool TRegistryDb::migrate(const QString& refdataDir, int version, QString* error)
 {
-    if (!begin(error))
-        return false;
-    const auto fail = [this]() {
-        QString ignored;
-        exec(QStringLiteral("ROLLBACK"), &ignored);
-        return false;
-    };
     // Several importers may start on a fresh database at once: one migrates,
     // the others wait for it and then find the schema done.
-    if (m_target.Postgres && !exec(QStringLiteral("SELECT pg_advisory_xact_lock(1402202614)"), error))
-        return fail();
+    if (!beginExclusive(error))
+        return false;
+    const auto fail = [this]() {
+        rollback();
+        return false;
+    };
     if (!exec(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_migration (version INTEGER PRIMARY KEY, "
                              "applied_at VARCHAR(32) NOT NULL)"),
               error))
@@ -400,16 +410,13 @@ bool TRegistryDb::count(const QString& sql, qint64* value, QString* error)
 bool TRegistryDb::ReloadReferenceTables(const QString& refdataDir, QList<TReferenceCount>* counts, QString* error)
 {
     counts->clear();
-    if (!begin(error))
+    // One reload at a time, and none while a migration fills the tables.
+    if (!beginExclusive(error))
         return false;
     const auto fail = [this]() {
-        QString ignored;
-        exec(QStringLiteral("ROLLBACK"), &ignored);
+        rollback();
         return false;
     };
-    // One reload at a time, and none while a migration fills the tables.
-    if (m_target.Postgres && !exec(QStringLiteral("SELECT pg_advisory_xact_lock(1402202614)"), error))
-        return fail();
     for (const TRefLoad& load : refLoads) {
         TReferenceCount c{QString::fromLatin1(load.Csv), QString::fromUtf8(load.Title)};
         if (!count(QStringLiteral("SELECT COUNT(*) FROM %1").arg(QLatin1String(load.Table)), &c.Before, error)
@@ -569,8 +576,7 @@ bool TRegistryDb::Store(const TSubmission& submission, int year, const QString& 
         bool retry = false;
         if (storeOnce(submission, year, sourcePath, outcome, error, &retry))
             return true;
-        QString ignored;
-        exec(QStringLiteral("ROLLBACK"), &ignored);
+        rollback();
         if (!retry || attempt >= 5)
             return false;
     }

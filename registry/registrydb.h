@@ -109,6 +109,7 @@ public:
 
 private:
     bool exec(const QString& sql, QString* error);
+    bool execCached(const QString& sql, QString* error);  // prepared once per connection
     bool migrate(const QString& refdataDir, int version, QString* error);
     bool loadReferenceTables(const QString& refdataDir, QString* error);
     bool count(const QString& sql, qint64* value, QString* error);
@@ -117,6 +118,8 @@ private:
     bool insertEmissions(qint64 submissionId, const TSubmission& submission, QString* error);
     bool begin(QString* error);
     bool commit(QString* error);
+    void rollback();
+    bool beginExclusive(QString* error);  // a transaction no migration or reload runs beside
     QSqlQuery& prepared(const QString& key, const QString& sql, bool* ok, QString* error);
 
     TDbTarget m_target;

@@ -1,8 +1,9 @@
 #!/bin/sh
 # Makes the Debian package from a build folder and uses it as a user would:
 # lintian, the desktop entry and metainfo validators, an install, emlo-cli
-# check/export/print and one start of emlo by an ordinary user on the
-# installed, root-owned files, the manual pages and the shell completion,
+# check/export/print, an emlo-registry import of that export and a report
+# from it on SQLite, and one start of emlo by an ordinary user on the
+# installed, root-owned files, the manual pages and the shell completions,
 # then the removal.
 #
 # Usage: scripts/package-test.sh [build-dir]          (default: build)
@@ -18,7 +19,7 @@ fail() { echo "package test: $*" >&2; exit 1; }
 step() { echo "== $*"; }
 
 step "building the package"
-cmake --build "$BUILD" --target emlo emlo-cli refdata emlo_dist emlo-sample-work
+cmake --build "$BUILD" --target emlo emlo-cli emlo-registry refdata emlo_dist emlo-sample-work
 rm -rf "$BUILD/package"
 (cd "$BUILD" && cpack --config CPackConfig.cmake >cpack.log 2>&1) || { cat "$BUILD/cpack.log"; fail "cpack failed"; }
 version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$BUILD/CPackConfig.cmake")
@@ -28,20 +29,25 @@ ls -l "$deb"
 
 step "contents"
 dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' > "$BUILD/package/contents.txt"
-for path in /usr/bin/emlo /usr/bin/emlo-cli /usr/lib/emlo/engine/libsde50.so \
+for path in /usr/bin/emlo /usr/bin/emlo-cli /usr/bin/emlo-registry /usr/lib/emlo/engine/libsde50.so \
     /usr/share/emlo/CONT.DBF /usr/share/emlo/CY.IDX /usr/share/emlo/EMLO.HLP \
     /usr/share/emlo/refdata/cy.csv /usr/share/applications/ua.emlo.Emlo.desktop \
     /usr/share/metainfo/ua.emlo.Emlo.metainfo.xml \
     /usr/share/icons/hicolor/scalable/apps/ua.emlo.Emlo.svg \
     /usr/share/icons/hicolor/48x48/apps/ua.emlo.Emlo.png \
     /usr/share/man/man1/emlo-cli.1.gz /usr/share/man/uk/man1/emlo-cli.1.gz \
-    /usr/share/bash-completion/completions/emlo-cli /usr/share/doc/emlo/copyright; do
+    /usr/share/man/man1/emlo-registry.1.gz /usr/share/man/uk/man1/emlo-registry.1.gz \
+    /usr/share/bash-completion/completions/emlo-cli /usr/share/bash-completion/completions/emlo-registry \
+    /usr/share/doc/emlo/copyright; do
   grep -qx "$path" "$BUILD/package/contents.txt" || fail "$path is not in the package"
 done
 if grep -E 'tst_|bench|sample|/usr/bin/emlo-refdata' "$BUILD/package/contents.txt"; then
   fail "test, benchmark or development files in the package"
 fi
-dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || fail "Depends lacks the Qt libraries: $(dpkg-deb -f "$deb" Depends)"
+depends=$(dpkg-deb -f "$deb" Depends)
+for package in libqt6widgets6 libqt6sql6 libqt6sql6-sqlite libqt6sql6-psql; do
+  echo "$depends" | grep -Eq "(^|, )$package( |,|$)" || fail "Depends lacks $package: $depends"
+done
 
 step "lintian"
 lintian --fail-on error --tag-display-limit 0 "$deb"
@@ -74,11 +80,11 @@ else
   if [ "$(id -u)" -eq 0 ]; then chown -R root:root "$scratch/root"; else chmod -R a-w "$scratch/root"; fi
 fi
 installed_tree() {
-  find "$prefix/bin/emlo" "$prefix/bin/emlo-cli" "$prefix/lib/emlo" "$prefix/share/emlo" \
+  find "$prefix/bin/emlo" "$prefix/bin/emlo-cli" "$prefix/bin/emlo-registry" "$prefix/lib/emlo" "$prefix/share/emlo" \
     -printf '%p %s %m %u %T@\n' | sort
 }
 installed_tree > "$scratch/tree-before"
-for program in emlo emlo-cli; do
+for program in emlo emlo-cli emlo-registry; do
   runpath=$(readelf -d "$prefix/bin/$program" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
   [ "$runpath" = '$ORIGIN/../lib/emlo/engine' ] || fail "$program has the run path '$runpath'"
 done
@@ -109,6 +115,21 @@ done
 $as_user "$prefix/bin/emlo-cli" print "$home/firm" "$home/form.pdf" >/dev/null || fail "print: exit $?"
 head -c 5 "$home/form.pdf" | grep -q '%PDF-' || fail "print wrote no PDF"
 pdftotext "$home/form.pdf" - | grep -q 'Придніпровський' || fail "the printed form lacks the enterprise"
+
+step "emlo-registry: help, an import of that export and a report, as an ordinary user"
+out=$($as_user "$prefix/bin/emlo-registry" --help) || fail "emlo-registry --help: exit $?"
+echo "$out" | grep -q 'emlo-registry import --db' || fail "emlo-registry --help printed: $out"
+# A new registry takes its reference tables from the installed classifier files.
+out=$($as_user "$prefix/bin/emlo-registry" import --db "$home/registry.sqlite" --year 2024 "$home/export") ||
+  fail "emlo-registry import: exit $?, output: $out"
+echo "$out" | grep -q 'прийнято: 1 (нових: 1' || fail "emlo-registry import printed: $out"
+$as_user "$prefix/bin/emlo-registry" report --db "$home/registry.sqlite" --year 2024 --by region \
+  -o "$home/region.csv" || fail "emlo-registry report: exit $?"
+head -c 3 "$home/region.csv" | od -An -tx1 | grep -q 'ef bb bf' || fail "the CSV report has no byte-order mark"
+grep -q 'ДНІПРОПЕТРОВСЬКА' "$home/region.csv" || fail "the report lacks the enterprise's region: $(cat "$home/region.csv")"
+$as_user "$prefix/bin/emlo-registry" report --db "$home/registry.sqlite" --year 2024 --by pollutant --format html \
+  -o "$home/pollutants.html" || fail "emlo-registry report --format html: exit $?"
+grep -q '<svg' "$home/pollutants.html" || fail "the HTML report has no chart"
 
 step "emlo starts as an ordinary user and keeps its settings in the user's folders"
 # Started as the menu starts it: the command of the desktop entry.
@@ -149,9 +170,14 @@ fi
 MANWIDTH=80 man_uk emlo-cli 2>/dev/null | grep -q 'КОД ЗАВЕРШЕННЯ' || fail "no Ukrainian emlo-cli(1)"
 MANWIDTH=80 man_en emlo-cli 2>/dev/null | grep -q 'EXIT STATUS' || fail "no English emlo-cli(1)"
 MANWIDTH=80 man_uk emlo 2>/dev/null | grep -q 'ФАЙЛИ' || fail "no Ukrainian emlo(1)"
+MANWIDTH=80 man_uk emlo-registry 2>/dev/null | grep -q 'КОД ЗАВЕРШЕННЯ' || fail "no Ukrainian emlo-registry(1)"
+MANWIDTH=80 man_en emlo-registry 2>/dev/null | grep -q 'EXIT STATUS' || fail "no English emlo-registry(1)"
 completion=$prefix/share/bash-completion/completions/emlo-cli
 got=$(bash -c '. "$1"; COMP_WORDS=(emlo-cli ex); COMP_CWORD=1; _emlo_cli; echo "${COMPREPLY[*]}"' _ "$completion")
 [ "$got" = export ] || fail "completion of 'emlo-cli ex' gave: $got"
+completion=$prefix/share/bash-completion/completions/emlo-registry
+got=$(bash -c '. "$1"; COMP_WORDS=(emlo-registry report --by p); COMP_CWORD=3; _emlo_registry; echo "${COMPREPLY[*]}"' _ "$completion")
+[ "$got" = pollutant ] || fail "completion of 'emlo-registry report --by p' gave: $got"
 
 step "removal"
 if [ "$MODE" = system ]; then
