@@ -353,8 +353,8 @@ bool TRegistryDb::migrate(const QString& refdataDir, int version, QString* error
     for (const TMigration& migration : migrations()) {
         if (migration.Version <= current || migration.Version > version)
             continue;
-        const QStringList statements = migration.Statements
-                                       + (m_target.Postgres ? migration.PostgresOnly : migration.SqliteOnly);
+        const QStringList statements =
+            migration.Statements + (m_target.Postgres ? migration.PostgresOnly : migration.SqliteOnly);
         for (QString sql : statements) {
             sql.replace(QLatin1String("{ID}"), id).replace(QLatin1String("{TOTALS}"), groupTotalIdList());
             if (!exec(sql, error))
@@ -427,8 +427,8 @@ bool TRegistryDb::ReloadReferenceTables(const QString& refdataDir, QList<TRefere
     if (!loadReferenceTables(refdataDir, error))
         return fail();
     for (qsizetype i = 0; i < counts->size(); ++i) {
-        if (!count(QStringLiteral("SELECT COUNT(*) FROM %1").arg(QLatin1String(refLoads[i].Table)),
-                   &(*counts)[i].After, error))
+        if (!count(QStringLiteral("SELECT COUNT(*) FROM %1").arg(QLatin1String(refLoads[i].Table)), &(*counts)[i].After,
+                   error))
             return fail();
     }
     return commit(error) || fail();

@@ -253,13 +253,13 @@ bool BuildReport(TRegistryDb& db, const TReportRequest& request, TReport* report
     report->Total.HasPrevious = anyPrevious;
     if (request.By == TGrouping::Pollutant) {
         // Enterprises are counted once, not once per pollutant.
-        const QString sql =
-            contId >= 0 ? QStringLiteral("SELECT COUNT(*) FROM submission s CROSS JOIN emission e WHERE s.year = ? "
-                                         "AND s.is_current = 1 AND e.submission_id = s.id AND e.contid = %1")
-                              .arg(contId)
-                        : QStringLiteral("SELECT COUNT(*) FROM submission s WHERE s.year = ? AND s.is_current = 1");
-        if (!q.Run(sql, {request.Year}, [&](QSqlQuery& row) { report->Total.Enterprises = row.value(0).toInt(); },
-                   error))
+        const QString sql = contId >= 0
+            ? QStringLiteral("SELECT COUNT(*) FROM submission s CROSS JOIN emission e WHERE s.year = ? "
+                             "AND s.is_current = 1 AND e.submission_id = s.id AND e.contid = %1")
+                  .arg(contId)
+            : QStringLiteral("SELECT COUNT(*) FROM submission s WHERE s.year = ? AND s.is_current = 1");
+        if (!q.Run(
+                sql, {request.Year}, [&](QSqlQuery& row) { report->Total.Enterprises = row.value(0).toInt(); }, error))
             return false;
     }
 
@@ -271,19 +271,20 @@ bool BuildReport(TRegistryDb& db, const TReportRequest& request, TReport* report
         limitFilter = QStringLiteral(" AND c.contid = ?");
         limitBinds << contId;
     }
-    if (!q.Run(QStringLiteral("SELECT s.edrpou, s.enname, s.obl_descr, c.code, c.descr, e.poten, c.threshold "
-                              "FROM submission s CROSS JOIN emission e CROSS JOIN ref_cont c "
-                              "WHERE s.year = ? AND s.is_current = 1 AND e.submission_id = s.id "
-                              "AND e.contid IN (SELECT contid FROM ref_cont WHERE threshold > 0) "
-                              "AND c.contid = e.contid AND e.poten >= c.threshold")
-                   + limitFilter + QStringLiteral(" ORDER BY c.code, e.poten DESC, s.edrpou"),
-               limitBinds,
-               [&](QSqlQuery& row) {
-                   report->OverLimit.append({row.value(0).toString(), row.value(1).toString(), row.value(2).toString(),
-                                             row.value(3).toString(), row.value(4).toString(), row.value(5).toDouble(),
-                                             row.value(6).toDouble()});
-               },
-               error))
+    if (!q.Run(
+            QStringLiteral("SELECT s.edrpou, s.enname, s.obl_descr, c.code, c.descr, e.poten, c.threshold "
+                           "FROM submission s CROSS JOIN emission e CROSS JOIN ref_cont c "
+                           "WHERE s.year = ? AND s.is_current = 1 AND e.submission_id = s.id "
+                           "AND e.contid IN (SELECT contid FROM ref_cont WHERE threshold > 0) "
+                           "AND c.contid = e.contid AND e.poten >= c.threshold")
+                + limitFilter + QStringLiteral(" ORDER BY c.code, e.poten DESC, s.edrpou"),
+            limitBinds,
+            [&](QSqlQuery& row) {
+                report->OverLimit.append({row.value(0).toString(), row.value(1).toString(), row.value(2).toString(),
+                                          row.value(3).toString(), row.value(4).toString(), row.value(5).toDouble(),
+                                          row.value(6).toDouble()});
+            },
+            error))
         return false;
 
     if (!request.WithCharts)

@@ -141,18 +141,12 @@ public:
         if (m_xml.atEnd())
             return m_xml.hasError() ? TToken::Malformed : TToken::Done;
         switch (m_xml.readNext()) {
-        case QXmlStreamReader::DTD:
-            return TToken::Dtd;
-        case QXmlStreamReader::EntityReference:
-            return TToken::Entity;
-        case QXmlStreamReader::Characters:
-            return m_xml.isWhitespace() ? TToken::Other : TToken::Text;
-        case QXmlStreamReader::StartElement:
-            return TToken::Start;
-        case QXmlStreamReader::EndElement:
-            return TToken::End;
-        default:
-            return TToken::Other;
+        case QXmlStreamReader::DTD: return TToken::Dtd;
+        case QXmlStreamReader::EntityReference: return TToken::Entity;
+        case QXmlStreamReader::Characters: return m_xml.isWhitespace() ? TToken::Other : TToken::Text;
+        case QXmlStreamReader::StartElement: return TToken::Start;
+        case QXmlStreamReader::EndElement: return TToken::End;
+        default: return TToken::Other;
         }
     }
     int Line() const { return int(m_xml.lineNumber()); }
@@ -161,8 +155,7 @@ public:
     QString Name() const { return m_xml.name().toString(); }
     QString Attribute(QLatin1StringView name) const { return m_xml.attributes().value(name).toString(); }
     // f(name, value) for each attribute of the element just started, until f returns false.
-    template <typename F>
-    bool ForEachAttribute(F f) const
+    template <typename F> bool ForEachAttribute(F f) const
     {
         for (const QXmlStreamAttribute& attribute : m_xml.attributes()) {
             if (!f(QAnyStringView(attribute.name()), attribute.value().toString()))
@@ -183,7 +176,7 @@ private:
 // it. For such files it is several times faster.
 class TPlainXmlSource {
 public:
-    explicit TPlainXmlSource(const QByteArray& bytes) : m_p(bytes.constData()), m_end(m_p + bytes.size()) {}
+    explicit TPlainXmlSource(const QByteArray& bytes) : m_p(bytes.constData()), m_end(m_p + bytes.size()) { }
 
     TToken Next()
     {
@@ -243,8 +236,7 @@ public:
         }
         return QString();
     }
-    template <typename F>
-    bool ForEachAttribute(F f) const
+    template <typename F> bool ForEachAttribute(F f) const
     {
         for (const TRawAttribute& attribute : m_attributes) {
             if (!f(QAnyStringView(attribute.Name), decode(attribute)))
@@ -282,16 +274,16 @@ private:
         char32_t code = 0;
         int digits = 0;
         for (; p != end && *p != ';'; ++p, ++digits) {
-            const int digit = *p >= '0' && *p <= '9'                ? *p - '0'
-                              : hex && *p >= 'a' && *p <= 'f' ? *p - 'a' + 10
-                              : hex && *p >= 'A' && *p <= 'F' ? *p - 'A' + 10
-                                                              : -1;
+            const int digit = *p >= '0' && *p <= '9' ? *p - '0'
+                : hex && *p >= 'a' && *p <= 'f'      ? *p - 'a' + 10
+                : hex && *p >= 'A' && *p <= 'F'      ? *p - 'A' + 10
+                                                     : -1;
             if (digit < 0 || digits >= 7)
                 return 0;
             code = code * (hex ? 16 : 10) + char32_t(digit);
         }
         const bool xmlChar = code == 0x9 || code == 0xA || code == 0xD || (code >= 0x20 && code <= 0xD7FF)
-                             || (code >= 0xE000 && code <= 0xFFFD) || (code >= 0x10000 && code <= 0x10FFFF);
+            || (code >= 0xE000 && code <= 0xFFFD) || (code >= 0x10000 && code <= 0x10FFFF);
         if (p == end || digits == 0 || !xmlChar)
             return 0;
         *next = p + 1;
@@ -424,8 +416,7 @@ public:
     {
     }
 
-    template <typename Source, typename OnRow>
-    bool Read(const QByteArray& bytes, OnRow onRow)
+    template <typename Source, typename OnRow> bool Read(const QByteArray& bytes, OnRow onRow)
     {
         int line = 0;
         const QString problem = encodingProblem(bytes, &line);
@@ -445,10 +436,8 @@ public:
                 return true;
             case TToken::Malformed:
                 return fail(QStringLiteral("XML сформовано неправильно (позиція %1)").arg(xml.Column()), 0, at);
-            case TToken::Unsupported:
-                return false;
-            case TToken::Dtd:
-                return fail(QStringLiteral("файл містить оголошення DTD, яких вигрузка не пише"), 0, at);
+            case TToken::Unsupported: return false;
+            case TToken::Dtd: return fail(QStringLiteral("файл містить оголошення DTD, яких вигрузка не пише"), 0, at);
             case TToken::Entity:
                 return fail(QStringLiteral("файл містить посилання на сутність, якої вигрузка не пише"), 0, at);
             case TToken::Text:
@@ -472,11 +461,8 @@ public:
                 }
                 break;
             }
-            case TToken::End:
-                path.removeLast();
-                break;
-            case TToken::Other:
-                break;
+            case TToken::End: path.removeLast(); break;
+            case TToken::Other: break;
             }
         }
     }
@@ -511,8 +497,7 @@ private:
         return -1;
     }
 
-    template <typename Source>
-    bool readField(const Source& xml, int at)
+    template <typename Source> bool readField(const Source& xml, int at)
     {
         const QString name = xml.Attribute(QLatin1StringView("FieldName"));
         if (name.isEmpty())
@@ -535,8 +520,7 @@ private:
         return true;
     }
 
-    template <typename Source>
-    bool readRow(const Source& xml)
+    template <typename Source> bool readRow(const Source& xml)
     {
         if (++m_record > m_maxRecords)
             return fail(QStringLiteral("понад %1 записів").arg(m_maxRecords), m_record, 0);
@@ -654,8 +638,9 @@ bool TSubmissionReader::readFile(const QString& path, QByteArray* bytes, TReject
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
         return refuse(QStringLiteral("файл неможливо прочитати"));
     if (info.st_size > m_limits.MaxFileBytes)
-        return refuse(
-            QStringLiteral("файл завеликий: %1 байт, найбільше %2").arg(qint64(info.st_size)).arg(m_limits.MaxFileBytes));
+        return refuse(QStringLiteral("файл завеликий: %1 байт, найбільше %2")
+                          .arg(qint64(info.st_size))
+                          .arg(m_limits.MaxFileBytes));
     // Read no more than the limit even if the file grows meanwhile; the
     // buffer is sized by the file, not by the limit.
     const qsizetype want = qsizetype(std::min<qint64>(info.st_size, m_limits.MaxFileBytes)) + 1;
@@ -727,15 +712,15 @@ bool readSubmission(const TReaderLimits& limits, const QString& attrName, const 
     out->HasAttrRecord = attrRecords == 1;
 
     TTableReader dataReader(dataName, dataFields(), limits.MaxRecords, errors);
-    const bool dataOk = dataReader.Read<Source>(data, [&](int record, const QStringList&,
-                                                  const QList<std::optional<double>>& numbers) {
-        TEmissionRow row;
-        row.Record = record;
-        row.ContId = numbers.at(0);
-        row.Poten = numbers.at(3);
-        row.Fact = numbers.at(4);
-        out->Rows.append(row);
-    });
+    const bool dataOk =
+        dataReader.Read<Source>(data, [&](int record, const QStringList&, const QList<std::optional<double>>& numbers) {
+            TEmissionRow row;
+            row.Record = record;
+            row.ContId = numbers.at(0);
+            row.Poten = numbers.at(3);
+            row.Fact = numbers.at(4);
+            out->Rows.append(row);
+        });
     if (!dataOk)
         return false;
 

@@ -236,16 +236,15 @@ void TestRegistry::commandLineErrorsExitWithTwo_data()
                                                      QStringLiteral("2024"),   QStringLiteral("--by"),
                                                      QStringLiteral("city")}
                                       << QStringLiteral("Вкажіть угруповання: --by region|district|activity|pollutant");
-    QTest::newRow("unknown pollutant") << QStringList{QStringLiteral("report"), QStringLiteral("--db"), QStringLiteral("@DB@"),
-                                                      QStringLiteral("--year"), QStringLiteral("2024"),
-                                                      QStringLiteral("--by"), QStringLiteral("region"),
-                                                      QStringLiteral("--pollutant"), QStringLiteral("77777")}
-                                       << QStringLiteral("Забруднюючої речовини з кодом 77777 немає в довіднику речовин");
-    QTest::newRow("server unreachable") << QStringList{QStringLiteral("report"), QStringLiteral("--db"),
-                                                       QStringLiteral("postgresql://nobody@/none?host=/nonexistent"),
-                                                       QStringLiteral("--year"), QStringLiteral("2024"),
-                                                       QStringLiteral("--by"), QStringLiteral("region")}
-                                        << QStringLiteral("Неможливо відкрити базу даних none");
+    QTest::newRow("unknown pollutant")
+        << QStringList{QStringLiteral("report"), QStringLiteral("--db"),        QStringLiteral("@DB@"),
+                       QStringLiteral("--year"), QStringLiteral("2024"),        QStringLiteral("--by"),
+                       QStringLiteral("region"), QStringLiteral("--pollutant"), QStringLiteral("77777")}
+        << QStringLiteral("Забруднюючої речовини з кодом 77777 немає в довіднику речовин");
+    QTest::newRow("server unreachable") << QStringList{
+        QStringLiteral("report"), QStringLiteral("--db"), QStringLiteral("postgresql://nobody@/none?host=/nonexistent"),
+        QStringLiteral("--year"), QStringLiteral("2024"), QStringLiteral("--by"),
+        QStringLiteral("region")} << QStringLiteral("Неможливо відкрити базу даних none");
     QTest::newRow("reference reload into no registry")
         << QStringList{QStringLiteral("refdata"), QStringLiteral("--db"), QStringLiteral("/no/such/registry.sqlite")}
         << QStringLiteral("Файлу бази даних /no/such/registry.sqlite немає");
@@ -541,8 +540,9 @@ void TestRegistry::referenceTablesReloadedWholeOrNotAtAll()
 
     const auto reload = [&](QString* out, QString* err) {
         QProcess process;
-        process.start(QStringLiteral(EMLO_REGISTRY_PATH), {QStringLiteral("refdata"), QStringLiteral("--db"), dbSpec(),
-                                                           QStringLiteral("--refdata"), folder});
+        process.start(
+            QStringLiteral(EMLO_REGISTRY_PATH),
+            {QStringLiteral("refdata"), QStringLiteral("--db"), dbSpec(), QStringLiteral("--refdata"), folder});
         process.waitForFinished(120000);
         *out = QString::fromUtf8(process.readAllStandardOutput());
         *err = QString::fromUtf8(process.readAllStandardError());
@@ -553,10 +553,10 @@ void TestRegistry::referenceTablesReloadedWholeOrNotAtAll()
     QString out;
     QString err;
     QCOMPARE(reload(&out, &err), 0);
-    QVERIFY2(out.contains(QStringLiteral("забруднюючі речовини (cont.csv): записів %1, було %2")
-                              .arg(pollutants - 1)
-                              .arg(pollutants)),
-             qPrintable(out + err));
+    QVERIFY2(
+        out.contains(
+            QStringLiteral("забруднюючі речовини (cont.csv): записів %1, було %2").arg(pollutants - 1).arg(pollutants)),
+        qPrintable(out + err));
     QVERIFY(out.contains(QStringLiteral("населені пункти і райони (cy.csv): записів 30316, було 30316")));
     QVERIFY(!out.contains(QStringLiteral("Увага")));
     QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM ref_cont WHERE contid = 5")), 0);

@@ -296,7 +296,8 @@ void TestSubmissionReader::unusualXmlReadAsTheStandardSays()
     QByteArray attr = m_attr;
     const qsizetype from = attr.indexOf("ENNAME=\"", attr.indexOf("<ROW ")) + 8;
     attr.replace(from, attr.indexOf('"', from) - from, name);
-    const QByteArray row = "<ROW CONTID=\"3,000\" CODE=\"01003\" DESCR=\"a\" POTEN=\"1,5\" FACT=\"1\" LIMIT=\"0\"/>\r\n";
+    const QByteArray row =
+        "<ROW CONTID=\"3,000\" CODE=\"01003\" DESCR=\"a\" POTEN=\"1,5\" FACT=\"1\" LIMIT=\"0\"/>\r\n";
     QByteArray data = dataXml(row);
     QVERIFY(dataFrom.isEmpty() || data.contains(dataFrom));
     if (!dataFrom.isEmpty())
