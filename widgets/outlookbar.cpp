@@ -78,7 +78,14 @@ void OutlookBar::addItem(int group, const QString& text, const QIcon& icon)
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::NoFocus);
     button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    button->setStyleSheet(QStringLiteral("QToolButton { color: white; }"));
+    // White captions need the grey behind them in every state: the style's own
+    // hovered and pressed panels are near-white, so the tile only gets a raised
+    // (hovered) or sunken (pressed) edge over the bar's grey.
+    button->setStyleSheet(QStringLiteral("QToolButton { color: white; background: transparent;"
+                                         " border: 1px solid transparent; border-radius: 2px; padding: 2px; }"
+                                         "QToolButton:hover { border-color: #e0e0e0 #404040 #404040 #e0e0e0; }"
+                                         "QToolButton:pressed { border-color: #404040 #e0e0e0 #e0e0e0 #404040;"
+                                         " background: rgba(0, 0, 0, 24); }"));
     g.itemLayout->addWidget(button);
     connect(button, &QToolButton::clicked, this, [this, text] { emit itemClicked(text); });
 }

@@ -15,6 +15,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include <cmath>
 #include <memory>
 
 #include "shell/ui/main.h"
@@ -162,6 +163,7 @@ private slots:
     void frameHasItsCommandsAndPages();
     void navigationSwitchesPages_data();
     void navigationSwitchesPages();
+    void navigationCaptionsStayReadable();
     void firstStartWorksInProgramFolderAndSavesIt();
     void rememberedFolderIsUsed_data();
     void rememberedFolderIsUsed();
@@ -307,9 +309,22 @@ void TestMainWindow::navigationSwitchesPages()
     ProgramFolder folder;
     testing::ScriptedDialogs dialogs;
     auto w = start(folder);
+    w->activateWindow();
+    // The focus is real only in an active window.
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
     w->pc->setCurrentIndex(page == 1 ? 2 : 1);
-    QWidget* focused = QApplication::focusWidget();
+    QWidget* focused = nullptr;
+    for (QWidget* child : w->pc->currentWidget()->findChildren<QWidget*>()) {
+        if (child->isVisible() && child->isEnabled() && (child->focusPolicy() & Qt::TabFocus)) {
+            focused = child;
+            break;
+        }
+    }
+    QVERIFY(focused);
+    focused->setFocus(Qt::MouseFocusReason);
+    QCOMPARE(QApplication::focusWidget(), focused);
 
+    // The page changes; the focus stays where the user left it.
     QTest::mouseClick(w->Outlook->itemButton(item), Qt::LeftButton);
     QCOMPARE(w->pc->currentIndex(), page);
     QCOMPARE(QApplication::focusWidget(), focused);
@@ -322,6 +337,35 @@ void TestMainWindow::navigationSwitchesPages()
     w->Outlook->setActiveGroup(w->Outlook->addGroup(QStringLiteral("Iнше")));
     w->OutlookItemClick(w->Outlook, page == 0 ? QStringLiteral("Викиди") : QStringLiteral("Реквізити"));
     QCOMPARE(w->pc->currentIndex(), page);
+    w->close();
+}
+
+// White captions on the grey bar: hovered and pressed tiles keep a dark
+// enough background for them (the style's own panels are near-white).
+void TestMainWindow::navigationCaptionsStayReadable()
+{
+    ProgramFolder folder;
+    testing::ScriptedDialogs dialogs;
+    auto w = start(folder);
+    QToolButton* tile = w->Outlook->itemButton(QStringLiteral("Статистичні коди"));
+    QVERIFY(tile);
+    const auto luminance = [](QColor c) {
+        const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    for (const char* state : {"plain", "hovered", "pressed"}) {
+        tile->setAttribute(Qt::WA_UnderMouse, qstrcmp(state, "plain") != 0);
+        tile->setDown(qstrcmp(state, "pressed") == 0);
+        // The bar as shown, the grey under the tile included; the background
+        // is taken in the middle of the tile's left margin, beside icon and caption.
+        const QImage image = w->Outlook->grab().toImage();
+        const QColor background = image.pixelColor(tile->mapTo(w->Outlook, QPoint(4, tile->height() / 2)));
+        const double lighter = qMax(luminance(background), luminance(QColor(Qt::white)));
+        const double darker = qMin(luminance(background), luminance(QColor(Qt::white)));
+        QVERIFY2((lighter + 0.05) / (darker + 0.05) >= 3.0, state);
+    }
+    tile->setDown(false);
+    tile->setAttribute(Qt::WA_UnderMouse, false);
     w->close();
 }
 
