@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QStackedWidget>
 #include <QTabWidget>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QToolBar>
 #include <QToolButton>
@@ -202,17 +203,39 @@ private slots:
     {
         report->ShowReport();
         QVERIFY(QTest::qWaitForWindowExposed(report.get()));
-        report->resize(492, 373);
-        QTRY_COMPARE(report->width(), 492);
+        report->resize(792, 373);
+        QTRY_COMPARE(report->width(), 792);
         report->CheckData();
-        QCOMPARE(report->sgReport->columnWidth(0), 393);
-        QCOMPARE(report->sgReport->columnWidth(1), 94);
+        QCOMPARE(report->sgReport->columnWidth(0), 633);
+        QCOMPARE(report->sgReport->columnWidth(1), 154);
 
         // A change of the height alone: the resize rule, 70 %.
-        report->resize(492, 300);
+        report->resize(792, 300);
         QTRY_COMPARE(report->height(), 300);
-        QCOMPARE(report->sgReport->columnWidth(0), 344);
-        QCOMPARE(report->sgReport->columnWidth(1), 143);
+        QCOMPARE(report->sgReport->columnWidth(0), 554);
+        QCOMPARE(report->sgReport->columnWidth(1), 233);
+    }
+
+    // At the first size (500 pixels) the shares would cut the section column,
+    // and a long report's scroll bar would cover its right edge.
+    void sectionTextsAreWholeInANarrowWindow()
+    {
+        report->ShowReport();
+        QVERIFY(QTest::qWaitForWindowExposed(report.get()));
+        for (const int width : {492, 300}) {
+            report->resize(width, 300);
+            QTRY_COMPARE(report->width(), width);
+            fx->WriteAttr({});
+            report->CheckData();
+            QTableWidget* grid = report->sgReport;
+            QTRY_VERIFY(grid->verticalScrollBar()->isVisible());
+            const QFontMetrics metrics(grid->font());
+            const int shown = grid->viewport()->width() - grid->columnWidth(0);
+            QVERIFY2(shown > metrics.horizontalAdvance(QStringLiteral("Статистичні коди")) + 4,
+                     qPrintable(QStringLiteral("%1 pixels at %2").arg(shown).arg(width)));
+            QCOMPARE(grid->columnWidth(0) + grid->columnWidth(1) + 5, report->width());
+            QVERIFY(grid->columnWidth(0) > width / 2);
+        }
     }
 
     void sizeLimits_data()

@@ -12,6 +12,7 @@
 #include <QSaveFile>
 #include <QScreen>
 #include <QShortcut>
+#include <QStyle>
 #include <QTableWidget>
 #include <QToolBar>
 #include <QToolButton>
@@ -255,10 +256,26 @@ TErrorData TfrmReport::ErrorDataAt(int row) const
     return cell->data(Qt::UserRole).value<TErrorData>();
 }
 
+int TfrmReport::SectionColumnNeeds() const
+{
+    const QFontMetrics metrics(sgReport->font());
+    int widest = metrics.horizontalAdvance(QString::fromUtf8(kSectionHeader));
+    for (const quint8 section : {SectionAttr, SectionCodes, SectionData})
+        widest = qMax(widest, metrics.horizontalAdvance(SectionText(section)));
+    const int cellMargins = 2 * (sgReport->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, sgReport) + 1);
+    // The vertical scroll bar appears with a long report and covers the
+    // column's right edge; the room for it is kept from the start.
+    const int scrollBar = sgReport->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, sgReport);
+    return widest + cellMargins + scrollBar + 2 * sgReport->frameWidth();
+}
+
 void TfrmReport::SetColumnWidths(double share)
 {
     const int clientWidth = width();
-    const int description = int(std::trunc(clientWidth * share));
+    // The share of a narrow window would cut "Статистичні коди": the section
+    // column keeps the room for its longest text.
+    const int description =
+        qMax(0, qMin(int(std::trunc(clientWidth * share)), clientWidth - kSectionGap - SectionColumnNeeds()));
     sgReport->setColumnWidth(0, description);
     sgReport->setColumnWidth(1, clientWidth - description - kSectionGap);
 }

@@ -62,8 +62,11 @@ public:
     // Raises a proposed outer size to the window's limits (300 x 200).
     static void FormCanResize(int& newWidth, int& newHeight, bool& resize);
     // Sets the column widths for a client width: the description column takes
-    // `share` of it, the section column the rest less 5 pixels.
+    // `share` of it (less, where the section texts would be cut), the section
+    // column the rest less 5 pixels.
     void SetColumnWidths(double share);
+    // The section column's width that shows its texts whole.
+    int SectionColumnNeeds() const;
 
     // Shows the hidden window (visible and active), or brings the visible one
     // to the front with the focus.
