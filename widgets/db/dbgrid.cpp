@@ -2,10 +2,12 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMetaProperty>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStyle>
 #include <QStyledItemDelegate>
 
 #include "cp1251validator.h"
@@ -22,6 +24,12 @@
 #include "widgets/errorbox.h"
 
 namespace emlo {
+
+namespace {
+// The cell editor's text margins (2 pixels a side), its cursor and the
+// grid line, around its text and button.
+constexpr int kEditorMargins = 6;
+}  // namespace
 
 // ---------------------------------------------------------------- indicator
 
@@ -85,6 +93,16 @@ class LookupCellEditor : public LookupBox {
 public:
     using LookupBox::LookupBox;
     bool chosen = false;
+
+protected:
+    void focusInEvent(QFocusEvent* event) override
+    {
+        LookupBox::focusInEvent(event);
+        // The view selects the whole text with the cursor at its end, which
+        // scrolls a text wider than the cell so that its start is hidden.
+        if (SearchText().isEmpty() && hasSelectedText() && selectedText() == text())
+            setSelection(int(text().size()), -int(text().size()));
+    }
 };
 
 class DbGridDelegate : public QStyledItemDelegate {
@@ -104,7 +122,6 @@ public:
             box->setKeyField(field->LookupKeyFields());
             box->setDisplayField(field->LookupResultField());
             box->setListFields({QStringLiteral("CODE"), QStringLiteral("DESCR")});
-            box->setDisplayField(field->LookupResultField());
             box->setDropDownOnType(true);
             QObject::connect(box, &LookupBox::choiceMade, box, [box] { box->chosen = true; });
             m_grid->m_editor = box;
@@ -485,6 +502,22 @@ void DbGrid::focusChanged(QWidget* old, QWidget* now)
         guarded([table] { table->Cancel(); });
 }
 
+int DbGrid::minimumColumnWidth(int column) const
+{
+    int width = m_header->minimumTitleWidth(column);
+    const TField* field = m_model->ColumnField(column);
+    if (field && field->FieldKind() == fkLookup && field->Size() > 0 && field->Size() <= field->DisplayWidth()) {
+        // A column meant to show its whole value (the pollutant's code) shows
+        // it whole in the cell editor too, beside the drop-down button.
+        const int text = fontMetrics().horizontalAdvance(QString(field->Size(), QLatin1Char('0')));
+        // The box's button takes the icon, 6 pixels around it and a quarter
+        // of the icon beside it (as the line edit lays out its actions).
+        const int icon = style()->pixelMetric(QStyle::PM_SmallIconSize);
+        width = qMax(width, text + icon + 6 + icon / 4 + kEditorMargins);
+    }
+    return width;
+}
+
 void DbGrid::FitColumns()
 {
     const int count = m_model->columnCount();
@@ -492,16 +525,46 @@ void DbGrid::FitColumns()
     if (count == 0 || available <= 0)
         return;
     QVector<int> weights(count);
-    int total = 0;
+    QVector<int> minimum(count);
     for (int column = 0; column < count; ++column) {
         const TField* field = m_model->ColumnField(column);
         weights[column] = qMax(1, field ? field->DisplayWidth() : 10);
-        total += weights[column];
+        minimum[column] = minimumColumnWidth(column);
+    }
+    // Shares in proportion to the display widths; a column whose share would
+    // cut its title takes its minimum, and the others share what is left.
+    QVector<bool> atMinimum(count, false);
+    for (bool again = true; again;) {
+        again = false;
+        int room = available;
+        int total = 0;
+        for (int column = 0; column < count; ++column) {
+            if (atMinimum[column])
+                room -= minimum[column];
+            else
+                total += weights[column];
+        }
+        for (int column = 0; column < count && total > 0; ++column) {
+            if (!atMinimum[column] && qMax(0, room) * weights[column] / total < minimum[column]) {
+                atMinimum[column] = true;
+                again = true;
+            }
+        }
+    }
+    int room = available;
+    int total = 0;
+    for (int column = 0; column < count; ++column) {
+        if (atMinimum[column])
+            room -= minimum[column];
+        else
+            total += weights[column];
     }
     m_fitting = true;
     int used = 0;
     for (int column = 0; column < count; ++column) {
-        const int width = column == count - 1 ? available - used : available * weights[column] / total;
+        int width = atMinimum[column] ? minimum[column] : room * weights[column] / total;
+        if (column == count - 1)
+            width = qMax(minimum[column], available - used);
         m_header->resizeSection(column, qMax(8, width));
         used += width;
     }

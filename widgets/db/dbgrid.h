@@ -29,7 +29,7 @@ struct CellParams {
 // A grid over a table: one row per record, one column per visible field
 // with two-level titles, an indicator column that marks the current record
 // and its state, and column widths that always fill the grid (resizing a
-// column resizes the columns to its right).
+// column resizes the columns to its right) without cutting a word of a title.
 //
 // Cells are edited in place (read-only fields excepted); look-up columns
 // offer the look-up table in a drop-down list that opens on typing, and a
@@ -62,7 +62,8 @@ public:
     void TakeEditorValue();
     // Takes the look-up list's next entry for the current record's look-up column.
     void SelectNextLookupEntry(int column);
-    // Column widths that fill the grid, in proportion to the fields' display widths.
+    // Column widths that fill the grid, in proportion to the fields' display
+    // widths, none narrower than its title's longest word.
     void FitColumns();
 
     std::function<void(DbGrid& sender, CellParams& params)> OnGetCellParams;
@@ -84,6 +85,7 @@ private:
     void guarded(const std::function<void()>& action);
     void appendRecord();
     bool lookupColumn(int column) const;
+    int minimumColumnWidth(int column) const;
     void dropEditor();
 
     DataSetModel* m_model;

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOption>
@@ -40,6 +41,17 @@ QString rightTrimmed(QString text)
     while (text.endsWith(QLatin1Char(' ')))
         text.chop(1);
     return text;
+}
+
+// A key as the box shows it when the list does not hold it: as it is stored,
+// a number in plain digits (a settlement code is no "1.2101e+09").
+QString keyText(const QVariant& key)
+{
+    if (key.isNull())
+        return QString();
+    if (isNumeric(key))
+        return QString::number(key.toDouble(), 'f', QLocale::FloatingPointShortest);
+    return rightTrimmed(key.toString());
 }
 
 QIcon dropDownIcon(const QWidget* widget)
@@ -185,8 +197,8 @@ void LookupBox::showKeyText()
     QString text;
     if (row >= 0)
         text = m_list->Text(row, m_displayField);
-    else if (!m_keyValue.isNull() && m_displayField.compare(m_keyField, Qt::CaseInsensitive) == 0)
-        text = m_keyValue.toString();
+    else if (m_displayField.compare(m_keyField, Qt::CaseInsensitive) == 0)
+        text = keyText(m_keyValue);
     setText(text);
     if (!m_search.isEmpty() && text.startsWith(m_search, Qt::CaseInsensitive))
         setSelection(int(text.size()), -int(text.size() - m_search.size()));

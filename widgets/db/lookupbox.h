@@ -25,6 +25,11 @@ class LookupPopup;
 //
 // Whenever the key value changes (the user's choice, or setKeyValue) the list
 // is put on the first entry with that key, then OnKeyValueChanged runs.
+//
+// A key the list does not hold (a code stored before the list changed) is
+// shown as stored when the box shows the key column, and as nothing when it
+// shows another column; it stays the key until the user chooses, so merely
+// showing, entering or leaving the box never changes the stored value.
 class LookupBox : public QLineEdit {
     Q_OBJECT
 public:

@@ -79,6 +79,17 @@ QPair<QString, QString> TwoLevelHeader::SplitTitle(const QString& title)
     return {title.left(bar), title.mid(bar + 1)};
 }
 
+int TwoLevelHeader::minimumTitleWidth(int logicalIndex) const
+{
+    const QFontMetrics metrics(font());
+    int widest = 0;
+    const QStringList words = SplitTitle(title(logicalIndex)).second.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (const QString& word : words)
+        widest = qMax(widest, metrics.horizontalAdvance(word));
+    // One pixel more than the text: the wrapping compares widths exclusively.
+    return widest + 2 * kPadding + 1;
+}
+
 QString TwoLevelHeader::title(int logicalIndex) const
 {
     return model() ? model()->headerData(logicalIndex, orientation(), Qt::DisplayRole).toString() : QString();

@@ -19,6 +19,9 @@ public:
 
     // The two parts of a title; the upper part is empty for a single-level title.
     static QPair<QString, QString> SplitTitle(const QString& title);
+    // The narrowest section in which each word of the column's own title
+    // (the lower part) fits on a line: titles wrap between words only.
+    int minimumTitleWidth(int logicalIndex) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -56,6 +56,8 @@ private slots:
     void escapeGivesUpAnUncommittedChoice();
     void listOpensOnTypingWithNineRowsAtMost();
     void choosingARowOfTheListWithTheMouse();
+    void keyMissingFromTheListIsShownAsStored_data();
+    void keyMissingFromTheListIsShownAsStored();
     void twoLevelTitlesShareTheirUpperPart();
 
     void navigatorButtonsFollowTheTable();
@@ -71,6 +73,7 @@ private slots:
     void doubleClickTakesTheNextPollutant();
     void limitColumnIsReadOnly();
     void columnsFillTheGrid();
+    void narrowGridCutsNoTitleWordNorCode();
     void onlyCopyAndSelectAllAreOffered();
     void leavingTheGridGivesUpAnUnchangedNewRecord();
     void textThatIsNoNumberIsShownAndRefused();
@@ -487,6 +490,55 @@ void TestDbControls::choosingARowOfTheListWithTheMouse()
     QCOMPARE(m_tables->rec.State(), dsInsert);
 }
 
+void TestDbControls::keyMissingFromTheListIsShownAsStored_data()
+{
+    QTest::addColumn<QString>("dataField");
+    QTest::addColumn<QString>("keyField");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("code shown") << "CODE"
+                                << "CODE"
+                                << "CODE" << QVariant(QStringLiteral("Z9")) << "Z9";
+    QTest::newRow("name shown") << "CODE"
+                                << "CODE"
+                                << "DESCR" << QVariant(QStringLiteral("Z9")) << "";
+    // A numeric code (the settlement's) in plain digits.
+    QTest::newRow("number shown") << "AMT"
+                                  << "ID"
+                                  << "ID" << QVariant(1210100000.0) << "1210100000";
+}
+
+// A code stored before the list changed: shown, never replaced by showing it,
+// entering or leaving the box, Enter, or a post.
+void TestDbControls::keyMissingFromTheListIsShownAsStored()
+{
+    QFETCH(QString, dataField);
+    QFETCH(QString, keyField);
+    QFETCH(QString, shown);
+    QFETCH(QVariant, stored);
+    QFETCH(QString, text);
+    m_tables->addRec(QStringLiteral("x"), 1);
+    m_tables->rec.Edit();
+    m_tables->rec.FieldByName(dataField)->setAsVariant(stored);
+    m_tables->rec.Post();
+    const QString before = m_tables->stored(QStringLiteral("rec.dbf"), 1, dataField);
+    auto* box = host(listBox(*m_tables, qPrintable(dataField), qPrintable(keyField), qPrintable(shown)));
+    QCOMPARE(box->text(), text);
+    QCOMPARE(box->KeyRow(), -1);
+    QTest::keyClick(box, Qt::Key_Return);
+    leaveControl();
+    box->setFocus();
+    leaveControl();
+    QCOMPARE(m_tables->rec.State(), dsBrowse);
+    QCOMPARE(box->text(), text);
+    m_tables->rec.Edit();
+    m_tables->rec.FieldByName(QStringLiteral("NAME"))->setAsString(QStringLiteral("y"));
+    m_tables->rec.Post();
+    QCOMPARE(m_tables->stored(QStringLiteral("rec.dbf"), 1, dataField), before);
+    QCOMPARE(box->text(), text);
+}
+
 void TestDbControls::twoLevelTitlesShareTheirUpperPart()
 {
     QCOMPARE(TwoLevelHeader::SplitTitle(QStringLiteral("Речовина|Код")),
@@ -769,6 +821,59 @@ void TestDbControls::columnsFillTheGrid()
     m_window->resize(800, 300);
     QApplication::processEvents();
     QTRY_COMPARE(total(), grid->viewport()->width());
+}
+
+// A grid narrower than its display widths ask for: no word of a column's
+// title is cut, and the code's cell editor shows the whole code, from its
+// first digit, beside its drop-down button.
+void TestDbControls::narrowGridCutsNoTitleWordNorCode()
+{
+    TApolloTable& cont = m_tables->cont;
+    cont.Append();
+    cont.FieldByName(QStringLiteral("CONTID"))->setAsInteger(4);
+    cont.FieldByName(QStringLiteral("CODE"))->setAsString(QStringLiteral("03001"));
+    cont.FieldByName(QStringLiteral("DESCR"))
+        ->setAsString(
+            QStringLiteral("Речовини у вигляді суспендованих твердих частинок, недиференційованих за складом"));
+    cont.Post();
+    m_tables->addData(1, 1.0, 1.0);
+    m_tables->addData(4, 1.0, 1.0);
+    auto* grid = host(makeGrid());
+    m_window->resize(420, 300);
+    QApplication::processEvents();
+    QHeaderView* header = grid->horizontalHeader();
+    const QFontMetrics metrics(header->font());
+    int total = 0;
+    for (int column = 0; column < header->count(); ++column) {
+        const QString title = grid->model()->headerData(column, Qt::Horizontal).toString();
+        for (const QString& word : TwoLevelHeader::SplitTitle(title).second.split(QLatin1Char(' ')))
+            QVERIFY2(metrics.horizontalAdvance(word) + 4 < header->sectionSize(column), qPrintable(word));
+        total += header->sectionSize(column);
+    }
+    QCOMPARE(total, grid->viewport()->width());
+
+    const auto leftmostPosition = [](QLineEdit* editor) {
+        const int left = editor->contentsRect().left() + editor->textMargins().left() + 3;
+        return editor->cursorPositionAt(QPoint(left, editor->height() / 2));
+    };
+    grid->setCurrentIndex(grid->model()->index(0, 0));
+    QTest::keyClick(grid, Qt::Key_F2);
+    auto* editor = grid->findChild<LookupBox*>(QStringLiteral("lookupCellEditor"));
+    QVERIFY(editor);
+    QCOMPARE(editor->text(), QStringLiteral("01001"));
+    editor->end(false);
+    QCOMPARE(leftmostPosition(editor), 0);
+    QTest::keyClick(editor, Qt::Key_Escape);
+    QTRY_VERIFY(!grid->findChild<LookupBox*>(QStringLiteral("lookupCellEditor")));
+
+    // A name wider than its cell shows its beginning.
+    grid->setCurrentIndex(grid->model()->index(1, 1));
+    QTest::keyClick(grid, Qt::Key_F2);
+    editor = grid->findChild<LookupBox*>(QStringLiteral("lookupCellEditor"));
+    QVERIFY(editor);
+    QVERIFY(editor->text().startsWith(QStringLiteral("Речовини")));
+    QVERIFY(metrics.horizontalAdvance(editor->text()) > editor->width());
+    QCOMPARE(leftmostPosition(editor), 0);
 }
 
 void TestDbControls::onlyCopyAndSelectAllAreOffered()
