@@ -74,6 +74,7 @@ private slots:
     void typedAmountIsPostedByEveryRoad();
     void amountThatCannotBeTakenKeepsTheEditorOpen();
     void unknownPollutantCodeIsRefusedAudibly();
+    void navigatorInsertAndEditGiveTheGridTheKeys();
 
     void codeNamesAppearOnlyWithTheirCodes();
     void folderChangeClearsTheCheckReport();
@@ -335,6 +336,45 @@ void TestEntryRoads::unknownPollutantCodeIsRefusedAudibly()
     pressKey(Qt::Key_Return);
     QTest::mouseClick(control<DbNavigator>("navigEdit")->button(DbNavigator::Post), Qt::LeftButton);
     QCOMPARE(entrytest::storedEmissions(m_folders->work), QStringList{"2 - -"});
+}
+
+// The navigator's buttons take no focus, and a page change keeps the focus in
+// the box left on the other page: the record started from the navigator must
+// still take the keys typed next.
+void TestEntryRoads::navigatorInsertAndEditGiveTheGridTheKeys()
+{
+    start();
+    addEmission(1, 7);
+    auto* name = control<DbEdit>("edEnName");
+    auto* grid = control<DbGrid>("grData");
+    auto* navigator = control<DbNavigator>("navigEdit");
+    const auto leaveFocusOnTheOtherPage = [&] {
+        clickItem("Реквізити");
+        QTest::mouseClick(name, Qt::LeftButton);
+        clickItem("Викиди");
+        QCOMPARE(QApplication::focusWidget(), name);
+    };
+
+    leaveFocusOnTheOtherPage();
+    QTest::mouseClick(navigator->button(DbNavigator::Edit), Qt::LeftButton);
+    QCOMPARE(QApplication::focusWidget(), grid);
+    grid->setCurrentIndex(grid->model()->index(0, 2));
+    typeKeys(QStringLiteral("5"));
+    QTest::mouseClick(navigator->button(DbNavigator::Post), Qt::LeftButton);
+    QCOMPARE(entrytest::storedEmissions(m_folders->work), QStringList{"1 5 -"});
+
+    leaveFocusOnTheOtherPage();
+    QTest::mouseClick(navigator->button(DbNavigator::Insert), Qt::LeftButton);
+    QCOMPARE(QApplication::focusWidget(), grid);
+    QCOMPARE(grid->currentIndex().row(), 0);
+    grid->setCurrentIndex(grid->model()->index(0, 0));
+    typeKeys(QStringLiteral("01002"));
+    pressKey(Qt::Key_Return);
+    QTest::mouseClick(navigator->button(DbNavigator::Post), Qt::LeftButton);
+    QCOMPARE(entrytest::storedEmissions(m_folders->work), (QStringList{"1 5 -", "2 - -"}));
+    // Nothing went to the box left on the other page.
+    QCOMPARE(name->text(), QString());
+    QVERIFY(!name->Modified());
 }
 
 // ---------------------------------------------------------------- codes

@@ -61,6 +61,12 @@ DataPage::DataPage(TDataModule& dm, QGroupBox* gbData) : QWidget(gbData), m_dm(d
     dm.dsData->OnStateChange = [this](TDataSource& sender) { dsDataStateChange(sender); };
     grData->OnGetCellParams = [this](DbGrid& sender, CellParams& params) { grDataGetCellParams(sender, params); };
 
+    // The buttons take no focus; a record started from them takes keys at once.
+    navigEdit->OnClick = [this](DbNavigator&, DbNavigator::Button which) {
+        if (which == DbNavigator::Insert || which == DbNavigator::Edit)
+            grData->setFocus(Qt::OtherFocusReason);
+    };
+
     navigMove->setDataSource(dm.dsData);
     navigEdit->setDataSource(dm.dsData);
     grData->setDataSource(dm.dsData);

@@ -221,8 +221,12 @@ void DbNavigator::BtnClick(Button which)
         }
     } catch (const std::exception& error) {
         showException(error);
+        updateButtons();
+        return;
     }
     updateButtons();
+    if (OnClick)
+        OnClick(*this, which);
 }
 
 }  // namespace emlo

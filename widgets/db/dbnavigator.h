@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QHash>
 #include <QList>
 #include <QStringList>
@@ -33,6 +35,9 @@ public:
 
     // Whether a button's action is possible now.
     bool CanDo(Button which) const;
+
+    // Runs after a button's action has been carried out.
+    std::function<void(DbNavigator& sender, Button which)> OnClick;
 
 protected:
     void ActiveChanged() override { updateButtons(); }
