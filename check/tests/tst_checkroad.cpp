@@ -43,6 +43,7 @@ private slots:
         fx.Open();
         QMap<QString, QVariant> attr = TCheckFixture::FullAttr();
         attr.remove(QStringLiteral("ENNAME"));
+        attr.remove(QStringLiteral("KFV_ID"));
         fx.WriteAttr(attr);
         fx.AddData(1, 1.5, 0.0);
         const qint32 noFact = fx.AddData(5, 2.0, QVariant());
@@ -62,7 +63,18 @@ private slots:
 
         frmMain.actCheck->trigger();
         QVERIFY(report->isVisible());
-        QCOMPARE(report->RemarkCount(), 2);
+        QCOMPARE(report->RemarkCount(), 3);
+
+        // The code remark leads to the codes page, built at that moment, and its box.
+        QVERIFY(!frmMain.findChild<QWidget*>(QStringLiteral("cbKfvID")));
+        const auto codes = report->sgReport->findItems(QStringLiteral("Статистичні коди"), Qt::MatchExactly);
+        QCOMPARE(codes.size(), 1);
+        report->sgReport->setCurrentCell(codes.first()->row(), 0);
+        report->actReportGo->trigger();
+        QCOMPARE(frmMain.pc->currentWidget(), frmMain.tsCodes);
+        QWidget* cbKfvID = frmMain.findChild<QWidget*>(QStringLiteral("cbKfvID"));
+        QVERIFY(cbKfvID != nullptr);
+        QTRY_COMPARE(frmMain.focusWidget(), cbKfvID);
 
         // The name remark leads to the attributes page and its name box.
         frmMain.pc->setCurrentWidget(frmMain.tsData);
@@ -88,9 +100,10 @@ private slots:
         TApolloTable& attrTable = *frmMain.DataModule->tblAttr;
         attrTable.Edit();
         attrTable.FieldByName(QStringLiteral("ENNAME"))->setAsString(QStringLiteral("ПрАТ \"Азот\""));
+        attrTable.FieldByName(QStringLiteral("KFV_ID"))->setAsVariant(TCheckFixture::FullAttr().value("KFV_ID"));
         attrTable.Post();
         frmMain.actCheck->trigger();
-        QCOMPARE(report->RemarkCount(), 2);
+        QCOMPARE(report->RemarkCount(), 3);
 
         // Closed and run again: a clean check, and the total of group 1.
         report->actReportClose->trigger();

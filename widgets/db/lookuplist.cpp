@@ -213,19 +213,25 @@ void LookupList::MoveTo(int row)
 
 void LookupList::ActiveChanged()
 {
-    if (m_reading)
-        return;  // our own walk through the table
-    if (refresh())
-        emit contentChanged();
-    emit currentChanged();
+    tableChanged();
 }
 
 void LookupList::DataSetChanged()
 {
+    tableChanged();
+}
+
+void LookupList::tableChanged()
+{
     if (m_reading)
         return;  // our own walk through the table
-    if (refresh())
+    // The entries are read at their first use, not here: a list is opened,
+    // then indexed, then filtered at start-up, and each would be a walk
+    // through the 30,000 settlements that nobody looks at yet.
+    if (m_stale || currentSignature() != m_signature) {
+        m_stale = true;
         emit contentChanged();
+    }
     emit currentChanged();
 }
 

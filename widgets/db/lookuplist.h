@@ -15,8 +15,8 @@ namespace emlo {
 
 // The entries of a reference list as the look-up controls see them: the
 // visible records of the list table in its current order, with the texts of
-// their fields, read in one walk through the table and kept until the set of
-// visible records changes (a query, an index, reopening). The table's
+// their fields, read in one walk through the table at their first use after
+// the set of visible records changes (a query, an index, reopening). The table's
 // current record is the list's current entry; the controls move it.
 //
 // One list is shared by every control over the same data source, so the two
@@ -75,6 +75,7 @@ private:
     };
 
     Signature currentSignature() const;
+    void tableChanged();
     bool refresh();  // true when the entries changed
     void read();
     Column& column(const QString& fieldName);

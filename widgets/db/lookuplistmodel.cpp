@@ -9,17 +9,21 @@ namespace emlo {
 LookupListModel::LookupListModel(std::shared_ptr<LookupList> list, const QStringList& fields, QObject* parent)
     : QAbstractTableModel(parent), m_list(std::move(list)), m_fields(fields)
 {
-    m_rows = m_list->Count();
+    // The rows are counted when a view asks: counting reads the entries.
     connect(m_list.get(), &LookupList::contentChanged, this, [this] {
         beginResetModel();
-        m_rows = m_list->Count();
+        m_rows = -1;
         endResetModel();
     });
 }
 
 int LookupListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : m_rows;
+    if (parent.isValid())
+        return 0;
+    if (m_rows < 0)
+        m_rows = m_list->Count();
+    return m_rows;
 }
 
 int LookupListModel::columnCount(const QModelIndex& parent) const
@@ -29,7 +33,7 @@ int LookupListModel::columnCount(const QModelIndex& parent) const
 
 QVariant LookupListModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_rows || index.column() >= m_fields.size())
+    if (!index.isValid() || index.row() >= rowCount() || index.column() >= m_fields.size())
         return {};
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
         return m_list->Text(index.row(), m_fields.at(index.column()));

@@ -29,7 +29,7 @@ public:
 private:
     std::shared_ptr<LookupList> m_list;
     QStringList m_fields;
-    int m_rows = 0;
+    mutable int m_rows = -1;  // -1: not counted since the last change
 };
 
 }  // namespace emlo
