@@ -34,12 +34,19 @@ QList<TSubmissionFiles> FindSubmissions(const QStringList& paths, QStringList* m
             const bool isAttr = name == QLatin1String("attr.xml");
             if (!isAttr && name != QLatin1String("data.xml"))
                 continue;
-            TSubmissionFiles& entry = byFolder[file.absolutePath()];
-            entry.Folder = file.absolutePath();
-            QString& slot = isAttr ? entry.AttrPath : entry.DataPath;
+            // The list lasts the whole run: the folder text is kept once, and
+            // the usual spellings of the names are shared by every entry.
+            const auto [at, added] = byFolder.try_emplace(file.absolutePath());
+            TSubmissionFiles& entry = at->second;
+            if (added)
+                entry.Folder = at->first;
+            static const QString usualAttr = QStringLiteral("attr.xml");
+            static const QString usualData = QStringLiteral("data.xml");
+            const QString& usual = isAttr ? usualAttr : usualData;
+            QString& slot = isAttr ? entry.AttrName : entry.DataName;
             // Two spellings of one name in one folder: which one was meant is
             // unknown, so the folder is refused rather than guessed at.
-            slot = slot.isEmpty() ? file.absoluteFilePath() : QStringLiteral("?");
+            slot = !slot.isEmpty() ? QStringLiteral("?") : file.fileName() == usual ? usual : file.fileName();
         }
         for (auto& [folder, files] : byFolder)
             result.append(files);
@@ -56,13 +63,13 @@ namespace {
 
 QString checkPair(const TSubmissionFiles& files)
 {
-    for (const QString& path : {files.AttrPath, files.DataPath}) {
-        if (path == QLatin1String("?"))
+    for (const QString& name : {files.AttrName, files.DataName}) {
+        if (name == QLatin1String("?"))
             return QStringLiteral("у папці кілька файлів з однаковою назвою, що різняться лише регістром літер");
     }
-    if (files.AttrPath.isEmpty())
+    if (files.AttrName.isEmpty())
         return QStringLiteral("немає файлу attr.xml");
-    if (files.DataPath.isEmpty())
+    if (files.DataName.isEmpty())
         return QStringLiteral("немає файлу data.xml");
     return QString();
 }
@@ -119,9 +126,8 @@ private:
             const QString pairProblem = checkPair(files);
             if (!pairProblem.isEmpty()) {
                 item.Reasons.append(TRejection{QString(), 0, 0, QString(), pairProblem});
-            } else if (m_reader.Read(files.AttrPath, files.DataPath, &item.Submission, &item.Reasons)) {
-                m_validator.Validate(item.Submission, QFileInfo(files.AttrPath).fileName(),
-                                     QFileInfo(files.DataPath).fileName(), &item.Reasons);
+            } else if (m_reader.Read(files.AttrPath(), files.DataPath(), &item.Submission, &item.Reasons)) {
+                m_validator.Validate(item.Submission, files.AttrName, files.DataName, &item.Reasons);
             }
             std::unique_lock lock(m_mutex);
             m_changed.wait(lock, [this] { return m_stop || m_ready.size() < capacity; });

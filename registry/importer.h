@@ -17,8 +17,10 @@ struct TReferenceSets;
 // The two files of one submission, found in one folder.
 struct TSubmissionFiles {
     QString Folder;
-    QString AttrPath;  // empty when the folder has no attr.xml
-    QString DataPath;  // empty when the folder has no data.xml
+    QString AttrName;  // as spelt on disk; empty when the folder has none, "?" when it has two
+    QString DataName;
+    QString AttrPath() const { return Folder + QLatin1Char('/') + AttrName; }
+    QString DataPath() const { return Folder + QLatin1Char('/') + DataName; }
 };
 
 // Finds every folder at any depth below the paths that holds attr.xml or

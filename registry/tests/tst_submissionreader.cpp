@@ -451,11 +451,11 @@ void TestSubmissionReader::pairsFoundAtAnyDepthWhateverTheCase()
         FindSubmissions({root.path(), root.filePath(QStringLiteral("no-such-folder"))}, &missing);
     QCOMPARE(missing, QStringList{root.filePath(QStringLiteral("no-such-folder"))});
     QCOMPARE(found.size(), 4);
-    QCOMPARE(QFileInfo(found.at(0).AttrPath).fileName(), QStringLiteral("ATTR.XML"));
-    QCOMPARE(QFileInfo(found.at(0).DataPath).fileName(), QStringLiteral("Data.Xml"));
+    QCOMPARE(found.at(0).AttrName, QStringLiteral("ATTR.XML"));
+    QCOMPARE(found.at(0).DataPath(), root.filePath(QStringLiteral("a/Data.Xml")));
     QVERIFY(found.at(1).Folder.endsWith(QLatin1String("b/c/d")));
-    QVERIFY(found.at(2).DataPath.isEmpty());
-    QCOMPARE(found.at(3).AttrPath, QStringLiteral("?"));
+    QVERIFY(found.at(2).DataName.isEmpty());
+    QCOMPARE(found.at(3).AttrName, QStringLiteral("?"));
 }
 
 QTEST_GUILESS_MAIN(TestSubmissionReader)
