@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <type_traits>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -123,6 +124,9 @@ QString encodingProblem(const QByteArray& bytes, int* line)
     return QString();
 }
 
+// More attributes than the export ever writes to one element.
+constexpr int kMaxAttributes = 64;
+
 // What the table reader needs of an XML reader.
 enum class TToken { Start, End, Text, Dtd, Entity, Done, Malformed, Unsupported, Other };
 
@@ -217,7 +221,9 @@ public:
                 m_selfClosed = true;
                 break;
             }
-            if (!spaced || !readAttribute())
+            // The export writes at most a few dozen attributes; more (a hostile
+            // file) would make the check for repeated names slow.
+            if (!spaced || m_attributes.size() >= kMaxAttributes || !readAttribute())
                 return TToken::Unsupported;
         }
         m_open.push_back(m_name);
@@ -407,6 +413,43 @@ private:
     QVarLengthArray<TRawAttribute, 32> m_attributes;
 };
 
+// The export writes at most a few dozen attributes to an element. An XML
+// reader checks each attribute's name against all before it, so a hostile
+// element with hundreds of thousands of them would keep it busy for minutes:
+// such a file is refused before it is parsed. Returns the line of the first
+// element with more than `limit` attributes, or 0.
+int crowdedElementLine(const QByteArray& bytes, int limit)
+{
+    int line = 1;
+    int count = 0;
+    bool inTag = false;
+    char quote = 0;
+    const char* const end = bytes.constEnd();
+    for (const char* p = bytes.constBegin(); p != end; ++p) {
+        const char c = *p;
+        if (c == '\n')
+            ++line;
+        if (quote != 0) {
+            if (c == quote)
+                quote = 0;
+        } else if (!inTag) {
+            // Comments, declarations and processing instructions hold no attributes.
+            if (c == '<' && p + 1 != end && p[1] != '!' && p[1] != '?') {
+                inTag = true;
+                count = 0;
+            }
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '=') {
+            if (++count > limit)
+                return line;
+        } else if (c == '>') {
+            inTag = false;
+        }
+    }
+    return 0;
+}
+
 // Reads one file's table: checks the layout and hands each ROW's values, in
 // the order of `fields`, to onRow.
 class TTableReader {
@@ -423,6 +466,10 @@ public:
         if (!problem.isEmpty())
             return fail(problem, 0, line);
 
+        if constexpr (std::is_same_v<Source, TQtXmlSource>) {
+            if (const int crowded = crowdedElementLine(bytes, kMaxAttributes))
+                return fail(QStringLiteral("елемент має понад %1 атрибути").arg(kMaxAttributes), 0, crowded);
+        }
         Source xml(bytes);
         QStringList path;
         bool sawRowData = false;

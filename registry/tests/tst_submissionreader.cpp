@@ -389,6 +389,16 @@ void TestSubmissionReader::hostileFilesStayBounded()
                                            &reasons));
     QVERIFY(reasons.first().Reason.contains(QStringLiteral("DTD")));
 
+    // One element with a hundred thousand attributes: refused before any XML
+    // reader compares each name with all before it.
+    QByteArray crowded;
+    for (int i = 0; i < 100000; ++i)
+        crowded += " a" + QByteArray::number(i) + "=\"\"";
+    reasons.clear();
+    QVERIFY(!TSubmissionReader().ReadBytes(QStringLiteral("attr.xml"), m_attr, QStringLiteral("data.xml"),
+                                           dataXml("<ROW" + crowded + "/>\r\n"), &s, &reasons));
+    QCOMPARE(reasons.first().Text(), QStringLiteral("data.xml, рядок 14: елемент має понад 64 атрибути"));
+
     // Many records: refused at the limit, not read to the end.
     TReaderLimits limits;
     limits.MaxRecords = 100;
