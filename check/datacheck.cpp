@@ -6,6 +6,7 @@
 
 #include "checkrules.h"
 #include "store/apollotable.h"
+#include "store/datamodule.h"
 #include "store/errors.h"
 #include "store/fields.h"
 
@@ -89,14 +90,20 @@ bool TDataCheck::IsAllClear(const TRemarkList& rows)
 
 bool TDataCheck::CheckData(TRemarkList* rows)
 {
-    TRemarkList found = CollectRemarks();
-    const bool clean = IsAllClear(found);
-    if (rows != nullptr)
-        *rows = found;
+    TRemarkList found;
+    CollectRemarks(rows != nullptr ? *rows : found);
     // Group totals are kept only after a clean check.
+    const bool clean = IsAllClear(rows != nullptr ? *rows : found);
     if (clean)
         CalcGroupTotals();
     return clean;
+}
+
+bool CheckBeforeOutput(TDataModule& dataModule, TRemarkList& rows)
+{
+    rows.clear();
+    dataModule.PostPendingAttr();
+    return TDataCheck(*dataModule.tblAttr, *dataModule.tblData).CheckData(&rows);
 }
 
 void TDataCheck::checkAttributes(TRemarkList& rows)

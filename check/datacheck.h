@@ -3,6 +3,7 @@
 #include "errordata.h"
 
 class TApolloTable;
+class TDataModule;
 class TField;
 
 namespace emlo {
@@ -52,7 +53,8 @@ public:
     void setLockWait(int milliseconds) { m_lockWaitMs = milliseconds; }
 
     // CollectRemarks, then CalcGroupTotals when no remark was found. Returns
-    // true for a check without remarks; `rows` (when given) receives the rows.
+    // true for a check without remarks; `rows` (when given) receives the
+    // rows, also those found before an error of the table layer ended it.
     bool CheckData(TRemarkList* rows = nullptr);
 
     // True when the rows are the single all-clear row.
@@ -69,6 +71,13 @@ private:
     TApolloTable& m_tblData;
     int m_lockWaitMs = 10000;
 };
+
+// The one check in front of output, run by the window (check, print and
+// export commands) and by emlo-cli alike: posts a pending attribute edit,
+// then TDataCheck::CheckData on the module's work tables. True when output
+// may go on. `rows` receives the report rows, and when an error of the
+// table layer passes through, the rows found before it.
+bool CheckBeforeOutput(TDataModule& dataModule, TRemarkList& rows);
 
 // One group of pollutants whose amounts a group-total record keeps summed.
 struct TGroupTotal {

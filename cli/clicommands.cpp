@@ -6,6 +6,7 @@
 #include "clisession.h"
 #include "export/folderexport.h"
 #include "print/printform.h"
+#include "store/errors.h"
 
 namespace emlo::cli {
 
@@ -270,7 +271,7 @@ int RunPrint(TCliContext& context)
         if (emlo::print::PrintFormToPdf(session.Data().tblAttr, session.Data().tblData, pdf, &error))
             return ExitOk;
     } catch (const std::exception& e) {
-        error = QString::fromUtf8(e.what());
+        error = ErrorText(e);
     }
     session.PrintError(error);
     return ExitError;

@@ -86,10 +86,8 @@ bool TCliSession::Open(const QString& workDir)
         m_data->CreateMissingWorkFiles = false;
         m_data->OpenReferenceTables();
         m_data->OpenWorkTables();
-    } catch (const Exception& error) {
-        ShowError(error.Message, 0);
     } catch (const std::exception& error) {
-        ShowError(QString::fromLocal8Bit(error.what()), 0);
+        ShowError(ErrorText(error), 0);
     }
     return !m_failed;
 }
@@ -100,15 +98,12 @@ int TCliSession::RunCheck()
     TRemarkList rows;
     bool clean = false;
     try {
-        clean = TDataCheck(*m_data->tblAttr, *m_data->tblData).CheckData(&rows);
+        clean = emlo::CheckBeforeOutput(*m_data, rows);
     } catch (const EAbort&) {
         PrintError(QStringLiteral("Перевірку перервано."));
         return ExitError;
-    } catch (const Exception& error) {
-        PrintError(error.Message);
-        return ExitError;
     } catch (const std::exception& error) {
-        PrintError(QString::fromLocal8Bit(error.what()));
+        PrintError(ErrorText(error));
         return ExitError;
     }
     PrintRows(rows, m_context.Out);

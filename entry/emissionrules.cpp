@@ -3,8 +3,6 @@
 #include <cmath>
 
 #include "check/datacheck.h"
-#include "store/errors.h"
-#include "store/fields.h"
 
 namespace emlo {
 
@@ -26,34 +24,6 @@ QString DataStateText(TDataSetState state)
     case dsOpening: return QStringLiteral("Стан: відкриття");
     }
     return {};
-}
-
-void tblDataNewRecord(TApolloTable& tblData)
-{
-    tblData.FieldByName(QStringLiteral("CONTID"))->setAsInteger(1);
-}
-
-void tblDataFACTValidate(TField& sender)
-{
-    TField* contId = sender.DataSet()->FieldByName(QStringLiteral("CONTID"));
-    if (contId->IsNull())
-        contId->setAsInteger(1);
-}
-
-void tblDataBeforePost(TApolloTable& tblData)
-{
-    if (tblData.FieldByName(QStringLiteral("CONTID"))->IsNull())
-        Abort();
-}
-
-void InstallEmissionRules(TApolloTable& tblData)
-{
-    tblData.OnNewRecord = tblDataNewRecord;
-    tblData.BeforePost = tblDataBeforePost;
-    for (const char* name : {"POTEN", "FACT"}) {
-        if (TField* field = tblData.FindField(QLatin1String(name)))
-            field->OnValidate = tblDataFACTValidate;
-    }
 }
 
 CellColour DataCellColour(const QVariant& contId, const QVariant& limit, const QString& column)

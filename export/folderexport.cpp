@@ -19,16 +19,12 @@ QString ExportToFolder(TDataModule& dataModule, const QString& folder, QChar dec
     TVXMLExport expXML;
     ApplyProgramSettings(expXML);
     expXML.DecimalSeparator = decimalSeparator;
-    QString error;
     try {
         ExportWorkFiles(expXML, dataModule, folder);
         return QString();
-    } catch (const Exception& e) {
-        error = e.Message;
     } catch (const std::exception& e) {
-        error = QString::fromUtf8(e.what());
+        return QStringLiteral("Помилка вигрузки інформації:\r\n") + ErrorText(e);
     }
-    return QStringLiteral("Помилка вигрузки інформації:\r\n") + error;
 }
 
 }  // namespace emlo

@@ -636,7 +636,7 @@ TApolloTable::~TApolloTable()
     for (TDataSetNotifyEvent* event : {&BeforeOpen, &AfterOpen, &BeforeClose, &AfterClose, &BeforeInsert, &AfterInsert,
                                        &BeforeEdit, &AfterEdit, &BeforePost, &AfterPost, &BeforeCancel, &AfterCancel,
                                        &BeforeDelete, &AfterDelete, &BeforeScroll, &AfterScroll, &OnNewRecord})
-        *event = nullptr;
+        event->clear();
     try {
         Close();
     } catch (...) {
@@ -720,7 +720,7 @@ void TApolloTable::releaseLocks(qint32 recNo)
 
 void TApolloTable::fire(const TDataSetNotifyEvent& event)
 {
-    if (event)
+    if (!event.isEmpty())
         event(*this);
 }
 

@@ -26,6 +26,7 @@
 #include <QVector>
 
 #include "fields.h"
+#include "tableevent.h"
 
 class TDataSource;
 class TDataLink;
@@ -55,7 +56,7 @@ using TBookmark = qint32;
 class TApolloTable : public QObject {
     Q_OBJECT
 public:
-    using TDataSetNotifyEvent = std::function<void(TApolloTable&)>;
+    using TDataSetNotifyEvent = TableEvent;
 
     // name: the component name (tblData, ...), also the QObject objectName.
     explicit TApolloTable(const QString& name = QString(), QObject* parent = nullptr);
@@ -234,7 +235,7 @@ public:
     void CreateField(const QString& name, const QString& type, short width, short decimals);
     short CreateExec();  // writes the file and closes it; nonzero on success
 
-    // ---- events ----
+    // ---- events (add listeners with BeforePost.add(...)) ----
     TDataSetNotifyEvent BeforeOpen, AfterOpen, BeforeClose, AfterClose;
     TDataSetNotifyEvent BeforeInsert, AfterInsert, BeforeEdit, AfterEdit;
     TDataSetNotifyEvent BeforePost, AfterPost, BeforeCancel, AfterCancel;

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 
+#include "datarules.h"
 #include "errors.h"
 #include "filecase.h"
 #include "xbase/include/sde.h"
@@ -132,6 +133,7 @@ TDataModule::TDataModule(TDataModuleReporter* reporter, QObject* parent) : QObje
     dsOBL = makeSource("dsOBL", tblOBL, false);
 
     defineFields();
+    emlo::InstallDataRules(*this);
 
     // Loads the engine and hides deleted records from every table.
     ApolloEnv = new TApolloEnv;
@@ -241,21 +243,24 @@ void TDataModule::OpenReferenceTables()
             CreateTable(QStringLiteral("cy_idx"));
     } catch (const EAbort&) {
         throw;
-    } catch (const Exception& e) {
-        reportFailure(text(kHeadingReference), e.Message, kTopicOpen);
     } catch (const std::exception& e) {
-        reportFailure(text(kHeadingReference), QString::fromUtf8(e.what()), kTopicOpen);
+        reportFailure(text(kHeadingReference), ErrorText(e), kTopicOpen);
     }
+}
+
+void TDataModule::PostPendingAttr()
+{
+    if (!AttrModified)
+        return;
+    tblAttr->Post();
+    AttrModified = tblAttr->State() == dsEdit || tblAttr->State() == dsInsert;
 }
 
 void TDataModule::OpenWorkTables()
 {
     // Outside the handler: a failure to store the pending attribute edit
     // belongs to the caller, which decides what to do with it.
-    if (AttrModified) {
-        tblAttr->Post();
-        AttrModified = false;
-    }
+    PostPendingAttr();
 
     try {
         tblData->IndexClose();
@@ -293,10 +298,8 @@ void TDataModule::OpenWorkTables()
         tblAttr->Open();
     } catch (const EAbort&) {
         throw;
-    } catch (const Exception& e) {
-        reportFailure(text(kHeadingWork), e.Message, kTopicOpen);
     } catch (const std::exception& e) {
-        reportFailure(text(kHeadingWork), QString::fromUtf8(e.what()), kTopicOpen);
+        reportFailure(text(kHeadingWork), ErrorText(e), kTopicOpen);
     }
 }
 
@@ -378,11 +381,8 @@ void TDataModule::CreateTable(const QString& key)
     } catch (const EAbort&) {
         giveUpCreation();
         throw;
-    } catch (const Exception& e) {
-        giveUpCreation();
-        reportFailure(text(kHeadingCreate), e.Message, kTopicCreate);
     } catch (const std::exception& e) {
         giveUpCreation();
-        reportFailure(text(kHeadingCreate), QString::fromUtf8(e.what()), kTopicCreate);
+        reportFailure(text(kHeadingCreate), ErrorText(e), kTopicCreate);
     }
 }

@@ -38,15 +38,21 @@ public:
     QString ProgramPath;
     // The working folder (ATTR.DBF, DATA.DBF, DATA.IDX), with a trailing "/".
     QString WorkPath;
-    // The attribute record holds an edit or insert not yet posted. Set and
-    // cleared by the owner's handlers of tblAttr's AfterEdit/AfterInsert/AfterPost.
+    // The attribute record holds an edit or insert not yet posted. Kept by
+    // the module's own listeners of tblAttr (AfterEdit, AfterInsert set it,
+    // AfterPost clears it), whoever edits the record.
     bool AttrModified = false;
+
+    // Posts the attribute record when it holds an unposted edit; errors of
+    // the table layer pass through and leave the edit pending. AttrModified
+    // stays set only while the record is still in editing afterwards.
+    void PostPendingAttr();
 
     // Makes ProgramPath the current folder (EInOutError when it cannot), then
     // opens CONT, OW, DP, EA, OBL, CY and CY.IDX (built when missing).
     // Reports its own failures (heading "Помилка відкриття робочих таблиць:").
     void OpenReferenceTables();
-    // Posts a pending attribute edit (an error there reaches the caller), then
+    // Posts a pending attribute edit (PostPendingAttr; an error there reaches the caller), then
     // closes and reopens tblData and tblAttr on the files of WorkPath,
     // creating what is missing (see CreateMissingWorkFiles); something of a
     // table's name that is not a readable table (a link that leads nowhere,

@@ -18,3 +18,10 @@ void Abort()
 {
     throw EAbort();
 }
+
+QString ErrorText(const std::exception& error)
+{
+    if (const auto* own = dynamic_cast<const Exception*>(&error))
+        return own->Message;
+    return QString::fromUtf8(error.what());
+}

@@ -57,5 +57,9 @@ public:
     EAbort();
 };
 
+// The text of any error for a user: an Exception's Message, otherwise what
+// the standard library's exception says (UTF-8).
+QString ErrorText(const std::exception& error);
+
 // Throws EAbort.
 [[noreturn]] void Abort();

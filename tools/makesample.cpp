@@ -8,7 +8,6 @@
 #include <QDir>
 
 #include "entry/coderules.h"
-#include "entry/emissionrules.h"
 #include "store/datamodule.h"
 #include "store/errors.h"
 #include "store/fields.h"
@@ -71,7 +70,6 @@ void fillAttributes(TDataModule& dm)
 void fillEmissions(TDataModule& dm)
 {
     TApolloTable& data = *dm.tblData;
-    emlo::InstallEmissionRules(data);
     const struct {
         int contId;
         double poten;

@@ -45,10 +45,7 @@ void showException(const std::exception& error)
 {
     if (dynamic_cast<const EAbort*>(&error))
         return;
-    if (const auto* own = dynamic_cast<const Exception*>(&error))
-        showApplicationError(own->Message);
-    else
-        showApplicationError(QString::fromLocal8Bit(error.what()));
+    showApplicationError(ErrorText(error));
 }
 
 }  // namespace emlo

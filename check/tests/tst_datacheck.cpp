@@ -387,9 +387,9 @@ private slots:
         other.setTableName(data.FilePath());
         other.Open();
         QList<short> othersLock;
-        data.BeforePost = [&](TApolloTable&) { othersLock << other.Flock(); };
+        const int probe = data.BeforePost.add([&](TApolloTable&) { othersLock << other.Flock(); });
         QVERIFY(check().CheckData());
-        data.BeforePost = nullptr;
+        data.BeforePost.remove(probe);
         QCOMPARE(othersLock, (QList<short>{0, 0}));  // the edit of 132 and the insert of 18
         QVERIFY(!data.FileLocked());
         QVERIFY(other.Flock() != 0);  // released afterwards

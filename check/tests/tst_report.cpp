@@ -83,7 +83,6 @@ private slots:
         QVERIFY(fx->IsValid());
         fx->Open();
         report = std::make_unique<TfrmReport>();
-        report->SetTables(fx->Data().tblAttr, fx->Data().tblData);
         saveDialogNames.clear();
     }
 
@@ -175,7 +174,7 @@ private slots:
     void reportTableAfterCheck()
     {
         fx->WriteAttr(TCheckFixture::FullAttr());
-        QVERIFY(report->CheckData());
+        QVERIFY(CheckAndShow(fx->Data(), *report));
         QTableWidget* grid = report->sgReport;
         QCOMPARE(grid->columnCount(), 2);
         QCOMPARE(grid->horizontalHeaderItem(0)->text(), QStringLiteral("     Опис зауваження"));
@@ -190,7 +189,7 @@ private slots:
 
         // A new check replaces every row of the previous one.
         fx->WriteAttr({});
-        QVERIFY(!report->CheckData());
+        QVERIFY(!CheckAndShow(fx->Data(), *report));
         QCOMPARE(grid->rowCount(), 24);
         QCOMPARE(grid->item(0, 0)->text(), QStringLiteral("Не вказана назва підприємства"));
         QCOMPARE(grid->item(0, 1)->text(), QStringLiteral("Реквізити"));
@@ -205,7 +204,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(report.get()));
         report->resize(792, 373);
         QTRY_COMPARE(report->width(), 792);
-        report->CheckData();
+        CheckAndShow(fx->Data(), *report);
         QCOMPARE(report->sgReport->columnWidth(0), 633);
         QCOMPARE(report->sgReport->columnWidth(1), 154);
 
@@ -226,7 +225,7 @@ private slots:
             report->resize(width, 300);
             QTRY_COMPARE(report->width(), width);
             fx->WriteAttr({});
-            report->CheckData();
+            CheckAndShow(fx->Data(), *report);
             QTableWidget* grid = report->sgReport;
             QTRY_VERIFY(grid->verticalScrollBar()->isVisible());
             const QFontMetrics metrics(grid->font());
@@ -328,7 +327,7 @@ private slots:
     {
         fx->WriteAttr({});
         fx->Data().tblData->Close();
-        QVERIFY_THROWS_EXCEPTION(std::exception, report->CheckData());
+        QVERIFY_THROWS_EXCEPTION(std::exception, CheckAndShow(fx->Data(), *report));
         QCOMPARE(report->RemarkCount(), 24);
         QCOMPARE(report->sgReport->item(0, 0)->text(), QStringLiteral("Не вказана назва підприємства"));
         QCOMPARE(report->sgReport->currentRow(), 0);
@@ -379,7 +378,7 @@ private slots:
         TApolloTable& data = *fx->Data().tblData;
         data.setRecNo(2);
 
-        QVERIFY(!report->CheckData());
+        QVERIFY(!CheckAndShow(fx->Data(), *report));
         QCOMPARE(report->ErrorDataAt(1).Target, 3);
         selectRow(1);
         report->actReportGoExecute();
@@ -398,7 +397,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("звіт.txt"));
         fx->WriteAttr(TCheckFixture::FullAttr());
-        report->CheckData();
+        CheckAndShow(fx->Data(), *report);
         useSaveAnswer(path);
         report->actReportSave->trigger();
         QCOMPARE(readFile(path), toCp1251(QStringLiteral("     Опис зауваження\r\nВсе гаразд\r\n")));
@@ -407,7 +406,7 @@ private slots:
         fx->WriteAttr(TCheckFixture::FullAttr());
         fx->AddData(5, QVariant(), 1.0);
         fx->AddData(5, 1.0, 1.0);
-        report->CheckData();
+        CheckAndShow(fx->Data(), *report);
         report->actReportSave->trigger();
         const QByteArray expected = toCp1251(QStringLiteral(
             "     Опис зауваження\r\nНе вказан потенційний обсяг викидів\r\nЗабруднююча речовина вже вказана\r\n"));
@@ -489,7 +488,7 @@ private slots:
     void saveToUncreatableFileShowsError()
     {
         fx->WriteAttr(TCheckFixture::FullAttr());
-        report->CheckData();
+        CheckAndShow(fx->Data(), *report);
         const QString path = QStringLiteral("/nonexistent-folder-of-emlo/sub/report.txt");
         useSaveAnswer(path);
         report->actReportSave->trigger();
@@ -518,7 +517,7 @@ private slots:
         QVERIFY(table.open(QIODevice::WriteOnly));
         table.write("table bytes");
         table.close();
-        report->CheckData();
+        CheckAndShow(fx->Data(), *report);
         useSaveAnswer(path);
         report->actReportSave->trigger();
         QCOMPARE(dialogs->texts(), QStringList{"Файл " + path + " — таблиця або індекс; звіт у нього не записується"});
@@ -537,7 +536,7 @@ private slots:
         QVERIFY(earlier.open(QIODevice::WriteOnly));
         earlier.write("earlier report\r\n");
         earlier.close();
-        report->CheckData();
+        CheckAndShow(fx->Data(), *report);
         report->sgReport->item(0, 0)->setText(QStringLiteral("工厂"));
         useSaveAnswer(path);
         report->actReportSave->trigger();
@@ -553,7 +552,7 @@ private slots:
     {
         fx->WriteAttr(TCheckFixture::FullAttr());
         report->ShowReport();
-        report->CheckData();
+        CheckAndShow(fx->Data(), *report);
         report->actReportClose->trigger();
         QVERIFY(!report->isVisible());
         QCOMPARE(report->RemarkCount(), 1);
@@ -596,7 +595,7 @@ private slots:
         fx->AddData(1, 1.0, 1.0);
         bool visibleWhileAsked = true;
         dialogs->onMessage = [&](const MessageRequest&) { visibleWhileAsked = report->isVisible(); };
-        QVERIFY(!CheckBeforeOutput(fx->Data(), *report));
+        QVERIFY(!CheckBeforeOutput(fx->Data(), report.get()));
         QCOMPARE(dialogs->messages().size(), 1);
         const MessageRequest& box = dialogs->messages().at(0);
         QCOMPARE(box.kind, MsgKind::Error);
@@ -616,11 +615,27 @@ private slots:
         fx->WriteAttr(TCheckFixture::FullAttr());
         fx->AddData(1, 1.0, 1.0);
         report->AddRemark(QStringLiteral("старе"), 0, 5);
-        QVERIFY(CheckBeforeOutput(fx->Data(), *report));
+        QVERIFY(CheckBeforeOutput(fx->Data(), report.get()));
         QVERIFY(dialogs->messages().isEmpty());
         QVERIFY(!report->isVisible());
         QCOMPARE(report->RemarkCount(), 1);
         QCOMPARE(report->sgReport->item(0, 0)->text(), QStringLiteral("Все гаразд"));
+        QCOMPARE(fx->DataRows().size(), 2);  // the total 132
+    }
+
+    // Print and export are gated by the same check before any report window
+    // exists: remarks still refuse the output with the message.
+    void checkBeforeOutputWithoutReportWindow()
+    {
+        fx->AddData(1, 1.0, 1.0);
+        QVERIFY(!CheckBeforeOutput(fx->Data(), nullptr));
+        QCOMPARE(dialogs->texts(),
+                 QStringList{QStringLiteral("Помилка при перевірці данних.\r\nНажаль вигрузка не можлива.")});
+        QCOMPARE(fx->DataRows().size(), 1);
+
+        fx->WriteAttr(TCheckFixture::FullAttr());
+        QVERIFY(CheckBeforeOutput(fx->Data(), nullptr));
+        QCOMPARE(dialogs->messages().size(), 1);
         QCOMPARE(fx->DataRows().size(), 2);  // the total 132
     }
 };

@@ -10,30 +10,38 @@ namespace {
 constexpr int kCheckFailedHelpTopic = 20007;
 }
 
-void PostPendingAttr(TDataModule& dataModule)
+bool CheckAndShow(TDataModule& dataModule, TfrmReport& frmReport)
 {
-    if (!dataModule.AttrModified)
-        return;
-    dataModule.tblAttr->Post();
-    if (dataModule.tblAttr->State() != dsEdit && dataModule.tblAttr->State() != dsInsert)
-        dataModule.AttrModified = false;
+    TRemarkList rows;
+    bool clean = false;
+    try {
+        clean = CheckBeforeOutput(dataModule, rows);
+    } catch (...) {
+        // An error ends the check; what it found until then is still shown.
+        frmReport.ShowRows(rows);
+        throw;
+    }
+    frmReport.ShowRows(rows);
+    return clean;
 }
 
 void actCheckExecute(TDataModule& dataModule, TfrmReport& frmReport)
 {
-    PostPendingAttr(dataModule);
+    dataModule.PostPendingAttr();
     if (frmReport.isVisible()) {
         frmReport.BringToFront();
         return;
     }
     frmReport.ShowReport();
-    frmReport.CheckData();
+    CheckAndShow(dataModule, frmReport);
 }
 
-bool CheckBeforeOutput(TDataModule& dataModule, TfrmReport& frmReport, QWidget* parent)
+bool CheckBeforeOutput(TDataModule& dataModule, TfrmReport* frmReport, QWidget* parent)
 {
-    PostPendingAttr(dataModule);
-    if (frmReport.CheckData())
+    TRemarkList rows;
+    const bool clean =
+        frmReport != nullptr ? CheckAndShow(dataModule, *frmReport) : CheckBeforeOutput(dataModule, rows);
+    if (clean)
         return true;
 
     MessageRequest request;
@@ -43,10 +51,12 @@ bool CheckBeforeOutput(TDataModule& dataModule, TfrmReport& frmReport, QWidget* 
     request.helpTopic = kCheckFailedHelpTopic;
     DialogSeam::ask(request, parent);
 
-    if (frmReport.isVisible())
-        frmReport.BringToFront();
+    if (frmReport == nullptr)
+        return false;
+    if (frmReport->isVisible())
+        frmReport->BringToFront();
     else
-        frmReport.ShowReport();
+        frmReport->ShowReport();
     return false;
 }
 

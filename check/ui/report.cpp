@@ -18,7 +18,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "check/datacheck.h"
 #include "reportnavigator.h"
 #include "store/cp1251.h"
 #include "store/datamodule.h"
@@ -156,12 +155,6 @@ void TfrmReport::buildReportTable()
     sgReport->horizontalHeader()->viewport()->installEventFilter(this);
 }
 
-void TfrmReport::SetTables(TApolloTable* tblAttr, TApolloTable* tblData)
-{
-    m_tblAttr = tblAttr;
-    m_tblData = tblData;
-}
-
 void TfrmReport::SetNavigator(TReportNavigator* navigator)
 {
     m_ownedNavigator.reset();
@@ -177,7 +170,6 @@ void TfrmReport::SetNavigator(std::unique_ptr<TReportNavigator> navigator)
 std::unique_ptr<TfrmReport> CreateReportWindow(QWidget* mainWindow, TDataModule& dataModule)
 {
     auto report = std::make_unique<TfrmReport>(mainWindow);
-    report->SetTables(dataModule.tblAttr, dataModule.tblData);
     report->SetNavigator(std::make_unique<TMainWindowNavigator>(mainWindow, dataModule.tblData));
     return report;
 }
@@ -194,40 +186,15 @@ void TfrmReport::ClearReport()
     hide();
 }
 
-bool TfrmReport::CheckData()
+void TfrmReport::ShowRows(const TRemarkList& rows)
 {
-    Q_ASSERT(m_tblAttr != nullptr && m_tblData != nullptr);
     clearReport();
     SetColumnWidths(0.8);
     sgReport->setHorizontalHeaderLabels({QString::fromUtf8(kDescriptionHeader), QString::fromUtf8(kSectionHeader)});
-
-    TDataCheck check(*m_tblAttr, *m_tblData);
-    TRemarkList rows;
-    const auto show = [&] {
-        for (const TRemark& row : std::as_const(rows))
-            AddRemark(row.Description, row.Data.Section, row.Data.Target);
-        if (sgReport->rowCount() > 0)
-            sgReport->setCurrentCell(0, 0);
-    };
-    try {
-        check.CollectRemarks(rows);
-    } catch (...) {
-        // An error ends the check; what it found until then is still shown.
-        show();
-        throw;
-    }
-    show();
-
-    const bool clean = TDataCheck::IsAllClear(rows);
-    if (clean)
-        check.CalcGroupTotals();
-    return clean;
-}
-
-void TfrmReport::CalcGroupTotals()
-{
-    Q_ASSERT(m_tblAttr != nullptr && m_tblData != nullptr);
-    TDataCheck(*m_tblAttr, *m_tblData).CalcGroupTotals();
+    for (const TRemark& row : rows)
+        AddRemark(row.Description, row.Data.Section, row.Data.Target);
+    if (sgReport->rowCount() > 0)
+        sgReport->setCurrentCell(0, 0);
 }
 
 void TfrmReport::AddRemark(const QString& description, quint8 section, qint32 target)

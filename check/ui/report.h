@@ -14,7 +14,6 @@ class QAction;
 class QTableWidget;
 class QToolBar;
 class QToolButton;
-class TApolloTable;
 class TDataModule;
 
 namespace emlo {
@@ -24,8 +23,8 @@ class TReportNavigator;
 // The check report window: lists the remarks of the last data check, leads
 // from a remark to its control or emission record, saves the list as text.
 // A non-modal top-level window of its own, created hidden and kept for the
-// whole run; the data check itself is TDataCheck, this window runs it on the
-// tables it is given and shows its rows.
+// whole run. It only shows rows: the check itself is CheckBeforeOutput
+// (check/datacheck.h), run by the commands (checkcommands.h).
 class TfrmReport : public QWidget {
     Q_OBJECT
 public:
@@ -35,18 +34,13 @@ public:
     explicit TfrmReport(QWidget* mainWindow = nullptr);
     ~TfrmReport() override;
 
-    // The work tables the check reads (not owned; must outlive the window).
-    void SetTables(TApolloTable* tblAttr, TApolloTable* tblData);
     // The main window's side of the go-to (not owned; may be nullptr).
     void SetNavigator(TReportNavigator* navigator);
     // The same, owned by the window.
     void SetNavigator(std::unique_ptr<TReportNavigator> navigator);
 
-    // Refills the report from a new check of the tables; runs CalcGroupTotals
-    // when no remark was found. Returns true for a check without remarks.
-    // Errors of the table layer pass through.
-    bool CheckData();
-    void CalcGroupTotals();
+    // Replaces the report's rows with the rows of a check; the first becomes current.
+    void ShowRows(const TRemarkList& rows);
     // Appends one report row: description, the section's text, and the
     // TErrorData attached to the description cell.
     void AddRemark(const QString& description, quint8 section, qint32 target);
@@ -109,15 +103,13 @@ private:
     void showError(const QString& text);
 
     QPointer<QWidget> m_mainWindow;
-    TApolloTable* m_tblAttr = nullptr;
-    TApolloTable* m_tblData = nullptr;
     TReportNavigator* m_navigator = nullptr;
     std::unique_ptr<TReportNavigator> m_ownedNavigator;
     bool m_placed = false;
 };
 
-// Creates the hidden check report window of a main window: it checks the
-// work tables of the data module and leads to the main window's page control
+// Creates the hidden check report window of a main window: it leads to the
+// main window's page control
 // `pc`, its pages and controls (found by object name) and to records of
 // tblData. The caller owns the window; both arguments must outlive it.
 std::unique_ptr<TfrmReport> CreateReportWindow(QWidget* mainWindow, TDataModule& dataModule);

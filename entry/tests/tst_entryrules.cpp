@@ -68,7 +68,6 @@ void TestEntryRules::init()
     m_dm = std::make_unique<TDataModule>(m_reporter.get());
     entrytest::openModule(*m_dm, *m_folders);
     QCOMPARE(m_reporter->errors, QStringList());
-    InstallEmissionRules(*m_dm->tblData);
 }
 
 void TestEntryRules::cleanup()

@@ -47,10 +47,6 @@ AttrPage::AttrPage(TDataModule& dm, QGroupBox* gbAttr) : QWidget(gbAttr), m_dm(d
                                 edX1,     edX2,     edX3,     edY1,      edY2,      edY3};
     for (int i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order.at(i - 1), order.at(i));
-
-    m_dm.tblAttr->AfterEdit = [this](TApolloTable& sender) { tblAttrAfterEdit(sender); };
-    m_dm.tblAttr->AfterInsert = [this](TApolloTable& sender) { tblAttrAfterInsert(sender); };
-    m_dm.tblAttr->AfterPost = [this](TApolloTable& sender) { tblAttrAfterPost(sender); };
 }
 
 DbEdit* AttrPage::addBox(const char* name, const char* field, const QString& label, const char* labelName, int left,
@@ -134,21 +130,6 @@ void AttrPage::edDegUpdateData(DbEdit& sender, bool& Handled)
 void AttrPage::edMinAndSecUpdateData(DbEdit& sender, bool& Handled)
 {
     checkCoordinate(sender, Handled);
-}
-
-void AttrPage::tblAttrAfterEdit(TApolloTable&)
-{
-    m_dm.AttrModified = true;
-}
-
-void AttrPage::tblAttrAfterInsert(TApolloTable&)
-{
-    m_dm.AttrModified = true;
-}
-
-void AttrPage::tblAttrAfterPost(TApolloTable&)
-{
-    m_dm.AttrModified = false;
 }
 
 bool AttrPage::focusNextPrevChild(bool next)

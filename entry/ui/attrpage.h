@@ -5,7 +5,6 @@
 class QFrame;
 class QGroupBox;
 class QLabel;
-class TApolloTable;
 class TDataModule;
 
 namespace emlo {
@@ -14,8 +13,7 @@ class DbEdit;
 
 // The attributes page: the enterprise's name, registry code, address,
 // telephone, head and the coordinates of its site, each box bound to one
-// field of the attribute record (ATTR) through dsAttr. It also keeps the
-// main window's flag AttrModified in step with the attribute record.
+// field of the attribute record (ATTR) through dsAttr.
 class AttrPage : public QWidget {
     Q_OBJECT
 public:
@@ -38,13 +36,10 @@ public:
     QGroupBox* gbLatitude = nullptr;
     QGroupBox* gbLongtitude = nullptr;
 
-    // The handlers of the page's boxes and of tblAttr.
+    // The handlers of the page's boxes.
     void edEDRPOUKeyPress(DbEdit& sender, QChar& key);
     void edDegUpdateData(DbEdit& sender, bool& Handled);
     void edMinAndSecUpdateData(DbEdit& sender, bool& Handled);
-    void tblAttrAfterEdit(TApolloTable& sender);
-    void tblAttrAfterInsert(TApolloTable& sender);
-    void tblAttrAfterPost(TApolloTable& sender);
 
 protected:
     bool focusNextPrevChild(bool next) override;

@@ -57,7 +57,6 @@ DataPage::DataPage(TDataModule& dm, QGroupBox* gbData) : QWidget(gbData), m_dm(d
     layout->addWidget(pnlDataNavig);
     layout->addWidget(grData, 1);
 
-    InstallEmissionRules(*dm.tblData);
     dm.dsData->OnStateChange = [this](TDataSource& sender) { dsDataStateChange(sender); };
     grData->OnGetCellParams = [this](DbGrid& sender, CellParams& params) { grDataGetCellParams(sender, params); };
 

@@ -2,8 +2,6 @@
 
 #include <exception>
 
-#include <QApplication>
-#include <QCursor>
 #include <QScopeGuard>
 
 #include "export/exporttable.h"
@@ -11,34 +9,13 @@
 #include "store/errors.h"
 #include "widgets/folderdialog.h"
 #include "widgets/messagebox.h"
+#include "widgets/waitcursor.h"
 
 namespace emlo {
 
-namespace {
-
-void defaultShowWaitCursor()
-{
-    QCoreApplication::processEvents();
-    QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
-}
-
-void defaultHideWaitCursor()
-{
-    QApplication::restoreOverrideCursor();
-}
-
-QString errorText(const std::exception& error)
-{
-    if (const auto* e = dynamic_cast<const Exception*>(&error))
-        return e->Message;
-    return QString::fromUtf8(error.what());
-}
-
-}  // namespace
-
 TTransferCommand::TTransferCommand(TDataModule& dataModule, std::function<bool()> checkBeforeOutput, QWidget* parent)
-    : ShowWaitCursor(defaultShowWaitCursor),
-      HideWaitCursor(defaultHideWaitCursor),
+    : ShowWaitCursor(WaitCursor::show),
+      HideWaitCursor(WaitCursor::hide),
       m_dataModule(dataModule),
       m_checkBeforeOutput(std::move(checkBeforeOutput)),
       m_parent(parent)
@@ -84,7 +61,7 @@ void TTransferCommand::ExportWorkTables(const QString& folder)
     } catch (const std::exception& error) {
         HideWaitCursor();
         waiting = false;
-        messageDlg(QStringLiteral("Помилка вигрузки інформації:\r\n") + errorText(error), MsgKind::Error,
+        messageDlg(QStringLiteral("Помилка вигрузки інформації:\r\n") + ErrorText(error), MsgKind::Error,
                    MsgButton::Ok | MsgButton::Help, 20006, m_parent);
         return;
     }

@@ -36,8 +36,8 @@ public:
     // The writer, with the program's settings.
     TVXMLExport expXML;
 
-    // The hourglass for the whole application, and back. Default: the
-    // application's override cursor, set after pending events are processed.
+    // The hourglass for the whole application, and back (a test's seam).
+    // Default: WaitCursor's.
     std::function<void()> ShowWaitCursor;
     std::function<void()> HideWaitCursor;
 

@@ -1,28 +1,27 @@
 #include "showprintform.h"
 
-#include <QGuiApplication>
-
 #include <exception>
 
 #include "print/frdbdataset.h"
 #include "frpreviewform.h"
 #include "print/printform.h"
 #include "widgets/errorbox.h"
+#include "widgets/waitcursor.h"
 
 namespace emlo::print {
 
 bool ShowPrintForm(TfrDataAdapter& frAttr, TfrDataAdapter& frData, QWidget* parent, const TfrPrepareOptions& options)
 {
     TfrDocument document;
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    WaitCursor wait(WaitCursor::NoRepaint);
     try {
         document = PrepareForm(frAttr, frData, options);
     } catch (const std::exception& error) {
-        QGuiApplication::restoreOverrideCursor();
+        wait.release();
         showException(error);
         return false;
     }
-    QGuiApplication::restoreOverrideCursor();
+    wait.release();
     if (document.isEmpty())
         return false;
 

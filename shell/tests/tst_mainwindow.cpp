@@ -699,7 +699,7 @@ void TestMainWindow::cancelledFolderDialogChangesNothing()
     testing::ScriptedDialogs dialogs;
     auto w = start(folder);
     int reopened = 0;
-    w->DataModule->tblAttr->AfterOpen = [&](TApolloTable&) { ++reopened; };
+    w->DataModule->tblAttr->AfterOpen.add([&](TApolloTable&) { ++reopened; });
     dialogs.queueFolder(false);
     w->actPath->trigger();
     QVERIFY(dialogs.messages().isEmpty());
@@ -717,8 +717,8 @@ void TestMainWindow::currentFolderChosenAgainReopensTables()
     const QString attrFile = dm->tblAttr->FilePath();
     const QString dataFile = dm->tblData->FilePath();
     int attrOpens = 0, dataOpens = 0;
-    dm->tblAttr->AfterOpen = [&](TApolloTable&) { ++attrOpens; };
-    dm->tblData->AfterOpen = [&](TApolloTable&) { ++dataOpens; };
+    dm->tblAttr->AfterOpen.add([&](TApolloTable&) { ++attrOpens; });
+    dm->tblData->AfterOpen.add([&](TApolloTable&) { ++dataOpens; });
     dialogs.queueFolder(true, folder.program.chopped(1));
     w->actPath->trigger();
     QVERIFY(dialogs.messages().isEmpty());
@@ -753,9 +753,9 @@ void TestMainWindow::folderChangeKeepsFolderWhenPostFails()
     testing::ScriptedDialogs dialogs;
     auto w = start(folder);
     beginAttrEdit(*w, QStringLiteral("ТОВ Старе"));
-    w->DataModule->tblAttr->BeforePost = [](TApolloTable&) {
+    const int lockFailure = w->DataModule->tblAttr->BeforePost.add([](TApolloTable&) {
         throw EApolloError(QStringLiteral("Record Lock Failure. May be locked by another user or task."));
-    };
+    });
     const QString next = folder.folder(QStringLiteral("next"));
     dialogs.queueFolder(true, next);
     dialogs.queueAnswer(MsgAnswer::Yes);
@@ -772,7 +772,7 @@ void TestMainWindow::folderChangeKeepsFolderWhenPostFails()
     QVERIFY(QApplication::overrideCursor() == nullptr);
 
     // Once the post succeeds the change goes through, the edit in the old folder.
-    w->DataModule->tblAttr->BeforePost = nullptr;
+    w->DataModule->tblAttr->BeforePost.remove(lockFailure);
     dialogs.queueFolder(true, next);
     dialogs.queueAnswer(MsgAnswer::Yes);
     w->actPath->trigger();
@@ -808,9 +808,8 @@ void TestMainWindow::closingPostsPendingEditBeforeSettings()
     auto w = start(folder);
     beginAttrEdit(*w, QStringLiteral("ПАТ «Завод»"));
     bool settingsExistedAtPost = true;
-    w->DataModule->tblAttr->AfterPost = [&](TApolloTable&) {
-        settingsExistedAtPost = QFileInfo::exists(folder.settings);
-    };
+    w->DataModule->tblAttr->AfterPost.add(
+        [&](TApolloTable&) { settingsExistedAtPost = QFileInfo::exists(folder.settings); });
     w->actExit->trigger();
     QVERIFY(!w->isVisible());
     QVERIFY(!settingsExistedAtPost);
@@ -859,9 +858,8 @@ void TestMainWindow::closingWhenPostFailsAsks()
     bool closedSignal = false;
     connect(w.get(), &TfrmMain::closed, this, [&] { closedSignal = true; });
     beginAttrEdit(*w, QStringLiteral("Не вийде"));
-    w->DataModule->tblAttr->BeforePost = [](TApolloTable&) {
-        throw EApolloError(QStringLiteral("Translate error. Value out of bounds"));
-    };
+    const int refusal = w->DataModule->tblAttr->BeforePost.add(
+        [](TApolloTable&) { throw EApolloError(QStringLiteral("Translate error. Value out of bounds")); });
     dialogs.queueAnswer(MsgAnswer::Ok);
     dialogs.queueAnswer(answer);
     w->close();
@@ -881,7 +879,7 @@ void TestMainWindow::closingWhenPostFailsAsks()
     if (!closes) {
         // The edit is still there to be stored once the cause is gone.
         QCOMPARE(w->DataModule->tblAttr->FieldByName(QStringLiteral("ENNAME"))->AsString(), QStringLiteral("Не вийде"));
-        w->DataModule->tblAttr->BeforePost = nullptr;
+        w->DataModule->tblAttr->BeforePost.remove(refusal);
         w->close();
         QVERIFY(!w->isVisible());
         w.reset();

@@ -114,11 +114,6 @@ private:
     QString m_relativeSettingFolder;
 };
 
-// The working-folder command's wait cursor: ShowWaitCursor repaints what is
-// pending and shows the hourglass; HideWaitCursor brings the default back.
-void ShowWaitCursor();
-void HideWaitCursor();
-
 // "Подальша робота програми неможлива." and a request to end the program.
 // The request does not interrupt the running code: the program ends when
 // control returns to the event loop, without FormClose.

@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QCursor>
 #include <QDir>
 #include <QTabBar>
 #include <QTabWidget>
@@ -23,6 +22,7 @@
 #include "widgets/helpviewer.h"
 #include "widgets/messagebox.h"
 #include "widgets/outlookbar.h"
+#include "widgets/waitcursor.h"
 #include "widgets/db/focushold.h"
 
 using namespace emlo;
@@ -44,31 +44,7 @@ void defaultProgramEnd()
         QCoreApplication::instance(), [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
 }
 
-// Restores the cursor even when the step in between throws.
-class WaitCursor {
-public:
-    WaitCursor() { ShowWaitCursor(); }
-    ~WaitCursor() { HideWaitCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
 }  // namespace
-
-void ShowWaitCursor()
-{
-    QCoreApplication::processEvents();
-    if (QApplication::overrideCursor())
-        QApplication::changeOverrideCursor(QCursor(Qt::WaitCursor));
-    else
-        QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
-}
-
-void HideWaitCursor()
-{
-    while (QApplication::overrideCursor())
-        QApplication::restoreOverrideCursor();
-}
 
 void FatalStop()
 {
@@ -214,16 +190,13 @@ void TfrmMain::showPageOnly(QWidget* page)
 // error box and reported as false; the edit then stays pending.
 bool TfrmMain::postPendingAttr()
 {
-    if (!DataModule->AttrModified)
-        return true;
     try {
-        DataModule->tblAttr->Post();
-        DataModule->AttrModified = false;
-        return true;
+        DataModule->PostPendingAttr();
     } catch (const std::exception& error) {
         showException(error);
         return false;
     }
+    return !DataModule->AttrModified;
 }
 
 // Posts a pending emission edit, with what the grid's open cell holds; a
@@ -323,19 +296,15 @@ void TfrmMain::actCheckExecute()
 
 void TfrmMain::actPrintPreviewExecute()
 {
-    if (frmReport == nullptr || !emlo::CheckBeforeOutput(*DataModule, *frmReport, this))
+    if (!emlo::CheckBeforeOutput(*DataModule, frmReport, this))
         return;
     emlo::print::ShowPrintForm(DataModule->tblAttr, DataModule->tblData, this);
 }
 
 void TfrmMain::actTransferExecute()
 {
-    if (frmReport == nullptr)
-        return;
     emlo::TTransferCommand transfer(
-        *DataModule, [this] { return emlo::CheckBeforeOutput(*DataModule, *frmReport, this); }, this);
-    transfer.ShowWaitCursor = [] { ::ShowWaitCursor(); };
-    transfer.HideWaitCursor = [] { ::HideWaitCursor(); };
+        *DataModule, [this] { return emlo::CheckBeforeOutput(*DataModule, frmReport, this); }, this);
     transfer.actTransferExecute();
 }
 

@@ -141,6 +141,7 @@ private slots:
     void everyErrorText();
     void deleteMovesToTheNextVisibleRecord();
     void eventsInOrderAndSilentAbort();
+    void eventsKeepEveryListener();
     void dataLinksCommitBeforeTheRecordIsEncoded();
     void fileNamesMatchWithoutLetterCase();
     void aliasesAreDerivedAndKeptUnique();
@@ -1063,25 +1064,25 @@ void TestApolloTable::eventsInOrderAndSilentAbort()
     const auto logger = [&log](const char* name) {
         return [&log, name](TApolloTable&) { log << QLatin1String(name); };
     };
-    table.BeforeInsert = logger("BeforeInsert");
-    table.AfterInsert = logger("AfterInsert");
-    table.BeforeEdit = logger("BeforeEdit");
-    table.AfterEdit = logger("AfterEdit");
-    table.AfterPost = logger("AfterPost");
-    table.BeforeCancel = logger("BeforeCancel");
-    table.AfterCancel = logger("AfterCancel");
-    table.BeforeScroll = logger("BeforeScroll");
-    table.AfterScroll = logger("AfterScroll");
+    table.BeforeInsert.add(logger("BeforeInsert"));
+    table.AfterInsert.add(logger("AfterInsert"));
+    table.BeforeEdit.add(logger("BeforeEdit"));
+    table.AfterEdit.add(logger("AfterEdit"));
+    table.AfterPost.add(logger("AfterPost"));
+    table.BeforeCancel.add(logger("BeforeCancel"));
+    table.AfterCancel.add(logger("AfterCancel"));
+    table.BeforeScroll.add(logger("BeforeScroll"));
+    table.AfterScroll.add(logger("AfterScroll"));
     source.OnStateChange = [&log](TDataSource& s) { log << QStringLiteral("State%1").arg(s.State()); };
-    table.OnNewRecord = [&log](TApolloTable& t) {
+    table.OnNewRecord.add([&log](TApolloTable& t) {
         log << QStringLiteral("OnNewRecord");
         t.FieldByName(QStringLiteral("CONTID"))->setAsInteger(1);
-    };
-    table.BeforePost = [&log](TApolloTable& t) {
+    });
+    table.BeforePost.add([&log](TApolloTable& t) {
         log << QStringLiteral("BeforePost");
         if (t.FieldByName(QStringLiteral("CONTID"))->IsNull())
             Abort();
-    };
+    });
     table.Open();
     log.clear();
 
@@ -1126,6 +1127,49 @@ void TestApolloTable::eventsInOrderAndSilentAbort()
     QCOMPARE(log,
              (QStringList{u"BeforeEdit"_qs, u"State2"_qs, u"AfterEdit"_qs, u"BeforeCancel"_qs, u"State1"_qs,
                           u"AfterCancel"_qs}));
+}
+
+// A second listener never replaces the first: the data module's rules and
+// a window's or a test's handler run side by side, in the order added.
+void TestApolloTable::eventsKeepEveryListener()
+{
+    const QString file = makeData({30});
+    TApolloTable table(QStringLiteral("tblData"));
+    table.setTableName(file);
+    QStringList log;
+    const int rule = table.BeforePost.add([&log](TApolloTable& t) {
+        log << QStringLiteral("rule");
+        if (t.FieldByName(QStringLiteral("CONTID"))->IsNull())
+            Abort();
+    });
+    table.BeforePost.add([&log](TApolloTable&) { log << QStringLiteral("window"); });
+    int selfRemoving = 0;
+    selfRemoving = table.AfterPost.add([&](TApolloTable& t) {
+        log << QStringLiteral("once");
+        t.AfterPost.remove(selfRemoving);
+    });
+    table.AfterPost.add([&log](TApolloTable&) { log << QStringLiteral("after"); });
+    QCOMPARE(table.BeforePost.listenerCount(), 2);
+    table.Open();
+
+    // A listener that aborts ends the event: the ones after it are not called.
+    table.Insert();
+    QVERIFY_THROWS_EXCEPTION(EAbort, table.Post());
+    QCOMPARE(log, QStringList{u"rule"_qs});
+    QCOMPARE(table.State(), dsInsert);
+
+    // A listener removing itself mid-event: the others of that event still run.
+    log.clear();
+    table.FieldByName(QStringLiteral("CONTID"))->setAsInteger(5);
+    table.Post();
+    QCOMPARE(log, (QStringList{u"rule"_qs, u"window"_qs, u"once"_qs, u"after"_qs}));
+    QCOMPARE(table.AfterPost.listenerCount(), 1);
+
+    log.clear();
+    table.BeforePost.remove(rule);
+    table.Edit();
+    table.Post();
+    QCOMPARE(log, (QStringList{u"window"_qs, u"after"_qs}));
 }
 
 namespace {

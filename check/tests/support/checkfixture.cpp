@@ -185,6 +185,26 @@ void TCheckFixture::WriteAttr(const QMap<QString, QVariant>& values)
 qint32 TCheckFixture::AddData(const QVariant& contId, const QVariant& poten, const QVariant& fact)
 {
     TApolloTable& data = *m_data->tblData;
+    if (!contId.isValid() || contId.isNull()) {
+        // The program's rules never write a record without pollutant; a
+        // file written elsewhere may hold one. It goes in past the rules,
+        // through a table of its own on the same file and index.
+        data.CheckBrowseMode();
+        TApolloTable raw(QStringLiteral("tblRaw"));
+        raw.setTableName(data.FilePath());
+        raw.setSyncOnPost(false);
+        raw.Open();
+        raw.IndexOpen(WorkDir() + QStringLiteral("data.idx"));
+        raw.Append();
+        setOrClear(raw.FieldByName(QStringLiteral("POTEN")), poten);
+        setOrClear(raw.FieldByName(QStringLiteral("FACT")), fact);
+        raw.Post();
+        const qint32 recNo = raw.RecNo();
+        raw.Close();
+        data.Refresh();
+        data.setRecNo(recNo);
+        return recNo;
+    }
     data.Append();
     setOrClear(data.FieldByName(QStringLiteral("CONTID")), contId);
     setOrClear(data.FieldByName(QStringLiteral("POTEN")), poten);

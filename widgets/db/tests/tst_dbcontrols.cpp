@@ -930,10 +930,10 @@ void TestDbControls::moveRefusedByBeforePostKeepsTheRow()
 {
     m_tables->addData(1, 1.0, 1.0);
     m_tables->addData(2, 2.0, 2.0);
-    m_tables->data.BeforePost = [](TApolloTable& table) {
+    m_tables->data.BeforePost.add([](TApolloTable& table) {
         if (table.FieldByName(QStringLiteral("CONTID"))->IsNull())
             Abort();
-    };
+    });
     auto* grid = host(makeGrid());
     m_tables->data.First();
     m_tables->data.Edit();
