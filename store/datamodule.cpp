@@ -10,6 +10,7 @@
 #include "datarules.h"
 #include "errors.h"
 #include "filecase.h"
+#include "tablecatalog.h"
 #include "xbase/include/sde.h"
 
 namespace {
@@ -23,6 +24,18 @@ constexpr int kTopicOpen = 20002;
 QString text(const char* utf8)
 {
     return QString::fromUtf8(utf8);
+}
+
+// The catalogue's layout of a table, and the file names the module gives
+// the files it makes: "data.dbf", "data.idx".
+const emlo::TableDef& layout(const char* name)
+{
+    return emlo::TableDefOf(QLatin1String(name));
+}
+
+QString newFileName(const char* stem, const char* extension)
+{
+    return QString::fromLatin1(stem).toLower() + QLatin1String(extension);
 }
 
 // A failure of one step with the program's own message.
@@ -46,22 +59,6 @@ bool folderReadOnly(const QString& folder)
     return ::access(QFile::encodeName(folder).constData(), W_OK) != 0 && (errno == EACCES || errno == EROFS);
 }
 
-struct AttrColumn {
-    const char* name;
-    char type;
-    short width;
-};
-
-// The attribute record, in file order.
-const AttrColumn kAttrLayout[] = {
-    {"enname", 'C', 100},     {"edrpou", 'C', 10},  {"enaddr", 'C', 100},     {"ench_pos", 'C', 60},
-    {"ench_name", 'C', 60},   {"enphone", 'C', 20}, {"obl_descr", 'C', 100},  {"obl_id", 'N', 10},
-    {"regn_descr", 'C', 100}, {"regn_id", 'N', 10}, {"city_descr", 'C', 100}, {"city_id", 'N', 10},
-    {"spodu_d", 'C', 100},    {"spodu_id", 'C', 5}, {"kved_descr", 'C', 100}, {"kved_id", 'C', 8},
-    {"kfv_descr", 'C', 100},  {"kfv_id", 'C', 2},   {"x1", 'N', 3},           {"x2", 'N', 2},
-    {"x3", 'N', 2},           {"y1", 'N', 3},       {"y2", 'N', 2},           {"y3", 'N', 2},
-};
-
 TStringField* addString(TApolloTable* table, const char* name, int size, const char* label = nullptr, int width = 0)
 {
     TStringField* field = table->AddStringField(QString::fromLatin1(name), size);
@@ -81,7 +78,7 @@ TFloatField* addHiddenId(TApolloTable* table, const char* name)
 
 // Builds an index under a whole-file lock; a lock held by another program
 // leaves the table in record order, without a word.
-void buildIndex(TApolloTable* table, const char* fileName, const char* expression, const char* failure)
+void buildIndex(TApolloTable* table, const QString& fileName, const char* expression, const char* failure)
 {
     if (!table->Flock())
         return;
@@ -89,7 +86,7 @@ void buildIndex(TApolloTable* table, const char* fileName, const char* expressio
         TApolloTable* table;
         ~Unlocker() { table->Unlock(0); }
     } unlocker{table};
-    if (!table->Index(QString::fromLatin1(fileName), QString::fromLatin1(expression), QString(), false, 0))
+    if (!table->Index(fileName, QString::fromLatin1(expression), QString(), false, 0))
         failWith(failure, table);
 }
 
@@ -339,24 +336,19 @@ void TDataModule::CreateTable(const QString& key)
 
     try {
         if (key == u"data") {
-            if (!tblData->CreateNew(WorkPath + QStringLiteral("data.dbf"), 2, 3))
+            if (!emlo::DeclareTable(*tblData, layout("DATA"), WorkPath + newFileName("DATA", ".dbf")))
                 failWith("неможливо утворити таблицю викидiв", tblData);
-            tblData->CreateField(QStringLiteral("CONTID"), QStringLiteral("N"), 5, 0);
-            tblData->CreateField(QStringLiteral("POTEN"), QStringLiteral("N"), 18, 7);
-            tblData->CreateField(QStringLiteral("FACT"), QStringLiteral("N"), 18, 7);
             if (!tblData->CreateExec() && !madeMeanwhile(tblData))
                 failWith("неможливо утворити поля таблиці викидiв", tblData);
         } else if (key == u"attr") {
-            if (!tblAttr->CreateNew(WorkPath + QStringLiteral("attr.dbf"), 2, 24))
+            if (!emlo::DeclareTable(*tblAttr, layout("ATTR"), WorkPath + newFileName("ATTR", ".dbf")))
                 failWith("неможливо утворити таблицю реквізитів", tblAttr);
-            for (const AttrColumn& column : kAttrLayout) {
-                tblAttr->CreateField(QString::fromLatin1(column.name), QString(QChar::fromLatin1(column.type)),
-                                     column.width, 0);
-            }
             if (!tblAttr->CreateExec() && !madeMeanwhile(tblAttr))
                 failWith("неможливо утворити поля таблиці реквізитів", tblAttr);
         } else if (key == u"data_idx") {
-            buildIndex(tblData, "data.idx", "CONTID", "неможливо утворити iндекс таблиці викидiв");
+            const emlo::TableDef& data = layout("DATA");
+            buildIndex(tblData, newFileName(data.indexName, ".idx"), data.indexKey,
+                       "неможливо утворити iндекс таблиці викидiв");
         } else if (key == u"cy_idx") {
             const char* failure = "неможливо утворити iндекс таблиці населених пунктів";
             if (!tblCY->Active())
@@ -372,7 +364,8 @@ void TDataModule::CreateTable(const QString& key)
             } catch (const Exception&) {
                 failWith(failure);
             }
-            buildIndex(&builder, "cy.idx", "CODE", failure);
+            const emlo::TableDef& cy = layout("CY");
+            buildIndex(&builder, newFileName(cy.indexName, ".idx"), cy.indexKey, failure);
             const bool built = !builder.IndexName().isEmpty();
             builder.Close();
             if (built)

@@ -14,18 +14,15 @@
 
 const QVector<TRefTable>& ReferenceTables()
 {
-    static const QVector<TRefTable> tables = {
-        {"cont.csv",
-         "CONT.DBF",
-         nullptr,
-         nullptr,
-         {{"CONTID", 'N', 5, 0}, {"CODE", 'C', 5, 0}, {"DESCR", 'C', 80, 0}, {"LIMIT", 'N', 18, 7}}},
-        {"ow.csv", "OW.DBF", nullptr, nullptr, {{"OWID", 'N', 5, 0}, {"CODE", 'C', 2, 0}, {"DESCR", 'C', 70, 0}}},
-        {"dp.csv", "DP.DBF", nullptr, nullptr, {{"DPID", 'N', 5, 0}, {"CODE", 'C', 6, 0}, {"DESCR", 'C', 150, 0}}},
-        {"ea.csv", "EA.DBF", nullptr, nullptr, {{"EAID", 'N', 5, 0}, {"CODE", 'C', 10, 0}, {"DESCR", 'C', 250, 0}}},
-        {"obl.csv", "OBL.DBF", nullptr, nullptr, {{"OBLID", 'N', 5, 0}, {"CODE", 'C', 10, 0}, {"DESCR", 'C', 100, 0}}},
-        {"cy.csv", "CY.DBF", "CY.IDX", "CODE", {{"CYID", 'N', 5, 0}, {"CODE", 'C', 10, 0}, {"DESCR", 'C', 100, 0}}},
-    };
+    static const QVector<TRefTable> tables = [] {
+        QVector<TRefTable> list;
+        for (const emlo::TableDef& def : emlo::TableCatalog()) {
+            if (!def.reference)
+                continue;
+            list.append({QByteArray(def.name).toLower() + ".csv", &def});
+        }
+        return list;
+    }();
     return tables;
 }
 
@@ -139,7 +136,7 @@ QStringList ValidateRows(const TRefTable& table, const QVector<QStringList>& row
         return problems;
     }
     QStringList expected;
-    for (const TRefField& f : table.fields)
+    for (const TRefField& f : table.fields())
         expected << QString::fromLatin1(f.name);
     QStringList header = rows.first();
     for (QString& h : header)
@@ -151,12 +148,12 @@ QStringList ValidateRows(const TRefTable& table, const QVector<QStringList>& row
     for (int r = 1; r < rows.size(); ++r) {
         const QStringList& row = rows.at(r);
         const int line = r + 1;
-        if (row.size() != table.fields.size()) {
-            at(line, QStringLiteral("%1 fields instead of %2").arg(row.size()).arg(table.fields.size()));
+        if (row.size() != table.fields().size()) {
+            at(line, QStringLiteral("%1 fields instead of %2").arg(row.size()).arg(table.fields().size()));
             continue;
         }
         for (int c = 0; c < row.size(); ++c) {
-            const TRefField& f = table.fields.at(c);
+            const TRefField& f = table.fields().at(c);
             const QString& value = row.at(c);
             if (f.type == 'N') {
                 double v = 0;
@@ -189,13 +186,11 @@ namespace {
 
 void buildTable(const TRefTable& table, const QVector<QStringList>& rows, const QString& folder)
 {
-    const QString path = folder + QString::fromLatin1(table.dbfName);
-    TApolloTable tbl(QStringLiteral("tbl") + QString::fromLatin1(table.dbfName).section(u'.', 0, 0));
-    if (!tbl.CreateNew(path, 2, short(table.fields.size())))
+    const QString name = QString::fromLatin1(table.def->name);
+    const QString path = folder + name + QStringLiteral(".DBF");
+    TApolloTable tbl(QStringLiteral("tbl") + name);
+    if (!emlo::DeclareTable(tbl, *table.def, path))
         throw Exception(QStringLiteral("cannot create %1: %2").arg(path, tbl.LastErrorText()));
-    for (const TRefField& f : table.fields)
-        tbl.CreateField(QString::fromLatin1(f.name), QString(QChar::fromLatin1(f.type)), short(f.width),
-                        short(f.decimals));
     if (!tbl.CreateExec())
         throw Exception(QStringLiteral("cannot write %1: %2").arg(path, tbl.LastErrorText()));
     tbl.setTableName(path);
@@ -203,8 +198,8 @@ void buildTable(const TRefTable& table, const QVector<QStringList>& rows, const 
     tbl.Open();
     for (int r = 1; r < rows.size(); ++r) {
         tbl.Append();
-        for (int c = 0; c < table.fields.size(); ++c) {
-            const TRefField& f = table.fields.at(c);
+        for (int c = 0; c < table.fields().size(); ++c) {
+            const TRefField& f = table.fields().at(c);
             TField* field = tbl.FieldByName(QString::fromLatin1(f.name));
             if (f.type == 'N')
                 field->setAsFloat(rows.at(r).at(c).toDouble());
@@ -213,9 +208,11 @@ void buildTable(const TRefTable& table, const QVector<QStringList>& rows, const 
         }
         tbl.Post();
     }
-    if (table.idxName && !tbl.Index(QString::fromLatin1(table.idxName), QString::fromLatin1(table.idxKey)))
-        throw Exception(QStringLiteral("cannot build %1: %2")
-                            .arg(folder + QString::fromLatin1(table.idxName), tbl.LastErrorText()));
+    if (table.def->indexName != nullptr) {
+        const QString index = QString::fromLatin1(table.def->indexName) + QStringLiteral(".IDX");
+        if (!tbl.Index(index, QString::fromLatin1(table.def->indexKey)))
+            throw Exception(QStringLiteral("cannot build %1: %2").arg(folder + index, tbl.LastErrorText()));
+    }
     tbl.Close();
 }
 

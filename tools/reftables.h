@@ -2,25 +2,23 @@
 // The six reference tables of the program folder and how they are built from
 // the classifier CSV files (one file per table, columns as the table's fields).
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QVector>
 
-struct TRefField {
-    const char* name;
-    char type;  // 'C' or 'N'
-    int width;
-    int decimals;
-};
+#include "store/tablecatalog.h"
 
+using TRefField = emlo::ColumnDef;
+
+// A reference table of the catalogue (store/tablecatalog.h) and its CSV file.
 struct TRefTable {
-    const char* csvName;  // "cont.csv"
-    const char* dbfName;  // "CONT.DBF"
-    const char* idxName;  // "CY.IDX" or nullptr
-    const char* idxKey;   // "CODE" or nullptr
-    QVector<TRefField> fields;
+    QByteArray csvName;  // "cont.csv"
+    const emlo::TableDef* def;
+    const QList<emlo::ColumnDef>& fields() const { return def->columns; }
 };
 
+// The catalogue's reference tables, in its order.
 const QVector<TRefTable>& ReferenceTables();
 
 // RFC 4180 CSV (quoted fields, doubled quotes, CR LF or LF line ends, an

@@ -64,35 +64,22 @@ struct ProgramFolder {
     explicit ProgramFolder(const QStringList& skip = {})
     {
         QDir().mkpath(program);
-        const QVector<Column> code10 = {{QStringLiteral("ID"), 'N', 5, 0},
-                                        {QStringLiteral("CODE"), 'C', 10, 0},
-                                        {QStringLiteral("DESCR"), 'C', 100, 0}};
-        auto withId = [&](const char* id, short codeWidth, short descrWidth) {
-            QVector<Column> c = code10;
-            c[0].name = QString::fromLatin1(id);
-            c[1].width = codeWidth;
-            c[2].width = descrWidth;
-            return c;
-        };
         const struct {
             const char* file;
             QVector<Column> columns;
             QVector<QVariantList> rows;
         } tables[] = {
             {"CONT.DBF",
-             {{QStringLiteral("CONTID"), 'N', 5, 0},
-              {QStringLiteral("CODE"), 'C', 5, 0},
-              {QStringLiteral("DESCR"), 'C', 80, 0},
-              {QStringLiteral("LIMIT"), 'N', 18, 7}},
+             storetest::catalogColumns("CONT"),
              {{10, QStringLiteral("00010"), QStringLiteral("Пил"), 1.5},
               {20, QStringLiteral("00020"), QStringLiteral("Сажа"), 2.0},
               {30, QStringLiteral("00030"), QStringLiteral("Оксид"), 3.0}}},
-            {"OW.DBF", withId("OWID", 2, 70), {{1, QStringLiteral("10"), QStringLiteral("Державна")}}},
-            {"DP.DBF", withId("DPID", 6, 150), {{1, QStringLiteral("01001"), QStringLiteral("Мiнiстерство")}}},
-            {"EA.DBF", withId("EAID", 10, 250), {{1, QStringLiteral("24.1"), QStringLiteral("Хiмiя")}}},
-            {"OBL.DBF", withId("OBLID", 10, 100), {{1, QStringLiteral("8000000000"), QStringLiteral("Київ")}}},
+            {"OW.DBF", storetest::catalogColumns("OW"), {{1, QStringLiteral("10"), QStringLiteral("Державна")}}},
+            {"DP.DBF", storetest::catalogColumns("DP"), {{1, QStringLiteral("01001"), QStringLiteral("Мiнiстерство")}}},
+            {"EA.DBF", storetest::catalogColumns("EA"), {{1, QStringLiteral("24.1"), QStringLiteral("Хiмiя")}}},
+            {"OBL.DBF", storetest::catalogColumns("OBL"), {{1, QStringLiteral("8000000000"), QStringLiteral("Київ")}}},
             {"CY.DBF",
-             withId("CYID", 10, 100),
+             storetest::catalogColumns("CY"),
              {{2, QStringLiteral("8036100000"), QStringLiteral("Район")},
               {1, QStringLiteral("8000000000"), QStringLiteral("Київ")}}},
         };

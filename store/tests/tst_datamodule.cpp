@@ -124,37 +124,26 @@ void TestDataModule::cleanup()
 
 void TestDataModule::makeReferenceTables(const QStringList& skip)
 {
-    const auto make = [&](const QString& file, const QString& idName, int codeWidth, int descrWidth,
-                          const QVector<QVariantList>& rows) {
+    const auto make = [&](const char* table, const QVector<QVariantList>& rows) {
+        const QString file = QLatin1String(table) + QStringLiteral(".DBF");
         if (skip.contains(file))
             return;
-        createTable(program(file),
-                    {{idName, 'N', 5, 0},
-                     {QStringLiteral("CODE"), 'C', static_cast<short>(codeWidth), 0},
-                     {QStringLiteral("DESCR"), 'C', static_cast<short>(descrWidth), 0}});
+        createTable(program(file), catalogColumns(table));
         appendRows(program(file), rows);
     };
     if (!skip.contains(QStringLiteral("CONT.DBF"))) {
-        createTable(program(QStringLiteral("CONT.DBF")),
-                    {{QStringLiteral("CONTID"), 'N', 5, 0},
-                     {QStringLiteral("CODE"), 'C', 5, 0},
-                     {QStringLiteral("DESCR"), 'C', 80, 0},
-                     {QStringLiteral("LIMIT"), 'N', 18, 7}});
+        createTable(program(QStringLiteral("CONT.DBF")), catalogColumns("CONT"));
         appendRows(
             program(QStringLiteral("CONT.DBF")),
             {{1, QStringLiteral("0001"), QStringLiteral("Речовини у вигляді суспендованих твердих частинок"), 3.0},
              {5, QStringLiteral("0005"), QStringLiteral("Свинець"), 0.0},
              {132, QStringLiteral("0132"), QStringLiteral("Метали"), QVariant()}});
     }
-    make(QStringLiteral("OW.DBF"), QStringLiteral("OWID"), 2, 70,
-         {{1, QStringLiteral("10"), QStringLiteral("Державна")}});
-    make(QStringLiteral("DP.DBF"), QStringLiteral("DPID"), 6, 150,
-         {{1, QStringLiteral("01001"), QStringLiteral("Мінекономіки")}});
-    make(QStringLiteral("EA.DBF"), QStringLiteral("EAID"), 10, 250,
-         {{1, QStringLiteral("24.10"), QStringLiteral("Виробництво чавуну")}});
-    make(QStringLiteral("OBL.DBF"), QStringLiteral("OBLID"), 10, 100,
-         {{1, QStringLiteral("1200000000"), QStringLiteral("Дніпропетровська")}});
-    make(QStringLiteral("CY.DBF"), QStringLiteral("CYID"), 10, 100,
+    make("OW", {{1, QStringLiteral("10"), QStringLiteral("Державна")}});
+    make("DP", {{1, QStringLiteral("01001"), QStringLiteral("Мінекономіки")}});
+    make("EA", {{1, QStringLiteral("24.10"), QStringLiteral("Виробництво чавуну")}});
+    make("OBL", {{1, QStringLiteral("1200000000"), QStringLiteral("Дніпропетровська")}});
+    make("CY",
          {{1, QStringLiteral("1210100000"), QStringLiteral("Дніпро")},
           {2, QStringLiteral("0510100000"), QStringLiteral("Вінниця")},
           {3, QStringLiteral("1200000000"), QStringLiteral("Дніпропетровська область")}});

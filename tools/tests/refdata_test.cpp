@@ -1,4 +1,5 @@
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -31,6 +32,35 @@ class RefDataTest : public QObject {
     }
 
 private slots:
+    // validate.py keeps its own description of the reference tables (it runs
+    // without the program): it must say what the catalogue says.
+    void validatorAgreesWithCatalogue()
+    {
+        QFile script(refdataDir() + QStringLiteral("/validate.py"));
+        QVERIFY(script.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(script.readAll());
+        static const QRegularExpression entry(
+            QStringLiteral(R"('(\w+)': \('(\w+\.csv)', '(\w+)', \[\('CODE', (\d+)\), \('DESCR', (\d+)\)\]\))"));
+        QStringList described;
+        for (const QRegularExpressionMatch& m : entry.globalMatch(text)) {
+            const emlo::TableDef* def = emlo::FindTableDef(m.captured(1));
+            QVERIFY2(def != nullptr && def->reference, qPrintable(m.captured(1)));
+            QCOMPARE(m.captured(2), m.captured(1) + QStringLiteral(".csv"));
+            QCOMPARE(m.captured(3), QLatin1String(def->columns.at(0).name));
+            QCOMPARE(m.captured(4).toInt(), def->columns.at(1).width);
+            QCOMPARE(m.captured(5).toInt(), def->columns.at(2).width);
+            QCOMPARE(def->columns.at(0).width, short(5));  // ID_MAX = 99999
+            described << m.captured(1).toUpper();
+        }
+        QStringList reference;
+        for (const TRefTable& t : ReferenceTables())
+            reference << QLatin1String(t.def->name);
+        described.sort();
+        reference.sort();
+        QCOMPARE(described, reference);
+        QVERIFY(text.contains(QStringLiteral("ID_MAX = 99999")));
+    }
+
     void csvParsing_data()
     {
         QTest::addColumn<QByteArray>("input");

@@ -6,37 +6,11 @@
 
 #include "store/apollotable.h"
 #include "store/errors.h"
+#include "store/tablecatalog.h"
 
 namespace emlo::testing {
 
 namespace {
-
-struct TFieldDef {
-    const char* Name;
-    const char* Type;
-    short Width;
-    short Decimals;
-};
-
-struct TTableDef {
-    const char* File;
-    QList<TFieldDef> Fields;
-};
-
-// The reference tables the program opens; a few pollutants so that the
-// emission table's look-up fields find something.
-const QList<TTableDef>& referenceTables()
-{
-    static const QList<TTableDef> tables = {
-        {"cont.dbf", {{"CONTID", "N", 5, 0}, {"CODE", "C", 5, 0}, {"DESCR", "C", 80, 0}, {"LIMIT", "N", 18, 7}}},
-        {"ow.dbf", {{"OWID", "N", 5, 0}, {"CODE", "C", 2, 0}, {"DESCR", "C", 70, 0}}},
-        {"dp.dbf", {{"DPID", "N", 5, 0}, {"CODE", "C", 6, 0}, {"DESCR", "C", 150, 0}}},
-        {"ea.dbf", {{"EAID", "N", 5, 0}, {"CODE", "C", 10, 0}, {"DESCR", "C", 250, 0}}},
-        {"obl.dbf", {{"OBLID", "N", 5, 0}, {"CODE", "C", 10, 0}, {"DESCR", "C", 100, 0}}},
-        {"cy.dbf", {{"CYID", "N", 5, 0}, {"CODE", "C", 10, 0}, {"DESCR", "C", 100, 0}}},
-    };
-    return tables;
-}
 
 QString withSlash(const QString& path)
 {
@@ -88,16 +62,9 @@ QString TCheckFixture::WorkDir() const
 
 void TCheckFixture::createReferenceTables()
 {
-    for (const TTableDef& def : referenceTables()) {
-        TApolloTable table(QStringLiteral("tblRef"));
-        const QString path = ProgramDir() + QLatin1String(def.File);
-        if (table.CreateNew(path, 2, short(def.Fields.size())) == 0) {
-            m_valid = false;
-            return;
-        }
-        for (const TFieldDef& field : def.Fields)
-            table.CreateField(QLatin1String(field.Name), QLatin1String(field.Type), field.Width, field.Decimals);
-        if (table.CreateExec() == 0) {
+    for (const TableDef& def : TableCatalog()) {
+        if (def.reference
+            && !CreateTableFile(def, ProgramDir() + QString::fromLatin1(def.name).toLower() + QStringLiteral(".dbf"))) {
             m_valid = false;
             return;
         }

@@ -20,13 +20,6 @@ void RecordingReporter::ShowError(const QString& text, int helpTopic)
 
 namespace {
 
-QVector<Column> referenceColumns(const char* id, short codeWidth, short descrWidth)
-{
-    return {{QString::fromLatin1(id), 'N', 5, 0},
-            {QStringLiteral("CODE"), 'C', codeWidth, 0},
-            {QStringLiteral("DESCR"), 'C', descrWidth, 0}};
-}
-
 void makeTable(const QString& path, const QVector<Column>& columns, const QVector<QVariantList>& rows)
 {
     storetest::createTable(path, columns);
@@ -45,11 +38,7 @@ Folders::Folders()
     QDir().mkpath(program);
     QDir().mkpath(work);
 
-    makeTable(program + QStringLiteral("CONT.DBF"),
-              {{QStringLiteral("CONTID"), 'N', 5, 0},
-               {QStringLiteral("CODE"), 'C', 5, 0},
-               {QStringLiteral("DESCR"), 'C', 80, 0},
-               {QStringLiteral("LIMIT"), 'N', 18, 7}},
+    makeTable(program + QStringLiteral("CONT.DBF"), storetest::catalogColumns("CONT"),
               {{1, QStringLiteral("01001"), QStringLiteral("Арсен та його сполуки"), 0.001},
                {2, QStringLiteral("01002"), QStringLiteral("Ванадій та його сполуки"), 0.02},
                {18, QStringLiteral("03000"), QStringLiteral("Оксиди азоту"), 0.0},
@@ -57,23 +46,23 @@ Folders::Folders()
                {51, QStringLiteral("05051"), QStringLiteral("Поріг на межі"), 0.0005},
                {52, QStringLiteral("05052"), QStringLiteral("Поріг під межею"), 0.0004},
                {132, QStringLiteral("13200"), QStringLiteral("Важкі метали"), 0.0}});
-    makeTable(program + QStringLiteral("OW.DBF"), referenceColumns("OWID", 2, 70),
+    makeTable(program + QStringLiteral("OW.DBF"), storetest::catalogColumns("OW"),
               {{1, QStringLiteral("10"), QStringLiteral("Приватна власність")},
                {2, QStringLiteral("30"), QStringLiteral("Державна власність")}});
-    makeTable(program + QStringLiteral("DP.DBF"), referenceColumns("DPID", 6, 150),
+    makeTable(program + QStringLiteral("DP.DBF"), storetest::catalogColumns("DP"),
               {{1, QStringLiteral("L01"), QStringLiteral("Кабінет Міністрів України")},
                {2, QStringLiteral("L03"), QStringLiteral("Міністерство енергетики України")}});
-    makeTable(program + QStringLiteral("EA.DBF"), referenceColumns("EAID", 10, 250),
+    makeTable(program + QStringLiteral("EA.DBF"), storetest::catalogColumns("EA"),
               {{1, QStringLiteral("01.11"), QStringLiteral("Вирощування зернових культур")},
                {2, QStringLiteral("24.10"), QStringLiteral("Виробництво чавуну та сталі")}});
-    makeTable(program + QStringLiteral("OBL.DBF"), referenceColumns("OBLID", 10, 100),
+    makeTable(program + QStringLiteral("OBL.DBF"), storetest::catalogColumns("OBL"),
               {{1, QStringLiteral("8000000000"), QStringLiteral("М.КИЇВ")},
                {2, QStringLiteral("1200000000"), QStringLiteral("ДНІПРОПЕТРОВСЬКА ОБЛАСТЬ")},
                {3, QStringLiteral("7700000000"), QStringLiteral("ПУСТА ОБЛАСТЬ")},
                {4, QStringLiteral("\"500000000"), QStringLiteral("ОБЛАСТЬ З ЛАПКАМИ")},
                {5, QStringLiteral("\"'00000000"), QStringLiteral("ОБЛАСТЬ З ДВОМА ЛАПКАМИ")}});
     // Stored out of code order on purpose: the list is seen through CY.IDX.
-    makeTable(program + QStringLiteral("CY.DBF"), referenceColumns("CYID", 10, 100),
+    makeTable(program + QStringLiteral("CY.DBF"), storetest::catalogColumns("CY"),
               {{1, QStringLiteral("8000000000"), QStringLiteral("КИЇВ")},
                {2, QStringLiteral("8036100000"), QStringLiteral("ДАРНИЦЬКИЙ")},
                {3, QStringLiteral("1221055300"), QStringLiteral("ЗЕЛЕНЕ")},

@@ -5,6 +5,7 @@
 
 #include "store/apollotable.h"
 #include "store/cp1251.h"
+#include "store/tablecatalog.h"
 
 namespace emlo::testing {
 
@@ -74,16 +75,9 @@ QString TExportFixture::OutDir() const
 
 bool TExportFixture::createReferenceTables(const QList<TContRow>& pollutants)
 {
-    const QList<std::pair<const char*, QList<TFieldSpec>>> tables = {
-        {"cont.dbf", {{"CONTID", "N", 5, 0}, {"CODE", "C", 5, 0}, {"DESCR", "C", 80, 0}, {"LIMIT", "N", 18, 7}}},
-        {"ow.dbf", {{"OWID", "N", 5, 0}, {"CODE", "C", 2, 0}, {"DESCR", "C", 70, 0}}},
-        {"dp.dbf", {{"DPID", "N", 5, 0}, {"CODE", "C", 6, 0}, {"DESCR", "C", 150, 0}}},
-        {"ea.dbf", {{"EAID", "N", 5, 0}, {"CODE", "C", 10, 0}, {"DESCR", "C", 250, 0}}},
-        {"obl.dbf", {{"OBLID", "N", 5, 0}, {"CODE", "C", 10, 0}, {"DESCR", "C", 100, 0}}},
-        {"cy.dbf", {{"CYID", "N", 5, 0}, {"CODE", "C", 10, 0}, {"DESCR", "C", 100, 0}}},
-    };
-    for (const auto& [file, fields] : tables) {
-        if (!CreateDbf(ProgramDir() + QLatin1String(file), fields))
+    for (const TableDef& def : TableCatalog()) {
+        if (def.reference
+            && !CreateTableFile(def, ProgramDir() + QString::fromLatin1(def.name).toLower() + QStringLiteral(".dbf")))
             return false;
     }
     TApolloTable cont(QStringLiteral("tblCont"));

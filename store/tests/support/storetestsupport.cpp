@@ -12,6 +12,7 @@
 #include "store/apollotable.h"
 #include "store/engine.h"
 #include "store/errors.h"
+#include "store/tablecatalog.h"
 
 namespace storetest {
 
@@ -37,6 +38,14 @@ Header readHeader(QFile& file)
 }
 
 }  // namespace
+
+QVector<Column> catalogColumns(const char* table)
+{
+    QVector<Column> columns;
+    for (const emlo::ColumnDef& c : emlo::TableDefOf(QLatin1String(table)).columns)
+        columns.append({QLatin1String(c.name), c.type, c.width, c.decimals});
+    return columns;
+}
 
 void createTable(const QString& path, const QVector<Column>& columns)
 {

@@ -20,6 +20,9 @@ struct Column {
     short decimals;
 };
 
+// The columns of a table of the catalogue (store/tablecatalog.h): "CONT", ...
+QVector<Column> catalogColumns(const char* table);
+
 // Creates a table file through the layer; throws on failure.
 void createTable(const QString& path, const QVector<Column>& columns);
 // Appends rows (values in column order; a null QVariant leaves the field blank).

@@ -7,6 +7,7 @@
 
 #include "store/fields.h"
 #include "store/filecase.h"
+#include "store/tablecatalog.h"
 #include "store/tests/support/storetestsupport.h"
 
 namespace dbtest {
@@ -37,19 +38,15 @@ Tables::Tables()
         entries.append({i + 1, QStringLiteral("A%1").arg(i + 1, 2, 10, QLatin1Char('0')), QString::fromUtf8(names[i])});
     storetest::appendRows(folder + QStringLiteral("list.dbf"), entries);
 
-    storetest::createTable(folder + QStringLiteral("cont.dbf"),
-                           {{QStringLiteral("CONTID"), 'N', 5, 0},
-                            {QStringLiteral("CODE"), 'C', 5, 0},
-                            {QStringLiteral("DESCR"), 'C', 80, 0},
-                            {QStringLiteral("LIMIT"), 'N', 18, 7}});
+    for (const char* name : {"CONT", "DATA"}) {
+        if (!emlo::CreateTableFile(emlo::TableDefOf(QLatin1String(name)),
+                                   folder + QString::fromLatin1(name).toLower() + QStringLiteral(".dbf")))
+            throw std::runtime_error("cannot create a fixture table");
+    }
     storetest::appendRows(folder + QStringLiteral("cont.dbf"),
                           {{1, QStringLiteral("01001"), QStringLiteral("Арсен"), 0.001},
                            {2, QStringLiteral("01002"), QStringLiteral("Ванадій"), 0.02},
                            {3, QStringLiteral("01003"), QStringLiteral("Залізо"), 0.1}});
-    storetest::createTable(folder + QStringLiteral("data.dbf"),
-                           {{QStringLiteral("CONTID"), 'N', 5, 0},
-                            {QStringLiteral("POTEN"), 'N', 18, 7},
-                            {QStringLiteral("FACT"), 'N', 18, 7}});
 
     rec.setTableName(folder + QStringLiteral("rec.dbf"));
     rec.Open();
