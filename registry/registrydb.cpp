@@ -485,7 +485,7 @@ bool TRegistryDb::loadReferenceTables(const QString& refdataDir, QString* error)
         }
         const QStringList problems =
             ValidateRows(*std::find_if(ReferenceTables().begin(), ReferenceTables().end(),
-                                       [&](const TRefTable& t) { return qstrcmp(t.csvName, load.Csv) == 0; }),
+                                       [&](const TRefTable& t) { return t.csvName == load.Csv; }),
                          rows);
         if (!problems.isEmpty()) {
             *error = QStringLiteral("Помилка в довіднику: %1").arg(problems.first());
