@@ -12,15 +12,15 @@
 namespace {
 
 using emlo::TDataCheck;
-using emlo::testing::TCheckFixture;
+using emlo::testing::CheckFixture;
 
-std::unique_ptr<TCheckFixture> makeFullEnterprise()
+std::unique_ptr<CheckFixture> makeFullEnterprise()
 {
-    auto fx = std::make_unique<TCheckFixture>();
+    auto fx = std::make_unique<CheckFixture>();
     if (!fx->IsValid())
         return nullptr;
     fx->Open();
-    fx->WriteAttr(TCheckFixture::FullAttr());
+    fx->WriteAttr(CheckFixture::FullAttr());
     // Stored in descending order, so the index does the ordering.
     for (int id = 138; id >= 1; --id)
         fx->AddData(id, 0.125 * id, 0.0625 * id);

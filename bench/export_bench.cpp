@@ -12,23 +12,23 @@
 
 namespace {
 
-using emlo::testing::TContRow;
-using emlo::testing::TExportFixture;
+using emlo::testing::ContRow;
+using emlo::testing::ProgramFolder;
 
 constexpr int kPollutants = 138;
 
-std::unique_ptr<TExportFixture> makeFullEnterprise()
+std::unique_ptr<ProgramFolder> makeFullEnterprise()
 {
-    QList<TContRow> cont;
+    QList<ContRow> cont;
     for (int id = 1; id <= kPollutants; ++id) {
         cont.append({id, QStringLiteral("%1").arg(id, 4, 10, QLatin1Char('0')),
                      QStringLiteral("Забруднююча речовина № %1 (сполуки \"А\" & \"Б\")").arg(id), 0.5 * id});
     }
-    auto fx = std::make_unique<TExportFixture>(cont);
+    auto fx = std::make_unique<ProgramFolder>(cont);
     if (!fx->IsValid())
         return nullptr;
     fx->Open();
-    fx->WriteAttr(TExportFixture::FullAttr());
+    fx->WriteAttr(ProgramFolder::FullAttr());
     for (int id = kPollutants; id >= 1; --id)
         fx->AddData(id, 0.125 * id + 0.0000001, 0.0625 * id);
     return fx;

@@ -38,10 +38,10 @@ private slots:
     {
         QLocale::setDefault(QLocale::c());
         ScriptedDialogs dialogs;
-        TCheckFixture fx;
+        CheckFixture fx;
         QVERIFY(fx.IsValid());
         fx.Open();
-        QMap<QString, QVariant> attr = TCheckFixture::FullAttr();
+        QMap<QString, QVariant> attr = CheckFixture::FullAttr();
         attr.remove(QStringLiteral("ENNAME"));
         attr.remove(QStringLiteral("KFV_ID"));
         fx.WriteAttr(attr);
@@ -100,7 +100,7 @@ private slots:
         TApolloTable& attrTable = *frmMain.DataModule->tblAttr;
         attrTable.Edit();
         attrTable.FieldByName(QStringLiteral("ENNAME"))->setAsString(QStringLiteral("ПрАТ \"Азот\""));
-        attrTable.FieldByName(QStringLiteral("KFV_ID"))->setAsVariant(TCheckFixture::FullAttr().value("KFV_ID"));
+        attrTable.FieldByName(QStringLiteral("KFV_ID"))->setAsVariant(CheckFixture::FullAttr().value("KFV_ID"));
         attrTable.Post();
         frmMain.actCheck->trigger();
         QCOMPARE(report->RemarkCount(), 3);

@@ -20,7 +20,7 @@ const QStringList kNumericAttr = {QStringLiteral("OBL_ID"), QStringLiteral("REGN
 // "FIELD" alone).
 QMap<QString, QVariant> attrWith(const QStringList& overrides)
 {
-    QMap<QString, QVariant> values = TCheckFixture::FullAttr();
+    QMap<QString, QVariant> values = CheckFixture::FullAttr();
     for (const QString& item : overrides) {
         const qsizetype eq = item.indexOf(QLatin1Char('='));
         if (eq < 0) {
@@ -45,10 +45,10 @@ QStringList rowsText(const TRemarkList& rows)
     return lines;
 }
 
-QStringList dataText(const QList<TDataRow>& rows)
+QStringList dataText(const QList<DataRow>& rows)
 {
     QStringList lines;
-    for (const TDataRow& row : rows)
+    for (const DataRow& row : rows)
         lines << RowText(row);
     return lines;
 }
@@ -59,7 +59,7 @@ class TestDataCheck : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TCheckFixture> fx;
+    std::unique_ptr<CheckFixture> fx;
 
     void addRecords(const QStringList& records)
     {
@@ -78,7 +78,7 @@ private slots:
     void init()
     {
         QLocale::setDefault(QLocale::c());
-        fx = std::make_unique<TCheckFixture>();
+        fx = std::make_unique<CheckFixture>();
         QVERIFY(fx->IsValid());
         fx->Open();
         QCOMPARE(fx->Reporter().Errors, QStringList());
@@ -216,7 +216,7 @@ private slots:
         QFETCH(QStringList, records);
         QFETCH(QList<qint32>, repeated);
 
-        fx->WriteAttr(TCheckFixture::FullAttr());
+        fx->WriteAttr(CheckFixture::FullAttr());
         addRecords(records);
         if (!indexed)
             fx->Data().tblData->IndexClose();
@@ -233,7 +233,7 @@ private slots:
 
     void currentRecordIsKeptAndPendingEditPosted()
     {
-        fx->WriteAttr(TCheckFixture::FullAttr());
+        fx->WriteAttr(CheckFixture::FullAttr());
         addRecords({"5;1;1", "7;1;1", "9;1;1"});
         TApolloTable& data = *fx->Data().tblData;
         data.setRecNo(2);
@@ -250,7 +250,7 @@ private slots:
 
     void groupTotalIsSumOfGroup()
     {
-        fx->WriteAttr(TCheckFixture::FullAttr());
+        fx->WriteAttr(CheckFixture::FullAttr());
         addRecords({"1;1.5;0", "2;2.25;0"});
         QVERIFY(check().CheckData());
         QCOMPARE(dataText(fx->DataRows()), (QStringList{"1;1.5;0", "2;2.25;0", "132;3.75;0"}));
@@ -264,7 +264,7 @@ private slots:
 
     void groupTotalDeletedWhenMembersRemoved()
     {
-        fx->WriteAttr(TCheckFixture::FullAttr());
+        fx->WriteAttr(CheckFixture::FullAttr());
         addRecords({"3;1;1"});
         QVERIFY(check().CheckData());
         QCOMPARE(dataText(fx->DataRows()), (QStringList{"3;1;1", "132;1;1"}));
@@ -275,7 +275,7 @@ private slots:
 
     void subtractedGroupMayGoNegative()
     {
-        fx->WriteAttr(TCheckFixture::FullAttr());
+        fx->WriteAttr(CheckFixture::FullAttr());
         addRecords({"21;5;0", "19;7;0"});
         QVERIFY(check().CheckData());
         QCOMPARE(dataText(fx->DataRows()), (QStringList{"18;-2;0", "19;7;0", "21;5;0"}));
@@ -283,7 +283,7 @@ private slots:
 
     void zeroPotentialWithActualKeepsTotal()
     {
-        fx->WriteAttr(TCheckFixture::FullAttr());
+        fx->WriteAttr(CheckFixture::FullAttr());
         // 135 already holds stale amounts; 30 and 31 sum to potential 0.
         addRecords({"30;2;1.5", "31;-2;0", "135;9;9"});
         QVERIFY(check().CheckData());
@@ -294,7 +294,7 @@ private slots:
 
     void tinySumIsNotZero()
     {
-        fx->WriteAttr(TCheckFixture::FullAttr());
+        fx->WriteAttr(CheckFixture::FullAttr());
         addRecords({"12;0.0000001;0"});
         QVERIFY(check().CheckData());
         QCOMPARE(dataText(fx->DataRows()), (QStringList{"12;1e-07;0", "133;1e-07;0"}));
@@ -304,14 +304,14 @@ private slots:
     // each total counts its group's members, so a wrong bound shows.
     void everyGroupHasItsMembers()
     {
-        fx->WriteAttr(TCheckFixture::FullAttr());
+        fx->WriteAttr(CheckFixture::FullAttr());
         for (int id = 1; id <= 138; ++id) {
             if (!IsGroupTotalId(id))
                 fx->AddData(id, 1.0, 0.5);
         }
         QVERIFY(check().CheckData());
         QMap<int, QString> totals;
-        for (const TDataRow& row : fx->DataRows()) {
+        for (const DataRow& row : fx->DataRows()) {
             const int id = row.ContId.toInt();
             if (IsGroupTotalId(id))
                 totals.insert(id, RowText(row));
@@ -339,7 +339,7 @@ private slots:
 
     void queryClearedAndRecordRestoredAfterTotals()
     {
-        fx->WriteAttr(TCheckFixture::FullAttr());
+        fx->WriteAttr(CheckFixture::FullAttr());
         addRecords({"5;1;1", "40;1;1", "50;1;1", "90;1;1"});
         TApolloTable& data = *fx->Data().tblData;
         data.setRecNo(3);
@@ -351,7 +351,7 @@ private slots:
 
     void deletedCurrentTotalLeavesNextRecordCurrent()
     {
-        fx->WriteAttr(TCheckFixture::FullAttr());
+        fx->WriteAttr(CheckFixture::FullAttr());
         addRecords({"5;0;0", "132;4;4", "200;1;1"});
         TApolloTable& data = *fx->Data().tblData;
         data.setRecNo(2);
@@ -364,7 +364,7 @@ private slots:
     // and still the query is cleared and the place restored.
     void failedTotalStillClearsQuery()
     {
-        fx->WriteAttr(TCheckFixture::FullAttr());
+        fx->WriteAttr(CheckFixture::FullAttr());
         addRecords({"1;6000000000;0", "2;6000000000;0", "7;1;1"});
         TApolloTable& data = *fx->Data().tblData;
         data.setRecNo(3);
@@ -380,7 +380,7 @@ private slots:
     // the first one is adding too.
     void totalsPassHoldsTheFileLock()
     {
-        fx->WriteAttr(TCheckFixture::FullAttr());
+        fx->WriteAttr(CheckFixture::FullAttr());
         addRecords({"1;1.5;0", "21;5;0", "132;9;9"});
         TApolloTable& data = *fx->Data().tblData;
         TApolloTable other(QStringLiteral("tblOther"));
@@ -398,7 +398,7 @@ private slots:
 
     void lockedTableChangesNothingAndSaysSo()
     {
-        fx->WriteAttr(TCheckFixture::FullAttr());
+        fx->WriteAttr(CheckFixture::FullAttr());
         addRecords({"1;1.5;0", "132;9;9"});
         TApolloTable& data = *fx->Data().tblData;
         const QStringList before = dataText(fx->DataRows());
@@ -427,7 +427,7 @@ private slots:
     // fails with the table's own read-only text.
     void upToDateTotalsNeedNoWrite()
     {
-        fx->WriteAttr(TCheckFixture::FullAttr());
+        fx->WriteAttr(CheckFixture::FullAttr());
         addRecords({"1;1.5;0", "2;2.25;0", "21;5;0", "19;7;0", "30;0;1.5"});
         QVERIFY(check().CheckData());
         const QStringList stored = dataText(fx->DataRows());

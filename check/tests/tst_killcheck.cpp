@@ -159,10 +159,10 @@ QString TestKillCheck::verifyRaw(const QString& dbf, QSet<int>* liveRecNos)
 
 void TestKillCheck::killedWriterLeavesConsistentFiles()
 {
-    TCheckFixture fx;
+    CheckFixture fx;
     QVERIFY(fx.IsValid());
     fx.Open();
-    fx.WriteAttr(TCheckFixture::FullAttr());
+    fx.WriteAttr(CheckFixture::FullAttr());
     fx.AddData(1, 1.0, 1.0);
     fx.AddData(21, 2.0, 2.0);
     fx.Close();

@@ -56,7 +56,7 @@ class TestReport : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TCheckFixture> fx;
+    std::unique_ptr<CheckFixture> fx;
     std::unique_ptr<TfrmReport> report;
     std::unique_ptr<ScriptedDialogs> dialogs;
     QStringList saveDialogNames;
@@ -79,7 +79,7 @@ private slots:
     {
         QLocale::setDefault(QLocale::c());
         dialogs = std::make_unique<ScriptedDialogs>();
-        fx = std::make_unique<TCheckFixture>();
+        fx = std::make_unique<CheckFixture>();
         QVERIFY(fx->IsValid());
         fx->Open();
         report = std::make_unique<TfrmReport>();
@@ -173,7 +173,7 @@ private slots:
 
     void reportTableAfterCheck()
     {
-        fx->WriteAttr(TCheckFixture::FullAttr());
+        fx->WriteAttr(CheckFixture::FullAttr());
         QVERIFY(CheckAndShow(fx->Data(), *report));
         QTableWidget* grid = report->sgReport;
         QCOMPARE(grid->columnCount(), 2);
@@ -368,7 +368,7 @@ private slots:
 
     void goToEmissionRecord()
     {
-        fx->WriteAttr(TCheckFixture::FullAttr());
+        fx->WriteAttr(CheckFixture::FullAttr());
         fx->AddData(5, 1.0, QVariant());
         fx->AddData(7, 1.0, 1.0);
         fx->AddData(9, QVariant(), 1.0);
@@ -396,14 +396,14 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("звіт.txt"));
-        fx->WriteAttr(TCheckFixture::FullAttr());
+        fx->WriteAttr(CheckFixture::FullAttr());
         CheckAndShow(fx->Data(), *report);
         useSaveAnswer(path);
         report->actReportSave->trigger();
         QCOMPARE(readFile(path), toCp1251(QStringLiteral("     Опис зауваження\r\nВсе гаразд\r\n")));
 
         // Remarks: the description column only, an existing file replaced.
-        fx->WriteAttr(TCheckFixture::FullAttr());
+        fx->WriteAttr(CheckFixture::FullAttr());
         fx->AddData(5, QVariant(), 1.0);
         fx->AddData(5, 1.0, 1.0);
         CheckAndShow(fx->Data(), *report);
@@ -487,7 +487,7 @@ private slots:
 
     void saveToUncreatableFileShowsError()
     {
-        fx->WriteAttr(TCheckFixture::FullAttr());
+        fx->WriteAttr(CheckFixture::FullAttr());
         CheckAndShow(fx->Data(), *report);
         const QString path = QStringLiteral("/nonexistent-folder-of-emlo/sub/report.txt");
         useSaveAnswer(path);
@@ -550,7 +550,7 @@ private slots:
 
     void closeHidesAndKeepsReport()
     {
-        fx->WriteAttr(TCheckFixture::FullAttr());
+        fx->WriteAttr(CheckFixture::FullAttr());
         report->ShowReport();
         CheckAndShow(fx->Data(), *report);
         report->actReportClose->trigger();
@@ -566,7 +566,7 @@ private slots:
         QCOMPARE(report->RemarkCount(), 24);
 
         // Open window: brought to the front, the report keeps the old check.
-        fx->WriteAttr(TCheckFixture::FullAttr());
+        fx->WriteAttr(CheckFixture::FullAttr());
         actCheckExecute(fx->Data(), *report);
         QCOMPARE(report->RemarkCount(), 24);
 
@@ -578,7 +578,7 @@ private slots:
 
     void checkCommandPostsPendingAttributeEdit()
     {
-        fx->WriteAttr(TCheckFixture::FullAttr());
+        fx->WriteAttr(CheckFixture::FullAttr());
         TApolloTable& attr = *fx->Data().tblAttr;
         attr.Edit();
         attr.FieldByName(QStringLiteral("ENPHONE"))->Clear();
@@ -612,7 +612,7 @@ private slots:
 
     void checkBeforeOutputCleanRefillsHiddenReport()
     {
-        fx->WriteAttr(TCheckFixture::FullAttr());
+        fx->WriteAttr(CheckFixture::FullAttr());
         fx->AddData(1, 1.0, 1.0);
         report->AddRemark(QStringLiteral("старе"), 0, 5);
         QVERIFY(CheckBeforeOutput(fx->Data(), report.get()));
@@ -633,7 +633,7 @@ private slots:
                  QStringList{QStringLiteral("Помилка при перевірці данних.\r\nНажаль вигрузка не можлива.")});
         QCOMPARE(fx->DataRows().size(), 1);
 
-        fx->WriteAttr(TCheckFixture::FullAttr());
+        fx->WriteAttr(CheckFixture::FullAttr());
         QVERIFY(CheckBeforeOutput(fx->Data(), nullptr));
         QCOMPARE(dialogs->messages().size(), 1);
         QCOMPARE(fx->DataRows().size(), 2);  // the total 132

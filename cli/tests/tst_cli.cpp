@@ -71,11 +71,11 @@ QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QStringList dataLines(TCheckFixture& fx)
+QStringList dataLines(CheckFixture& fx)
 {
     fx.Open();
     QStringList lines;
-    for (const TDataRow& row : fx.DataRows())
+    for (const DataRow& row : fx.DataRows())
         lines << RowText(row);
     fx.Close();
     return lines;
@@ -111,7 +111,7 @@ private slots:
     void goldenCases()
     {
         QFETCH(QString, folder);
-        TCheckFixture fx;
+        CheckFixture fx;
         QVERIFY(fx.IsValid());
         fx.Open();
         fx.LoadCase(folder);
@@ -133,7 +133,7 @@ private slots:
     // gone missing) is an error: nothing is created, nothing exported.
     void missingWorkTablesAreAnError()
     {
-        TCheckFixture fx;
+        CheckFixture fx;
         QVERIFY(fx.IsValid());
         TRun run = runCli({QStringLiteral("check"), fx.WorkDir(), QStringLiteral("--program-dir=") + fx.ProgramDir()});
         QCOMPARE(run.ExitCode, 2);
@@ -147,7 +147,7 @@ private slots:
 
         // DATA.DBF lost beside an existing ATTR.DBF: no empty submission.
         fx.Open();
-        fx.WriteAttr(TCheckFixture::FullAttr());
+        fx.WriteAttr(CheckFixture::FullAttr());
         fx.AddData(1, 1.5, 0.25);
         fx.Close();
         for (const QString& name : QDir(fx.WorkDir()).entryList(QDir::Files)) {
@@ -165,10 +165,10 @@ private slots:
 
     void programFolderDefaultsToFolderOfTheTool()
     {
-        TCheckFixture fx;
+        CheckFixture fx;
         QVERIFY(fx.IsValid());
         fx.Open();
-        fx.WriteAttr(TCheckFixture::FullAttr());
+        fx.WriteAttr(CheckFixture::FullAttr());
         fx.Close();
         // A copy of the tool beside the fixture's reference tables.
         const QString tool = fx.ProgramDir() + QStringLiteral("emlo-cli");
@@ -183,7 +183,7 @@ private slots:
 
     void relativeWorkFolder()
     {
-        TCheckFixture fx;
+        CheckFixture fx;
         QVERIFY(fx.IsValid());
         fx.Open();  // the work tables, as the window makes them
         fx.Close();
@@ -236,7 +236,7 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(QString, removeFromProgram);
         QFETCH(QString, stderrHolds);
-        TCheckFixture fx;
+        CheckFixture fx;
         QVERIFY(fx.IsValid());
         if (!removeFromProgram.isEmpty())
             QVERIFY(QFile::remove(fx.ProgramDir() + removeFromProgram));
@@ -255,10 +255,10 @@ private slots:
     // The print command writes the form only after a check without remarks.
     void printWritesTheFormAsPdf()
     {
-        TCheckFixture fx;
+        CheckFixture fx;
         QVERIFY(fx.IsValid());
         fx.Open();
-        fx.WriteAttr(TCheckFixture::FullAttr());
+        fx.WriteAttr(CheckFixture::FullAttr());
         fx.AddData(1, 1.5, 0.25);
         fx.Close();
         const QString pdf = fx.WorkDir() + QStringLiteral("out/form.pdf");
@@ -283,7 +283,7 @@ private slots:
 
     void printWithRemarksWritesNothing()
     {
-        TCheckFixture fx;
+        CheckFixture fx;
         QVERIFY(fx.IsValid());
         fx.Open();  // empty work tables: every attribute is missing
         fx.Close();
@@ -301,10 +301,10 @@ private slots:
     // reference tables are only read, so check, export and print still work.
     void readOnlyProgramFolderChecksExportsAndPrints()
     {
-        TCheckFixture fx;
+        CheckFixture fx;
         QVERIFY(fx.IsValid());
         fx.Open();  // builds cy.idx, as the installed package ships it
-        fx.WriteAttr(TCheckFixture::FullAttr());
+        fx.WriteAttr(CheckFixture::FullAttr());
         fx.AddData(1, 1.5, 0.25);
         fx.Close();
         const QDir program(fx.ProgramDir());
@@ -352,10 +352,10 @@ private slots:
     void optionsBeforeTheCommand()
     {
         QFETCH(QString, command);
-        TCheckFixture fx;
+        CheckFixture fx;
         QVERIFY(fx.IsValid());
         fx.Open();
-        fx.WriteAttr(TCheckFixture::FullAttr());
+        fx.WriteAttr(CheckFixture::FullAttr());
         fx.AddData(1, 1.5, 0.25);
         fx.Close();
         const QString target =
@@ -386,7 +386,7 @@ private slots:
     void refusedCommandLineLeavesTheTablesAlone()
     {
         QFETCH(QStringList, arguments);
-        TCheckFixture fx;
+        CheckFixture fx;
         QVERIFY(fx.IsValid());
         fx.Open();
         fx.LoadCase(QStringLiteral(EMLO_CLI_GOLDEN_DIR) + QStringLiteral("/all_clear_with_totals"));
@@ -424,10 +424,10 @@ private slots:
         QFETCH(QString, locale);
         QFETCH(QStringList, options);
         QFETCH(QByteArray, poten);
-        TCheckFixture fx;
+        CheckFixture fx;
         QVERIFY(fx.IsValid());
         fx.Open();
-        fx.WriteAttr(TCheckFixture::FullAttr());
+        fx.WriteAttr(CheckFixture::FullAttr());
         fx.AddData(1, 1.5, 0.25);
         fx.Close();
         const QString out = fx.WorkDir() + QStringLiteral("out");
@@ -446,10 +446,10 @@ private slots:
     // is seen, and the next check is clean.
     void concurrentChecksKeepEachTotalOnce()
     {
-        TCheckFixture fx;
+        CheckFixture fx;
         QVERIFY(fx.IsValid());
         fx.Open();
-        fx.WriteAttr(TCheckFixture::FullAttr());
+        fx.WriteAttr(CheckFixture::FullAttr());
         // Members of all seven groups.
         for (int id : {1, 2, 12, 19, 21, 30, 35, 41, 96})
             fx.AddData(id, id * 0.5, 1.0);
@@ -461,7 +461,7 @@ private slots:
             // Every round the totals are missing again, so every check races
             // to add them; the amounts change so that they are due anyway.
             fx.Open();
-            for (const TDataRow& row : fx.DataRows()) {
+            for (const DataRow& row : fx.DataRows()) {
                 const int id = row.ContId.toInt();
                 if (QList<int>{18, 34, 40, 95, 132, 133, 135}.contains(id))
                     fx.DeleteData(row.RecNo);
@@ -484,7 +484,7 @@ private slots:
             }
             fx.Open();
             QMap<int, int> seen;
-            for (const TDataRow& row : fx.DataRows()) {
+            for (const DataRow& row : fx.DataRows()) {
                 QVERIFY2(!row.ContId.isNull() && !row.Poten.isNull() && !row.Fact.isNull(), qPrintable(RowText(row)));
                 ++seen[row.ContId.toInt()];
             }
@@ -514,10 +514,10 @@ private slots:
     void fullDiskDuringCheckIsReported()
     {
         QFETCH(QString, file);
-        TCheckFixture fx;
+        CheckFixture fx;
         QVERIFY(fx.IsValid());
         fx.Open();
-        fx.WriteAttr(TCheckFixture::FullAttr());
+        fx.WriteAttr(CheckFixture::FullAttr());
         for (int id : {1, 12, 21, 30, 35, 41, 96})
             fx.AddData(id, 1.5, 0.5);
         fx.Close();
@@ -556,10 +556,10 @@ private slots:
     // totals are up to date, and a due total says the folder is read-only.
     void readOnlyWorkingFolder()
     {
-        TCheckFixture fx;
+        CheckFixture fx;
         QVERIFY(fx.IsValid());
         fx.Open();
-        fx.WriteAttr(TCheckFixture::FullAttr());
+        fx.WriteAttr(CheckFixture::FullAttr());
         fx.AddData(1, 1.5, 0.25);
         fx.AddData(132, 1.5, 0.25);  // its total, already right
         fx.Close();

@@ -26,23 +26,15 @@
 #include "widgets/db/dblookupcombo.h"
 #include "widgets/db/dbnavigator.h"
 #include "widgets/db/lookuplist.h"
+#include "widgets/db/tests/dbtestsupport.h"
 #include "widgets/db/lookuppopup.h"
 #include "widgets/testing/scripteddialogs.h"
 
 using namespace emlo;
+using dbtest::typeText;
 using entrytest::Folders;
 
 namespace {
-
-void typeText(QWidget* widget, const QString& text)
-{
-    for (const QChar ch : text) {
-        const bool ascii = ch.unicode() < 128 && ch.isLetterOrNumber();
-        const Qt::Key key = ascii ? Qt::Key(ch.toUpper().unicode()) : Qt::Key_unknown;
-        QTest::sendKeyEvent(QTest::Press, widget, key, QString(ch), Qt::NoModifier);
-        QTest::sendKeyEvent(QTest::Release, widget, key, QString(ch), Qt::NoModifier);
-    }
-}
 
 // The locale's decimal separator: the tests run once for each separator.
 QString dec(QString text)

@@ -13,7 +13,7 @@ using namespace emlo::testing;
 
 namespace {
 
-const QList<TContRow> kPollutants = {
+const QList<ContRow> kPollutants = {
     {3, QStringLiteral("0001"), QStringLiteral("Пил \"А\" & сажа"), 10.0},
 };
 
@@ -52,10 +52,10 @@ TRun runCli(const QStringList& arguments, const QMap<QString, QString>& env = {}
 }
 
 // A working folder whose data passes the check.
-void fillPassingData(TExportFixture& fx)
+void fillPassingData(ProgramFolder& fx)
 {
     fx.Open();
-    fx.WriteAttr(TExportFixture::FullAttr());
+    fx.WriteAttr(ProgramFolder::FullAttr());
     fx.AddData(3, 12.5, 0.0123456);
     fx.Close();
 }
@@ -103,7 +103,7 @@ void TestCliExport::decimalSeparatorFollowsTheLocale()
     QFETCH(QString, lcNumeric);
     QFETCH(QString, row);
 
-    TExportFixture fx(kPollutants);
+    ProgramFolder fx(kPollutants);
     QVERIFY(fx.IsValid());
     fillPassingData(fx);
     // A folder that does not exist yet, parents included.
@@ -122,10 +122,10 @@ void TestCliExport::decimalSeparatorFollowsTheLocale()
 
 void TestCliExport::remarksStopTheExport()
 {
-    TExportFixture fx(kPollutants);
+    ProgramFolder fx(kPollutants);
     QVERIFY(fx.IsValid());
     fx.Open();
-    QMap<QString, QVariant> attr = TExportFixture::FullAttr();
+    QMap<QString, QVariant> attr = ProgramFolder::FullAttr();
     attr.remove(QStringLiteral("EDRPOU"));
     fx.WriteAttr(attr);
     fx.AddData(3, QVariant(), 1.0);
@@ -144,7 +144,7 @@ void TestCliExport::remarksStopTheExport()
 
 void TestCliExport::writeErrorExitsWithTwo()
 {
-    TExportFixture fx(kPollutants);
+    ProgramFolder fx(kPollutants);
     QVERIFY(fx.IsValid());
     fillPassingData(fx);
     QVERIFY(QDir(fx.OutDir()).mkdir(QStringLiteral("attr.xml")));
@@ -160,7 +160,7 @@ void TestCliExport::writeErrorExitsWithTwo()
 
 void TestCliExport::relativeOutputFolderIsTheCallersFolder()
 {
-    TExportFixture fx(kPollutants);
+    ProgramFolder fx(kPollutants);
     QVERIFY(fx.IsValid());
     fillPassingData(fx);
 

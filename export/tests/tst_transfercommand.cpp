@@ -20,7 +20,7 @@ using namespace emlo::testing;
 
 namespace {
 
-const QList<TContRow> kPollutants = {
+const QList<ContRow> kPollutants = {
     {1, QStringLiteral("0301"), QStringLiteral("Азоту діоксид"), 1.0},
     {2, QStringLiteral("0330"), QStringLiteral("Сірки діоксид"), 2.0},
     {132, QStringLiteral("0300"), QStringLiteral("Речовини групи 1"), QVariant()},
@@ -34,7 +34,7 @@ bool waitCursorShown()
 
 // A command over the fixture's tables whose check gate runs the real data check.
 struct TCommandRig {
-    explicit TCommandRig(TExportFixture& fx)
+    explicit TCommandRig(ProgramFolder& fx)
         : command(fx.Data(), [this, &fx] {
               ++checks;
               return checkPasses && TDataCheck(*fx.Data().tblAttr, *fx.Data().tblData).CheckData();
@@ -82,10 +82,12 @@ void TestTransferCommand::exportWritesBothFilesUnderTheHourglass_data()
 void TestTransferCommand::exportWritesBothFilesUnderTheHourglass()
 {
     QFETCH(bool, trailingSeparator);
-    TExportFixture fx(kPollutants);
+    ProgramFolder fx(kPollutants);
     QVERIFY(fx.IsValid());
     fx.Open();
-    fx.WriteAttr(TExportFixture::FullAttr());
+    QMap<QString, QVariant> attr = ProgramFolder::FullAttr();
+    attr[QStringLiteral("EDRPOU")] = QStringLiteral("01234567");
+    fx.WriteAttr(attr);
     fx.AddData(2, 1.5, 0.5);
     // Existing files are replaced without a question.
     WriteFile(fx.OutDir() + QStringLiteral("data.xml"), "old\r\n");
@@ -119,7 +121,7 @@ void TestTransferCommand::exportWritesBothFilesUnderTheHourglass()
 
 void TestTransferCommand::checkWithRemarksStopsBeforeTheFolderDialog()
 {
-    TExportFixture fx(kPollutants);
+    ProgramFolder fx(kPollutants);
     QVERIFY(fx.IsValid());
     fx.Open();
     ScriptedDialogs dialogs;
@@ -136,10 +138,10 @@ void TestTransferCommand::checkWithRemarksStopsBeforeTheFolderDialog()
 
 void TestTransferCommand::cancelledFolderDialogWritesNothing()
 {
-    TExportFixture fx(kPollutants);
+    ProgramFolder fx(kPollutants);
     QVERIFY(fx.IsValid());
     fx.Open();
-    fx.WriteAttr(TExportFixture::FullAttr());
+    fx.WriteAttr(ProgramFolder::FullAttr());
     ScriptedDialogs dialogs;
     dialogs.queueFolder(false);
     const QString startFolder = QDir::currentPath();
@@ -160,10 +162,10 @@ void TestTransferCommand::cancelledFolderDialogWritesNothing()
 
 void TestTransferCommand::writeErrorIsReportedAfterTheCursorIsRestored()
 {
-    TExportFixture fx(kPollutants);
+    ProgramFolder fx(kPollutants);
     QVERIFY(fx.IsValid());
     fx.Open();
-    fx.WriteAttr(TExportFixture::FullAttr());
+    fx.WriteAttr(ProgramFolder::FullAttr());
     QVERIFY(QDir(fx.OutDir()).mkdir(QStringLiteral("attr.xml")));
 
     ScriptedDialogs dialogs;
@@ -190,10 +192,10 @@ void TestTransferCommand::writeErrorIsReportedAfterTheCursorIsRestored()
 
 void TestTransferCommand::emptyFolderNameFailsWithoutExport()
 {
-    TExportFixture fx(kPollutants);
+    ProgramFolder fx(kPollutants);
     QVERIFY(fx.IsValid());
     fx.Open();
-    fx.WriteAttr(TExportFixture::FullAttr());
+    fx.WriteAttr(ProgramFolder::FullAttr());
     ScriptedDialogs dialogs;
     dialogs.queueFolder(true, QString());
 
@@ -211,10 +213,10 @@ void TestTransferCommand::emptyFolderNameFailsWithoutExport()
 
 void TestTransferCommand::exportCarriesRecalculatedTotalsAndRestoresOpenStates()
 {
-    TExportFixture fx(kPollutants);
+    ProgramFolder fx(kPollutants);
     QVERIFY(fx.IsValid());
     TDataModule& dm = fx.Open();
-    fx.WriteAttr(TExportFixture::FullAttr());
+    fx.WriteAttr(ProgramFolder::FullAttr());
     fx.AddData(1, 1.5, 0.0);
     fx.AddData(2, 2.25, 0.0);
     ScriptedDialogs dialogs;

@@ -22,7 +22,7 @@ using namespace emlo::testing;
 
 namespace {
 
-const QList<TContRow> kPollutants = {
+const QList<ContRow> kPollutants = {
     {3, QStringLiteral("0001"), QStringLiteral("Пил \"А\" & сажа"), 10.0},
     {7, QStringLiteral("0007"), QStringLiteral("Речовина без порогу"), QVariant()},
 };
@@ -119,7 +119,7 @@ private slots:
 
 void TestXmlExport::workedExampleIsWrittenByteForByte()
 {
-    TExportFixture fx(kPollutants);
+    ProgramFolder fx(kPollutants);
     QVERIFY(fx.IsValid());
     TDataModule& dm = fx.Open();
     fx.AddData(3, 12.5, 0.0123456);
@@ -140,7 +140,7 @@ void TestXmlExport::workedExampleIsWrittenByteForByte()
 
 void TestXmlExport::emptyEmissionTableGivesFifteenLines()
 {
-    TExportFixture fx(kPollutants);
+    ProgramFolder fx(kPollutants);
     QVERIFY(fx.IsValid());
     TDataModule& dm = fx.Open();
 
@@ -187,7 +187,7 @@ void TestXmlExport::rowValues()
     QFETCH(QVariant, fact);
     QFETCH(QString, row);
 
-    TExportFixture fx(kPollutants);
+    ProgramFolder fx(kPollutants);
     QVERIFY(fx.IsValid());
     TDataModule& dm = fx.Open();
     fx.AddData(contId, poten, fact);
@@ -198,7 +198,7 @@ void TestXmlExport::rowValues()
 
 void TestXmlExport::attrXmlWritesCodesAsFloatsAndCoordinatesAsIntegers()
 {
-    TExportFixture fx;
+    ProgramFolder fx;
     QVERIFY(fx.IsValid());
     TDataModule& dm = fx.Open();
     fx.WriteAttr({
@@ -327,7 +327,7 @@ void TestXmlExport::failedCheckCreatesNoFile()
     QFETCH(bool, tableOpen);
     QFETCH(QString, error);
 
-    TExportFixture fx(kPollutants);
+    ProgramFolder fx(kPollutants);
     QVERIFY(fx.IsValid());
     TDataModule& dm = fx.Open();
     if (!tableOpen)
@@ -366,7 +366,7 @@ void TestXmlExport::exportedFieldSelection()
     QFETCH(QStringList, exportedFields);
     QFETCH(QString, row);
 
-    TExportFixture fx(kPollutants);
+    ProgramFolder fx(kPollutants);
     QVERIFY(fx.IsValid());
     TDataModule& dm = fx.Open();
     fx.AddData(3, 12.5, 0.0123456);
@@ -384,7 +384,7 @@ void TestXmlExport::exportedFieldSelection()
 
 void TestXmlExport::captionsUserFormatsAndColHeaders()
 {
-    TExportFixture fx(kPollutants);
+    ProgramFolder fx(kPollutants);
     QVERIFY(fx.IsValid());
     TDataModule& dm = fx.Open();
     fx.AddData(3, 12.5, 0.0123456);
@@ -429,7 +429,7 @@ void TestXmlExport::captionsUserFormatsAndColHeaders()
 
 void TestXmlExport::tableIsLeftAtEndAndSettingsCleared()
 {
-    TExportFixture fx(kPollutants);
+    ProgramFolder fx(kPollutants);
     QVERIFY(fx.IsValid());
     TDataModule& dm = fx.Open();
     fx.AddData(7, 1.0, 1.0);
@@ -449,7 +449,7 @@ void TestXmlExport::tableIsLeftAtEndAndSettingsCleared()
 
 void TestXmlExport::closedTableIsOpenedAndClosedAgain()
 {
-    TExportFixture fx;
+    ProgramFolder fx;
     QVERIFY(fx.IsValid());
     TDataModule& dm = fx.Open();
     fx.WriteAttr({{QStringLiteral("ENNAME"), QStringLiteral("Завод")}});
@@ -470,7 +470,7 @@ void TestXmlExport::closedTableIsOpenedAndClosedAgain()
 
 void TestXmlExport::unwritableAttrFileStopsBeforeDataFile()
 {
-    TExportFixture fx(kPollutants);
+    ProgramFolder fx(kPollutants);
     QVERIFY(fx.IsValid());
     TDataModule& dm = fx.Open();
     fx.AddData(3, 1.0, 1.0);
@@ -491,7 +491,7 @@ void TestXmlExport::unwritableAttrFileStopsBeforeDataFile()
 
 void TestXmlExport::missingFolderNamesTheFullPath()
 {
-    TExportFixture fx;
+    ProgramFolder fx;
     QVERIFY(fx.IsValid());
     TDataModule& dm = fx.Open();
     const QString folder = fx.OutDir() + QStringLiteral("no/such/folder/");
@@ -509,7 +509,7 @@ void TestXmlExport::missingFolderNamesTheFullPath()
 
 void TestXmlExport::errorDuringRunKeepsPreviousTarget()
 {
-    TExportFixture fx(kPollutants);
+    ProgramFolder fx(kPollutants);
     QVERIFY(fx.IsValid());
     TDataModule& dm = fx.Open();
     fx.AddData(3, 1.0, 1.0);
@@ -531,7 +531,7 @@ void TestXmlExport::errorDuringRunKeepsPreviousTarget()
 
 void TestXmlExport::writeErrorKeepsPreviousTarget()
 {
-    TExportFixture fx(kPollutants);
+    ProgramFolder fx(kPollutants);
     QVERIFY(fx.IsValid());
     TDataModule& dm = fx.Open();
     for (int i = 0; i < 20; ++i)
@@ -553,7 +553,7 @@ void TestXmlExport::writeErrorKeepsPreviousTarget()
 
 void TestXmlExport::completedAttrFileStaysWhenDataFileFails()
 {
-    TExportFixture fx(kPollutants);
+    ProgramFolder fx(kPollutants);
     QVERIFY(fx.IsValid());
     TDataModule& dm = fx.Open();
     fx.WriteAttr({{QStringLiteral("ENNAME"), QStringLiteral("Завод")}});
@@ -574,7 +574,7 @@ void TestXmlExport::completedAttrFileStaysWhenDataFileFails()
 
 void TestXmlExport::existingFileInOtherLetterCaseIsReplaced()
 {
-    TExportFixture fx;
+    ProgramFolder fx;
     QVERIFY(fx.IsValid());
     TDataModule& dm = fx.Open();
     fx.WriteAttr({{QStringLiteral("ENNAME"), QStringLiteral("Завод")}});
@@ -590,7 +590,7 @@ void TestXmlExport::independentParserReadsTheFile()
 {
     const QString python = QStringLiteral("/usr/bin/python3");
     QVERIFY2(QFileInfo::exists(python), "no /usr/bin/python3; scripts/install-deps.sh installs it");
-    TExportFixture fx(kPollutants);
+    ProgramFolder fx(kPollutants);
     QVERIFY(fx.IsValid());
     TDataModule& dm = fx.Open();
     fx.AddData(3, 12.5, 0.0123456);
@@ -612,7 +612,7 @@ void TestXmlExport::independentParserReadsTheFile()
              QStringLiteral("Пил \"А\" & сажа\nЗабруднююча речовина|Код"));
 
     // TAB, LF and CR come back to a reader as they were, not as blanks.
-    TExportFixture layered({{3, QStringLiteral("0001"), QStringLiteral("a\tb\nc\rd"), 10.0}});
+    ProgramFolder layered({{3, QStringLiteral("0001"), QStringLiteral("a\tb\nc\rd"), 10.0}});
     QVERIFY(layered.IsValid());
     layered.Open();
     layered.AddData(3, 1.0, 1.0);
@@ -645,7 +645,7 @@ void TestXmlExport::controlCharacterIsRefusedNamingRecordAndField()
 {
     QFETCH(QString, name);
     QFETCH(int, code);
-    TExportFixture fx(
+    ProgramFolder fx(
         {{3, QStringLiteral("0001"), QStringLiteral("Сажа"), 10.0}, {7, QStringLiteral("0007"), name, 1.0}});
     QVERIFY(fx.IsValid());
     TDataModule& dm = fx.Open();
@@ -659,7 +659,7 @@ void TestXmlExport::controlCharacterIsRefusedNamingRecordAndField()
 
 void TestXmlExport::fieldNameThatIsNoXmlNameIsRefused()
 {
-    TExportFixture fx(kPollutants);
+    ProgramFolder fx(kPollutants);
     QVERIFY(fx.IsValid());
     TDataModule& dm = fx.Open();
     fx.AddData(3, 1.0, 1.0);
