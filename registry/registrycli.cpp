@@ -104,6 +104,22 @@ bool openDb(const TParsedArgs& args, const TRegistryIo& io, TRegistryDb* db, QSt
     return db->Open(target, refdata, error);
 }
 
+// Reports and reference reloads work on an existing registry only: a mistyped
+// file name must neither leave a new, empty registry behind nor give an empty
+// report as if the registry held nothing.
+bool requireExistingRegistry(const TParsedArgs& args, QString* error)
+{
+    const QString spec = args.Options.value(QStringLiteral("db"));
+    TDbTarget target;
+    if (spec.isEmpty() || !TDbTarget::Parse(spec, &target, error))
+        return spec.isEmpty();
+    if (!target.Postgres && !QFileInfo(target.Path).isFile()) {
+        *error = QStringLiteral("Файлу бази даних %1 немає").arg(target.Path);
+        return false;
+    }
+    return true;
+}
+
 int fail(TRegistryIo& io, const QString& text)
 {
     io.Err << text << '\n';
@@ -217,6 +233,8 @@ int runReport(const TParsedArgs& args, TRegistryIo& io)
     request.PollutantCode = args.Options.value(QStringLiteral("pollutant")).trimmed();
     request.WithCharts = format == QLatin1String("html");
 
+    if (!requireExistingRegistry(args, &error))
+        return fail(io, error);
     TRegistryDb db;
     if (!openDb(args, io, &db, &error))
         return fail(io, error);
@@ -257,15 +275,9 @@ int runRefdata(const TParsedArgs& args, TRegistryIo& io)
 {
     if (!args.Positional.isEmpty())
         return fail(io, QStringLiteral("Зайвий аргумент: %1").arg(args.Positional.first()));
-    const QString spec = args.Options.value(QStringLiteral("db"));
-    TDbTarget target;
     QString error;
-    if (!spec.isEmpty() && !TDbTarget::Parse(spec, &target, &error))
+    if (!requireExistingRegistry(args, &error))
         return fail(io, error);
-    // Only an existing registry: a mistyped file name must not leave a new,
-    // empty registry behind.
-    if (!spec.isEmpty() && !target.Postgres && !QFileInfo(target.Path).isFile())
-        return fail(io, QStringLiteral("Файлу бази даних %1 немає").arg(target.Path));
     const QString folder = args.Options.value(QStringLiteral("refdata"), io.RefdataDir);
     if (!QFileInfo(folder).isDir())
         return fail(io, QStringLiteral("Папку з класифікаторами не знайдено: %1").arg(folder));
@@ -317,7 +329,7 @@ QString RegistryHelpText()
                           "      подань, яких у нових довідниках немає, друкуються з позначкою «Увага».\n"
                           "\n"
                           "Параметри:\n"
-                          "  --db БАЗА          файл SQLite (новий створюється, крім refdata) або\n"
+                          "  --db БАЗА          файл SQLite (новий створює import) або\n"
                           "                     postgresql://користувач@вузол:порт/база\n"
                           "  --refdata ПАПКА    класифікатори (CSV) для довідників нової бази (і для refdata);\n"
                           "                     типово — refdata поруч із програмою\n"

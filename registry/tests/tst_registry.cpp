@@ -245,6 +245,11 @@ void TestRegistry::commandLineErrorsExitWithTwo_data()
         QStringLiteral("report"), QStringLiteral("--db"), QStringLiteral("postgresql://nobody@/none?host=/nonexistent"),
         QStringLiteral("--year"), QStringLiteral("2024"), QStringLiteral("--by"),
         QStringLiteral("region")} << QStringLiteral("Неможливо відкрити базу даних none");
+    QTest::newRow("report from no registry")
+        << QStringList{QStringLiteral("report"), QStringLiteral("--db"), QStringLiteral("/no/such/registry.sqlite"),
+                       QStringLiteral("--year"), QStringLiteral("2024"), QStringLiteral("--by"),
+                       QStringLiteral("region")}
+        << QStringLiteral("Файлу бази даних /no/such/registry.sqlite немає");
     QTest::newRow("reference reload into no registry")
         << QStringList{QStringLiteral("refdata"), QStringLiteral("--db"), QStringLiteral("/no/such/registry.sqlite")}
         << QStringLiteral("Файлу бази даних /no/such/registry.sqlite немає");
@@ -254,6 +259,11 @@ void TestRegistry::commandLineErrorsExitWithTwo()
 {
     QFETCH(QStringList, args);
     QFETCH(QString, message);
+    if (args.contains(QStringLiteral("@DB@"))) {
+        // The registry exists: the refusal is about the arguments.
+        TRegistryDb db;
+        openDb(db);
+    }
     args.replaceInStrings(QStringLiteral("@DB@"), dbSpec());
     QProcess process;
     process.start(QStringLiteral(EMLO_REGISTRY_PATH), args);
