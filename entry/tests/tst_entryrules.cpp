@@ -67,7 +67,7 @@ void TestEntryRules::init()
     m_reporter = std::make_unique<entrytest::RecordingReporter>();
     m_dm = std::make_unique<TDataModule>(m_reporter.get());
     entrytest::openModule(*m_dm, *m_folders);
-    QCOMPARE(m_reporter->errors, QStringList());
+    QCOMPARE(m_reporter->Errors, QStringList());
 }
 
 void TestEntryRules::cleanup()

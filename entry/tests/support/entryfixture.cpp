@@ -11,69 +11,56 @@
 
 namespace entrytest {
 
-using storetest::Column;
-
-void RecordingReporter::ShowError(const QString& text, int helpTopic)
-{
-    errors.append(text + QStringLiteral(" [") + QString::number(helpTopic) + QLatin1Char(']'));
-}
-
 namespace {
 
-void makeTable(const QString& path, const QVector<Column>& columns, const QVector<QVariantList>& rows)
+QList<emlo::testing::ContRow> pollutants()
 {
-    storetest::createTable(path, columns);
-    storetest::appendRows(path, rows);
+    return {
+        {1, QStringLiteral("01001"), QStringLiteral("Арсен та його сполуки"), 0.001},
+        {2, QStringLiteral("01002"), QStringLiteral("Ванадій та його сполуки"), 0.02},
+        {18, QStringLiteral("03000"), QStringLiteral("Оксиди азоту"), 0.0},
+        {50, QStringLiteral("05050"), QStringLiteral("Речовина без порогу"), 0.0},
+        {51, QStringLiteral("05051"), QStringLiteral("Поріг на межі"), 0.0005},
+        {52, QStringLiteral("05052"), QStringLiteral("Поріг під межею"), 0.0004},
+        {132, QStringLiteral("13200"), QStringLiteral("Важкі метали"), 0.0},
+    };
 }
 
 }  // namespace
 
-Folders::Folders()
+Folders::Folders() : ProgramFolder(pollutants())
 {
-    if (!m_root.isValid())
-        throw std::runtime_error("no temporary folder");
-    program = m_root.filePath(QStringLiteral("prog")) + QLatin1Char('/');
-    work = m_root.filePath(QStringLiteral("work")) + QLatin1Char('/');
-    settings = program + QStringLiteral("emlo.ini");
-    QDir().mkpath(program);
-    QDir().mkpath(work);
+    if (!IsValid())
+        throw std::runtime_error("no program folder");
 
-    makeTable(program + QStringLiteral("CONT.DBF"), storetest::catalogColumns("CONT"),
-              {{1, QStringLiteral("01001"), QStringLiteral("Арсен та його сполуки"), 0.001},
-               {2, QStringLiteral("01002"), QStringLiteral("Ванадій та його сполуки"), 0.02},
-               {18, QStringLiteral("03000"), QStringLiteral("Оксиди азоту"), 0.0},
-               {50, QStringLiteral("05050"), QStringLiteral("Речовина без порогу"), 0.0},
-               {51, QStringLiteral("05051"), QStringLiteral("Поріг на межі"), 0.0005},
-               {52, QStringLiteral("05052"), QStringLiteral("Поріг під межею"), 0.0004},
-               {132, QStringLiteral("13200"), QStringLiteral("Важкі метали"), 0.0}});
-    makeTable(program + QStringLiteral("OW.DBF"), storetest::catalogColumns("OW"),
-              {{1, QStringLiteral("10"), QStringLiteral("Приватна власність")},
-               {2, QStringLiteral("30"), QStringLiteral("Державна власність")}});
-    makeTable(program + QStringLiteral("DP.DBF"), storetest::catalogColumns("DP"),
-              {{1, QStringLiteral("L01"), QStringLiteral("Кабінет Міністрів України")},
-               {2, QStringLiteral("L03"), QStringLiteral("Міністерство енергетики України")}});
-    makeTable(program + QStringLiteral("EA.DBF"), storetest::catalogColumns("EA"),
-              {{1, QStringLiteral("01.11"), QStringLiteral("Вирощування зернових культур")},
-               {2, QStringLiteral("24.10"), QStringLiteral("Виробництво чавуну та сталі")}});
-    makeTable(program + QStringLiteral("OBL.DBF"), storetest::catalogColumns("OBL"),
-              {{1, QStringLiteral("8000000000"), QStringLiteral("М.КИЇВ")},
-               {2, QStringLiteral("1200000000"), QStringLiteral("ДНІПРОПЕТРОВСЬКА ОБЛАСТЬ")},
-               {3, QStringLiteral("7700000000"), QStringLiteral("ПУСТА ОБЛАСТЬ")},
-               {4, QStringLiteral("\"500000000"), QStringLiteral("ОБЛАСТЬ З ЛАПКАМИ")},
-               {5, QStringLiteral("\"'00000000"), QStringLiteral("ОБЛАСТЬ З ДВОМА ЛАПКАМИ")}});
+    storetest::appendRows(program + QStringLiteral("ow.dbf"),
+                          {{1, QStringLiteral("10"), QStringLiteral("Приватна власність")},
+                           {2, QStringLiteral("30"), QStringLiteral("Державна власність")}});
+    storetest::appendRows(program + QStringLiteral("dp.dbf"),
+                          {{1, QStringLiteral("L01"), QStringLiteral("Кабінет Міністрів України")},
+                           {2, QStringLiteral("L03"), QStringLiteral("Міністерство енергетики України")}});
+    storetest::appendRows(program + QStringLiteral("ea.dbf"),
+                          {{1, QStringLiteral("01.11"), QStringLiteral("Вирощування зернових культур")},
+                           {2, QStringLiteral("24.10"), QStringLiteral("Виробництво чавуну та сталі")}});
+    storetest::appendRows(program + QStringLiteral("obl.dbf"),
+                          {{1, QStringLiteral("8000000000"), QStringLiteral("М.КИЇВ")},
+                           {2, QStringLiteral("1200000000"), QStringLiteral("ДНІПРОПЕТРОВСЬКА ОБЛАСТЬ")},
+                           {3, QStringLiteral("7700000000"), QStringLiteral("ПУСТА ОБЛАСТЬ")},
+                           {4, QStringLiteral("\"500000000"), QStringLiteral("ОБЛАСТЬ З ЛАПКАМИ")},
+                           {5, QStringLiteral("\"'00000000"), QStringLiteral("ОБЛАСТЬ З ДВОМА ЛАПКАМИ")}});
     // Stored out of code order on purpose: the list is seen through CY.IDX.
-    makeTable(program + QStringLiteral("CY.DBF"), storetest::catalogColumns("CY"),
-              {{1, QStringLiteral("8000000000"), QStringLiteral("КИЇВ")},
-               {2, QStringLiteral("8036100000"), QStringLiteral("ДАРНИЦЬКИЙ")},
-               {3, QStringLiteral("1221055300"), QStringLiteral("ЗЕЛЕНЕ")},
-               {4, QStringLiteral("1210100000"), QStringLiteral("ДНІПРО")},
-               {5, QStringLiteral("1221000000"), QStringLiteral("АПОСТОЛІВСЬКИЙ РАЙОН")},
-               {6, QStringLiteral("1221055100"), QStringLiteral("АПОСТОЛОВЕ")},
-               {7, QStringLiteral("1221055400"), QStringLiteral("ЗЕЛЕНЕ")},
-               {8, QStringLiteral("1288855500"), QStringLiteral("ЗАГУБЛЕНЕ")},
-               {9, QStringLiteral("1234"), QStringLiteral("ХУТІР")},
-               {10, QStringLiteral("00000"), QStringLiteral("БЕЗ РАЙОНУ")},
-               {11, QStringLiteral("\"512345678"), QStringLiteral("ЛАПКИ")}});
+    storetest::appendRows(program + QStringLiteral("cy.dbf"),
+                          {{1, QStringLiteral("8000000000"), QStringLiteral("КИЇВ")},
+                           {2, QStringLiteral("8036100000"), QStringLiteral("ДАРНИЦЬКИЙ")},
+                           {3, QStringLiteral("1221055300"), QStringLiteral("ЗЕЛЕНЕ")},
+                           {4, QStringLiteral("1210100000"), QStringLiteral("ДНІПРО")},
+                           {5, QStringLiteral("1221000000"), QStringLiteral("АПОСТОЛІВСЬКИЙ РАЙОН")},
+                           {6, QStringLiteral("1221055100"), QStringLiteral("АПОСТОЛОВЕ")},
+                           {7, QStringLiteral("1221055400"), QStringLiteral("ЗЕЛЕНЕ")},
+                           {8, QStringLiteral("1288855500"), QStringLiteral("ЗАГУБЛЕНЕ")},
+                           {9, QStringLiteral("1234"), QStringLiteral("ХУТІР")},
+                           {10, QStringLiteral("00000"), QStringLiteral("БЕЗ РАЙОНУ")},
+                           {11, QStringLiteral("\"512345678"), QStringLiteral("ЛАПКИ")}});
 }
 
 void Folders::writeSettings() const

@@ -1,25 +1,18 @@
 #pragma once
 
-// Fixture folders for the data-entry tests: a program folder with small
-// reference tables made through the table layer, a working folder, and a
-// reporter that records what the data module would show.
+// Fixture folders for the data-entry tests: the tests' program folder
+// (testsupport/) with small reference tables for the look-up lists.
 
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QVariant>
 
 #include "store/datamodule.h"
+#include "testsupport/programfolder.h"
 
 namespace entrytest {
 
-// Records the data module's failures instead of showing them.
-class RecordingReporter : public TDataModuleReporter {
-public:
-    void ShowError(const QString& text, int helpTopic) override;
-    void FatalStop() override { ++fatalStops; }
-    QStringList errors;
-    int fatalStops = 0;
-};
+using emlo::testing::RecordingReporter;
 
 // A program folder with the six reference tables and a working folder
 // beside it (empty: the work tables are created when they are opened).
@@ -29,21 +22,18 @@ public:
 // whose district has no entry, and a four-character code; region 80 holds
 // the capital and one of its districts; region 77 has no settlement. Region
 // codes with quote characters test the settlement query.
-class Folders {
+class Folders : public emlo::testing::ProgramFolder {
 public:
     Folders();
 
-    QString program;   // with a trailing "/"
-    QString work;      // with a trailing "/"
-    QString settings;  // the settings file beside the program
+    const QString program = ProgramDir();
+    const QString work = WorkDir();
+    const QString settings = program + QStringLiteral("emlo.ini");  // beside the program
 
     // Writes the settings file naming the working folder.
     void writeSettings() const;
     // Writes a one-topic help file beside the program, so help commands find one.
     void writeHelpFile() const;
-
-private:
-    QTemporaryDir m_root;
 };
 
 // Opens the data module on the folders, as the main window does at start-up.
