@@ -4,7 +4,7 @@
 
 #include <QDir>
 
-#include "store/tests/support/storetestsupport.h"
+#include "testsupport/testtables.h"
 #include "store/apollotable.h"
 #include "store/errors.h"
 #include "store/filecase.h"
@@ -33,34 +33,34 @@ Folders::Folders() : ProgramFolder(pollutants())
     if (!IsValid())
         throw std::runtime_error("no program folder");
 
-    storetest::appendRows(program + QStringLiteral("ow.dbf"),
-                          {{1, QStringLiteral("10"), QStringLiteral("Приватна власність")},
-                           {2, QStringLiteral("30"), QStringLiteral("Державна власність")}});
-    storetest::appendRows(program + QStringLiteral("dp.dbf"),
-                          {{1, QStringLiteral("L01"), QStringLiteral("Кабінет Міністрів України")},
-                           {2, QStringLiteral("L03"), QStringLiteral("Міністерство енергетики України")}});
-    storetest::appendRows(program + QStringLiteral("ea.dbf"),
-                          {{1, QStringLiteral("01.11"), QStringLiteral("Вирощування зернових культур")},
-                           {2, QStringLiteral("24.10"), QStringLiteral("Виробництво чавуну та сталі")}});
-    storetest::appendRows(program + QStringLiteral("obl.dbf"),
-                          {{1, QStringLiteral("8000000000"), QStringLiteral("М.КИЇВ")},
-                           {2, QStringLiteral("1200000000"), QStringLiteral("ДНІПРОПЕТРОВСЬКА ОБЛАСТЬ")},
-                           {3, QStringLiteral("7700000000"), QStringLiteral("ПУСТА ОБЛАСТЬ")},
-                           {4, QStringLiteral("\"500000000"), QStringLiteral("ОБЛАСТЬ З ЛАПКАМИ")},
-                           {5, QStringLiteral("\"'00000000"), QStringLiteral("ОБЛАСТЬ З ДВОМА ЛАПКАМИ")}});
+    emlo::testing::appendRows(program + QStringLiteral("ow.dbf"),
+                              {{1, QStringLiteral("10"), QStringLiteral("Приватна власність")},
+                               {2, QStringLiteral("30"), QStringLiteral("Державна власність")}});
+    emlo::testing::appendRows(program + QStringLiteral("dp.dbf"),
+                              {{1, QStringLiteral("L01"), QStringLiteral("Кабінет Міністрів України")},
+                               {2, QStringLiteral("L03"), QStringLiteral("Міністерство енергетики України")}});
+    emlo::testing::appendRows(program + QStringLiteral("ea.dbf"),
+                              {{1, QStringLiteral("01.11"), QStringLiteral("Вирощування зернових культур")},
+                               {2, QStringLiteral("24.10"), QStringLiteral("Виробництво чавуну та сталі")}});
+    emlo::testing::appendRows(program + QStringLiteral("obl.dbf"),
+                              {{1, QStringLiteral("8000000000"), QStringLiteral("М.КИЇВ")},
+                               {2, QStringLiteral("1200000000"), QStringLiteral("ДНІПРОПЕТРОВСЬКА ОБЛАСТЬ")},
+                               {3, QStringLiteral("7700000000"), QStringLiteral("ПУСТА ОБЛАСТЬ")},
+                               {4, QStringLiteral("\"500000000"), QStringLiteral("ОБЛАСТЬ З ЛАПКАМИ")},
+                               {5, QStringLiteral("\"'00000000"), QStringLiteral("ОБЛАСТЬ З ДВОМА ЛАПКАМИ")}});
     // Stored out of code order on purpose: the list is seen through CY.IDX.
-    storetest::appendRows(program + QStringLiteral("cy.dbf"),
-                          {{1, QStringLiteral("8000000000"), QStringLiteral("КИЇВ")},
-                           {2, QStringLiteral("8036100000"), QStringLiteral("ДАРНИЦЬКИЙ")},
-                           {3, QStringLiteral("1221055300"), QStringLiteral("ЗЕЛЕНЕ")},
-                           {4, QStringLiteral("1210100000"), QStringLiteral("ДНІПРО")},
-                           {5, QStringLiteral("1221000000"), QStringLiteral("АПОСТОЛІВСЬКИЙ РАЙОН")},
-                           {6, QStringLiteral("1221055100"), QStringLiteral("АПОСТОЛОВЕ")},
-                           {7, QStringLiteral("1221055400"), QStringLiteral("ЗЕЛЕНЕ")},
-                           {8, QStringLiteral("1288855500"), QStringLiteral("ЗАГУБЛЕНЕ")},
-                           {9, QStringLiteral("1234"), QStringLiteral("ХУТІР")},
-                           {10, QStringLiteral("00000"), QStringLiteral("БЕЗ РАЙОНУ")},
-                           {11, QStringLiteral("\"512345678"), QStringLiteral("ЛАПКИ")}});
+    emlo::testing::appendRows(program + QStringLiteral("cy.dbf"),
+                              {{1, QStringLiteral("8000000000"), QStringLiteral("КИЇВ")},
+                               {2, QStringLiteral("8036100000"), QStringLiteral("ДАРНИЦЬКИЙ")},
+                               {3, QStringLiteral("1221055300"), QStringLiteral("ЗЕЛЕНЕ")},
+                               {4, QStringLiteral("1210100000"), QStringLiteral("ДНІПРО")},
+                               {5, QStringLiteral("1221000000"), QStringLiteral("АПОСТОЛІВСЬКИЙ РАЙОН")},
+                               {6, QStringLiteral("1221055100"), QStringLiteral("АПОСТОЛОВЕ")},
+                               {7, QStringLiteral("1221055400"), QStringLiteral("ЗЕЛЕНЕ")},
+                               {8, QStringLiteral("1288855500"), QStringLiteral("ЗАГУБЛЕНЕ")},
+                               {9, QStringLiteral("1234"), QStringLiteral("ХУТІР")},
+                               {10, QStringLiteral("00000"), QStringLiteral("БЕЗ РАЙОНУ")},
+                               {11, QStringLiteral("\"512345678"), QStringLiteral("ЛАПКИ")}});
 }
 
 void Folders::writeSettings() const

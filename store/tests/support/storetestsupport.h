@@ -11,22 +11,15 @@
 #include <QVariant>
 #include <QVector>
 
+#include "testsupport/testtables.h"
+
 namespace storetest {
 
-struct Column {
-    QString name;
-    char type;
-    short width;
-    short decimals;
-};
-
-// The columns of a table of the catalogue (store/tablecatalog.h): "CONT", ...
-QVector<Column> catalogColumns(const char* table);
-
-// Creates a table file through the layer; throws on failure.
-void createTable(const QString& path, const QVector<Column>& columns);
-// Appends rows (values in column order; a null QVariant leaves the field blank).
-void appendRows(const QString& path, const QVector<QVariantList>& rows);
+// The tests' table helpers, under the names the store tests use.
+using emlo::testing::appendRows;
+using emlo::testing::catalogColumns;
+using emlo::testing::Column;
+using emlo::testing::createTable;
 
 // The raw bytes of record recNo (deletion flag first) straight from the file.
 QByteArray rawRecord(const QString& path, int recNo);

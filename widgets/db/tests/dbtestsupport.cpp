@@ -8,11 +8,11 @@
 #include "store/fields.h"
 #include "store/filecase.h"
 #include "store/tablecatalog.h"
-#include "store/tests/support/storetestsupport.h"
+#include "testsupport/testtables.h"
 
 namespace dbtest {
 
-using storetest::Column;
+using emlo::testing::Column;
 
 Tables::Tables()
 {
@@ -22,31 +22,31 @@ Tables::Tables()
     env.setApplyTo(atLocal);
     env.setDeleted(true);
 
-    storetest::createTable(folder + QStringLiteral("rec.dbf"),
-                           {{QStringLiteral("NAME"), 'C', 10, 0},
-                            {QStringLiteral("NUM"), 'N', 2, 0},
-                            {QStringLiteral("AMT"), 'N', 18, 7},
-                            {QStringLiteral("CODE"), 'C', 5, 0}});
-    storetest::createTable(folder + QStringLiteral("list.dbf"),
-                           {{QStringLiteral("ID"), 'N', 5, 0},
-                            {QStringLiteral("CODE"), 'C', 5, 0},
-                            {QStringLiteral("DESCR"), 'C', 30, 0}});
+    emlo::testing::createTable(folder + QStringLiteral("rec.dbf"),
+                               {{QStringLiteral("NAME"), 'C', 10, 0},
+                                {QStringLiteral("NUM"), 'N', 2, 0},
+                                {QStringLiteral("AMT"), 'N', 18, 7},
+                                {QStringLiteral("CODE"), 'C', 5, 0}});
+    emlo::testing::createTable(folder + QStringLiteral("list.dbf"),
+                               {{QStringLiteral("ID"), 'N', 5, 0},
+                                {QStringLiteral("CODE"), 'C', 5, 0},
+                                {QStringLiteral("DESCR"), 'C', 30, 0}});
     QVector<QVariantList> entries;
     const char* const names[] = {"Альфа", "альбом", "Бета", "БЕРЕЗА", "Вишня", "Груша",
                                  "Дуб",   "Ель",    "Жито", "Зерно",  "Іній",  "Кедр"};
     for (int i = 0; i < 12; ++i)
         entries.append({i + 1, QStringLiteral("A%1").arg(i + 1, 2, 10, QLatin1Char('0')), QString::fromUtf8(names[i])});
-    storetest::appendRows(folder + QStringLiteral("list.dbf"), entries);
+    emlo::testing::appendRows(folder + QStringLiteral("list.dbf"), entries);
 
     for (const char* name : {"CONT", "DATA"}) {
         if (!emlo::CreateTableFile(emlo::TableDefOf(QLatin1String(name)),
                                    folder + QString::fromLatin1(name).toLower() + QStringLiteral(".dbf")))
             throw std::runtime_error("cannot create a fixture table");
     }
-    storetest::appendRows(folder + QStringLiteral("cont.dbf"),
-                          {{1, QStringLiteral("01001"), QStringLiteral("Арсен"), 0.001},
-                           {2, QStringLiteral("01002"), QStringLiteral("Ванадій"), 0.02},
-                           {3, QStringLiteral("01003"), QStringLiteral("Залізо"), 0.1}});
+    emlo::testing::appendRows(folder + QStringLiteral("cont.dbf"),
+                              {{1, QStringLiteral("01001"), QStringLiteral("Арсен"), 0.001},
+                               {2, QStringLiteral("01002"), QStringLiteral("Ванадій"), 0.02},
+                               {3, QStringLiteral("01003"), QStringLiteral("Залізо"), 0.1}});
 
     rec.setTableName(folder + QStringLiteral("rec.dbf"));
     rec.Open();
