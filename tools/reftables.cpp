@@ -32,7 +32,7 @@ bool ParseCsv(const QByteArray& raw, QVector<QStringList>* rows, QString* error)
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
     if (text.contains(QChar::ReplacementCharacter)) {
-        *error = QStringLiteral("the file is not valid UTF-8");
+        *error = QStringLiteral("файл не в кодуванні UTF-8");
         return false;
     }
     rows->clear();
@@ -80,14 +80,14 @@ bool ParseCsv(const QByteArray& raw, QVector<QStringList>* rows, QString* error)
         } else if (c == u'"' && field.isEmpty() && !wasQuoted) {
             quoted = true;
         } else if (wasQuoted) {
-            *error = QStringLiteral("line %1: text after a closing quote").arg(line);
+            *error = QStringLiteral("рядок %1: текст після лапок, що закривають поле").arg(line);
             return false;
         } else {
             field += c;
         }
     }
     if (quoted) {
-        *error = QStringLiteral("line %1: a quoted field is not closed").arg(line);
+        *error = QStringLiteral("рядок %1: поле в лапках не закрито").arg(line);
         return false;
     }
     if (!field.isEmpty() || !row.isEmpty())
@@ -104,17 +104,17 @@ QString checkNumber(const QString& text, const TRefField& f, double* value)
     bool ok = false;
     const double v = text.toDouble(&ok);
     if (!ok || text.trimmed() != text || text.isEmpty())
-        return QStringLiteral("%1: \"%2\" is not a number").arg(QString::fromLatin1(f.name), text);
+        return QStringLiteral("%1: «%2» не є числом").arg(QString::fromLatin1(f.name), text);
     const qsizetype point = text.indexOf(u'.');
     if (point >= 0 && text.size() - point - 1 > f.decimals)
-        return QStringLiteral("%1: \"%2\" has more than %3 decimals")
+        return QStringLiteral("%1: у «%2» більше %3 знаків після коми")
             .arg(QString::fromLatin1(f.name), text)
             .arg(f.decimals);
     if (f.decimals == 0 && point >= 0)
-        return QStringLiteral("%1: \"%2\" must be a whole number").arg(QString::fromLatin1(f.name), text);
+        return QStringLiteral("%1: «%2» має бути цілим числом").arg(QString::fromLatin1(f.name), text);
     const QString stored = QString::asprintf("%.*f", f.decimals, v);
     if (stored.size() > f.width)
-        return QStringLiteral("%1: \"%2\" does not fit N(%3,%4)")
+        return QStringLiteral("%1: «%2» не вміщується в N(%3,%4)")
             .arg(QString::fromLatin1(f.name), text)
             .arg(f.width)
             .arg(f.decimals);
@@ -132,7 +132,7 @@ QStringList ValidateRows(const TRefTable& table, const QVector<QStringList>& row
         problems << QStringLiteral("%1:%2: %3").arg(file).arg(line).arg(text);
     };
     if (rows.isEmpty()) {
-        at(1, QStringLiteral("the file is empty"));
+        at(1, QStringLiteral("файл порожній"));
         return problems;
     }
     QStringList expected;
@@ -142,14 +142,14 @@ QStringList ValidateRows(const TRefTable& table, const QVector<QStringList>& row
     for (QString& h : header)
         h = h.trimmed().toUpper();
     if (header != expected) {
-        at(1, QStringLiteral("the header must be %1").arg(expected.join(u',')));
+        at(1, QStringLiteral("рядок заголовку має бути %1").arg(expected.join(u',')));
         return problems;
     }
     for (int r = 1; r < rows.size(); ++r) {
         const QStringList& row = rows.at(r);
         const int line = r + 1;
         if (row.size() != table.fields().size()) {
-            at(line, QStringLiteral("%1 fields instead of %2").arg(row.size()).arg(table.fields().size()));
+            at(line, QStringLiteral("полів %1 замість %2").arg(row.size()).arg(table.fields().size()));
             continue;
         }
         for (int c = 0; c < row.size(); ++c) {
@@ -165,7 +165,7 @@ QStringList ValidateRows(const TRefTable& table, const QVector<QStringList>& row
             const QChar bad = firstNonCp1251Char(value);
             if (!bad.isNull()) {
                 at(line,
-                   QStringLiteral("%1: the character U+%2 cannot be stored in Windows-1251")
+                   QStringLiteral("%1: символ U+%2 не можна записати у Windows-1251")
                        .arg(QString::fromLatin1(f.name))
                        .arg(bad.unicode(), 4, 16, QChar(u'0')));
                 continue;
@@ -173,7 +173,7 @@ QStringList ValidateRows(const TRefTable& table, const QVector<QStringList>& row
             const qsizetype bytes = toCp1251(value).size();
             if (bytes > f.width)
                 at(line,
-                   QStringLiteral("%1: %2 characters do not fit the field's %3")
+                   QStringLiteral("%1: %2 символів не вміщуються в поле завширшки %3")
                        .arg(QString::fromLatin1(f.name))
                        .arg(bytes)
                        .arg(f.width));
@@ -190,9 +190,9 @@ void buildTable(const TRefTable& table, const QVector<QStringList>& rows, const 
     const QString path = folder + name + QStringLiteral(".DBF");
     TApolloTable tbl(QStringLiteral("tbl") + name);
     if (!emlo::DeclareTable(tbl, *table.def, path))
-        throw Exception(QStringLiteral("cannot create %1: %2").arg(path, tbl.LastErrorText()));
+        throw Exception(QStringLiteral("неможливо створити %1: %2").arg(path, tbl.LastErrorText()));
     if (!tbl.CreateExec())
-        throw Exception(QStringLiteral("cannot write %1: %2").arg(path, tbl.LastErrorText()));
+        throw Exception(QStringLiteral("неможливо записати %1: %2").arg(path, tbl.LastErrorText()));
     tbl.setTableName(path);
     tbl.setSyncOnPost(false);  // a build step: thousands of records, no user waiting on each
     tbl.Open();
@@ -211,7 +211,7 @@ void buildTable(const TRefTable& table, const QVector<QStringList>& rows, const 
     if (table.def->indexName != nullptr) {
         const QString index = QString::fromLatin1(table.def->indexName) + QStringLiteral(".IDX");
         if (!tbl.Index(index, QString::fromLatin1(table.def->indexKey)))
-            throw Exception(QStringLiteral("cannot build %1: %2").arg(folder + index, tbl.LastErrorText()));
+            throw Exception(QStringLiteral("неможливо побудувати %1: %2").arg(folder + index, tbl.LastErrorText()));
     }
     tbl.Close();
 }
@@ -244,7 +244,7 @@ bool BuildReferenceTables(const QString& sourceDir, const QString& outDir, QStri
         return false;
 
     if (!QDir().mkpath(outDir)) {
-        *errors << QStringLiteral("%1: cannot create the folder").arg(outDir);
+        *errors << QStringLiteral("%1: неможливо створити папку").arg(outDir);
         return false;
     }
     QTemporaryDir staging(QDir(outDir).filePath(QStringLiteral(".refdata-XXXXXX")));
@@ -268,7 +268,7 @@ bool BuildReferenceTables(const QString& sourceDir, const QString& outDir, QStri
                 QFile::remove(old.absoluteFilePath());
         const QString target = QDir(outDir).filePath(name);
         if (::rename(QFile::encodeName(folder + name).constData(), QFile::encodeName(target).constData()) != 0) {
-            *errors << QStringLiteral("%1: cannot replace the file").arg(target);
+            *errors << QStringLiteral("%1: неможливо замінити файл").arg(target);
             return false;
         }
     }

@@ -111,20 +111,20 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("problem");
         QTest::newRow("code too wide") << "ow.csv" << QByteArray("OWID,CODE,DESCR\r\n1,100,Приватна\r\n")
-                                       << "ow.csv:2: CODE: 3 characters do not fit the field's 2";
+                                       << "ow.csv:2: CODE: 3 символів не вміщуються в поле завширшки 2";
         QTest::newRow("not windows-1251") << "ow.csv" << QByteArray("OWID,CODE,DESCR\r\n1,10,Приватна \xE2\x88\x92\r\n")
-                                          << "ow.csv:2: DESCR: the character U+2212 cannot be stored in Windows-1251";
+                                          << "ow.csv:2: DESCR: символ U+2212 не можна записати у Windows-1251";
         QTest::newRow("id not a number") << "ow.csv" << QByteArray("OWID,CODE,DESCR\r\nx,10,A\r\n")
-                                         << "ow.csv:2: OWID: \"x\" is not a number";
+                                         << "ow.csv:2: OWID: «x» не є числом";
         QTest::newRow("id too wide") << "ow.csv" << QByteArray("OWID,CODE,DESCR\r\n123456,10,A\r\n")
-                                     << "ow.csv:2: OWID: \"123456\" does not fit N(5,0)";
+                                     << "ow.csv:2: OWID: «123456» не вміщується в N(5,0)";
         QTest::newRow("limit with 8 decimals")
             << "cont.csv" << QByteArray("CONTID,CODE,DESCR,LIMIT\r\n1,01001,A,0.00000001\r\n")
-            << "cont.csv:2: LIMIT: \"0.00000001\" has more than 7 decimals";
+            << "cont.csv:2: LIMIT: у «0.00000001» більше 7 знаків після коми";
         QTest::newRow("wrong header") << "ow.csv" << QByteArray("ID,CODE,DESCR\r\n1,10,A\r\n")
-                                      << "ow.csv:1: the header must be OWID,CODE,DESCR";
+                                      << "ow.csv:1: рядок заголовку має бути OWID,CODE,DESCR";
         QTest::newRow("missing field") << "ow.csv" << QByteArray("OWID,CODE,DESCR\r\n1,10\r\n")
-                                       << "ow.csv:2: 2 fields instead of 3";
+                                       << "ow.csv:2: полів 2 замість 3";
     }
     void validation()
     {
