@@ -355,11 +355,15 @@ void DbGrid::FitColumns()
     }
     // Shares in proportion to the display widths; a column whose share would
     // cut its title takes its minimum, and the others share what is left.
+    // The pass that marks no more columns leaves what the others share in
+    // room and their weight in total.
     QVector<bool> atMinimum(count, false);
+    int room = available;
+    int total = 0;
     for (bool again = true; again;) {
         again = false;
-        int room = available;
-        int total = 0;
+        room = available;
+        total = 0;
         for (int column = 0; column < count; ++column) {
             if (atMinimum[column])
                 room -= minimum[column];
@@ -372,14 +376,6 @@ void DbGrid::FitColumns()
                 again = true;
             }
         }
-    }
-    int room = available;
-    int total = 0;
-    for (int column = 0; column < count; ++column) {
-        if (atMinimum[column])
-            room -= minimum[column];
-        else
-            total += weights[column];
     }
     m_fitting = true;
     int used = 0;
