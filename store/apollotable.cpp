@@ -15,603 +15,75 @@
 #include "engine.h"
 #include "errors.h"
 #include "filecase.h"
-#include "numbertext.h"
+#include "enginecursor.h"
+#include "enginefailure.h"
+#include "fieldkind.h"
+#include "fieldlist.h"
+#include "recordcodec.h"
+#include "tablelookup.h"
+#include "tablepath.h"
 
 namespace {
 
+using emlo::FieldDesc;
+using emlo::fileNamePart;
+using emlo::folderPart;
+using emlo::hasExtension;
+using emlo::hasFolder;
+using emlo::RecordCodec;
+
 const QChar kCR = QChar(u'\r');
-
-quint64 nextGeneration()
-{
-    static quint64 counter = 0;
-    return ++counter;
-}
-
-enum class ValueKind { String, Smallint, Integer, Float, Boolean, Date, Unsupported };
-
-bool hasFolder(const QString& path)
-{
-    return path.contains(u'/');
-}
-
-QString fileNamePart(const QString& path)
-{
-    return path.mid(path.lastIndexOf(u'/') + 1);
-}
-
-QString folderPart(const QString& path)
-{
-    return path.left(path.lastIndexOf(u'/') + 1);
-}
-
-bool hasExtension(const QString& fileName)
-{
-    return fileName.lastIndexOf(u'.') > 0;
-}
-
-// The engine name of a table: the file name without folder and extension, in
-// capitals, at most 8 characters, each character other than A..Z as "_".
-QString deriveAlias(const QString& path)
-{
-    QString base = fileNamePart(path);
-    const int dot = base.lastIndexOf(u'.');
-    if (dot > 0)
-        base.truncate(dot);
-    base = base.toUpper().left(8);
-    for (QChar& ch : base) {
-        if (ch < u'A' || ch > u'Z')
-            ch = u'_';
-    }
-    return base.isEmpty() ? QStringLiteral("_") : base;
-}
-
-// The program's own words for a failed engine call, chosen by the kind of
-// its outcome, so that a lock, a damaged file and a full disk read
-// differently; the file is named.
-QString engineFailureText(short kind, const QString& file)
-{
-    switch (kind) {
-    case SX_ERR_NOT_FOUND: return QStringLiteral("Файл або запис не знайдено: %1").arg(file);
-    case SX_ERR_CORRUPT: return QStringLiteral("Файл таблиці пошкоджено: %1").arg(file);
-    case SX_ERR_IO: return QStringLiteral("Помилка читання або запису на диску, файл: %1").arg(file);
-    case SX_ERR_LOCKED: return QStringLiteral("Таблицю заблокувала інша програма або інший користувач: %1").arg(file);
-    case SX_ERR_BAD_VALUE: return QStringLiteral("Значення не вміщується в поле таблиці: %1").arg(file);
-    case SX_ERR_BAD_EXPR: return QStringLiteral("Помилковий вираз для таблиці: %1").arg(file);
-    case SX_ERR_DISK_FULL: return QStringLiteral("Недостатньо місця на диску для запису файлу: %1").arg(file);
-    case SX_ERR_ACCESS:
-        return QStringLiteral("Немає дозволу на запис, або файл чи папка доступні лише для читання: %1").arg(file);
-    case SX_ERR_EXISTS: return QStringLiteral("Файл уже існує: %1").arg(file);
-    default: return QStringLiteral("Помилка роботи з таблицею: %1").arg(file);
-    }
-}
 
 QByteArray latin(const QString& text)
 {
     return text.toLatin1();
 }
 
-QString rightTrimmed(const QString& text)
-{
-    int n = static_cast<int>(text.size());
-    while (n > 0 && text.at(n - 1) == u' ')
-        --n;
-    return text.left(n);
-}
-
-}  // namespace
-
-struct TApolloTable::FieldDesc {
-    QString name;  // as the engine reports it (capitals)
-    char type = 'C';
-    int offset = 0;  // in the record image, the deletion flag being byte 0
-    int width = 0;
-    int decimals = 0;
-    ValueKind kind = ValueKind::String;
-};
-
-namespace {
-
-// The text of an N column in its simplest and by far commonest form: blanks
-// around an optional minus, digits and at most one "." between digits. Such a
-// number is converted here exactly as the general parser would (a value of at
-// most 15 significant digits divided once by an exact power of ten is the
-// correctly rounded double); any other text goes to the general parser.
-struct PlainNumber {
-    enum Result { Blank, Parsed, Other };
-    double value = 0;
-    qint64 integer = 0;
-    bool isInteger = false;  // no "." and fits in an int
-};
-
-PlainNumber::Result parsePlainNumber(const char* text, int width, PlainNumber& out)
-{
-    static constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-    auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; };
-    int b = 0, e = width;
-    while (b < e && isBlank(text[b]))
-        ++b;
-    while (e > b && isBlank(text[e - 1]))
-        --e;
-    if (b == e)
-        return PlainNumber::Blank;
-    bool negative = false;
-    if (text[b] == '-') {
-        negative = true;
-        ++b;
-    }
-    quint64 mantissa = 0;
-    int digits = 0, intDigits = 0, fraction = 0;
-    bool dot = false;
-    for (int i = b; i < e; ++i) {
-        const char c = text[i];
-        if (c >= '0' && c <= '9') {
-            if (mantissa == 0 && c == '0') {
-                // leading zeros are not significant
-            } else if (++digits > 15) {
-                return PlainNumber::Other;
-            }
-            mantissa = mantissa * 10 + static_cast<quint64>(c - '0');
-            if (dot)
-                ++fraction;
-            else
-                ++intDigits;
-        } else if (c == '.' && !dot) {
-            dot = true;
-        } else {
-            return PlainNumber::Other;
-        }
-    }
-    if (intDigits == 0 || (dot && fraction == 0))
-        return PlainNumber::Other;
-    const double magnitude = static_cast<double>(mantissa) / kPow10[fraction > 15 ? 15 : fraction];
-    if (fraction > 15)
-        return PlainNumber::Other;
-    out.value = negative ? -magnitude : magnitude;
-    out.isInteger = !dot && mantissa <= 2147483647u + (negative ? 1u : 0u);
-    out.integer = negative ? -static_cast<qint64>(mantissa) : static_cast<qint64>(mantissa);
-    return PlainNumber::Parsed;
-}
-
 }  // namespace
 
 struct TApolloTable::Impl {
-    explicit Impl(TApolloTable& table) : q(table) { }
+    explicit Impl(TApolloTable& table)
+        : q(table), cursor(codec, [&table](short kind) { table.failEngine(kind, table.m_filePath); }), lookup(cursor)
+    {
+    }
 
     TApolloTable& q;
-    std::vector<FieldDesc> desc;
-    std::vector<std::unique_ptr<TField>> defined;
-    std::vector<std::unique_ptr<TField>> defaults;
-    std::vector<TField*> fields;
+    RecordCodec codec;
+    emlo::EngineCursor cursor;
+    emlo::TableLookup lookup;
+    emlo::FieldList fields;
     std::vector<TDataSource*> sources;
-
-    int recSize = 0;
-    QByteArray image;              // raw record of the current record
-    std::vector<QVariant> values;  // decoded values, one per file column
-    std::vector<bool> dirty;       // columns set since the record was read
-    qint32 recNo = 0;              // 0: no current record
-    bool eof = true;
-    bool bof = true;
     qint32 savedRecNo = 0;  // where an insert started
     bool savedEof = true;
     bool savedBof = true;
-    short indexHandle = 0;
     qint32 recCount = 0;
-    QString query;
-    quint64 generation = nextGeneration();
-    mutable QHash<QString, QVariant> lookupCache;
-    mutable quint64 lookupCacheGeneration = 0;
 
-    // The engine's function table lives as long as the program (a reload
-    // refills it in place), so it is looked up once per table.
-    const TSdeApi& api = TApolloEngine::Api();
-    const TSdeApi& sx() const { return api; }
-
-    void select() const { sx().sx_Select(q.m_workArea); }
-
-    // Raises the program's text when the engine call just made failed (the
-    // outcome is cleared by the next call, so this comes right after it).
-    void check() const
-    {
-        const short kind = sx().sx_ErrorKind();
-        if (kind != SX_OK)
-            q.failEngine(kind, q.m_filePath);
-    }
-
-    // Puts the engine on the current record (navigation is always relative
-    // to the dataset's record, whatever moved the engine meanwhile).
-    void syncEngine() const
-    {
-        select();
-        // Going to a record in index order means finding its key: skip it
-        // when the engine is still where the dataset left it.
-        if (recNo > 0 && (sx().sx_RecNo() != recNo || sx().sx_Eof() || sx().sx_Bof()))
-            sx().sx_Go(recNo);
-    }
-
-    int columnOf(const QString& name) const
-    {
-        for (std::size_t i = 0; i < desc.size(); ++i) {
-            if (desc[i].name.compare(name, Qt::CaseInsensitive) == 0)
-                return static_cast<int>(i);
-        }
-        return -1;
-    }
+    const TSdeApi& sx() const { return cursor.api; }
 
     int requireColumn(const QString& name) const
     {
-        const int column = columnOf(name);
+        const int column = codec.columnOf(name);
         if (column < 0)
             throw EDatabaseError(QStringLiteral("%1: Field '%2' not found").arg(q.Name(), name));
         return column;
     }
 
-    // ---- record image <-> values ----
-
-    QVariant decode(const FieldDesc& fd, const char* record) const
-    {
-        const char* field = record + fd.offset;
-        if (fd.kind == ValueKind::String) {
-            // the hot path of every scan: trim in place, decode once
-            qsizetype len = fd.width;
-            // wide columns hold mostly blanks: drop them eight at a time
-            constexpr quint64 kBlanks = 0x2020202020202020ull;
-            quint64 word;
-            while (len >= 8 && (std::memcpy(&word, field + len - 8, 8), word == kBlanks))
-                len -= 8;
-            while (len > 0 && (field[len - 1] == ' ' || field[len - 1] == '\0'))
-                --len;
-            return fromCp1251(field, len);
-        }
-        const QByteArray raw = QByteArray::fromRawData(field, fd.width);
-        switch (fd.kind) {
-        case ValueKind::String: break;
-        case ValueKind::Smallint:
-        case ValueKind::Float: {
-            if (fd.type == 'I') {
-                qint32 n = 0;
-                std::memcpy(&n, raw.constData(), std::min<std::size_t>(sizeof n, static_cast<std::size_t>(raw.size())));
-                return n;
-            }
-            PlainNumber plain;
-            switch (parsePlainNumber(field, fd.width, plain)) {
-            case PlainNumber::Blank: return QVariant();
-            case PlainNumber::Parsed:
-                if (fd.kind == ValueKind::Smallint)
-                    return plain.isInteger ? QVariant(static_cast<int>(plain.integer)) : QVariant(0);
-                return plain.value;
-            case PlainNumber::Other: break;
-            }
-            const QByteArray text = raw.trimmed();
-            bool ok = false;
-            if (fd.kind == ValueKind::Smallint) {
-                const int n = text.toInt(&ok);
-                return ok ? n : 0;
-            }
-            const double value = text.toDouble(&ok);
-            return ok && std::isfinite(value) ? value : 0.0;
-        }
-        case ValueKind::Integer: {
-            if (fd.type == 'I') {
-                qint32 n = 0;
-                std::memcpy(&n, raw.constData(), std::min<std::size_t>(sizeof n, static_cast<std::size_t>(raw.size())));
-                return n;
-            }
-            PlainNumber plain;
-            switch (parsePlainNumber(field, fd.width, plain)) {
-            case PlainNumber::Blank: return QVariant();
-            case PlainNumber::Parsed: return plain.isInteger ? static_cast<int>(plain.integer) : 0;
-            case PlainNumber::Other: break;
-            }
-            bool ok = false;
-            const int n = raw.trimmed().toInt(&ok);
-            return ok ? n : 0;
-        }
-        case ValueKind::Boolean: {
-            const char c = raw.isEmpty() ? ' ' : raw.at(0);
-            if (c == ' ' || c == '?')
-                return QVariant();
-            return c == 'T' || c == 't' || c == 'Y' || c == 'y';
-        }
-        case ValueKind::Date: {
-            if (raw.trimmed().isEmpty())
-                return QVariant();
-            const QDate date = QDate::fromString(QString::fromLatin1(raw), QStringLiteral("yyyyMMdd"));
-            return date.isValid() ? QVariant(date) : QVariant();
-        }
-        case ValueKind::Unsupported: break;
-        }
-        return QVariant();
-    }
-
-    [[noreturn]] void outOfBounds() { q.fail(QStringLiteral("Translate error. Value out of bounds")); }
-
-    QByteArray rightAligned(const QString& text, const FieldDesc& fd)
-    {
-        if (text.size() > fd.width)
-            outOfBounds();
-        return QByteArray(fd.width - static_cast<int>(text.size()), ' ') + latin(text);
-    }
-
-    // The bytes of a value in a column; raises the out-of-bounds error for a
-    // number that does not fit, so that nothing spills into the next column.
+    // The bytes of a value in its column, with the table's text for a value
+    // the column cannot hold.
     QByteArray encode(const FieldDesc& fd, const QVariant& value)
     {
-        const QByteArray blank(fd.width, ' ');
-        switch (fd.kind) {
-        case ValueKind::String: {
-            if (value.isNull())
-                return blank;
-            bool ok = false;
-            QByteArray bytes = toCp1251(value.toString(), &ok);
-            if (!ok) {
-                q.fail(QStringLiteral("Поле «%1» містить символ, якого немає в кодовій сторінці Windows-1251")
-                           .arg(fd.name));
-            }
-            bytes.truncate(fd.width);
-            return bytes + QByteArray(fd.width - static_cast<int>(bytes.size()), ' ');
+        QByteArray bytes;
+        switch (RecordCodec::encode(fd, value, bytes)) {
+        case RecordCodec::EncodeError::None: break;
+        case RecordCodec::EncodeError::OutOfBounds: q.fail(QStringLiteral("Translate error. Value out of bounds"));
+        case RecordCodec::EncodeError::NotCp1251:
+            q.fail(
+                QStringLiteral("Поле «%1» містить символ, якого немає в кодовій сторінці Windows-1251").arg(fd.name));
         }
-        case ValueKind::Smallint:
-        case ValueKind::Integer:
-        case ValueKind::Float: {
-            if (fd.type == 'I') {
-                const qint32 n = value.isNull() ? 0 : value.toInt();
-                QByteArray bytes(fd.width, '\0');
-                std::memcpy(bytes.data(), &n, std::min<std::size_t>(sizeof n, static_cast<std::size_t>(fd.width)));
-                return bytes;
-            }
-            if (value.isNull())
-                return blank;
-            if (fd.kind == ValueKind::Float) {
-                QByteArray bytes(fd.width, ' ');
-                if (!FormatNumberText(value.toDouble(), fd.width, fd.decimals, bytes.data()))
-                    outOfBounds();
-                return bytes;
-            }
-            return rightAligned(QString::number(value.toLongLong()), fd);
-        }
-        case ValueKind::Boolean:
-            if (value.isNull())
-                return blank;
-            return QByteArray(value.toBool() ? "T" : "F") + QByteArray(fd.width - 1, ' ');
-        case ValueKind::Date:
-            if (value.isNull())
-                return blank;
-            return latin(value.toDate().toString(QStringLiteral("yyyyMMdd"))).leftJustified(fd.width, ' ', true);
-        case ValueKind::Unsupported: break;
-        }
-        return QByteArray();
+        return bytes;
     }
 
-    void decodeAll()
-    {
-        // overwrite the slots in place: no fresh nulls between two records
-        values.resize(desc.size());
-        dirty.assign(desc.size(), false);
-        for (std::size_t i = 0; i < desc.size(); ++i)
-            values[i] = decode(desc[i], image.constData());
-    }
-
-    QByteArray blankImage() const { return QByteArray(recSize, ' '); }
-
-    QByteArray readImage(qint32 recordNumber) const
-    {
-        QByteArray buffer(recSize + 1, ' ');
-        select();
-        sx().sx_Go(recordNumber);
-        sx().sx_GetRecord(buffer.data());
-        check();
-        buffer.truncate(recSize);
-        return buffer;
-    }
-
-    // Takes the engine's current record as the dataset's current record.
-    void readEngineRecord()
-    {
-        // reuse the image's storage: a scan reads every record through here
-        image.resize(recSize + 1);
-        sx().sx_GetRecord(image.data());
-        check();
-        image.truncate(recSize);
-        recNo = static_cast<qint32>(sx().sx_RecNo());
-        decodeAll();
-    }
-
-    void setNoRecord()
-    {
-        recNo = 0;
-        eof = true;
-        bof = true;
-        image = blankImage();
-        decodeAll();
-    }
-
-    // ---- moves without events ----
-
-    void goTop()
-    {
-        select();
-        sx().sx_GoTop();
-        check();
-        if (sx().sx_Eof()) {
-            setNoRecord();
-            return;
-        }
-        readEngineRecord();
-        bof = true;
-        eof = false;
-    }
-
-    void goBottom(bool markEof)
-    {
-        select();
-        sx().sx_GoBottom();
-        check();
-        if (sx().sx_Eof()) {
-            setNoRecord();
-            return;
-        }
-        readEngineRecord();
-        bof = false;
-        eof = markEof;
-    }
-
-    bool skip(int direction)
-    {
-        if (recNo == 0) {
-            goTop();
-            return false;
-        }
-        syncEngine();
-        sx().sx_Skip(direction);
-        check();
-        if (direction > 0 ? sx().sx_Eof() != 0 : sx().sx_Bof() != 0) {
-            (direction > 0 ? eof : bof) = true;
-            syncEngine();
-            return false;
-        }
-        readEngineRecord();
-        bof = false;
-        eof = false;
-        return true;
-    }
-
-    bool deletedHidden() const
-    {
-        const TApolloEnv* env = TApolloEnv::Current();
-        return env && env->AppliesToLocal() && env->Deleted();
-    }
-
-    // Whether the engine's current record is seen by navigation.
-    bool engineRecordVisible() const
-    {
-        if (deletedHidden() && sx().sx_Deleted())
-            return false;
-        if (!query.isEmpty()) {
-            const QByteArray expr = toCp1251(query);
-            if (!sx().sx_EvalLogical(expr.constData()))
-                return false;
-        }
-        return true;
-    }
-
-    // Goes to a record by number; a record that is not visible gives the next
-    // visible one in the current order, else the last one.
-    void gotoVisible(qint32 target)
-    {
-        select();
-        const qint32 count = static_cast<qint32>(sx().sx_RecCount());
-        if (target < 1) {
-            goTop();
-            return;
-        }
-        if (target > count) {
-            goBottom(false);
-            return;
-        }
-        sx().sx_Go(target);
-        if (!engineRecordVisible()) {
-            sx().sx_Skip(1);
-            if (sx().sx_Eof()) {
-                goBottom(false);
-                return;
-            }
-        }
-        readEngineRecord();
-        bof = false;
-        eof = false;
-    }
-
-    // Keeps the current record after the order changed; without one, the first.
-    void resync()
-    {
-        if (recNo > 0)
-            gotoVisible(recNo);
-        else
-            goTop();
-    }
-
-    // ---- look-up support ----
-
-    // The seek key of a value for a column: text padded with blanks to the
-    // width (numbers on the left). Empty when the value cannot be a key.
-    QByteArray seekKey(const FieldDesc& fd, const QVariant& value) const
-    {
-        if (fd.kind == ValueKind::String) {
-            bool ok = false;
-            QByteArray bytes = toCp1251(value.toString(), &ok);
-            if (!ok || bytes.size() > fd.width)
-                return QByteArray();
-            return bytes + QByteArray(fd.width - static_cast<int>(bytes.size()), ' ');
-        }
-        bool ok = false;
-        const double number =
-            value.typeId() == QMetaType::QString ? value.toString().trimmed().toDouble(&ok) : value.toDouble(&ok);
-        if (!ok || !std::isfinite(number))
-            return QByteArray();
-        QByteArray key(fd.width, ' ');
-        if (!FormatNumberText(number, fd.width, fd.decimals, key.data()))
-            return QByteArray();
-        return key;
-    }
-
-    static bool keyEquals(const QVariant& stored, const QVariant& key)
-    {
-        if (stored.isNull() || key.isNull())
-            return false;
-        if (stored.typeId() == QMetaType::QString)
-            return rightTrimmed(stored.toString()) == rightTrimmed(key.toString());
-        bool ok = false;
-        const double wanted =
-            key.typeId() == QMetaType::QString ? key.toString().trimmed().toDouble(&ok) : key.toDouble(&ok);
-        return ok && stored.toDouble() == wanted;
-    }
-
-    // The lookup result of a column: numbers without decimals and narrower
-    // than 5 characters as integers, other numbers as floating, text trimmed.
-    QVariant lookupResult(const FieldDesc& fd, const char* record) const
-    {
-        QVariant v = decode(fd, record);
-        if (v.typeId() == QMetaType::QString)
-            return v.toString().trimmed();
-        return v;
-    }
-
-    // Finds a record without moving the dataset: by seek through the active
-    // index, or by walking the visible records in the current order.
-    // Returns the record number, 0 when none. Leaves the engine anywhere.
-    qint32 find(int keyColumn, const QVariant& key, QByteArray* record) const
-    {
-        const FieldDesc& fd = desc[static_cast<std::size_t>(keyColumn)];
-        select();
-        QByteArray buffer(recSize + 1, ' ');
-        if (indexHandle != 0) {
-            const QByteArray seek = seekKey(fd, key);
-            if (seek.isEmpty())
-                return 0;
-            sx().sx_Seek(seek.constData());
-            check();
-            if (!sx().sx_Found())
-                return 0;
-            sx().sx_GetRecord(buffer.data());
-            check();
-            buffer.truncate(recSize);
-            *record = buffer;
-            return static_cast<qint32>(sx().sx_RecNo());
-        }
-        for (sx().sx_GoTop(); !sx().sx_Eof(); sx().sx_Skip(1)) {
-            sx().sx_GetRecord(buffer.data());
-            check();
-            if (keyEquals(decode(fd, buffer.constData()), key)) {
-                buffer.truncate(recSize);
-                *record = buffer;
-                return static_cast<qint32>(sx().sx_RecNo());
-            }
-        }
-        return 0;
-    }
-
-    void touch() { generation = nextGeneration(); }
+    void touch() { lookup.touch(); }
 
     void notify(TDataSource::Event event, TField* field = nullptr)
     {
@@ -656,7 +128,7 @@ void TApolloTable::fail(const QString& text)
 void TApolloTable::failEngine(short kind, const QString& file, const QString& lead)
 {
     const QString detail = QString::fromLocal8Bit(TApolloEngine::Api().sx_LastError());
-    const QString text = engineFailureText(kind, file);
+    const QString text = emlo::engineFailureText(kind, file);
     m_lastErrorText = lead.isEmpty() ? text : lead + kCR + text;
     m_lastErrorKind = kind;
     throw EApolloError(m_lastErrorText, kind, detail);
@@ -666,7 +138,7 @@ void TApolloTable::noteEngineFailure(const QString& file)
 {
     const short kind = TApolloEngine::Api().sx_ErrorKind();
     m_lastErrorKind = kind == SX_OK ? SX_ERR_OTHER : kind;
-    m_lastErrorText = engineFailureText(m_lastErrorKind, file);
+    m_lastErrorText = emlo::engineFailureText(m_lastErrorKind, file);
 }
 
 void TApolloTable::failOpen(const QString& path)
@@ -680,10 +152,7 @@ void TApolloTable::failOpen(const QString& path)
         sx.sx_SysProp(SX_SP_MISSING_RECORDS, &missing);
         if (missing > 0) {
             // A copy cut short, a restore of a part: say how much is gone.
-            m_lastErrorText = lead + kCR
-                + QStringLiteral("Файл таблиці коротший, ніж записано в його заголовку: бракує %1 "
-                                 "записів. Відновіть таблицю з резервної копії.")
-                      .arg(missing);
+            m_lastErrorText = lead + kCR + emlo::truncatedTableText(missing);
             m_lastErrorKind = kind;
             throw EApolloError(m_lastErrorText, kind, detail);
         }
@@ -693,15 +162,9 @@ void TApolloTable::failOpen(const QString& path)
 
 void TApolloTable::refuseAmbiguous(const QString& path)
 {
-    // On a file system that tells letters apart "data.dbf" and "DATA.DBF" are
-    // two tables; using either one silently could show, export or change the
-    // wrong data.
-    const QStringList spellings = MatchingEntries(path);
-    if (spellings.size() > 1) {
-        fail(QStringLiteral("У папці %1 є кілька файлів, назви яких різняться лише великими й малими літерами: %2. "
-                            "Невідомо, який з них використовувати; залиште тільки один.")
-                 .arg(folderPart(path), spellings.join(QStringLiteral(", "))));
-    }
+    const QString text = emlo::ambiguityText(path);
+    if (!text.isEmpty())
+        fail(text);
 }
 
 void TApolloTable::failReadOnly()
@@ -711,7 +174,7 @@ void TApolloTable::failReadOnly()
 
 void TApolloTable::releaseLocks(qint32 recNo)
 {
-    d->select();
+    d->cursor.select();
     if (!m_fileLocked)
         TApolloEngine::Api().sx_Unlock(0);
     else if (recNo > 0)
@@ -746,7 +209,7 @@ void TApolloTable::setTableName(const QString& name)
     if (Active())
         fail(QStringLiteral("Cannot perform this operation on an open table"));
     if (name != m_tableName)
-        d->defaults.clear();
+        d->fields.unbind();
     m_tableName = name;
 }
 
@@ -772,8 +235,7 @@ TField* TApolloTable::AddField(std::unique_ptr<TField> field)
     if (Active())
         fail(QStringLiteral("Cannot perform this operation on an open table"));
     field->m_dataSet = this;
-    d->defined.push_back(std::move(field));
-    return d->defined.back().get();
+    return d->fields.define(std::move(field));
 }
 
 TStringField* TApolloTable::AddStringField(const QString& name, int size)
@@ -814,28 +276,17 @@ TField* TApolloTable::AddLookupField(const QString& name, TFieldType type, int s
 
 int TApolloTable::FieldCount() const
 {
-    if (!d->fields.empty())
-        return static_cast<int>(d->fields.size());
-    return static_cast<int>(d->defined.size());
+    return d->fields.count();
 }
 
 TField* TApolloTable::Fields(int index) const
 {
-    if (index < 0 || index >= FieldCount())
-        return nullptr;
-    if (!d->fields.empty())
-        return d->fields[static_cast<std::size_t>(index)];
-    return d->defined[static_cast<std::size_t>(index)].get();
+    return d->fields.at(index);
 }
 
 TField* TApolloTable::FindField(const QString& name) const
 {
-    for (int i = 0; i < FieldCount(); ++i) {
-        TField* field = Fields(i);
-        if (field->FieldName().compare(name, Qt::CaseInsensitive) == 0)
-            return field;
-    }
-    return nullptr;
+    return d->fields.find(name);
 }
 
 TField* TApolloTable::FieldByName(const QString& name) const
@@ -857,9 +308,9 @@ QVariant TApolloTable::fieldValue(const TField* field) const
         return field->LookupDataSet()->lookupNoMove(field->LookupKeyFields(), keyField->AsVariant(),
                                                     field->LookupResultField());
     }
-    if (field->m_valueIndex < 0 || (m_state == dsBrowse && d->recNo == 0))
+    if (field->m_valueIndex < 0 || (m_state == dsBrowse && d->cursor.recNo == 0))
         return QVariant();
-    return d->values[static_cast<std::size_t>(field->m_valueIndex)];
+    return d->cursor.values[static_cast<std::size_t>(field->m_valueIndex)];
 }
 
 void TApolloTable::setFieldValue(TField* field, const QVariant& value)
@@ -871,21 +322,21 @@ void TApolloTable::setFieldValue(TField* field, const QVariant& value)
     if (m_state != dsEdit && m_state != dsInsert)
         throw EDatabaseError(QStringLiteral("%1: Dataset not in edit or insert mode").arg(Name()));
     const auto slot = static_cast<std::size_t>(field->m_valueIndex);
-    const QVariant previous = d->values[slot];
-    d->values[slot] = value;
+    const QVariant previous = d->cursor.values[slot];
+    d->cursor.values[slot] = value;
     if (field->OnValidate) {
         try {
             field->OnValidate(*field);
         } catch (...) {
-            d->values[slot] = previous;
+            d->cursor.values[slot] = previous;
             throw;
         }
     }
-    d->dirty[slot] = true;
+    d->cursor.dirty[slot] = true;
     m_modified = true;
     d->notify(TDataSource::Event::FieldChange, field);
     // Look-up fields keyed on this one show another record now.
-    for (TField* other : d->fields) {
+    for (TField* other : d->fields.bound()) {
         if (other->FieldKind() == fkLookup && other->KeyFields().compare(field->FieldName(), Qt::CaseInsensitive) == 0)
             d->notify(TDataSource::Event::FieldChange, other);
     }
@@ -899,29 +350,7 @@ QVariant TApolloTable::lookupNoMove(const QString& keyField, const QVariant& key
         return QVariant();
     const int keyColumn = d->requireColumn(keyField);
     const int resultColumn = d->requireColumn(resultField);
-    if (d->lookupCacheGeneration != d->generation) {
-        d->lookupCache.clear();
-        d->lookupCacheGeneration = d->generation;
-    }
-    const QString cacheKey = QString::number(keyColumn) + u'\x1f' + QString::number(resultColumn) + u'\x1f'
-        + QString::number(keyValue.typeId()) + u'\x1f' + keyValue.toString();
-    const auto cached = d->lookupCache.constFind(cacheKey);
-    if (cached != d->lookupCache.constEnd())
-        return *cached;
-    QByteArray record;
-    QVariant result;
-    try {
-        if (d->find(keyColumn, keyValue, &record) > 0)
-            result = d->lookupResult(d->desc[static_cast<std::size_t>(resultColumn)], record.constData());
-    } catch (const EApolloError&) {
-        // A look-up for display (a grid cell, a look-up field) shows nothing
-        // rather than end the paint; the next command meets the failure.
-        d->syncEngine();
-        return QVariant();
-    }
-    d->syncEngine();
-    d->lookupCache.insert(cacheKey, result);
-    return result;
+    return d->lookup.cachedResult(keyColumn, keyValue, resultColumn);
 }
 
 // ---------------------------------------------------------------- open / close
@@ -937,36 +366,13 @@ void TApolloTable::Open()
     const TSdeApi& sx = Sde();
     fire(BeforeOpen);
 
-    QString folder = folderPart(m_tableName);
-    if (folder.isEmpty())
-        folder = m_databaseName.isEmpty() ? QDir::currentPath() : m_databaseName;
-    folder = IncludeTrailingSlash(folder);
-    QString file = fileNamePart(m_tableName);
-    if (!hasExtension(file))
-        file += QStringLiteral(".DBF");
-    const QString path = folder + file;
+    const QString path = emlo::tableFilePath(m_tableName, m_databaseName);
     refuseAmbiguous(path);
+    const QString unopenable = emlo::unopenableText(path);
+    if (!unopenable.isEmpty())
+        fail(unopenable);
     const QFileInfo found(MatchFileCase(path));
-    if (!found.isFile()) {
-        if (found.isSymLink() && !found.exists()) {
-            fail(QStringLiteral("Table does not exist.") + kCR + QStringLiteral("File or directory does not exist.")
-                 + kCR + QStringLiteral("File: ") + path + kCR
-                 + QStringLiteral("Посилання веде до файлу, якого немає: ") + found.symLinkTarget());
-        }
-        if (found.exists()) {
-            fail(QStringLiteral("Unable to open table: ") + path + kCR
-                 + (found.isDir() ? QStringLiteral("Це папка, а не файл таблиці.")
-                                  : QStringLiteral("Це не звичайний файл таблиці.")));
-        }
-        fail(QStringLiteral("Table does not exist.") + kCR + QStringLiteral("File or directory does not exist.") + kCR
-             + QStringLiteral("File: ") + path);
-    }
-
-    QString alias = deriveAlias(file);
-    for (int n = 1; sx.sx_WorkArea(latin(alias).constData()) != 0; ++n) {
-        const QString suffix = QString::number(n);
-        alias = deriveAlias(file).left(8 - static_cast<int>(suffix.size())) + suffix;
-    }
+    const QString alias = emlo::freeAlias(sx, path);
 
     const TApolloEnv* env = TApolloEnv::Current();
     const bool envApplies = env && env->AppliesToLocal();
@@ -983,108 +389,35 @@ void TApolloTable::Open()
     sx.sx_ErrorLevel(envApplies ? env->ErrorLevel() : 0);
 
     m_workArea = area;
+    d->cursor.workArea = area;
     m_alias = alias;
     m_filePath = found.absoluteFilePath();
     m_dataFolder = IncludeTrailingSlash(found.absolutePath());
     try {
         sx.sx_SetTurboRead(1);
         sx.sx_SetTranslate(m_oemTranslate ? 1 : 0);
-        const short fieldCount = sx.sx_FieldCount();
-        d->recSize = sx.sx_RecSize();
-        d->desc.clear();
-        for (short i = 1; i <= fieldCount; ++i) {
-            FieldDesc fd;
-            const QByteArray name(sx.sx_FieldName(i));
-            fd.name = QString::fromLatin1(name).toUpper();
-            const char* type = sx.sx_FieldType(name.constData());
-            fd.type = type && *type ? static_cast<char>(std::toupper(static_cast<unsigned char>(*type))) : 'C';
-            fd.offset = sx.sx_FieldOffset(name.constData());
-            fd.width = sx.sx_FieldWidth(name.constData());
-            fd.decimals = sx.sx_FieldDecimals(name.constData());
-            switch (fd.type) {
-            case 'C': fd.kind = ValueKind::String; break;
-            case 'N':
-            case 'F': fd.kind = (fd.decimals > 0 || fd.width > 4) ? ValueKind::Float : ValueKind::Smallint; break;
-            case 'I': fd.kind = ValueKind::Integer; break;
-            case 'L': fd.kind = ValueKind::Boolean; break;
-            case 'D': fd.kind = ValueKind::Date; break;
-            default: fd.kind = ValueKind::Unsupported;
-            }
-            if (fd.offset < 1 || fd.width < 1 || fd.offset + fd.width > d->recSize)
-                fail(QStringLiteral("Unable to open table: ") + path);
-            d->desc.push_back(fd);
-        }
-        d->fields.clear();
-        d->defaults.clear();
-        if (d->defined.empty()) {
-            for (std::size_t i = 0; i < d->desc.size(); ++i) {
-                const FieldDesc& fd = d->desc[i];
-                std::unique_ptr<TField> field;
-                switch (fd.kind) {
-                case ValueKind::String: field = std::make_unique<TStringField>(this, fd.name, fd.width); break;
-                case ValueKind::Smallint: field = std::make_unique<TSmallintField>(this, fd.name); break;
-                case ValueKind::Integer: field = std::make_unique<TIntegerField>(this, fd.name); break;
-                case ValueKind::Float: field = std::make_unique<TFloatField>(this, fd.name); break;
-                case ValueKind::Boolean: field = std::make_unique<TBooleanField>(this, fd.name); break;
-                case ValueKind::Date: field = std::make_unique<TDateField>(this, fd.name); break;
-                case ValueKind::Unsupported: break;
-                }
-                if (!field)
-                    continue;
-                field->m_fieldNo = static_cast<int>(i) + 1;
-                field->m_valueIndex = static_cast<int>(i);
-                d->fields.push_back(field.get());
-                d->defaults.push_back(std::move(field));
-            }
-        } else {
-            for (const auto& field : d->defined) {
-                if (field->FieldKind() != fkData) {
-                    field->m_fieldNo = 0;
-                    field->m_valueIndex = -1;
-                    d->fields.push_back(field.get());
-                    continue;
-                }
-                const int column = d->requireColumn(field->FieldName());
-                const FieldDesc& fd = d->desc[static_cast<std::size_t>(column)];
-                TFieldType expected = ftUnknown;
-                switch (fd.kind) {
-                case ValueKind::String: expected = ftString; break;
-                case ValueKind::Smallint: expected = ftSmallint; break;
-                case ValueKind::Integer: expected = ftInteger; break;
-                case ValueKind::Float: expected = ftFloat; break;
-                case ValueKind::Boolean: expected = ftBoolean; break;
-                case ValueKind::Date: expected = ftDate; break;
-                case ValueKind::Unsupported: break;
-                }
-                if (expected != field->DataType()) {
-                    throw EDatabaseError(QStringLiteral("Type mismatch for field '%1', expecting: %2 actual: %3")
-                                             .arg(field->DisplayName(), FieldTypeName(field->DataType()).mid(2),
-                                                  FieldTypeName(expected).mid(2)));
-                }
-                field->m_fieldNo = column + 1;
-                field->m_valueIndex = column;
-                d->fields.push_back(field.get());
-            }
-        }
-        d->indexHandle = 0;
-        d->query.clear();
+        if (!d->cursor.readColumns(d->codec))
+            fail(QStringLiteral("Unable to open table: ") + path);
+        d->fields.bind(this, d->codec);
+        d->cursor.indexHandle = 0;
+        d->cursor.query.clear();
         m_state = dsBrowse;
         if (!m_indexName.isEmpty())
             IndexOpen(m_indexName);
         d->recCount = static_cast<qint32>(sx.sx_RecCount());
     } catch (...) {
-        d->select();
+        d->cursor.select();
         sx.sx_Close();
         m_workArea = 0;
         m_state = dsInactive;
-        d->fields.clear();
-        d->defaults.clear();
-        d->desc.clear();
+        d->cursor.workArea = 0;
+        d->fields.unbind();
+        d->codec.clear();
         throw;
     }
     m_modified = false;
     d->touch();
-    d->goTop();
+    d->cursor.goTop();
     d->notify(TDataSource::Event::ActiveChange);
     fire(AfterOpen);
 }
@@ -1106,7 +439,7 @@ void TApolloTable::Close()
     const TSdeApi& sx = TApolloEngine::Api();
     const QByteArray known(sx.sx_Alias(m_workArea));
     if (!known.isEmpty()) {
-        d->select();
+        d->cursor.select();
         sx.sx_Unlock(0);
         sx.sx_Close();
     }
@@ -1114,16 +447,9 @@ void TApolloTable::Close()
     m_workArea = 0;
     m_state = dsInactive;
     m_modified = false;
-    d->fields.clear();
-    d->defaults.clear();
-    d->desc.clear();
-    d->values.clear();
-    d->dirty.clear();
-    d->image.clear();
-    d->recNo = 0;
-    d->eof = d->bof = true;
-    d->indexHandle = 0;
-    d->query.clear();
+    d->fields.unbind();
+    d->codec.clear();
+    d->cursor.reset();
     d->touch();
     d->notify(TDataSource::Event::ActiveChange);
     fire(AfterClose);
@@ -1134,9 +460,9 @@ void TApolloTable::Refresh()
     checkActive();
     CheckBrowseMode();
     const TSdeApi& sx = TApolloEngine::Api();
-    d->select();
+    d->cursor.select();
     const QByteArray filter(sx.sx_DBFilter());
-    const qint32 back = d->recNo;
+    const qint32 back = d->cursor.recNo;
     if (!filter.isEmpty() && sx.sx_QueryTest(filter.constData()) > 0) {
         sx.sx_Query(filter.constData());
         d->recCount = static_cast<qint32>(sx.sx_QueryRecCount());
@@ -1145,9 +471,9 @@ void TApolloTable::Refresh()
     }
     d->touch();
     if (back > 0)
-        d->gotoVisible(back);
+        d->cursor.gotoVisible(back);
     else
-        d->goTop();
+        d->cursor.goTop();
     d->notify(TDataSource::Event::DataSetChange);
 }
 
@@ -1163,7 +489,7 @@ void TApolloTable::First()
         Close();
         Open();
     }
-    d->goTop();
+    d->cursor.goTop();
     d->notify(TDataSource::Event::DataSetChange);
     fire(AfterScroll);
 }
@@ -1173,7 +499,7 @@ void TApolloTable::Last()
     checkActive();
     CheckBrowseMode();
     fire(BeforeScroll);
-    d->goBottom(true);
+    d->cursor.goBottom(true);
     d->notify(TDataSource::Event::DataSetChange);
     fire(AfterScroll);
 }
@@ -1196,7 +522,7 @@ int TApolloTable::MoveBy(int distance)
     int moved = 0;
     const int step = distance > 0 ? 1 : -1;
     while (moved != distance) {
-        if (!d->skip(step))
+        if (!d->cursor.skip(step))
             break;
         moved += step;
     }
@@ -1207,17 +533,17 @@ int TApolloTable::MoveBy(int distance)
 
 bool TApolloTable::Eof() const
 {
-    return !Active() || (m_state != dsInsert && d->eof);
+    return !Active() || (m_state != dsInsert && d->cursor.eof);
 }
 
 bool TApolloTable::Bof() const
 {
-    return !Active() || (m_state != dsInsert && d->bof);
+    return !Active() || (m_state != dsInsert && d->cursor.bof);
 }
 
 bool TApolloTable::IsEmpty() const
 {
-    return !Active() || (m_state == dsBrowse && d->recNo == 0);
+    return !Active() || (m_state == dsBrowse && d->cursor.recNo == 0);
 }
 
 qint32 TApolloTable::RecordCount() const
@@ -1229,7 +555,7 @@ qint32 TApolloTable::RecNo() const
 {
     if (!Active() || m_state == dsInsert)
         return 0;
-    return d->recNo;
+    return d->cursor.recNo;
 }
 
 void TApolloTable::setRecNo(qint32 recNo)
@@ -1237,81 +563,64 @@ void TApolloTable::setRecNo(qint32 recNo)
     checkActive();
     CheckBrowseMode();
     fire(BeforeScroll);
-    d->gotoVisible(recNo);
+    d->cursor.gotoVisible(recNo);
     d->notify(TDataSource::Event::DataSetChange);
     fire(AfterScroll);
 }
 
 bool TApolloTable::BookmarkValid(TBookmark bookmark) const
 {
-    if (!Active() || bookmark < 1)
-        return false;
-    d->select();
-    const TSdeApi& sx = TApolloEngine::Api();
-    bool valid = false;
-    if (bookmark <= sx.sx_RecCount()) {
-        sx.sx_Go(bookmark);
-        valid = d->engineRecordVisible();
-    }
-    d->syncEngine();
-    return valid;
+    return Active() && bookmark >= 1 && d->cursor.recordVisible(bookmark);
 }
 
 QVector<qint32> TApolloTable::VisibleRecNos() const
 {
-    QVector<qint32> out;
-    if (!Active())
-        return out;
-    const TSdeApi& sx = TApolloEngine::Api();
-    d->select();
-    for (sx.sx_GoTop(); !sx.sx_Eof(); sx.sx_Skip(1))
-        out.append(static_cast<qint32>(sx.sx_RecNo()));
-    d->syncEngine();
-    return out;
+    return Active() ? d->cursor.visibleRecNos() : QVector<qint32>();
 }
 
 QVariant TApolloTable::FieldValueAt(qint32 recNo, const TField* field) const
 {
     if (!Active() || !field || field->DataSet() != this)
         return QVariant();
-    const bool current = (m_state == dsInsert && recNo == 0) || (m_state != dsInsert && recNo == d->recNo && recNo > 0);
+    const bool current =
+        (m_state == dsInsert && recNo == 0) || (m_state != dsInsert && recNo == d->cursor.recNo && recNo > 0);
     if (current)
         return fieldValue(field);
-    d->select();  // the record count below is the current work area's
+    d->cursor.select();  // the record count below is the current work area's
     if (recNo < 1 || recNo > TApolloEngine::Api().sx_RecCount())
         return QVariant();
     QByteArray record;
     try {
-        record = d->readImage(recNo);
+        record = d->cursor.readImage(recNo);
     } catch (const EApolloError&) {
         // Read for display (a grid row): an unreadable record shows nothing
         // rather than end the paint; the next command meets the failure.
-        d->syncEngine();
+        d->cursor.sync();
         return QVariant();
     }
-    d->syncEngine();
+    d->cursor.sync();
     if (field->FieldKind() == fkLookup) {
         const TField* keyField = FindField(field->KeyFields());
         if (!keyField || keyField->m_valueIndex < 0 || !field->LookupDataSet())
             return QVariant();
-        const QVariant key = d->decode(d->desc[static_cast<std::size_t>(keyField->m_valueIndex)], record.constData());
+        const QVariant key = RecordCodec::decode(d->codec.column(keyField->m_valueIndex), record.constData());
         return field->LookupDataSet()->lookupNoMove(field->LookupKeyFields(), key, field->LookupResultField());
     }
     if (field->m_valueIndex < 0)
         return QVariant();
-    return d->decode(d->desc[static_cast<std::size_t>(field->m_valueIndex)], record.constData());
+    return RecordCodec::decode(d->codec.column(field->m_valueIndex), record.constData());
 }
 
 // ---------------------------------------------------------------- editing
 
 bool TApolloTable::StoresAs(const TField* field, const QVariant& value)
 {
-    if (!Active() || !field || field->DataSet() != this || field->m_valueIndex < 0 || d->recNo == 0)
+    if (!Active() || !field || field->DataSet() != this || field->m_valueIndex < 0 || d->cursor.recNo == 0)
         return false;
-    const FieldDesc& fd = d->desc[static_cast<std::size_t>(field->m_valueIndex)];
+    const FieldDesc& fd = d->codec.column(field->m_valueIndex);
     const QString lastError = m_lastErrorText;
     try {
-        return d->encode(fd, value) == d->image.mid(fd.offset, fd.width);
+        return d->encode(fd, value) == d->cursor.image.mid(fd.offset, fd.width);
     } catch (const EApolloError&) {
         m_lastErrorText = lastError;  // a question, not a failed operation
         return false;
@@ -1343,7 +652,7 @@ void TApolloTable::Edit()
     if (m_state == dsEdit || m_state == dsInsert)
         return;
     checkActive();
-    if (d->recNo == 0) {
+    if (d->cursor.recNo == 0) {
         Insert();
         return;
     }
@@ -1351,12 +660,12 @@ void TApolloTable::Edit()
         failReadOnly();
     fire(BeforeEdit);
     const TSdeApi& sx = TApolloEngine::Api();
-    d->syncEngine();
-    if (!sx.sx_Rlock(d->recNo))
+    d->cursor.sync();
+    if (!sx.sx_Rlock(d->cursor.recNo))
         fail(QStringLiteral("Record Lock Failure. May be locked by another user or task."));
     // Editing starts from what is stored now, not from what was read earlier.
-    sx.sx_Go(d->recNo);
-    d->readEngineRecord();
+    sx.sx_Go(d->cursor.recNo);
+    d->cursor.readEngineRecord();
     m_state = dsEdit;
     m_modified = false;
     d->notify(TDataSource::Event::StateChange);
@@ -1372,11 +681,11 @@ void TApolloTable::Insert()
         failReadOnly();
     fire(BeforeInsert);
     fire(BeforeScroll);
-    d->savedRecNo = d->recNo;
-    d->savedEof = d->eof;
-    d->savedBof = d->bof;
-    d->image = d->blankImage();
-    d->decodeAll();
+    d->savedRecNo = d->cursor.recNo;
+    d->savedEof = d->cursor.eof;
+    d->savedBof = d->cursor.bof;
+    d->cursor.image = d->codec.blankImage();
+    d->cursor.decodeAll();
     m_state = dsInsert;
     m_modified = false;
     d->notify(TDataSource::Event::StateChange);
@@ -1385,11 +694,11 @@ void TApolloTable::Insert()
     } catch (...) {
         m_state = dsBrowse;
         m_modified = false;
-        d->recNo = d->savedRecNo;
-        if (d->recNo > 0)
-            d->gotoVisible(d->recNo);
+        d->cursor.recNo = d->savedRecNo;
+        if (d->cursor.recNo > 0)
+            d->cursor.gotoVisible(d->cursor.recNo);
         else
-            d->goTop();
+            d->cursor.goTop();
         d->notify(TDataSource::Event::StateChange);
         d->notify(TDataSource::Event::DataSetChange);
         throw;
@@ -1415,18 +724,18 @@ void TApolloTable::Post()
 
     // Encode first: a value that does not fit raises before anything reaches
     // the file (an insert must not leave a blank record behind).
-    QByteArray record = m_state == dsInsert ? d->blankImage() : d->image;
-    for (std::size_t i = 0; i < d->desc.size(); ++i) {
-        if (!d->dirty[i])
+    QByteArray record = m_state == dsInsert ? d->codec.blankImage() : d->cursor.image;
+    for (std::size_t i = 0; i < d->codec.columns().size(); ++i) {
+        if (!d->cursor.dirty[i])
             continue;
-        const FieldDesc& fd = d->desc[i];
-        const QByteArray bytes = d->encode(fd, d->values[i]);
+        const FieldDesc& fd = d->codec.columns()[i];
+        const QByteArray bytes = d->encode(fd, d->cursor.values[i]);
         record.replace(fd.offset, fd.width, bytes);
     }
 
     const TSdeApi& sx = TApolloEngine::Api();
-    d->select();
-    qint32 target = d->recNo;
+    d->cursor.select();
+    qint32 target = d->cursor.recNo;
     if (m_state == dsInsert) {
         // One call writes the whole record and only then counts it: a kill
         // or a reader in between never sees a blank or half-made record.
@@ -1441,7 +750,7 @@ void TApolloTable::Post()
         sx.sx_Go(target);
         record[0] = sx.sx_Deleted() ? '*' : ' ';
         sx.sx_PutRecord(record.constData());
-        d->check();
+        d->cursor.check();
     }
     // What the user was told is saved must survive a power loss. The record
     // is written by now: a failed sync is reported once the dataset stands on
@@ -1462,14 +771,14 @@ void TApolloTable::Post()
         d->recCount = target;
     d->touch();
     sx.sx_Go(target);
-    d->readEngineRecord();
-    d->eof = sx.sx_Eof() != 0;
-    d->bof = false;
+    d->cursor.readEngineRecord();
+    d->cursor.eof = sx.sx_Eof() != 0;
+    d->cursor.bof = false;
     d->notify(TDataSource::Event::StateChange);
     d->notify(TDataSource::Event::DataSetChange);
     fire(AfterPost);
     if (syncKind != SX_OK) {
-        m_lastErrorText = engineFailureText(syncKind, m_filePath);
+        m_lastErrorText = emlo::engineFailureText(syncKind, m_filePath);
         m_lastErrorKind = syncKind;
         throw EApolloError(m_lastErrorText, syncKind, syncDetail);
     }
@@ -1481,24 +790,24 @@ void TApolloTable::Cancel()
         return;
     fire(BeforeCancel);
     const bool wasInsert = m_state == dsInsert;
-    releaseLocks(wasInsert ? 0 : d->recNo);
+    releaseLocks(wasInsert ? 0 : d->cursor.recNo);
     m_state = dsBrowse;
     m_modified = false;
     if (wasInsert) {
-        d->recNo = d->savedRecNo;
-        if (d->recNo > 0) {
-            d->image = d->readImage(d->recNo);
-            d->decodeAll();
-            d->eof = d->savedEof;
-            d->bof = d->savedBof;
+        d->cursor.recNo = d->savedRecNo;
+        if (d->cursor.recNo > 0) {
+            d->cursor.image = d->cursor.readImage(d->cursor.recNo);
+            d->cursor.decodeAll();
+            d->cursor.eof = d->savedEof;
+            d->cursor.bof = d->savedBof;
         } else {
-            d->goTop();
+            d->cursor.goTop();
         }
     } else {
-        d->image = d->readImage(d->recNo);
-        d->decodeAll();
+        d->cursor.image = d->cursor.readImage(d->cursor.recNo);
+        d->cursor.decodeAll();
     }
-    d->syncEngine();
+    d->cursor.sync();
     d->notify(TDataSource::Event::StateChange);
     d->notify(TDataSource::Event::DataSetChange);
     fire(AfterCancel);
@@ -1513,22 +822,22 @@ void TApolloTable::Delete()
         Cancel();
         return;
     }
-    if (d->recNo == 0)
+    if (d->cursor.recNo == 0)
         fail(QStringLiteral("Cannot perform this operation on an empty table"));
     d->notify(TDataSource::Event::CheckBrowseMode);
     fire(BeforeDelete);
     fire(BeforeScroll);
     const TSdeApi& sx = TApolloEngine::Api();
-    const qint32 victim = d->recNo;
+    const qint32 victim = d->cursor.recNo;
     const bool editing = m_state == dsEdit;
-    d->syncEngine();
+    d->cursor.sync();
     // Another program may be editing this record: take its lock first, so a
     // record being edited elsewhere is never deleted under its editor.
     if (!editing && !sx.sx_Rlock(victim))
         fail(QStringLiteral("Record Lock Failure. May be locked by another user or task."));
 
-    bool cursorRule = d->deletedHidden();
-    if (!cursorRule && d->indexHandle != 0) {
+    bool cursorRule = d->cursor.deletedHidden();
+    if (!cursorRule && d->cursor.indexHandle != 0) {
         const char* condition = sx.sx_IndexCondition();
         cursorRule = condition && QByteArray(condition).toUpper().contains("DELETED()");
     }
@@ -1543,10 +852,10 @@ void TApolloTable::Delete()
         m_modified = false;
         if (following > 0) {
             sx.sx_Go(following);
-            d->readEngineRecord();
-            d->bof = d->eof = false;
+            d->cursor.readEngineRecord();
+            d->cursor.bof = d->cursor.eof = false;
         } else {
-            d->goBottom(false);
+            d->cursor.goBottom(false);
         }
     } else {
         sx.sx_Delete();
@@ -1554,7 +863,7 @@ void TApolloTable::Delete()
         editing ? releaseLocks(victim) : sx.sx_Unlock(victim);
         m_state = dsBrowse;
         m_modified = false;
-        d->readEngineRecord();
+        d->cursor.readEngineRecord();
     }
     d->touch();
     if (editing)
@@ -1574,8 +883,8 @@ void TApolloTable::checkDelete(qint32 victim, bool editing)
     // The record stays as it was; a lock taken only for the deletion goes.
     if (!editing)
         sx.sx_Unlock(victim);
-    d->syncEngine();
-    m_lastErrorText = engineFailureText(kind, m_filePath);
+    d->cursor.sync();
+    m_lastErrorText = emlo::engineFailureText(kind, m_filePath);
     m_lastErrorKind = kind;
     throw EApolloError(m_lastErrorText, kind, detail);
 }
@@ -1590,18 +899,12 @@ QVariant TApolloTable::Lookup(const QString& keyField, const QVariant& keyValue,
     const int resultColumn = d->requireColumn(resultField);
     if (keyValue.isNull())
         return QVariant();
-    if (d->indexHandle != 0) {
-        // A seek moves the engine only; the dataset keeps its record.
-        QByteArray record;
-        QVariant result;
-        if (d->find(keyColumn, keyValue, &record) > 0)
-            result = d->lookupResult(d->desc[static_cast<std::size_t>(resultColumn)], record.constData());
-        d->syncEngine();
-        return result;
-    }
+    // A seek moves the engine only; the dataset keeps its record.
+    if (d->cursor.indexHandle != 0)
+        return d->lookup.result(keyColumn, keyValue, resultColumn);
     if (!Locate(keyField, keyValue))
         return QVariant();
-    return d->lookupResult(d->desc[static_cast<std::size_t>(resultColumn)], d->image.constData());
+    return RecordCodec::lookupResult(d->codec.column(resultColumn), d->cursor.image.constData());
 }
 
 bool TApolloTable::Locate(const QString& keyField, const QVariant& keyValue)
@@ -1611,27 +914,15 @@ bool TApolloTable::Locate(const QString& keyField, const QVariant& keyValue)
     CheckBrowseMode();
     if (keyValue.isNull())
         return false;
-    const TSdeApi& sx = TApolloEngine::Api();
-    const FieldDesc& fd = d->desc[static_cast<std::size_t>(keyColumn)];
-    QByteArray buffer(d->recSize + 1, ' ');
-    qint32 found = 0;
-    d->select();
-    for (sx.sx_GoTop(); !sx.sx_Eof(); sx.sx_Skip(1)) {
-        sx.sx_GetRecord(buffer.data());
-        d->check();
-        if (Impl::keyEquals(d->decode(fd, buffer.constData()), keyValue)) {
-            found = static_cast<qint32>(sx.sx_RecNo());
-            break;
-        }
-    }
+    const qint32 found = d->lookup.scan(keyColumn, keyValue);
     if (found == 0) {
-        d->syncEngine();
+        d->cursor.sync();
         return false;
     }
     fire(BeforeScroll);
-    sx.sx_Go(found);
-    d->readEngineRecord();
-    d->bof = d->eof = false;
+    d->sx().sx_Go(found);
+    d->cursor.readEngineRecord();
+    d->cursor.bof = d->cursor.eof = false;
     d->notify(TDataSource::Event::DataSetChange);
     fire(AfterScroll);
     return true;
@@ -1649,7 +940,7 @@ short TApolloTable::Index(const QString& fileName, const QString& keyExpression,
         fail(QStringLiteral("Missing Parameter to Index or IndexTag Method: Index Expression"));
     CheckBrowseMode();
     const TSdeApi& sx = TApolloEngine::Api();
-    d->select();
+    d->cursor.select();
     bool ok = false;
     const QByteArray key = toCp1251(keyExpression, &ok);
     if (!ok || sx.sx_EvalTest(key.constData()) == SX_EVAL_INVALID)
@@ -1662,10 +953,10 @@ short TApolloTable::Index(const QString& fileName, const QString& keyExpression,
         noteEngineFailure(path);
         return 0;
     }
-    d->indexHandle = handle;
+    d->cursor.indexHandle = handle;
     m_indexName = fileName;
     d->touch();
-    d->resync();
+    d->cursor.resync();
     d->notify(TDataSource::Event::DataSetChange);
     return handle;
 }
@@ -1684,15 +975,15 @@ short TApolloTable::IndexOpen(const QString& path)
         fail(QStringLiteral("Index file does not exist.") + kCR + QStringLiteral("File: ") + path);
     checkActive();
     const TSdeApi& sx = TApolloEngine::Api();
-    d->select();
+    d->cursor.select();
     const short handle = sx.sx_IndexOpen(QFile::encodeName(MatchFileCase(full)).constData());
     if (handle != 0 && path.toUpper().contains(QStringLiteral(".IDX"))) {
         sx.sx_SetOrder(handle);
-        d->indexHandle = handle;
+        d->cursor.indexHandle = handle;
         m_indexName = path;
         d->touch();
         if (m_state == dsBrowse) {
-            d->resync();
+            d->cursor.resync();
             d->notify(TDataSource::Event::DataSetChange);
         }
     }
@@ -1704,12 +995,12 @@ void TApolloTable::IndexClose()
     m_indexName.clear();
     if (!Active())
         return;
-    d->select();
+    d->cursor.select();
     TApolloEngine::Api().sx_IndexClose();
-    d->indexHandle = 0;
+    d->cursor.indexHandle = 0;
     d->touch();
     if (m_state == dsBrowse) {
-        d->resync();
+        d->cursor.resync();
         d->notify(TDataSource::Event::DataSetChange);
     }
 }
@@ -1720,7 +1011,7 @@ short TApolloTable::Flock()
 {
     if (!Active())
         return 0;
-    d->select();
+    d->cursor.select();
     const short granted = TApolloEngine::Api().sx_Flock();
     if (granted)
         m_fileLocked = true;
@@ -1731,7 +1022,7 @@ void TApolloTable::Unlock(qint32 recNo)
 {
     if (!Active())
         return;
-    d->select();
+    d->cursor.select();
     TApolloEngine::Api().sx_Unlock(recNo);
     if (recNo == 0)
         m_fileLocked = false;
@@ -1753,34 +1044,20 @@ short TApolloTable::Query(const QString& expression)
         expr.clear();
     CheckBrowseMode();
     const TSdeApi& sx = TApolloEngine::Api();
-    d->select();
+    d->cursor.select();
     bool ok = true;
     const QByteArray bytes = toCp1251(expr, &ok);
     if (!expr.isEmpty() && (!ok || sx.sx_EvalTest(bytes.constData()) != SX_EVAL_LOGICAL))
         fail(QStringLiteral("Invalid Query Expression"));
-    const short result = sx.sx_Query(bytes.constData());
-    d->check();
-    d->query = expr;
-    if (!expr.isEmpty() && sx.sx_QueryTest(bytes.constData()) > 0)
-        d->recCount = static_cast<qint32>(sx.sx_QueryRecCount());
-    else
-        d->recCount = static_cast<qint32>(sx.sx_RecCount());
+    const short result = d->cursor.applyQuery(expr, bytes, &d->recCount);
     d->touch();
-    // The current record follows the engine: the first record of the query.
-    if (sx.sx_Eof()) {
-        d->setNoRecord();
-    } else {
-        d->readEngineRecord();
-        d->bof = true;
-        d->eof = false;
-    }
     d->notify(TDataSource::Event::DataSetChange);
     return result;
 }
 
 QString TApolloTable::QueryExpression() const
 {
-    return d->query;
+    return d->cursor.query;
 }
 
 // ---------------------------------------------------------------- creation
@@ -1795,14 +1072,9 @@ short TApolloTable::CreateNew(const QString& path, short tableType, short fieldC
     if (!TApolloEngine::Load())
         return 0;  // already reported by the engine loader
     const TSdeApi& sx = TApolloEngine::Api();
-    QString full = path;
-    if (!hasFolder(full))
-        full = IncludeTrailingSlash(m_databaseName.isEmpty() ? QDir::currentPath() : m_databaseName) + full;
-    if (!hasExtension(fileNamePart(full)))
-        full += QStringLiteral(".DBF");
     // An existing file of another spelling is the same file: the engine
     // refuses to replace it, and no second file is made beside it.
-    full = MatchFileCase(full);
+    const QString full = MatchFileCase(emlo::tableFilePath(path, m_databaseName));
     // The engine writes the file only at CreateExec; a folder that is not
     // there fails here already, where the caller expects it.
     if (!QFileInfo(folderPart(full)).isDir()) {
@@ -1810,11 +1082,7 @@ short TApolloTable::CreateNew(const QString& path, short tableType, short fieldC
         m_lastErrorText = QStringLiteral("Папку не знайдено: ") + folderPart(full);
         return 0;
     }
-    QString alias = deriveAlias(full);
-    for (int n = 1; sx.sx_WorkArea(latin(alias).constData()) != 0; ++n) {
-        const QString suffix = QString::number(n);
-        alias = deriveAlias(full).left(8 - static_cast<int>(suffix.size())) + suffix;
-    }
+    const QString alias = emlo::freeAlias(sx, full);
     const short area =
         sx.sx_CreateNew(QFile::encodeName(full).constData(), latin(alias).constData(), tableType, fieldCount);
     if (area <= 0) {
@@ -1830,13 +1098,9 @@ void TApolloTable::CreateField(const QString& name, const QString& type, short w
 {
     if (m_workArea >= 0)
         fail(QStringLiteral("Must call CreateNew before CreateField"));
-    const QChar first = name.isEmpty() ? QChar() : name.at(0);
-    if (!((first >= u'A' && first <= u'Z') || (first >= u'a' && first <= u'z')))
-        fail(QStringLiteral("Invalid field name. Field names must begin with a letter"));
-    if (type.isEmpty())
-        fail(QStringLiteral("Invalid field type"));
-    if (width < 1)
-        fail(QStringLiteral("Invalid field length."));
+    const QString refusal = emlo::fieldDefinitionError(name, type, width);
+    if (!refusal.isEmpty())
+        fail(refusal);
     const TSdeApi& sx = TApolloEngine::Api();
     sx.sx_Select(static_cast<short>(-m_workArea));
     sx.sx_CreateField(latin(name).constData(), latin(type).constData(), width, decimals);

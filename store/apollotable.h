@@ -243,7 +243,6 @@ public:
     TDataSetNotifyEvent OnNewRecord;  // a new record was started; its fields are empty
 
 private:
-    struct FieldDesc;
     struct Impl;
     friend class TField;
     friend class TDataSource;

@@ -11,7 +11,12 @@
 #include <QString>
 #include <QVariant>
 
+#include "store/numberformat.h"
+
 class TApolloTable;
+namespace emlo {
+class FieldList;
+}
 
 // The order is fixed: the XML export writes FieldTypeName(DataType).
 enum TFieldType {
@@ -57,22 +62,6 @@ enum TFieldType {
 QString FieldTypeName(TFieldType type);
 
 enum TFieldKind { fkData, fkLookup, fkCalculated };
-
-// Formats a number by a pattern of the kind "############0.000" or
-// "###########0.000####": "0" a digit always written, "#" a digit written when
-// significant, "." the place of decimalSeparator, "," (anywhere in the integer
-// part) digit grouping with groupSeparator. Rounds half away from zero on the
-// value's shortest decimal form (so 2.0005 with three decimals gives 2.001).
-// An empty pattern gives FloatToStr(value).
-QString FormatFloat(const QString& pattern, double value, QChar decimalSeparator, QChar groupSeparator = QChar(u','));
-// FormatFloat with the separators of QLocale::system().
-QString FormatFloat(const QString& pattern, double value);
-
-// The general form of a number (up to 15 significant digits, no trailing
-// zeros, exponent only for very large or small values) with the decimal
-// separator of QLocale::system() (or the one given).
-QString FloatToStr(double value);
-QString FloatToStr(double value, QChar decimalSeparator);
 
 class TField {
 public:
@@ -166,6 +155,7 @@ protected:
 
 private:
     friend class TApolloTable;
+    friend class emlo::FieldList;
     void store(const QVariant& converted);
 
     TApolloTable* m_dataSet;

@@ -16,6 +16,8 @@
 #include "store/cp1251.h"
 #include "store/datasource.h"
 #include "store/errors.h"
+#include "store/fieldkind.h"
+#include "store/recordcodec.h"
 #include "xbase/include/sde.h"
 #include "store/tests/support/storetestsupport.h"
 
@@ -115,6 +117,8 @@ private slots:
     void writeConversions();
     void numbersAsTheEngineWritesThem_data();
     void numbersAsTheEngineWritesThem();
+    void codecAndEngineTextAgree_data();
+    void codecAndEngineTextAgree();
     void readConversions_data();
     void readConversions();
     void fieldKindsFollowTheFileLayout();
@@ -301,6 +305,82 @@ void TestApolloTable::numbersAsTheEngineWritesThem()
     table.FieldByName(field)->setAsFloat(value);
     table.Post();
     QCOMPARE(rawRecord(file, 1).mid(offsetOf(kMixedLayout, field), width), stored);
+}
+
+// One conversion table for the store's record codec and the engine's own
+// number text: both write the same bytes for a value (or both refuse it), and
+// both read those bytes back as the same number (a blank column as no value).
+void TestApolloTable::codecAndEngineTextAgree_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("decimals");
+    QTest::addColumn<QVariant>("value");    // null: a blank column
+    QTest::addColumn<QByteArray>("bytes");  // empty: the value does not fit
+
+    const auto row = [](const char* name, int width, int decimals, const QVariant& value, const char* bytes) {
+        QTest::newRow(name) << width << decimals << value << QByteArray(bytes);
+    };
+    row("whole number", 5, 0, 42.0, "   42");
+    row("decimals filled", 18, 7, 1.5, "         1.5000000");
+    row("wide float column", 10, 0, 1234567890.0, "1234567890");
+    row("rounds to the decimals", 6, 2, 2.675, "  2.67");
+    row("exact tie to even", 6, 2, 0.125, "  0.12");
+    row("negative", 8, 3, -12.5, " -12.500");
+    row("negative zero has no sign", 6, 2, -0.0, "  0.00");
+    row("negative rounding to zero has no sign", 6, 2, -0.004, "  0.00");
+    row("exactly the width", 6, 2, 999.99, "999.99");
+    row("rounding makes it wider", 6, 2, 999.999, "");
+    row("one digit too many", 5, 0, 123456.0, "");
+    row("minus sign does not fit", 3, 0, -123.0, "");
+    row("blank column", 8, 2, QVariant(), "        ");
+    row("small integer column", 3, 0, 7.0, "  7");
+    row("small integer negative", 4, 0, -999.0, "-999");
+}
+
+void TestApolloTable::codecAndEngineTextAgree()
+{
+    QFETCH(int, width);
+    QFETCH(int, decimals);
+    QFETCH(QVariant, value);
+    QFETCH(QByteArray, bytes);
+
+    emlo::FieldDesc fd;
+    fd.type = 'N';
+    fd.offset = 1;
+    fd.width = width;
+    fd.decimals = decimals;
+    fd.kind = emlo::valueKindOf('N', width, decimals);
+    const bool whole = fd.kind == emlo::ValueKind::Smallint;
+    const QVariant stored = whole && !value.isNull() ? QVariant(qRound(value.toDouble())) : value;
+
+    // Writing: the codec and the engine give the same bytes, or both refuse.
+    QByteArray codec;
+    const auto refused = emlo::RecordCodec::encode(fd, stored, codec);
+    if (bytes.isEmpty()) {
+        QCOMPARE(refused, emlo::RecordCodec::EncodeError::OutOfBounds);
+        QByteArray engine(width, '?');
+        QVERIFY(!xb::formatNumeric(value.toDouble(), width, decimals, engine.data()));
+        QCOMPARE(engine, QByteArray(width, '?'));  // nothing written
+        return;
+    }
+    QCOMPARE(refused, emlo::RecordCodec::EncodeError::None);
+    QCOMPARE(codec, bytes);
+    if (!value.isNull()) {
+        QByteArray engine(width, '?');
+        QVERIFY(xb::formatNumeric(value.toDouble(), width, decimals, engine.data()));
+        QCOMPARE(engine, bytes);
+    }
+
+    // Reading: the same bytes are the same number to both.
+    const QByteArray record = ' ' + bytes;
+    const QVariant read = emlo::RecordCodec::decode(fd, record.constData());
+    bool blank = false;
+    const double engineValue = xb::parseNumeric(std::string_view(bytes.constData(), bytes.size()), &blank);
+    QCOMPARE(read.isNull(), blank);
+    if (!blank) {
+        QCOMPARE(read.toDouble(), engineValue);
+        QCOMPARE(read.typeId(), whole ? QMetaType::Int : QMetaType::Double);
+    }
 }
 
 void TestApolloTable::readConversions_data()

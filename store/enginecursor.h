@@ -1,0 +1,86 @@
+#pragma once
+
+// The engine cursor of a table: its work area selected, the dataset's current
+// record (image and decoded values) kept in step with the engine, and the
+// moves in the active order over the records navigation sees (records marked
+// deleted while the environment hides them, and records outside the query,
+// are skipped). Moves raise no dataset events: TApolloTable does that.
+
+#include <functional>
+#include <vector>
+
+#include <QByteArray>
+#include <QString>
+#include <QVariant>
+#include <QVector>
+
+#include "store/recordcodec.h"
+
+struct TSdeApi;
+
+namespace emlo {
+
+struct EngineCursor {
+    // failed(kind) raises the table's text for a failed engine call.
+    EngineCursor(const RecordCodec& codec, std::function<void(short kind)> failed);
+
+    const TSdeApi& sx() const { return api; }
+    void select() const;
+    // Raises when the engine call just made failed (the outcome is cleared by
+    // the next call, so this comes right after it).
+    void check() const;
+    // Puts the engine on the current record (navigation is always relative
+    // to the dataset's record, whatever moved the engine meanwhile).
+    void sync() const;
+    // Takes the columns of the selected table into the codec; false when the
+    // engine reports a column outside the record (a damaged file).
+    bool readColumns(RecordCodec& target) const;
+    // Forgets the record and the order (the table closed).
+    void reset();
+
+    // ---- the current record ----
+    void decodeAll();
+    // The image of any record; leaves the engine on it.
+    QByteArray readImage(qint32 recordNumber) const;
+    // Takes the engine's current record as the dataset's current record.
+    void readEngineRecord();
+    void setNoRecord();
+
+    // ---- moves ----
+    void goTop();
+    void goBottom(bool markEof);
+    bool skip(int direction);
+    // Goes to a record by number; a record that is not visible gives the next
+    // visible one in the current order, else the last one.
+    void gotoVisible(qint32 target);
+    // Keeps the current record after the order changed; without one, the first.
+    void resync();
+
+    // ---- visibility ----
+    // Sets the engine-side filter (bytes: its text for the engine) and takes
+    // its first record as the current one. Returns the engine's result;
+    // *count becomes the query's count when the engine can tell it, else the
+    // file's.
+    short applyQuery(const QString& expr, const QByteArray& bytes, qint32* count);
+    bool deletedHidden() const;
+    // Whether the engine's current record is seen by navigation.
+    bool engineRecordVisible() const;
+    bool recordVisible(qint32 recordNumber) const;
+    QVector<qint32> visibleRecNos() const;
+
+    const RecordCodec& codec;
+    const TSdeApi& api;
+    std::function<void(short)> failed;
+    short workArea = 0;
+    short indexHandle = 0;
+    QString query;  // the engine-side filter; empty: none
+
+    QByteArray image;              // raw record of the current record
+    std::vector<QVariant> values;  // decoded values, one per file column
+    std::vector<bool> dirty;       // columns set since the record was read
+    qint32 recNo = 0;              // 0: no current record
+    bool eof = true;
+    bool bof = true;
+};
+
+}  // namespace emlo
