@@ -1,4 +1,5 @@
 #include "apollotable.h"
+#include "apollotable_p.h"
 
 #include <algorithm>
 #include <cmath>
@@ -40,60 +41,6 @@ QByteArray latin(const QString& text)
 }
 
 }  // namespace
-
-struct TApolloTable::Impl {
-    explicit Impl(TApolloTable& table)
-        : q(table), cursor(codec, [&table](short kind) { table.failEngine(kind, table.m_filePath); }), lookup(cursor)
-    {
-    }
-
-    TApolloTable& q;
-    RecordCodec codec;
-    emlo::EngineCursor cursor;
-    emlo::TableLookup lookup;
-    emlo::FieldList fields;
-    std::vector<TDataSource*> sources;
-    qint32 savedRecNo = 0;  // where an insert started
-    bool savedEof = true;
-    bool savedBof = true;
-    qint32 recCount = 0;
-
-    const TSdeApi& sx() const { return cursor.api; }
-
-    int requireColumn(const QString& name) const
-    {
-        const int column = codec.columnOf(name);
-        if (column < 0)
-            throw EDatabaseError(QStringLiteral("%1: Field '%2' not found").arg(q.Name(), name));
-        return column;
-    }
-
-    // The bytes of a value in its column, with the table's text for a value
-    // the column cannot hold.
-    QByteArray encode(const FieldDesc& fd, const QVariant& value)
-    {
-        QByteArray bytes;
-        switch (RecordCodec::encode(fd, value, bytes)) {
-        case RecordCodec::EncodeError::None: break;
-        case RecordCodec::EncodeError::OutOfBounds: q.fail(QStringLiteral("Translate error. Value out of bounds"));
-        case RecordCodec::EncodeError::NotCp1251:
-            q.fail(
-                QStringLiteral("Поле «%1» містить символ, якого немає в кодовій сторінці Windows-1251").arg(fd.name));
-        }
-        return bytes;
-    }
-
-    void touch() { lookup.touch(); }
-
-    void notify(TDataSource::Event event, TField* field = nullptr)
-    {
-        const std::vector<TDataSource*> copy = sources;
-        for (TDataSource* source : copy) {
-            if (std::find(sources.begin(), sources.end(), source) != sources.end())
-                source->notify(event, field);
-        }
-    }
-};
 
 // ================================================================ TApolloTable
 
@@ -310,7 +257,7 @@ QVariant TApolloTable::fieldValue(const TField* field) const
     }
     if (field->m_valueIndex < 0 || (m_state == dsBrowse && d->cursor.recNo == 0))
         return QVariant();
-    return d->cursor.values[static_cast<std::size_t>(field->m_valueIndex)];
+    return d->cursor.value(field->m_valueIndex).toVariant();
 }
 
 void TApolloTable::setFieldValue(TField* field, const QVariant& value)
@@ -322,13 +269,13 @@ void TApolloTable::setFieldValue(TField* field, const QVariant& value)
     if (m_state != dsEdit && m_state != dsInsert)
         throw EDatabaseError(QStringLiteral("%1: Dataset not in edit or insert mode").arg(Name()));
     const auto slot = static_cast<std::size_t>(field->m_valueIndex);
-    const QVariant previous = d->cursor.values[slot];
-    d->cursor.values[slot] = value;
+    const QVariant previous = d->cursor.value(field->m_valueIndex).toVariant();
+    d->cursor.setValue(field->m_valueIndex, value);
     if (field->OnValidate) {
         try {
             field->OnValidate(*field);
         } catch (...) {
-            d->cursor.values[slot] = previous;
+            d->cursor.setValue(field->m_valueIndex, previous);
             throw;
         }
     }
@@ -620,7 +567,7 @@ bool TApolloTable::StoresAs(const TField* field, const QVariant& value)
     const FieldDesc& fd = d->codec.column(field->m_valueIndex);
     const QString lastError = m_lastErrorText;
     try {
-        return d->encode(fd, value) == d->cursor.image.mid(fd.offset, fd.width);
+        return d->encode(fd, value) == QByteArrayView(d->cursor.image).sliced(fd.offset, fd.width);
     } catch (const EApolloError&) {
         m_lastErrorText = lastError;  // a question, not a failed operation
         return false;
@@ -685,7 +632,7 @@ void TApolloTable::Insert()
     d->savedEof = d->cursor.eof;
     d->savedBof = d->cursor.bof;
     d->cursor.image = d->codec.blankImage();
-    d->cursor.decodeAll();
+    d->cursor.imageChanged();
     m_state = dsInsert;
     m_modified = false;
     d->notify(TDataSource::Event::StateChange);
@@ -729,7 +676,7 @@ void TApolloTable::Post()
         if (!d->cursor.dirty[i])
             continue;
         const FieldDesc& fd = d->codec.columns()[i];
-        const QByteArray bytes = d->encode(fd, d->cursor.values[i]);
+        const QByteArray bytes = d->encode(fd, d->cursor.value(static_cast<int>(i)).toVariant());
         record.replace(fd.offset, fd.width, bytes);
     }
 
@@ -797,7 +744,7 @@ void TApolloTable::Cancel()
         d->cursor.recNo = d->savedRecNo;
         if (d->cursor.recNo > 0) {
             d->cursor.image = d->cursor.readImage(d->cursor.recNo);
-            d->cursor.decodeAll();
+            d->cursor.imageChanged();
             d->cursor.eof = d->savedEof;
             d->cursor.bof = d->savedBof;
         } else {
@@ -805,7 +752,7 @@ void TApolloTable::Cancel()
         }
     } else {
         d->cursor.image = d->cursor.readImage(d->cursor.recNo);
-        d->cursor.decodeAll();
+        d->cursor.imageChanged();
     }
     d->cursor.sync();
     d->notify(TDataSource::Event::StateChange);

@@ -71,18 +71,26 @@ QString fromCp1251(const QByteArray& bytes)
 
 QString fromCp1251(const char* bytes, qsizetype size)
 {
+    QString out;
+    fromCp1251Into(out, bytes, size);
+    return out;
+}
+
+void fromCp1251Into(QString& out, const char* bytes, qsizetype size)
+{
     // Written straight into the string's buffer: this runs for every character
     // field of every record read, so per-character appends would dominate scans.
-    QString out(size, Qt::Uninitialized);
+    static const std::array<char16_t, 256> kUnicode = [] {
+        std::array<char16_t, 256> table{};
+        for (int b = 0; b < 256; ++b)
+            table[b] = b < 0x80 ? char16_t(b) : b >= 0xC0 ? char16_t(0x0410 + (b - 0xC0)) : kHigh[b - 0x80];
+        return table;
+    }();
+    if (!out.isDetached() || out.capacity() < size)
+        out = QString(size, Qt::Uninitialized);
+    else
+        out.resize(size);
     char16_t* dst = reinterpret_cast<char16_t*>(out.data());
-    for (qsizetype i = 0; i < size; ++i) {
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        if (b < 0x80)
-            *dst++ = char16_t(b);
-        else if (b >= 0xC0)
-            *dst++ = char16_t(0x0410 + (b - 0xC0));
-        else
-            *dst++ = char16_t(kHigh[b - 0x80]);
-    }
-    return out;
+    for (qsizetype i = 0; i < size; ++i)
+        dst[i] = kUnicode[static_cast<unsigned char>(bytes[i])];
 }

@@ -15,6 +15,9 @@ QByteArray toCp1251(const QString& text, bool* ok = nullptr);
 // Decodes Windows-1251 bytes. Every byte decodes (0x98, unassigned, gives U+FFFD).
 QString fromCp1251(const QByteArray& bytes);
 QString fromCp1251(const char* bytes, qsizetype size);
+// Decodes into `out`, reusing its storage when no one else shares it (a scan
+// decodes every record's text into the same few strings).
+void fromCp1251Into(QString& out, const char* bytes, qsizetype size);
 
 // True when Windows-1251 holds the character (ASCII included).
 bool isCp1251Char(QChar ch);

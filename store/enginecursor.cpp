@@ -18,6 +18,8 @@ EngineCursor::EngineCursor(const RecordCodec& recordCodec, std::function<void(sh
 
 void EngineCursor::select() const
 {
+    // Whatever follows may move the engine.
+    m_onRecord = false;
     sx().sx_Select(workArea);
 }
 
@@ -30,11 +32,13 @@ void EngineCursor::check() const
 
 void EngineCursor::sync() const
 {
+    const bool onRecord = m_onRecord;
     select();
     // Going to a record in index order means finding its key: skip it
     // when the engine is still where the dataset left it.
-    if (recNo > 0 && (sx().sx_RecNo() != recNo || sx().sx_Eof() || sx().sx_Bof()))
+    if (recNo > 0 && !onRecord && (sx().sx_RecNo() != recNo || sx().sx_Eof() || sx().sx_Bof()))
         sx().sx_Go(recNo);
+    m_onRecord = recNo > 0;
 }
 
 bool EngineCursor::readColumns(RecordCodec& target) const
@@ -63,7 +67,9 @@ bool EngineCursor::readColumns(RecordCodec& target) const
 void EngineCursor::reset()
 {
     workArea = 0;
-    values.clear();
+    m_values.clear();
+    m_decodedAt.clear();
+    m_onRecord = false;
     dirty.clear();
     image.clear();
     recNo = 0;
@@ -72,14 +78,32 @@ void EngineCursor::reset()
     query.clear();
 }
 
-void EngineCursor::decodeAll()
+void EngineCursor::imageChanged()
 {
-    // overwrite the slots in place: no fresh nulls between two records
-    const std::vector<FieldDesc>& columns = codec.columns();
-    values.resize(columns.size());
-    dirty.assign(columns.size(), false);
-    for (std::size_t i = 0; i < columns.size(); ++i)
-        values[i] = RecordCodec::decode(columns[i], image.constData());
+    // The slots are kept (their storage is reused); a new image number makes
+    // each one stale until it is asked for.
+    const std::size_t columns = codec.columns().size();
+    m_values.resize(columns);
+    m_decodedAt.resize(columns, 0);
+    dirty.assign(columns, false);
+    ++m_image;
+}
+
+const FieldValue& EngineCursor::value(int column) const
+{
+    const auto i = static_cast<std::size_t>(column);
+    if (m_decodedAt[i] != m_image) {
+        RecordCodec::decodeInto(codec.column(column), image.constData(), m_values[i]);
+        m_decodedAt[i] = m_image;
+    }
+    return m_values[i];
+}
+
+void EngineCursor::setValue(int column, const QVariant& newValue)
+{
+    const auto i = static_cast<std::size_t>(column);
+    m_values[i].set(newValue);
+    m_decodedAt[i] = m_image;
 }
 
 QByteArray EngineCursor::readImage(qint32 recordNumber) const
@@ -96,12 +120,14 @@ QByteArray EngineCursor::readImage(qint32 recordNumber) const
 void EngineCursor::readEngineRecord()
 {
     // reuse the image's storage: a scan reads every record through here
-    image.resize(codec.recordSize() + 1);
+    // (the engine writes a closing NUL after the record)
+    if (image.size() != codec.recordSize() + 1 || !image.isDetached())
+        image = QByteArray(codec.recordSize() + 1, ' ');
     sx().sx_GetRecord(image.data());
     check();
-    image.truncate(codec.recordSize());
     recNo = static_cast<qint32>(sx().sx_RecNo());
-    decodeAll();
+    m_onRecord = true;
+    imageChanged();
 }
 
 void EngineCursor::setNoRecord()
@@ -110,7 +136,7 @@ void EngineCursor::setNoRecord()
     eof = true;
     bof = true;
     image = codec.blankImage();
-    decodeAll();
+    imageChanged();
 }
 
 void EngineCursor::goTop()
@@ -149,6 +175,7 @@ bool EngineCursor::skip(int direction)
     }
     sync();
     sx().sx_Skip(direction);
+    m_onRecord = false;
     check();
     if (direction > 0 ? sx().sx_Eof() != 0 : sx().sx_Bof() != 0) {
         (direction > 0 ? eof : bof) = true;

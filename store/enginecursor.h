@@ -39,7 +39,11 @@ struct EngineCursor {
     void reset();
 
     // ---- the current record ----
-    void decodeAll();
+    // The image changed: values are decoded afresh, each when first asked for.
+    void imageChanged();
+    // The value of a column of the current record (set, or decoded from the image).
+    const FieldValue& value(int column) const;
+    void setValue(int column, const QVariant& value);
     // The image of any record; leaves the engine on it.
     QByteArray readImage(qint32 recordNumber) const;
     // Takes the engine's current record as the dataset's current record.
@@ -75,12 +79,18 @@ struct EngineCursor {
     short indexHandle = 0;
     QString query;  // the engine-side filter; empty: none
 
-    QByteArray image;              // raw record of the current record
-    std::vector<QVariant> values;  // decoded values, one per file column
-    std::vector<bool> dirty;       // columns set since the record was read
-    qint32 recNo = 0;              // 0: no current record
+    QByteArray image;         // raw record of the current record
+    std::vector<bool> dirty;  // columns set since the record was read
+    qint32 recNo = 0;         // 0: no current record
     bool eof = true;
     bool bof = true;
+
+private:
+    mutable std::vector<FieldValue> m_values;  // one per file column
+    mutable std::vector<quint32> m_decodedAt;  // the image a value was decoded from
+    quint32 m_image = 1;
+    // The engine stands on the current record: no need to ask it where it is.
+    mutable bool m_onRecord = false;
 };
 
 }  // namespace emlo

@@ -1,14 +1,12 @@
 #include "fieldkind.h"
 
-
 namespace emlo {
 
 namespace {
 
 using MakeField = std::unique_ptr<TField> (*)(TApolloTable*, const QString&, int);
 
-template <class Field>
-std::unique_ptr<TField> make(TApolloTable* table, const QString& name, int)
+template <class Field> std::unique_ptr<TField> make(TApolloTable* table, const QString& name, int)
 {
     return std::make_unique<Field>(table, name);
 }

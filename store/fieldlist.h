@@ -20,7 +20,7 @@ public:
     TField* define(std::unique_ptr<TField> field);
     // The bound fields while open, else the defined ones.
     int count() const;
-    TField* at(int index) const;                // nullptr outside
+    TField* at(int index) const;              // nullptr outside
     TField* find(const QString& name) const;  // case-insensitive; nullptr when absent
     const std::vector<TField*>& bound() const { return m_fields; }
 

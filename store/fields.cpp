@@ -8,6 +8,7 @@
 #include <QLocale>
 
 #include "apollotable.h"
+#include "apollotable_p.h"
 #include "cp1251.h"
 #include "errors.h"
 
@@ -129,6 +130,11 @@ QString TField::textOf(const QVariant& value) const
 
 QString TField::AsString() const
 {
+    // A text column read in a scan: no QVariant in between.
+    if (const emlo::FieldValue* v = m_dataSet ? m_dataSet->d->slotOf(*this) : nullptr) {
+        if (v->kind == emlo::FieldValue::Text && m_dataType == ftString)
+            return v->text;
+    }
     return textOf(AsVariant());
 }
 
@@ -139,6 +145,14 @@ void TField::setAsString(const QString& text)
 
 qint32 TField::AsInteger() const
 {
+    if (const emlo::FieldValue* v = m_dataSet ? m_dataSet->d->slotOf(*this) : nullptr) {
+        switch (v->kind) {
+        case emlo::FieldValue::Null: return 0;
+        case emlo::FieldValue::Int: return v->integer;
+        case emlo::FieldValue::Real: return static_cast<qint32>(std::llround(v->real));
+        default: break;
+        }
+    }
     const QVariant v = AsVariant();
     if (v.isNull())
         return 0;
@@ -163,6 +177,14 @@ void TField::setAsInteger(qint32 value)
 
 double TField::AsFloat() const
 {
+    if (const emlo::FieldValue* v = m_dataSet ? m_dataSet->d->slotOf(*this) : nullptr) {
+        switch (v->kind) {
+        case emlo::FieldValue::Null: return 0.0;
+        case emlo::FieldValue::Int: return v->integer;
+        case emlo::FieldValue::Real: return v->real;
+        default: break;
+        }
+    }
     const QVariant v = AsVariant();
     if (v.isNull())
         return 0.0;

@@ -212,4 +212,3 @@ QString FloatToStr(double value)
 {
     return FloatToStr(value, systemDecimalPoint());
 }
-

@@ -28,28 +28,39 @@ qint32 binaryInteger(const char* field, int width)
     return n;
 }
 
-QVariant decodeNumber(const FieldDesc& fd, const char* field)
+void decodeNumber(const FieldDesc& fd, const char* field, FieldValue& out)
 {
-    if (fd.type == 'I')
-        return binaryInteger(field, fd.width);
     const bool whole = fd.kind != ValueKind::Float;
+    if (fd.type == 'I') {
+        out.kind = FieldValue::Int;
+        out.integer = binaryInteger(field, fd.width);
+        return;
+    }
     PlainNumber plain;
     switch (parsePlainNumber(field, fd.width, plain)) {
-    case PlainNumber::Blank: return QVariant();
+    case PlainNumber::Blank: out.kind = FieldValue::Null; return;
     case PlainNumber::Parsed:
-        if (whole)
-            return plain.isInteger ? static_cast<int>(plain.integer) : 0;
-        return plain.value;
+        if (whole) {
+            out.kind = FieldValue::Int;
+            out.integer = plain.isInteger ? static_cast<int>(plain.integer) : 0;
+        } else {
+            out.kind = FieldValue::Real;
+            out.real = plain.value;
+        }
+        return;
     case PlainNumber::Other: break;
     }
     const QByteArray text = QByteArray::fromRawData(field, fd.width).trimmed();
     bool ok = false;
     if (whole) {
         const int n = text.toInt(&ok);
-        return ok ? n : 0;
+        out.kind = FieldValue::Int;
+        out.integer = ok ? n : 0;
+        return;
     }
     const double value = text.toDouble(&ok);
-    return ok && std::isfinite(value) ? value : 0.0;
+    out.kind = FieldValue::Real;
+    out.real = ok && std::isfinite(value) ? value : 0.0;
 }
 
 }  // namespace
@@ -125,7 +136,46 @@ int RecordCodec::columnOf(const QString& name) const
     return -1;
 }
 
+QVariant FieldValue::toVariant() const
+{
+    switch (kind) {
+    case Null: return QVariant();
+    case Text: return text;
+    case Int: return integer;
+    case Real: return real;
+    case Other: return other;
+    }
+    return QVariant();
+}
+
+void FieldValue::set(const QVariant& value)
+{
+    switch (value.isNull() ? QMetaType::UnknownType : value.typeId()) {
+    case QMetaType::UnknownType: kind = Null; return;
+    case QMetaType::QString:
+        kind = Text;
+        text = value.toString();
+        return;
+    case QMetaType::Int:
+        kind = Int;
+        integer = value.toInt();
+        return;
+    case QMetaType::Double:
+        kind = Real;
+        real = value.toDouble();
+        return;
+    default: kind = Other; other = value;
+    }
+}
+
 QVariant RecordCodec::decode(const FieldDesc& fd, const char* record)
+{
+    FieldValue value;
+    decodeInto(fd, record, value);
+    return value.toVariant();
+}
+
+void RecordCodec::decodeInto(const FieldDesc& fd, const char* record, FieldValue& out)
 {
     const char* field = record + fd.offset;
     switch (fd.kind) {
@@ -139,27 +189,33 @@ QVariant RecordCodec::decode(const FieldDesc& fd, const char* record)
             len -= 8;
         while (len > 0 && (field[len - 1] == ' ' || field[len - 1] == '\0'))
             --len;
-        return fromCp1251(field, len);
+        out.kind = FieldValue::Text;
+        // The reader may still hold the last text (a scan keeps the previous
+        // record's); decode into the one before, which it has let go.
+        std::swap(out.text, out.spare);
+        fromCp1251Into(out.text, field, len);
+        return;
     }
     case ValueKind::Smallint:
     case ValueKind::Integer:
-    case ValueKind::Float: return decodeNumber(fd, field);
+    case ValueKind::Float: decodeNumber(fd, field, out); return;
     case ValueKind::Boolean: {
         const char c = fd.width < 1 ? ' ' : field[0];
-        if (c == ' ' || c == '?')
-            return QVariant();
-        return c == 'T' || c == 't' || c == 'Y' || c == 'y';
+        out.kind = c == ' ' || c == '?' ? FieldValue::Null : FieldValue::Other;
+        out.other = c == 'T' || c == 't' || c == 'Y' || c == 'y';
+        return;
     }
     case ValueKind::Date: {
         const QByteArray raw = QByteArray::fromRawData(field, fd.width);
-        if (raw.trimmed().isEmpty())
-            return QVariant();
-        const QDate date = QDate::fromString(QString::fromLatin1(raw), QStringLiteral("yyyyMMdd"));
-        return date.isValid() ? QVariant(date) : QVariant();
+        const QDate date =
+            raw.trimmed().isEmpty() ? QDate() : QDate::fromString(QString::fromLatin1(raw), QStringLiteral("yyyyMMdd"));
+        out.kind = date.isValid() ? FieldValue::Other : FieldValue::Null;
+        out.other = date;
+        return;
     }
     case ValueKind::Unsupported: break;
     }
-    return QVariant();
+    out.kind = FieldValue::Null;
 }
 
 RecordCodec::EncodeError RecordCodec::encode(const FieldDesc& fd, const QVariant& value, QByteArray& bytes)
@@ -179,12 +235,13 @@ RecordCodec::EncodeError RecordCodec::encode(const FieldDesc& fd, const QVariant
         const QByteArray text = toCp1251(value.toString(), &ok);
         if (!ok)
             return EncodeError::NotCp1251;
-        std::memcpy(bytes.data(), text.constData(), static_cast<std::size_t>(std::min<qsizetype>(text.size(), fd.width)));
+        std::memcpy(bytes.data(), text.constData(),
+                    static_cast<std::size_t>(std::min<qsizetype>(text.size(), fd.width)));
         return EncodeError::None;
     }
     case ValueKind::Float:
         return FormatNumberText(value.toDouble(), fd.width, fd.decimals, bytes.data()) ? EncodeError::None
-                                                                                      : EncodeError::OutOfBounds;
+                                                                                       : EncodeError::OutOfBounds;
     case ValueKind::Smallint:
     case ValueKind::Integer: {
         const QByteArray text = QByteArray::number(value.toLongLong());

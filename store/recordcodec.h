@@ -39,6 +39,22 @@ struct PlainNumber {
 };
 PlainNumber::Result parsePlainNumber(const char* text, int width, PlainNumber& out);
 
+// A decoded column value, typed: a QVariant is made only when a caller asks
+// for one, so that a scan reading numbers and text pays for neither.
+struct FieldValue {
+    enum Kind : quint8 { Null, Text, Int, Real, Other };
+    Kind kind = Null;
+    int integer = 0;
+    double real = 0;
+    QString text;
+    QVariant other;  // logical, date
+    // The text before: reused for the next record's once its reader let go.
+    QString spare;
+
+    QVariant toVariant() const;
+    void set(const QVariant& value);
+};
+
 class RecordCodec {
 public:
     enum class EncodeError { None, OutOfBounds, NotCp1251 };
@@ -56,6 +72,7 @@ public:
     // or logical; text without trailing blanks and NULs; a number that cannot
     // be read is 0.
     static QVariant decode(const FieldDesc& fd, const char* record);
+    static void decodeInto(const FieldDesc& fd, const char* record, FieldValue& out);
     // The value's bytes for the column (exactly its width). A number that
     // does not fit, or text that Windows-1251 cannot hold, is refused:
     // nothing may spill into the next column.

@@ -89,8 +89,8 @@ QString unopenableText(const QString& path)
     if (found.isFile())
         return QString();
     if (found.isSymLink() && !found.exists()) {
-        return QStringLiteral("Table does not exist.") + kCR + QStringLiteral("File or directory does not exist.")
-            + kCR + QStringLiteral("File: ") + path + kCR + QStringLiteral("Посилання веде до файлу, якого немає: ")
+        return QStringLiteral("Table does not exist.") + kCR + QStringLiteral("File or directory does not exist.") + kCR
+            + QStringLiteral("File: ") + path + kCR + QStringLiteral("Посилання веде до файлу, якого немає: ")
             + found.symLinkTarget();
     }
     if (found.exists()) {

@@ -128,6 +128,7 @@ public:
     bool isSameFile(const struct stat& st) const;
     // A read of a record that failed since the last call (the record then read as blanks).
     Status takeReadError() { return std::exchange(m_readError, Status()); }
+    bool hasReadError() const { return !m_readError.ok(); }
     // Data sync of the table file (records and header).
     Status sync();
     // Reads record recNo straight from the file into out (no cache): for read-modify-write

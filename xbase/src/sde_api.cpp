@@ -51,8 +51,8 @@ template <typename R, typename F> R guard(R onError, F&& body) noexcept
         // A record the file could not give was read as blanks: say so.
         if (S().lastKind == SX_OK)
             if (WorkArea* wa = S().current())
-                if (Status read = wa->table().takeReadError(); !read.ok())
-                    S().fail(read);
+                if (wa->table().hasReadError())  // every call passes here: no Status made in vain
+                    S().fail(wa->table().takeReadError());
         return result;
     } catch (const std::bad_alloc&) {
         recoverAfterException("Not enough memory for the operation");
