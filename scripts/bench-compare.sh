@@ -1,7 +1,8 @@
 #!/bin/sh
 # Runs the DBF workloads W0..W6 with our engine (through the table layer) side by
 # side with widely used DBF tools in one run, and prints the table with ratios.
-# RUNS, CALLGRIND and the other settings of bench/harness/run_all.sh apply.
+# RUNS, CALLGRIND and the other settings of bench/harness/run_all.sh apply;
+# OURS_BASE_CMD adds an earlier build of ours (before/after in one run).
 set -eu
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
