@@ -60,7 +60,8 @@ struct TApolloTable::Impl {
         QByteArray bytes;
         switch (emlo::RecordCodec::encode(fd, value, bytes)) {
         case emlo::RecordCodec::EncodeError::None: break;
-        case emlo::RecordCodec::EncodeError::OutOfBounds: q.fail(QStringLiteral("Translate error. Value out of bounds"));
+        case emlo::RecordCodec::EncodeError::OutOfBounds:
+            q.fail(QStringLiteral("Translate error. Value out of bounds"));
         case emlo::RecordCodec::EncodeError::NotCp1251:
             q.fail(
                 QStringLiteral("Поле «%1» містить символ, якого немає в кодовій сторінці Windows-1251").arg(fd.name));
