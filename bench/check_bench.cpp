@@ -11,7 +11,7 @@
 
 namespace {
 
-using emlo::TDataCheck;
+using emlo::DataCheck;
 using emlo::testing::CheckFixture;
 
 std::unique_ptr<CheckFixture> makeFullEnterprise()
@@ -34,9 +34,9 @@ void BM_CheckData(benchmark::State& state)
         state.SkipWithError("fixture");
         return;
     }
-    TDataCheck check(*fx->Data().tblAttr, *fx->Data().tblData);
+    DataCheck check(*fx->Data().tblAttr, *fx->Data().tblData);
     for (auto _ : state) {
-        emlo::TRemarkList rows;
+        emlo::RemarkList rows;
         benchmark::DoNotOptimize(check.CheckData(&rows));
     }
 }
@@ -49,7 +49,7 @@ void BM_CollectRemarks(benchmark::State& state)
         state.SkipWithError("fixture");
         return;
     }
-    TDataCheck check(*fx->Data().tblAttr, *fx->Data().tblData);
+    DataCheck check(*fx->Data().tblAttr, *fx->Data().tblData);
     for (auto _ : state)
         benchmark::DoNotOptimize(check.CollectRemarks());
 }
@@ -62,7 +62,7 @@ void BM_CalcGroupTotals(benchmark::State& state)
         state.SkipWithError("fixture");
         return;
     }
-    TDataCheck check(*fx->Data().tblAttr, *fx->Data().tblData);
+    DataCheck check(*fx->Data().tblAttr, *fx->Data().tblData);
     for (auto _ : state)
         check.CalcGroupTotals();
 }

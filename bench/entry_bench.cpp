@@ -14,7 +14,7 @@ using namespace emlo;
 
 namespace {
 
-class SilentReporter : public TDataModuleReporter {
+class SilentReporter : public DataModuleReporter {
 public:
     void ShowError(const QString& text, int) override { qWarning("%s", qPrintable(text)); }
     void FatalStop() override { qFatal("the tables could not be opened"); }

@@ -54,7 +54,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: startup-emlo <program folder>\n");
         return 2;
     }
-    TProgramOptions options;
+    ProgramOptions options;
     options.programFile = QDir(QString::fromLocal8Bit(argv[1])).absoluteFilePath(QStringLiteral("emlo"));
     options.shown = [](TfrmMain& window) { watch(window); };
     int qtArgc = 1;

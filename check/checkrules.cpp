@@ -4,7 +4,7 @@ namespace emlo {
 
 namespace {
 
-struct TAttrRule {
+struct AttrRule {
     const char* Field;
     const char* Description;
     quint8 Section;
@@ -12,7 +12,7 @@ struct TAttrRule {
 };
 
 // The attribute record's required fields, in the order they are reported.
-const TAttrRule kAttrRules[] = {
+const AttrRule kAttrRules[] = {
     {"ENNAME", "Не вказана назва підприємства", SectionAttr, ccEnName},
     {"EDRPOU", "Не вказаний код ЄДРПОУ підприємства", SectionAttr, ccEDRPOU},
     {"ENADDR", "Не вказана адреса підприємства", SectionAttr, ccEnAddr},
@@ -45,7 +45,7 @@ const char kNoActual[] = "Не вказан фактичній обсяг вик
 const char kRepeated[] = "Забруднююча речовина вже вказана";
 const char kAllClear[] = "Все гаразд";
 
-void addRemark(TRemarkList& rows, QStringList* fields, const char* description, quint8 section, qint32 target,
+void addRemark(RemarkList& rows, QStringList* fields, const char* description, quint8 section, qint32 target,
                const char* field)
 {
     rows.append(MakeRemark(QString::fromUtf8(description), section, target));
@@ -64,28 +64,28 @@ bool TextIsEmpty(const QString& text)
     return true;
 }
 
-TRemark MakeRemark(const QString& description, quint8 section, qint32 target)
+Remark MakeRemark(const QString& description, quint8 section, qint32 target)
 {
     TErrorData data;
     data.Section = section;
     data.Target = target;
-    return TRemark{description, SectionText(section), data};
+    return Remark{description, SectionText(section), data};
 }
 
-TRemark AllClearRemark()
+Remark AllClearRemark()
 {
     return MakeRemark(QString::fromUtf8(kAllClear), SectionAllClear, 0);
 }
 
-void CheckAttrRecord(const std::function<bool(const QString& field)>& isEmpty, TRemarkList& rows, QStringList* fields)
+void CheckAttrRecord(const std::function<bool(const QString& field)>& isEmpty, RemarkList& rows, QStringList* fields)
 {
-    for (const TAttrRule& rule : kAttrRules) {
+    for (const AttrRule& rule : kAttrRules) {
         if (isEmpty(QString::fromLatin1(rule.Field)))
             addRemark(rows, fields, rule.Description, rule.Section, rule.Target, rule.Field);
     }
 }
 
-void CheckEmissionRecord(bool contIdEmpty, bool potenEmpty, bool factEmpty, qint32 target, TRemarkList& rows,
+void CheckEmissionRecord(bool contIdEmpty, bool potenEmpty, bool factEmpty, qint32 target, RemarkList& rows,
                          QStringList* fields)
 {
     if (contIdEmpty)
@@ -96,7 +96,7 @@ void CheckEmissionRecord(bool contIdEmpty, bool potenEmpty, bool factEmpty, qint
         addRemark(rows, fields, kNoActual, SectionData, target, "FACT");
 }
 
-bool TRepeatedPollutantRule::Check(qint32 contId, qint32 target, TRemarkList& rows)
+bool RepeatedPollutantRule::Check(qint32 contId, qint32 target, RemarkList& rows)
 {
     const bool repeated = contId == m_previous || m_seen.contains(contId);
     if (repeated)

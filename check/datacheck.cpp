@@ -30,9 +30,9 @@ bool FieldIsEmpty(const TField* field)
     return field == nullptr || field->IsNull() || TextIsEmpty(field->AsString());
 }
 
-const QList<TGroupTotal>& GroupTotals()
+const QList<GroupTotalRow>& GroupTotals()
 {
-    static const QList<TGroupTotal> groups = {
+    static const QList<GroupTotalRow> groups = {
         {"CONTID > 0 .and. CONTID < 12", nullptr, 132, "CONTID = 132"},
         {"CONTID > 11 .and. CONTID < 18", nullptr, 133, "CONTID = 133"},
         {"CONTID = 21 .or. CONTID = 22 .or. CONTID = 134", "CONTID = 19 .or. CONTID = 20", 18, "CONTID = 18"},
@@ -48,23 +48,23 @@ const QList<TGroupTotal>& GroupTotals()
 
 bool IsGroupTotalId(qint32 contId)
 {
-    for (const TGroupTotal& group : GroupTotals()) {
+    for (const GroupTotalRow& group : GroupTotals()) {
         if (group.TotalId == contId)
             return true;
     }
     return false;
 }
 
-TDataCheck::TDataCheck(TApolloTable& tblAttr, TApolloTable& tblData) : m_tblAttr(tblAttr), m_tblData(tblData) { }
+DataCheck::DataCheck(TApolloTable& tblAttr, TApolloTable& tblData) : m_tblAttr(tblAttr), m_tblData(tblData) { }
 
-TRemarkList TDataCheck::CollectRemarks()
+RemarkList DataCheck::CollectRemarks()
 {
-    TRemarkList rows;
+    RemarkList rows;
     CollectRemarks(rows);
     return rows;
 }
 
-void TDataCheck::CollectRemarks(TRemarkList& rows)
+void DataCheck::CollectRemarks(RemarkList& rows)
 {
     rows.clear();
     checkAttributes(rows);
@@ -83,14 +83,14 @@ void TDataCheck::CollectRemarks(TRemarkList& rows)
         rows.append(AllClearRemark());
 }
 
-bool TDataCheck::IsAllClear(const TRemarkList& rows)
+bool DataCheck::IsAllClear(const RemarkList& rows)
 {
     return rows.size() == 1 && rows.constFirst().Data.Section == SectionAllClear;
 }
 
-bool TDataCheck::CheckData(TRemarkList* rows)
+bool DataCheck::CheckData(RemarkList* rows)
 {
-    TRemarkList found;
+    RemarkList found;
     CollectRemarks(rows != nullptr ? *rows : found);
     // Group totals are kept only after a clean check.
     const bool clean = IsAllClear(rows != nullptr ? *rows : found);
@@ -99,19 +99,19 @@ bool TDataCheck::CheckData(TRemarkList* rows)
     return clean;
 }
 
-bool CheckBeforeOutput(TDataModule& dataModule, TRemarkList& rows)
+bool CheckBeforeOutput(TDataModule& dataModule, RemarkList& rows)
 {
     rows.clear();
     dataModule.PostPendingAttr();
-    return TDataCheck(*dataModule.tblAttr, *dataModule.tblData).CheckData(&rows);
+    return DataCheck(*dataModule.tblAttr, *dataModule.tblData).CheckData(&rows);
 }
 
-void TDataCheck::checkAttributes(TRemarkList& rows)
+void DataCheck::checkAttributes(RemarkList& rows)
 {
     CheckAttrRecord([this](const QString& field) { return FieldIsEmpty(m_tblAttr.FieldByName(field)); }, rows);
 }
 
-void TDataCheck::checkEmissionFields(TRemarkList& rows)
+void DataCheck::checkEmissionFields(RemarkList& rows)
 {
     const TField* contId = m_tblData.FieldByName(QStringLiteral("CONTID"));
     const TField* poten = m_tblData.FieldByName(QStringLiteral("POTEN"));
@@ -123,10 +123,10 @@ void TDataCheck::checkEmissionFields(TRemarkList& rows)
     }
 }
 
-void TDataCheck::checkRepeatedPollutants(TRemarkList& rows)
+void DataCheck::checkRepeatedPollutants(RemarkList& rows)
 {
     const TField* contId = m_tblData.FieldByName(QStringLiteral("CONTID"));
-    TRepeatedPollutantRule rule;
+    RepeatedPollutantRule rule;
     m_tblData.First();
     while (!m_tblData.Eof()) {
         if (!contId->IsNull())
@@ -135,7 +135,7 @@ void TDataCheck::checkRepeatedPollutants(TRemarkList& rows)
     }
 }
 
-void TDataCheck::lockEmissionTable()
+void DataCheck::lockEmissionTable()
 {
     QElapsedTimer waited;
     waited.start();
@@ -147,7 +147,7 @@ void TDataCheck::lockEmissionTable()
     }
 }
 
-void TDataCheck::storeTotal(const TGroupTotal& group, double potenSum, double factSum)
+void DataCheck::storeTotal(const GroupTotalRow& group, double potenSum, double factSum)
 {
     TField* contId = m_tblData.FieldByName(QStringLiteral("CONTID"));
     TField* poten = m_tblData.FieldByName(QStringLiteral("POTEN"));
@@ -175,7 +175,7 @@ void TDataCheck::storeTotal(const TGroupTotal& group, double potenSum, double fa
     }
 }
 
-void TDataCheck::CalcGroupTotals()
+void DataCheck::CalcGroupTotals()
 {
     const TField* poten = m_tblData.FieldByName(QStringLiteral("POTEN"));
     const TField* fact = m_tblData.FieldByName(QStringLiteral("FACT"));
@@ -196,7 +196,7 @@ void TDataCheck::CalcGroupTotals()
     };
 
     try {
-        for (const TGroupTotal& group : GroupTotals()) {
+        for (const GroupTotalRow& group : GroupTotals()) {
             double potenSum = 0.0;
             double factSum = 0.0;
 

@@ -8,7 +8,7 @@ class TField;
 
 namespace emlo {
 
-struct TGroupTotal;
+struct GroupTotalRow;
 
 // True when the field has no value, or when its text with every leading and
 // trailing character of code 32 and below removed is empty. A numeric field
@@ -19,12 +19,12 @@ bool FieldIsEmpty(const TField* field);
 // which pollutant is entered twice. It produces the report rows as values and
 // keeps the group-total emission records; showing the rows is left to the
 // caller (the check report window, the command-line tool).
-class TDataCheck {
+class DataCheck {
 public:
     // The tables stay owned by the caller and must outlive the check. tblAttr
     // stands on the attribute record (an empty table reads as all fields
     // empty); tblData is the emission table, normally in its CONTID order.
-    TDataCheck(TApolloTable& tblAttr, TApolloTable& tblData);
+    DataCheck(TApolloTable& tblAttr, TApolloTable& tblData);
 
     // Runs the remark rules and returns the report rows in the order found:
     // one row per remark, or the single all-clear row "Все гаразд" (section
@@ -32,10 +32,10 @@ public:
     // by the move to the first record; the current emission record is
     // restored when both emission passes complete. Errors of the table layer
     // pass through as exceptions.
-    TRemarkList CollectRemarks();
+    RemarkList CollectRemarks();
     // The same, appending each row to `rows` as it is found: when an error of
     // the table layer ends the check, `rows` holds what was found before it.
-    void CollectRemarks(TRemarkList& rows);
+    void CollectRemarks(RemarkList& rows);
 
     // Brings the seven group-total emission records up to date: inserts,
     // edits or deletes them from the sums of their groups; a total that is
@@ -55,17 +55,17 @@ public:
     // CollectRemarks, then CalcGroupTotals when no remark was found. Returns
     // true for a check without remarks; `rows` (when given) receives the
     // rows, also those found before an error of the table layer ended it.
-    bool CheckData(TRemarkList* rows = nullptr);
+    bool CheckData(RemarkList* rows = nullptr);
 
     // True when the rows are the single all-clear row.
-    static bool IsAllClear(const TRemarkList& rows);
+    static bool IsAllClear(const RemarkList& rows);
 
 private:
-    void checkAttributes(TRemarkList& rows);
-    void checkEmissionFields(TRemarkList& rows);
-    void checkRepeatedPollutants(TRemarkList& rows);
+    void checkAttributes(RemarkList& rows);
+    void checkEmissionFields(RemarkList& rows);
+    void checkRepeatedPollutants(RemarkList& rows);
     void lockEmissionTable();
-    void storeTotal(const TGroupTotal& group, double potenSum, double factSum);
+    void storeTotal(const GroupTotalRow& group, double potenSum, double factSum);
 
     TApolloTable& m_tblAttr;
     TApolloTable& m_tblData;
@@ -74,13 +74,13 @@ private:
 
 // The one check in front of output, run by the window (check, print and
 // export commands) and by emlo-cli alike: posts a pending attribute edit,
-// then TDataCheck::CheckData on the module's work tables. True when output
+// then DataCheck::CheckData on the module's work tables. True when output
 // may go on. `rows` receives the report rows, and when an error of the
 // table layer passes through, the rows found before it.
-bool CheckBeforeOutput(TDataModule& dataModule, TRemarkList& rows);
+bool CheckBeforeOutput(TDataModule& dataModule, RemarkList& rows);
 
 // One group of pollutants whose amounts a group-total record keeps summed.
-struct TGroupTotal {
+struct GroupTotalRow {
     const char* Added;       // query of the records added
     const char* Subtracted;  // query of the records subtracted, or nullptr
     qint32 TotalId;          // CONTID of the total record
@@ -88,7 +88,7 @@ struct TGroupTotal {
 };
 
 // The seven groups, in the order they are calculated.
-const QList<TGroupTotal>& GroupTotals();
+const QList<GroupTotalRow>& GroupTotals();
 
 // True for the CONTID of a group-total record (18, 34, 40, 95, 132, 133, 135).
 bool IsGroupTotalId(qint32 contId);

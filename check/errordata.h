@@ -16,7 +16,7 @@ public:
 };
 
 // Sections of the main window a remark can concern.
-enum TRemarkSection : quint8 {
+enum RemarkSection : quint8 {
     SectionAttr = 0,   // attributes page
     SectionCodes = 1,  // statistical codes page
     SectionData = 2,   // emissions page
@@ -25,7 +25,7 @@ enum TRemarkSection : quint8 {
 
 // Control codes carried by remarks of the attributes and codes sections; each
 // names one control of the main window (see ControlName).
-enum TControlCode : qint32 {
+enum ControlCode : qint32 {
     ccEDRPOU = 1,
     ccEnAddr = 2,
     ccEnChName = 3,
@@ -46,13 +46,13 @@ enum TControlCode : qint32 {
 };
 
 // One row of the check report.
-struct TRemark {
+struct Remark {
     QString Description;
     QString SectionText;  // as the report's section column shows it
     TErrorData Data;
 };
 
-using TRemarkList = QList<TRemark>;
+using RemarkList = QList<Remark>;
 
 // Text of the section column for a section; empty for the all-clear row and
 // any unknown section.

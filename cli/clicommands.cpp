@@ -11,11 +11,11 @@
 namespace emlo::cli {
 
 // A command is one entry here and one function taking the context; a
-// command that needs the tables opens them with TCliSession (and runs
-// TCliSession::CheckBeforeOutput first when it writes output).
-const QList<TCliCommand>& Commands()
+// command that needs the tables opens them with CliSession (and runs
+// CliSession::CheckBeforeOutput first when it writes output).
+const QList<CliCommand>& Commands()
 {
-    static const QList<TCliCommand> commands = {
+    static const QList<CliCommand> commands = {
         {"check", "РОБОЧА_ПАПКА",
          "Перевіряє дані підприємства в робочій папці на заповнення і друкує\n"
          "зауваження: опис, табуляція, розділ; без зауважень — \"Все гаразд\".\n"
@@ -47,9 +47,9 @@ namespace {
 const QString kProgramDirOption = QStringLiteral("--program-dir");
 const QString kSeparatorOption = QStringLiteral("--decimal-separator");
 
-const TCliCommand* findCommand(const QString& name)
+const CliCommand* findCommand(const QString& name)
 {
-    for (const TCliCommand& command : Commands()) {
+    for (const CliCommand& command : Commands()) {
         if (name == QLatin1String(command.Name))
             return &command;
     }
@@ -61,7 +61,7 @@ bool isHelpOption(const QString& argument)
     return argument == QLatin1String("--help") || argument == QLatin1String("-h");
 }
 
-QString optionsOf(const TCliCommand& command)
+QString optionsOf(const CliCommand& command)
 {
     QString options = QStringLiteral("[--program-dir ПАПКА]");
     if (command.TakesSeparator)
@@ -69,16 +69,16 @@ QString optionsOf(const TCliCommand& command)
     return options;
 }
 
-QString usageOf(const TCliCommand& command)
+QString usageOf(const CliCommand& command)
 {
     return QStringLiteral("Використання: emlo-cli %1 %2 %3\n")
         .arg(QLatin1String(command.Name), QString::fromUtf8(command.Synopsis), optionsOf(command));
 }
 
-TCliRequest failed(const QString& error)
+CliRequest failed(const QString& error)
 {
-    TCliRequest request;
-    request.Kind = TCliRequest::Failed;
+    CliRequest request;
+    request.Kind = CliRequest::Failed;
     request.Error = error;
     return request;
 }
@@ -114,7 +114,7 @@ QString HelpText()
                                   "Параметри можна вказувати в будь-якому місці командного рядка.\n"
                                   "\n"
                                   "Команди:\n");
-    for (const TCliCommand& command : Commands()) {
+    for (const CliCommand& command : Commands()) {
         text += QStringLiteral("  %1 %2 %3\n")
                     .arg(QLatin1String(command.Name), QString::fromUtf8(command.Synopsis), optionsOf(command));
         const QStringList lines = QString::fromUtf8(command.Help).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -137,9 +137,9 @@ QString HelpText()
     return text;
 }
 
-TCliRequest ParseCommandLine(const QStringList& arguments, const QString& defaultProgramDir)
+CliRequest ParseCommandLine(const QStringList& arguments, const QString& defaultProgramDir)
 {
-    TCliRequest request;
+    CliRequest request;
     request.ProgramDir = defaultProgramDir;
     QStringList positional;
     QString separator;
@@ -152,7 +152,7 @@ TCliRequest ParseCommandLine(const QStringList& arguments, const QString& defaul
             continue;
         }
         if (isHelpOption(argument)) {
-            request.Kind = TCliRequest::ShowHelp;
+            request.Kind = CliRequest::ShowHelp;
             return request;
         }
         bool missing = false;
@@ -179,10 +179,10 @@ TCliRequest ParseCommandLine(const QStringList& arguments, const QString& defaul
         return failed(HelpText());
     const QString name = positional.takeFirst();
     if (name == QLatin1String("help")) {
-        request.Kind = TCliRequest::ShowHelp;
+        request.Kind = CliRequest::ShowHelp;
         return request;
     }
-    const TCliCommand* command = findCommand(name);
+    const CliCommand* command = findCommand(name);
     if (command == nullptr)
         return failed(QStringLiteral("Невідома команда: %1\nДовідка: emlo-cli --help\n").arg(name));
     if (positional.size() != command->ArgCount)
@@ -195,26 +195,26 @@ TCliRequest ParseCommandLine(const QStringList& arguments, const QString& defaul
                 QStringLiteral("Десятковий роздільник має бути \",\" або \".\", а не \"%1\"\n").arg(separator));
         request.DecimalSeparator = separator.at(0);
     }
-    request.Kind = TCliRequest::RunCommand;
+    request.Kind = CliRequest::RunCommand;
     request.Command = command;
     request.Args = positional;
     return request;
 }
 
-int RunRequest(const TCliRequest& request, QTextStream& out, QTextStream& err)
+int RunRequest(const CliRequest& request, QTextStream& out, QTextStream& err)
 {
     switch (request.Kind) {
-    case TCliRequest::ShowHelp:
+    case CliRequest::ShowHelp:
         out << HelpText();
         out.flush();
         return ExitOk;
-    case TCliRequest::Failed:
+    case CliRequest::Failed:
         err << request.Error;
         err.flush();
         return ExitError;
-    case TCliRequest::RunCommand: break;
+    case CliRequest::RunCommand: break;
     }
-    TCliContext context{request.Args, request.ProgramDir, request.DecimalSeparator, out, err};
+    CliContext context{request.Args, request.ProgramDir, request.DecimalSeparator, out, err};
     return request.Command->Run(context);
 }
 
@@ -223,19 +223,19 @@ int RunCommandLine(const QStringList& arguments, const QString& defaultProgramDi
     return RunRequest(ParseCommandLine(arguments, defaultProgramDir), out, err);
 }
 
-int RunCheck(TCliContext& context)
+int RunCheck(CliContext& context)
 {
-    TCliSession session(context);
+    CliSession session(context);
     if (!session.Open(context.Args.at(0)))
         return ExitError;
     return session.RunCheck();
 }
 
-int RunExport(TCliContext& context)
+int RunExport(CliContext& context)
 {
     // Taken before the tables open: opening them changes the current folder.
     const QString outDir = QDir(context.Args.at(1)).absolutePath();
-    TCliSession session(context);
+    CliSession session(context);
     if (!session.Open(context.Args.at(0)))
         return ExitError;
     const int status = session.CheckBeforeOutput();
@@ -249,7 +249,7 @@ int RunExport(TCliContext& context)
     return ExitOk;
 }
 
-int RunPrint(TCliContext& context)
+int RunPrint(CliContext& context)
 {
     // Laying out the form needs the fonts of a GUI application; without one
     // fail here, before the check rewrites the group totals.
@@ -260,7 +260,7 @@ int RunPrint(TCliContext& context)
     }
     // Taken before the tables open: opening them changes the current folder.
     const QString pdf = QDir(context.Args.at(1)).absolutePath();
-    TCliSession session(context);
+    CliSession session(context);
     if (!session.Open(context.Args.at(0)))
         return ExitError;
     const int status = session.CheckBeforeOutput();

@@ -8,14 +8,14 @@
 namespace emlo::cli {
 
 // Exit status of every command.
-enum TExitCode : int {
+enum CliExit : int {
     ExitOk = 0,       // done; for the check: no remark
     ExitRemarks = 1,  // the check found remarks
     ExitError = 2,    // any error; its text is on stderr
 };
 
 // What a command gets: its positional arguments and the common options.
-struct TCliContext {
+struct CliContext {
     QStringList Args;        // positional arguments after the command name
     QString ProgramDir;      // --program-dir, or the folder of emlo-cli
     QChar DecimalSeparator;  // --decimal-separator; null: the system's
@@ -23,40 +23,40 @@ struct TCliContext {
     QTextStream& Err;        // stderr, UTF-8
 };
 
-using TCommandFn = int (*)(TCliContext& context);
+using CommandFn = int (*)(CliContext& context);
 
 // One command of emlo-cli. Adding a command is one entry in the table of
 // clicommands.cpp and one function.
-struct TCliCommand {
+struct CliCommand {
     const char* Name;      // as typed: "check"
     const char* Synopsis;  // arguments, for the help text: "РОБОЧА_ПАПКА"
     const char* Help;      // what it does, in Ukrainian (lines end with "\n")
     int ArgCount;          // positional arguments it takes
-    TCommandFn Run;
+    CommandFn Run;
     bool NeedsFonts;      // lays out text: needs a GUI application (offscreen)
     bool TakesSeparator;  // accepts --decimal-separator
 };
 
-const QList<TCliCommand>& Commands();
+const QList<CliCommand>& Commands();
 
 // A parsed command line. Options may stand anywhere, before or after the
 // command and its arguments.
-struct TCliRequest {
-    enum TKind { RunCommand, ShowHelp, Failed };
-    TKind Kind = Failed;
-    const TCliCommand* Command = nullptr;  // RunCommand only
-    QStringList Args;                      // the command's positional arguments
+struct CliRequest {
+    enum Action { RunCommand, ShowHelp, Failed };
+    Action Kind = Failed;
+    const CliCommand* Command = nullptr;  // RunCommand only
+    QStringList Args;                     // the command's positional arguments
     QString ProgramDir;
     QChar DecimalSeparator;  // null: the system's
     QString Error;           // Failed: the text for stderr
 };
 
 // Parses the command line (without the program name); touches no file.
-TCliRequest ParseCommandLine(const QStringList& arguments, const QString& defaultProgramDir);
+CliRequest ParseCommandLine(const QStringList& arguments, const QString& defaultProgramDir);
 
 // Runs a parsed request: help, the parse error, or the command. Returns the
 // exit status.
-int RunRequest(const TCliRequest& request, QTextStream& out, QTextStream& err);
+int RunRequest(const CliRequest& request, QTextStream& out, QTextStream& err);
 
 // ParseCommandLine and RunRequest.
 int RunCommandLine(const QStringList& arguments, const QString& defaultProgramDir, QTextStream& out, QTextStream& err);
@@ -65,8 +65,8 @@ int RunCommandLine(const QStringList& arguments, const QString& defaultProgramDi
 QString HelpText();
 
 // Commands.
-int RunCheck(TCliContext& context);
-int RunExport(TCliContext& context);
-int RunPrint(TCliContext& context);
+int RunCheck(CliContext& context);
+int RunExport(CliContext& context);
+int RunPrint(CliContext& context);
 
 }  // namespace emlo::cli

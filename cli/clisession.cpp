@@ -21,25 +21,25 @@ QString withSeparator(const QString& folder)
 
 }  // namespace
 
-void PrintRows(const TRemarkList& rows, QTextStream& out)
+void PrintRows(const RemarkList& rows, QTextStream& out)
 {
-    for (const TRemark& row : rows)
+    for (const Remark& row : rows)
         out << row.Description << '\t' << row.SectionText << '\n';
     out.flush();
 }
 
-TCliSession::TCliSession(TCliContext& context) : m_context(context)
+CliSession::CliSession(CliContext& context) : m_context(context)
 {
-    TApolloEngine::setLoadFailureHandler([this](const QString& message) { ShowError(message, 0); });
+    ApolloEngine::setLoadFailureHandler([this](const QString& message) { ShowError(message, 0); });
 }
 
-TCliSession::~TCliSession()
+CliSession::~CliSession()
 {
     m_data.reset();
-    TApolloEngine::setLoadFailureHandler(nullptr);
+    ApolloEngine::setLoadFailureHandler(nullptr);
 }
 
-void TCliSession::PrintError(const QString& text)
+void CliSession::PrintError(const QString& text)
 {
     QString plain = text;
     plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -48,19 +48,19 @@ void TCliSession::PrintError(const QString& text)
     m_context.Err.flush();
 }
 
-void TCliSession::ShowError(const QString& text, int /*helpTopic*/)
+void CliSession::ShowError(const QString& text, int /*helpTopic*/)
 {
     m_failed = true;
     PrintError(text);
 }
 
-void TCliSession::FatalStop()
+void CliSession::FatalStop()
 {
     m_failed = true;
     PrintError(QStringLiteral("Подальша робота програми неможлива."));
 }
 
-bool TCliSession::Open(const QString& workDir)
+bool CliSession::Open(const QString& workDir)
 {
     // Both folders are made absolute first: opening the reference tables
     // makes the program folder the current one.
@@ -92,10 +92,10 @@ bool TCliSession::Open(const QString& workDir)
     return !m_failed;
 }
 
-int TCliSession::RunCheck()
+int CliSession::RunCheck()
 {
     Q_ASSERT(m_data);
-    TRemarkList rows;
+    RemarkList rows;
     bool clean = false;
     try {
         clean = emlo::CheckBeforeOutput(*m_data, rows);
@@ -110,7 +110,7 @@ int TCliSession::RunCheck()
     return clean ? ExitOk : ExitRemarks;
 }
 
-int TCliSession::CheckBeforeOutput()
+int CliSession::CheckBeforeOutput()
 {
     const int status = RunCheck();
     if (status == ExitRemarks)

@@ -15,10 +15,10 @@ namespace emlo::cli {
 // folder and the work tables of a working folder, opened as the program does
 // at start-up, except that missing work tables are an error rather than
 // created. Failures are written to stderr instead of message boxes.
-class TCliSession : public TDataModuleReporter {
+class CliSession : public DataModuleReporter {
 public:
-    explicit TCliSession(TCliContext& context);
-    ~TCliSession() override;
+    explicit CliSession(CliContext& context);
+    ~CliSession() override;
 
     // Opens the tables for the working folder. False after any failure (its
     // text already written to stderr).
@@ -37,18 +37,18 @@ public:
     // Writes an error text to stderr (CR LF becomes a line break).
     void PrintError(const QString& text);
 
-    // TDataModuleReporter
+    // DataModuleReporter
     void ShowError(const QString& text, int helpTopic) override;
     void FatalStop() override;
 
 private:
-    TCliContext& m_context;
+    CliContext& m_context;
     std::unique_ptr<TDataModule> m_data;
     bool m_failed = false;
 };
 
 // Prints report rows: the description, a TAB and the section text, one row
 // per line.
-void PrintRows(const TRemarkList& rows, QTextStream& out);
+void PrintRows(const RemarkList& rows, QTextStream& out);
 
 }  // namespace emlo::cli

@@ -24,11 +24,11 @@ int main(int argc, char** argv)
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    const emlo::cli::TCliRequest request = emlo::cli::ParseCommandLine(arguments, QString());
+    const emlo::cli::CliRequest request = emlo::cli::ParseCommandLine(arguments, QString());
 
     // The print form needs fonts, which only a GUI application has; it runs
     // on the offscreen platform so that no display is needed.
-    const bool needsFonts = request.Kind == emlo::cli::TCliRequest::RunCommand && request.Command->NeedsFonts;
+    const bool needsFonts = request.Kind == emlo::cli::CliRequest::RunCommand && request.Command->NeedsFonts;
     std::unique_ptr<QCoreApplication> app;
     if (needsFonts) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -39,9 +39,9 @@ int main(int argc, char** argv)
     }
     QTextStream out(stdout);
     QTextStream err(stderr);
-    emlo::cli::TCliRequest run = request;
+    emlo::cli::CliRequest run = request;
     // Installed, the reference tables lie in share/emlo, not beside the tool.
     if (run.ProgramDir.isEmpty())
-        run.ProgramDir = TAppPaths::forExecutable(QCoreApplication::applicationFilePath()).tablesFolder();
+        run.ProgramDir = AppPaths::forExecutable(QCoreApplication::applicationFilePath()).tablesFolder();
     return emlo::cli::RunRequest(run, out, err);
 }

@@ -15,16 +15,16 @@
 
 namespace emlo::registry {
 
-QList<TSubmissionFiles> FindSubmissions(const QStringList& paths, QStringList* missing)
+QList<SubmissionFiles> FindSubmissions(const QStringList& paths, QStringList* missing)
 {
-    QList<TSubmissionFiles> result;
+    QList<SubmissionFiles> result;
     for (const QString& path : paths) {
         const QFileInfo root(path);
         if (!root.isDir()) {
             missing->append(path);
             continue;
         }
-        std::map<QString, TSubmissionFiles> byFolder;  // sorted, so runs are repeatable
+        std::map<QString, SubmissionFiles> byFolder;  // sorted, so runs are repeatable
         QDirIterator it(root.absoluteFilePath(), QDir::Files | QDir::Hidden | QDir::System,
                         QDirIterator::Subdirectories);
         while (it.hasNext()) {
@@ -37,7 +37,7 @@ QList<TSubmissionFiles> FindSubmissions(const QStringList& paths, QStringList* m
             // The list lasts the whole run: the folder text is kept once, and
             // the usual spellings of the names are shared by every entry.
             const auto [at, added] = byFolder.try_emplace(file.absolutePath());
-            TSubmissionFiles& entry = at->second;
+            SubmissionFiles& entry = at->second;
             if (added)
                 entry.Folder = at->first;
             static const QString usualAttr = QStringLiteral("attr.xml");
@@ -54,14 +54,14 @@ QList<TSubmissionFiles> FindSubmissions(const QStringList& paths, QStringList* m
     return result;
 }
 
-TImporter::TImporter(TRegistryDb& db, const TReferenceSets& reference, TReaderLimits limits)
+Importer::Importer(RegistryDb& db, const ReferenceSets& reference, ReaderLimits limits)
     : m_db(db), m_reference(reference), m_limits(limits)
 {
 }
 
 namespace {
 
-QString checkPair(const TSubmissionFiles& files)
+QString checkPair(const SubmissionFiles& files)
 {
     for (const QString& name : {files.AttrName, files.DataName}) {
         if (name == QLatin1String("?"))
@@ -79,22 +79,22 @@ QString checkPair(const TSubmissionFiles& files)
 namespace {
 
 // One submission read and checked, waiting to be stored.
-struct TPrepared {
-    TSubmission Submission;
-    TRejectionList Reasons;
+struct Prepared {
+    SubmissionData Submission;
+    RejectionList Reasons;
 };
 
 // Reads and checks the found submissions in a thread of its own, in their
 // order, while the caller stores the ones before: the files and the database
 // each keep a core busy. At most `capacity` wait, so memory does not grow
 // with the number of submissions.
-class TPreparer {
+class Preparer {
 public:
-    TPreparer(const QList<TSubmissionFiles>& found, const TReaderLimits& limits, const TReferenceSets& reference)
+    Preparer(const QList<SubmissionFiles>& found, const ReaderLimits& limits, const ReferenceSets& reference)
         : m_found(found), m_reader(limits), m_validator(reference), m_thread([this] { run(); })
     {
     }
-    ~TPreparer()
+    ~Preparer()
     {
         {
             std::lock_guard lock(m_mutex);
@@ -105,11 +105,11 @@ public:
     }
 
     // The next submission in the order found.
-    TPrepared Next()
+    Prepared Next()
     {
         std::unique_lock lock(m_mutex);
         m_changed.wait(lock, [this] { return !m_ready.empty(); });
-        TPrepared next = std::move(m_ready.front());
+        Prepared next = std::move(m_ready.front());
         m_ready.pop_front();
         lock.unlock();
         m_changed.notify_all();
@@ -121,11 +121,11 @@ private:
 
     void run()
     {
-        for (const TSubmissionFiles& files : m_found) {
-            TPrepared item;
+        for (const SubmissionFiles& files : m_found) {
+            Prepared item;
             const QString pairProblem = checkPair(files);
             if (!pairProblem.isEmpty()) {
-                item.Reasons.append(TRejection{QString(), 0, 0, QString(), pairProblem});
+                item.Reasons.append(Rejection{QString(), 0, 0, QString(), pairProblem});
             } else if (m_reader.Read(files.AttrPath(), files.DataPath(), &item.Submission, &item.Reasons)) {
                 m_validator.Validate(item.Submission, files.AttrName, files.DataName, &item.Reasons);
             }
@@ -139,25 +139,25 @@ private:
         }
     }
 
-    const QList<TSubmissionFiles>& m_found;
-    const TSubmissionReader m_reader;
-    const TSubmissionValidator m_validator;
+    const QList<SubmissionFiles>& m_found;
+    const SubmissionReader m_reader;
+    const SubmissionValidator m_validator;
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::deque<TPrepared> m_ready;
+    std::deque<Prepared> m_ready;
     bool m_stop = false;
     std::thread m_thread;  // last: starts when the rest is ready
 };
 
 }  // namespace
 
-bool TImporter::Run(const QList<TSubmissionFiles>& found, int year, TImportCounts* counts, QString* error)
+bool Importer::Run(const QList<SubmissionFiles>& found, int year, ImportCounts* counts, QString* error)
 {
-    TPreparer preparer(found, m_limits, m_reference);
-    for (const TSubmissionFiles& files : found) {
-        const TPrepared prepared = preparer.Next();
+    Preparer preparer(found, m_limits, m_reference);
+    for (const SubmissionFiles& files : found) {
+        const Prepared prepared = preparer.Next();
         if (prepared.Reasons.isEmpty()) {
-            TStoreOutcome outcome = TStoreOutcome::Added;
+            StoreOutcome outcome = StoreOutcome::Added;
             if (!m_db.Store(prepared.Submission, year, files.Folder, &outcome, error)) {
                 *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(files.Folder), *error);
                 // What was stored before stays stored: on disk before the failure is told.
@@ -166,11 +166,11 @@ bool TImporter::Run(const QList<TSubmissionFiles>& found, int year, TImportCount
                 return false;
             }
             switch (outcome) {
-            case TStoreOutcome::Added: ++counts->Added; break;
-            case TStoreOutcome::Replaced: ++counts->Replaced; break;
-            case TStoreOutcome::Unchanged: ++counts->Unchanged; break;
+            case StoreOutcome::Added: ++counts->Added; break;
+            case StoreOutcome::Replaced: ++counts->Replaced; break;
+            case StoreOutcome::Unchanged: ++counts->Unchanged; break;
             }
-            if (outcome != TStoreOutcome::Unchanged)
+            if (outcome != StoreOutcome::Unchanged)
                 counts->Rows += prepared.Submission.Rows.size();
         } else {
             ++counts->Rejected;

@@ -11,11 +11,11 @@
 
 namespace emlo::registry {
 
-class TRegistryDb;
-struct TReferenceSets;
+class RegistryDb;
+struct ReferenceSets;
 
 // The two files of one submission, found in one folder.
-struct TSubmissionFiles {
+struct SubmissionFiles {
     QString Folder;
     QString AttrName;  // as spelt on disk; empty when the folder has none, "?" when it has two
     QString DataName;
@@ -26,9 +26,9 @@ struct TSubmissionFiles {
 // Finds every folder at any depth below the paths that holds attr.xml or
 // data.xml (letter case ignored), in path order. Symbolic links to folders
 // are not followed. A path that is not a folder is listed in missing.
-QList<TSubmissionFiles> FindSubmissions(const QStringList& paths, QStringList* missing);
+QList<SubmissionFiles> FindSubmissions(const QStringList& paths, QStringList* missing);
 
-struct TImportCounts {
+struct ImportCounts {
     int Done = 0;
     int Added = 0;
     int Replaced = 0;
@@ -42,22 +42,22 @@ struct TImportCounts {
 // read and checked in a second thread while the ones before are stored. A
 // rejected submission is reported and skipped; a database failure ends the
 // run. Callbacks come from the calling thread.
-class TImporter {
+class Importer {
 public:
-    TImporter(TRegistryDb& db, const TReferenceSets& reference, TReaderLimits limits = {});
+    Importer(RegistryDb& db, const ReferenceSets& reference, ReaderLimits limits = {});
 
     // Called after every submission with the counts so far.
-    std::function<void(const TImportCounts&, int total)> OnProgress;
+    std::function<void(const ImportCounts&, int total)> OnProgress;
     // Called for every rejected submission with its folder and reasons.
-    std::function<void(const QString& folder, const TRejectionList&)> OnRejected;
+    std::function<void(const QString& folder, const RejectionList&)> OnRejected;
 
     // False when the database failed (error set); rejections do not fail.
-    bool Run(const QList<TSubmissionFiles>& found, int year, TImportCounts* counts, QString* error);
+    bool Run(const QList<SubmissionFiles>& found, int year, ImportCounts* counts, QString* error);
 
 private:
-    TRegistryDb& m_db;
-    const TReferenceSets& m_reference;
-    TReaderLimits m_limits;
+    RegistryDb& m_db;
+    const ReferenceSets& m_reference;
+    ReaderLimits m_limits;
 };
 
 }  // namespace emlo::registry

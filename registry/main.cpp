@@ -26,8 +26,8 @@ int main(int argc, char** argv)
     arguments.removeFirst();
     // Portable, the classifier files lie beside the program; installed, in share/emlo.
     const QString refdata =
-        TAppPaths::forExecutable(QCoreApplication::applicationFilePath()).tablesFolder() + QStringLiteral("refdata");
-    emlo::registry::TRegistryIo io{out, err, refdata, isatty(STDERR_FILENO) == 1};
+        AppPaths::forExecutable(QCoreApplication::applicationFilePath()).tablesFolder() + QStringLiteral("refdata");
+    emlo::registry::RegistryIo io{out, err, refdata, isatty(STDERR_FILENO) == 1};
     const int status = emlo::registry::RunRegistry(arguments, io);
     out.flush();
     err.flush();

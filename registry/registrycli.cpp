@@ -16,7 +16,7 @@ namespace emlo::registry {
 
 namespace {
 
-struct TParsedArgs {
+struct ParsedArgs {
     QString Command;
     QStringList Positional;
     QHash<QString, QString> Options;  // without the leading "--"
@@ -32,7 +32,7 @@ const QStringList& valueOptions()
     return options;
 }
 
-bool parseArgs(const QStringList& arguments, TParsedArgs* args, QString* error)
+bool parseArgs(const QStringList& arguments, ParsedArgs* args, QString* error)
 {
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         QString argument = arguments.at(i);
@@ -75,7 +75,7 @@ bool parseArgs(const QStringList& arguments, TParsedArgs* args, QString* error)
     return true;
 }
 
-bool requireYear(const TParsedArgs& args, int* year, QString* error)
+bool requireYear(const ParsedArgs& args, int* year, QString* error)
 {
     bool ok = false;
     *year = args.Options.value(QStringLiteral("year")).toInt(&ok);
@@ -90,15 +90,15 @@ bool requireYear(const TParsedArgs& args, int* year, QString* error)
     return true;
 }
 
-bool openDb(const TParsedArgs& args, const TRegistryIo& io, TRegistryDb* db, QString* error)
+bool openDb(const ParsedArgs& args, const RegistryIo& io, RegistryDb* db, QString* error)
 {
     const QString spec = args.Options.value(QStringLiteral("db"));
     if (spec.isEmpty()) {
         *error = QStringLiteral("Не вказано базу даних: --db ФАЙЛ.sqlite або --db postgresql://…");
         return false;
     }
-    TDbTarget target;
-    if (!TDbTarget::Parse(spec, &target, error))
+    DbTarget target;
+    if (!DbTarget::Parse(spec, &target, error))
         return false;
     const QString refdata = args.Options.value(QStringLiteral("refdata"), io.RefdataDir);
     return db->Open(target, refdata, error);
@@ -107,11 +107,11 @@ bool openDb(const TParsedArgs& args, const TRegistryIo& io, TRegistryDb* db, QSt
 // Reports and reference reloads work on an existing registry only: a mistyped
 // file name must neither leave a new, empty registry behind nor give an empty
 // report as if the registry held nothing.
-bool requireExistingRegistry(const TParsedArgs& args, QString* error)
+bool requireExistingRegistry(const ParsedArgs& args, QString* error)
 {
     const QString spec = args.Options.value(QStringLiteral("db"));
-    TDbTarget target;
-    if (spec.isEmpty() || !TDbTarget::Parse(spec, &target, error))
+    DbTarget target;
+    if (spec.isEmpty() || !DbTarget::Parse(spec, &target, error))
         return spec.isEmpty();
     if (!target.Postgres && !QFileInfo(target.Path).isFile()) {
         *error = QStringLiteral("Файлу бази даних %1 немає").arg(target.Path);
@@ -120,7 +120,7 @@ bool requireExistingRegistry(const TParsedArgs& args, QString* error)
     return true;
 }
 
-int fail(TRegistryIo& io, const QString& text)
+int fail(RegistryIo& io, const QString& text)
 {
     io.Err << text << '\n';
     io.Err.flush();
@@ -128,11 +128,11 @@ int fail(TRegistryIo& io, const QString& text)
 }
 
 // One line redrawn in place on the terminal: count, rate and rejects so far.
-class TProgressLine {
+class ProgressLine {
 public:
-    TProgressLine(QTextStream& err, bool enabled) : m_err(err), m_enabled(enabled) { m_timer.start(); }
+    ProgressLine(QTextStream& err, bool enabled) : m_err(err), m_enabled(enabled) { m_timer.start(); }
 
-    void Update(const TImportCounts& counts, int total)
+    void Update(const ImportCounts& counts, int total)
     {
         if (!m_enabled || (counts.Done < total && m_timer.elapsed() - m_shown < 200))
             return;
@@ -163,7 +163,7 @@ private:
     qint64 m_shown = -1000;
 };
 
-int runImport(const TParsedArgs& args, TRegistryIo& io)
+int runImport(const ParsedArgs& args, RegistryIo& io)
 {
     QString error;
     int year = 0;
@@ -172,27 +172,27 @@ int runImport(const TParsedArgs& args, TRegistryIo& io)
     if (args.Positional.isEmpty())
         return fail(io, QStringLiteral("Не вказано папок з поданнями"));
     QStringList missing;
-    const QList<TSubmissionFiles> found = FindSubmissions(args.Positional, &missing);
+    const QList<SubmissionFiles> found = FindSubmissions(args.Positional, &missing);
     if (!missing.isEmpty())
         return fail(io, QStringLiteral("Папку не знайдено: %1").arg(missing.join(QStringLiteral(", "))));
-    TRegistryDb db;
+    RegistryDb db;
     if (!openDb(args, io, &db, &error))
         return fail(io, error);
-    TReferenceSets reference;
+    ReferenceSets reference;
     if (!db.ReadReferenceSets(&reference, &error))
         return fail(io, error);
 
-    TImporter importer(db, reference);
-    TProgressLine progress(io.Err, io.ErrIsTerminal || args.Progress);
-    importer.OnProgress = [&](const TImportCounts& counts, int total) { progress.Update(counts, total); };
-    importer.OnRejected = [&](const QString& folder, const TRejectionList& reasons) {
+    Importer importer(db, reference);
+    ProgressLine progress(io.Err, io.ErrIsTerminal || args.Progress);
+    importer.OnProgress = [&](const ImportCounts& counts, int total) { progress.Update(counts, total); };
+    importer.OnRejected = [&](const QString& folder, const RejectionList& reasons) {
         progress.Finish();
         io.Out << QStringLiteral("Відхилено: %1\n").arg(QDir::toNativeSeparators(folder));
-        for (const TRejection& reason : reasons)
+        for (const Rejection& reason : reasons)
             io.Out << QStringLiteral("  %1\n").arg(reason.Text());
         io.Out.flush();
     };
-    TImportCounts counts;
+    ImportCounts counts;
     QElapsedTimer timer;
     timer.start();
     const bool ran = importer.Run(found, year, &counts, &error);
@@ -217,10 +217,10 @@ int runImport(const TParsedArgs& args, TRegistryIo& io)
     return counts.Rejected > 0 ? RegistryRejected : RegistryOk;
 }
 
-int runReport(const TParsedArgs& args, TRegistryIo& io)
+int runReport(const ParsedArgs& args, RegistryIo& io)
 {
     QString error;
-    TReportRequest request;
+    ReportRequest request;
     if (!requireYear(args, &request.Year, &error))
         return fail(io, error);
     if (!args.Positional.isEmpty())
@@ -235,13 +235,13 @@ int runReport(const TParsedArgs& args, TRegistryIo& io)
 
     if (!requireExistingRegistry(args, &error))
         return fail(io, error);
-    TRegistryDb db;
+    RegistryDb db;
     if (!openDb(args, io, &db, &error))
         return fail(io, error);
     QStringList plans;
     if (args.Explain)
         request.Plans = &plans;
-    TReport report;
+    RegistryReport report;
     if (!BuildReport(db, request, &report, &error))
         return fail(io, error);
     for (const QString& plan : plans)
@@ -271,7 +271,7 @@ int runReport(const TParsedArgs& args, TRegistryIo& io)
     return RegistryOk;
 }
 
-int runRefdata(const TParsedArgs& args, TRegistryIo& io)
+int runRefdata(const ParsedArgs& args, RegistryIo& io)
 {
     if (!args.Positional.isEmpty())
         return fail(io, QStringLiteral("Зайвий аргумент: %1").arg(args.Positional.first()));
@@ -281,20 +281,20 @@ int runRefdata(const TParsedArgs& args, TRegistryIo& io)
     const QString folder = args.Options.value(QStringLiteral("refdata"), io.RefdataDir);
     if (!QFileInfo(folder).isDir())
         return fail(io, QStringLiteral("Папку з класифікаторами не знайдено: %1").arg(folder));
-    TRegistryDb db;
+    RegistryDb db;
     if (!openDb(args, io, &db, &error))
         return fail(io, error);
-    QList<TReferenceCount> counts;
+    QList<ReferenceCount> counts;
     if (!db.ReloadReferenceTables(folder, &counts, &error))
         return fail(io, QStringLiteral("Довідники не оновлено, вони лишилися як були: %1").arg(error));
     io.Out << QStringLiteral("Довідники оновлено з папки %1:\n").arg(QDir::toNativeSeparators(folder));
-    for (const TReferenceCount& c : counts)
+    for (const ReferenceCount& c : counts)
         io.Out << QStringLiteral("  %1 (%2): записів %3, було %4\n").arg(c.Title, c.Csv).arg(c.After).arg(c.Before);
     // Codes the new tables dropped: the reports show them without a name.
-    QList<TMissingCodes> missing;
+    QList<MissingCodes> missing;
     if (!db.MissingReferenceCodes(&missing, 20, &error))
         return fail(io, error);
-    for (const TMissingCodes& m : missing)
+    for (const MissingCodes& m : missing)
         io.Out << QStringLiteral("Увага: поточні подання містять коди, яких немає в довіднику «%1»: %2\n")
                       .arg(m.Title, m.Codes.join(QStringLiteral(", ")));
     io.Out.flush();
@@ -338,7 +338,7 @@ QString RegistryHelpText()
                           "  -h, --help         ця довідка\n");
 }
 
-int RunRegistry(const QStringList& arguments, TRegistryIo& io)
+int RunRegistry(const QStringList& arguments, RegistryIo& io)
 {
     if (arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h"))
         || arguments.value(0) == QLatin1String("help")) {
@@ -346,7 +346,7 @@ int RunRegistry(const QStringList& arguments, TRegistryIo& io)
         io.Out.flush();
         return RegistryOk;
     }
-    TParsedArgs args;
+    ParsedArgs args;
     QString error;
     if (!parseArgs(arguments, &args, &error))
         return fail(io, error);

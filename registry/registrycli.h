@@ -7,14 +7,14 @@
 namespace emlo::registry {
 
 // Exit status of emlo-registry, as of emlo-cli.
-enum TRegistryExit : int {
+enum RegistryExit : int {
     RegistryOk = 0,        // done; import: every submission accepted
     RegistryRejected = 1,  // import: some submissions rejected
     RegistryError = 2,     // could not run; the reason is on stderr
 };
 
 // What a command needs besides its arguments.
-struct TRegistryIo {
+struct RegistryIo {
     QTextStream& Out;
     QTextStream& Err;
     QString RefdataDir;          // classifier CSV files, default <program folder>/refdata
@@ -23,7 +23,7 @@ struct TRegistryIo {
 
 // Parses the command line (without the program name), runs the command and
 // returns its exit status.
-int RunRegistry(const QStringList& arguments, TRegistryIo& io);
+int RunRegistry(const QStringList& arguments, RegistryIo& io);
 
 QString RegistryHelpText();
 

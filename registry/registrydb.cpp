@@ -18,16 +18,16 @@ namespace {
 // version to this one. {ID} is the engine's spelling of a generated key.
 // Statements that only one engine needs (its storage, not the tables'
 // meaning) come after the shared ones.
-struct TMigration {
+struct Migration {
     int Version;
     QStringList Statements;
     QStringList SqliteOnly = {};
     QStringList PostgresOnly = {};
 };
 
-const QList<TMigration>& migrations()
+const QList<Migration>& migrations()
 {
-    static const QList<TMigration> list = {
+    static const QList<Migration> list = {
         {1,
          {
              QStringLiteral("CREATE TABLE ref_cont (contid INTEGER PRIMARY KEY, code VARCHAR(5) NOT NULL, "
@@ -110,7 +110,7 @@ QString nowText()
 QString groupTotalIdList()
 {
     QStringList ids;
-    for (const TGroupTotal& group : GroupTotals())
+    for (const GroupTotalRow& group : GroupTotals())
         ids << QString::number(group.TotalId);
     return ids.join(QStringLiteral(", "));
 }
@@ -138,9 +138,9 @@ QString DbErrorText(const QSqlError& error)
     return text;
 }
 
-bool TDbTarget::Parse(const QString& spec, TDbTarget* target, QString* error)
+bool DbTarget::Parse(const QString& spec, DbTarget* target, QString* error)
 {
-    *target = TDbTarget();
+    *target = DbTarget();
     if (!spec.startsWith(QLatin1String("postgresql://")) && !spec.startsWith(QLatin1String("postgres://"))) {
         target->Path = spec;
         return true;
@@ -168,13 +168,13 @@ bool TDbTarget::Parse(const QString& spec, TDbTarget* target, QString* error)
     return true;
 }
 
-TRegistryDb::TRegistryDb()
+RegistryDb::RegistryDb()
 {
     static QAtomicInteger<int> counter;
     m_connection = QStringLiteral("emlo-registry-%1").arg(counter.fetchAndAddRelaxed(1));
 }
 
-TRegistryDb::~TRegistryDb()
+RegistryDb::~RegistryDb()
 {
     m_queries.clear();
     {
@@ -185,17 +185,17 @@ TRegistryDb::~TRegistryDb()
     QSqlDatabase::removeDatabase(m_connection);
 }
 
-QSqlDatabase TRegistryDb::Database() const
+QSqlDatabase RegistryDb::Database() const
 {
     return QSqlDatabase::database(m_connection, false);
 }
 
-int TRegistryDb::LatestVersion()
+int RegistryDb::LatestVersion()
 {
     return migrations().constLast().Version;
 }
 
-bool TRegistryDb::exec(const QString& sql, QString* error)
+bool RegistryDb::exec(const QString& sql, QString* error)
 {
     QSqlQuery query(Database());
     if (query.exec(sql))
@@ -204,7 +204,7 @@ bool TRegistryDb::exec(const QString& sql, QString* error)
     return false;
 }
 
-bool TRegistryDb::Open(const TDbTarget& target, const QString& refdataDir, QString* error, int version)
+bool RegistryDb::Open(const DbTarget& target, const QString& refdataDir, QString* error, int version)
 {
     m_target = target;
     const QString driver = target.Postgres ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE");
@@ -244,7 +244,7 @@ bool TRegistryDb::Open(const TDbTarget& target, const QString& refdataDir, QStri
     return migrate(refdataDir, version < 0 ? LatestVersion() : version, error);
 }
 
-bool TRegistryDb::execCached(const QString& sql, QString* error)
+bool RegistryDb::execCached(const QString& sql, QString* error)
 {
     bool ok = true;
     QSqlQuery& query = prepared(sql, sql, &ok, error);
@@ -255,7 +255,7 @@ bool TRegistryDb::execCached(const QString& sql, QString* error)
     return ok;
 }
 
-bool TRegistryDb::begin(QString* error)
+bool RegistryDb::begin(QString* error)
 {
     // SQLite: take the write lock at once, so two importers never both read
     // and then deadlock on the upgrade to writing. PostgreSQL prepares no
@@ -264,7 +264,7 @@ bool TRegistryDb::begin(QString* error)
                              : execCached(QStringLiteral("BEGIN IMMEDIATE"), error);
 }
 
-bool TRegistryDb::beginExclusive(QString* error)
+bool RegistryDb::beginExclusive(QString* error)
 {
     // SQLite's write lock already excludes every other writer.
     if (!begin(error))
@@ -276,18 +276,18 @@ bool TRegistryDb::beginExclusive(QString* error)
     return true;
 }
 
-void TRegistryDb::rollback()
+void RegistryDb::rollback()
 {
     QString ignored;
     exec(QStringLiteral("ROLLBACK"), &ignored);
 }
 
-bool TRegistryDb::commit(QString* error)
+bool RegistryDb::commit(QString* error)
 {
     return m_target.Postgres ? exec(QStringLiteral("COMMIT"), error) : execCached(QStringLiteral("COMMIT"), error);
 }
 
-bool TRegistryDb::Flush(QString* error)
+bool RegistryDb::Flush(QString* error)
 {
     if (m_unflushedEdrpou.isEmpty())
         return true;
@@ -319,7 +319,7 @@ bool TRegistryDb::Flush(QString* error)
     return ok;
 }
 
-int TRegistryDb::SchemaVersion()
+int RegistryDb::SchemaVersion()
 {
     QSqlQuery query(Database());
     if (!query.exec(QStringLiteral("SELECT MAX(version) FROM schema_migration")) || !query.next())
@@ -327,7 +327,7 @@ int TRegistryDb::SchemaVersion()
     return query.value(0).toInt();
 }
 
-bool TRegistryDb::migrate(const QString& refdataDir, int version, QString* error)
+bool RegistryDb::migrate(const QString& refdataDir, int version, QString* error)
 {
     // Several importers may start on a fresh database at once: one migrates,
     // the others wait for it and then find the schema done.
@@ -350,7 +350,7 @@ bool TRegistryDb::migrate(const QString& refdataDir, int version, QString* error
     }
     const QString id = m_target.Postgres ? QStringLiteral("BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY")
                                          : QStringLiteral("INTEGER PRIMARY KEY");
-    for (const TMigration& migration : migrations()) {
+    for (const Migration& migration : migrations()) {
         if (migration.Version <= current || migration.Version > version)
             continue;
         const QStringList statements =
@@ -376,7 +376,7 @@ bool TRegistryDb::migrate(const QString& refdataDir, int version, QString* error
 
 namespace {
 
-struct TRefLoad {
+struct RefLoad {
     const char* Csv;
     const char* Table;
     const char* Columns;
@@ -385,7 +385,7 @@ struct TRefLoad {
 };
 
 // Columns of the CSV files after their id column (CONT keeps its id).
-const TRefLoad refLoads[] = {
+const RefLoad refLoads[] = {
     {"cont.csv", "ref_cont", "contid, code, descr, threshold", 4, "забруднюючі речовини"},
     {"obl.csv", "ref_obl", "code, descr", 2, "області"},
     {"cy.csv", "ref_cy", "code, descr", 2, "населені пункти і райони"},
@@ -396,7 +396,7 @@ const TRefLoad refLoads[] = {
 
 }  // namespace
 
-bool TRegistryDb::count(const QString& sql, qint64* value, QString* error)
+bool RegistryDb::count(const QString& sql, qint64* value, QString* error)
 {
     QSqlQuery query(Database());
     if (!query.exec(sql) || !query.next()) {
@@ -407,7 +407,7 @@ bool TRegistryDb::count(const QString& sql, qint64* value, QString* error)
     return true;
 }
 
-bool TRegistryDb::ReloadReferenceTables(const QString& refdataDir, QList<TReferenceCount>* counts, QString* error)
+bool RegistryDb::ReloadReferenceTables(const QString& refdataDir, QList<ReferenceCount>* counts, QString* error)
 {
     counts->clear();
     // One reload at a time, and none while a migration fills the tables.
@@ -417,8 +417,8 @@ bool TRegistryDb::ReloadReferenceTables(const QString& refdataDir, QList<TRefere
         rollback();
         return false;
     };
-    for (const TRefLoad& load : refLoads) {
-        TReferenceCount c{QString::fromLatin1(load.Csv), QString::fromUtf8(load.Title)};
+    for (const RefLoad& load : refLoads) {
+        ReferenceCount c{QString::fromLatin1(load.Csv), QString::fromUtf8(load.Title)};
         if (!count(QStringLiteral("SELECT COUNT(*) FROM %1").arg(QLatin1String(load.Table)), &c.Before, error)
             || !exec(QStringLiteral("DELETE FROM %1").arg(QLatin1String(load.Table)), error))
             return fail();
@@ -434,14 +434,14 @@ bool TRegistryDb::ReloadReferenceTables(const QString& refdataDir, QList<TRefere
     return commit(error) || fail();
 }
 
-bool TRegistryDb::MissingReferenceCodes(QList<TMissingCodes>* missing, int limit, QString* error)
+bool RegistryDb::MissingReferenceCodes(QList<MissingCodes>* missing, int limit, QString* error)
 {
     missing->clear();
-    struct TCheck {
+    struct ReferenceCheck {
         const char* Title;
         const char* Sql;
     };
-    const TCheck checks[] = {
+    const ReferenceCheck checks[] = {
         {"забруднюючі речовини (CONTID)",
          "SELECT DISTINCT e.contid FROM submission s JOIN emission e ON e.submission_id = s.id "
          "WHERE s.is_current = 1 AND NOT EXISTS (SELECT 1 FROM ref_cont r WHERE r.contid = e.contid) ORDER BY 1"},
@@ -457,12 +457,12 @@ bool TRegistryDb::MissingReferenceCodes(QList<TMissingCodes>* missing, int limit
     };
     QSqlQuery query(Database());
     query.setForwardOnly(true);
-    for (const TCheck& check : checks) {
+    for (const ReferenceCheck& check : checks) {
         if (!query.exec(QStringLiteral("%1 LIMIT %2").arg(QString::fromLatin1(check.Sql)).arg(limit))) {
             *error = QStringLiteral("Помилка бази даних: %1").arg(DbErrorText(query.lastError()));
             return false;
         }
-        TMissingCodes codes{QString::fromUtf8(check.Title), {}};
+        MissingCodes codes{QString::fromUtf8(check.Title), {}};
         while (query.next())
             codes.Codes << query.value(0).toString();
         if (!codes.Codes.isEmpty())
@@ -471,10 +471,10 @@ bool TRegistryDb::MissingReferenceCodes(QList<TMissingCodes>* missing, int limit
     return true;
 }
 
-bool TRegistryDb::loadReferenceTables(const QString& refdataDir, QString* error)
+bool RegistryDb::loadReferenceTables(const QString& refdataDir, QString* error)
 {
     const int chunk = 200;
-    for (const TRefLoad& load : refLoads) {
+    for (const RefLoad& load : refLoads) {
         const QString path = refdataDir + QLatin1Char('/') + QString::fromLatin1(load.Csv);
         QFile file(path);
         QVector<QStringList> rows;
@@ -485,7 +485,7 @@ bool TRegistryDb::loadReferenceTables(const QString& refdataDir, QString* error)
         }
         const QStringList problems =
             ValidateRows(*std::find_if(ReferenceTables().begin(), ReferenceTables().end(),
-                                       [&](const TRefTable& t) { return t.csvName == load.Csv; }),
+                                       [&](const RefTable& t) { return t.csvName == load.Csv; }),
                          rows);
         if (!problems.isEmpty()) {
             *error = QStringLiteral("Помилка в довіднику: %1").arg(problems.first());
@@ -524,7 +524,7 @@ bool TRegistryDb::loadReferenceTables(const QString& refdataDir, QString* error)
     return true;
 }
 
-void TRegistryDb::UpdateStatistics()
+void RegistryDb::UpdateStatistics()
 {
     QString ignored;
     if (m_target.Postgres)
@@ -533,9 +533,9 @@ void TRegistryDb::UpdateStatistics()
         exec(QStringLiteral("ANALYZE"), &ignored);
 }
 
-bool TRegistryDb::ReadReferenceSets(TReferenceSets* sets, QString* error)
+bool RegistryDb::ReadReferenceSets(ReferenceSets* sets, QString* error)
 {
-    *sets = TReferenceSets();
+    *sets = ReferenceSets();
     QSqlQuery query(Database());
     query.setForwardOnly(true);
     const auto read = [&](const QString& sql, auto add) {
@@ -555,7 +555,7 @@ bool TRegistryDb::ReadReferenceSets(TReferenceSets* sets, QString* error)
                 [&](QSqlQuery& q) { sets->PollutantIds.insert(q.value(0).toInt()); });
 }
 
-QSqlQuery& TRegistryDb::prepared(const QString& key, const QString& sql, bool* ok, QString* error)
+QSqlQuery& RegistryDb::prepared(const QString& key, const QString& sql, bool* ok, QString* error)
 {
     auto it = m_queries.find(key);
     if (it == m_queries.end()) {
@@ -569,8 +569,8 @@ QSqlQuery& TRegistryDb::prepared(const QString& key, const QString& sql, bool* o
     return *it->second;
 }
 
-bool TRegistryDb::Store(const TSubmission& submission, int year, const QString& sourcePath, TStoreOutcome* outcome,
-                        QString* error)
+bool RegistryDb::Store(const SubmissionData& submission, int year, const QString& sourcePath, StoreOutcome* outcome,
+                       QString* error)
 {
     for (int attempt = 0;; ++attempt) {
         bool retry = false;
@@ -582,8 +582,8 @@ bool TRegistryDb::Store(const TSubmission& submission, int year, const QString& 
     }
 }
 
-bool TRegistryDb::storeOnce(const TSubmission& s, int year, const QString& sourcePath, TStoreOutcome* outcome,
-                            QString* error, bool* retry)
+bool RegistryDb::storeOnce(const SubmissionData& s, int year, const QString& sourcePath, StoreOutcome* outcome,
+                           QString* error, bool* retry)
 {
     bool ok = true;
     const auto failed = [&](QSqlQuery& q) {
@@ -632,7 +632,7 @@ bool TRegistryDb::storeOnce(const TSubmission& s, int year, const QString& sourc
         previousId = current.value(0).toLongLong();
         if (current.value(1).toString().toLatin1() == s.ContentHash) {
             current.finish();
-            *outcome = TStoreOutcome::Unchanged;
+            *outcome = StoreOutcome::Unchanged;
             return exec(QStringLiteral("ROLLBACK"), error);
         }
     }
@@ -678,7 +678,7 @@ bool TRegistryDb::storeOnce(const TSubmission& s, int year, const QString& sourc
         insert.addBindValue(s.AttrInt(QString::fromLatin1(field)));
     double totalPoten = 0;
     double totalFact = 0;
-    for (const TEmissionRow& row : s.Rows) {
+    for (const EmissionRow& row : s.Rows) {
         if (!IsGroupTotalId(qint32(row.ContId.value_or(0)))) {
             totalPoten += row.Poten.value_or(0.0);
             totalFact += row.Fact.value_or(0.0);
@@ -696,11 +696,11 @@ bool TRegistryDb::storeOnce(const TSubmission& s, int year, const QString& sourc
     if (!commit(error))
         return false;
     m_unflushedEdrpou = edrpou;
-    *outcome = previousId >= 0 ? TStoreOutcome::Replaced : TStoreOutcome::Added;
+    *outcome = previousId >= 0 ? StoreOutcome::Replaced : StoreOutcome::Added;
     return true;
 }
 
-bool TRegistryDb::insertEmissions(qint64 submissionId, const TSubmission& s, QString* error)
+bool RegistryDb::insertEmissions(qint64 submissionId, const SubmissionData& s, QString* error)
 {
     // Several rows per statement: one round trip to a server for a whole
     // submission of usual size.
@@ -716,7 +716,7 @@ bool TRegistryDb::insertEmissions(qint64 submissionId, const TSubmission& s, QSt
         if (!ok)
             return false;
         for (qsizetype i = start; i < start + count; ++i) {
-            const TEmissionRow& row = s.Rows.at(i);
+            const EmissionRow& row = s.Rows.at(i);
             insert.addBindValue(submissionId);
             insert.addBindValue(qint32(row.ContId.value_or(0)));
             insert.addBindValue(row.Poten.value_or(0.0));

@@ -14,26 +14,26 @@ namespace emlo::registry {
 
 namespace {
 
-struct TKeySql {
+struct KeySql {
     const char* Key;        // expression of the group key
     const char* NameTable;  // reference table with the names
     const char* NameKey;    // its key column
 };
 
-TKeySql keySql(TGrouping by)
+KeySql keySql(Grouping by)
 {
     switch (by) {
-    case TGrouping::Region: return {"s.obl_code", "ref_obl", "code"};
-    case TGrouping::District: return {"s.regn_code", "ref_cy", "code"};
-    case TGrouping::Activity: return {"s.kved_id", "ref_ea", "code"};
-    case TGrouping::Pollutant: return {"e.contid", "ref_cont", "contid"};
+    case Grouping::Region: return {"s.obl_code", "ref_obl", "code"};
+    case Grouping::District: return {"s.regn_code", "ref_cy", "code"};
+    case Grouping::Activity: return {"s.kved_id", "ref_ea", "code"};
+    case Grouping::Pollutant: return {"e.contid", "ref_cont", "contid"};
     }
     return {"s.obl_code", "ref_obl", "code"};
 }
 
-class TReportQueries {
+class ReportQueries {
 public:
-    TReportQueries(TRegistryDb& db, QStringList* plans) : m_db(db), m_plans(plans) { }
+    ReportQueries(RegistryDb& db, QStringList* plans) : m_db(db), m_plans(plans) { }
 
     bool Run(const QString& sql, const QVariantList& binds, const std::function<void(QSqlQuery&)>& onRow,
              QString* error)
@@ -89,18 +89,18 @@ private:
         return true;
     }
 
-    TRegistryDb& m_db;
+    RegistryDb& m_db;
     QStringList* m_plans;
 };
 
 // Sums per group for one year. contId < 0: every pollutant, the group totals
 // left out unless the grouping is by pollutant (then they are flagged).
-bool groupSums(TReportQueries& q, TGrouping by, int year, int contId, std::map<QString, TReportGroup>* groups,
+bool groupSums(ReportQueries& q, Grouping by, int year, int contId, std::map<QString, ReportGroup>* groups,
                QString* error)
 {
-    const TKeySql key = keySql(by);
+    const KeySql key = keySql(by);
     QVariantList binds{year};
-    const bool byPollutant = by == TGrouping::Pollutant;
+    const bool byPollutant = by == Grouping::Pollutant;
     QString inner;
     if (contId >= 0) {
         // One pollutant: the year's submissions, then each one's row of it by
@@ -126,7 +126,7 @@ bool groupSums(TReportQueries& q, TGrouping by, int year, int contId, std::map<Q
     return q.Run(
         sql, binds,
         [&](QSqlQuery& row) {
-            TReportGroup g;
+            ReportGroup g;
             g.Code = byPollutant ? row.value(1).toString() : row.value(0).toString();
             if (g.Code.isEmpty())
                 g.Code = row.value(0).toString();
@@ -140,7 +140,7 @@ bool groupSums(TReportQueries& q, TGrouping by, int year, int contId, std::map<Q
         error);
 }
 
-bool resolvePollutant(TReportQueries& q, const QString& code, int* contId, QString* name, QString* error)
+bool resolvePollutant(ReportQueries& q, const QString& code, int* contId, QString* name, QString* error)
 {
     *contId = -1;
     bool found = false;
@@ -165,15 +165,15 @@ bool resolvePollutant(TReportQueries& q, const QString& code, int* contId, QStri
     return true;
 }
 
-QList<TChartBar> bars(const std::map<QString, TReportGroup>& groups, qsizetype limit)
+QList<ChartBar> bars(const std::map<QString, ReportGroup>& groups, qsizetype limit)
 {
-    QList<TChartBar> result;
+    QList<ChartBar> result;
     for (const auto& [code, g] : groups) {
         if (!g.IsGroupTotal)
             result.append({g.Name.isEmpty() ? code : g.Name, g.Fact});
     }
     std::stable_sort(result.begin(), result.end(),
-                     [](const TChartBar& a, const TChartBar& b) { return a.Value > b.Value; });
+                     [](const ChartBar& a, const ChartBar& b) { return a.Value > b.Value; });
     if (result.size() > limit)
         result.resize(limit);
     return result;
@@ -181,13 +181,13 @@ QList<TChartBar> bars(const std::map<QString, TReportGroup>& groups, qsizetype l
 
 }  // namespace
 
-bool ParseGrouping(const QString& text, TGrouping* grouping)
+bool ParseGrouping(const QString& text, Grouping* grouping)
 {
-    static const QList<QPair<QString, TGrouping>> names = {
-        {QStringLiteral("region"), TGrouping::Region},
-        {QStringLiteral("district"), TGrouping::District},
-        {QStringLiteral("activity"), TGrouping::Activity},
-        {QStringLiteral("pollutant"), TGrouping::Pollutant},
+    static const QList<QPair<QString, Grouping>> names = {
+        {QStringLiteral("region"), Grouping::Region},
+        {QStringLiteral("district"), Grouping::District},
+        {QStringLiteral("activity"), Grouping::Activity},
+        {QStringLiteral("pollutant"), Grouping::Pollutant},
     };
     for (const auto& [name, value] : names) {
         if (text == name) {
@@ -198,35 +198,35 @@ bool ParseGrouping(const QString& text, TGrouping* grouping)
     return false;
 }
 
-QString GroupingTitle(TGrouping by)
+QString GroupingTitle(Grouping by)
 {
     switch (by) {
-    case TGrouping::Region: return QStringLiteral("Область");
-    case TGrouping::District: return QStringLiteral("Район");
-    case TGrouping::Activity: return QStringLiteral("Вид економічної діяльності");
-    case TGrouping::Pollutant: return QStringLiteral("Забруднююча речовина");
+    case Grouping::Region: return QStringLiteral("Область");
+    case Grouping::District: return QStringLiteral("Район");
+    case Grouping::Activity: return QStringLiteral("Вид економічної діяльності");
+    case Grouping::Pollutant: return QStringLiteral("Забруднююча речовина");
     }
     return QString();
 }
 
-bool BuildReport(TRegistryDb& db, const TReportRequest& request, TReport* report, QString* error)
+bool BuildReport(RegistryDb& db, const ReportRequest& request, RegistryReport* report, QString* error)
 {
-    *report = TReport();
+    *report = RegistryReport();
     report->Request = request;
-    TReportQueries q(db, request.Plans);
+    ReportQueries q(db, request.Plans);
     int contId = -1;
     if (!request.PollutantCode.isEmpty()
         && !resolvePollutant(q, request.PollutantCode, &contId, &report->PollutantName, error))
         return false;
 
-    std::map<QString, TReportGroup> current;
-    std::map<QString, TReportGroup> previous;
+    std::map<QString, ReportGroup> current;
+    std::map<QString, ReportGroup> previous;
     if (!groupSums(q, request.By, request.Year, contId, &current, error)
         || !groupSums(q, request.By, request.Year - 1, contId, &previous, error))
         return false;
     // Groups of either year are shown: one that has gone stays visible with zero.
     for (const auto& [code, prev] : previous) {
-        TReportGroup& g = current[code];
+        ReportGroup& g = current[code];
         if (g.Code.isEmpty()) {
             g.Code = prev.Code;
             g.Name = prev.Name;
@@ -247,11 +247,11 @@ bool BuildReport(TRegistryDb& db, const TReportRequest& request, TReport* report
         report->Total.PrevPoten += g.PrevPoten;
         report->Total.PrevFact += g.PrevFact;
         anyPrevious = anyPrevious || g.HasPrevious;
-        if (request.By != TGrouping::Pollutant)
+        if (request.By != Grouping::Pollutant)
             report->Total.Enterprises += g.Enterprises;
     }
     report->Total.HasPrevious = anyPrevious;
-    if (request.By == TGrouping::Pollutant) {
+    if (request.By == Grouping::Pollutant) {
         // Enterprises are counted once, not once per pollutant.
         const QString sql = contId >= 0
             ? QStringLiteral("SELECT COUNT(*) FROM submission s CROSS JOIN emission e WHERE s.year = ? "
@@ -290,15 +290,15 @@ bool BuildReport(TRegistryDb& db, const TReportRequest& request, TReport* report
     if (!request.WithCharts)
         return true;
     // The charts: by region and by pollutant, whatever the grouping.
-    std::map<QString, TReportGroup> regions;
-    std::map<QString, TReportGroup> pollutants;
-    if (request.By == TGrouping::Region)
+    std::map<QString, ReportGroup> regions;
+    std::map<QString, ReportGroup> pollutants;
+    if (request.By == Grouping::Region)
         regions = current;
-    else if (!groupSums(q, TGrouping::Region, request.Year, contId, &regions, error))
+    else if (!groupSums(q, Grouping::Region, request.Year, contId, &regions, error))
         return false;
-    if (request.By == TGrouping::Pollutant)
+    if (request.By == Grouping::Pollutant)
         pollutants = current;
-    else if (!groupSums(q, TGrouping::Pollutant, request.Year, contId, &pollutants, error))
+    else if (!groupSums(q, Grouping::Pollutant, request.Year, contId, &pollutants, error))
         return false;
     report->ByRegion = bars(regions, 40);
     report->ByPollutant = bars(pollutants, 15);

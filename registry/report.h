@@ -6,23 +6,23 @@
 
 namespace emlo::registry {
 
-class TRegistryDb;
+class RegistryDb;
 
-enum class TGrouping { Region, District, Activity, Pollutant };
+enum class Grouping { Region, District, Activity, Pollutant };
 
 // "region", "district", "activity" or "pollutant"; false for anything else.
-bool ParseGrouping(const QString& text, TGrouping* grouping);
+bool ParseGrouping(const QString& text, Grouping* grouping);
 
-struct TReportRequest {
+struct ReportRequest {
     int Year = 0;
-    TGrouping By = TGrouping::Region;
+    Grouping By = Grouping::Region;
     QString PollutantCode;         // CONT CODE (or CONTID); empty: every pollutant
     bool WithCharts = true;        // the HTML report's bar charts
     QStringList* Plans = nullptr;  // when given, receives each query with its plan
 };
 
 // One line of the report: a region, district, kind of activity or pollutant.
-struct TReportGroup {
+struct ReportGroup {
     QString Code;
     QString Name;
     int Enterprises = 0;
@@ -35,7 +35,7 @@ struct TReportGroup {
 };
 
 // An enterprise whose potential emission of a pollutant reaches its threshold.
-struct TThresholdRow {
+struct ThresholdRow {
     QString Edrpou;
     QString Name;
     QString Region;
@@ -45,28 +45,28 @@ struct TThresholdRow {
     double Limit = 0;
 };
 
-struct TChartBar {
+struct ChartBar {
     QString Label;
     double Value = 0;
 };
 
 // Everything one report shows; the writers only lay it out.
-struct TReport {
-    TReportRequest Request;
+struct RegistryReport {
+    ReportRequest Request;
     QString PollutantName;  // of the --pollutant filter
-    QList<TReportGroup> Groups;
-    TReportGroup Total;  // group totals of pollutants left out
-    QList<TThresholdRow> OverLimit;
-    QList<TChartBar> ByRegion;     // actual emission per region
-    QList<TChartBar> ByPollutant;  // actual emission of the largest pollutants
+    QList<ReportGroup> Groups;
+    ReportGroup Total;  // group totals of pollutants left out
+    QList<ThresholdRow> OverLimit;
+    QList<ChartBar> ByRegion;     // actual emission per region
+    QList<ChartBar> ByPollutant;  // actual emission of the largest pollutants
 };
 
 // Runs the report's queries over the current submissions of the year and of
 // the year before. False with the reason (an unknown pollutant code, a
 // database error).
-bool BuildReport(TRegistryDb& db, const TReportRequest& request, TReport* report, QString* error);
+bool BuildReport(RegistryDb& db, const ReportRequest& request, RegistryReport* report, QString* error);
 
 // The title of a grouping's key column and of the report.
-QString GroupingTitle(TGrouping by);
+QString GroupingTitle(Grouping by);
 
 }  // namespace emlo::registry

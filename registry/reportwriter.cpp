@@ -21,7 +21,7 @@ QString percentText(double now, double before)
     return FormatFloat(QStringLiteral("0.0"), (now - before) / before * 100.0, QChar(u','));
 }
 
-QString title(const TReport& report)
+QString title(const RegistryReport& report)
 {
     QString text = QStringLiteral("Викиди забруднюючих речовин за %1 рік: %2")
                        .arg(report.Request.Year)
@@ -31,7 +31,7 @@ QString title(const TReport& report)
     return text;
 }
 
-QStringList groupHeader(const TReport& report)
+QStringList groupHeader(const RegistryReport& report)
 {
     const int prev = report.Request.Year - 1;
     return {QStringLiteral("Код"),
@@ -45,7 +45,7 @@ QStringList groupHeader(const TReport& report)
             QStringLiteral("Зміна, %")};
 }
 
-QStringList groupCells(const TReportGroup& g)
+QStringList groupCells(const ReportGroup& g)
 {
     QString name = g.Name;
     if (g.IsGroupTotal)
@@ -72,7 +72,7 @@ QStringList limitHeader()
             QStringLiteral("Порогове значення, т/рік")};
 }
 
-QStringList limitCells(const TThresholdRow& r)
+QStringList limitCells(const ThresholdRow& r)
 {
     return {r.Edrpou, r.Name, r.Region, r.PollutantCode, r.PollutantName, FormatTonnes(r.Poten), FormatTonnes(r.Limit)};
 }
@@ -123,7 +123,7 @@ QString htmlRow(const QStringList& cells, const char* tag, int numberFrom, const
 
 // A horizontal bar chart: one bar per entry, the label on the left, the
 // value at the end of the bar.
-QString svgChart(const QString& caption, const QList<TChartBar>& bars)
+QString svgChart(const QString& caption, const QList<ChartBar>& bars)
 {
     if (bars.isEmpty())
         return QStringLiteral("<p>%1: немає даних.</p>\n").arg(esc(caption));
@@ -133,7 +133,7 @@ QString svgChart(const QString& caption, const QList<TChartBar>& bars)
     const int width = labelWidth + barArea + 130;
     const int height = int(bars.size()) * rowHeight + 10;
     double maxValue = 0;
-    for (const TChartBar& bar : bars)
+    for (const ChartBar& bar : bars)
         maxValue = std::max(maxValue, bar.Value);
     QString svg = QStringLiteral("<figure><figcaption>%1</figcaption>\n"
                                  "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%2\" height=\"%3\" "
@@ -142,7 +142,7 @@ QString svgChart(const QString& caption, const QList<TChartBar>& bars)
                       .arg(width)
                       .arg(height);
     for (qsizetype i = 0; i < bars.size(); ++i) {
-        const TChartBar& bar = bars.at(i);
+        const ChartBar& bar = bars.at(i);
         const int y = int(i) * rowHeight + 5;
         const int length = maxValue > 0 ? std::max(1, int(std::lround(bar.Value / maxValue * barArea))) : 1;
         QString label = bar.Label;
@@ -175,12 +175,12 @@ QString FormatTonnes(double value)
     return FormatFloat(QStringLiteral("###########0.000####"), value, QChar(u','));
 }
 
-bool WriteCsvReport(const TReport& report, QIODevice* device, QString* error)
+bool WriteCsvReport(const RegistryReport& report, QIODevice* device, QString* error)
 {
     QString text = QString(QChar(0xFEFF));
     text += csvLine({title(report)});
     text += csvLine(groupHeader(report));
-    for (const TReportGroup& g : report.Groups)
+    for (const ReportGroup& g : report.Groups)
         text += csvLine(groupCells(g));
     QStringList total = groupCells(report.Total);
     total[0].clear();
@@ -188,12 +188,12 @@ bool WriteCsvReport(const TReport& report, QIODevice* device, QString* error)
     text += QStringLiteral("\r\n");
     text += csvLine({QStringLiteral("Підприємства, чиї потенційні викиди досягають порогового значення")});
     text += csvLine(limitHeader());
-    for (const TThresholdRow& r : report.OverLimit)
+    for (const ThresholdRow& r : report.OverLimit)
         text += csvLine(limitCells(r));
     return writeAll(device, text, error);
 }
 
-bool WriteHtmlReport(const TReport& report, QIODevice* device, QString* error)
+bool WriteHtmlReport(const RegistryReport& report, QIODevice* device, QString* error)
 {
     QString html =
         QStringLiteral("<!DOCTYPE html>\n<html lang=\"uk\">\n<head>\n<meta charset=\"utf-8\">\n<title>%1</title>\n"
@@ -212,7 +212,7 @@ bool WriteHtmlReport(const TReport& report, QIODevice* device, QString* error)
                 .arg(report.Request.Year - 1);
     html += QStringLiteral("<table>\n<thead>") + htmlRow(groupHeader(report), "th", 2)
         + QStringLiteral("</thead>\n<tbody>\n");
-    for (const TReportGroup& g : report.Groups)
+    for (const ReportGroup& g : report.Groups)
         html += htmlRow(groupCells(g), "td", 2, g.IsGroupTotal ? QStringLiteral("group") : QString());
     QStringList total = groupCells(report.Total);
     total[0].clear();
@@ -228,7 +228,7 @@ bool WriteHtmlReport(const TReport& report, QIODevice* device, QString* error)
     } else {
         html += QStringLiteral("<table>\n<thead>") + htmlRow(limitHeader(), "th", 5)
             + QStringLiteral("</thead>\n<tbody>\n");
-        for (const TThresholdRow& r : report.OverLimit)
+        for (const ThresholdRow& r : report.OverLimit)
             html += htmlRow(limitCells(r), "td", 5);
         html += QStringLiteral("</tbody>\n</table>\n");
     }

@@ -2,7 +2,7 @@
 
 namespace emlo::registry {
 
-QString TRejection::Text() const
+QString Rejection::Text() const
 {
     QStringList parts;
     if (!File.isEmpty())
@@ -18,7 +18,7 @@ QString TRejection::Text() const
     return parts.join(QStringLiteral(", ")) + QStringLiteral(": ") + Reason;
 }
 
-QString TSubmission::KoatuuCode(const QString& field) const
+QString SubmissionData::KoatuuCode(const QString& field) const
 {
     const auto it = AttrNumbers.constFind(field);
     if (it == AttrNumbers.constEnd() || it.value() < 0 || it.value() > 9999999999.0)

@@ -10,7 +10,7 @@ namespace emlo::registry {
 
 // Why a submission was refused: the file, the ROW record (1 = first) or the
 // file line, the field, and the reason in the program's own words.
-struct TRejection {
+struct Rejection {
     QString File;    // "attr.xml" or "data.xml" as found on disk; empty: the folder
     int Record = 0;  // ROW number, 0 when the reason concerns no record
     int Line = 0;    // line of the file, for faults of the XML itself; 0 otherwise
@@ -21,10 +21,10 @@ struct TRejection {
     QString Text() const;
 };
 
-using TRejectionList = QList<TRejection>;
+using RejectionList = QList<Rejection>;
 
 // One emission record as sent; an empty value is absent.
-struct TEmissionRow {
+struct EmissionRow {
     int Record = 0;  // ROW number in data.xml
     std::optional<double> ContId;
     std::optional<double> Poten;
@@ -34,11 +34,11 @@ struct TEmissionRow {
 // What an enterprise sent for one year, as read from its two files. Texts are
 // kept as sent (decoded from Windows-1251); numbers of the attribute record
 // are parsed but kept as text too, so the check's emptiness rule sees them.
-struct TSubmission {
+struct SubmissionData {
     QHash<QString, QString> Attr;        // field name in capitals -> text; no attribute record: empty
     QHash<QString, double> AttrNumbers;  // numeric attribute fields that hold a value
     bool HasAttrRecord = false;
-    QList<TEmissionRow> Rows;
+    QList<EmissionRow> Rows;
     QByteArray ContentHash;  // SHA-256 of both files' bytes: the same files give the same hash
 
     QString AttrText(const QString& field) const { return Attr.value(field); }

@@ -23,33 +23,35 @@ namespace emlo::registry {
 
 namespace {
 
-enum class TKind { Text, Number, Whole };
+enum class XmlValueKind { Text, Number, Whole };
 
-struct TFieldSpec {
+struct PacketField {
     const char* Name;
-    TKind Kind;
+    XmlValueKind Kind;
 };
 
 // The fields the export writes for the attribute table, in its column order.
-const QList<TFieldSpec>& attrFields()
+const QList<PacketField>& attrFields()
 {
-    static const QList<TFieldSpec> fields = {
-        {"ENNAME", TKind::Text},     {"EDRPOU", TKind::Text},   {"ENADDR", TKind::Text},     {"ENCH_POS", TKind::Text},
-        {"ENCH_NAME", TKind::Text},  {"ENPHONE", TKind::Text},  {"OBL_DESCR", TKind::Text},  {"OBL_ID", TKind::Whole},
-        {"REGN_DESCR", TKind::Text}, {"REGN_ID", TKind::Whole}, {"CITY_DESCR", TKind::Text}, {"CITY_ID", TKind::Whole},
-        {"SPODU_D", TKind::Text},    {"SPODU_ID", TKind::Text}, {"KVED_DESCR", TKind::Text}, {"KVED_ID", TKind::Text},
-        {"KFV_DESCR", TKind::Text},  {"KFV_ID", TKind::Text},   {"X1", TKind::Whole},        {"X2", TKind::Whole},
-        {"X3", TKind::Whole},        {"Y1", TKind::Whole},      {"Y2", TKind::Whole},        {"Y3", TKind::Whole},
+    static const QList<PacketField> fields = {
+        {"ENNAME", XmlValueKind::Text},    {"EDRPOU", XmlValueKind::Text},     {"ENADDR", XmlValueKind::Text},
+        {"ENCH_POS", XmlValueKind::Text},  {"ENCH_NAME", XmlValueKind::Text},  {"ENPHONE", XmlValueKind::Text},
+        {"OBL_DESCR", XmlValueKind::Text}, {"OBL_ID", XmlValueKind::Whole},    {"REGN_DESCR", XmlValueKind::Text},
+        {"REGN_ID", XmlValueKind::Whole},  {"CITY_DESCR", XmlValueKind::Text}, {"CITY_ID", XmlValueKind::Whole},
+        {"SPODU_D", XmlValueKind::Text},   {"SPODU_ID", XmlValueKind::Text},   {"KVED_DESCR", XmlValueKind::Text},
+        {"KVED_ID", XmlValueKind::Text},   {"KFV_DESCR", XmlValueKind::Text},  {"KFV_ID", XmlValueKind::Text},
+        {"X1", XmlValueKind::Whole},       {"X2", XmlValueKind::Whole},        {"X3", XmlValueKind::Whole},
+        {"Y1", XmlValueKind::Whole},       {"Y2", XmlValueKind::Whole},        {"Y3", XmlValueKind::Whole},
     };
     return fields;
 }
 
 // The emission table's fields, the look-ups CODE, DESCR and LIMIT included.
-const QList<TFieldSpec>& dataFields()
+const QList<PacketField>& dataFields()
 {
-    static const QList<TFieldSpec> fields = {
-        {"CONTID", TKind::Whole}, {"CODE", TKind::Text},   {"DESCR", TKind::Text},
-        {"POTEN", TKind::Number}, {"FACT", TKind::Number}, {"LIMIT", TKind::Number},
+    static const QList<PacketField> fields = {
+        {"CONTID", XmlValueKind::Whole}, {"CODE", XmlValueKind::Text},   {"DESCR", XmlValueKind::Text},
+        {"POTEN", XmlValueKind::Number}, {"FACT", XmlValueKind::Number}, {"LIMIT", XmlValueKind::Number},
     };
     return fields;
 }
@@ -128,29 +130,29 @@ QString encodingProblem(const QByteArray& bytes, int* line)
 constexpr int kMaxAttributes = 64;
 
 // What the table reader needs of an XML reader.
-enum class TToken { Start, End, Text, Dtd, Entity, Done, Malformed, Unsupported, Other };
+enum class XmlToken { Start, End, Text, Dtd, Entity, Done, Malformed, Unsupported, Other };
 
 // QXmlStreamReader: takes every XML the standard allows and names each fault.
-class TQtXmlSource {
+class QtXmlSource {
 public:
-    explicit TQtXmlSource(const QByteArray& bytes) : m_xml(fromCp1251(bytes))
+    explicit QtXmlSource(const QByteArray& bytes) : m_xml(fromCp1251(bytes))
     {
         m_xml.setNamespaceProcessing(false);
-        // No DTD passes (see TTableReader); this only bounds what a reader would do with one.
+        // No DTD passes (see TableReader); this only bounds what a reader would do with one.
         m_xml.setEntityExpansionLimit(64);
     }
 
-    TToken Next()
+    XmlToken Next()
     {
         if (m_xml.atEnd())
-            return m_xml.hasError() ? TToken::Malformed : TToken::Done;
+            return m_xml.hasError() ? XmlToken::Malformed : XmlToken::Done;
         switch (m_xml.readNext()) {
-        case QXmlStreamReader::DTD: return TToken::Dtd;
-        case QXmlStreamReader::EntityReference: return TToken::Entity;
-        case QXmlStreamReader::Characters: return m_xml.isWhitespace() ? TToken::Other : TToken::Text;
-        case QXmlStreamReader::StartElement: return TToken::Start;
-        case QXmlStreamReader::EndElement: return TToken::End;
-        default: return TToken::Other;
+        case QXmlStreamReader::DTD: return XmlToken::Dtd;
+        case QXmlStreamReader::EntityReference: return XmlToken::Entity;
+        case QXmlStreamReader::Characters: return m_xml.isWhitespace() ? XmlToken::Other : XmlToken::Text;
+        case QXmlStreamReader::StartElement: return XmlToken::Start;
+        case QXmlStreamReader::EndElement: return XmlToken::End;
+        default: return XmlToken::Other;
         }
     }
     int Line() const { return int(m_xml.lineNumber()); }
@@ -176,13 +178,13 @@ private:
 // with ASCII names, double-quoted attributes without control characters and
 // with no references but the predefined entities and character numbers,
 // whitespace between elements. Anything else, including every fault, is
-// Unsupported, and the file is then read again by TQtXmlSource, which judges
+// Unsupported, and the file is then read again by QtXmlSource, which judges
 // it. For such files it is several times faster.
-class TPlainXmlSource {
+class PlainXmlSource {
 public:
-    explicit TPlainXmlSource(const QByteArray& bytes) : m_p(bytes.constData()), m_end(m_p + bytes.size()) { }
+    explicit PlainXmlSource(const QByteArray& bytes) : m_p(bytes.constData()), m_end(m_p + bytes.size()) { }
 
-    TToken Next()
+    XmlToken Next()
     {
         if (m_selfClosed) {
             m_selfClosed = false;
@@ -190,26 +192,26 @@ public:
         }
         if (!m_declared) {
             if (!skipDeclaration())
-                return TToken::Unsupported;
+                return XmlToken::Unsupported;
             m_declared = true;
         }
         skipSpace();
         if (m_p == m_end)
-            return m_rootClosed ? TToken::Done : TToken::Unsupported;
+            return m_rootClosed ? XmlToken::Done : XmlToken::Unsupported;
         if (*m_p != '<' || m_rootClosed || m_end - m_p < 2)
-            return TToken::Unsupported;
+            return XmlToken::Unsupported;
         ++m_p;
         if (*m_p == '/') {
             ++m_p;
             const QLatin1StringView name = readName();
             skipSpace();
             if (name.isEmpty() || m_open.empty() || m_open.back() != name || !take('>'))
-                return TToken::Unsupported;
+                return XmlToken::Unsupported;
             return closeElement();
         }
         m_name = readName();
         if (m_name.isEmpty())
-            return TToken::Unsupported;
+            return XmlToken::Unsupported;
         m_attributes.clear();
         for (;;) {
             const bool spaced = skipSpace();
@@ -217,26 +219,26 @@ public:
                 break;
             if (take('/')) {
                 if (!take('>'))
-                    return TToken::Unsupported;
+                    return XmlToken::Unsupported;
                 m_selfClosed = true;
                 break;
             }
             // The export writes at most a few dozen attributes; more (a hostile
             // file) would make the check for repeated names slow.
             if (!spaced || m_attributes.size() >= kMaxAttributes || !readAttribute())
-                return TToken::Unsupported;
+                return XmlToken::Unsupported;
         }
         m_open.push_back(m_name);
-        return TToken::Start;
+        return XmlToken::Start;
     }
-    // Faults are told by TQtXmlSource, which knows where they are.
+    // Faults are told by QtXmlSource, which knows where they are.
     int Line() const { return 0; }
     int Column() const { return 0; }
     QStringView Text() const { return {}; }
     QString Name() const { return m_name; }
     QString Attribute(QLatin1StringView name) const
     {
-        for (const TRawAttribute& attribute : m_attributes) {
+        for (const RawAttribute& attribute : m_attributes) {
             if (attribute.Name == name)
                 return decode(attribute);
         }
@@ -244,7 +246,7 @@ public:
     }
     template <typename F> bool ForEachAttribute(F f) const
     {
-        for (const TRawAttribute& attribute : m_attributes) {
+        for (const RawAttribute& attribute : m_attributes) {
             if (!f(QAnyStringView(attribute.Name), decode(attribute)))
                 return false;
         }
@@ -252,7 +254,7 @@ public:
     }
 
 private:
-    struct TRawAttribute {
+    struct RawAttribute {
         QLatin1StringView Name;
         QByteArrayView Value;
         bool HasReferences;
@@ -296,7 +298,7 @@ private:
         return code;
     }
 
-    static QString decode(const TRawAttribute& attribute)
+    static QString decode(const RawAttribute& attribute)
     {
         const char* p = attribute.Value.data();
         const char* end = p + attribute.Value.size();
@@ -370,7 +372,7 @@ private:
         }
         if (!take('"'))
             return false;
-        for (const TRawAttribute& other : m_attributes) {
+        for (const RawAttribute& other : m_attributes) {
             if (other.Name == name)
                 return false;
         }
@@ -395,12 +397,12 @@ private:
         return false;
     }
 
-    TToken closeElement()
+    XmlToken closeElement()
     {
         m_name = m_open.back();
         m_open.pop_back();
         m_rootClosed = m_open.empty();
-        return TToken::End;
+        return XmlToken::End;
     }
 
     const char* m_p;
@@ -410,7 +412,7 @@ private:
     bool m_rootClosed = false;
     QLatin1StringView m_name;
     QVarLengthArray<QLatin1StringView, 8> m_open;
-    QVarLengthArray<TRawAttribute, 32> m_attributes;
+    QVarLengthArray<RawAttribute, 32> m_attributes;
 };
 
 // The export writes at most a few dozen attributes to an element. An XML
@@ -452,9 +454,9 @@ int crowdedElementLine(const QByteArray& bytes, int limit)
 
 // Reads one file's table: checks the layout and hands each ROW's values, in
 // the order of `fields`, to onRow.
-class TTableReader {
+class TableReader {
 public:
-    TTableReader(const QString& fileName, const QList<TFieldSpec>& fields, int maxRecords, TRejectionList* errors)
+    TableReader(const QString& fileName, const QList<PacketField>& fields, int maxRecords, RejectionList* errors)
         : m_fileName(fileName), m_fields(fields), m_maxRecords(maxRecords), m_errors(errors)
     {
     }
@@ -466,7 +468,7 @@ public:
         if (!problem.isEmpty())
             return fail(problem, 0, line);
 
-        if constexpr (std::is_same_v<Source, TQtXmlSource>) {
+        if constexpr (std::is_same_v<Source, QtXmlSource>) {
             if (const int crowded = crowdedElementLine(bytes, kMaxAttributes))
                 return fail(QStringLiteral("елемент має понад %1 атрибути").arg(kMaxAttributes), 0, crowded);
         }
@@ -474,22 +476,23 @@ public:
         QStringList path;
         bool sawRowData = false;
         for (;;) {
-            const TToken token = xml.Next();
+            const XmlToken token = xml.Next();
             const int at = xml.Line();
             switch (token) {
-            case TToken::Done:
+            case XmlToken::Done:
                 if (!sawRowData)
                     return fail(QStringLiteral("немає елемента <ROWDATA>"), 0, 0);
                 return true;
-            case TToken::Malformed:
+            case XmlToken::Malformed:
                 return fail(QStringLiteral("XML сформовано неправильно (позиція %1)").arg(xml.Column()), 0, at);
-            case TToken::Unsupported: return false;
-            case TToken::Dtd: return fail(QStringLiteral("файл містить оголошення DTD, яких вигрузка не пише"), 0, at);
-            case TToken::Entity:
+            case XmlToken::Unsupported: return false;
+            case XmlToken::Dtd:
+                return fail(QStringLiteral("файл містить оголошення DTD, яких вигрузка не пише"), 0, at);
+            case XmlToken::Entity:
                 return fail(QStringLiteral("файл містить посилання на сутність, якої вигрузка не пише"), 0, at);
-            case TToken::Text:
+            case XmlToken::Text:
                 return fail(QStringLiteral("текст поза атрибутами: %1").arg(inQuotes(xml.Text().trimmed())), 0, at);
-            case TToken::Start: {
+            case XmlToken::Start: {
                 const QString name = xml.Name();
                 if (!allowedChild(path, name))
                     return fail(QStringLiteral("неочікуваний елемент <%1>").arg(name.left(40)), 0, at);
@@ -508,8 +511,8 @@ public:
                 }
                 break;
             }
-            case TToken::End: path.removeLast(); break;
-            case TToken::Other: break;
+            case XmlToken::End: path.removeLast(); break;
+            case XmlToken::Other: break;
             }
         }
     }
@@ -588,7 +591,7 @@ private:
         for (int i = 0; i < m_fields.size(); ++i) {
             if (!m_present.at(i))
                 return fail(QStringLiteral("поле відсутнє в записі"), m_record, 0, fieldName(i));
-            if (m_fields.at(i).Kind != TKind::Text && !checkNumber(i))
+            if (m_fields.at(i).Kind != XmlValueKind::Text && !checkNumber(i))
                 return false;
         }
         return true;
@@ -602,7 +605,7 @@ private:
         if (!ok)
             return fail(QStringLiteral("значення %1 не є числом").arg(inQuotes(m_values.at(index))), m_record, 0,
                         fieldName(index));
-        if (value && m_fields.at(index).Kind == TKind::Whole
+        if (value && m_fields.at(index).Kind == XmlValueKind::Whole
             && (*value != std::floor(*value) || std::fabs(*value) > 1e10))
             return fail(QStringLiteral("значення %1 не є цілим числом").arg(inQuotes(m_values.at(index))), m_record, 0,
                         fieldName(index));
@@ -613,14 +616,14 @@ private:
 
     bool fail(const QString& reason, int record, int line, const QString& field = QString())
     {
-        m_errors->append(TRejection{m_fileName, record, line, field, reason});
+        m_errors->append(Rejection{m_fileName, record, line, field, reason});
         return false;
     }
 
     QString m_fileName;
-    const QList<TFieldSpec>& m_fields;
+    const QList<PacketField>& m_fields;
     int m_maxRecords;
-    TRejectionList* m_errors;
+    RejectionList* m_errors;
     QSet<int> m_declared;
     int m_record = 0;
     QStringList m_values;
@@ -667,13 +670,13 @@ std::optional<double> ParseExportNumber(QStringView text, bool* ok)
     return value;
 }
 
-bool TSubmissionReader::readFile(const QString& path, QByteArray* bytes, TRejectionList* errors) const
+bool SubmissionReader::readFile(const QString& path, QByteArray* bytes, RejectionList* errors) const
 {
     // One open, one fstat and one read: the importer reads thousands of
     // small files, and each call to the system counts.
     const QString name = QFileInfo(path).fileName();
     const auto refuse = [&](const QString& reason) {
-        errors->append(TRejection{name, 0, 0, QString(), reason});
+        errors->append(Rejection{name, 0, 0, QString(), reason});
         return false;
     };
     // Non-blocking, so that a FIFO in place of the file cannot stop the import.
@@ -709,8 +712,8 @@ bool TSubmissionReader::readFile(const QString& path, QByteArray* bytes, TReject
     return true;
 }
 
-bool TSubmissionReader::Read(const QString& attrPath, const QString& dataPath, TSubmission* out,
-                             TRejectionList* errors) const
+bool SubmissionReader::Read(const QString& attrPath, const QString& dataPath, SubmissionData* out,
+                            RejectionList* errors) const
 {
     QByteArray attr;
     QByteArray data;
@@ -722,19 +725,19 @@ bool TSubmissionReader::Read(const QString& attrPath, const QString& dataPath, T
 namespace {
 
 template <typename Source>
-bool readSubmission(const TReaderLimits& limits, const QString& attrName, const QByteArray& attr,
-                    const QString& dataName, const QByteArray& data, TSubmission* out, TRejectionList* errors)
+bool readSubmission(const ReaderLimits& limits, const QString& attrName, const QByteArray& attr,
+                    const QString& dataName, const QByteArray& data, SubmissionData* out, RejectionList* errors)
 {
-    *out = TSubmission();
+    *out = SubmissionData();
     if (attr.size() > limits.MaxFileBytes || data.size() > limits.MaxFileBytes) {
         const bool attrTooBig = attr.size() > limits.MaxFileBytes;
-        errors->append(TRejection{attrTooBig ? attrName : dataName, 0, 0, QString(),
-                                  QStringLiteral("файл завеликий: понад %1 байт").arg(limits.MaxFileBytes)});
+        errors->append(Rejection{attrTooBig ? attrName : dataName, 0, 0, QString(),
+                                 QStringLiteral("файл завеликий: понад %1 байт").arg(limits.MaxFileBytes)});
         return false;
     }
 
-    const QList<TFieldSpec>& af = attrFields();
-    TTableReader attrReader(attrName, af, limits.MaxRecords, errors);
+    const QList<PacketField>& af = attrFields();
+    TableReader attrReader(attrName, af, limits.MaxRecords, errors);
     int attrRecords = 0;
     const bool attrOk =
         attrReader.Read<Source>(attr, [&](int, const QStringList& values, const QList<std::optional<double>>& numbers) {
@@ -752,16 +755,16 @@ bool readSubmission(const TReaderLimits& limits, const QString& attrName, const 
         return false;
     if (attrRecords > 1) {
         errors->append(
-            TRejection{attrName, 2, 0, QString(),
-                       QStringLiteral("реквізити підприємства мають бути одним записом, а їх %1").arg(attrRecords)});
+            Rejection{attrName, 2, 0, QString(),
+                      QStringLiteral("реквізити підприємства мають бути одним записом, а їх %1").arg(attrRecords)});
         return false;
     }
     out->HasAttrRecord = attrRecords == 1;
 
-    TTableReader dataReader(dataName, dataFields(), limits.MaxRecords, errors);
+    TableReader dataReader(dataName, dataFields(), limits.MaxRecords, errors);
     const bool dataOk =
         dataReader.Read<Source>(data, [&](int record, const QStringList&, const QList<std::optional<double>>& numbers) {
-            TEmissionRow row;
+            EmissionRow row;
             row.Record = record;
             row.ContId = numbers.at(0);
             row.Poten = numbers.at(3);
@@ -781,16 +784,16 @@ bool readSubmission(const TReaderLimits& limits, const QString& attrName, const 
 
 }  // namespace
 
-bool TSubmissionReader::ReadBytes(const QString& attrName, const QByteArray& attr, const QString& dataName,
-                                  const QByteArray& data, TSubmission* out, TRejectionList* errors) const
+bool SubmissionReader::ReadBytes(const QString& attrName, const QByteArray& attr, const QString& dataName,
+                                 const QByteArray& data, SubmissionData* out, RejectionList* errors) const
 {
     // Files as the export writes them take the quick road; any other, good
     // or bad, is read (again) by the full XML reader, which gives the reason.
     const qsizetype before = errors->size();
-    if (readSubmission<TPlainXmlSource>(m_limits, attrName, attr, dataName, data, out, errors))
+    if (readSubmission<PlainXmlSource>(m_limits, attrName, attr, dataName, data, out, errors))
         return true;
     errors->resize(before);
-    return readSubmission<TQtXmlSource>(m_limits, attrName, attr, dataName, data, out, errors);
+    return readSubmission<QtXmlSource>(m_limits, attrName, attr, dataName, data, out, errors);
 }
 
 }  // namespace emlo::registry

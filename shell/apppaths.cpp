@@ -15,10 +15,10 @@ const QString kDocumentsSubfolder = QStringLiteral("Emlo/");
 
 }  // namespace
 
-TAppPaths TAppPaths::forExecutable(const QString& executablePath)
+AppPaths AppPaths::forExecutable(const QString& executablePath)
 {
     const QFileInfo exe(executablePath);
-    TAppPaths paths;
+    AppPaths paths;
     paths.programFolder = IncludeTrailingSlash(exe.absolutePath());
     const QString base = exe.suffix().isEmpty() ? exe.fileName() : exe.completeBaseName();
 
@@ -43,7 +43,7 @@ TAppPaths TAppPaths::forExecutable(const QString& executablePath)
     return paths;
 }
 
-void TAppPaths::prepareUserFolders() const
+void AppPaths::prepareUserFolders() const
 {
     if (!installed)
         return;

@@ -16,10 +16,10 @@
 // the help file are then read from share/emlo/ (or the read-only program
 // folder), the settings file lives in the user's configuration folder and the
 // default working folder in the user's documents.
-struct TAppPaths {
-    TAppPaths() = default;
+struct AppPaths {
+    AppPaths() = default;
     // A portable program folder and its settings file.
-    TAppPaths(QString program, QString settings) : programFolder(std::move(program)), settingsFile(std::move(settings))
+    AppPaths(QString program, QString settings) : programFolder(std::move(program)), settingsFile(std::move(settings))
     {
     }
 
@@ -39,7 +39,7 @@ struct TAppPaths {
     // existing file of that name in other letter case is used). Installed, the
     // user's folders come from the XDG settings (XDG_CONFIG_HOME, the
     // documents folder of user-dirs.dirs).
-    static TAppPaths forExecutable(const QString& executablePath);
+    static AppPaths forExecutable(const QString& executablePath);
 
     // Installed: makes the folders of the settings file and of the default
     // working folder, so that a first start finds them. Portable: nothing.

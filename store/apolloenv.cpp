@@ -27,15 +27,15 @@ void TApolloEnv::setDeleted(bool on)
     m_deleted = on;
     // The setting reaches the engine at once (loading it on first need), so
     // that deleted records are hidden before the first table opens.
-    if (AppliesToLocal() && TApolloEngine::Load())
-        TApolloEngine::Api().sx_SetDeleted(on ? 1 : 0);
+    if (AppliesToLocal() && ApolloEngine::Load())
+        ApolloEngine::Api().sx_SetDeleted(on ? 1 : 0);
 }
 
 void TApolloEnv::Apply() const
 {
-    if (!TApolloEngine::Load())
+    if (!ApolloEngine::Load())
         return;
-    const TSdeApi& sx = TApolloEngine::Api();
+    const SdeApi& sx = ApolloEngine::Api();
     sx.sx_SetEpoch(m_epoch);
     sx.sx_SetDeleted(m_deleted ? 1 : 0);
     sx.sx_SetCentury(m_century ? 1 : 0);

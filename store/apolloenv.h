@@ -7,7 +7,7 @@
 
 #include <QString>
 
-enum TApplyToItem { atLocal = 1, atServer = 2 };
+enum ApplyToItem { atLocal = 1, atServer = 2 };
 
 class TApolloEnv {
 public:
@@ -19,7 +19,7 @@ public:
     // The registered environment, or nullptr.
     static TApolloEnv* Current();
 
-    int ApplyTo() const { return m_applyTo; }  // set of TApplyToItem
+    int ApplyTo() const { return m_applyTo; }  // set of ApplyToItem
     void setApplyTo(int items) { m_applyTo = items; }
     bool AppliesToLocal() const { return (m_applyTo & atLocal) != 0; }
     bool Deleted() const { return m_deleted; }  // hide records marked deleted

@@ -74,7 +74,7 @@ void TApolloTable::fail(const QString& text)
 
 void TApolloTable::failEngine(short kind, const QString& file, const QString& lead)
 {
-    const QString detail = QString::fromLocal8Bit(TApolloEngine::Api().sx_LastError());
+    const QString detail = QString::fromLocal8Bit(ApolloEngine::Api().sx_LastError());
     const QString text = emlo::engineFailureText(kind, file);
     m_lastErrorText = lead.isEmpty() ? text : lead + kCR + text;
     m_lastErrorKind = kind;
@@ -83,14 +83,14 @@ void TApolloTable::failEngine(short kind, const QString& file, const QString& le
 
 void TApolloTable::noteEngineFailure(const QString& file)
 {
-    const short kind = TApolloEngine::Api().sx_ErrorKind();
+    const short kind = ApolloEngine::Api().sx_ErrorKind();
     m_lastErrorKind = kind == SX_OK ? SX_ERR_OTHER : kind;
     m_lastErrorText = emlo::engineFailureText(m_lastErrorKind, file);
 }
 
 void TApolloTable::failOpen(const QString& path)
 {
-    const TSdeApi& sx = TApolloEngine::Api();
+    const SdeApi& sx = ApolloEngine::Api();
     short kind = sx.sx_ErrorKind();
     const QString lead = QStringLiteral("Unable to open table: ") + path;
     if (kind == SX_ERR_CORRUPT) {
@@ -123,9 +123,9 @@ void TApolloTable::releaseLocks(qint32 recNo)
 {
     d->cursor.select();
     if (!m_fileLocked)
-        TApolloEngine::Api().sx_Unlock(0);
+        ApolloEngine::Api().sx_Unlock(0);
     else if (recNo > 0)
-        TApolloEngine::Api().sx_Unlock(recNo);
+        ApolloEngine::Api().sx_Unlock(recNo);
 }
 
 void TApolloTable::fire(const TDataSetNotifyEvent& event)
@@ -310,7 +310,7 @@ void TApolloTable::Open()
         Close();  // a creation that was never executed
     if (m_tableName.trimmed().isEmpty())
         fail(Name() + QStringLiteral(" : Missing TableName property"));
-    const TSdeApi& sx = Sde();
+    const SdeApi& sx = Sde();
     fire(BeforeOpen);
 
     const QString path = emlo::tableFilePath(m_tableName, m_databaseName);
@@ -373,9 +373,9 @@ void TApolloTable::Close()
 {
     if (m_workArea < 0) {
         // A table being created is given up.
-        if (TApolloEngine::Loaded()) {
-            TApolloEngine::Api().sx_Select(static_cast<short>(-m_workArea));
-            TApolloEngine::Api().sx_Close();
+        if (ApolloEngine::Loaded()) {
+            ApolloEngine::Api().sx_Select(static_cast<short>(-m_workArea));
+            ApolloEngine::Api().sx_Close();
         }
         m_workArea = 0;
         return;
@@ -383,7 +383,7 @@ void TApolloTable::Close()
     if (!Active())
         return;
     fire(BeforeClose);
-    const TSdeApi& sx = TApolloEngine::Api();
+    const SdeApi& sx = ApolloEngine::Api();
     const QByteArray known(sx.sx_Alias(m_workArea));
     if (!known.isEmpty()) {
         d->cursor.select();
@@ -406,7 +406,7 @@ void TApolloTable::Refresh()
 {
     checkActive();
     CheckBrowseMode();
-    const TSdeApi& sx = TApolloEngine::Api();
+    const SdeApi& sx = ApolloEngine::Api();
     d->cursor.select();
     const QByteArray filter(sx.sx_DBFilter());
     const qint32 back = d->cursor.recNo;
@@ -431,7 +431,7 @@ void TApolloTable::First()
     checkActive();
     CheckBrowseMode();
     fire(BeforeScroll);
-    if (QByteArray(TApolloEngine::Api().sx_Alias(m_workArea)) != latin(m_alias)) {
+    if (QByteArray(ApolloEngine::Api().sx_Alias(m_workArea)) != latin(m_alias)) {
         // The engine has lost the table (closed behind our back): reopen it.
         Close();
         Open();
@@ -534,7 +534,7 @@ QVariant TApolloTable::FieldValueAt(qint32 recNo, const TField* field) const
     if (current)
         return fieldValue(field);
     d->cursor.select();  // the record count below is the current work area's
-    if (recNo < 1 || recNo > TApolloEngine::Api().sx_RecCount())
+    if (recNo < 1 || recNo > ApolloEngine::Api().sx_RecCount())
         return QVariant();
     QByteArray record;
     try {
@@ -606,7 +606,7 @@ void TApolloTable::Edit()
     if (m_readOnly)
         failReadOnly();
     fire(BeforeEdit);
-    const TSdeApi& sx = TApolloEngine::Api();
+    const SdeApi& sx = ApolloEngine::Api();
     d->cursor.sync();
     if (!sx.sx_Rlock(d->cursor.recNo))
         fail(QStringLiteral("Record Lock Failure. May be locked by another user or task."));
@@ -680,7 +680,7 @@ void TApolloTable::Post()
         record.replace(fd.offset, fd.width, bytes);
     }
 
-    const TSdeApi& sx = TApolloEngine::Api();
+    const SdeApi& sx = ApolloEngine::Api();
     d->cursor.select();
     qint32 target = d->cursor.recNo;
     if (m_state == dsInsert) {
@@ -774,7 +774,7 @@ void TApolloTable::Delete()
     d->notify(TDataSource::Event::CheckBrowseMode);
     fire(BeforeDelete);
     fire(BeforeScroll);
-    const TSdeApi& sx = TApolloEngine::Api();
+    const SdeApi& sx = ApolloEngine::Api();
     const qint32 victim = d->cursor.recNo;
     const bool editing = m_state == dsEdit;
     d->cursor.sync();
@@ -822,7 +822,7 @@ void TApolloTable::Delete()
 
 void TApolloTable::checkDelete(qint32 victim, bool editing)
 {
-    const TSdeApi& sx = TApolloEngine::Api();
+    const SdeApi& sx = ApolloEngine::Api();
     const short kind = sx.sx_ErrorKind();
     if (kind == SX_OK)
         return;
@@ -886,7 +886,7 @@ short TApolloTable::Index(const QString& fileName, const QString& keyExpression,
     if (keyExpression.trimmed().isEmpty())
         fail(QStringLiteral("Missing Parameter to Index or IndexTag Method: Index Expression"));
     CheckBrowseMode();
-    const TSdeApi& sx = TApolloEngine::Api();
+    const SdeApi& sx = ApolloEngine::Api();
     d->cursor.select();
     bool ok = false;
     const QByteArray key = toCp1251(keyExpression, &ok);
@@ -921,7 +921,7 @@ short TApolloTable::IndexOpen(const QString& path)
     if (!FileExistsNoCase(full))
         fail(QStringLiteral("Index file does not exist.") + kCR + QStringLiteral("File: ") + path);
     checkActive();
-    const TSdeApi& sx = TApolloEngine::Api();
+    const SdeApi& sx = ApolloEngine::Api();
     d->cursor.select();
     const short handle = sx.sx_IndexOpen(QFile::encodeName(MatchFileCase(full)).constData());
     if (handle != 0 && path.toUpper().contains(QStringLiteral(".IDX"))) {
@@ -943,7 +943,7 @@ void TApolloTable::IndexClose()
     if (!Active())
         return;
     d->cursor.select();
-    TApolloEngine::Api().sx_IndexClose();
+    ApolloEngine::Api().sx_IndexClose();
     d->cursor.indexHandle = 0;
     d->touch();
     if (m_state == dsBrowse) {
@@ -959,7 +959,7 @@ short TApolloTable::Flock()
     if (!Active())
         return 0;
     d->cursor.select();
-    const short granted = TApolloEngine::Api().sx_Flock();
+    const short granted = ApolloEngine::Api().sx_Flock();
     if (granted)
         m_fileLocked = true;
     return granted;
@@ -970,7 +970,7 @@ void TApolloTable::Unlock(qint32 recNo)
     if (!Active())
         return;
     d->cursor.select();
-    TApolloEngine::Api().sx_Unlock(recNo);
+    ApolloEngine::Api().sx_Unlock(recNo);
     if (recNo == 0)
         m_fileLocked = false;
 }
@@ -990,7 +990,7 @@ short TApolloTable::Query(const QString& expression)
     if (expr.trimmed().isEmpty())
         expr.clear();
     CheckBrowseMode();
-    const TSdeApi& sx = TApolloEngine::Api();
+    const SdeApi& sx = ApolloEngine::Api();
     d->cursor.select();
     bool ok = true;
     const QByteArray bytes = toCp1251(expr, &ok);
@@ -1016,9 +1016,9 @@ short TApolloTable::CreateNew(const QString& path, short tableType, short fieldC
     Close();  // gives up a creation that was never executed
     m_lastErrorText.clear();
     m_lastErrorKind = 0;
-    if (!TApolloEngine::Load())
+    if (!ApolloEngine::Load())
         return 0;  // already reported by the engine loader
-    const TSdeApi& sx = TApolloEngine::Api();
+    const SdeApi& sx = ApolloEngine::Api();
     // An existing file of another spelling is the same file: the engine
     // refuses to replace it, and no second file is made beside it.
     const QString full = MatchFileCase(emlo::tableFilePath(path, m_databaseName));
@@ -1048,7 +1048,7 @@ void TApolloTable::CreateField(const QString& name, const QString& type, short w
     const QString refusal = emlo::fieldDefinitionError(name, type, width);
     if (!refusal.isEmpty())
         fail(refusal);
-    const TSdeApi& sx = TApolloEngine::Api();
+    const SdeApi& sx = ApolloEngine::Api();
     sx.sx_Select(static_cast<short>(-m_workArea));
     sx.sx_CreateField(latin(name).constData(), latin(type).constData(), width, decimals);
 }
@@ -1057,7 +1057,7 @@ short TApolloTable::CreateExec()
 {
     if (m_workArea >= 0)
         fail(QStringLiteral("Must call CreateNew before CreateExec"));
-    const TSdeApi& sx = TApolloEngine::Api();
+    const SdeApi& sx = ApolloEngine::Api();
     sx.sx_Select(static_cast<short>(-m_workArea));
     const short result = sx.sx_CreateExec();
     if (!result)

@@ -32,7 +32,7 @@ struct TApolloTable::Impl {
     bool savedBof = true;
     qint32 recCount = 0;
 
-    const TSdeApi& sx() const { return cursor.api; }
+    const SdeApi& sx() const { return cursor.api; }
 
     // The typed value of a data field of the current record, for the fields'
     // own accessors; nullptr when the field reads otherwise (closed table, no

@@ -92,7 +92,7 @@ void buildIndex(TApolloTable* table, const QString& fileName, const char* expres
 
 }  // namespace
 
-TDataModule::TDataModule(TDataModuleReporter* reporter, QObject* parent) : QObject(parent), m_reporter(reporter)
+TDataModule::TDataModule(DataModuleReporter* reporter, QObject* parent) : QObject(parent), m_reporter(reporter)
 {
     // The reference tables are only read: opened read-only they also open
     // from a program folder the user cannot write (an installed program).

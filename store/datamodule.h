@@ -5,7 +5,7 @@
 // procedures that open the reference tables (program folder) and the work
 // tables (working folder), creating missing work files and indexes. The main
 // window owns one, the command-line program owns one; failures go through a
-// TDataModuleReporter so that each shows them its own way.
+// DataModuleReporter so that each shows them its own way.
 
 #include <QObject>
 #include <QString>
@@ -14,9 +14,9 @@
 #include "apollotable.h"
 #include "datasource.h"
 
-class TDataModuleReporter {
+class DataModuleReporter {
 public:
-    virtual ~TDataModuleReporter() = default;
+    virtual ~DataModuleReporter() = default;
     // An error box: error icon, buttons OK and Help (helpTopic). The text is
     // complete: heading, CR LF, error text.
     virtual void ShowError(const QString& text, int helpTopic) = 0;
@@ -29,10 +29,10 @@ class TDataModule : public QObject {
     Q_OBJECT
 public:
     // The reporter must outlive the module (it may be changed later).
-    explicit TDataModule(TDataModuleReporter* reporter, QObject* parent = nullptr);
+    explicit TDataModule(DataModuleReporter* reporter, QObject* parent = nullptr);
     ~TDataModule() override;
 
-    void setReporter(TDataModuleReporter* reporter) { m_reporter = reporter; }
+    void setReporter(DataModuleReporter* reporter) { m_reporter = reporter; }
 
     // Folder of the program (reference tables, CY.IDX), with a trailing "/".
     QString ProgramPath;
@@ -98,5 +98,5 @@ private:
     void requireWorkFiles();
     void reportFailure(const QString& heading, const QString& text, int helpTopic);
 
-    TDataModuleReporter* m_reporter;
+    DataModuleReporter* m_reporter;
 };

@@ -18,9 +18,9 @@ struct EngineState {
     void* handle = nullptr;
     bool loaded = false;
     bool failed = false;
-    TSdeApi api;
+    SdeApi api;
     QString fileName = QStringLiteral("libsde50.so");
-    TApolloEngine::TLoadFailureHandler handler;
+    ApolloEngine::LoadFailureHandler handler;
 };
 
 EngineState& state()
@@ -52,7 +52,7 @@ QStringList candidatePaths(const QString& fileName)
     return paths;
 }
 
-bool resolveAll(void* handle, TSdeApi& api)
+bool resolveAll(void* handle, SdeApi& api)
 {
     bool ok = true;
 #define EMLO_SDE_RESOLVE(name)                                                                                         \
@@ -67,12 +67,12 @@ bool resolveAll(void* handle, TSdeApi& api)
 
 }  // namespace
 
-QString TApolloEngine::LoadFailureMessage()
+QString ApolloEngine::LoadFailureMessage()
 {
     return QStringLiteral("Unable to load required Apollo DLL: SDE50.DLL");
 }
 
-bool TApolloEngine::Load()
+bool ApolloEngine::Load()
 {
     EngineState& s = state();
     if (s.loaded)
@@ -103,7 +103,7 @@ bool TApolloEngine::Load()
         dlclose(s.handle);
         s.handle = nullptr;
     }
-    s.api = TSdeApi();
+    s.api = SdeApi();
     s.failed = true;
     if (s.handler)
         s.handler(message);
@@ -112,32 +112,32 @@ bool TApolloEngine::Load()
     return false;
 }
 
-bool TApolloEngine::Loaded()
+bool ApolloEngine::Loaded()
 {
     return state().loaded;
 }
 
-bool TApolloEngine::LoadFailed()
+bool ApolloEngine::LoadFailed()
 {
     return state().failed;
 }
 
-const TSdeApi& TApolloEngine::Api()
+const SdeApi& ApolloEngine::Api()
 {
     return state().api;
 }
 
-void TApolloEngine::setLoadFailureHandler(TLoadFailureHandler handler)
+void ApolloEngine::setLoadFailureHandler(LoadFailureHandler handler)
 {
     state().handler = std::move(handler);
 }
 
-void TApolloEngine::setLibraryFileName(const QString& fileName)
+void ApolloEngine::setLibraryFileName(const QString& fileName)
 {
     state().fileName = fileName;
 }
 
-void TApolloEngine::Reset()
+void ApolloEngine::Reset()
 {
     EngineState& s = state();
     if (s.handle)
@@ -145,12 +145,12 @@ void TApolloEngine::Reset()
     s.handle = nullptr;
     s.loaded = false;
     s.failed = false;
-    s.api = TSdeApi();
+    s.api = SdeApi();
 }
 
-const TSdeApi& Sde()
+const SdeApi& Sde()
 {
-    if (!TApolloEngine::Load())
-        throw EApolloError(TApolloEngine::LoadFailureMessage());
-    return TApolloEngine::Api();
+    if (!ApolloEngine::Load())
+        throw EApolloError(ApolloEngine::LoadFailureMessage());
+    return ApolloEngine::Api();
 }

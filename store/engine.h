@@ -82,13 +82,13 @@
     X(sx_SysProp)
 // clang-format on
 
-struct TSdeApi {
+struct SdeApi {
 #define EMLO_SDE_MEMBER(name) decltype(&::name) name = nullptr;
     EMLO_SDE_FUNCTIONS(EMLO_SDE_MEMBER)
 #undef EMLO_SDE_MEMBER
 };
 
-class TApolloEngine {
+class ApolloEngine {
 public:
     // The engine interface version the layer is written for (sx_InterfaceVersion).
     static constexpr long kInterfaceVersion = 2;
@@ -102,13 +102,13 @@ public:
     static bool Loaded();
     static bool LoadFailed();
     // The resolved functions; requires Loaded().
-    static const TSdeApi& Api();
+    static const SdeApi& Api();
 
     // Shows the message and requests the end of the program. The default
     // writes the message to stderr and asks QCoreApplication to exit with
     // code 1 once its event loop runs. The window sets its own (error box).
-    using TLoadFailureHandler = std::function<void(const QString& message)>;
-    static void setLoadFailureHandler(TLoadFailureHandler handler);
+    using LoadFailureHandler = std::function<void(const QString& message)>;
+    static void setLoadFailureHandler(LoadFailureHandler handler);
 
     // File name (or path) of the library; default "libsde50.so". For tests.
     static void setLibraryFileName(const QString& fileName);
@@ -119,4 +119,4 @@ public:
 
 // The engine's functions, loading the engine when needed; raises
 // EApolloError with the load-failure message when it cannot be loaded.
-const TSdeApi& Sde();
+const SdeApi& Sde();

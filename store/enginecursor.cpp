@@ -10,7 +10,7 @@
 namespace emlo {
 
 EngineCursor::EngineCursor(const RecordCodec& recordCodec, std::function<void(short kind)> onFailure)
-    : codec(recordCodec), api(TApolloEngine::Api()), failed(std::move(onFailure))
+    : codec(recordCodec), api(ApolloEngine::Api()), failed(std::move(onFailure))
 {
     // The engine's function table lives as long as the program (a reload
     // refills it in place), so it is looked up once per table.

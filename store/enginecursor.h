@@ -16,7 +16,7 @@
 
 #include "store/recordcodec.h"
 
-struct TSdeApi;
+struct SdeApi;
 
 namespace emlo {
 
@@ -24,7 +24,7 @@ struct EngineCursor {
     // failed(kind) raises the table's text for a failed engine call.
     EngineCursor(const RecordCodec& codec, std::function<void(short kind)> failed);
 
-    const TSdeApi& sx() const { return api; }
+    const SdeApi& sx() const { return api; }
     void select() const;
     // Raises when the engine call just made failed (the outcome is cleared by
     // the next call, so this comes right after it).
@@ -73,7 +73,7 @@ struct EngineCursor {
     QVector<qint32> visibleRecNos() const;
 
     const RecordCodec& codec;
-    const TSdeApi& api;
+    const SdeApi& api;
     std::function<void(short)> failed;
     short workArea = 0;
     short indexHandle = 0;

@@ -25,7 +25,7 @@ void TableLookup::touch()
 
 qint32 TableLookup::find(int keyColumn, const QVariant& key, QByteArray* record) const
 {
-    const TSdeApi& sx = m_cursor.sx();
+    const SdeApi& sx = m_cursor.sx();
     const FieldDesc& fd = m_cursor.codec.column(keyColumn);
     const int recordSize = m_cursor.codec.recordSize();
     m_cursor.select();
@@ -49,7 +49,7 @@ qint32 TableLookup::find(int keyColumn, const QVariant& key, QByteArray* record)
 
 qint32 TableLookup::scan(int keyColumn, const QVariant& key, QByteArray* record) const
 {
-    const TSdeApi& sx = m_cursor.sx();
+    const SdeApi& sx = m_cursor.sx();
     const FieldDesc& fd = m_cursor.codec.column(keyColumn);
     QByteArray buffer(m_cursor.codec.recordSize() + 1, ' ');
     m_cursor.select();

@@ -59,7 +59,7 @@ QString tableFilePath(const QString& tableName, const QString& databaseName)
     return IncludeTrailingSlash(folder) + file;
 }
 
-QString freeAlias(const TSdeApi& sx, const QString& path)
+QString freeAlias(const SdeApi& sx, const QString& path)
 {
     const QString base = deriveAlias(path);
     QString alias = base;

@@ -5,7 +5,7 @@
 
 #include <QString>
 
-struct TSdeApi;
+struct SdeApi;
 
 namespace emlo {
 
@@ -22,7 +22,7 @@ QString tableFilePath(const QString& tableName, const QString& databaseName);
 // The engine name of a table: the file name without folder and extension, in
 // capitals, at most 8 characters, each character other than A..Z as "_";
 // with a number at its end when another open table has it already.
-QString freeAlias(const TSdeApi& sx, const QString& path);
+QString freeAlias(const SdeApi& sx, const QString& path);
 
 // Why a table file cannot be opened before the engine is asked: a name that
 // several files share, a link that leads nowhere, a folder, something other

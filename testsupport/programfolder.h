@@ -20,7 +20,7 @@
 namespace emlo::testing {
 
 // Records what the data module reports instead of showing it.
-class RecordingReporter : public TDataModuleReporter {
+class RecordingReporter : public DataModuleReporter {
 public:
     void ShowError(const QString& text, int helpTopic) override;
     void FatalStop() override;

@@ -14,7 +14,7 @@
 
 namespace {
 
-class PrintingReporter : public TDataModuleReporter {
+class PrintingReporter : public DataModuleReporter {
 public:
     void ShowError(const QString& text, int) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
     void FatalStop() override { failed = true; }

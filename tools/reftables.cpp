@@ -12,10 +12,10 @@
 #include "store/errors.h"
 #include "store/fields.h"
 
-const QVector<TRefTable>& ReferenceTables()
+const QVector<RefTable>& ReferenceTables()
 {
-    static const QVector<TRefTable> tables = [] {
-        QVector<TRefTable> list;
+    static const QVector<RefTable> tables = [] {
+        QVector<RefTable> list;
         for (const emlo::TableDef& def : emlo::TableCatalog()) {
             if (!def.reference)
                 continue;
@@ -99,7 +99,7 @@ namespace {
 
 // A numeric text as the field must hold it: digits with an optional sign and
 // point, no more decimals than the field has, and a width the field can hold.
-QString checkNumber(const QString& text, const TRefField& f, double* value)
+QString checkNumber(const QString& text, const RefField& f, double* value)
 {
     bool ok = false;
     const double v = text.toDouble(&ok);
@@ -124,7 +124,7 @@ QString checkNumber(const QString& text, const TRefField& f, double* value)
 
 }  // namespace
 
-QStringList ValidateRows(const TRefTable& table, const QVector<QStringList>& rows)
+QStringList ValidateRows(const RefTable& table, const QVector<QStringList>& rows)
 {
     QStringList problems;
     const QString file = QString::fromLatin1(table.csvName);
@@ -136,7 +136,7 @@ QStringList ValidateRows(const TRefTable& table, const QVector<QStringList>& row
         return problems;
     }
     QStringList expected;
-    for (const TRefField& f : table.fields())
+    for (const RefField& f : table.fields())
         expected << QString::fromLatin1(f.name);
     QStringList header = rows.first();
     for (QString& h : header)
@@ -153,7 +153,7 @@ QStringList ValidateRows(const TRefTable& table, const QVector<QStringList>& row
             continue;
         }
         for (int c = 0; c < row.size(); ++c) {
-            const TRefField& f = table.fields().at(c);
+            const RefField& f = table.fields().at(c);
             const QString& value = row.at(c);
             if (f.type == 'N') {
                 double v = 0;
@@ -184,7 +184,7 @@ QStringList ValidateRows(const TRefTable& table, const QVector<QStringList>& row
 
 namespace {
 
-void buildTable(const TRefTable& table, const QVector<QStringList>& rows, const QString& folder)
+void buildTable(const RefTable& table, const QVector<QStringList>& rows, const QString& folder)
 {
     const QString name = QString::fromLatin1(table.def->name);
     const QString path = folder + name + QStringLiteral(".DBF");
@@ -199,7 +199,7 @@ void buildTable(const TRefTable& table, const QVector<QStringList>& rows, const 
     for (int r = 1; r < rows.size(); ++r) {
         tbl.Append();
         for (int c = 0; c < table.fields().size(); ++c) {
-            const TRefField& f = table.fields().at(c);
+            const RefField& f = table.fields().at(c);
             TField* field = tbl.FieldByName(QString::fromLatin1(f.name));
             if (f.type == 'N')
                 field->setAsFloat(rows.at(r).at(c).toDouble());
@@ -222,7 +222,7 @@ bool BuildReferenceTables(const QString& sourceDir, const QString& outDir, QStri
 {
     errors->clear();
     QVector<QVector<QStringList>> data;
-    for (const TRefTable& table : ReferenceTables()) {
+    for (const RefTable& table : ReferenceTables()) {
         const QString csv = QDir(sourceDir).filePath(QString::fromLatin1(table.csvName));
         QFile file(csv);
         if (!file.open(QIODevice::ReadOnly)) {

@@ -9,17 +9,17 @@
 
 #include "store/tablecatalog.h"
 
-using TRefField = emlo::ColumnDef;
+using RefField = emlo::ColumnDef;
 
 // A reference table of the catalogue (store/tablecatalog.h) and its CSV file.
-struct TRefTable {
+struct RefTable {
     QByteArray csvName;  // "cont.csv"
     const emlo::TableDef* def;
     const QList<emlo::ColumnDef>& fields() const { return def->columns; }
 };
 
 // The catalogue's reference tables, in its order.
-const QVector<TRefTable>& ReferenceTables();
+const QVector<RefTable>& ReferenceTables();
 
 // RFC 4180 CSV (quoted fields, doubled quotes, CR LF or LF line ends, an
 // optional UTF-8 byte-order mark). Returns the rows; on a malformed file
@@ -29,7 +29,7 @@ bool ParseCsv(const QByteArray& data, QVector<QStringList>* rows, QString* error
 // Checks every row of one table against its layout: header, field count,
 // numbers, widths in Windows-1251 bytes, characters Windows-1251 cannot
 // hold. Every problem is listed as "file:line: text"; nothing is cut.
-QStringList ValidateRows(const TRefTable& table, const QVector<QStringList>& rows);
+QStringList ValidateRows(const RefTable& table, const QVector<QStringList>& rows);
 
 // Builds every reference table from sourceDir into outDir. The tables are
 // first written into a fresh folder inside outDir and moved over the old

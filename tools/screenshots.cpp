@@ -100,7 +100,7 @@ int main(int argc, char** argv)
     const QString program = QDir(QString::fromLocal8Bit(argv[1])).absoluteFilePath(QStringLiteral("emlo"));
     const QString pictures = QDir(QString::fromLocal8Bit(argv[2])).absolutePath();
     int qtArgc = 1;
-    TProgramOptions options;
+    ProgramOptions options;
     options.programFile = program;
     options.shown = [pictures](TfrmMain& window) { scheduleScreenshots(window, pictures); };
     return RunProgram(qtArgc, argv, options);

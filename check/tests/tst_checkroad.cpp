@@ -54,7 +54,7 @@ private slots:
         settings.write("[General]\r\nPath=" + toCp1251(fx.WorkDir()) + "\r\n");
         settings.close();
 
-        TfrmMain frmMain(TAppPaths{fx.ProgramDir(), fx.ProgramDir() + QStringLiteral("emlo.ini")});
+        TfrmMain frmMain(AppPaths{fx.ProgramDir(), fx.ProgramDir() + QStringLiteral("emlo.ini")});
         const std::unique_ptr<TfrmReport> report = CreateReportWindow(&frmMain, *frmMain.DataModule);
         frmMain.frmReport = report.get();
         frmMain.show();

@@ -34,10 +34,10 @@ QMap<QString, QVariant> attrWith(const QStringList& overrides)
     return values;
 }
 
-QStringList rowsText(const TRemarkList& rows)
+QStringList rowsText(const RemarkList& rows)
 {
     QStringList lines;
-    for (const TRemark& row : rows)
+    for (const Remark& row : rows)
         lines << QStringLiteral("%1|%2|%3|%4")
                      .arg(row.Description, row.SectionText)
                      .arg(row.Data.Section)
@@ -72,7 +72,7 @@ private:
         }
     }
 
-    TDataCheck check() { return TDataCheck(*fx->Data().tblAttr, *fx->Data().tblData); }
+    DataCheck check() { return DataCheck(*fx->Data().tblAttr, *fx->Data().tblData); }
 
 private slots:
     void init()
@@ -187,7 +187,7 @@ private slots:
             fx->WriteAttr(attrWith(attr));
         addRecords(records);
 
-        TRemarkList rows;
+        RemarkList rows;
         const bool clean = check().CheckData(&rows);
         QCOMPARE(rowsText(rows), expected);
         QCOMPARE(clean, expected == QStringList{QStringLiteral("Все гаразд||100|0")});
@@ -221,10 +221,10 @@ private slots:
         if (!indexed)
             fx->Data().tblData->IndexClose();
 
-        TRemarkList rows;
+        RemarkList rows;
         check().CheckData(&rows);
         QList<qint32> targets;
-        for (const TRemark& row : rows) {
+        for (const Remark& row : rows) {
             if (row.Description == QStringLiteral("Забруднююча речовина вже вказана"))
                 targets << row.Data.Target;
         }
@@ -240,7 +240,7 @@ private slots:
         data.Edit();
         data.FieldByName(QStringLiteral("FACT"))->Clear();
 
-        TRemarkList rows;
+        RemarkList rows;
         QVERIFY(!check().CheckData(&rows));
         QCOMPARE(rowsText(rows), QStringList{"Не вказан фактичній обсяг викидів|Викиди|2|2"});
         QCOMPARE(data.State(), dsBrowse);
@@ -406,7 +406,7 @@ private slots:
         other.setTableName(data.FilePath());
         other.Open();
         QVERIFY(other.Flock() != 0);
-        TDataCheck checker = check();
+        DataCheck checker = check();
         checker.setLockWait(200);
         try {
             checker.CheckData();

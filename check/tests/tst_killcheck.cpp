@@ -36,7 +36,7 @@ double factOf(int id)
     return id * 0.25;
 }
 
-class TSilentReporter : public TDataModuleReporter {
+class SilentReporter : public DataModuleReporter {
 public:
     void ShowError(const QString& text, int) override { Errors << text; }
     void FatalStop() override { Errors << QStringLiteral("FatalStop"); }
@@ -46,7 +46,7 @@ public:
 // The child: works on the folder until it is killed.
 int runChild(const QString& programDir, const QString& workDir)
 {
-    TSilentReporter reporter;
+    SilentReporter reporter;
     TDataModule dm(&reporter);
     dm.ProgramPath = programDir;
     dm.WorkPath = workDir;
@@ -81,7 +81,7 @@ int runChild(const QString& programDir, const QString& workDir)
             poten->setAsFloat(i % 11);
             data.Post();
             if (i % 3 == 0)
-                TDataCheck(*dm.tblAttr, data).CheckData();
+                DataCheck(*dm.tblAttr, data).CheckData();
         } catch (const Exception& e) {
             // A lock refused by another process would be the only expected
             // failure; there is none here, so say what it was.
@@ -91,7 +91,7 @@ int runChild(const QString& programDir, const QString& workDir)
     }
 }
 
-struct TDbfLayout {
+struct DbfLayout {
     int Count = 0;
     int HeaderLength = 0;
     int RecordLength = 0;
@@ -127,7 +127,7 @@ QString TestKillCheck::verifyRaw(const QString& dbf, QSet<int>* liveRecNos)
     const QByteArray bytes = file.readAll();
     if (bytes.size() < 32)
         return QStringLiteral("header cut short");
-    TDbfLayout layout;
+    DbfLayout layout;
     layout.Count = static_cast<int>(le(bytes, 4, 4));
     layout.HeaderLength = static_cast<int>(le(bytes, 8, 2));
     layout.RecordLength = static_cast<int>(le(bytes, 10, 2));

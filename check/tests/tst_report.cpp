@@ -30,9 +30,9 @@ using namespace emlo::testing;
 namespace {
 
 // Records the steps the report window asks of the main window.
-class RecordingNavigator : public TReportNavigator {
+class RecordingNavigator : public ReportNavigator {
 public:
-    void ShowPage(TReportPage page) override
+    void ShowPage(ReportPage page) override
     {
         static const char* names[] = {"page tsAttr", "page tsCodes", "page tsData"};
         Steps << QString::fromLatin1(names[int(page)]);
@@ -63,7 +63,7 @@ private:
 
     void useSaveAnswer(const QString& path)
     {
-        TSaveDialog::setExecuteHook([this, path](TSaveDialog& dialog) {
+        SaveDialogSetup::setExecuteHook([this, path](SaveDialogSetup& dialog) {
             saveDialogNames << dialog.FileName;
             if (path.isEmpty())
                 return false;
@@ -88,7 +88,7 @@ private slots:
 
     void cleanup()
     {
-        TSaveDialog::setExecuteHook(nullptr);
+        SaveDialogSetup::setExecuteHook(nullptr);
         report.reset();
         fx.reset();
         dialogs.reset();
@@ -373,7 +373,7 @@ private slots:
         fx->AddData(7, 1.0, 1.0);
         fx->AddData(9, QVariant(), 1.0);
         QWidget mainWindow;
-        TMainWindowNavigator navigator(&mainWindow, fx->Data().tblData);
+        MainWindowNavigator navigator(&mainWindow, fx->Data().tblData);
         report->SetNavigator(&navigator);
         TApolloTable& data = *fx->Data().tblData;
         data.setRecNo(2);
@@ -417,7 +417,7 @@ private slots:
 
     void saveDialogSetUp()
     {
-        const TSaveDialog& dialog = report->SaveDialog;
+        const SaveDialogSetup& dialog = report->SaveDialog;
         QCOMPARE(dialog.Title, QStringLiteral("Укажите путь и файл для сохранения отчёта"));
         QCOMPARE(dialog.Filters.size(), 2);
         QCOMPARE(dialog.Filters.at(0).first, QStringLiteral("Отчёты (*.txt)"));
@@ -446,7 +446,7 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QString, saved);
         QTemporaryDir dir;
-        TSaveDialog dialog = report->SaveDialog;
+        SaveDialogSetup dialog = report->SaveDialog;
         dialog.FileName = dir.filePath(QStringLiteral("report"));
         QString title;
         QStringList filters;

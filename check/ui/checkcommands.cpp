@@ -12,7 +12,7 @@ constexpr int kCheckFailedHelpTopic = 20007;
 
 bool CheckAndShow(TDataModule& dataModule, TfrmReport& frmReport)
 {
-    TRemarkList rows;
+    RemarkList rows;
     bool clean = false;
     try {
         clean = CheckBeforeOutput(dataModule, rows);
@@ -38,7 +38,7 @@ void actCheckExecute(TDataModule& dataModule, TfrmReport& frmReport)
 
 bool CheckBeforeOutput(TDataModule& dataModule, TfrmReport* frmReport, QWidget* parent)
 {
-    TRemarkList rows;
+    RemarkList rows;
     const bool clean =
         frmReport != nullptr ? CheckAndShow(dataModule, *frmReport) : CheckBeforeOutput(dataModule, rows);
     if (clean)

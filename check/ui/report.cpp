@@ -155,13 +155,13 @@ void TfrmReport::buildReportTable()
     sgReport->horizontalHeader()->viewport()->installEventFilter(this);
 }
 
-void TfrmReport::SetNavigator(TReportNavigator* navigator)
+void TfrmReport::SetNavigator(ReportNavigator* navigator)
 {
     m_ownedNavigator.reset();
     m_navigator = navigator;
 }
 
-void TfrmReport::SetNavigator(std::unique_ptr<TReportNavigator> navigator)
+void TfrmReport::SetNavigator(std::unique_ptr<ReportNavigator> navigator)
 {
     m_ownedNavigator = std::move(navigator);
     m_navigator = m_ownedNavigator.get();
@@ -170,7 +170,7 @@ void TfrmReport::SetNavigator(std::unique_ptr<TReportNavigator> navigator)
 std::unique_ptr<TfrmReport> CreateReportWindow(QWidget* mainWindow, TDataModule& dataModule)
 {
     auto report = std::make_unique<TfrmReport>(mainWindow);
-    report->SetNavigator(std::make_unique<TMainWindowNavigator>(mainWindow, dataModule.tblData));
+    report->SetNavigator(std::make_unique<MainWindowNavigator>(mainWindow, dataModule.tblData));
     return report;
 }
 
@@ -186,12 +186,12 @@ void TfrmReport::ClearReport()
     hide();
 }
 
-void TfrmReport::ShowRows(const TRemarkList& rows)
+void TfrmReport::ShowRows(const RemarkList& rows)
 {
     clearReport();
     SetColumnWidths(0.8);
     sgReport->setHorizontalHeaderLabels({QString::fromUtf8(kDescriptionHeader), QString::fromUtf8(kSectionHeader)});
-    for (const TRemark& row : rows)
+    for (const Remark& row : rows)
         AddRemark(row.Description, row.Data.Section, row.Data.Target);
     if (sgReport->rowCount() > 0)
         sgReport->setCurrentCell(0, 0);
@@ -346,7 +346,7 @@ void TfrmReport::actReportGoExecute()
     switch (data.Section) {
     case SectionAttr:
     case SectionCodes: {
-        m_navigator->ShowPage(data.Section == SectionAttr ? TReportPage::Attr : TReportPage::Codes);
+        m_navigator->ShowPage(data.Section == SectionAttr ? ReportPage::Attr : ReportPage::Codes);
         m_navigator->ActivateMainWindow();
         const QString control = ControlName(data.Target);
         if (!control.isEmpty())
@@ -354,7 +354,7 @@ void TfrmReport::actReportGoExecute()
         break;
     }
     case SectionData:
-        m_navigator->ShowPage(TReportPage::Data);
+        m_navigator->ShowPage(ReportPage::Data);
         m_navigator->GoToDataRecord(data.Target);
         m_navigator->ActivateMainWindow();
         break;

@@ -18,7 +18,7 @@ class TDataModule;
 
 namespace emlo {
 
-class TReportNavigator;
+class ReportNavigator;
 
 // The check report window: lists the remarks of the last data check, leads
 // from a remark to its control or emission record, saves the list as text.
@@ -35,12 +35,12 @@ public:
     ~TfrmReport() override;
 
     // The main window's side of the go-to (not owned; may be nullptr).
-    void SetNavigator(TReportNavigator* navigator);
+    void SetNavigator(ReportNavigator* navigator);
     // The same, owned by the window.
-    void SetNavigator(std::unique_ptr<TReportNavigator> navigator);
+    void SetNavigator(std::unique_ptr<ReportNavigator> navigator);
 
     // Replaces the report's rows with the rows of a check; the first becomes current.
-    void ShowRows(const TRemarkList& rows);
+    void ShowRows(const RemarkList& rows);
     // Appends one report row: description, the section's text, and the
     // TErrorData attached to the description cell.
     void AddRemark(const QString& description, quint8 section, qint32 target);
@@ -74,7 +74,7 @@ public:
     QToolButton* tbSave;
     QToolButton* tbClose;
     QTableWidget* sgReport;
-    TSaveDialog SaveDialog;
+    SaveDialogSetup SaveDialog;
     QList<QIcon> ReportImageList;
     QAction* actReportGo;
     QAction* actReportSave;
@@ -103,8 +103,8 @@ private:
     void showError(const QString& text);
 
     QPointer<QWidget> m_mainWindow;
-    TReportNavigator* m_navigator = nullptr;
-    std::unique_ptr<TReportNavigator> m_ownedNavigator;
+    ReportNavigator* m_navigator = nullptr;
+    std::unique_ptr<ReportNavigator> m_ownedNavigator;
     bool m_placed = false;
 };
 

@@ -10,24 +10,24 @@ namespace emlo {
 
 namespace {
 
-QString pageName(TReportPage page)
+QString pageName(ReportPage page)
 {
     switch (page) {
-    case TReportPage::Attr: return QStringLiteral("tsAttr");
-    case TReportPage::Codes: return QStringLiteral("tsCodes");
-    case TReportPage::Data: return QStringLiteral("tsData");
+    case ReportPage::Attr: return QStringLiteral("tsAttr");
+    case ReportPage::Codes: return QStringLiteral("tsCodes");
+    case ReportPage::Data: return QStringLiteral("tsData");
     }
     return QString();
 }
 
 }  // namespace
 
-TMainWindowNavigator::TMainWindowNavigator(QWidget* mainWindow, TApolloTable* tblData)
+MainWindowNavigator::MainWindowNavigator(QWidget* mainWindow, TApolloTable* tblData)
     : m_mainWindow(mainWindow), m_tblData(tblData)
 {
 }
 
-void TMainWindowNavigator::ShowPage(TReportPage page)
+void MainWindowNavigator::ShowPage(ReportPage page)
 {
     if (!m_mainWindow)
         return;
@@ -41,7 +41,7 @@ void TMainWindowNavigator::ShowPage(TReportPage page)
         stack->setCurrentWidget(target);
 }
 
-void TMainWindowNavigator::ActivateMainWindow()
+void MainWindowNavigator::ActivateMainWindow()
 {
     if (!m_mainWindow)
         return;
@@ -49,7 +49,7 @@ void TMainWindowNavigator::ActivateMainWindow()
     m_mainWindow->activateWindow();
 }
 
-void TMainWindowNavigator::FocusControl(const QString& objectName)
+void MainWindowNavigator::FocusControl(const QString& objectName)
 {
     if (!m_mainWindow)
         return;
@@ -57,7 +57,7 @@ void TMainWindowNavigator::FocusControl(const QString& objectName)
         control->setFocus(Qt::OtherFocusReason);
 }
 
-void TMainWindowNavigator::GoToDataRecord(qint32 recNo)
+void MainWindowNavigator::GoToDataRecord(qint32 recNo)
 {
     // A record deleted since the check is not sought: moving would land on
     // some other record and suggest it was the one meant.

@@ -10,16 +10,16 @@ class TApolloTable;
 namespace emlo {
 
 // Pages of the main window's page control a remark can lead to.
-enum class TReportPage { Attr, Codes, Data };
+enum class ReportPage { Attr, Codes, Data };
 
 // What the check report window needs of the main window to lead the user from
 // a remark to its control or emission record. The report window decides the
 // order of the steps; the main window only carries them out.
-class TReportNavigator {
+class ReportNavigator {
 public:
-    virtual ~TReportNavigator() = default;
+    virtual ~ReportNavigator() = default;
     // Makes the page the active page of the page control `pc`.
-    virtual void ShowPage(TReportPage page) = 0;
+    virtual void ShowPage(ReportPage page) = 0;
     // Brings the main window to the front and gives it the focus.
     virtual void ActivateMainWindow() = 0;
     // Makes the control of that object name the main window's active control.
@@ -31,11 +31,11 @@ public:
 
 // The navigator over a real main window: finds `pc`, its pages `tsAttr`,
 // `tsCodes`, `tsData` and the controls by object name.
-class TMainWindowNavigator : public TReportNavigator {
+class MainWindowNavigator : public ReportNavigator {
 public:
-    TMainWindowNavigator(QWidget* mainWindow, TApolloTable* tblData);
+    MainWindowNavigator(QWidget* mainWindow, TApolloTable* tblData);
 
-    void ShowPage(TReportPage page) override;
+    void ShowPage(ReportPage page) override;
     void ActivateMainWindow() override;
     void FocusControl(const QString& objectName) override;
     void GoToDataRecord(qint32 recNo) override;

@@ -13,9 +13,9 @@ namespace emlo {
 
 namespace {
 
-TSaveDialog::ExecuteHook& executeHook()
+SaveDialogSetup::ExecuteHook& executeHook()
 {
-    static TSaveDialog::ExecuteHook hook;
+    static SaveDialogSetup::ExecuteHook hook;
     return hook;
 }
 
@@ -27,7 +27,7 @@ QString suffixOf(const QString& pattern)
 }
 
 // The file list's column titles in the program's language.
-class TFileListTitles : public QIdentityProxyModel {
+class FileListTitles : public QIdentityProxyModel {
 public:
     using QIdentityProxyModel::QIdentityProxyModel;
 
@@ -45,7 +45,7 @@ public:
 void useOwnTexts(QFileDialog& dialog)
 {
     dialog.setOption(QFileDialog::ReadOnly);
-    dialog.setProxyModel(new TFileListTitles(&dialog));
+    dialog.setProxyModel(new FileListTitles(&dialog));
     dialog.setSidebarUrls({QUrl::fromLocalFile(QDir::rootPath()), QUrl::fromLocalFile(QDir::homePath())});
     const struct {
         const char* button;
@@ -64,19 +64,19 @@ void useOwnTexts(QFileDialog& dialog)
 
 }  // namespace
 
-void TSaveDialog::setExecuteHook(ExecuteHook hook)
+void SaveDialogSetup::setExecuteHook(ExecuteHook hook)
 {
     executeHook() = std::move(hook);
 }
 
-bool TSaveDialog::Execute(QWidget* parent)
+bool SaveDialogSetup::Execute(QWidget* parent)
 {
     if (executeHook())
         return executeHook()(*this);
     return runQtDialog(parent);
 }
 
-bool TSaveDialog::runQtDialog(QWidget* parent)
+bool SaveDialogSetup::runQtDialog(QWidget* parent)
 {
     // Qt's own dialog, not the desktop's, so that every text is ours.
     QFileDialog dialog(parent, Title);

@@ -13,10 +13,10 @@ namespace emlo {
 // The save dialog of the check report: its title, filters and file name, and
 // one call that shows it. Tests replace the real dialog through a hook, so no
 // test ever waits on a modal window.
-class TSaveDialog {
+class SaveDialogSetup {
 public:
     using Filter = QPair<QString, QString>;  // description, pattern ("*.txt")
-    using ExecuteHook = std::function<bool(TSaveDialog& dialog)>;
+    using ExecuteHook = std::function<bool(SaveDialogSetup& dialog)>;
 
     QString Title;
     QList<Filter> Filters;

@@ -19,7 +19,7 @@ using namespace emlo::testing;
 
 namespace {
 
-struct TRun {
+struct CliRun {
     int ExitCode = -1;
     QByteArray Out;
     QByteArray Err;
@@ -27,11 +27,11 @@ struct TRun {
 
 // Who runs the tool: the test's own user, or, when the tests run as root (for
 // whom file permissions do not apply), the unprivileged user "nobody".
-enum class TUser { Self, Unprivileged };
+enum class RunAs { Self, Unprivileged };
 
-TRun runCli(const QStringList& arguments, const QString& program = QStringLiteral(EMLO_CLI_PATH),
-            TUser user = TUser::Self, const QString& locale = QStringLiteral("C.UTF-8"),
-            rlim_t fileSizeLimit = RLIM_INFINITY)
+CliRun runCli(const QStringList& arguments, const QString& program = QStringLiteral(EMLO_CLI_PATH),
+              RunAs user = RunAs::Self, const QString& locale = QStringLiteral("C.UTF-8"),
+              rlim_t fileSizeLimit = RLIM_INFINITY)
 {
     QProcess process;
     if (fileSizeLimit != RLIM_INFINITY) {
@@ -47,7 +47,7 @@ TRun runCli(const QStringList& arguments, const QString& program = QStringLitera
     }
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("LC_ALL"), locale);
-    if (user == TUser::Unprivileged) {
+    if (user == RunAs::Unprivileged) {
         env.insert(QStringLiteral("HOME"), QDir::tempPath());
         process.setChildProcessModifier([] {
             if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
@@ -56,7 +56,7 @@ TRun runCli(const QStringList& arguments, const QString& program = QStringLitera
     }
     process.setProcessEnvironment(env);
     process.start(program, arguments);
-    TRun run;
+    CliRun run;
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
         return run;
     run.ExitCode = process.exitCode();
@@ -117,7 +117,7 @@ private slots:
         fx.LoadCase(folder);
         fx.Close();
 
-        const TRun run =
+        const CliRun run =
             runCli({QStringLiteral("check"), fx.WorkDir(), QStringLiteral("--program-dir"), fx.ProgramDir()});
         const QByteArray expected = readFile(folder + QStringLiteral("/expected.txt"));
         QCOMPARE(QString::fromUtf8(run.Err), QString());
@@ -135,7 +135,8 @@ private slots:
     {
         CheckFixture fx;
         QVERIFY(fx.IsValid());
-        TRun run = runCli({QStringLiteral("check"), fx.WorkDir(), QStringLiteral("--program-dir=") + fx.ProgramDir()});
+        CliRun run =
+            runCli({QStringLiteral("check"), fx.WorkDir(), QStringLiteral("--program-dir=") + fx.ProgramDir()});
         QCOMPARE(run.ExitCode, 2);
         QCOMPARE(QString::fromUtf8(run.Out), QString());
         QCOMPARE(QString::fromUtf8(run.Err),
@@ -175,7 +176,7 @@ private slots:
         QVERIFY(QFile::copy(QStringLiteral(EMLO_CLI_PATH), tool));
         QVERIFY(QFile::copy(QFileInfo(QStringLiteral(EMLO_CLI_PATH)).absolutePath() + QStringLiteral("/libsde50.so"),
                             fx.ProgramDir() + QStringLiteral("libsde50.so")));
-        const TRun run = runCli({QStringLiteral("check"), fx.WorkDir()}, tool);
+        const CliRun run = runCli({QStringLiteral("check"), fx.WorkDir()}, tool);
         QCOMPARE(QString::fromUtf8(run.Err), QString());
         QCOMPARE(QString::fromUtf8(run.Out), QStringLiteral("Все гаразд\t\n"));
         QCOMPARE(run.ExitCode, 0);
@@ -246,7 +247,7 @@ private slots:
             argument.replace(QStringLiteral("%program/"), fx.ProgramDir());
             argument.replace(QStringLiteral("%program"), fx.ProgramDir());
         }
-        const TRun run = runCli(arguments);
+        const CliRun run = runCli(arguments);
         QCOMPARE(run.ExitCode, 2);
         QCOMPARE(QString::fromUtf8(run.Out), QString());
         QVERIFY2(QString::fromUtf8(run.Err).contains(stderrHolds), run.Err.constData());
@@ -263,7 +264,7 @@ private slots:
         fx.Close();
         const QString pdf = fx.WorkDir() + QStringLiteral("out/form.pdf");
         QVERIFY(QDir().mkpath(fx.WorkDir() + QStringLiteral("out")));
-        const TRun run =
+        const CliRun run =
             runCli({QStringLiteral("print"), fx.WorkDir(), pdf, QStringLiteral("--program-dir"), fx.ProgramDir()});
         QCOMPARE(QString::fromUtf8(run.Err), QString());
         QCOMPARE(run.ExitCode, 0);
@@ -288,7 +289,7 @@ private slots:
         fx.Open();  // empty work tables: every attribute is missing
         fx.Close();
         const QString pdf = fx.WorkDir() + QStringLiteral("form.pdf");
-        const TRun run =
+        const CliRun run =
             runCli({QStringLiteral("print"), fx.WorkDir(), pdf, QStringLiteral("--program-dir"), fx.ProgramDir()});
         QCOMPARE(run.ExitCode, 1);
         QVERIFY(QString::fromUtf8(run.Out).startsWith(QStringLiteral("Не вказана назва підприємства\tРеквізити\n")));
@@ -319,22 +320,22 @@ private slots:
         const auto restore = qScopeGuard([&] { ::chmod(QFile::encodeName(fx.ProgramDir()).constData(), 0755); });
 
         const QString programOption = QStringLiteral("--program-dir=") + fx.ProgramDir();
-        TRun run = runCli({QStringLiteral("check"), fx.WorkDir(), programOption}, QStringLiteral(EMLO_CLI_PATH),
-                          TUser::Unprivileged);
+        CliRun run = runCli({QStringLiteral("check"), fx.WorkDir(), programOption}, QStringLiteral(EMLO_CLI_PATH),
+                            RunAs::Unprivileged);
         QCOMPARE(QString::fromUtf8(run.Err), QString());
         QCOMPARE(QString::fromUtf8(run.Out), QStringLiteral("Все гаразд\t\n"));
         QCOMPARE(run.ExitCode, 0);
 
         const QString out = fx.WorkDir() + QStringLiteral("out");
         run = runCli({QStringLiteral("export"), fx.WorkDir(), out, programOption}, QStringLiteral(EMLO_CLI_PATH),
-                     TUser::Unprivileged);
+                     RunAs::Unprivileged);
         QCOMPARE(QString::fromUtf8(run.Err), QString());
         QCOMPARE(run.ExitCode, 0);
         QVERIFY(QFile::exists(out + QStringLiteral("/data.xml")));
 
         const QString pdf = fx.WorkDir() + QStringLiteral("form.pdf");
         run = runCli({QStringLiteral("print"), fx.WorkDir(), pdf, programOption}, QStringLiteral(EMLO_CLI_PATH),
-                     TUser::Unprivileged);
+                     RunAs::Unprivileged);
         QCOMPARE(QString::fromUtf8(run.Err), QString());
         QCOMPARE(run.ExitCode, 0);
         QVERIFY(readFile(pdf).startsWith("%PDF"));
@@ -360,7 +361,7 @@ private slots:
         fx.Close();
         const QString target =
             fx.WorkDir() + (command == QLatin1String("print") ? QStringLiteral("form.pdf") : QStringLiteral("out"));
-        const TRun run = runCli({QStringLiteral("--program-dir"), fx.ProgramDir(), command, fx.WorkDir(), target});
+        const CliRun run = runCli({QStringLiteral("--program-dir"), fx.ProgramDir(), command, fx.WorkDir(), target});
         QCOMPARE(QString::fromUtf8(run.Err), QString());
         QCOMPARE(run.ExitCode, 0);
         if (command == QLatin1String("print"))
@@ -396,7 +397,7 @@ private slots:
             argument.replace(QStringLiteral("%work"), fx.WorkDir());
             argument.replace(QStringLiteral("%program"), fx.ProgramDir());
         }
-        const TRun run = runCli(arguments);
+        const CliRun run = runCli(arguments);
         QCOMPARE(run.ExitCode, 2);
         QCOMPARE(QString::fromUtf8(run.Out), QString());
         QCOMPARE(dataLines(fx), before);
@@ -431,10 +432,10 @@ private slots:
         fx.AddData(1, 1.5, 0.25);
         fx.Close();
         const QString out = fx.WorkDir() + QStringLiteral("out");
-        const TRun run = runCli(options
-                                    + QStringList{QStringLiteral("export"), fx.WorkDir(), out,
-                                                  QStringLiteral("--program-dir"), fx.ProgramDir()},
-                                QStringLiteral(EMLO_CLI_PATH), TUser::Self, locale);
+        const CliRun run = runCli(options
+                                      + QStringList{QStringLiteral("export"), fx.WorkDir(), out,
+                                                    QStringLiteral("--program-dir"), fx.ProgramDir()},
+                                  QStringLiteral(EMLO_CLI_PATH), RunAs::Self, locale);
         QCOMPARE(QString::fromUtf8(run.Err), QString());
         QCOMPARE(run.ExitCode, 0);
         const QByteArray data = readFile(out + QStringLiteral("/data.xml"));
@@ -496,7 +497,7 @@ private slots:
                                         .arg(it.key())
                                         .arg(it.value())));
             QCOMPARE(seen.size(), 9 + 7);
-            const TRun next = runCli(check);
+            const CliRun next = runCli(check);
             QCOMPARE(QString::fromUtf8(next.Out), QStringLiteral("Все гаразд\t\n"));
             QCOMPARE(next.ExitCode, 0);
         }
@@ -530,9 +531,9 @@ private slots:
         const rlim_t limit = file == u"data.dbf" ? rlim_t(tableSize - 1) : rlim_t(tableSize + 7 * 42 + 64);
         QVERIFY(file == u"data.dbf" || qint64(limit) < indexSize + 7 * 16);
         const QByteArray before = readFile(dbf);
-        const TRun run =
+        const CliRun run =
             runCli({QStringLiteral("check"), fx.WorkDir(), QStringLiteral("--program-dir=") + fx.ProgramDir()},
-                   QStringLiteral(EMLO_CLI_PATH), TUser::Self, QStringLiteral("C.UTF-8"), limit);
+                   QStringLiteral(EMLO_CLI_PATH), RunAs::Self, QStringLiteral("C.UTF-8"), limit);
         QCOMPARE(run.ExitCode, 2);
         QCOMPARE(QString::fromUtf8(run.Out), QString());
         // The engine tells a full disk (the table) from a failed rewrite (the index).
@@ -544,7 +545,7 @@ private slots:
         if (file == u"data.dbf")
             QCOMPARE(readFile(dbf), before);
         // With room again the next check stores the totals and is clean.
-        const TRun next =
+        const CliRun next =
             runCli({QStringLiteral("check"), fx.WorkDir(), QStringLiteral("--program-dir=") + fx.ProgramDir()});
         QCOMPARE(QString::fromUtf8(next.Err), QString());
         QCOMPARE(next.ExitCode, 0);
@@ -573,10 +574,10 @@ private slots:
         const auto restore = qScopeGuard([&] { ::chmod(QFile::encodeName(fx.WorkDir()).constData(), 0755); });
         const QString programOption = QStringLiteral("--program-dir=") + fx.ProgramDir();
         const auto cli = [&](const QStringList& arguments) {
-            return runCli(arguments, QStringLiteral(EMLO_CLI_PATH), TUser::Unprivileged);
+            return runCli(arguments, QStringLiteral(EMLO_CLI_PATH), RunAs::Unprivileged);
         };
 
-        TRun run = cli({QStringLiteral("check"), fx.WorkDir(), programOption});
+        CliRun run = cli({QStringLiteral("check"), fx.WorkDir(), programOption});
         QCOMPARE(QString::fromUtf8(run.Err), QString());
         QCOMPARE(QString::fromUtf8(run.Out), QStringLiteral("Все гаразд\t\n"));
         QCOMPARE(run.ExitCode, 0);
@@ -609,7 +610,7 @@ private slots:
     void helpInUkrainian()
     {
         for (const QString& option : {QStringLiteral("--help"), QStringLiteral("-h")}) {
-            const TRun run = runCli({option});
+            const CliRun run = runCli({option});
             QCOMPARE(run.ExitCode, 0);
             const QString text = QString::fromUtf8(run.Out);
             QVERIFY(text.contains(QStringLiteral("Використання: emlo-cli КОМАНДА")));

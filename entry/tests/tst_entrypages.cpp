@@ -122,7 +122,7 @@ void TestEntryPages::cleanup()
 
 void TestEntryPages::start()
 {
-    m_window = std::make_unique<TfrmMain>(TAppPaths{m_folders->program, m_folders->settings});
+    m_window = std::make_unique<TfrmMain>(AppPaths{m_folders->program, m_folders->settings});
     m_window->show();
     QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
     QCOMPARE(m_dialogs->texts(), QStringList());

@@ -144,7 +144,7 @@ void TestEntryRoads::cleanup()
 
 void TestEntryRoads::start()
 {
-    TAppPaths paths;
+    AppPaths paths;
     paths.programFolder = m_folders->program;
     paths.settingsFile = m_folders->settings;
     m_window = std::make_unique<TfrmMain>(paths);

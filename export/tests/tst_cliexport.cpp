@@ -17,15 +17,15 @@ const QList<ContRow> kPollutants = {
     {3, QStringLiteral("0001"), QStringLiteral("Пил \"А\" & сажа"), 10.0},
 };
 
-struct TRun {
+struct CliRun {
     int ExitCode = -1;
     QString Out;
     QString Err;
 };
 
 // Runs emlo-cli with a clean locale environment plus the given variables.
-TRun runCli(const QStringList& arguments, const QMap<QString, QString>& env = {},
-            const QString& workingDirectory = QString())
+CliRun runCli(const QStringList& arguments, const QMap<QString, QString>& env = {},
+              const QString& workingDirectory = QString())
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"LC_ALL", "LC_NUMERIC", "LANG", "LANGUAGE"})
@@ -42,7 +42,7 @@ TRun runCli(const QStringList& arguments, const QMap<QString, QString>& env = {}
     if (!workingDirectory.isEmpty())
         process.setWorkingDirectory(workingDirectory);
     process.start(QStringLiteral(EMLO_CLI_PATH), arguments);
-    TRun run;
+    CliRun run;
     if (!process.waitForFinished(60000))
         return run;
     run.ExitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
@@ -109,7 +109,7 @@ void TestCliExport::decimalSeparatorFollowsTheLocale()
     // A folder that does not exist yet, parents included.
     const QString out = fx.OutDir() + QStringLiteral("2024/q1");
 
-    const TRun run = runCli(
+    const CliRun run = runCli(
         {QStringLiteral("export"), fx.WorkDir(), out, QStringLiteral("--program-dir"), fx.ProgramDir()},
         {{QStringLiteral("LC_ALL"), lcAll}, {QStringLiteral("LANG"), lang}, {QStringLiteral("LC_NUMERIC"), lcNumeric}});
     QCOMPARE(run.Err, QString());
@@ -132,7 +132,7 @@ void TestCliExport::remarksStopTheExport()
     fx.Close();
     const QString out = fx.OutDir() + QStringLiteral("new");
 
-    const TRun run =
+    const CliRun run =
         runCli({QStringLiteral("export"), fx.WorkDir(), out, QStringLiteral("--program-dir"), fx.ProgramDir()});
     QCOMPARE(run.ExitCode, 1);
     QCOMPARE(run.Out,
@@ -150,7 +150,7 @@ void TestCliExport::writeErrorExitsWithTwo()
     QVERIFY(QDir(fx.OutDir()).mkdir(QStringLiteral("attr.xml")));
     const QString out = fx.OutDir().chopped(1);
 
-    const TRun run =
+    const CliRun run =
         runCli({QStringLiteral("export"), fx.WorkDir(), out, QStringLiteral("--program-dir"), fx.ProgramDir()});
     QCOMPARE(run.ExitCode, 2);
     QCOMPARE(run.Err,
@@ -166,9 +166,9 @@ void TestCliExport::relativeOutputFolderIsTheCallersFolder()
 
     // Opening the tables makes the program folder the current one; the
     // output folder must still be taken from where the command was given.
-    const TRun run = runCli({QStringLiteral("export"), fx.WorkDir(), QStringLiteral("rel"),
-                             QStringLiteral("--program-dir"), fx.ProgramDir()},
-                            {}, fx.OutDir());
+    const CliRun run = runCli({QStringLiteral("export"), fx.WorkDir(), QStringLiteral("rel"),
+                               QStringLiteral("--program-dir"), fx.ProgramDir()},
+                              {}, fx.OutDir());
     QCOMPARE(run.ExitCode, 0);
     QCOMPARE(FolderEntries(fx.OutDir() + QStringLiteral("rel")),
              (QStringList{QStringLiteral("attr.xml"), QStringLiteral("data.xml")}));

@@ -33,11 +33,11 @@ bool waitCursorShown()
 }
 
 // A command over the fixture's tables whose check gate runs the real data check.
-struct TCommandRig {
-    explicit TCommandRig(ProgramFolder& fx)
+struct CommandRig {
+    explicit CommandRig(ProgramFolder& fx)
         : command(fx.Data(), [this, &fx] {
               ++checks;
-              return checkPasses && TDataCheck(*fx.Data().tblAttr, *fx.Data().tblData).CheckData();
+              return checkPasses && DataCheck(*fx.Data().tblAttr, *fx.Data().tblData).CheckData();
           })
     {
         command.ShowWaitCursor = [this] {
@@ -49,7 +49,7 @@ struct TCommandRig {
     bool checkPasses = true;
     int checks = 0;
     int cursorShows = 0;
-    TTransferCommand command;
+    TransferCommand command;
 };
 
 }  // namespace
@@ -100,7 +100,7 @@ void TestTransferCommand::exportWritesBothFilesUnderTheHourglass()
     bool hourglassDuringMessage = false;
     dialogs.onMessage = [&](const MessageRequest&) { hourglassDuringMessage = waitCursorShown(); };
 
-    TCommandRig rig(fx);
+    CommandRig rig(fx);
     rig.command.actTransferExecute();
 
     QCOMPARE(dialogs.folderRequests(), QStringList{QString()});
@@ -125,7 +125,7 @@ void TestTransferCommand::checkWithRemarksStopsBeforeTheFolderDialog()
     QVERIFY(fx.IsValid());
     fx.Open();
     ScriptedDialogs dialogs;
-    TCommandRig rig(fx);
+    CommandRig rig(fx);
     rig.checkPasses = false;
 
     rig.command.actTransferExecute();
@@ -146,7 +146,7 @@ void TestTransferCommand::cancelledFolderDialogWritesNothing()
     dialogs.queueFolder(false);
     const QString startFolder = QDir::currentPath();
 
-    TCommandRig rig(fx);
+    CommandRig rig(fx);
     rig.command.actTransferExecute();
 
     QCOMPARE(dialogs.messages().size(), 1);
@@ -173,7 +173,7 @@ void TestTransferCommand::writeErrorIsReportedAfterTheCursorIsRestored()
     bool hourglassDuringMessage = true;
     dialogs.onMessage = [&](const MessageRequest&) { hourglassDuringMessage = waitCursorShown(); };
 
-    TCommandRig rig(fx);
+    CommandRig rig(fx);
     rig.command.actTransferExecute();
 
     QCOMPARE(dialogs.messages().size(), 1);
@@ -199,7 +199,7 @@ void TestTransferCommand::emptyFolderNameFailsWithoutExport()
     ScriptedDialogs dialogs;
     dialogs.queueFolder(true, QString());
 
-    TCommandRig rig(fx);
+    CommandRig rig(fx);
     QString error;
     try {
         rig.command.actTransferExecute();
@@ -222,7 +222,7 @@ void TestTransferCommand::exportCarriesRecalculatedTotalsAndRestoresOpenStates()
     ScriptedDialogs dialogs;
     dialogs.queueFolder(true, fx.OutDir());
 
-    TCommandRig rig(fx);
+    CommandRig rig(fx);
     // The check reads tblAttr; closing it afterwards shows that the export
     // opens a closed table for itself and closes it again.
     rig.command.ShowWaitCursor = [&] {

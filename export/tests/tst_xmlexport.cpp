@@ -52,7 +52,7 @@ QStringList rowLines(const QByteArray& file)
 }
 
 // Fails the value of the second record, as a read error of the table would.
-class TFailingSecondRecord : public TVXMLExport {
+class FailingSecondRecord : public TVXMLExport {
 public:
     QString GetFieldText(const TField& field) const override
     {
@@ -67,9 +67,9 @@ private:
 
 // Lowers the largest file size this process may write, so that writes beyond
 // it fail as on a full disk; restores the limit when it goes.
-class TFileSizeLimit {
+class ExportSizeLimit {
 public:
-    explicit TFileSizeLimit(rlim_t bytes)
+    explicit ExportSizeLimit(rlim_t bytes)
     {
         std::signal(SIGXFSZ, SIG_IGN);
         getrlimit(RLIMIT_FSIZE, &m_saved);
@@ -77,7 +77,7 @@ public:
         limit.rlim_cur = bytes;
         m_ok = setrlimit(RLIMIT_FSIZE, &limit) == 0;
     }
-    ~TFileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_saved); }
+    ~ExportSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_saved); }
     bool ok() const { return m_ok; }
 
 private:
@@ -517,14 +517,14 @@ void TestXmlExport::errorDuringRunKeepsPreviousTarget()
     const QString path = fx.OutDir() + QStringLiteral("data.xml");
     WriteFile(path, "previous export\r\n");
 
-    TFailingSecondRecord expXML;
+    FailingSecondRecord expXML;
     QCOMPARE(exportTable(*dm.tblData, path, &expXML), QStringLiteral("Read error"));
     QCOMPARE(ReadFile(path), QByteArray("previous export\r\n"));
     QCOMPARE(FolderEntries(fx.OutDir()), QStringList{QStringLiteral("data.xml")});
 
     // Without an earlier file nothing is left at all.
     QVERIFY(QFile::remove(path));
-    TFailingSecondRecord again;
+    FailingSecondRecord again;
     QCOMPARE(exportTable(*dm.tblData, path, &again), QStringLiteral("Read error"));
     QCOMPARE(FolderEntries(fx.OutDir()), QStringList());
 }
@@ -542,7 +542,7 @@ void TestXmlExport::writeErrorKeepsPreviousTarget()
     QString error;
     {
         // The file being written outgrows the limit: its writes fail as on a full disk.
-        TFileSizeLimit limit(1024);
+        ExportSizeLimit limit(1024);
         QVERIFY(limit.ok());
         error = exportTable(*dm.tblData, path);
     }

@@ -13,7 +13,7 @@
 
 namespace emlo {
 
-TTransferCommand::TTransferCommand(TDataModule& dataModule, std::function<bool()> checkBeforeOutput, QWidget* parent)
+TransferCommand::TransferCommand(TDataModule& dataModule, std::function<bool()> checkBeforeOutput, QWidget* parent)
     : ShowWaitCursor(WaitCursor::show),
       HideWaitCursor(WaitCursor::hide),
       m_dataModule(dataModule),
@@ -23,7 +23,7 @@ TTransferCommand::TTransferCommand(TDataModule& dataModule, std::function<bool()
     ApplyProgramSettings(expXML);
 }
 
-void TTransferCommand::actTransferExecute()
+void TransferCommand::actTransferExecute()
 {
     // The check also brings the group totals up to date, so the files carry
     // the totals as recalculated now.
@@ -35,7 +35,7 @@ void TTransferCommand::actTransferExecute()
     ExportWorkTables(folder);
 }
 
-bool TTransferCommand::AskExportFolder(QString& folder)
+bool TransferCommand::AskExportFolder(QString& folder)
 {
     QString chosen;
     // The export's dialog opens with an empty name, on the current folder.
@@ -48,7 +48,7 @@ bool TTransferCommand::AskExportFolder(QString& folder)
     return false;
 }
 
-void TTransferCommand::ExportWorkTables(const QString& folder)
+void TransferCommand::ExportWorkTables(const QString& folder)
 {
     ShowWaitCursor();
     bool waiting = true;

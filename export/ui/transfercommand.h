@@ -15,12 +15,12 @@ namespace emlo {
 // and writes the attribute table and the emission table into it as attr.xml
 // and data.xml, reporting the outcome in a message box. The main window owns
 // one and routes its action to actTransferExecute.
-class TTransferCommand {
+class TransferCommand {
 public:
     // checkBeforeOutput: the gate in front of output (the data check with its
     // own message on failure); true when the export may go on. The data
     // module and the parent window must outlive the command.
-    TTransferCommand(TDataModule& dataModule, std::function<bool()> checkBeforeOutput, QWidget* parent = nullptr);
+    TransferCommand(TDataModule& dataModule, std::function<bool()> checkBeforeOutput, QWidget* parent = nullptr);
 
     // The command. Errors of the check and of the folder dialog (an empty
     // folder name: "Неможливо утворити дiректорiю") pass through to the

@@ -13,7 +13,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class SilentReporter : public TDataModuleReporter {
+class SilentReporter : public DataModuleReporter {
 public:
     void ShowError(const QString& text, int) override { errors.append(text); }
     void FatalStop() override { errors.append(u"FatalStop"_s); }

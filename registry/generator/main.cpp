@@ -19,7 +19,7 @@ int main(int argc, char** argv)
     int start = 0;
     quint32 seed = 1;
     bool broken = false;
-    emlo::registry::TGeneratorOptions options;
+    emlo::registry::GeneratorOptions options;
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& a = args.at(i);
         const QString next = i + 1 < args.size() ? args.at(i + 1) : QString();
@@ -60,13 +60,13 @@ int main(int argc, char** argv)
         return 2;
     }
     out = QDir(out).absolutePath();
-    emlo::registry::TSubmissionGenerator generator(programDir, seed, options);
+    emlo::registry::SubmissionGenerator generator(programDir, seed, options);
     if (!generator.IsValid()) {
         err << generator.ErrorString() << '\n';
         return 2;
     }
     for (int i = start; i < start + count; ++i) {
-        const emlo::registry::TGeneratedEnterprise e = generator.MakeEnterprise(i);
+        const emlo::registry::GeneratedEnterprise e = generator.MakeEnterprise(i);
         const QString folder = QStringLiteral("%1/%2/%3")
                                    .arg(out, e.Attr.value(QStringLiteral("OBL_ID")).toString(),
                                         e.Attr.value(QStringLiteral("EDRPOU")).toString());
@@ -77,7 +77,7 @@ int main(int argc, char** argv)
     }
     if (broken) {
         int index = start + count;
-        for (emlo::registry::TBreakage kind : emlo::registry::AllBreakages()) {
+        for (emlo::registry::Breakage kind : emlo::registry::AllBreakages()) {
             const QString folder = QStringLiteral("%1/broken/%2").arg(out, emlo::registry::BreakageName(kind));
             if (!generator.Write(generator.MakeEnterprise(index++), folder, kind)) {
                 err << generator.ErrorString() << '\n';

@@ -18,7 +18,7 @@
 
 namespace emlo::registry {
 
-class TGeneratorReporter : public TDataModuleReporter {
+class GeneratorReporter : public DataModuleReporter {
 public:
     void ShowError(const QString& text, int) override { Errors << text; }
     void FatalStop() override { }
@@ -70,41 +70,40 @@ template <typename T, size_t N> QString pick(QRandomGenerator& random, const T (
 
 }  // namespace
 
-QList<TBreakage> AllBreakages()
+QList<Breakage> AllBreakages()
 {
-    return {TBreakage::NotWellFormed,  TBreakage::WrongEncoding,    TBreakage::MissingField,
-            TBreakage::UnknownField,   TBreakage::NotANumber,       TBreakage::BadEdrpou,
-            TBreakage::UnknownKoatuu,  TBreakage::UnknownPollutant, TBreakage::RepeatedPollutant,
-            TBreakage::Incomplete,     TBreakage::HugeFile,         TBreakage::DeepNesting,
-            TBreakage::EntityExpansion};
+    return {Breakage::NotWellFormed,     Breakage::WrongEncoding, Breakage::MissingField,  Breakage::UnknownField,
+            Breakage::NotANumber,        Breakage::BadEdrpou,     Breakage::UnknownKoatuu, Breakage::UnknownPollutant,
+            Breakage::RepeatedPollutant, Breakage::Incomplete,    Breakage::HugeFile,      Breakage::DeepNesting,
+            Breakage::EntityExpansion};
 }
 
-QString BreakageName(TBreakage breakage)
+QString BreakageName(Breakage breakage)
 {
     switch (breakage) {
-    case TBreakage::None: return QStringLiteral("valid");
-    case TBreakage::NotWellFormed: return QStringLiteral("not-well-formed");
-    case TBreakage::WrongEncoding: return QStringLiteral("wrong-encoding");
-    case TBreakage::MissingField: return QStringLiteral("missing-field");
-    case TBreakage::UnknownField: return QStringLiteral("unknown-field");
-    case TBreakage::NotANumber: return QStringLiteral("not-a-number");
-    case TBreakage::BadEdrpou: return QStringLiteral("bad-edrpou");
-    case TBreakage::UnknownKoatuu: return QStringLiteral("unknown-koatuu");
-    case TBreakage::UnknownPollutant: return QStringLiteral("unknown-pollutant");
-    case TBreakage::RepeatedPollutant: return QStringLiteral("repeated-pollutant");
-    case TBreakage::Incomplete: return QStringLiteral("incomplete");
-    case TBreakage::HugeFile: return QStringLiteral("huge-file");
-    case TBreakage::DeepNesting: return QStringLiteral("deep-nesting");
-    case TBreakage::EntityExpansion: return QStringLiteral("entity-expansion");
+    case Breakage::None: return QStringLiteral("valid");
+    case Breakage::NotWellFormed: return QStringLiteral("not-well-formed");
+    case Breakage::WrongEncoding: return QStringLiteral("wrong-encoding");
+    case Breakage::MissingField: return QStringLiteral("missing-field");
+    case Breakage::UnknownField: return QStringLiteral("unknown-field");
+    case Breakage::NotANumber: return QStringLiteral("not-a-number");
+    case Breakage::BadEdrpou: return QStringLiteral("bad-edrpou");
+    case Breakage::UnknownKoatuu: return QStringLiteral("unknown-koatuu");
+    case Breakage::UnknownPollutant: return QStringLiteral("unknown-pollutant");
+    case Breakage::RepeatedPollutant: return QStringLiteral("repeated-pollutant");
+    case Breakage::Incomplete: return QStringLiteral("incomplete");
+    case Breakage::HugeFile: return QStringLiteral("huge-file");
+    case Breakage::DeepNesting: return QStringLiteral("deep-nesting");
+    case Breakage::EntityExpansion: return QStringLiteral("entity-expansion");
     }
     return QString();
 }
 
-TSubmissionGenerator::TSubmissionGenerator(const QString& programDir, quint32 seed, TGeneratorOptions options)
+SubmissionGenerator::SubmissionGenerator(const QString& programDir, quint32 seed, GeneratorOptions options)
     : m_seed(seed),
       m_options(options),
       m_programDir(QDir(programDir).absolutePath() + QLatin1Char('/')),
-      m_reporter(std::make_unique<TGeneratorReporter>())
+      m_reporter(std::make_unique<GeneratorReporter>())
 {
     if (!m_work.isValid()) {
         m_error = QStringLiteral("cannot make a temporary folder");
@@ -119,9 +118,9 @@ TSubmissionGenerator::TSubmissionGenerator(const QString& programDir, quint32 se
         m_error = m_reporter->Errors.join(QLatin1Char('\n'));
 }
 
-TSubmissionGenerator::~TSubmissionGenerator() = default;
+SubmissionGenerator::~SubmissionGenerator() = default;
 
-bool TSubmissionGenerator::loadReference(const QString& refdata)
+bool SubmissionGenerator::loadReference(const QString& refdata)
 {
     for (const QStringList& row : readCsv(refdata + QStringLiteral("obl.csv"), &m_error))
         m_regions.append({row.at(1), row.at(2)});
@@ -149,22 +148,22 @@ bool TSubmissionGenerator::loadReference(const QString& refdata)
     return m_error.isEmpty();
 }
 
-TGeneratedEnterprise TSubmissionGenerator::MakeEnterprise(int index)
+GeneratedEnterprise SubmissionGenerator::MakeEnterprise(int index)
 {
     QRandomGenerator random(m_seed * 1000003u + quint32(index));
-    TGeneratedEnterprise e;
+    GeneratedEnterprise e;
     QMap<QString, QVariant>& a = e.Attr;
     a[QStringLiteral("ENNAME")] =
         QStringLiteral("%1 \"%2\" %3").arg(pick(random, kNameStarts), pick(random, kNameWords)).arg(index + 1);
     a[QStringLiteral("EDRPOU")] = QString::number(30000000 + index);
     // Regions that have settlements (every region in KOATUU has).
-    TCodeName region;
-    QList<TCodeName>* settlements = nullptr;
+    CodeName region;
+    QList<CodeName>* settlements = nullptr;
     do {
         region = m_regions.at(random.bounded(int(m_regions.size())));
         settlements = &m_settlementsByRegion[region.Code.left(2)];
     } while (settlements->isEmpty());
-    const TCodeName city = settlements->at(random.bounded(int(settlements->size())));
+    const CodeName city = settlements->at(random.bounded(int(settlements->size())));
     const QString district = city.Code.left(5) + QStringLiteral("00000");
     a[QStringLiteral("ENADDR")] = QStringLiteral("%1, вул. Заводська, %2").arg(city.Name).arg(random.bounded(1, 200));
     a[QStringLiteral("ENCH_POS")] = pick(random, kPositions);
@@ -180,13 +179,13 @@ TGeneratedEnterprise TSubmissionGenerator::MakeEnterprise(int index)
     a[QStringLiteral("REGN_ID")] = m_cyNames.contains(district) ? district.toLongLong() : city.Code.toLongLong();
     a[QStringLiteral("CITY_DESCR")] = city.Name;
     a[QStringLiteral("CITY_ID")] = city.Code.toLongLong();
-    const TCodeName dep = m_departments.at(random.bounded(int(m_departments.size())));
+    const CodeName dep = m_departments.at(random.bounded(int(m_departments.size())));
     a[QStringLiteral("SPODU_D")] = dep.Name;
     a[QStringLiteral("SPODU_ID")] = dep.Code;
-    const TCodeName act = m_activities.at(random.bounded(int(m_activities.size())));
+    const CodeName act = m_activities.at(random.bounded(int(m_activities.size())));
     a[QStringLiteral("KVED_DESCR")] = act.Name;
     a[QStringLiteral("KVED_ID")] = act.Code;
-    const TCodeName own = m_ownership.at(random.bounded(int(m_ownership.size())));
+    const CodeName own = m_ownership.at(random.bounded(int(m_ownership.size())));
     a[QStringLiteral("KFV_DESCR")] = own.Name;
     a[QStringLiteral("KFV_ID")] = own.Code;
     a[QStringLiteral("X1")] = random.bounded(44, 53);
@@ -201,7 +200,7 @@ TGeneratedEnterprise TSubmissionGenerator::MakeEnterprise(int index)
     for (int i = 0; i < count; ++i) {
         const int j = i + random.bounded(int(ids.size()) - i);
         std::swap(ids[i], ids[j]);
-        TGeneratedRow row;
+        GeneratedRow row;
         row.ContId = ids.at(i);
         // Amounts spread over six orders of magnitude; now and then one
         // reaches the pollutant's threshold.
@@ -213,11 +212,11 @@ TGeneratedEnterprise TSubmissionGenerator::MakeEnterprise(int index)
         e.Rows.append(row);
     }
     std::sort(e.Rows.begin(), e.Rows.end(),
-              [](const TGeneratedRow& x, const TGeneratedRow& y) { return x.ContId < y.ContId; });
+              [](const GeneratedRow& x, const GeneratedRow& y) { return x.ContId < y.ContId; });
     return e;
 }
 
-bool TSubmissionGenerator::Write(const TGeneratedEnterprise& enterprise, const QString& folder, TBreakage breakage)
+bool SubmissionGenerator::Write(const GeneratedEnterprise& enterprise, const QString& folder, Breakage breakage)
 {
     if (!IsValid())
         return false;
@@ -235,8 +234,7 @@ bool TSubmissionGenerator::Write(const TGeneratedEnterprise& enterprise, const Q
     return spoil(QDir(folder).absolutePath(), breakage);
 }
 
-bool TSubmissionGenerator::exportTables(const TGeneratedEnterprise& enterprise, const QString& folder,
-                                        TBreakage breakage)
+bool SubmissionGenerator::exportTables(const GeneratedEnterprise& enterprise, const QString& folder, Breakage breakage)
 {
     // Fresh work tables for every enterprise, as a new working folder gets.
     const QString previous = m_data->WorkPath;
@@ -251,11 +249,11 @@ bool TSubmissionGenerator::exportTables(const TGeneratedEnterprise& enterprise, 
     }
 
     QMap<QString, QVariant> attr = enterprise.Attr;
-    if (breakage == TBreakage::BadEdrpou)
+    if (breakage == Breakage::BadEdrpou)
         attr[QStringLiteral("EDRPOU")] = attr.value(QStringLiteral("EDRPOU")).toString().left(7);
-    if (breakage == TBreakage::UnknownKoatuu)
+    if (breakage == Breakage::UnknownKoatuu)
         attr[QStringLiteral("CITY_ID")] = 9999999999LL;
-    if (breakage == TBreakage::Incomplete)
+    if (breakage == Breakage::Incomplete)
         attr.remove(QStringLiteral("ENNAME"));
     TApolloTable& tblAttr = *m_data->tblAttr;
     tblAttr.Insert();
@@ -267,13 +265,13 @@ bool TSubmissionGenerator::exportTables(const TGeneratedEnterprise& enterprise, 
     }
     tblAttr.Post();
 
-    QList<TGeneratedRow> rows = enterprise.Rows;
-    if (breakage == TBreakage::UnknownPollutant && !rows.isEmpty())
+    QList<GeneratedRow> rows = enterprise.Rows;
+    if (breakage == Breakage::UnknownPollutant && !rows.isEmpty())
         rows.last().ContId = 999;
-    if (breakage == TBreakage::RepeatedPollutant && !rows.isEmpty())
+    if (breakage == Breakage::RepeatedPollutant && !rows.isEmpty())
         rows.append(rows.first());
     TApolloTable& tblData = *m_data->tblData;
-    for (const TGeneratedRow& row : rows) {
+    for (const GeneratedRow& row : rows) {
         tblData.Append();
         m_data->tblDataCONTID->setAsInteger(row.ContId);
         m_data->tblDataPOTEN->setAsFloat(row.Poten);
@@ -281,7 +279,7 @@ bool TSubmissionGenerator::exportTables(const TGeneratedEnterprise& enterprise, 
         tblData.Post();
     }
     if (m_options.GroupTotals) {
-        TDataCheck check(tblAttr, tblData);
+        DataCheck check(tblAttr, tblData);
         check.CalcGroupTotals();
     }
 
@@ -291,7 +289,7 @@ bool TSubmissionGenerator::exportTables(const TGeneratedEnterprise& enterprise, 
     return true;
 }
 
-bool TSubmissionGenerator::spoil(const QString& folder, TBreakage breakage)
+bool SubmissionGenerator::spoil(const QString& folder, Breakage breakage)
 {
     const QString attrPath = folder + QStringLiteral("/attr.xml");
     const QString dataPath = folder + QStringLiteral("/data.xml");
@@ -320,27 +318,27 @@ bool TSubmissionGenerator::spoil(const QString& folder, TBreakage breakage)
     }
     const qsizetype firstRow = data.indexOf("<ROW ");
     switch (breakage) {
-    case TBreakage::NotWellFormed: data.truncate(data.size() / 2); break;
-    case TBreakage::WrongEncoding: attr = fromCp1251(attr).toUtf8(); break;
-    case TBreakage::MissingField: {
+    case Breakage::NotWellFormed: data.truncate(data.size() / 2); break;
+    case Breakage::WrongEncoding: attr = fromCp1251(attr).toUtf8(); break;
+    case Breakage::MissingField: {
         const qsizetype at = data.indexOf(" FACT=\"", firstRow);
         data.remove(at, data.indexOf('"', at + 7) + 1 - at);
         break;
     }
-    case TBreakage::UnknownField: data.insert(firstRow + 5, "COLOR=\"red\" "); break;
-    case TBreakage::NotANumber: {
+    case Breakage::UnknownField: data.insert(firstRow + 5, "COLOR=\"red\" "); break;
+    case Breakage::NotANumber: {
         const qsizetype at = data.indexOf("POTEN=\"", firstRow);
         const qsizetype end = data.indexOf('"', at + 7);
         data.replace(at + 7, end - at - 7, toCp1251(QStringLiteral("12т")));
         break;
     }
-    case TBreakage::HugeFile: data.append(QByteArray(5 * 1024 * 1024, ' ')); break;
-    case TBreakage::DeepNesting: {
+    case Breakage::HugeFile: data.append(QByteArray(5 * 1024 * 1024, ' ')); break;
+    case Breakage::DeepNesting: {
         const qsizetype at = data.indexOf("<ROWDATA>") + 9;
         data.insert(at, QByteArray("<x>").repeated(100000));
         break;
     }
-    case TBreakage::EntityExpansion: {
+    case Breakage::EntityExpansion: {
         QByteArray dtd = "<!DOCTYPE DATAPACKET [<!ENTITY a \"aaaaaaaaaa\">";
         char prev = 'a';
         for (char name = 'b'; name <= 'k'; ++name, ++prev)

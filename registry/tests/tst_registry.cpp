@@ -38,12 +38,12 @@ private:
     QProcess* startImport(const QStringList& paths, int year = 2024);
     int runImport(const QStringList& paths, QString* out = nullptr, int year = 2024);
     qint64 scalar(const QString& sql);
-    void openDb(TRegistryDb& db, int version = -1);
-    void write(int index, const QString& folder, quint32 seed = 5, TBreakage breakage = TBreakage::None);
+    void openDb(RegistryDb& db, int version = -1);
+    void write(int index, const QString& folder, quint32 seed = 5, Breakage breakage = Breakage::None);
 
     QString m_engine;
     QTemporaryDir m_dir;
-    std::unique_ptr<TRegistryDb> m_db;
+    std::unique_ptr<RegistryDb> m_db;
     int m_case = 0;
 };
 
@@ -63,9 +63,9 @@ QString TestRegistry::dbSpec() const
 
 void TestRegistry::dropAll()
 {
-    TDbTarget target;
+    DbTarget target;
     QString error;
-    QVERIFY(TDbTarget::Parse(dbSpec(), &target, &error));
+    QVERIFY(DbTarget::Parse(dbSpec(), &target, &error));
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("drop"));
     db.setHostName(target.Host);
     db.setDatabaseName(target.Database);
@@ -86,18 +86,18 @@ void TestRegistry::init()
         dropAll();
 }
 
-void TestRegistry::openDb(TRegistryDb& db, int version)
+void TestRegistry::openDb(RegistryDb& db, int version)
 {
-    TDbTarget target;
+    DbTarget target;
     QString error;
-    QVERIFY(TDbTarget::Parse(dbSpec(), &target, &error));
+    QVERIFY(DbTarget::Parse(dbSpec(), &target, &error));
     QVERIFY2(db.Open(target, QStringLiteral(EMLO_PROGRAM_DIR "/refdata"), &error, version), qPrintable(error));
 }
 
 qint64 TestRegistry::scalar(const QString& sql)
 {
     if (!m_db) {
-        m_db = std::make_unique<TRegistryDb>();
+        m_db = std::make_unique<RegistryDb>();
         openDb(*m_db);
     }
     QSqlQuery query(m_db->Database());
@@ -108,9 +108,9 @@ qint64 TestRegistry::scalar(const QString& sql)
     return query.value(0).toLongLong();
 }
 
-void TestRegistry::write(int index, const QString& folder, quint32 seed, TBreakage breakage)
+void TestRegistry::write(int index, const QString& folder, quint32 seed, Breakage breakage)
 {
-    TSubmissionGenerator generator(QStringLiteral(EMLO_PROGRAM_DIR), seed);
+    SubmissionGenerator generator(QStringLiteral(EMLO_PROGRAM_DIR), seed);
     QVERIFY2(generator.Write(generator.MakeEnterprise(index), folder, breakage), qPrintable(generator.ErrorString()));
 }
 
@@ -184,8 +184,8 @@ void TestRegistry::rejectedSubmissionLeavesNothing()
 {
     const QString folder = m_dir.filePath(QStringLiteral("rejected-%1").arg(m_case));
     write(0, folder + QStringLiteral("/good"));
-    write(1, folder + QStringLiteral("/repeated"), 5, TBreakage::RepeatedPollutant);
-    write(2, folder + QStringLiteral("/unknown"), 5, TBreakage::UnknownPollutant);
+    write(1, folder + QStringLiteral("/repeated"), 5, Breakage::RepeatedPollutant);
+    write(2, folder + QStringLiteral("/unknown"), 5, Breakage::UnknownPollutant);
     QString out;
     QCOMPARE(runImport({folder}, &out), 1);
     const QRegularExpression repeated(QStringLiteral("Відхилено: %1/repeated\n  data.xml, запис \\d+, поле CONTID: "
@@ -204,7 +204,7 @@ void TestRegistry::progressLineOnlyWhenAsked()
     // (the concurrent test checks that); --progress draws the line anyway.
     const QString folder = m_dir.filePath(QStringLiteral("progress-%1").arg(m_case));
     write(0, folder + QStringLiteral("/ok"));
-    write(1, folder + QStringLiteral("/bad"), 5, TBreakage::BadEdrpou);
+    write(1, folder + QStringLiteral("/bad"), 5, Breakage::BadEdrpou);
     QProcess process;
     process.start(QStringLiteral(EMLO_REGISTRY_PATH),
                   {QStringLiteral("import"), QStringLiteral("--db"), dbSpec(), QStringLiteral("--year"),
@@ -261,7 +261,7 @@ void TestRegistry::commandLineErrorsExitWithTwo()
     QFETCH(QString, message);
     if (args.contains(QStringLiteral("@DB@"))) {
         // The registry exists: the refusal is about the arguments.
-        TRegistryDb db;
+        RegistryDb db;
         openDb(db);
     }
     args.replaceInStrings(QStringLiteral("@DB@"), dbSpec());
@@ -277,7 +277,7 @@ void TestRegistry::migrationsUpgradeAndRefuseNewer()
 {
     {
         // A registry of the second version with one submission in it, group total included.
-        TRegistryDb db;
+        RegistryDb db;
         openDb(db, 2);
         QCOMPARE(db.SchemaVersion(), 2);
         QSqlQuery query(db.Database());
@@ -293,9 +293,9 @@ void TestRegistry::migrationsUpgradeAndRefuseNewer()
         QVERIFY(query.exec(QStringLiteral("INSERT INTO emission SELECT id, 23, 2, 1 FROM submission")));
         QVERIFY(query.exec(QStringLiteral("INSERT INTO emission SELECT id, 132, 1.5, 0.5 FROM submission")));
     }
-    TRegistryDb db;
+    RegistryDb db;
     openDb(db);
-    QCOMPARE(db.SchemaVersion(), TRegistryDb::LatestVersion());
+    QCOMPARE(db.SchemaVersion(), RegistryDb::LatestVersion());
     // The upgrade fills the new per-submission sums from the rows already there, group total left out.
     QSqlQuery sums(db.Database());
     QVERIFY(sums.exec(QStringLiteral("SELECT total_poten, total_fact FROM submission")) && sums.next());
@@ -307,12 +307,12 @@ void TestRegistry::migrationsUpgradeAndRefuseNewer()
     QCOMPARE(scalar(QStringLiteral("SELECT SUM(poten) FROM emission")), 5);
     QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM ref_cy")), 30316);
     QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM ref_cont WHERE threshold > 0")), 8);
-    QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM schema_migration")), TRegistryDb::LatestVersion());
+    QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM schema_migration")), RegistryDb::LatestVersion());
     QSqlQuery(db.Database()).exec(QStringLiteral("INSERT INTO schema_migration VALUES (99, 'x')"));
-    TDbTarget target;
+    DbTarget target;
     QString error;
-    QVERIFY(TDbTarget::Parse(dbSpec(), &target, &error));
-    TRegistryDb newer;
+    QVERIFY(DbTarget::Parse(dbSpec(), &target, &error));
+    RegistryDb newer;
     QVERIFY(!newer.Open(target, QStringLiteral(EMLO_PROGRAM_DIR "/refdata"), &error));
     QVERIFY2(error.startsWith(QStringLiteral("База даних має новішу схему (версія 99)")), qPrintable(error));
 }
@@ -360,10 +360,10 @@ void TestRegistry::concurrentImportsLoseAndDuplicateNothing()
 
 namespace {
 
-TSubmission makeSubmission(const QString& edrpou, const QString& obl, const QString& city, const QString& kved,
-                           const QList<TEmissionRow>& rows, const QByteArray& hash)
+SubmissionData makeSubmission(const QString& edrpou, const QString& obl, const QString& city, const QString& kved,
+                              const QList<EmissionRow>& rows, const QByteArray& hash)
 {
-    TSubmission s;
+    SubmissionData s;
     s.HasAttrRecord = true;
     s.Attr.insert(QStringLiteral("EDRPOU"), edrpou);
     s.Attr.insert(QStringLiteral("ENNAME"), QStringLiteral("Підприємство ") + edrpou);
@@ -378,9 +378,9 @@ TSubmission makeSubmission(const QString& edrpou, const QString& obl, const QStr
     return s;
 }
 
-TEmissionRow row(int contId, double poten, double fact)
+EmissionRow row(int contId, double poten, double fact)
 {
-    TEmissionRow r;
+    EmissionRow r;
     r.ContId = contId;
     r.Poten = poten;
     r.Fact = fact;
@@ -391,9 +391,9 @@ TEmissionRow row(int contId, double poten, double fact)
 
 void TestRegistry::reportsSumWithoutGroupTotals()
 {
-    TRegistryDb db;
+    RegistryDb db;
     openDb(db);
-    TStoreOutcome outcome;
+    StoreOutcome outcome;
     QString error;
     // Dnipro: iron (3) and its group total 132, which repeats it; Crimea (code
     // with a leading zero). A replaced submission must not count.
@@ -404,7 +404,7 @@ void TestRegistry::reportsSumWithoutGroupTotals()
                                     QStringLiteral("1210100000"), QStringLiteral("24.10"),
                                     {row(3, 0.2, 0.05), row(23, 5, 4), row(132, 0.2, 0.05)}, "new"),
                      2024, QStringLiteral("/b"), &outcome, &error));
-    QCOMPARE(outcome, TStoreOutcome::Replaced);
+    QCOMPARE(outcome, StoreOutcome::Replaced);
     QVERIFY(
         db.Store(makeSubmission(QStringLiteral("22222222"), QStringLiteral("100000000"), QStringLiteral("120410100"),
                                 QStringLiteral("35.11"), {row(23, 1, 0.5), row(1, 0.0005, 0.0001)}, "crimea"),
@@ -414,16 +414,16 @@ void TestRegistry::reportsSumWithoutGroupTotals()
                                 QStringLiteral("24.10"), {row(23, 2, 2)}, "last year"),
                  2023, QStringLiteral("/d"), &outcome, &error));
 
-    TReport report;
-    TReportRequest request;
+    RegistryReport report;
+    ReportRequest request;
     request.Year = 2024;
-    request.By = TGrouping::Region;
+    request.By = Grouping::Region;
     QVERIFY2(BuildReport(db, request, &report, &error), qPrintable(error));
     QCOMPARE(report.Groups.size(), 2);
     QCOMPARE(report.Groups.at(0).Code, QStringLiteral("0100000000"));
     QCOMPARE(report.Groups.at(0).Name, QStringLiteral("АВТОНОМНА РЕСПУБЛІКА КРИМ"));
     QCOMPARE(report.Groups.at(0).HasPrevious, false);
-    const TReportGroup& dnipro = report.Groups.at(1);
+    const ReportGroup& dnipro = report.Groups.at(1);
     QCOMPARE(dnipro.Name, QStringLiteral("ДНІПРОПЕТРОВСЬКА ОБЛАСТЬ"));
     QCOMPARE(dnipro.Enterprises, 1);
     QCOMPARE(dnipro.Poten, 5.2);  // 132 left out; the replaced 100 too
@@ -438,10 +438,10 @@ void TestRegistry::reportsSumWithoutGroupTotals()
     QCOMPARE(report.OverLimit.first().PollutantCode, QStringLiteral("01003"));
     QCOMPARE(report.OverLimit.first().Limit, 0.1);
 
-    request.By = TGrouping::Pollutant;
+    request.By = Grouping::Pollutant;
     QVERIFY(BuildReport(db, request, &report, &error));
     QStringList codes;
-    for (const TReportGroup& g : report.Groups)
+    for (const ReportGroup& g : report.Groups)
         codes << g.Code + (g.IsGroupTotal ? QStringLiteral("*") : QString());
     QCOMPARE(codes,
              (QStringList{QStringLiteral("01000*"), QStringLiteral("01001"), QStringLiteral("01003"),
@@ -449,7 +449,7 @@ void TestRegistry::reportsSumWithoutGroupTotals()
     QCOMPARE(report.Total.Fact, 0.0001 + 0.05 + 4.5);
     QCOMPARE(report.Total.Enterprises, 2);
 
-    request.By = TGrouping::District;
+    request.By = Grouping::District;
     request.PollutantCode = QStringLiteral("05001");
     QVERIFY2(BuildReport(db, request, &report, &error), qPrintable(error));
     QCOMPARE(report.Groups.size(), 2);
@@ -458,7 +458,7 @@ void TestRegistry::reportsSumWithoutGroupTotals()
     QCOMPARE(report.Groups.at(1).PrevFact, 2.0);
     QVERIFY(report.OverLimit.isEmpty());
 
-    request.By = TGrouping::Activity;
+    request.By = Grouping::Activity;
     request.PollutantCode.clear();
     QVERIFY(BuildReport(db, request, &report, &error));
     QCOMPARE(report.Groups.size(), 2);
@@ -514,9 +514,9 @@ QTEST_GUILESS_MAIN(TestRegistry)
 void TestRegistry::referenceTablesReloadedWholeOrNotAtAll()
 {
     {
-        TRegistryDb db;
+        RegistryDb db;
         openDb(db);
-        TStoreOutcome outcome;
+        StoreOutcome outcome;
         QString error;
         QVERIFY(db.Store(makeSubmission(QStringLiteral("11111111"), QStringLiteral("1200000000"),
                                         QStringLiteral("1210100000"), QStringLiteral("24.10"),
@@ -571,10 +571,10 @@ void TestRegistry::referenceTablesReloadedWholeOrNotAtAll()
     QVERIFY(!out.contains(QStringLiteral("Увага")));
     QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM ref_cont WHERE contid = 5")), 0);
     // The reports judge the stored submission by the new thresholds at once.
-    TReport report;
-    TReportRequest request;
+    RegistryReport report;
+    ReportRequest request;
     request.Year = 2024;
-    request.By = TGrouping::Pollutant;
+    request.By = Grouping::Pollutant;
     QString error;
     QVERIFY2(BuildReport(*m_db, request, &report, &error), qPrintable(error));
     QCOMPARE(report.OverLimit.size(), 1);

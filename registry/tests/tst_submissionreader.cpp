@@ -20,9 +20,9 @@ QByteArray readAll(const QString& path)
 }
 
 // The codes the generator draws from, as the registry would hold them.
-TReferenceSets referenceFromCsv(const QString& refdata)
+ReferenceSets referenceFromCsv(const QString& refdata)
 {
-    TReferenceSets sets;
+    ReferenceSets sets;
     const auto codes = [&](const char* name, int column, auto add) {
         QFile file(refdata + QLatin1String(name));
         if (!file.open(QIODevice::ReadOnly))
@@ -79,9 +79,9 @@ private slots:
 
 private:
     QTemporaryDir m_dir;
-    TReferenceSets m_reference;
-    std::unique_ptr<TSubmissionGenerator> m_generator;
-    TSubmission m_valid;
+    ReferenceSets m_reference;
+    std::unique_ptr<SubmissionGenerator> m_generator;
+    SubmissionData m_valid;
     QByteArray m_attr;
     QByteArray m_data;
 };
@@ -91,7 +91,7 @@ void TestSubmissionReader::initTestCase()
     QVERIFY(m_dir.isValid());
     m_reference = referenceFromCsv(QStringLiteral(EMLO_PROGRAM_DIR "/refdata/"));
     QVERIFY(m_reference.SettlementCodes.size() > 1000);
-    m_generator = std::make_unique<TSubmissionGenerator>(QStringLiteral(EMLO_PROGRAM_DIR), 7);
+    m_generator = std::make_unique<SubmissionGenerator>(QStringLiteral(EMLO_PROGRAM_DIR), 7);
     QVERIFY2(m_generator->IsValid(), qPrintable(m_generator->ErrorString()));
     QVERIFY2(m_generator->Write(m_generator->MakeEnterprise(0), m_dir.filePath(QStringLiteral("valid"))),
              qPrintable(m_generator->ErrorString()));
@@ -144,24 +144,24 @@ void TestSubmissionReader::generatedBroken_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("reason");
-    const auto row = [](TBreakage kind, const char* file, const char* field, const char* reason) {
+    const auto row = [](Breakage kind, const char* file, const char* field, const char* reason) {
         QTest::newRow(qPrintable(BreakageName(kind)))
             << int(kind) << QString::fromLatin1(file) << QString::fromLatin1(field) << QString::fromUtf8(reason);
     };
-    row(TBreakage::NotWellFormed, "data.xml", "", "XML сформовано неправильно");
-    row(TBreakage::WrongEncoding, "attr.xml", "", "текст записано в кодуванні UTF-8, а заголовок вказує windows-1251");
-    row(TBreakage::MissingField, "data.xml", "FACT", "поле відсутнє в записі");
-    row(TBreakage::UnknownField, "data.xml", "COLOR", "невідоме поле");
-    row(TBreakage::NotANumber, "data.xml", "POTEN", "значення «12т» не є числом");
-    row(TBreakage::BadEdrpou, "attr.xml", "EDRPOU", "має складатися з 8 цифр");
-    row(TBreakage::UnknownKoatuu, "attr.xml", "CITY_ID", "коду КОАТУУ 9999999999 немає в довіднику");
-    row(TBreakage::UnknownPollutant, "data.xml", "CONTID",
+    row(Breakage::NotWellFormed, "data.xml", "", "XML сформовано неправильно");
+    row(Breakage::WrongEncoding, "attr.xml", "", "текст записано в кодуванні UTF-8, а заголовок вказує windows-1251");
+    row(Breakage::MissingField, "data.xml", "FACT", "поле відсутнє в записі");
+    row(Breakage::UnknownField, "data.xml", "COLOR", "невідоме поле");
+    row(Breakage::NotANumber, "data.xml", "POTEN", "значення «12т» не є числом");
+    row(Breakage::BadEdrpou, "attr.xml", "EDRPOU", "має складатися з 8 цифр");
+    row(Breakage::UnknownKoatuu, "attr.xml", "CITY_ID", "коду КОАТУУ 9999999999 немає в довіднику");
+    row(Breakage::UnknownPollutant, "data.xml", "CONTID",
         "забруднюючої речовини з кодом 999 немає в довіднику речовин");
-    row(TBreakage::RepeatedPollutant, "data.xml", "CONTID", "Забруднююча речовина вже вказана");
-    row(TBreakage::Incomplete, "attr.xml", "ENNAME", "Не вказана назва підприємства");
-    row(TBreakage::HugeFile, "data.xml", "", "файл завеликий");
-    row(TBreakage::DeepNesting, "data.xml", "", "неочікуваний елемент <x>");
-    row(TBreakage::EntityExpansion, "data.xml", "", "файл містить оголошення DTD");
+    row(Breakage::RepeatedPollutant, "data.xml", "CONTID", "Забруднююча речовина вже вказана");
+    row(Breakage::Incomplete, "attr.xml", "ENNAME", "Не вказана назва підприємства");
+    row(Breakage::HugeFile, "data.xml", "", "файл завеликий");
+    row(Breakage::DeepNesting, "data.xml", "", "неочікуваний елемент <x>");
+    row(Breakage::EntityExpansion, "data.xml", "", "файл містить оголошення DTD");
 }
 
 void TestSubmissionReader::generatedBroken()
@@ -171,16 +171,16 @@ void TestSubmissionReader::generatedBroken()
     QFETCH(QString, field);
     QFETCH(QString, reason);
     const QString folder = m_dir.filePath(QStringLiteral("broken-%1").arg(kind));
-    QVERIFY2(m_generator->Write(m_generator->MakeEnterprise(1), folder, TBreakage(kind)),
+    QVERIFY2(m_generator->Write(m_generator->MakeEnterprise(1), folder, Breakage(kind)),
              qPrintable(m_generator->ErrorString()));
-    TSubmission submission;
-    TRejectionList reasons;
-    if (TSubmissionReader().Read(folder + QStringLiteral("/attr.xml"), folder + QStringLiteral("/data.xml"),
-                                 &submission, &reasons))
-        TSubmissionValidator(m_reference)
+    SubmissionData submission;
+    RejectionList reasons;
+    if (SubmissionReader().Read(folder + QStringLiteral("/attr.xml"), folder + QStringLiteral("/data.xml"), &submission,
+                                &reasons))
+        SubmissionValidator(m_reference)
             .Validate(submission, QStringLiteral("attr.xml"), QStringLiteral("data.xml"), &reasons);
     QCOMPARE(reasons.size(), 1);
-    const TRejection& r = reasons.first();
+    const Rejection& r = reasons.first();
     QCOMPARE(r.File, file);
     QCOMPARE(r.Field, field);
     QVERIFY2(r.Reason.contains(reason), qPrintable(r.Text()));
@@ -238,10 +238,10 @@ void TestSubmissionReader::handMadeBroken()
 {
     QFETCH(QByteArray, data);
     QFETCH(QString, text);
-    TSubmission submission;
-    TRejectionList reasons;
-    QVERIFY(!TSubmissionReader().ReadBytes(QStringLiteral("attr.xml"), m_attr, QStringLiteral("data.xml"), data,
-                                           &submission, &reasons));
+    SubmissionData submission;
+    RejectionList reasons;
+    QVERIFY(!SubmissionReader().ReadBytes(QStringLiteral("attr.xml"), m_attr, QStringLiteral("data.xml"), data,
+                                          &submission, &reasons));
     QCOMPARE(reasons.size(), 1);
     QCOMPARE(reasons.first().Text(), text);
 }
@@ -302,10 +302,10 @@ void TestSubmissionReader::unusualXmlReadAsTheStandardSays()
     QVERIFY(dataFrom.isEmpty() || data.contains(dataFrom));
     if (!dataFrom.isEmpty())
         data.replace(data.lastIndexOf(dataFrom), dataFrom.size(), dataTo);
-    TSubmission submission;
-    TRejectionList reasons;
-    const bool accepted = TSubmissionReader().ReadBytes(QStringLiteral("attr.xml"), attr, QStringLiteral("data.xml"),
-                                                        data, &submission, &reasons);
+    SubmissionData submission;
+    RejectionList reasons;
+    const bool accepted = SubmissionReader().ReadBytes(QStringLiteral("attr.xml"), attr, QStringLiteral("data.xml"),
+                                                       data, &submission, &reasons);
     if (rejected.isEmpty()) {
         QVERIFY2(accepted, qPrintable(reasons.value(0).Text()));
         QCOMPARE(submission.AttrText(QStringLiteral("ENNAME")), read);
@@ -320,22 +320,22 @@ void TestSubmissionReader::unusualXmlReadAsTheStandardSays()
 
 void TestSubmissionReader::bothDecimalSeparatorsReadAlike()
 {
-    TGeneratorOptions point;
+    GeneratorOptions point;
     point.DecimalSeparator = QChar(u'.');
-    TSubmissionGenerator pointGenerator(QStringLiteral(EMLO_PROGRAM_DIR), 7, point);
+    SubmissionGenerator pointGenerator(QStringLiteral(EMLO_PROGRAM_DIR), 7, point);
     const QString folder = m_dir.filePath(QStringLiteral("point"));
     QVERIFY(pointGenerator.Write(pointGenerator.MakeEnterprise(0), folder));
     const QByteArray pointData = readAll(folder + QStringLiteral("/data.xml"));
     QVERIFY(pointData.contains("POTEN=\"") && !pointData.contains(",000\""));
     QVERIFY(m_data.contains(",000\""));
 
-    TSubmission withComma;
-    TSubmission withPoint;
-    TRejectionList reasons;
-    QVERIFY(TSubmissionReader().ReadBytes(QStringLiteral("attr.xml"), m_attr, QStringLiteral("data.xml"), m_data,
-                                          &withComma, &reasons));
-    QVERIFY(TSubmissionReader().ReadBytes(QStringLiteral("attr.xml"), readAll(folder + QStringLiteral("/attr.xml")),
-                                          QStringLiteral("data.xml"), pointData, &withPoint, &reasons));
+    SubmissionData withComma;
+    SubmissionData withPoint;
+    RejectionList reasons;
+    QVERIFY(SubmissionReader().ReadBytes(QStringLiteral("attr.xml"), m_attr, QStringLiteral("data.xml"), m_data,
+                                         &withComma, &reasons));
+    QVERIFY(SubmissionReader().ReadBytes(QStringLiteral("attr.xml"), readAll(folder + QStringLiteral("/attr.xml")),
+                                         QStringLiteral("data.xml"), pointData, &withPoint, &reasons));
     QVERIFY(reasons.isEmpty());
     QCOMPARE(withPoint.Rows.size(), 30);
     for (qsizetype i = 0; i < withComma.Rows.size(); ++i) {
@@ -344,7 +344,7 @@ void TestSubmissionReader::bothDecimalSeparatorsReadAlike()
         QCOMPARE(withPoint.Rows.at(i).Fact, withComma.Rows.at(i).Fact);
     }
     QCOMPARE(withPoint.KoatuuCode(QStringLiteral("CITY_ID")), withComma.KoatuuCode(QStringLiteral("CITY_ID")));
-    QVERIFY(TSubmissionValidator(m_reference)
+    QVERIFY(SubmissionValidator(m_reference)
                 .Validate(withPoint, QStringLiteral("attr.xml"), QStringLiteral("data.xml"), &reasons));
 }
 
@@ -352,22 +352,22 @@ void TestSubmissionReader::validWithGroupTotalsPasses()
 {
     // What the program exports after a clean check: the group totals included,
     // names with quotes and ampersands escaped, Crimea's code with its leading zero lost.
-    TGeneratorOptions options;
+    GeneratorOptions options;
     options.GroupTotals = true;
-    TSubmissionGenerator generator(QStringLiteral(EMLO_PROGRAM_DIR), 11, options);
+    SubmissionGenerator generator(QStringLiteral(EMLO_PROGRAM_DIR), 11, options);
     for (int i = 0; i < 20; ++i) {
         const QString folder = m_dir.filePath(QStringLiteral("totals/%1").arg(i));
         QVERIFY(generator.Write(generator.MakeEnterprise(i), folder));
-        TSubmission s;
-        TRejectionList reasons;
-        QVERIFY(TSubmissionReader().Read(folder + QStringLiteral("/attr.xml"), folder + QStringLiteral("/data.xml"), &s,
-                                         &reasons));
-        TSubmissionValidator(m_reference).Validate(s, QStringLiteral("attr.xml"), QStringLiteral("data.xml"), &reasons);
+        SubmissionData s;
+        RejectionList reasons;
+        QVERIFY(SubmissionReader().Read(folder + QStringLiteral("/attr.xml"), folder + QStringLiteral("/data.xml"), &s,
+                                        &reasons));
+        SubmissionValidator(m_reference).Validate(s, QStringLiteral("attr.xml"), QStringLiteral("data.xml"), &reasons);
         QVERIFY2(reasons.isEmpty(), qPrintable(reasons.value(0).Text()));
         QCOMPARE(s.KoatuuCode(QStringLiteral("OBL_ID")).size(), 10);
         QVERIFY(s.Rows.size() >= 30);
     }
-    TSubmission crimea;
+    SubmissionData crimea;
     crimea.AttrNumbers.insert(QStringLiteral("OBL_ID"), 100000000.0);
     QCOMPARE(crimea.KoatuuCode(QStringLiteral("OBL_ID")), QStringLiteral("0100000000"));
 }
@@ -383,10 +383,10 @@ void TestSubmissionReader::hostileFilesStayBounded()
     laughs += "]>\r\n";
     QByteArray data = dataXml("<ROW CONTID=\"&z;\" CODE=\"\" DESCR=\"\" POTEN=\"1\" FACT=\"1\" LIMIT=\"\"/>\r\n");
     data.insert(data.indexOf("<DATAPACKET"), laughs);
-    TSubmission s;
-    TRejectionList reasons;
-    QVERIFY(!TSubmissionReader().ReadBytes(QStringLiteral("attr.xml"), m_attr, QStringLiteral("data.xml"), data, &s,
-                                           &reasons));
+    SubmissionData s;
+    RejectionList reasons;
+    QVERIFY(!SubmissionReader().ReadBytes(QStringLiteral("attr.xml"), m_attr, QStringLiteral("data.xml"), data, &s,
+                                          &reasons));
     QVERIFY(reasons.first().Reason.contains(QStringLiteral("DTD")));
 
     // One element with a hundred thousand attributes: refused before any XML
@@ -395,28 +395,28 @@ void TestSubmissionReader::hostileFilesStayBounded()
     for (int i = 0; i < 100000; ++i)
         crowded += " a" + QByteArray::number(i) + "=\"\"";
     reasons.clear();
-    QVERIFY(!TSubmissionReader().ReadBytes(QStringLiteral("attr.xml"), m_attr, QStringLiteral("data.xml"),
-                                           dataXml("<ROW" + crowded + "/>\r\n"), &s, &reasons));
+    QVERIFY(!SubmissionReader().ReadBytes(QStringLiteral("attr.xml"), m_attr, QStringLiteral("data.xml"),
+                                          dataXml("<ROW" + crowded + "/>\r\n"), &s, &reasons));
     QCOMPARE(reasons.first().Text(), QStringLiteral("data.xml, рядок 14: елемент має понад 64 атрибути"));
 
     // Many records: refused at the limit, not read to the end.
-    TReaderLimits limits;
+    ReaderLimits limits;
     limits.MaxRecords = 100;
     QByteArray rows;
     for (int i = 1; i <= 101; ++i)
         rows += "<ROW CONTID=\"" + QByteArray::number(i)
             + "\" CODE=\"\" DESCR=\"\" POTEN=\"1\" FACT=\"1\" LIMIT=\"\"/>\r\n";
     reasons.clear();
-    QVERIFY(!TSubmissionReader(limits).ReadBytes(QStringLiteral("attr.xml"), m_attr, QStringLiteral("data.xml"),
-                                                 dataXml(rows), &s, &reasons));
+    QVERIFY(!SubmissionReader(limits).ReadBytes(QStringLiteral("attr.xml"), m_attr, QStringLiteral("data.xml"),
+                                                dataXml(rows), &s, &reasons));
     QCOMPARE(reasons.first().Text(), QStringLiteral("data.xml, запис 101: понад 100 записів"));
 
     // A file just at the size limit is read; one byte more is not.
-    limits = TReaderLimits();
+    limits = ReaderLimits();
     limits.MaxFileBytes = m_data.size();
     reasons.clear();
-    QVERIFY(TSubmissionReader(limits).ReadBytes(QStringLiteral("attr.xml"), m_attr.left(limits.MaxFileBytes),
-                                                QStringLiteral("data.xml"), m_data, &s, &reasons)
+    QVERIFY(SubmissionReader(limits).ReadBytes(QStringLiteral("attr.xml"), m_attr.left(limits.MaxFileBytes),
+                                               QStringLiteral("data.xml"), m_data, &s, &reasons)
             || !reasons.isEmpty());
     const QString path = m_dir.filePath(QStringLiteral("limit"));
     QDir().mkpath(path);
@@ -430,13 +430,13 @@ void TestSubmissionReader::hostileFilesStayBounded()
     big.close();
     limits.MaxFileBytes = std::max(m_attr.size(), m_data.size());
     reasons.clear();
-    QVERIFY(!TSubmissionReader(limits).Read(path + QStringLiteral("/attr.xml"), path + QStringLiteral("/data.xml"), &s,
-                                            &reasons));
+    QVERIFY(!SubmissionReader(limits).Read(path + QStringLiteral("/attr.xml"), path + QStringLiteral("/data.xml"), &s,
+                                           &reasons));
     QVERIFY(reasons.first().Reason.startsWith(QStringLiteral("файл завеликий")));
     limits.MaxFileBytes += 1;
     reasons.clear();
-    QVERIFY(TSubmissionReader(limits).Read(path + QStringLiteral("/attr.xml"), path + QStringLiteral("/data.xml"), &s,
-                                           &reasons));
+    QVERIFY(SubmissionReader(limits).Read(path + QStringLiteral("/attr.xml"), path + QStringLiteral("/data.xml"), &s,
+                                          &reasons));
 }
 
 void TestSubmissionReader::pairsFoundAtAnyDepthWhateverTheCase()
@@ -457,7 +457,7 @@ void TestSubmissionReader::pairsFoundAtAnyDepthWhateverTheCase()
     touch(QStringLiteral("twice/data.xml"));
     touch(QStringLiteral("other/notes.txt"));
     QStringList missing;
-    const QList<TSubmissionFiles> found =
+    const QList<SubmissionFiles> found =
         FindSubmissions({root.path(), root.filePath(QStringLiteral("no-such-folder"))}, &missing);
     QCOMPARE(missing, QStringList{root.filePath(QStringLiteral("no-such-folder"))});
     QCOMPARE(found.size(), 4);

@@ -50,7 +50,7 @@ void TestAppPaths::init()
 void TestAppPaths::writableFolderIsPortable()
 {
     const QString program = mkdir(QStringLiteral("stick/emlo"));
-    const TAppPaths paths = TAppPaths::forExecutable(program + QStringLiteral("emlo"));
+    const AppPaths paths = AppPaths::forExecutable(program + QStringLiteral("emlo"));
     QVERIFY(!paths.installed);
     QCOMPARE(paths.programFolder, program);
     QCOMPARE(paths.settingsFile, program + QStringLiteral("emlo.ini"));
@@ -79,7 +79,7 @@ void TestAppPaths::installLayoutIsInstalled()
     // Writable, as it is for root: the layout alone decides.
     const QString bin = mkdir(QStringLiteral("usr/bin"));
     const QString share = mkdir(QStringLiteral("usr/share/emlo"));
-    const TAppPaths paths = TAppPaths::forExecutable(bin + QStringLiteral("emlo"));
+    const AppPaths paths = AppPaths::forExecutable(bin + QStringLiteral("emlo"));
     QVERIFY(paths.installed);
     QCOMPARE(paths.programFolder, bin);
     QCOMPARE(paths.tablesFolder(), share);
@@ -93,7 +93,7 @@ void TestAppPaths::readOnlyFolderKeepsItsTablesButNotTheSettings()
         QSKIP("root may write into any folder; the install layout case covers root");
     const QString program = mkdir(QStringLiteral("cdrom/emlo"));
     QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
-    const TAppPaths paths = TAppPaths::forExecutable(program + QStringLiteral("emlo"));
+    const AppPaths paths = AppPaths::forExecutable(program + QStringLiteral("emlo"));
     QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QVERIFY(paths.installed);
     QCOMPARE(paths.tablesFolder(), program);
@@ -104,13 +104,13 @@ void TestAppPaths::readOnlyFolderKeepsItsTablesButNotTheSettings()
 void TestAppPaths::userFoldersAreMadeOnlyWhenInstalled()
 {
     const QString program = mkdir(QStringLiteral("stick/emlo"));
-    TAppPaths::forExecutable(program + QStringLiteral("emlo")).prepareUserFolders();
+    AppPaths::forExecutable(program + QStringLiteral("emlo")).prepareUserFolders();
     QVERIFY(!QFileInfo::exists(m_config + QStringLiteral("emlo")));
     QVERIFY(!QFileInfo::exists(m_home + QStringLiteral("Documents")));
 
     const QString bin = mkdir(QStringLiteral("usr/bin"));
     mkdir(QStringLiteral("usr/share/emlo"));
-    const TAppPaths installed = TAppPaths::forExecutable(bin + QStringLiteral("emlo"));
+    const AppPaths installed = AppPaths::forExecutable(bin + QStringLiteral("emlo"));
     installed.prepareUserFolders();
     QVERIFY(QFileInfo(m_config + QStringLiteral("emlo")).isDir());
     QVERIFY(QFileInfo(installed.defaultWorkFolder()).isDir());

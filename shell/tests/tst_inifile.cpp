@@ -182,7 +182,7 @@ void TestIniFile::settingsFileSitsBesideExecutable()
     QFETCH(QString, executable);
     QFETCH(QString, folder);
     QFETCH(QString, settings);
-    const TAppPaths paths = TAppPaths::forExecutable(executable);
+    const AppPaths paths = AppPaths::forExecutable(executable);
     QCOMPARE(paths.programFolder, folder);
     QCOMPARE(paths.settingsFile, settings);
 }
@@ -193,7 +193,7 @@ void TestIniFile::settingsFileOfOtherLetterCaseIsUsed()
     QFile file(dir.filePath(QStringLiteral("EMLO.INI")));
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.close();
-    const TAppPaths paths = TAppPaths::forExecutable(dir.filePath(QStringLiteral("emlo")));
+    const AppPaths paths = AppPaths::forExecutable(dir.filePath(QStringLiteral("emlo")));
     QCOMPARE(paths.settingsFile, dir.filePath(QStringLiteral("EMLO.INI")));
 }
 

@@ -100,9 +100,9 @@ struct ProgramFolder {
         QDir().mkpath(path);
         return path;
     }
-    TAppPaths paths() const
+    AppPaths paths() const
     {
-        TAppPaths p;
+        AppPaths p;
         p.programFolder = program;
         p.settingsFile = settings;
         return p;
@@ -480,13 +480,13 @@ void TestMainWindow::missingEngineLibraryGivesOneMessageAndEnds()
 {
     ProgramFolder folder;
     QFile::remove(folder.program + QStringLiteral("EMLO.HLP"));
-    TApolloEngine::Reset();
-    TApolloEngine::setLibraryFileName(folder.program + QStringLiteral("libsde50.so"));
+    ApolloEngine::Reset();
+    ApolloEngine::setLibraryFileName(folder.program + QStringLiteral("libsde50.so"));
     InstallEngineLoadFailureHandler();
     const auto restore = qScopeGuard([] {
-        TApolloEngine::setLoadFailureHandler(nullptr);
-        TApolloEngine::setLibraryFileName(QStringLiteral("libsde50.so"));
-        TApolloEngine::Reset();
+        ApolloEngine::setLoadFailureHandler(nullptr);
+        ApolloEngine::setLibraryFileName(QStringLiteral("libsde50.so"));
+        ApolloEngine::Reset();
     });
     testing::ScriptedDialogs dialogs;
     auto w = std::make_unique<TfrmMain>(folder.paths());

@@ -19,18 +19,18 @@ class TfrmReport;
 }  // namespace emlo
 
 // How the window is asked to close: caNone keeps it open.
-enum TCloseAction { caNone, caHide, caFree, caMinimize };
+enum CloseAction { caNone, caHide, caFree, caMinimize };
 
 // The main window: the frame of the program (tool bar with the commands, the
 // navigation bar, the page control with the three data pages), the settings
 // file that remembers the working folder, the working-folder command, closing.
 // It owns the data module with the eight tables; the pages, the check, print
 // and export commands are filled in by their own parts of the program.
-class TfrmMain : public QMainWindow, public TDataModuleReporter {
+class TfrmMain : public QMainWindow, public DataModuleReporter {
     Q_OBJECT
 public:
     // Builds the window and runs FormCreate: settings, help file, tables.
-    explicit TfrmMain(const TAppPaths& paths, QWidget* parent = nullptr);
+    explicit TfrmMain(const AppPaths& paths, QWidget* parent = nullptr);
     ~TfrmMain() override;
 
     // ---- state ----
@@ -38,7 +38,7 @@ public:
     // The check report window, created hidden after this window (not owned;
     // nullptr until the report window is created).
     emlo::TfrmReport* frmReport = nullptr;
-    const TAppPaths& Paths() const { return m_paths; }
+    const AppPaths& Paths() const { return m_paths; }
     // The working folder, always with a trailing "/".
     QString WorkPath() const { return DataModule->WorkPath; }
     bool AttrModified() const { return DataModule->AttrModified; }
@@ -64,7 +64,7 @@ public:
 
     // ---- procedures ----
     void FormCreate(QObject* sender);
-    void FormClose(QObject* sender, TCloseAction& action);
+    void FormClose(QObject* sender, CloseAction& action);
     void LoadSettings();
     void SaveSettings();
     // Makes `folder` the working folder (stored as given: callers supply the
@@ -72,7 +72,7 @@ public:
     void SetWorkPath(const QString& folder);
     void OutlookItemClick(QObject* sender, const QString& text);
 
-    // TDataModuleReporter: the data module's failures as message boxes.
+    // DataModuleReporter: the data module's failures as message boxes.
     void ShowError(const QString& text, int helpTopic) override;
     void FatalStop() override;
 
@@ -106,7 +106,7 @@ private:
     bool postPendingData();
     void showPageOnly(QWidget* page);
 
-    TAppPaths m_paths;
+    AppPaths m_paths;
     // A relative Path of the settings file as it was written, and the folder
     // it named at start-up: written back unchanged while that folder is the
     // working folder.

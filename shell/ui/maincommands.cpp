@@ -81,7 +81,7 @@ void ResetProgramEndRequest()
 
 void InstallEngineLoadFailureHandler()
 {
-    TApolloEngine::setLoadFailureHandler([](const QString& message) {
+    ApolloEngine::setLoadFailureHandler([](const QString& message) {
         messageDlg(message, MsgKind::Error, MsgButton::Ok);
         RequestProgramEnd();
     });
@@ -217,7 +217,7 @@ bool TfrmMain::postPendingData()
     return table->State() == dsBrowse;
 }
 
-void TfrmMain::FormClose(QObject* /*sender*/, TCloseAction& action)
+void TfrmMain::FormClose(QObject* /*sender*/, CloseAction& action)
 {
     if (!postPendingData()) {
         const MsgAnswer answer =
@@ -252,7 +252,7 @@ void TfrmMain::closeEvent(QCloseEvent* event)
         event->accept();
         return;
     }
-    TCloseAction action = caFree;
+    CloseAction action = caFree;
     FormClose(this, action);
     if (action == caNone) {
         event->ignore();
@@ -303,7 +303,7 @@ void TfrmMain::actPrintPreviewExecute()
 
 void TfrmMain::actTransferExecute()
 {
-    emlo::TTransferCommand transfer(
+    emlo::TransferCommand transfer(
         *DataModule, [this] { return emlo::CheckBeforeOutput(*DataModule, frmReport, this); }, this);
     transfer.actTransferExecute();
 }

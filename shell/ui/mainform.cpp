@@ -46,7 +46,7 @@ QIcon TfrmMain::ApplicationIcon()
     return QIcon(QStringLiteral(":/emlo/shell/emlo.svg"));
 }
 
-TfrmMain::TfrmMain(const TAppPaths& paths, QWidget* parent) : QMainWindow(parent), m_paths(paths)
+TfrmMain::TfrmMain(const AppPaths& paths, QWidget* parent) : QMainWindow(parent), m_paths(paths)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(kCaption);
@@ -95,7 +95,7 @@ TfrmMain::TfrmMain(const TAppPaths& paths, QWidget* parent) : QMainWindow(parent
 
     // Without the engine nothing can be opened: its one message has been
     // shown and the end requested, so nothing else is tried.
-    if (!TApolloEngine::Load())
+    if (!ApolloEngine::Load())
         return;
     runGuarded([this] { FormCreate(this); });
 }

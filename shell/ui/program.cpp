@@ -9,7 +9,7 @@
 
 using namespace emlo;
 
-int RunProgram(int& argc, char** argv, const TProgramOptions& options)
+int RunProgram(int& argc, char** argv, const ProgramOptions& options)
 {
     Application app(argc, argv);
     installQtTranslations(app);
@@ -23,7 +23,7 @@ int RunProgram(int& argc, char** argv, const TProgramOptions& options)
     QGuiApplication::setDesktopFileName(QStringLiteral("ua.emlo.Emlo"));
     const QString programFile =
         options.programFile.isEmpty() ? QCoreApplication::applicationFilePath() : options.programFile;
-    const TAppPaths paths = TAppPaths::forExecutable(programFile);
+    const AppPaths paths = AppPaths::forExecutable(programFile);
     paths.prepareUserFolders();
     TfrmMain frmMain(paths);
     QObject::connect(&frmMain, &TfrmMain::closed, &app, [] { QCoreApplication::exit(0); });

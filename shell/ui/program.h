@@ -9,7 +9,7 @@ class TfrmMain;
 // How a program built on the main window starts: the shipped program with
 // the defaults, development tools (screenshots, the start-up benchmark) with
 // their own hooks, all on the same road.
-struct TProgramOptions {
+struct ProgramOptions {
     // The program file whose folder and settings file are used; empty: the
     // running executable.
     QString programFile;
@@ -19,4 +19,4 @@ struct TProgramOptions {
 
 // Creates the application and the windows, runs the event loop and returns
 // the exit code: the program entry.
-int RunProgram(int& argc, char** argv, const TProgramOptions& options = {});
+int RunProgram(int& argc, char** argv, const ProgramOptions& options = {});

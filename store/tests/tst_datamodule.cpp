@@ -20,7 +20,7 @@ using namespace storetest;
 
 namespace {
 
-class RecordingReporter : public TDataModuleReporter {
+class RecordingReporter : public DataModuleReporter {
 public:
     QStringList calls;
     void ShowError(const QString& text, int helpTopic) override
@@ -572,7 +572,7 @@ namespace {
 // is missing) and stores one emission record.
 int startOn(const QString& programFolder, const QString& workFolder, int contId)
 {
-    struct Silent : TDataModuleReporter {
+    struct Silent : DataModuleReporter {
         bool failed = false;
         void ShowError(const QString& text, int) override
         {

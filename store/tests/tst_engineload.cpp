@@ -29,20 +29,20 @@ private:
 void TestEngineLoad::init()
 {
     m_reports.clear();
-    TApolloEngine::Reset();
-    TApolloEngine::setLoadFailureHandler([this](const QString& message) { m_reports << message; });
+    ApolloEngine::Reset();
+    ApolloEngine::setLoadFailureHandler([this](const QString& message) { m_reports << message; });
 }
 
 void TestEngineLoad::cleanupTestCase()
 {
-    TApolloEngine::Reset();
+    ApolloEngine::Reset();
 }
 
 void TestEngineLoad::missingLibraryIsReportedOnceAndTablesFail()
 {
-    TApolloEngine::setLibraryFileName(QStringLiteral("/nonexistent/folder/libsde50.so"));
-    QVERIFY(!TApolloEngine::Load());
-    QVERIFY(!TApolloEngine::Load());
+    ApolloEngine::setLibraryFileName(QStringLiteral("/nonexistent/folder/libsde50.so"));
+    QVERIFY(!ApolloEngine::Load());
+    QVERIFY(!ApolloEngine::Load());
     QCOMPARE(m_reports, QStringList{QStringLiteral("Unable to load required Apollo DLL: SDE50.DLL")});
 
     TApolloTable table(QStringLiteral("tblData"));
@@ -60,8 +60,8 @@ void TestEngineLoad::missingLibraryIsReportedOnceAndTablesFail()
 
 void TestEngineLoad::libraryWithoutEveryFunctionIsRefusedUnused()
 {
-    TApolloEngine::setLibraryFileName(QStringLiteral(PARTIAL_ENGINE_PATH));
-    QVERIFY(!TApolloEngine::Load());
+    ApolloEngine::setLibraryFileName(QStringLiteral(PARTIAL_ENGINE_PATH));
+    QVERIFY(!ApolloEngine::Load());
     QCOMPARE(m_reports, QStringList{QStringLiteral("Unable to load required Apollo DLL: SDE50.DLL")});
 
     void* handle = dlopen(PARTIAL_ENGINE_PATH, RTLD_NOW);
@@ -80,9 +80,9 @@ void TestEngineLoad::libraryOfAnOlderInterfaceIsRefusedUnused()
     const int* calls = static_cast<const int*>(dlsym(handle, "old_engine_calls"));
     QVERIFY(calls);
 
-    TApolloEngine::setLibraryFileName(QStringLiteral(OLD_ENGINE_PATH));
-    QVERIFY(!TApolloEngine::Load());
-    QVERIFY(!TApolloEngine::Load());
+    ApolloEngine::setLibraryFileName(QStringLiteral(OLD_ENGINE_PATH));
+    QVERIFY(!ApolloEngine::Load());
+    QVERIFY(!ApolloEngine::Load());
     QCOMPARE(m_reports,
              QStringList{QStringLiteral("Unable to load required Apollo DLL: SDE50.DLL\r\nБібліотека рушія "
                                         "таблиць застаріла: версія інтерфейсу 1, програмі потрібна 2.")});
@@ -96,7 +96,7 @@ void TestEngineLoad::libraryOfAnOlderInterfaceIsRefusedUnused()
 
 void TestEngineLoad::settingsComponentReportsTheFailedLoad()
 {
-    TApolloEngine::setLibraryFileName(QStringLiteral(PARTIAL_ENGINE_PATH));
+    ApolloEngine::setLibraryFileName(QStringLiteral(PARTIAL_ENGINE_PATH));
     TApolloEnv env;
     env.setApplyTo(atLocal);
     env.setDeleted(true);

@@ -22,7 +22,7 @@ class RefDataTest : public QObject {
     static void copySources(const QString& to, const QString& replaced = QString(),
                             const QByteArray& content = QByteArray())
     {
-        for (const TRefTable& t : ReferenceTables()) {
+        for (const RefTable& t : ReferenceTables()) {
             const QString name = QString::fromLatin1(t.csvName);
             if (name == replaced)
                 writeFile(to + u'/' + name, content);
@@ -53,7 +53,7 @@ private slots:
             described << m.captured(1).toUpper();
         }
         QStringList reference;
-        for (const TRefTable& t : ReferenceTables())
+        for (const RefTable& t : ReferenceTables())
             reference << QLatin1String(t.def->name);
         described.sort();
         reference.sort();
