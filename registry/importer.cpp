@@ -154,6 +154,16 @@ private:
 bool Importer::Run(const QList<SubmissionFiles>& found, int year, ImportCounts* counts, QString* error)
 {
     Preparer preparer(found, m_limits, m_reference);
+    m_db.SetGroupCommit(true);
+    // Stores of a group not yet committed are counted only once it is.
+    ImportCounts committed = *counts;
+    const auto dropUncommitted = [&] {
+        counts->Done -= counts->Accepted() - committed.Accepted();
+        counts->Added = committed.Added;
+        counts->Replaced = committed.Replaced;
+        counts->Unchanged = committed.Unchanged;
+        counts->Rows = committed.Rows;
+    };
     for (const SubmissionFiles& files : found) {
         const Prepared prepared = preparer.Next();
         if (prepared.Reasons.isEmpty()) {
@@ -162,7 +172,8 @@ bool Importer::Run(const QList<SubmissionFiles>& found, int year, ImportCounts* 
                 *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(files.Folder), *error);
                 // What was stored before stays stored: on disk before the failure is told.
                 QString ignored;
-                m_db.Flush(&ignored);
+                if (!m_db.Flush(&ignored))
+                    dropUncommitted();
                 return false;
             }
             switch (outcome) {
@@ -178,10 +189,20 @@ bool Importer::Run(const QList<SubmissionFiles>& found, int year, ImportCounts* 
                 OnRejected(files.Folder, prepared.Reasons);
         }
         ++counts->Done;
+        if (m_db.GroupDue() && !m_db.CommitGroup(error)) {
+            dropUncommitted();
+            return false;
+        }
+        if (!m_db.GroupOpen())
+            committed = *counts;
         if (OnProgress)
             OnProgress(*counts, int(found.size()));
     }
-    return m_db.Flush(error);
+    if (!m_db.Flush(error)) {
+        dropUncommitted();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace emlo::registry

@@ -38,10 +38,11 @@ struct ImportCounts {
     int Accepted() const { return Added + Replaced + Unchanged; }
 };
 
-// Imports found submissions in their order, each in its own transaction:
-// read and checked in a second thread while the ones before are stored. A
-// rejected submission is reported and skipped; a database failure ends the
-// run. Callbacks come from the calling thread.
+// Imports found submissions in their order, each all or nothing (its own
+// transaction, or on SQLite a savepoint of a group commit): read and checked
+// in a second thread while the ones before are stored. A rejected submission
+// is reported and skipped; a database failure ends the run, and the counts
+// then hold only what was committed. Callbacks come from the calling thread.
 class Importer {
 public:
     Importer(RegistryDb& db, const ReferenceSets& reference, ReaderLimits limits = {});

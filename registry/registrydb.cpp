@@ -1,8 +1,11 @@
 #include "registrydb.h"
 
+#include <sqlite3.h>
+
 #include <QAtomicInteger>
 #include <QDateTime>
 #include <QFile>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QUrl>
 #include <QUrlQuery>
@@ -176,6 +179,10 @@ RegistryDb::RegistryDb()
 
 RegistryDb::~RegistryDb()
 {
+    if (m_groupOpen)
+        rollback();  // never flushed: nothing of it was reported as stored
+    // Statements of the connection go before it closes, or SQLite keeps it open.
+    sqlite3_finalize(m_emissionInsert);
     m_queries.clear();
     {
         QSqlDatabase db = QSqlDatabase::database(m_connection, false);
@@ -289,6 +296,8 @@ bool RegistryDb::commit(QString* error)
 
 bool RegistryDb::Flush(QString* error)
 {
+    if (!CommitGroup(error))
+        return false;
     if (m_unflushedEdrpou.isEmpty())
         return true;
     // A commit that waits for the disk writes out the log up to itself, so
@@ -572,6 +581,8 @@ QSqlQuery& RegistryDb::prepared(const QString& key, const QString& sql, bool* ok
 bool RegistryDb::Store(const SubmissionData& submission, int year, const QString& sourcePath, StoreOutcome* outcome,
                        QString* error)
 {
+    if (m_groupCommit && !m_target.Postgres)
+        return storeInGroup(submission, year, sourcePath, outcome, error);
     for (int attempt = 0;; ++attempt) {
         bool retry = false;
         if (storeOnce(submission, year, sourcePath, outcome, error, &retry))
@@ -585,12 +596,6 @@ bool RegistryDb::Store(const SubmissionData& submission, int year, const QString
 bool RegistryDb::storeOnce(const SubmissionData& s, int year, const QString& sourcePath, StoreOutcome* outcome,
                            QString* error, bool* retry)
 {
-    bool ok = true;
-    const auto failed = [&](QSqlQuery& q) {
-        *retry = isRetryable(q.lastError());
-        *error = QStringLiteral("Помилка бази даних: %1").arg(DbErrorText(q.lastError()));
-        return false;
-    };
     if (m_target.Postgres && !m_asyncCommits) {
         if (!exec(QStringLiteral("SET synchronous_commit TO off"), error))
             return false;
@@ -598,6 +603,103 @@ bool RegistryDb::storeOnce(const SubmissionData& s, int year, const QString& sou
     }
     if (!begin(error))
         return false;
+    if (!writeSubmission(s, year, sourcePath, outcome, error, retry))
+        return false;
+    if (*outcome == StoreOutcome::Unchanged)
+        return exec(QStringLiteral("ROLLBACK"), error);
+    if (!commit(error))
+        return false;
+    m_unflushedEdrpou = s.AttrText(QStringLiteral("EDRPOU")).trimmed();
+    return true;
+}
+
+// One submission under a savepoint of the open group transaction, which is
+// begun here when none is open: all of the submission or none of it.
+bool RegistryDb::storeInGroup(const SubmissionData& s, int year, const QString& sourcePath, StoreOutcome* outcome,
+                              QString* error)
+{
+    if (!m_groupOpen) {
+        if (!begin(error))
+            return false;
+        m_groupOpen = true;
+        m_groupStores = 0;
+        m_groupAge.start();
+    }
+    if (!execCached(QStringLiteral("SAVEPOINT submission"), error)) {
+        abandonGroup();
+        return false;
+    }
+    bool retry = false;
+    const bool written = writeSubmission(s, year, sourcePath, outcome, error, &retry);
+    if (written && *outcome != StoreOutcome::Unchanged) {
+        if (!execCached(QStringLiteral("RELEASE submission"), error)) {
+            abandonGroup();
+            return false;
+        }
+        ++m_groupStores;
+        m_unflushedEdrpou = s.AttrText(QStringLiteral("EDRPOU")).trimmed();
+        return true;
+    }
+    // A failed submission leaves the earlier ones of the group as they were;
+    // where SQLite already undid the whole transaction (a full disk), the
+    // group is lost and its commit says so.
+    QString undoError;
+    if (!execCached(QStringLiteral("ROLLBACK TO submission"), &undoError)
+        || !execCached(QStringLiteral("RELEASE submission"), &undoError)) {
+        abandonGroup();
+        if (written) {
+            *error = undoError;
+            return false;
+        }
+    }
+    return written;
+}
+
+void RegistryDb::abandonGroup()
+{
+    if (m_groupOpen)
+        rollback();
+    m_groupOpen = false;
+    m_groupLost = true;
+}
+
+void RegistryDb::SetGroupCommit(bool on)
+{
+    m_groupCommit = on;
+}
+
+bool RegistryDb::GroupDue() const
+{
+    // Short enough that another importer waiting for the write lock hardly
+    // notices, long enough that commits stop dominating an import.
+    return m_groupOpen && (m_groupStores >= 500 || m_groupAge.elapsed() >= 250);
+}
+
+bool RegistryDb::CommitGroup(QString* error)
+{
+    if (m_groupLost) {
+        m_groupLost = false;
+        *error = QStringLiteral("Помилка бази даних: останні подання не збережено, бо транзакцію скасовано");
+        return false;
+    }
+    if (!m_groupOpen)
+        return true;
+    m_groupOpen = false;
+    if (commit(error))
+        return true;
+    rollback();
+    return false;
+}
+
+bool RegistryDb::writeSubmission(const SubmissionData& s, int year, const QString& sourcePath, StoreOutcome* outcome,
+                                 QString* error, bool* retry)
+{
+    bool ok = true;
+    const auto failed = [&](QSqlQuery& q) {
+        *retry = isRetryable(q.lastError());
+        *error = QStringLiteral("Помилка бази даних: %1").arg(DbErrorText(q.lastError()));
+        return false;
+    };
     const QString edrpou = s.AttrText(QStringLiteral("EDRPOU")).trimmed();
     const QString now = nowText();
 
@@ -630,10 +732,10 @@ bool RegistryDb::storeOnce(const SubmissionData& s, int year, const QString& sou
     qint64 previousId = -1;
     if (current.next()) {
         previousId = current.value(0).toLongLong();
-        if (current.value(1).toString().toLatin1() == s.ContentHash) {
+        if (!s.ContentHash.isEmpty() && current.value(1).toString().toLatin1() == s.ContentHash) {
             current.finish();
             *outcome = StoreOutcome::Unchanged;
-            return exec(QStringLiteral("ROLLBACK"), error);
+            return true;
         }
     }
     current.finish();
@@ -693,15 +795,19 @@ bool RegistryDb::storeOnce(const SubmissionData& s, int year, const QString& sou
 
     if (!insertEmissions(id, s, error))
         return false;
-    if (!commit(error))
-        return false;
-    m_unflushedEdrpou = edrpou;
     *outcome = previousId >= 0 ? StoreOutcome::Replaced : StoreOutcome::Added;
     return true;
 }
 
 bool RegistryDb::insertEmissions(qint64 submissionId, const SubmissionData& s, QString* error)
 {
+    if (!m_target.Postgres) {
+        if (!m_emissionInsert && !prepareSqliteEmissionInsert(error))
+            return false;
+        if (m_emissionInsert)
+            return insertEmissionsSqlite(submissionId, s, error);
+    }
+
     // Several rows per statement: one round trip to a server for a whole
     // submission of usual size.
     const qsizetype chunk = 64;
@@ -724,6 +830,45 @@ bool RegistryDb::insertEmissions(qint64 submissionId, const SubmissionData& s, Q
         }
         if (!insert.exec()) {
             *error = QStringLiteral("Помилка бази даних: %1").arg(DbErrorText(insert.lastError()));
+            return false;
+        }
+    }
+    return true;
+}
+
+// Qt SQL's binding costs several times more per value than SQLite's insert
+// itself, so on SQLite the emission rows, most of what an import writes, go
+// through SQLite's own interface on the same connection and transaction.
+bool RegistryDb::prepareSqliteEmissionInsert(QString* error)
+{
+    const QVariant handle = Database().driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return true;  // another build of the driver: Qt's road below
+    sqlite3* db = *static_cast<sqlite3* const*>(handle.constData());
+    if (sqlite3_prepare_v3(db, "INSERT INTO emission (submission_id, contid, poten, fact) VALUES (?, ?, ?, ?)", -1,
+                           SQLITE_PREPARE_PERSISTENT, &m_emissionInsert, nullptr)
+        != SQLITE_OK) {
+        *error = QStringLiteral("Помилка бази даних: %1").arg(QString::fromUtf8(sqlite3_errmsg(db)));
+        sqlite3_finalize(m_emissionInsert);
+        m_emissionInsert = nullptr;
+        return false;
+    }
+    return true;
+}
+
+bool RegistryDb::insertEmissionsSqlite(qint64 submissionId, const SubmissionData& s, QString* error)
+{
+    sqlite3_stmt* insert = m_emissionInsert;
+    for (const EmissionRow& row : s.Rows) {
+        sqlite3_bind_int64(insert, 1, submissionId);
+        sqlite3_bind_int(insert, 2, qint32(row.ContId.value_or(0)));
+        sqlite3_bind_double(insert, 3, row.Poten.value_or(0.0));
+        sqlite3_bind_double(insert, 4, row.Fact.value_or(0.0));
+        const int rc = sqlite3_step(insert);
+        sqlite3_reset(insert);
+        if (rc != SQLITE_DONE) {
+            *error = QStringLiteral("Помилка бази даних: %1")
+                         .arg(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(insert))));
             return false;
         }
     }

@@ -3,13 +3,15 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <memory>
 #include <type_traits>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QCryptographicHash>
+#include <openssl/evp.h>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -22,6 +24,23 @@
 namespace emlo::registry {
 
 namespace {
+
+// SHA-256 of both files, which tells an unchanged resubmission. OpenSSL's,
+// because it uses the processor's SHA instructions: Qt's portable one took a
+// third of an import's time. Null when the digest cannot be made (stored as
+// such, it never matches).
+QByteArray contentHash(const QByteArray& attr, const QByteArray& data)
+{
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    if (!ctx || !EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr)
+        || !EVP_DigestUpdate(ctx.get(), attr.constData(), size_t(attr.size())) || !EVP_DigestUpdate(ctx.get(), "\0", 1)
+        || !EVP_DigestUpdate(ctx.get(), data.constData(), size_t(data.size()))
+        || !EVP_DigestFinal_ex(ctx.get(), digest, &size))
+        return {};
+    return QByteArray(reinterpret_cast<const char*>(digest), int(size)).toHex();
+}
 
 enum class XmlValueKind { Text, Number, Whole };
 
@@ -774,11 +793,7 @@ bool readSubmission(const ReaderLimits& limits, const QString& attrName, const Q
     if (!dataOk)
         return false;
 
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(attr);
-    hash.addData(QByteArrayView("\0", 1));
-    hash.addData(data);
-    out->ContentHash = hash.result().toHex();
+    out->ContentHash = contentHash(attr, data);
     return true;
 }
 

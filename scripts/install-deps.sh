@@ -11,7 +11,7 @@ PKGS="build-essential cmake ninja-build pkg-config git
  python3 python3-dbfread python3-dbf libdbd-xbase-perl locales
  libshp-dev libgdal-dev gdal-bin
  poppler-utils xvfb xauth x11-apps imagemagick valgrind
- postgresql libqt6sql6-psql libqt6sql6-sqlite sqlite3 chromium
+ postgresql libqt6sql6-psql libqt6sql6-sqlite sqlite3 libsqlite3-dev libssl-dev chromium
  dpkg-dev file lintian desktop-file-utils appstream librsvg2-bin bash-completion man-db groff-base"
 missing=""
 for p in $PKGS; do

@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include "registry/generator/submissiongenerator.h"
+#include "registry/importer.h"
 #include "registry/registrydb.h"
 #include "registry/report.h"
 #include "registry/reportwriter.h"
@@ -30,6 +31,8 @@ private slots:
     void reportsSumWithoutGroupTotals();
     void reportFilesForSpreadsheetsAndBrowsers();
     void referenceTablesReloadedWholeOrNotAtAll();
+    void groupCommitCountsOnlyWhatWasCommitted_data();
+    void groupCommitCountsOnlyWhatWasCommitted();
 
 private:
     bool postgres() const { return m_engine == QLatin1String("postgresql"); }
@@ -510,7 +513,55 @@ void TestRegistry::reportFilesForSpreadsheetsAndBrowsers()
     QVERIFY(page.contains(QStringLiteral("&quot;")) || page.contains(QStringLiteral("Разом")));
 }
 
-QTEST_GUILESS_MAIN(TestRegistry)
+// An import into SQLite commits many submissions at once, each under a
+// savepoint. A database failure in one of them must leave the earlier ones
+// of the same group stored and counted; a failure that undoes the whole
+// transaction must leave them counted as not stored.
+void TestRegistry::groupCommitCountsOnlyWhatWasCommitted_data()
+{
+    QTest::addColumn<QString>("raise");
+    QTest::addColumn<int>("stored");
+    QTest::newRow("the submission alone undone") << QStringLiteral("ABORT") << 2;
+    QTest::newRow("the whole transaction undone") << QStringLiteral("ROLLBACK") << 0;
+}
+
+void TestRegistry::groupCommitCountsOnlyWhatWasCommitted()
+{
+    if (postgres())
+        QSKIP("PostgreSQL commits every submission on its own");
+    QFETCH(QString, raise);
+    QFETCH(int, stored);
+    const QString folder = m_dir.filePath(QStringLiteral("group-%1").arg(m_case));
+    for (int i = 0; i < 5; ++i)
+        write(i, folder + QStringLiteral("/%1").arg(i));
+    RegistryDb db;
+    openDb(db);
+    // The third submission fails in the database, after its enterprise row was written.
+    QSqlQuery trigger(db.Database());
+    QVERIFY(trigger.exec(QStringLiteral("CREATE TRIGGER failing BEFORE INSERT ON submission "
+                                        "WHEN NEW.edrpou = '30000002' BEGIN SELECT RAISE(%1, 'disk trouble'); END")
+                             .arg(raise)));
+    ReferenceSets reference;
+    QString error;
+    QVERIFY2(db.ReadReferenceSets(&reference, &error), qPrintable(error));
+    QStringList missing;
+    const QList<SubmissionFiles> found = FindSubmissions({folder}, &missing);
+    QCOMPARE(found.size(), 5);
+
+    Importer importer(db, reference);
+    ImportCounts counts;
+    QVERIFY(!importer.Run(found, 2024, &counts, &error));
+    QVERIFY2(error.contains(QStringLiteral("disk trouble")) && error.contains(QStringLiteral("/2")), qPrintable(error));
+    QCOMPARE(counts.Added, stored);
+    QCOMPARE(counts.Done, stored);
+    QCOMPARE(counts.Rows, stored * 30);
+
+    // What another connection sees is what was counted, whole.
+    QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM submission")), stored);
+    QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM enterprise")), stored);
+    QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM emission")), stored * 30);
+}
+
 void TestRegistry::referenceTablesReloadedWholeOrNotAtAll()
 {
     {
@@ -606,5 +657,7 @@ void TestRegistry::referenceTablesReloadedWholeOrNotAtAll()
     QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM ref_cy")), 30316);
     QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM ref_cont WHERE contid = 1 AND threshold = 0.0001")), 1);
 }
+
+QTEST_GUILESS_MAIN(TestRegistry)
 
 #include "tst_registry.moc"
