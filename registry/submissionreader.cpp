@@ -20,6 +20,7 @@
 #include <QXmlStreamReader>
 
 #include "store/cp1251.h"
+#include "store/tablecatalog.h"
 
 namespace emlo::registry {
 
@@ -45,33 +46,47 @@ QByteArray contentHash(const QByteArray& attr, const QByteArray& data)
 enum class XmlValueKind { Text, Number, Whole };
 
 struct PacketField {
-    const char* Name;
+    QByteArray Name;
     XmlValueKind Kind;
 };
 
-// The fields the export writes for the attribute table, in its column order.
+XmlValueKind kindOf(const ColumnDef& column)
+{
+    if (column.type != 'N')
+        return XmlValueKind::Text;
+    return column.decimals == 0 ? XmlValueKind::Whole : XmlValueKind::Number;
+}
+
+// The fields the export writes for the attribute table: the table's own, in
+// its column order.
 const QList<PacketField>& attrFields()
 {
-    static const QList<PacketField> fields = {
-        {"ENNAME", XmlValueKind::Text},    {"EDRPOU", XmlValueKind::Text},     {"ENADDR", XmlValueKind::Text},
-        {"ENCH_POS", XmlValueKind::Text},  {"ENCH_NAME", XmlValueKind::Text},  {"ENPHONE", XmlValueKind::Text},
-        {"OBL_DESCR", XmlValueKind::Text}, {"OBL_ID", XmlValueKind::Whole},    {"REGN_DESCR", XmlValueKind::Text},
-        {"REGN_ID", XmlValueKind::Whole},  {"CITY_DESCR", XmlValueKind::Text}, {"CITY_ID", XmlValueKind::Whole},
-        {"SPODU_D", XmlValueKind::Text},   {"SPODU_ID", XmlValueKind::Text},   {"KVED_DESCR", XmlValueKind::Text},
-        {"KVED_ID", XmlValueKind::Text},   {"KFV_DESCR", XmlValueKind::Text},  {"KFV_ID", XmlValueKind::Text},
-        {"X1", XmlValueKind::Whole},       {"X2", XmlValueKind::Whole},        {"X3", XmlValueKind::Whole},
-        {"Y1", XmlValueKind::Whole},       {"Y2", XmlValueKind::Whole},        {"Y3", XmlValueKind::Whole},
-    };
+    static const QList<PacketField> fields = [] {
+        QList<PacketField> list;
+        for (const ColumnDef& column : TableDefOf(QStringLiteral("ATTR")).columns)
+            list.append({QByteArray(column.name).toUpper(), kindOf(column)});
+        return list;
+    }();
     return fields;
 }
 
-// The emission table's fields, the look-ups CODE, DESCR and LIMIT included.
+// The emission table's fields in the data set's order: the look-ups CODE,
+// DESCR and LIMIT of the pollutant table included.
 const QList<PacketField>& dataFields()
 {
-    static const QList<PacketField> fields = {
-        {"CONTID", XmlValueKind::Whole}, {"CODE", XmlValueKind::Text},   {"DESCR", XmlValueKind::Text},
-        {"POTEN", XmlValueKind::Number}, {"FACT", XmlValueKind::Number}, {"LIMIT", XmlValueKind::Number},
-    };
+    static const QList<PacketField> fields = [] {
+        const TableDef& data = TableDefOf(QStringLiteral("DATA"));
+        const TableDef& cont = TableDefOf(QStringLiteral("CONT"));
+        const auto column = [](const TableDef& table, const char* name) {
+            for (const ColumnDef& c : table.columns) {
+                if (qstricmp(c.name, name) == 0)
+                    return PacketField{QByteArray(name), kindOf(c)};
+            }
+            qFatal("no field %s in table %s", name, table.name);
+        };
+        return QList<PacketField>{column(data, "CONTID"), column(cont, "CODE"), column(cont, "DESCR"),
+                                  column(data, "POTEN"),  column(data, "FACT"), column(cont, "LIMIT")};
+    }();
     return fields;
 }
 
