@@ -1,10 +1,11 @@
 #include "importer.h"
 
 #include <condition_variable>
-#include <deque>
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include <QDir>
 #include <QDirIterator>
@@ -84,15 +85,20 @@ struct Prepared {
     RejectionList Reasons;
 };
 
-// Reads and checks the found submissions in a thread of its own, in their
-// order, while the caller stores the ones before: the files and the database
-// each keep a core busy. At most `capacity` wait, so memory does not grow
-// with the number of submissions.
+// Reads and checks the found submissions in worker threads while the caller
+// stores the ones before, and hands them out in their order. Reading and
+// checking cost several times what storing does, so there are as many
+// workers as cores (at least one, at most four). At most `capacity`
+// submissions are read ahead, so memory does not grow with their number.
 class Preparer {
 public:
     Preparer(const QList<SubmissionFiles>& found, const ReaderLimits& limits, const ReferenceSets& reference)
-        : m_found(found), m_reader(limits), m_validator(reference), m_thread([this] { run(); })
+        : m_found(found), m_reader(limits), m_validator(reference)
     {
+        const unsigned cores = std::thread::hardware_concurrency();
+        const unsigned workers = std::clamp(cores, 1u, 4u);
+        for (unsigned i = 0; i < workers; ++i)
+            m_workers.emplace_back([this] { run(); });
     }
     ~Preparer()
     {
@@ -101,27 +107,38 @@ public:
             m_stop = true;
         }
         m_changed.notify_all();
-        m_thread.join();
+        for (std::thread& worker : m_workers)
+            worker.join();
     }
 
     // The next submission in the order found.
     Prepared Next()
     {
         std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return !m_ready.empty(); });
-        Prepared next = std::move(m_ready.front());
-        m_ready.pop_front();
+        m_changed.wait(lock, [this] { return m_ready.count(m_next) != 0; });
+        const auto at = m_ready.find(m_next);
+        Prepared next = std::move(at->second);
+        m_ready.erase(at);
+        ++m_next;
         lock.unlock();
         m_changed.notify_all();
         return next;
     }
 
 private:
-    static constexpr size_t capacity = 16;
+    static constexpr qsizetype capacity = 32;
 
     void run()
     {
-        for (const SubmissionFiles& files : m_found) {
+        for (;;) {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [this] { return m_stop || m_claimed < m_next + capacity; });
+            if (m_stop || m_claimed >= m_found.size())
+                return;
+            const qsizetype index = m_claimed++;
+            lock.unlock();
+
+            const SubmissionFiles& files = m_found.at(index);
             Prepared item;
             const QString pairProblem = checkPair(files);
             if (!pairProblem.isEmpty()) {
@@ -129,11 +146,9 @@ private:
             } else if (m_reader.Read(files.AttrPath(), files.DataPath(), &item.Submission, &item.Reasons)) {
                 m_validator.Validate(item.Submission, files.AttrName, files.DataName, &item.Reasons);
             }
-            std::unique_lock lock(m_mutex);
-            m_changed.wait(lock, [this] { return m_stop || m_ready.size() < capacity; });
-            if (m_stop)
-                return;
-            m_ready.push_back(std::move(item));
+
+            lock.lock();
+            m_ready.emplace(index, std::move(item));
             lock.unlock();
             m_changed.notify_all();
         }
@@ -144,9 +159,11 @@ private:
     const SubmissionValidator m_validator;
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::deque<Prepared> m_ready;
+    std::map<qsizetype, Prepared> m_ready;  // read ahead, by position in m_found
+    qsizetype m_next = 0;                   // the position Next hands out
+    qsizetype m_claimed = 0;                // positions taken by a worker so far
     bool m_stop = false;
-    std::thread m_thread;  // last: starts when the rest is ready
+    std::vector<std::thread> m_workers;  // last: start when the rest is ready
 };
 
 }  // namespace

@@ -198,7 +198,7 @@ public:
     template <typename F> bool ForEachAttribute(F f) const
     {
         for (const QXmlStreamAttribute& attribute : m_xml.attributes()) {
-            if (!f(QAnyStringView(attribute.name()), attribute.value().toString()))
+            if (!f(QAnyStringView(attribute.name()), [&] { return attribute.value().toString(); }))
                 return false;
         }
         return true;
@@ -281,7 +281,7 @@ public:
     template <typename F> bool ForEachAttribute(F f) const
     {
         for (const RawAttribute& attribute : m_attributes) {
-            if (!f(QAnyStringView(attribute.Name), decode(attribute)))
+            if (!f(QAnyStringView(attribute.Name), [&] { return decode(attribute); }))
                 return false;
         }
         return true;
@@ -490,8 +490,11 @@ int crowdedElementLine(const QByteArray& bytes, int limit)
 // the order of `fields`, to onRow.
 class TableReader {
 public:
-    TableReader(const QString& fileName, const QList<PacketField>& fields, int maxRecords, RejectionList* errors)
-        : m_fileName(fileName), m_fields(fields), m_maxRecords(maxRecords), m_errors(errors)
+    // keepText false: the caller takes only the numbers of a row, and text
+    // values are not decoded (they stay empty).
+    TableReader(const QString& fileName, const QList<PacketField>& fields, int maxRecords, RejectionList* errors,
+                bool keepText = true)
+        : m_fileName(fileName), m_fields(fields), m_maxRecords(maxRecords), m_errors(errors), m_keepText(keepText)
     {
     }
 
@@ -612,12 +615,13 @@ private:
         m_numbers.fill(std::nullopt, m_fields.size());
         m_present.fill(false, m_fields.size());
         int position = 0;
-        const bool known = xml.ForEachAttribute([&](QAnyStringView name, QString value) {
+        const bool known = xml.ForEachAttribute([&](QAnyStringView name, const auto& value) {
             const int index = fieldIndex(name, position++);
             if (index < 0)
                 return fail(QStringLiteral("невідоме поле"), m_record, 0, name.toString().left(40));
             m_present[index] = true;
-            m_values[index] = std::move(value);
+            if (m_keepText || m_fields.at(index).Kind != XmlValueKind::Text)
+                m_values[index] = value();
             return true;
         });
         if (!known)
@@ -658,6 +662,7 @@ private:
     const QList<PacketField>& m_fields;
     int m_maxRecords;
     RejectionList* m_errors;
+    bool m_keepText;
     QSet<int> m_declared;
     int m_record = 0;
     QStringList m_values;
@@ -795,7 +800,7 @@ bool readSubmission(const ReaderLimits& limits, const QString& attrName, const Q
     }
     out->HasAttrRecord = attrRecords == 1;
 
-    TableReader dataReader(dataName, dataFields(), limits.MaxRecords, errors);
+    TableReader dataReader(dataName, dataFields(), limits.MaxRecords, errors, false);
     const bool dataOk =
         dataReader.Read<Source>(data, [&](int record, const QStringList&, const QList<std::optional<double>>& numbers) {
             EmissionRow row;
