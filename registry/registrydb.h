@@ -144,6 +144,7 @@ private:
     void rollback();
     bool beginExclusive(QString* error);  // a transaction no migration or reload runs beside
     QSqlQuery& prepared(const QString& key, const QString& sql, bool* ok, QString* error);
+    static QString nowText();
 
     DbTarget m_target;
     QString m_connection;
