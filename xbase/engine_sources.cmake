@@ -3,6 +3,7 @@ set(XBASE_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/src/dbffile.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/env.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/expr.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/src/exprparser.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/idx.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/idxcodec.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/numtext.cpp
