@@ -18,6 +18,7 @@
 #include <cmath>
 #include <memory>
 
+#include "check/ui/report.h"
 #include "shell/ui/main.h"
 #include "store/tests/support/storetestsupport.h"
 #include "store/engine.h"
@@ -177,6 +178,7 @@ private slots:
     void closingWhenPostFailsAsks_data();
     void closingWhenPostFailsAsks();
     void helpAndAboutCommands();
+    void reportWindowIsMadeWhenACheckFirstNeedsIt();
     void fatalStopEndsProgramOnlyAtEventLoop();
 
 private:
@@ -914,6 +916,34 @@ void TestMainWindow::helpAndAboutCommands()
 
 // Last of all: once the application has been told to exit, no event loop of
 // this process runs again.
+// The report window is not made at start-up (it is hidden until a check
+// shows it): a folder change before any check has no report to clear, and
+// the first check makes it and shows its remarks; later checks reuse it.
+void TestMainWindow::reportWindowIsMadeWhenACheckFirstNeedsIt()
+{
+    ProgramFolder folder;
+    const QString work = folder.folder(QStringLiteral("work"));
+    folder.setSetting(work.toUtf8());
+    testing::ScriptedDialogs dialogs;
+    auto w = start(folder);
+    QVERIFY(!w->frmReport);
+    QVERIFY(!w->findChild<TfrmReport*>());
+
+    dialogs.queueFolder(true, folder.folder(QStringLiteral("other")));
+    dialogs.queueAnswer(MsgAnswer::Yes);
+    w->actPath->trigger();
+    QCOMPARE(w->WorkPath(), folder.folder(QStringLiteral("other")));
+    QVERIFY(!w->frmReport);
+
+    w->actCheck->trigger();
+    TfrmReport* report = w->frmReport;
+    QVERIFY(report);
+    QVERIFY(report->isVisible());
+    QVERIFY(report->RemarkCount() > 0);  // the new folder's empty record
+    w->actCheck->trigger();
+    QCOMPARE(w->frmReport, report);
+}
+
 void TestMainWindow::fatalStopEndsProgramOnlyAtEventLoop()
 {
     SetProgramEndHandler(nullptr);

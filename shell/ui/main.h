@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include <QList>
 #include <QMainWindow>
@@ -35,9 +36,12 @@ public:
 
     // ---- state ----
     TDataModule* DataModule = nullptr;  // owned
-    // The check report window, created hidden after this window (not owned;
-    // nullptr until the report window is created).
+    // The check report window: made hidden when a command first needs it
+    // (ReportWindow()), or set from outside (not owned then); nullptr until then.
     emlo::TfrmReport* frmReport = nullptr;
+    // The report window, made on first use: it stays hidden until a check
+    // shows it, so the first frame does not wait for it.
+    emlo::TfrmReport* ReportWindow();
     const AppPaths& Paths() const { return m_paths; }
     // The working folder, always with a trailing "/".
     QString WorkPath() const { return DataModule->WorkPath; }
@@ -112,6 +116,7 @@ private:
     // working folder.
     QString m_relativeSetting;
     QString m_relativeSettingFolder;
+    std::unique_ptr<emlo::TfrmReport> m_ownedReport;
 };
 
 // "Подальша робота програми неможлива." and a request to end the program.

@@ -288,15 +288,23 @@ void TfrmMain::actPathExecute()
     DataModule->OpenWorkTables();
 }
 
+TfrmReport* TfrmMain::ReportWindow()
+{
+    if (frmReport == nullptr) {
+        m_ownedReport = CreateReportWindow(this, *DataModule);
+        frmReport = m_ownedReport.get();
+    }
+    return frmReport;
+}
+
 void TfrmMain::actCheckExecute()
 {
-    if (frmReport != nullptr)
-        emlo::actCheckExecute(*DataModule, *frmReport);
+    emlo::actCheckExecute(*DataModule, *ReportWindow());
 }
 
 void TfrmMain::actPrintPreviewExecute()
 {
-    if (!emlo::CheckBeforeOutput(*DataModule, frmReport, this))
+    if (!emlo::CheckBeforeOutput(*DataModule, ReportWindow(), this))
         return;
     emlo::print::ShowPrintForm(DataModule->tblAttr, DataModule->tblData, this);
 }
@@ -304,7 +312,7 @@ void TfrmMain::actPrintPreviewExecute()
 void TfrmMain::actTransferExecute()
 {
     emlo::TransferCommand transfer(
-        *DataModule, [this] { return emlo::CheckBeforeOutput(*DataModule, frmReport, this); }, this);
+        *DataModule, [this] { return emlo::CheckBeforeOutput(*DataModule, ReportWindow(), this); }, this);
     transfer.actTransferExecute();
 }
 

@@ -14,6 +14,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "check/ui/report.h"
 #include "entry/ui/entrypages.h"
 #include "store/engine.h"
 #include "widgets/errorbox.h"

@@ -1,9 +1,8 @@
-// The program entry: the application, the main window, the check report window.
+// The program entry: the application and the main window.
 #include "program.h"
 
 #include "main.h"
 #include "signalclose.h"
-#include "check/ui/report.h"
 #include "widgets/errorbox.h"
 #include "widgets/qttranslations.h"
 
@@ -27,10 +26,6 @@ int RunProgram(int& argc, char** argv, const ProgramOptions& options)
     paths.prepareUserFolders();
     TfrmMain frmMain(paths);
     QObject::connect(&frmMain, &TfrmMain::closed, &app, [] { QCoreApplication::exit(0); });
-
-    // The check report window, created hidden after the main window.
-    const std::unique_ptr<TfrmReport> frmReport = CreateReportWindow(&frmMain, *frmMain.DataModule);
-    frmMain.frmReport = frmReport.get();
 
     // After a fatal stop the event loop ends at its first turn.
     if (!ProgramEndRequested()) {
