@@ -170,9 +170,11 @@ QString TestEntryPages::attr(const char* field) const
 void TestEntryPages::pagesHoldTheirControlsInTabOrder()
 {
     start();
-    // The codes page is built when first shown (its settlement look-ups
-    // would read the whole settlement list at start-up).
+    // The codes and emissions pages are built when first shown (the
+    // settlement look-ups would read the whole settlement list at start-up,
+    // the grid would lay out its columns).
     QVERIFY(!m_window->findChild<QWidget*>(QStringLiteral("cbCityID")));
+    QVERIFY(!m_window->findChild<QWidget*>(QStringLiteral("grData")));
     const struct {
         const char* item;
         const char* first;
@@ -228,6 +230,7 @@ void TestEntryPages::pagesHoldTheirControlsInTabOrder()
     QCOMPARE(control<QWidget>("pnlCoord")->height(), 72);
     QCOMPARE(control<QWidget>("gbLatitude")->width(), 255);
     QCOMPARE(control<QWidget>("cbCityID")->x(), 340);
+    showPage("Викиди");
     QCOMPARE(control<QWidget>("navigEdit")->x(), 152);
     QCOMPARE(control<QWidget>("lblDataState")->x(), 292);
 }

@@ -58,6 +58,8 @@ DataPage::DataPage(TDataModule& dm, QGroupBox* gbData) : QWidget(gbData), m_dm(d
     layout->addWidget(grData, 1);
 
     dm.dsData->OnStateChange = [this](TDataSource& sender) { dsDataStateChange(sender); };
+    // The page may be built after the table has opened: it shows the state now.
+    dsDataStateChange(*dm.dsData);
     grData->OnGetCellParams = [this](DbGrid& sender, CellParams& params) { grDataGetCellParams(sender, params); };
 
     // The buttons take no focus; a record started from them takes keys at once.

@@ -16,8 +16,8 @@ struct CellParams;
 
 // The emissions page: the emission records (DATA) in a grid, one per
 // pollutant, with two navigators and a label that reports the table's state.
-// It also installs the emission table's rules (new record, amount entry,
-// before post), which hold for every writer of the table.
+// The emission table's rules are the data module's, so they hold whether
+// or not the page has been built.
 class DataPage : public QWidget {
     Q_OBJECT
 public:

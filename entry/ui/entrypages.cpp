@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QGroupBox>
+#include <QLayout>
 
 #include "attrpage.h"
 #include "codespage.h"
@@ -11,12 +12,13 @@ namespace emlo {
 
 namespace {
 
-// Builds the codes page when its group box is first shown: its settlement
-// look-ups would otherwise read the 30,000 settlements at start-up, for a
-// page that is not shown first and may not be opened at all. Showing is
+// Builds a page when its group box is first shown: the codes page's
+// settlement look-ups would otherwise read the 30,000 settlements at
+// start-up, and the emissions grid would lay out its columns, for pages
+// that are not shown first and may not be opened at all. Showing is
 // synchronous, so whoever shows the page (the navigation bar, the report's
 // go-to) finds its controls at once.
-class BuildOnFirstShow : public QObject {
+template <typename Page> class BuildOnFirstShow : public QObject {
 public:
     BuildOnFirstShow(TDataModule& dm, QGroupBox* box) : QObject(box), m_dm(dm), m_box(box)
     {
@@ -27,8 +29,13 @@ public:
     {
         if (watched == m_box && event->type() == QEvent::Show) {
             m_box->removeEventFilter(this);
-            // A child added to a shown box would only be shown a turn later.
-            (new CodesPage(m_dm, m_box))->show();
+            // A child added to a shown box would only be shown a turn later,
+            // and the box has been laid out without it: both are done now,
+            // so that the page is in its place before anyone clicks into it.
+            auto* page = new Page(m_dm, m_box);
+            page->show();
+            if (m_box->layout())
+                m_box->layout()->activate();
             deleteLater();
         }
         return false;
@@ -39,17 +46,23 @@ private:
     QGroupBox* m_box;
 };
 
+// The page now, when its box is shown, else when the box is first shown (nullptr).
+template <typename Page> Page* installPage(TDataModule& dm, QGroupBox* box)
+{
+    if (box->isVisible())
+        return new Page(dm, box);
+    new BuildOnFirstShow<Page>(dm, box);
+    return nullptr;
+}
+
 }  // namespace
 
 EntryPages InstallEntryPages(TDataModule& dm, QGroupBox* gbAttr, QGroupBox* gbCode, QGroupBox* gbData)
 {
     EntryPages pages;
     pages.Attr = new AttrPage(dm, gbAttr);
-    if (gbCode->isVisible())
-        pages.Codes = new CodesPage(dm, gbCode);
-    else
-        new BuildOnFirstShow(dm, gbCode);
-    pages.Data = new DataPage(dm, gbData);
+    pages.Codes = installPage<CodesPage>(dm, gbCode);
+    pages.Data = installPage<DataPage>(dm, gbData);
     return pages;
 }
 
