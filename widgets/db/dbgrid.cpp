@@ -378,6 +378,7 @@ void DbGrid::FitColumns()
         }
     }
     m_fitting = true;
+    const TwoLevelHeader::ResizeBatch batch(*m_header);
     int used = 0;
     for (int column = 0; column < count; ++column) {
         int width = atMinimum[column] ? minimum[column] : room * weights[column] / total;
@@ -400,6 +401,7 @@ void DbGrid::columnResized(int logical, int, int)
     for (int v = 0; v <= visual; ++v)
         left += m_header->sectionSize(m_header->logicalIndex(v));
     m_fitting = true;
+    const TwoLevelHeader::ResizeBatch batch(*m_header);
     if (visual == count - 1) {
         // The last column has nothing to its right to give way: it keeps filling.
         m_header->resizeSection(logical, qMax(8, available - (left - m_header->sectionSize(logical))));

@@ -150,8 +150,25 @@ QSize TwoLevelHeader::sizeHint() const
     return hint;
 }
 
+TwoLevelHeader::ResizeBatch::ResizeBatch(TwoLevelHeader& header) : m_header(header)
+{
+    ++m_header.m_batches;
+}
+
+TwoLevelHeader::ResizeBatch::~ResizeBatch()
+{
+    if (--m_header.m_batches == 0 && m_header.m_recalcHeld) {
+        m_header.m_recalcHeld = false;
+        m_header.recalcHeight();
+    }
+}
+
 void TwoLevelHeader::recalcHeight()
 {
+    if (m_batches > 0) {
+        m_recalcHeld = true;
+        return;
+    }
     const int height = sizeHint().height();
     if (height != m_lastHeight) {
         m_lastHeight = height;

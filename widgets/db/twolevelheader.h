@@ -23,6 +23,20 @@ public:
     // (the lower part) fits on a line: titles wrap between words only.
     int minimumTitleWidth(int logicalIndex) const;
 
+    // Holds the height back while a batch of sections is resized: measuring
+    // the wrapped titles after each one costs more than all the resizing, so
+    // the height is measured once, when the last hold ends.
+    class ResizeBatch {
+    public:
+        explicit ResizeBatch(TwoLevelHeader& header);
+        ~ResizeBatch();
+        ResizeBatch(const ResizeBatch&) = delete;
+        ResizeBatch& operator=(const ResizeBatch&) = delete;
+
+    private:
+        TwoLevelHeader& m_header;
+    };
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
@@ -36,6 +50,8 @@ private:
     void recalcHeight();
 
     int m_lastHeight = 0;
+    int m_batches = 0;
+    bool m_recalcHeld = false;
 };
 
 // Draws text wrapped into rect, centred, the last line that fits ending with

@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QStandardItemModel>
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
@@ -73,6 +74,7 @@ private slots:
     void doubleClickTakesTheNextPollutant();
     void limitColumnIsReadOnly();
     void columnsFillTheGrid();
+    void headerHeightFollowsTheColumnWidths();
     void narrowGridCutsNoTitleWordNorCode();
     void onlyCopyAndSelectAllAreOffered();
     void leavingTheGridGivesUpAnUnchangedNewRecord();
@@ -821,6 +823,39 @@ void TestDbControls::columnsFillTheGrid()
     m_window->resize(800, 300);
     QApplication::processEvents();
     QTRY_COMPARE(total(), grid->viewport()->width());
+}
+
+// The header's height is measured once per batch of column resizes (the
+// grid's fitting after a column is dragged or the grid resized): when the
+// batch ends it must be the height the titles need at their new widths,
+// both ways, with nothing else moving the view.
+void TestDbControls::headerHeightFollowsTheColumnWidths()
+{
+    QStandardItemModel model(1, 3);
+    model.setHorizontalHeaderLabels({QStringLiteral("Забруднююча речовина|Код"),
+                                     QStringLiteral("Забруднююча речовина|Назва речовини"),
+                                     QStringLiteral("Потенцiйний викид за рiк")});
+    auto* view = new QTableView;
+    auto* header = new TwoLevelHeader(view);
+    view->setHorizontalHeader(header);
+    view->setModel(&model);
+    host(view);
+    const auto resizeAll = [header](int width) {
+        const TwoLevelHeader::ResizeBatch batch(*header);
+        for (int section = 0; section < header->count(); ++section)
+            header->resizeSection(section, width);
+    };
+    resizeAll(180);
+    QTRY_COMPARE(header->height(), header->sizeHint().height());
+    const int wide = header->height();
+
+    resizeAll(40);
+    QTRY_COMPARE(header->height(), header->sizeHint().height());
+    QVERIFY(header->height() > wide);
+
+    resizeAll(180);
+    QTRY_COMPARE(header->height(), header->sizeHint().height());
+    QCOMPARE(header->height(), wide);
 }
 
 // A grid narrower than its display widths ask for: no word of a column's
