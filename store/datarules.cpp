@@ -30,7 +30,7 @@ void InstallEmissionRules(TApolloTable& tblData)
     tblData.BeforePost.add(tblDataBeforePost);
     for (const char* name : {"POTEN", "FACT"}) {
         if (TField* field = tblData.FindField(QLatin1String(name)))
-            field->OnValidate = tblDataFACTValidate;
+            field->OnValidate.add(tblDataFACTValidate);
     }
 }
 

@@ -35,11 +35,11 @@ public:
     void Edit();
 
     // After every change of the table's state (opening and closing included).
-    std::function<void(TDataSource&)> OnStateChange;
+    EventListeners<TDataSource&> OnStateChange;
     // After the record or one field (field != nullptr) changed.
-    std::function<void(TDataSource&, TField*)> OnDataChange;
+    EventListeners<TDataSource&, TField*> OnDataChange;
     // When the table asks for pending control changes (before every Post).
-    std::function<void(TDataSource&)> OnUpdateData;
+    EventListeners<TDataSource&> OnUpdateData;
 
 private:
     friend class TApolloTable;

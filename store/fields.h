@@ -12,6 +12,7 @@
 #include <QVariant>
 
 #include "store/numberformat.h"
+#include "store/tableevent.h"
 
 class TApolloTable;
 namespace emlo {
@@ -141,9 +142,9 @@ public:
     // Runs before a new value is stored; the field already reads the new
     // value inside the handler. Throwing refuses the value (the field keeps
     // its previous one). Called with the field itself.
-    std::function<void(TField&)> OnValidate;
+    EventListeners<TField&> OnValidate;
     // Runs after a value was stored.
-    std::function<void(TField&)> OnChange;
+    EventListeners<TField&> OnChange;
 
 protected:
     TField(TApolloTable* dataSet, const QString& fieldName, TFieldType type, int size);

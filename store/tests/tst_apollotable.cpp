@@ -1153,7 +1153,7 @@ void TestApolloTable::eventsInOrderAndSilentAbort()
     table.AfterCancel.add(logger("AfterCancel"));
     table.BeforeScroll.add(logger("BeforeScroll"));
     table.AfterScroll.add(logger("AfterScroll"));
-    source.OnStateChange = [&log](TDataSource& s) { log << QStringLiteral("State%1").arg(s.State()); };
+    source.OnStateChange.add([&log](TDataSource& s) { log << QStringLiteral("State%1").arg(s.State()); });
     table.OnNewRecord.add([&log](TApolloTable& t) {
         log << QStringLiteral("OnNewRecord");
         t.FieldByName(QStringLiteral("CONTID"))->setAsInteger(1);
@@ -1250,6 +1250,23 @@ void TestApolloTable::eventsKeepEveryListener()
     table.Edit();
     table.Post();
     QCOMPARE(log, (QStringList{u"window"_qs, u"after"_qs}));
+
+    // A field's validation the same way: a refusal by the first ends it and
+    // the field keeps its value.
+    TField* contId = table.FieldByName(QStringLiteral("CONTID"));
+    contId->OnValidate.add([&log](TField& f) {
+        log << QStringLiteral("rule");
+        if (f.AsInteger() > 100)
+            throw EDatabaseError(QStringLiteral("too big"));
+    });
+    contId->OnValidate.add([&log](TField&) { log << QStringLiteral("window"); });
+    log.clear();
+    table.Edit();
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError, contId->setAsInteger(500));
+    QCOMPARE(contId->AsInteger(), 5);
+    contId->setAsInteger(7);
+    QCOMPARE(log, (QStringList{u"rule"_qs, u"rule"_qs, u"window"_qs}));
+    table.Cancel();
 }
 
 namespace {

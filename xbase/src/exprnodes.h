@@ -32,7 +32,6 @@ struct ExprNode {
 
 using NodePtr = std::unique_ptr<ExprNode>;
 
-
 struct NumberLiteral final : ExprNode {
     double value;
     explicit NumberLiteral(double v) : value(v) { type = ExprType::Numeric; }
