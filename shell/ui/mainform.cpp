@@ -20,6 +20,7 @@
 #include "widgets/errorbox.h"
 #include "widgets/helpviewer.h"
 #include "widgets/outlookbar.h"
+#include "widgets/prerenderedicon.h"
 
 using namespace emlo;
 
@@ -44,7 +45,7 @@ const char* const kImageFiles[] = {
 
 QIcon TfrmMain::ApplicationIcon()
 {
-    return QIcon(QStringLiteral(":/emlo/shell/emlo.svg"));
+    return PrerenderedIcon(QStringLiteral(":/emlo/shell/emlo.svg"));
 }
 
 TfrmMain::TfrmMain(const AppPaths& paths, QWidget* parent) : QMainWindow(parent), m_paths(paths)
@@ -67,7 +68,7 @@ TfrmMain::TfrmMain(const AppPaths& paths, QWidget* parent) : QMainWindow(parent)
     DataModule = new TDataModule(this, this);
 
     for (const char* file : kImageFiles)
-        ImageList.append(QIcon(QString::fromLatin1(file)));
+        ImageList.append(PrerenderedIcon(QString::fromLatin1(file)));
     buildActions();
     buildToolBar();
 
@@ -168,9 +169,10 @@ void TfrmMain::buildOutlook()
     Outlook = new OutlookBar(this);
     Outlook->setFixedWidth(110);
     const int group = Outlook->addGroup(QStringLiteral("Розділи"));
-    Outlook->addItem(group, QStringLiteral("Реквізити"), QIcon(QStringLiteral(":/emlo/shell/nav-attr.svg")));
-    Outlook->addItem(group, QStringLiteral("Статистичні коди"), QIcon(QStringLiteral(":/emlo/shell/nav-codes.svg")));
-    Outlook->addItem(group, QStringLiteral("Викиди"), QIcon(QStringLiteral(":/emlo/shell/nav-data.svg")));
+    Outlook->addItem(group, QStringLiteral("Реквізити"), PrerenderedIcon(QStringLiteral(":/emlo/shell/nav-attr.svg")));
+    Outlook->addItem(group, QStringLiteral("Статистичні коди"),
+                     PrerenderedIcon(QStringLiteral(":/emlo/shell/nav-codes.svg")));
+    Outlook->addItem(group, QStringLiteral("Викиди"), PrerenderedIcon(QStringLiteral(":/emlo/shell/nav-data.svg")));
     connect(Outlook, &OutlookBar::itemClicked, this, [this](const QString& text) { OutlookItemClick(Outlook, text); });
 }
 
