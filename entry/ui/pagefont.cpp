@@ -4,14 +4,19 @@
 
 namespace emlo {
 
-void UsePageFont(QWidget& page)
+QFont PageFont(const QFont& base)
 {
-    QFont font = page.font();
+    QFont font = base;
     // Liberation Sans has the metrics of the dialog font the layout was made
     // for; the application's family stands in where it is not installed.
     font.setFamilies({QStringLiteral("Liberation Sans"), font.family()});
     font.setPointSize(8);
-    page.setFont(font);
+    return font;
+}
+
+void UsePageFont(QWidget& page)
+{
+    page.setFont(PageFont(page.font()));
 }
 
 }  // namespace emlo

@@ -1,8 +1,12 @@
 // The program entry: the application and the main window.
 #include "program.h"
 
+#include <QScopeGuard>
+
+#include "fontwarmup.h"
 #include "main.h"
 #include "signalclose.h"
+#include "entry/ui/pagefont.h"
 #include "widgets/errorbox.h"
 #include "widgets/qttranslations.h"
 
@@ -10,7 +14,11 @@ using namespace emlo;
 
 int RunProgram(int& argc, char** argv, const ProgramOptions& options)
 {
+    FontWarmUp fonts;
     Application app(argc, argv);
+    // The warm-up uses the application: it ends before the application does.
+    const auto fontsFinished = qScopeGuard([&fonts] { fonts.finish(); });
+    fonts.applicationReady({QApplication::font(), PageFont(QApplication::font())});
     installQtTranslations(app);
     Application::setTitle(QStringLiteral("Dazodevur"));
     app.setWindowIcon(TfrmMain::ApplicationIcon());
@@ -24,6 +32,8 @@ int RunProgram(int& argc, char** argv, const ProgramOptions& options)
         options.programFile.isEmpty() ? QCoreApplication::applicationFilePath() : options.programFile;
     const AppPaths paths = AppPaths::forExecutable(programFile);
     paths.prepareUserFolders();
+    // The window measures text from its first widgets on.
+    fonts.waitForFontList();
     TfrmMain frmMain(paths);
     QObject::connect(&frmMain, &TfrmMain::closed, &app, [] { QCoreApplication::exit(0); });
 
