@@ -8,6 +8,9 @@ the ratio of the medians. Needs an X display (DISPLAY) or the offscreen
 platform (QT_QPA_PLATFORM=offscreen). A benchmark, not a test: run it on a
 quiet machine.
 
+EMLO_STARTUP_BASE=<startup-emlo of an earlier build> starts that one in the
+same rounds too ("base"), so a change is measured before and after in one run.
+
 Usage: bench/startup_bench.py [build-dir] [runs]
 """
 import os
@@ -22,6 +25,7 @@ build = sys.argv[1] if len(sys.argv) > 1 else "build"
 runs = int(sys.argv[2]) if len(sys.argv) > 2 else 21
 emlo = os.path.join(build, "dev", "startup-emlo")
 empty = os.path.join(build, "dev", "startup-empty")
+base = os.environ.get("EMLO_STARTUP_BASE")
 
 # A scratch program folder with the build's reference tables and a working
 # folder, so that the build's own settings file is not touched.
@@ -48,18 +52,24 @@ def once(command):
 
 
 try:
-    once([emlo, program])  # warm the file cache once
-    once([empty])
-    times = {"emlo": [], "empty": []}
+    commands = {"emlo": [emlo, program], "empty": [empty]}
+    if base:
+        commands["base"] = [base, program]
+    for command in commands.values():
+        once(command)  # warm the file cache once
+    times = {name: [] for name in commands}
     for _ in range(runs):
-        times["emlo"].append(once([emlo, program]))
-        times["empty"].append(once([empty]))
+        for name, command in commands.items():
+            times[name].append(once(command))
 finally:
     shutil.rmtree(scratch)
 
 for name, values in times.items():
     values.sort()
-    print("%-6s median %7.1f ms   min %7.1f   max %7.1f   (%d starts)"
-          % (name, statistics.median(values), values[0], values[-1], len(values)))
-ratio = statistics.median(times["emlo"]) / statistics.median(times["empty"])
-print("ratio  %.2f (target: at most 1.5)" % ratio)
+    quarter = len(values) // 4
+    print("%-6s median %7.1f ms   quartiles %7.1f %7.1f   min %7.1f   max %7.1f   (%d starts)"
+          % (name, statistics.median(values), values[quarter], values[-1 - quarter], values[0], values[-1],
+             len(values)))
+for name in [n for n in ("base", "emlo") if n in times]:
+    ratio = statistics.median(times[name]) / statistics.median(times["empty"])
+    print("ratio  %-5s %.2f (target: at most 1.5)" % (name, ratio))
