@@ -884,27 +884,31 @@ Status WorkArea::verifyOrRebuild(OrderIndex& ix)
         for (size_t i = 0; ok && i < v.size(); ++i)
             ok = v[i].recNo == expect[i].recNo && v[i].key == expect[i].key;
     } else if (ok) {
-        std::vector<uint8_t> seen(static_cast<size_t>(count) + 1, 0);
-        uint32_t expected = 0;
-        for (uint32_t r = 1; r <= count; ++r)
-            if (included(ix, m_table->record(r), r))
-                ++expected;
-        ok = v.size() == expected;
+        // One pass over the records in file order, each compared with the entry the
+        // index holds for it: the records are read block by block, not in key order
+        // (which would read the table again for almost every entry).
+        constexpr uint32_t kNone = UINT32_MAX;
+        std::vector<uint32_t> entryOf(static_cast<size_t>(count) + 1, kNone);
         for (size_t i = 0; ok && i < v.size(); ++i) {
             const uint32_t r = v[i].recNo;
-            if (r < 1 || r > count || seen[r]) {
-                ok = false;
-                break;
-            }
-            seen[r] = 1;
+            ok = r >= 1 && r <= count && entryOf[r] == kNone;
+            if (ok)
+                entryOf[r] = static_cast<uint32_t>(i);
+        }
+        for (uint32_t r = 1; ok && r <= count; ++r) {
             const char* rec = m_table->record(r);
+            const bool in = included(ix, rec, r);
+            if (entryOf[r] == kNone) {
+                ok = !in;
+                continue;
+            }
+            const std::string& key = v[entryOf[r]].key;
             if (ix.plainCharOffset) {
-                ok = std::memcmp(v[i].key.data(), rec + ix.plainCharOffset, ix.keyLen) == 0;
+                ok = in && std::memcmp(key.data(), rec + ix.plainCharOffset, ix.keyLen) == 0;
             } else {
                 keyFor(ix, rec, r, &m_keyBuf);
-                ok = v[i].key == m_keyBuf;
+                ok = in && key == m_keyBuf;
             }
-            ok = ok && included(ix, rec, r);
         }
     }
     if (ok)
