@@ -66,12 +66,20 @@ std::string hexByte(unsigned v)
 
 void todayBytes(unsigned char* out)
 {
-    std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
-    out[0] = static_cast<unsigned char>(std::clamp(tm.tm_year, 0, 255));
-    out[1] = static_cast<unsigned char>(tm.tm_mon + 1);
-    out[2] = static_cast<unsigned char>(tm.tm_mday);
+    // Every append stamps the date: the local calendar is consulted once a minute, not
+    // on each record (a date, or the zone's offset, never changes within a minute).
+    thread_local std::time_t minute = -1;
+    thread_local unsigned char date[3];
+    const std::time_t now = std::time(nullptr);
+    if (now / 60 != minute) {
+        std::tm tm{};
+        localtime_r(&now, &tm);
+        date[0] = static_cast<unsigned char>(std::clamp(tm.tm_year, 0, 255));
+        date[1] = static_cast<unsigned char>(tm.tm_mon + 1);
+        date[2] = static_cast<unsigned char>(tm.tm_mday);
+        minute = now / 60;
+    }
+    std::memcpy(out, date, sizeof date);
 }
 
 bool validNameChar(char c, bool first)
@@ -308,7 +316,8 @@ std::unique_ptr<DbfFile> DbfFile::open(const std::string& path, OpenMode mode, S
             return fail(ErrorKind::Locked, "Cannot open " + path + ": it is opened exclusively by another user");
     }
 
-    f->m_cache.assign(kBlocks * kBlockSize, '\0');
+    // Not zeroed: a slot is read only after a block was read into it.
+    f->m_cache.reset(new char[kBlocks * kBlockSize]);
     f->m_scratch.assign(f->m_header.recordLength, ' ');
     const uint64_t available = (f->m_fileSize - f->m_header.headerLength) / f->m_header.recordLength;
     if (available < f->m_header.headerCount) {
@@ -364,27 +373,33 @@ const char* DbfFile::recordSlow(uint32_t recNo) const
     const bool fresh = m_mode != OpenMode::Exclusive && !m_fileLocked && holdsRecordLock(recNo);
     const uint64_t block = off >> kBlockBits;
     const uint64_t in = off & (kBlockSize - 1);
-    if (fresh || in + len > kBlockSize) {
-        // Under our record lock (or across two blocks): straight from the file.
+    auto direct = [&]() -> const char* {
         const ssize_t n = readAt(m_fd, m_scratch.data(), len, static_cast<off_t>(off));
         if (n < 0)
             return readFailed(recNo, systemError("the medium failed", errno));
         if (static_cast<size_t>(n) < len)
             return readFailed(recNo, Status::error(ErrorKind::Corrupt, "another program cut the table short"));
         return m_scratch.data();
-    }
+    };
+    if (fresh || in + len > kBlockSize)
+        return direct();  // under our record lock, or across two blocks: straight from the file
     const size_t slot = static_cast<size_t>(block & (kBlocks - 1));
-    char* dest = m_cache.data() + slot * kBlockSize;
+    char* dest = m_cache.get() + slot * kBlockSize;
     if (m_blockOf[slot] == block + 1 && in + len <= m_blockLen[slot])
         return dest + in;
     m_blockOf[slot] = 0;
-    const ssize_t n = readAt(m_fd, dest, kBlockSize, static_cast<off_t>(block << kBlockBits));
+    // One read: the block the file ends in comes back short, and a second read would only
+    // confirm the end. A record the short block lacks is asked for on its own.
+    ssize_t n;
+    do
+        n = env().pread(m_fd, dest, kBlockSize, static_cast<off_t>(block << kBlockBits));
+    while (n < 0 && errno == EINTR);
     if (n < 0)
         return readFailed(recNo, systemError("the medium failed", errno));
     m_blockOf[slot] = block + 1;
     m_blockLen[slot] = static_cast<uint64_t>(n);
     if (in + len > static_cast<uint64_t>(n))
-        return readFailed(recNo, Status::error(ErrorKind::Corrupt, "another program cut the table short"));
+        return direct();
     return dest + in;
 }
 
@@ -418,6 +433,7 @@ bool DbfFile::refreshCount()
     const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(inHeader, available));
     const bool changed = count != m_count;
     m_count = count;
+    m_countUnderLock = m_headerLocked;
     return changed;
 }
 
@@ -472,8 +488,10 @@ Status DbfFile::appendRecord(const char* image, uint32_t* recNo)
 {
     if (!writable())
         return Status::error(ErrorKind::ReadOnly, "The table " + m_path + " is opened read-only");
-    // The count in the file is the truth: other holders may have appended meanwhile.
-    refreshCount();
+    // The count in the file is the truth: other holders may have appended meanwhile
+    // (not while we hold the header lock and have read it since taking it).
+    if (!m_headerLocked || !m_countUnderLock)
+        refreshCount();
     const uint32_t n = m_count;
     if (n == UINT32_MAX)
         return Status::error(ErrorKind::BadValue, "The table " + m_path + " is full");
@@ -609,6 +627,7 @@ Status DbfFile::lockHeader(int timeoutMs)
     if (!setLock(F_WRLCK, kLockBase, 1, timeoutMs))
         return Status::error(ErrorKind::Locked, "The header of " + m_path + " is locked by another user");
     m_headerLocked = true;
+    m_countUnderLock = false;
     dropCache();  // appenders finished their records before letting the lock go
     return Status();
 }
@@ -619,6 +638,7 @@ void DbfFile::unlockHeader()
         return;
     setLock(F_UNLCK, kLockBase, 1, 0);
     m_headerLocked = false;
+    m_countUnderLock = false;
 }
 
 Status DbfFile::lockRecord(uint32_t recNo, int timeoutMs)

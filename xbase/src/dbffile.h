@@ -95,7 +95,7 @@ public:
         const size_t slot = static_cast<size_t>(block & (kBlocks - 1));
         const uint64_t in = off & (kBlockSize - 1);
         if (m_blockOf[slot] == block + 1 && in + m_header.recordLength <= m_blockLen[slot] && m_lockedRecords.empty())
-            return m_cache.data() + slot * kBlockSize + in;
+            return m_cache.get() + slot * kBlockSize + in;
         return recordSlow(recNo);
     }
     // Forgets cached records: the next reads see what other holders wrote meanwhile.
@@ -167,7 +167,7 @@ private:
     struct timespec m_seenMtime { };
     struct timespec m_seenCtime { };
     uint64_t m_seenSize = 0;
-    mutable std::vector<char> m_cache;          // kBlocks blocks of kBlockSize bytes
+    std::unique_ptr<char[]> m_cache;            // kBlocks blocks of kBlockSize bytes
     mutable uint64_t m_blockOf[kBlocks] = {};   // block number + 1 held by each slot, 0: none
     mutable uint64_t m_blockLen[kBlocks] = {};  // bytes the file gave for it
     mutable std::string m_scratch;              // a record read on its own
@@ -175,6 +175,7 @@ private:
     std::vector<uint32_t> m_lockedRecords;  // sorted
     bool m_fileLocked = false;
     bool m_headerLocked = false;
+    bool m_countUnderLock = false;  // the count was read from the file under the header lock
     bool m_modified = false;
     mutable Status m_readError;
 };
