@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "bytes.h"
 #include "env.h"
 #include "idxcodec.h"
 
@@ -42,6 +43,15 @@ int compareEntries(const IdxEntry& a, const IdxEntry& b, size_t keyLen)
     return a.recNo < b.recNo ? -1 : (a.recNo > b.recNo ? 1 : 0);
 }
 
+// A descriptor of the index file kept open for the object's life: looking at the file and
+// changing one node then cost a call or two, not an open and a close each time.
+struct Held {
+    int fd = -1;
+    bool writable = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+};
+
 // What a file looked like when we last read or wrote it.
 struct Stamp {
     bool valid = false;
@@ -50,9 +60,9 @@ struct Stamp {
     off_t size = 0;
     timespec mtime{};
     timespec ctime{};
-    std::string head;  // the first bytes: root, free list, length, key length, options
+    std::string head;  // root, free list, length, key length, options; the change counter
 
-    static Stamp of(const std::string& path)
+    static Stamp of(const std::string& path, const Held* held = nullptr)
     {
         Stamp s;
         struct stat st;
@@ -64,14 +74,21 @@ struct Stamp {
         s.size = st.st_size;
         s.mtime = st.st_mtim;
         s.ctime = st.st_ctim;
-        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (fd >= 0) {
-            char buf[16];
-            const ssize_t n = ::pread(fd, buf, sizeof buf, 0);
-            if (n > 0)
-                s.head.assign(buf, size_t(n));
-            ::close(fd);
+        char buf[idxcodec::kPage];
+        ssize_t n = -1;
+        if (held && held->fd >= 0 && held->dev == st.st_dev && held->ino == st.st_ino) {
+            n = ::pread(held->fd, buf, sizeof buf, 0);
+        } else {
+            const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0) {
+                n = ::pread(fd, buf, sizeof buf, 0);
+                ::close(fd);
+            }
         }
+        if (n > 0)
+            s.head.assign(buf, size_t(std::min<ssize_t>(n, 16)));
+        if (n == ssize_t(sizeof buf))
+            s.head.append(buf + idxcodec::kGenerationOffset, 4);
         return s;
     }
 
@@ -284,10 +301,29 @@ struct IdxFile::Impl {
     std::string path;
     Image img;
     Stamp stamp;
+    Held held;
     bool deferred = false;
     bool memoryOnly = false;
     bool dirty = false;
     uint64_t maxBytes = 0;
+
+    // Where the nodes lie as we last wrote them, and what changed since: one leaf (and, for
+    // a key past all others, the interior keys on the right-hand edge) is written in
+    // place; any other change writes a new tree.
+    idxcodec::StandardLayout layout;
+    bool layoutValid = false;
+    int dirtyLeaf = -1;
+    bool raise = false;
+    bool whole = false;
+    // A write in place failed part-way: the file may hold a half-written node, so it is
+    // not read back as it is (the owner rebuilds the index).
+    bool torn = false;
+
+    ~Impl()
+    {
+        if (held.fd >= 0)
+            env().close(held.fd);
+    }
 
     size_t keyLen() const { return size_t(img.keyLen); }
 
@@ -296,14 +332,14 @@ struct IdxFile::Impl {
         // A writer may be switching the file over while we read it: what fails to decode
         // is read again when the file changed meanwhile.
         for (int attempt = 0;; ++attempt) {
-            const Stamp before = Stamp::of(path);
+            const Stamp before = Stamp::of(path, &held);
             std::string data;
             if (!readWholeFile(path, &data, status, maxBytes))
                 return false;
             Image fresh;
             std::string why;
             if (!idxcodec::decode(reinterpret_cast<const uint8_t*>(data.data()), data.size(), hint, &fresh, &why)) {
-                if (attempt < 3 && !(Stamp::of(path) == before))
+                if (attempt < 3 && !(Stamp::of(path, &held) == before))
                     continue;
                 return fail(status, ErrorKind::Corrupt, path + ": " + why);
             }
@@ -313,20 +349,154 @@ struct IdxFile::Impl {
             img = std::move(fresh);
             stamp = before;
             dirty = false;
+            layoutValid = false;  // another writer's tree: the next change writes a new one
+            torn = false;
+            hold(false);
             return true;
         }
     }
 
-    bool save(Status* status)
+    // (Re)opens the held descriptor when it is missing, names another file than the stamp
+    // does, or cannot write when writing is wanted.
+    bool hold(bool write)
     {
-        const size_t pages = idxcodec::standardPages(img.keyLen, img.entries.size());
+        if (held.fd >= 0 && (held.writable || !write) && stamp.valid && held.dev == stamp.dev && held.ino == stamp.ino)
+            return true;
+        if (held.fd >= 0)
+            env().close(held.fd);
+        held = Held();
+        const int fd = env().open(path.c_str(), (write ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC, 0);
+        if (fd < 0)
+            return false;
+        struct stat st;
+        if (env().fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            env().close(fd);
+            return false;
+        }
+        held = Held{fd, write, st.st_dev, st.st_ino};
+        return true;
+    }
+
+    // A change of one leaf is noted; a second leaf, a full leaf or an emptied one means a
+    // new tree.
+    bool touch(size_t leaf)
+    {
+        if (dirtyLeaf >= 0 && size_t(dirtyLeaf) != leaf)
+            whole = true;
+        dirtyLeaf = int(leaf);
+        return !whole;
+    }
+
+    // The entry now at position p was inserted.
+    void noteInsert(size_t p)
+    {
+        if (!layoutValid || whole) {
+            whole = true;
+            return;
+        }
+        auto& leaves = layout.leaves;
+        const std::string& key = img.entries[p].key;
+        size_t i = 0, start = 0;
+        while (i + 1 < leaves.size() && p >= start + leaves[i].count)
+            start += leaves[i++].count;
+        // Between two leaves the key goes where the parent's keys send a search for it.
+        if (i > 0 && p == start && key.compare(leaves[i - 1].sep) <= 0) {
+            --i;
+            start -= leaves[i].count;
+        }
+        if (leaves[i].count >= size_t(idxcodec::standardCapacity(img.keyLen)) || !touch(i)) {
+            whole = true;
+            return;
+        }
+        const bool last = i + 1 == leaves.size() && p == start + leaves[i].count;
+        idxcodec::insertIntoLeaf(reinterpret_cast<uint8_t*>(leaves[i].page.data()), keyLen(), p - start,
+                                 img.entries[p]);
+        ++leaves[i].count;
+        if (last && !layout.spine.empty() && key.compare(leaves[i].sep) > 0) {
+            // Past every key: the interior keys on the right-hand edge become this one.
+            leaves[i].sep = key;
+            for (auto& node : layout.spine) {
+                uint8_t* page = reinterpret_cast<uint8_t*>(node.second.data());
+                const size_t count = readLe16(page + 2);
+                std::memcpy(page + 12 + (count - 1) * (keyLen() + 4), key.data(), keyLen());
+            }
+            raise = true;
+        }
+    }
+
+    // The entry at position p was removed. The parent's key may now exceed the leaf's
+    // last key; searches and readers accept that.
+    void noteRemove(size_t p)
+    {
+        if (!layoutValid || whole) {
+            whole = true;
+            return;
+        }
+        auto& leaves = layout.leaves;
+        size_t i = 0, start = 0;
+        while (i + 1 < leaves.size() && p >= start + leaves[i].count)
+            start += leaves[i++].count;
+        if ((leaves[i].count <= 1 && leaves.size() > 1) || !touch(i)) {
+            whole = true;
+            return;
+        }
+        idxcodec::removeFromLeaf(reinterpret_cast<uint8_t*>(leaves[i].page.data()), keyLen(), p - start);
+        --leaves[i].count;
+    }
+
+    // Writes the one changed leaf over itself: the raised interior keys first (a key above
+    // the keys under it misleads no search), then the leaf, then the change counter.
+    bool saveInPlace(Status* status)
+    {
+        if (!hold(true))
+            return failSys(status, "cannot write", path);
+        const idxcodec::StandardLayout::Leaf& leaf = layout.leaves[size_t(dirtyLeaf)];
+        bool ok = true;
+        for (size_t i = 0; raise && ok && i < layout.spine.size(); ++i)
+            ok = writeAt(held.fd, layout.spine[i].second.data(), idxcodec::kPage, off_t(layout.spine[i].first));
+        ok = ok && writeAt(held.fd, leaf.page.data(), idxcodec::kPage, off_t(leaf.offset));
+        unsigned char gen[4];
+        writeLe32(gen, img.generation + 1);
+        ok = ok && writeAt(held.fd, gen, sizeof gen, off_t(idxcodec::kGenerationOffset));
+        if (!ok) {
+            failSys(status, "cannot write", path);
+            torn = true;
+            layoutValid = false;
+            return false;
+        }
+        ++img.generation;
+        dirtyLeaf = -1;
+        raise = false;
+        dirty = false;
+        // The file is the one the stamp names (hold checked it): only its times, and the
+        // counter we wrote, moved.
+        struct stat st;
+        if (stamp.head.size() == 20 && env().fstat(held.fd, &st) == 0) {
+            stamp.size = st.st_size;
+            stamp.mtime = st.st_mtim;
+            stamp.ctime = st.st_ctim;
+            stamp.head.replace(16, 4, reinterpret_cast<const char*>(gen), sizeof gen);
+        } else {
+            stamp = Stamp::of(path, &held);
+        }
+        return true;
+    }
+
+    // fresh: a new build, its leaves filled completely; otherwise leaves keep room for
+    // the inserts to come.
+    bool save(Status* status, bool fresh = false)
+    {
+        if (!fresh && layoutValid && !whole && dirtyLeaf >= 0 && !img.compact)
+            return saveInPlace(status);
+        const size_t fill = fresh ? 0 : idxcodec::maintenanceFill(img.keyLen);
+        const size_t pages = idxcodec::standardPages(img.keyLen, img.entries.size(), fill);
         struct stat st;
         const bool exists = ::stat(path.c_str(), &st) == 0;
         size_t first = 1;
         if (exists) {
             // Where the live tree lies: as we left it, unless someone wrote since.
             size_t headerSize = img.headerSize, liveBegin = img.liveBegin, liveEnd = img.liveEnd;
-            if (!(Stamp::of(path) == stamp)) {
+            if (!(Stamp::of(path, &held) == stamp)) {
                 std::string data;
                 Image current;
                 headerSize = liveBegin = liveEnd = 0;  // unreadable: nothing worth keeping
@@ -336,6 +506,7 @@ struct IdxFile::Impl {
                     headerSize = current.headerSize;
                     liveBegin = current.liveBegin;
                     liveEnd = current.liveEnd;
+                    img.generation = std::max(img.generation, current.generation);
                 }
             }
             const size_t kPage = idxcodec::kPage;
@@ -343,17 +514,26 @@ struct IdxFile::Impl {
                 first = std::max(liveEnd, headerSize) / kPage;
         }
         std::string header, nodes, why;
-        if (!idxcodec::encodeStandard(img, first, &header, &nodes, &why))
+        idxcodec::StandardLayout freshLayout;
+        Image next = img;  // not moved: the entries stay ours if the write fails
+        next.generation = exists ? img.generation + 1 : img.generation;
+        if (!idxcodec::encodeStandard(next, first, &header, &nodes, &why, fill, &freshLayout))
             return fail(status, ErrorKind::BadArgument, path + ": " + why);
         const bool ok =
             exists ? writeOver(path, header, nodes, first, status) : writeNewFile(path, header + nodes, status);
         if (!ok)
             return false;
+        img.generation = next.generation;
         img.compact = false;
         img.headerSize = idxcodec::kPage;
         img.liveBegin = first * idxcodec::kPage;
         img.liveEnd = img.liveBegin + nodes.size();
-        stamp = Stamp::of(path);
+        layout = std::move(freshLayout);
+        layoutValid = true;
+        dirtyLeaf = -1;
+        raise = whole = torn = false;
+        stamp = Stamp::of(path, &held);
+        hold(false);
         dirty = false;
         return true;
     }
@@ -363,7 +543,8 @@ struct IdxFile::Impl {
     void catchUp()
     {
         // A memory-only order may hold what the file lacks: its owner decides when to reload.
-        if (dirty || memoryOnly || Stamp::of(path) == stamp)
+        // After a write cut short the file is not read back; the owner rebuilds it.
+        if (dirty || memoryOnly || torn || Stamp::of(path, &held) == stamp)
             return;
         const IdxKeyType type = img.keyType;
         load(&type, nullptr);  // unreadable: our copy is the best there is; it is written next
@@ -474,7 +655,7 @@ std::unique_ptr<IdxFile> IdxFile::build(const std::string& path, const std::stri
         d.stamp = Stamp::of(path);
         return f;
     }
-    if (!d.save(status))
+    if (!d.save(status, true))
         return nullptr;
     return f;
 }
@@ -574,7 +755,9 @@ bool IdxFile::insert(const IdxEntry& e, Status* status)
         if (before || after)
             return true;
     }
+    const size_t pos = size_t(it - v.begin());
     v.insert(it, e);
+    d->noteInsert(pos);
     return d->written(status);
 }
 
@@ -590,7 +773,9 @@ bool IdxFile::remove(const IdxEntry& e, Status* status)
     if (it == v.end() || compareEntries(*it, e, n) != 0)
         return fail(status, ErrorKind::NotFound,
                     "record " + std::to_string(e.recNo) + " is not in the index under that key");
+    const size_t pos = size_t(it - v.begin());
     v.erase(it);
+    d->noteRemove(pos);
     return d->written(status);
 }
 
@@ -607,13 +792,11 @@ bool IdxFile::sync(Status* status)
         return true;
     if (!flush(status))
         return false;
-    const int fd = env().open(d->path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0);
-    if (fd < 0)
+    if (!d->hold(false))
         return failSys(status, "cannot open", d->path);
-    const bool ok = env().fdatasync(fd) == 0;
+    const bool ok = env().fdatasync(d->held.fd) == 0;
     if (!ok)
         failSys(status, "cannot sync", d->path);
-    env().close(fd);
     return ok;
 }
 
@@ -640,11 +823,13 @@ size_t IdxFile::seek(const std::string& key, bool* found) const
 
 bool IdxFile::changedOnDisk() const
 {
-    return !(Stamp::of(d->path) == d->stamp);
+    return !(Stamp::of(d->path, &d->held) == d->stamp);
 }
 
 bool IdxFile::reload(Status* status)
 {
+    if (d->torn)
+        return fail(status, ErrorKind::Io, d->path + ": a write was cut short; the index is rebuilt");
     const IdxKeyType type = d->img.keyType;
     return d->load(&type, status);
 }

@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <random>
 #include <set>
 
 #include <sys/stat.h>
 
+#include "xbase/src/env.h"
 #include "xbase/src/idx.h"
 #include "xbase/src/idxcodec.h"
 #include "idx_testutil.h"
@@ -181,6 +183,26 @@ std::vector<IdxEntry> decodeBytes(const std::string& bytes)
     return img.entries;
 }
 
+// The file as left by a stop after each page write of one change, made in the order the
+// engine makes them: nodes from the end of the file down (a new tree, or raised interior
+// keys before the leaf under them), the header last. Every stop must hold the old or the
+// new entries, and decode (which checks the interior keys against the leaves).
+void checkStops(const std::string& before, const std::string& after, const std::vector<IdxEntry>& oldEntries,
+                const std::vector<IdxEntry>& newEntries, const std::string& what)
+{
+    std::string stopped = before;
+    stopped.resize(std::max(before.size(), after.size()), '\0');
+    for (size_t page = stopped.size() / 512; page-- > 1;) {
+        if (page * 512 >= after.size() || stopped.compare(page * 512, 512, after, page * 512, 512) == 0)
+            continue;
+        stopped.replace(page * 512, 512, after, page * 512, 512);
+        const std::vector<IdxEntry> seen = decodeBytes(stopped);
+        ASSERT_TRUE(seen == oldEntries || seen == newEntries) << what << ", stopped after page " << page;
+    }
+    stopped.replace(0, 512, after, 0, 512);
+    ASSERT_EQ(decodeBytes(stopped), newEntries) << what;
+}
+
 // Random inserts and removes on a tree that grows and shrinks across level boundaries
 // always agree with a sorted reference, in memory and in the file. Every change is written
 // so that the file, stopped at any write, holds the old or the new index completely.
@@ -216,7 +238,7 @@ TEST(Maintenance, RandomChangesAgreeWithReference)
         // grow past 2500 keys (a third level) in even rounds, shrink in odd ones
         const bool grow = round % 2 == 0;
         for (int op = 0; op < 300; ++op) {
-            const bool inspect = op % 10 == 0;
+            const bool inspect = op % 3 == 0;
             const std::string before = inspect ? readFile(path) : std::string();
             const std::vector<IdxEntry> oldEntries = inspect ? f->entries() : std::vector<IdxEntry>();
             const bool add = ref.empty() || (rng() % 100) < (grow ? 80u : 20u);
@@ -233,16 +255,11 @@ TEST(Maintenance, RandomChangesAgreeWithReference)
             }
             if (!inspect)
                 continue;
-            // The file as left by a stop just before the header write, and just after it.
+            checkStops(before, readFile(path), oldEntries, want(),
+                       "round " + std::to_string(round) + " op " + std::to_string(op));
             const std::string after = readFile(path);
-            std::string stopped = before;
-            stopped.resize(std::max(before.size(), after.size()), '\0');
-            stopped.replace(512, after.size() - 512, after, 512, after.size() - 512);
-            ASSERT_EQ(decodeBytes(stopped), oldEntries) << "round " << round << " op " << op;
-            stopped.replace(0, 512, after, 0, 512);
-            ASSERT_EQ(decodeBytes(stopped), want()) << "round " << round << " op " << op;
-            // The file holds at most the old and the new tree.
-            const size_t pages = xb::idxcodec::standardPages(6, ref.size());
+            // The file holds at most the old and the new tree (whose leaves keep room for inserts).
+            const size_t pages = xb::idxcodec::standardPages(6, ref.size(), xb::idxcodec::maintenanceFill(6));
             ASSERT_LE(after.size(), 512 * (1 + pages + before.size() / 512)) << round << " " << op;
         }
         check(grow ? "after growing" : "after shrinking");
@@ -253,6 +270,147 @@ TEST(Maintenance, RandomChangesAgreeWithReference)
     ref.clear();
     check("after removing all");
     EXPECT_LE(readFile(path).size(), 3 * 512u);
+}
+
+// Passes every call on and keeps the writes in the order they were made.
+class RecordingEnv final : public xb::Env {
+public:
+    struct Write {
+        off_t offset;
+        std::string data;
+        bool truncate;
+    };
+    std::vector<Write> writes;
+
+    int open(const char* p, int f, mode_t m) override { return real().open(p, f, m); }
+    int close(int fd) override { return real().close(fd); }
+    ssize_t pread(int fd, void* b, size_t n, off_t o) override { return real().pread(fd, b, n, o); }
+    ssize_t pwrite(int fd, const void* b, size_t n, off_t o) override
+    {
+        writes.push_back({o, std::string(static_cast<const char*>(b), n), false});
+        return real().pwrite(fd, b, n, o);
+    }
+    int fstat(int fd, struct stat* st) override { return real().fstat(fd, st); }
+    int lstat(const char* p, struct stat* st) override { return real().lstat(p, st); }
+    int fsync(int fd) override { return real().fsync(fd); }
+    int fdatasync(int fd) override { return real().fdatasync(fd); }
+    int ftruncate(int fd, off_t n) override
+    {
+        writes.push_back({n, std::string(), true});
+        return real().ftruncate(fd, n);
+    }
+    int linkNoReplace(const char* a, const char* b) override { return real().linkNoReplace(a, b); }
+    int rename(const char* a, const char* b) override { return real().rename(a, b); }
+    int unlink(const char* p) override { return real().unlink(p); }
+    int lock(int fd, int cmd, struct flock* fl) override { return real().lock(fd, cmd, fl); }
+
+private:
+    static Env& real() { return Env::real(); }
+};
+
+// Changes that one leaf takes in place, including the cases where the keys its parents hold
+// matter: a key past all others (the interior keys on the right-hand edge rise first), a
+// key before all others, and a key between a leaf whose greatest key was removed and the
+// next leaf (it must stay where a search through the parents finds it). After every change
+// the file decodes to the reference, each stop between its writes holds the old or the new
+// index, only the changed nodes and the header were written, and a second holder sees it.
+TEST(Maintenance, ChangesInPlaceKeepTheTreeSearchable)
+{
+    auto key = [](int v) {
+        char b[8];
+        std::snprintf(b, sizeof b, "%05d", v);
+        return IdxFile::charKey(b, 6);
+    };
+    struct Step {
+        bool add;
+        int value;
+        uint32_t recNo;
+    };
+    struct Case {
+        const char* what;
+        int first, count, stride;  // the tree built first: keys first, first+stride, ...
+        std::vector<Step> steps;
+    } cases[] = {
+        {"keys past all others",
+         0,
+         200,
+         10,
+         {{true, 5000, 901}, {true, 5001, 902}, {true, 5002, 903}, {true, 9000, 904}}},
+        {"keys before all others", 100, 200, 10, {{true, 50, 901}, {true, 40, 902}, {true, 1, 903}}},
+        {"between a shrunk leaf and the next",
+         0,
+         200,
+         10,
+         // 37 entries a leaf: 360 is the greatest key of the first leaf, 370 the first of the next
+         {{false, 360, 37}, {false, 350, 36}, {true, 355, 905}, {true, 365, 906}, {true, 362, 907}}},
+        {"equal keys across a leaf boundary", 0, 200, 10, {{true, 360, 1}, {true, 370, 1}, {true, 360, 999}}},
+        {"removing the greatest key", 0, 200, 10, {{false, 1990, 200}, {true, 1995, 908}, {true, 1985, 909}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        const std::string path = (dir / "p.idx").string();
+        std::set<std::pair<std::string, uint32_t>> ref;
+        std::vector<IdxEntry> start;
+        for (int i = 0; i < c.count; ++i) {
+            start.push_back({key(c.first + i * c.stride), uint32_t(i + 1)});
+            ref.insert({start.back().key, start.back().recNo});
+        }
+        xb::Status err;
+        auto f = IdxFile::create(path, "CODE", IdxKeyType::Character, 6, start, &err);
+        ASSERT_TRUE(f) << err.message();
+        // A first insert into the full leaves of a fresh build writes a tree with room.
+        ASSERT_TRUE(f->insert({key(-1), 1000}, &err)) << err.message();
+        ref.insert({key(-1), 1000});
+        auto other = IdxFile::open(path, &err, IdxKeyType::Character);
+        ASSERT_TRUE(other) << err.message();
+        auto want = [&] {
+            std::vector<IdxEntry> v;
+            for (const auto& [k, r] : ref)
+                v.push_back({k, r});
+            return v;
+        };
+        for (const Step& s : c.steps) {
+            const std::string what = std::string(s.add ? "add " : "remove ") + std::to_string(s.value);
+            const std::string before = readFile(path);
+            const std::vector<IdxEntry> oldEntries = want();
+            const IdxEntry e{key(s.value), s.recNo};
+            RecordingEnv recording;
+            xb::Env::install(&recording);
+            if (s.add) {
+                ASSERT_TRUE(f->insert(e, &err)) << what << ": " << err.message();
+                ref.insert({e.key, e.recNo});
+            } else {
+                ASSERT_TRUE(f->remove(e, &err)) << what << ": " << err.message();
+                ref.erase({e.key, e.recNo});
+            }
+            xb::Env::install(nullptr);
+            const std::string after = readFile(path);
+            ASSERT_EQ(decodeBytes(after), want()) << what;
+            // A stop after each write, in the order they were made.
+            std::string stopped = before;
+            for (const RecordingEnv::Write& w : recording.writes) {
+                if (w.truncate) {
+                    stopped.resize(size_t(w.offset));
+                    continue;
+                }
+                stopped.resize(std::max(stopped.size(), size_t(w.offset) + w.data.size()), '\0');
+                stopped.replace(size_t(w.offset), w.data.size(), w.data);
+                const std::vector<IdxEntry> seen = decodeBytes(stopped);
+                ASSERT_TRUE(seen == oldEntries || seen == want())
+                    << what << ", stopped after the write at " << w.offset;
+            }
+            ASSERT_EQ(stopped, after) << what;
+            size_t changedPages = 0;
+            for (size_t page = 1; page < after.size() / 512; ++page)
+                changedPages += before.compare(page * 512, 512, after, page * 512, 512) != 0;
+            EXPECT_EQ(before.size(), after.size()) << what;
+            EXPECT_LE(changedPages, 3u) << what << ": one leaf and the right-hand edge at most";
+            EXPECT_TRUE(other->changedOnDisk()) << what;
+            ASSERT_TRUE(other->reload(&err)) << err.message();
+            EXPECT_EQ(other->entries(), want()) << what;
+        }
+    }
 }
 
 TEST(Maintenance, RefusalsAndNoOps)
