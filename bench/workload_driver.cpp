@@ -2,6 +2,7 @@
 // comparison with other DBF tools (bench/harness/run_all.sh, OURS_CMD).
 // Usage: emlo-xbase-bench WORKLOAD DBF IDX ARG; prints one result line.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -106,14 +107,24 @@ int w5(const QString& dbf, const QString& idx, const QString& source, bool sync)
     TField* contid = t.FieldByName(QStringLiteral("CONTID"));
     TField* poten = t.FieldByName(QStringLiteral("POTEN"));
     TField* fact = t.FieldByName(QStringLiteral("FACT"));
-    for (const QByteArray& line : in.readAll().split('\n')) {
-        const QList<QByteArray> parts = line.trimmed().split(';');
-        if (parts.size() != 3)
+    // "CONTID;POTEN;FACT" lines, read in place as the other tools' drivers read them
+    // (fscanf): the parse is the harness's, not the engine's, cost.
+    const QByteArray text = in.readAll();
+    for (const char* p = text.constData(); *p;) {
+        char* end;
+        const long id = std::strtol(p, &end, 10);
+        const bool ok1 = end != p && *end == ';';
+        const double potenValue = ok1 ? std::strtod(end + 1, &end) : 0;
+        const bool ok2 = ok1 && *end == ';';
+        const double factValue = ok2 ? std::strtod(end + 1, &end) : 0;
+        p = std::strchr(end, '\n');
+        p = p ? p + 1 : end + std::strlen(end);
+        if (!ok2)
             continue;
         t.Append();
-        contid->setAsInteger(parts[0].toInt());
-        poten->setAsFloat(parts[1].toDouble());
-        fact->setAsFloat(parts[2].toDouble());
+        contid->setAsInteger(int(id));
+        poten->setAsFloat(potenValue);
+        fact->setAsFloat(factValue);
         t.Post();
     }
     long long ordsum = 0;
