@@ -317,7 +317,8 @@ std::unique_ptr<DbfFile> DbfFile::open(const std::string& path, OpenMode mode, S
     }
 
     // Not zeroed: a slot is read only after a block was read into it.
-    f->m_cache.reset(new char[kBlocks * kBlockSize]);
+    f->m_slotSize = kBlockSize + f->m_header.recordLength;
+    f->m_cache.reset(new char[kBlocks * f->m_slotSize]);
     f->m_scratch.assign(f->m_header.recordLength, ' ');
     const uint64_t available = (f->m_fileSize - f->m_header.headerLength) / f->m_header.recordLength;
     if (available < f->m_header.headerCount) {
@@ -381,10 +382,10 @@ const char* DbfFile::recordSlow(uint32_t recNo) const
             return readFailed(recNo, Status::error(ErrorKind::Corrupt, "another program cut the table short"));
         return m_scratch.data();
     };
-    if (fresh || in + len > kBlockSize)
-        return direct();  // under our record lock, or across two blocks: straight from the file
+    if (fresh)
+        return direct();  // under our record lock: straight from the file
     const size_t slot = static_cast<size_t>(block & (kBlocks - 1));
-    char* dest = m_cache.get() + slot * kBlockSize;
+    char* dest = m_cache.get() + slot * m_slotSize;
     if (m_blockOf[slot] == block + 1 && in + len <= m_blockLen[slot])
         return dest + in;
     m_blockOf[slot] = 0;
@@ -392,7 +393,7 @@ const char* DbfFile::recordSlow(uint32_t recNo) const
     // confirm the end. A record the short block lacks is asked for on its own.
     ssize_t n;
     do
-        n = env().pread(m_fd, dest, kBlockSize, static_cast<off_t>(block << kBlockBits));
+        n = env().pread(m_fd, dest, m_slotSize, static_cast<off_t>(block << kBlockBits));
     while (n < 0 && errno == EINTR);
     if (n < 0)
         return readFailed(recNo, systemError("the medium failed", errno));

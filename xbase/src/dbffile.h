@@ -95,7 +95,7 @@ public:
         const size_t slot = static_cast<size_t>(block & (kBlocks - 1));
         const uint64_t in = off & (kBlockSize - 1);
         if (m_blockOf[slot] == block + 1 && in + m_header.recordLength <= m_blockLen[slot] && m_lockedRecords.empty())
-            return m_cache.get() + slot * kBlockSize + in;
+            return m_cache.get() + slot * m_slotSize + in;
         return recordSlow(recNo);
     }
     // Forgets cached records: the next reads see what other holders wrote meanwhile.
@@ -167,7 +167,10 @@ private:
     struct timespec m_seenMtime { };
     struct timespec m_seenCtime { };
     uint64_t m_seenSize = 0;
-    std::unique_ptr<char[]> m_cache;            // kBlocks blocks of kBlockSize bytes
+    // kBlocks slots, each a block and the record-length-1 bytes after it, so that every
+    // record starting in a block lies whole in its slot (a scan reads each block once).
+    std::unique_ptr<char[]> m_cache;
+    size_t m_slotSize = 0;
     mutable uint64_t m_blockOf[kBlocks] = {};   // block number + 1 held by each slot, 0: none
     mutable uint64_t m_blockLen[kBlocks] = {};  // bytes the file gave for it
     mutable std::string m_scratch;              // a record read on its own

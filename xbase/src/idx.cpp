@@ -515,21 +515,25 @@ struct IdxFile::Impl {
         }
         std::string header, nodes, why;
         idxcodec::StandardLayout freshLayout;
-        Image next = img;  // not moved: the entries stay ours if the write fails
-        next.generation = exists ? img.generation + 1 : img.generation;
-        if (!idxcodec::encodeStandard(next, first, &header, &nodes, &why, fill, &freshLayout))
-            return fail(status, ErrorKind::BadArgument, path + ": " + why);
-        const bool ok =
-            exists ? writeOver(path, header, nodes, first, status) : writeNewFile(path, header + nodes, status);
-        if (!ok)
-            return false;
-        img.generation = next.generation;
+        const uint32_t generation = img.generation;
+        if (exists)
+            ++img.generation;  // taken back when the write fails
+        // A fresh build's leaves are full: its first change writes a new tree anyway, so its
+        // layout is not kept.
+        const bool encoded =
+            idxcodec::encodeStandard(img, first, &header, &nodes, &why, fill, fresh ? nullptr : &freshLayout);
+        const bool ok = encoded
+            && (exists ? writeOver(path, header, nodes, first, status) : writeNewFile(path, header + nodes, status));
+        if (!ok) {
+            img.generation = generation;
+            return encoded ? false : fail(status, ErrorKind::BadArgument, path + ": " + why);
+        }
         img.compact = false;
         img.headerSize = idxcodec::kPage;
         img.liveBegin = first * idxcodec::kPage;
         img.liveEnd = img.liveBegin + nodes.size();
         layout = std::move(freshLayout);
-        layoutValid = true;
+        layoutValid = !fresh;
         dirtyLeaf = -1;
         raise = whole = torn = false;
         stamp = Stamp::of(path, &held);

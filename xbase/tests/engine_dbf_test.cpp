@@ -221,6 +221,26 @@ TEST_F(DbfFileTest, BigFixtureHidesEverySeventeenthRecord)
         EXPECT_NE(r % 17, 0) << r;
 }
 
+// Records are read through a block cache: every record, in file order and backwards, is
+// the bytes at its offset, including those that cross a block boundary and those in the
+// block the file ends in.
+TEST_F(DbfFileTest, EveryRecordReadsAsTheBytesAtItsOffset)
+{
+    const std::string bytes = readFile(fixture("big.dbf"));
+    open(fixture("big.dbf"), SX_READONLY);
+    const size_t header = static_cast<uint8_t>(bytes[8]) | static_cast<uint8_t>(bytes[9]) << 8;
+    const size_t length = static_cast<size_t>(sx_RecSize());
+    const long count = sx_RecCount();
+    ASSERT_GT(header + count * length, size_t{2} * 16384) << "the fixture should span several blocks";
+    for (int pass = 0; pass < 2; ++pass) {
+        for (long i = 0; i < count; ++i) {
+            const long r = pass == 0 ? i + 1 : count - i;
+            sx_Go(r);
+            ASSERT_EQ(currentRecord(), bytes.substr(header + size_t(r - 1) * length, length)) << "record " << r;
+        }
+    }
+}
+
 // Variants a reader must accept: the first record is always at the header length, the
 // count is the header's (records past it are not ours), and an end-of-file mark is optional.
 TEST_F(DbfFileTest, ToleratedVariantsOfTheSampleTable)
