@@ -16,6 +16,8 @@
 #ifdef EMLO_STARTUP_PROGRAM
 #include "shell/ui/main.h"
 #include "shell/ui/program.h"
+
+using namespace emlo;
 #endif
 
 namespace {

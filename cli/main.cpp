@@ -8,6 +8,8 @@
 #include "clicommands.h"
 #include "shell/apppaths.h"
 
+using namespace emlo;
+
 // stderr carries only the commands' own errors; the toolkit's notes (e.g. on
 // XDG_RUNTIME_DIR under the offscreen platform) would read as failures to scripts.
 static void quietToolkit(QtMsgType type, const QMessageLogContext&, const QString& message)

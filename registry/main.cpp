@@ -8,6 +8,8 @@
 #include "registry/registrycli.h"
 #include "shell/apppaths.h"
 
+using namespace emlo;
+
 // stderr carries the program's own texts only; the toolkit's notes would read
 // as failures to the scripts that run imports.
 static void quietToolkit(QtMsgType type, const QMessageLogContext&, const QString& message)

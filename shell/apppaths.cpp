@@ -6,6 +6,8 @@
 
 #include "store/filecase.h"
 
+namespace emlo {
+
 namespace {
 
 // The user's own folders of an installed program, under fixed names so that
@@ -65,3 +67,5 @@ bool FolderExistsNoCase(const QString& folder)
 {
     return QFileInfo(MatchFileCase(folder)).isDir();
 }
+
+}  // namespace emlo

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+namespace emlo {
+
 // Where the program finds its own files, in one of two ways to run.
 //
 // Portable: a program folder the user can write to (the build's ready program
@@ -53,3 +55,5 @@ QString workFolderFromSetting(const QString& value, const QString& startFolder);
 
 // True when a folder of that name exists, letters compared without regard to case.
 bool FolderExistsNoCase(const QString& folder);
+
+}  // namespace emlo

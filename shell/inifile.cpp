@@ -6,6 +6,8 @@
 
 #include "store/cp1251.h"
 
+namespace emlo {
+
 namespace {
 
 QList<QByteArray> splitLines(const QByteArray& content, QByteArray* lineBreak)
@@ -209,3 +211,5 @@ bool IniFile::writeString(const QString& section, const QString& key, const QStr
     m_error.clear();
     return true;
 }
+
+}  // namespace emlo

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace emlo {
+
 // A settings file in the INI form of the program's platform: "[Section]"
 // headers, "Key=Value" lines, ';' comments, Windows-1251 text. Section and
 // key names are compared without regard to case and values are trimmed, as
@@ -37,3 +39,5 @@ private:
     QString m_path;
     QString m_error;
 };
+
+}  // namespace emlo

@@ -8,6 +8,8 @@
 
 #include "reftables.h"
 
+using namespace emlo;
+
 static void usage(FILE* to)
 {
     std::fputs("Використання: emlo-refdata [--source ТЕКА_CSV] [--out ТЕКА_ПРОГРАМИ]\n"

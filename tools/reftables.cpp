@@ -12,6 +12,8 @@
 #include "store/errors.h"
 #include "store/fields.h"
 
+namespace emlo {
+
 const QVector<RefTable>& ReferenceTables()
 {
     static const QVector<RefTable> tables = [] {
@@ -274,3 +276,5 @@ bool BuildReferenceTables(const QString& sourceDir, const QString& outDir, QStri
     }
     return true;
 }
+
+}  // namespace emlo

@@ -9,13 +9,15 @@
 
 #include "store/tablecatalog.h"
 
-using RefField = emlo::ColumnDef;
+namespace emlo {
+
+using RefField = ColumnDef;
 
 // A reference table of the catalogue (store/tablecatalog.h) and its CSV file.
 struct RefTable {
     QByteArray csvName;  // "cont.csv"
-    const emlo::TableDef* def;
-    const QList<emlo::ColumnDef>& fields() const { return def->columns; }
+    const TableDef* def;
+    const QList<ColumnDef>& fields() const { return def->columns; }
 };
 
 // The catalogue's reference tables, in its order.
@@ -36,3 +38,5 @@ QStringList ValidateRows(const RefTable& table, const QVector<QStringList>& rows
 // files only when all of them were built, so a failure leaves the program
 // folder as it was. Returns false with the problems in *errors.
 bool BuildReferenceTables(const QString& sourceDir, const QString& outDir, QStringList* errors);
+
+}  // namespace emlo

@@ -11,6 +11,8 @@
 
 #include "shell/apppaths.h"
 
+using namespace emlo;
+
 class TestAppPaths : public QObject {
     Q_OBJECT
 private slots:

@@ -7,6 +7,8 @@
 
 #include "shell/ui/fontwarmup.h"
 
+using namespace emlo;
+
 class TestFontWarmUp : public QObject {
     Q_OBJECT
 private slots:

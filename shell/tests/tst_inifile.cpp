@@ -7,6 +7,8 @@
 #include "shell/apppaths.h"
 #include "shell/inifile.h"
 
+using namespace emlo;
+
 class TestIniFile : public QObject {
     Q_OBJECT
 private slots:

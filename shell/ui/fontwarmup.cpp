@@ -8,6 +8,8 @@
 #include <fontconfig/fontconfig.h>
 #endif
 
+namespace emlo {
+
 FontWarmUp::FontWarmUp()
 {
     m_thread = std::thread([this, application = m_application.get_future()]() mutable {
@@ -59,3 +61,5 @@ void FontWarmUp::release(std::optional<QList<QFont>> fonts)
     m_released = true;
     m_application.set_value(std::move(fonts));
 }
+
+}  // namespace emlo

@@ -7,6 +7,8 @@
 #include <QFont>
 #include <QList>
 
+namespace emlo {
+
 // The first text the program measures makes the toolkit read fontconfig's
 // configuration and font caches, list every installed font, and ask
 // fontconfig for the fallback families of each font: a third of the work
@@ -38,3 +40,5 @@ private:
     bool m_released = false;
     std::thread m_thread;
 };
+
+}  // namespace emlo

@@ -3,5 +3,5 @@
 
 int main(int argc, char** argv)
 {
-    return RunProgram(argc, argv);
+    return emlo::RunProgram(argc, argv);
 }

@@ -15,9 +15,9 @@ class QTabWidget;
 class QToolBar;
 
 namespace emlo {
+
 class OutlookBar;
 class TfrmReport;
-}  // namespace emlo
 
 // How the window is asked to close: caNone keeps it open.
 enum CloseAction { caNone, caHide, caFree, caMinimize };
@@ -38,10 +38,10 @@ public:
     TDataModule* DataModule = nullptr;  // owned
     // The check report window: made hidden when a command first needs it
     // (ReportWindow()), or set from outside (not owned then); nullptr until then.
-    emlo::TfrmReport* frmReport = nullptr;
+    TfrmReport* frmReport = nullptr;
     // The report window, made on first use: it stays hidden until a check
     // shows it, so the first frame does not wait for it.
-    emlo::TfrmReport* ReportWindow();
+    TfrmReport* ReportWindow();
     const AppPaths& Paths() const { return m_paths; }
     // The working folder, always with a trailing "/".
     QString WorkPath() const { return DataModule->WorkPath; }
@@ -49,7 +49,7 @@ public:
 
     // ---- components ----
     QToolBar* ToolBar = nullptr;
-    emlo::OutlookBar* Outlook = nullptr;
+    OutlookBar* Outlook = nullptr;
     QTabWidget* pc = nullptr;
     QWidget* tsAttr = nullptr;
     QWidget* tsCodes = nullptr;
@@ -136,3 +136,5 @@ void ResetProgramEndRequest();
 // Makes a failed load of the engine library one error box followed by the
 // end of the program.
 void InstallEngineLoadFailureHandler();
+
+}  // namespace emlo

@@ -25,7 +25,7 @@
 #include "widgets/waitcursor.h"
 #include "widgets/db/focushold.h"
 
-using namespace emlo;
+namespace emlo {
 
 namespace {
 
@@ -94,7 +94,7 @@ void TfrmMain::ShowError(const QString& text, int helpTopic)
 
 void TfrmMain::FatalStop()
 {
-    ::FatalStop();
+    emlo::FatalStop();
 }
 
 void TfrmMain::FormCreate(QObject* /*sender*/)
@@ -331,3 +331,5 @@ void TfrmMain::actExitExecute()
 {
     close();
 }
+
+}  // namespace emlo

@@ -22,7 +22,7 @@
 #include "widgets/outlookbar.h"
 #include "widgets/prerenderedicon.h"
 
-using namespace emlo;
+namespace emlo {
 
 namespace {
 
@@ -238,3 +238,5 @@ void TfrmMain::placeEmissionsNavigators()
     if (lblDataState)
         lblDataState->move(navigEdit->x() + navigEdit->width() + 10, lblDataState->y());
 }
+
+}  // namespace emlo

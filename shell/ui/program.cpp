@@ -10,7 +10,7 @@
 #include "widgets/errorbox.h"
 #include "widgets/qttranslations.h"
 
-using namespace emlo;
+namespace emlo {
 
 int RunProgram(int& argc, char** argv, const ProgramOptions& options)
 {
@@ -46,3 +46,5 @@ int RunProgram(int& argc, char** argv, const ProgramOptions& options)
     }
     return app.exec();
 }
+
+}  // namespace emlo

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+namespace emlo {
+
 class TfrmMain;
 
 // How a program built on the main window starts: the shipped program with
@@ -20,3 +22,5 @@ struct ProgramOptions {
 // Creates the application and the windows, runs the event loop and returns
 // the exit code: the program entry.
 int RunProgram(int& argc, char** argv, const ProgramOptions& options = {});
+
+}  // namespace emlo

@@ -8,6 +8,8 @@
 #include <QSocketNotifier>
 #include <QWidget>
 
+namespace emlo {
+
 namespace {
 
 // A signal handler may only write to a descriptor; the event loop reads the
@@ -41,3 +43,5 @@ void closeOnTerminationSignals(QWidget* window)
     for (int signal : {SIGTERM, SIGHUP, SIGINT})
         ::sigaction(signal, &action, nullptr);
 }
+
+}  // namespace emlo

@@ -6,6 +6,8 @@
 #include "store/apollotable.h"
 #include "tools/reftables.h"
 
+using namespace emlo;
+
 class RefDataTest : public QObject {
     Q_OBJECT
 
