@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QScopeGuard>
@@ -20,10 +19,11 @@
 
 #include "check/ui/report.h"
 #include "shell/ui/main.h"
-#include "store/tests/support/storetestsupport.h"
 #include "store/engine.h"
 #include "store/errors.h"
 #include "store/filecase.h"
+#include "testsupport/programfolder.h"
+#include "testsupport/testtables.h"
 #include "widgets/aboutbox.h"
 #include "widgets/errorbox.h"
 #include "widgets/helpviewer.h"
@@ -31,7 +31,6 @@
 #include "widgets/testing/scripteddialogs.h"
 
 using namespace emlo;
-using storetest::Column;
 
 Q_DECLARE_METATYPE(emlo::MsgAnswer)
 
@@ -55,49 +54,32 @@ void writeFile(const QString& path, const QByteArray& content)
     file.write(content);
 }
 
-// A program folder with small reference tables, a help file and (maybe) a
-// settings file, and room for working folders beside it.
-struct ProgramFolder {
-    QTemporaryDir root;
-    QString program = root.filePath(QStringLiteral("prog")) + QLatin1Char('/');
-    QString settings = program + QStringLiteral("emlo.ini");
-
-    explicit ProgramFolder(const QStringList& skip = {})
+// The tests' program folder (three pollutants, the other reference tables
+// empty) with what the main window reads besides its tables: a help file and
+// (maybe) a settings file, and room for working folders beside it. A table
+// named in `skip` is missing.
+struct WindowFolder : testing::ProgramFolder {
+    explicit WindowFolder(const QStringList& skip = {})
+        : testing::ProgramFolder({{10, QStringLiteral("00010"), QStringLiteral("Пил"), 1.5},
+                                  {20, QStringLiteral("00020"), QStringLiteral("Сажа"), 2.0},
+                                  {30, QStringLiteral("00030"), QStringLiteral("Оксид"), 3.0}}),
+          program(ProgramDir()),
+          settings(program + QStringLiteral("emlo.ini"))
     {
-        QDir().mkpath(program);
-        const struct {
-            const char* file;
-            QVector<Column> columns;
-            QVector<QVariantList> rows;
-        } tables[] = {
-            {"CONT.DBF",
-             storetest::catalogColumns("CONT"),
-             {{10, QStringLiteral("00010"), QStringLiteral("Пил"), 1.5},
-              {20, QStringLiteral("00020"), QStringLiteral("Сажа"), 2.0},
-              {30, QStringLiteral("00030"), QStringLiteral("Оксид"), 3.0}}},
-            {"OW.DBF", storetest::catalogColumns("OW"), {{1, QStringLiteral("10"), QStringLiteral("Державна")}}},
-            {"DP.DBF", storetest::catalogColumns("DP"), {{1, QStringLiteral("01001"), QStringLiteral("Мiнiстерство")}}},
-            {"EA.DBF", storetest::catalogColumns("EA"), {{1, QStringLiteral("24.1"), QStringLiteral("Хiмiя")}}},
-            {"OBL.DBF", storetest::catalogColumns("OBL"), {{1, QStringLiteral("8000000000"), QStringLiteral("Київ")}}},
-            {"CY.DBF",
-             storetest::catalogColumns("CY"),
-             {{2, QStringLiteral("8036100000"), QStringLiteral("Район")},
-              {1, QStringLiteral("8000000000"), QStringLiteral("Київ")}}},
-        };
-        for (const auto& t : tables) {
-            const QString name = QString::fromLatin1(t.file);
-            if (skip.contains(name))
-                continue;
-            storetest::createTable(program + name, t.columns);
-            storetest::appendRows(program + name, t.rows);
-        }
+        for (const QString& table : skip)
+            QFile::remove(MatchFileCase(program + table));
         writeFile(program + QStringLiteral("EMLO.HLP"),
                   "@topic 0 Contents\nAll.\n@topic 1000 Main window\nThe main window.\n");
     }
 
+    const QString program;  // with a trailing "/"
+    const QString settings;
+
+    // The folder that holds the program folder and the others.
+    QString root() const { return QDir::cleanPath(program + QStringLiteral("..")); }
     QString folder(const QString& name) const
     {
-        const QString path = root.filePath(name) + QLatin1Char('/');
+        const QString path = root() + QLatin1Char('/') + name + QLatin1Char('/');
         QDir().mkpath(path);
         return path;
     }
@@ -182,7 +164,7 @@ private slots:
     void fatalStopEndsProgramOnlyAtEventLoop();
 
 private:
-    std::unique_ptr<TfrmMain> start(const ProgramFolder& folder);
+    std::unique_ptr<TfrmMain> start(const WindowFolder& folder);
 
     int m_endRequests = 0;
     QString m_savedCurrent;
@@ -211,7 +193,7 @@ void TestMainWindow::cleanup()
     QDir::setCurrent(m_savedCurrent);
 }
 
-std::unique_ptr<TfrmMain> TestMainWindow::start(const ProgramFolder& folder)
+std::unique_ptr<TfrmMain> TestMainWindow::start(const WindowFolder& folder)
 {
     auto window = std::make_unique<TfrmMain>(folder.paths());
     window->show();
@@ -220,7 +202,7 @@ std::unique_ptr<TfrmMain> TestMainWindow::start(const ProgramFolder& folder)
 
 void TestMainWindow::frameHasItsCommandsAndPages()
 {
-    ProgramFolder folder;
+    WindowFolder folder;
     testing::ScriptedDialogs dialogs;
     auto w = start(folder);
     QVERIFY(dialogs.messages().isEmpty());
@@ -295,7 +277,7 @@ void TestMainWindow::navigationSwitchesPages()
 {
     QFETCH(QString, item);
     QFETCH(int, page);
-    ProgramFolder folder;
+    WindowFolder folder;
     testing::ScriptedDialogs dialogs;
     auto w = start(folder);
     w->activateWindow();
@@ -333,7 +315,7 @@ void TestMainWindow::navigationSwitchesPages()
 // enough background for them (the style's own panels are near-white).
 void TestMainWindow::navigationCaptionsStayReadable()
 {
-    ProgramFolder folder;
+    WindowFolder folder;
     testing::ScriptedDialogs dialogs;
     auto w = start(folder);
     QToolButton* tile = w->Outlook->itemButton(QStringLiteral("Статистичні коди"));
@@ -360,7 +342,7 @@ void TestMainWindow::navigationCaptionsStayReadable()
 
 void TestMainWindow::firstStartWorksInProgramFolderAndSavesIt()
 {
-    ProgramFolder folder;
+    WindowFolder folder;
     testing::ScriptedDialogs dialogs;
     auto w = start(folder);
     QVERIFY(dialogs.messages().isEmpty());
@@ -385,7 +367,7 @@ void TestMainWindow::rememberedFolderIsUsed_data()
 void TestMainWindow::rememberedFolderIsUsed()
 {
     QFETCH(bool, trailingSeparator);
-    ProgramFolder folder;
+    WindowFolder folder;
     const QString firm = folder.folder(QStringLiteral("firm"));
     folder.setSetting((trailingSeparator ? firm : firm.chopped(1)).toUtf8());
     testing::ScriptedDialogs dialogs;
@@ -401,8 +383,8 @@ void TestMainWindow::rememberedFolderIsUsed()
 
 void TestMainWindow::deletedRememberedFolderWarnsOnce()
 {
-    ProgramFolder folder;
-    const QString gone = folder.root.filePath(QStringLiteral("gone")) + QLatin1Char('/');
+    WindowFolder folder;
+    const QString gone = folder.root() + QStringLiteral("/gone/");
     folder.setSetting(gone.toUtf8());
     testing::ScriptedDialogs dialogs;
     auto w = start(folder);
@@ -435,12 +417,12 @@ void TestMainWindow::relativeFolderIsTakenFromStartFolderAndKept()
 {
     QFETCH(QString, setting);
     QFETCH(QString, saved);
-    ProgramFolder folder;
+    WindowFolder folder;
     const QString firm = folder.folder(QStringLiteral("firm"));
     folder.folder(QStringLiteral("start"));
     // A folder of the same name in the program folder must not be taken.
-    folder.folder(QStringLiteral("prog/firm"));
-    QVERIFY(QDir::setCurrent(folder.root.path()));
+    QVERIFY(QDir().mkpath(folder.program + QStringLiteral("firm")));
+    QVERIFY(QDir::setCurrent(folder.root()));
     folder.setSetting(setting.toUtf8());
     testing::ScriptedDialogs dialogs;
     auto w = start(folder);
@@ -457,7 +439,7 @@ void TestMainWindow::relativeFolderIsTakenFromStartFolderAndKept()
 
 void TestMainWindow::folderNameWithLineBreakIsNotWrittenIntoSettings()
 {
-    ProgramFolder folder;
+    WindowFolder folder;
     folder.setSetting(folder.program.toUtf8());
     testing::ScriptedDialogs dialogs;
     auto w = start(folder);
@@ -480,7 +462,7 @@ void TestMainWindow::folderNameWithLineBreakIsNotWrittenIntoSettings()
 // warning after it.
 void TestMainWindow::missingEngineLibraryGivesOneMessageAndEnds()
 {
-    ProgramFolder folder;
+    WindowFolder folder;
     QFile::remove(folder.program + QStringLiteral("EMLO.HLP"));
     ApolloEngine::Reset();
     ApolloEngine::setLibraryFileName(folder.program + QStringLiteral("libsde50.so"));
@@ -504,7 +486,7 @@ void TestMainWindow::missingEngineLibraryGivesOneMessageAndEnds()
 
 void TestMainWindow::settingsKeepOtherEntries()
 {
-    ProgramFolder folder;
+    WindowFolder folder;
     const QString firm = folder.folder(QStringLiteral("Підприємство"));
     writeFile(folder.settings,
               "; settings\r\n[Window]\r\nLeft=10\r\n\r\n[general]\r\npath=" + firm.toUtf8() + "\r\nZoom=2\r\n");
@@ -534,7 +516,7 @@ void TestMainWindow::settingsKeepOtherEntries()
 
 void TestMainWindow::missingHelpFileWarnsOnce()
 {
-    ProgramFolder folder;
+    WindowFolder folder;
     QFile::remove(folder.program + QStringLiteral("EMLO.HLP"));
     testing::ScriptedDialogs dialogs;
     auto w = start(folder);
@@ -555,7 +537,7 @@ void TestMainWindow::missingHelpFileWarnsOnce()
 
 void TestMainWindow::helpFileOfOtherLetterCaseIsFound()
 {
-    ProgramFolder folder;
+    WindowFolder folder;
     QVERIFY(QFile::rename(folder.program + QStringLiteral("EMLO.HLP"), folder.program + QStringLiteral("emlo.hlp")));
     testing::ScriptedDialogs dialogs;
     auto w = start(folder);
@@ -566,7 +548,7 @@ void TestMainWindow::helpFileOfOtherLetterCaseIsFound()
 
 void TestMainWindow::missingReferenceTableEndsProgram()
 {
-    ProgramFolder folder({QStringLiteral("OW.DBF")});
+    WindowFolder folder({QStringLiteral("OW.DBF")});
     testing::ScriptedDialogs dialogs;
     auto w = start(folder);
     QCOMPARE(dialogs.texts(), (QStringList{kOwMissing, kFatal}));
@@ -600,13 +582,13 @@ void TestMainWindow::missingReferenceTableEndsProgram()
 
 void TestMainWindow::missingDataIndexIsRebuilt()
 {
-    ProgramFolder folder;
+    WindowFolder folder;
     const QString firm = folder.folder(QStringLiteral("firm"));
-    const QVector<Column> data = {{QStringLiteral("CONTID"), 'N', 5, 0},
-                                  {QStringLiteral("POTEN"), 'N', 18, 7},
-                                  {QStringLiteral("FACT"), 'N', 18, 7}};
-    storetest::createTable(firm + QStringLiteral("DATA.DBF"), data);
-    storetest::appendRows(firm + QStringLiteral("DATA.DBF"), {{30, 1.0, 0.5}, {10, 2.0, 1.0}, {20, 3.0, 1.5}});
+    const QVector<testing::Column> data = {{QStringLiteral("CONTID"), 'N', 5, 0},
+                                           {QStringLiteral("POTEN"), 'N', 18, 7},
+                                           {QStringLiteral("FACT"), 'N', 18, 7}};
+    testing::createTable(firm + QStringLiteral("DATA.DBF"), data);
+    testing::appendRows(firm + QStringLiteral("DATA.DBF"), {{30, 1.0, 0.5}, {10, 2.0, 1.0}, {20, 3.0, 1.5}});
     folder.setSetting(firm.toUtf8());
     testing::ScriptedDialogs dialogs;
     auto w = start(folder);
@@ -629,7 +611,7 @@ void TestMainWindow::folderChangeAsksForNewFiles()
 {
     QFETCH(MsgAnswer, answer);
     QFETCH(bool, changes);
-    ProgramFolder folder;
+    WindowFolder folder;
     const QString before = folder.folder(QStringLiteral("before"));
     folder.setSetting(before.toUtf8());
     testing::ScriptedDialogs dialogs;
@@ -665,7 +647,7 @@ void TestMainWindow::folderChangeAsksForNewFiles()
 
 void TestMainWindow::folderWithAttrIsTakenWithoutQuestion()
 {
-    ProgramFolder folder;
+    WindowFolder folder;
     testing::ScriptedDialogs dialogs;
     auto w = start(folder);
     // Only ATTR.DBF counts: DATA.DBF and DATA.IDX are made as needed.
@@ -684,7 +666,7 @@ void TestMainWindow::folderWithAttrIsTakenWithoutQuestion()
 
 void TestMainWindow::cancelledFolderDialogChangesNothing()
 {
-    ProgramFolder folder;
+    WindowFolder folder;
     testing::ScriptedDialogs dialogs;
     auto w = start(folder);
     int reopened = 0;
@@ -699,7 +681,7 @@ void TestMainWindow::cancelledFolderDialogChangesNothing()
 
 void TestMainWindow::currentFolderChosenAgainReopensTables()
 {
-    ProgramFolder folder;
+    WindowFolder folder;
     testing::ScriptedDialogs dialogs;
     auto w = start(folder);
     TDataModule* dm = w->DataModule;
@@ -721,7 +703,7 @@ void TestMainWindow::currentFolderChosenAgainReopensTables()
 
 void TestMainWindow::folderChangePostsPendingEditToOldFolder()
 {
-    ProgramFolder folder;
+    WindowFolder folder;
     testing::ScriptedDialogs dialogs;
     auto w = start(folder);
     beginAttrEdit(*w, QStringLiteral("ТОВ Старе"));
@@ -738,7 +720,7 @@ void TestMainWindow::folderChangePostsPendingEditToOldFolder()
 
 void TestMainWindow::folderChangeKeepsFolderWhenPostFails()
 {
-    ProgramFolder folder;
+    WindowFolder folder;
     testing::ScriptedDialogs dialogs;
     auto w = start(folder);
     beginAttrEdit(*w, QStringLiteral("ТОВ Старе"));
@@ -772,10 +754,11 @@ void TestMainWindow::folderChangeKeepsFolderWhenPostFails()
 
 void TestMainWindow::uncreatableFolderIsReportedAndChangesNothing()
 {
-    ProgramFolder folder;
+    WindowFolder folder;
     testing::ScriptedDialogs dialogs;
     auto w = start(folder);
-    const QStringList refused = {QString(), folder.program + QStringLiteral("CONT.DBF/sub")};
+    const QStringList refused = {QString(),
+                                 MatchFileCase(folder.program + QStringLiteral("CONT.DBF")) + QStringLiteral("/sub")};
     for (const QString& name : refused) {
         dialogs.clear();
         dialogs.queueFolder(true, name);
@@ -792,7 +775,7 @@ void TestMainWindow::uncreatableFolderIsReportedAndChangesNothing()
 
 void TestMainWindow::closingPostsPendingEditBeforeSettings()
 {
-    ProgramFolder folder;
+    WindowFolder folder;
     testing::ScriptedDialogs dialogs;
     auto w = start(folder);
     beginAttrEdit(*w, QStringLiteral("ПАТ «Завод»"));
@@ -810,7 +793,7 @@ void TestMainWindow::closingPostsPendingEditBeforeSettings()
 
 void TestMainWindow::folderNameOutsideWindows1251IsNotSavedGarbled()
 {
-    ProgramFolder folder;
+    WindowFolder folder;
     folder.setSetting(folder.program.toUtf8());
     testing::ScriptedDialogs dialogs;
     auto w = start(folder);
@@ -841,7 +824,7 @@ void TestMainWindow::closingWhenPostFailsAsks()
 {
     QFETCH(MsgAnswer, answer);
     QFETCH(bool, closes);
-    ProgramFolder folder;
+    WindowFolder folder;
     testing::ScriptedDialogs dialogs;
     auto w = start(folder);
     bool closedSignal = false;
@@ -881,7 +864,7 @@ void TestMainWindow::closingWhenPostFailsAsks()
 
 void TestMainWindow::helpAndAboutCommands()
 {
-    ProgramFolder folder;
+    WindowFolder folder;
     testing::ScriptedDialogs dialogs;
     auto w = start(folder);
 
@@ -921,7 +904,7 @@ void TestMainWindow::helpAndAboutCommands()
 // the first check makes it and shows its remarks; later checks reuse it.
 void TestMainWindow::reportWindowIsMadeWhenACheckFirstNeedsIt()
 {
-    ProgramFolder folder;
+    WindowFolder folder;
     const QString work = folder.folder(QStringLiteral("work"));
     folder.setSetting(work.toUtf8());
     testing::ScriptedDialogs dialogs;
