@@ -21,6 +21,7 @@
 #include "fieldkind.h"
 #include "fieldlist.h"
 #include "recordcodec.h"
+#include "tablecatalog.h"
 #include "tablelookup.h"
 #include "tablepath.h"
 
@@ -38,6 +39,25 @@ const QChar kCR = QChar(u'\r');
 QByteArray latin(const QString& text)
 {
     return text.toLatin1();
+}
+
+// The kind of the engine call that just failed.
+short failedKind(const SdeApi& sx)
+{
+    const short kind = sx.sx_ErrorKind();
+    return kind == SX_OK ? short(SX_ERR_OTHER) : kind;
+}
+
+QString indexLead(const QString& file)
+{
+    return QStringLiteral("Неможливо відкрити індекс: ") + file;
+}
+
+// Whether the active order is an index on that key, without a condition.
+bool holdsKey(const SdeApi& sx, const char* key)
+{
+    return QByteArray(sx.sx_IndexKey()).trimmed().compare(key, Qt::CaseInsensitive) == 0
+        && QByteArray(sx.sx_IndexCondition()).trimmed().isEmpty();
 }
 
 }  // namespace
@@ -688,10 +708,8 @@ void TApolloTable::Post()
         // or a reader in between never sees a blank or half-made record.
         record[0] = ' ';
         const long appended = sx.sx_AppendRecord(record.constData());
-        if (appended <= 0) {
-            const short kind = sx.sx_ErrorKind();
-            failEngine(kind == SX_OK ? short(SX_ERR_OTHER) : kind, m_filePath);
-        }
+        if (appended <= 0)
+            failEngine(failedKind(sx), m_filePath);
         target = static_cast<qint32>(appended);
     } else {
         sx.sx_Go(target);
@@ -918,14 +936,25 @@ short TApolloTable::IndexOpen(const QString& path)
             full = IncludeTrailingSlash(m_databaseName) + path;
     }
     refuseAmbiguous(full);
-    if (!FileExistsNoCase(full))
+    const QString file = MatchFileCase(full);
+    const bool exists = FileExistsNoCase(full);
+    const emlo::TableDef* own = Active() ? emlo::OwnIndexOf(m_filePath, file) : nullptr;
+    if (!exists && own == nullptr)
         fail(QStringLiteral("Index file does not exist.") + kCR + QStringLiteral("File: ") + path);
     checkActive();
     const SdeApi& sx = ApolloEngine::Api();
     d->cursor.select();
-    const short handle = sx.sx_IndexOpen(QFile::encodeName(MatchFileCase(full)).constData());
-    if (handle != 0 && path.toUpper().contains(QStringLiteral(".IDX"))) {
+    const bool idx = path.toUpper().contains(QStringLiteral(".IDX"));
+    short handle = exists ? sx.sx_IndexOpen(QFile::encodeName(file).constData()) : 0;
+    if (handle != 0 && idx)
         sx.sx_SetOrder(handle);
+    // The program's own index is rebuilt from the key it knows; any other
+    // failure is reported: working in record order instead would be silent.
+    if (own != nullptr && (handle == 0 || !holdsKey(sx, own->indexKey)))
+        handle = rebuildOwnIndex(own->indexKey, file);
+    else if (handle == 0)
+        failEngine(failedKind(sx), file, indexLead(file));
+    if (idx) {
         d->cursor.indexHandle = handle;
         m_indexName = path;
         d->touch();
@@ -933,6 +962,61 @@ short TApolloTable::IndexOpen(const QString& path)
             d->cursor.resync();
             d->notify(TDataSource::Event::DataSetChange);
         }
+    }
+    return handle;
+}
+
+short TApolloTable::rebuildOwnIndex(const char* key, const QString& file)
+{
+    const SdeApi& sx = ApolloEngine::Api();
+    const QByteArray encoded = QFile::encodeName(file);
+    // Another copy of the program may be repairing the same file: one at a
+    // time, and whoever comes second looks again under the lock. A table
+    // opened read-only changes no file: its order is built in memory.
+    const bool lockHere = !m_readOnly && !m_fileLocked;
+    if (lockHere && !sx.sx_Flock())
+        failEngine(SX_ERR_LOCKED, file, indexLead(file));
+    struct Release {
+        TApolloTable& table;
+        bool held;
+        ~Release()
+        {
+            if (!held)
+                return;
+            table.d->cursor.select();
+            ApolloEngine::Api().sx_Unlock(0);
+            if (table.m_state == dsEdit)
+                ApolloEngine::Api().sx_Rlock(table.d->cursor.recNo);
+        }
+    } release{*this, lockHere};
+
+    QString aside;
+    if (FileExistsNoCase(file)) {
+        const short handle = sx.sx_IndexOpen(encoded.constData());
+        if (handle != 0) {
+            sx.sx_SetOrder(handle);
+            if (holdsKey(sx, key))
+                return handle;
+        } else {
+            // Refused or failing (no access, a failing medium) is not damage,
+            // and not a file to build over.
+            const short kind = failedKind(sx);
+            if ((kind != SX_ERR_CORRUPT && kind != SX_ERR_BAD_EXPR) || !QFileInfo(file).isFile())
+                failEngine(kind, file, indexLead(file));
+            // The damaged file is kept beside the new one.
+            aside = file + QStringLiteral(".bad");
+            for (int n = 2; QFileInfo::exists(aside) || QFileInfo(aside).isSymLink(); ++n)
+                aside = file + QStringLiteral(".bad") + QString::number(n);
+            if (!QFile::rename(file, aside))
+                failEngine(SX_ERR_ACCESS, file, indexLead(file));
+        }
+    }
+    const short handle = sx.sx_Index(encoded.constData(), key, 0, 0, nullptr);
+    if (handle == 0) {
+        const short kind = failedKind(sx);
+        if (!aside.isEmpty() && !QFileInfo::exists(file))
+            QFile::rename(aside, file);
+        failEngine(kind, file, indexLead(file));
     }
     return handle;
 }

@@ -209,7 +209,11 @@ public:
     short Index(const QString& fileName, const QString& keyExpression, const QString& condition = QString(),
                 bool descending = false, short option = 0);
     // Opens an index file; an IDX file becomes the active order. Returns the
-    // handle, 0 on failure. Raises "Index file does not exist." CR "File: "...
+    // handle. Raises "Index file does not exist." CR "File: "..., and the
+    // engine's failure when the file cannot be used. The program's own
+    // indexes (DATA.IDX beside DATA.DBF, CY.IDX beside CY.DBF) are rebuilt
+    // from their known keys instead when missing, damaged or on another key
+    // (a damaged file is kept as <name>.bad); on a read-only table in memory.
     short IndexOpen(const QString& path);
     void IndexClose();
 
@@ -264,6 +268,8 @@ private:
     // Keeps the text and kind of a failure reported by result, without raising.
     void noteEngineFailure(const QString& file);
     [[noreturn]] void failOpen(const QString& path);
+    // Builds the program's own index file anew on that key (see IndexOpen).
+    short rebuildOwnIndex(const char* key, const QString& file);
     // Raises when the sx_Delete just made failed; the record stays.
     void checkDelete(qint32 victim, bool editing);
     // Raises when more than one spelling of the file's name exists.

@@ -280,9 +280,10 @@ void TDataModule::OpenWorkTables()
             CreateTable(QStringLiteral("data"));
         tblData->setTableName(WorkPath + QStringLiteral("data.dbf"));
         tblData->Open();
-        if (FileExistsNoCase(WorkPath + QStringLiteral("data.idx")))
+        // Where no file can be made the order is built in memory.
+        if (readOnly || FileExistsNoCase(WorkPath + QStringLiteral("data.idx")))
             tblData->IndexOpen(WorkPath + QStringLiteral("data.idx"));
-        else if (!readOnly)  // no index can be made there: record order
+        else
             CreateTable(QStringLiteral("data_idx"));
 
         tblAttr->IndexClose();

@@ -63,6 +63,7 @@
     X(sx_SetOrder) \
     X(sx_IndexClose) \
     X(sx_IndexCondition) \
+    X(sx_IndexKey) \
     X(sx_Seek) \
     X(sx_Found) \
     X(sx_EvalTest) \

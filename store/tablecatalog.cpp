@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include <QFileInfo>
+
 #include "apollotable.h"
 
 namespace emlo {
@@ -45,6 +47,23 @@ const TableDef& TableDefOf(const QString& name)
     if (def == nullptr)
         throw std::logic_error("no such table in the catalogue");
     return *def;
+}
+
+const TableDef* OwnIndexOf(const QString& tablePath, const QString& indexPath)
+{
+    const QFileInfo tableFile(tablePath);
+    const QFileInfo indexFile(indexPath);
+    if (tableFile.absolutePath() != indexFile.absolutePath())
+        return nullptr;
+    const QString table = tableFile.fileName();
+    const QString index = indexFile.fileName();
+    for (const TableDef& def : TableCatalog()) {
+        if (def.indexName != nullptr
+            && table.compare(QLatin1String(def.name) + QLatin1String(".dbf"), Qt::CaseInsensitive) == 0
+            && index.compare(QLatin1String(def.indexName) + QLatin1String(".idx"), Qt::CaseInsensitive) == 0)
+            return &def;
+    }
+    return nullptr;
 }
 
 bool DeclareTable(TApolloTable& table, const TableDef& def, const QString& path)

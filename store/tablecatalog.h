@@ -36,6 +36,12 @@ const TableDef* FindTableDef(const QString& name);
 // The same for a name the program itself uses: a missing one is a fault.
 const TableDef& TableDefOf(const QString& name);
 
+// The catalogue entry whose index the file at indexPath is, for the table
+// file at tablePath: both in one folder, named as the entry names them (in
+// any letter case). nullptr for any other index: only the program's own
+// indexes are rebuilt from the key the program knows.
+const TableDef* OwnIndexOf(const QString& tablePath, const QString& indexPath);
+
 // Starts the creation of a catalogue table at path and declares its
 // fields; the caller finishes with CreateExec. False when CreateNew fails
 // (the table's LastErrorText says why).

@@ -125,6 +125,8 @@ private slots:
     void fieldsRefuseBadInput();
 
     void navigationFollowsTheIndexAndHidesDeleted();
+    void ownIndexIsRebuiltOtherFailuresReported_data();
+    void ownIndexIsRebuiltOtherFailuresReported();
     void recNoAndBookmarkLandOnVisibleRecords();
     void programQueries_data();
     void programQueries();
@@ -588,6 +590,112 @@ void TestApolloTable::navigationFollowsTheIndexAndHidesDeleted()
     table.Open();
     QVERIFY(table.IndexOpen(path(QStringLiteral("data.idx"))) != 0);
     QCOMPARE(contIdsInOrder(table), (QVector<int>{5, 5, 18, 30, 132}));
+}
+
+// DATA.IDX beside DATA.DBF is the program's own index: whatever is wrong
+// with it, the table comes up in CONTID order, never silently in record
+// order. Any other index that cannot be used is reported.
+void TestApolloTable::ownIndexIsRebuiltOtherFailuresReported_data()
+{
+    QTest::addColumn<QString>("index");  // the file opened
+    QTest::addColumn<QByteArray>(
+        "bytes");  // what it holds: "<missing>", "<good>", "<FACT>" (an index on that blank field)
+    QTest::addColumn<bool>("readOnly");
+    QTest::addColumn<bool>("keptAside");  // the damaged file is kept as <name>.bad
+    QTest::addColumn<QString>("error");   // empty: opened in CONTID order
+
+    const QByteArray garbage(1024, '\x01');
+    const QByteArray text("not an index\n");
+    const QString otherFailure = QStringLiteral("Неможливо відкрити індекс: %1\rФайл таблиці пошкоджено: %1");
+    // clang-format off
+    QTest::newRow("missing")                  << "data.idx" << QByteArray("<missing>") << false << false << QString();
+    QTest::newRow("empty file")               << "data.idx" << QByteArray()            << false << true  << QString();
+    QTest::newRow("cut inside the header")    << "data.idx" << QByteArray("<good>10")  << false << true  << QString();
+    QTest::newRow("garbage")                  << "data.idx" << garbage                 << false << true  << QString();
+    QTest::newRow("a text file")              << "data.idx" << text                    << false << true  << QString();
+    QTest::newRow("index on another key")     << "data.idx" << QByteArray("<FACT>")     << false << false << QString();
+    QTest::newRow("other case of the name")   << "DATA.IDX" << garbage                 << false << true  << QString();
+    QTest::newRow("read-only: missing")       << "data.idx" << QByteArray("<missing>") << true  << false << QString();
+    QTest::newRow("read-only: another key")   << "data.idx" << QByteArray("<FACT>")     << true  << false << QString();
+    QTest::newRow("read-only: garbage")       << "data.idx" << garbage                 << true  << true  << QString();
+    QTest::newRow("not ours: garbage")        << "other.idx" << garbage                << false << false << otherFailure;
+    QTest::newRow("not ours: cut")            << "other.idx" << QByteArray("<good>10")  << false << false << otherFailure;
+    // clang-format on
+}
+
+void TestApolloTable::ownIndexIsRebuiltOtherFailuresReported()
+{
+    QFETCH(QString, index);
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, readOnly);
+    QFETCH(bool, keptAside);
+    QFETCH(QString, error);
+
+    const QString file = makeData({30, 5, 132, 18});
+    const QString idx = path(index);
+    {
+        TApolloTable maker(QStringLiteral("tblMaker"));
+        maker.setTableName(file);
+        maker.Open();
+        const bool onFact = bytes == "<FACT>";
+        QVERIFY(maker.Index(index, onFact ? QStringLiteral("FACT") : QStringLiteral("CONTID")) != 0);
+        maker.Close();
+        QFile f(idx);
+        if (bytes == "<missing>") {
+            QVERIFY(f.remove());
+        } else if (bytes.startsWith("<good>")) {
+            QVERIFY(f.resize(bytes.mid(6).toInt()));
+        } else if (!onFact) {
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(bytes);
+        }
+    }
+    QByteArray original;
+    if (QFile f(idx); f.open(QIODevice::ReadOnly))
+        original = f.readAll();
+    const QStringList filesBefore = filesIn(m_dir->path());
+
+    TApolloTable table(QStringLiteral("tblData"));
+    table.setTableName(file);
+    table.setReadOnly(readOnly);
+    table.Open();
+    const QString raised = errorOf([&] { table.IndexOpen(idx); });
+    QCOMPARE(raised, error.arg(idx));
+    if (!error.isEmpty()) {
+        // Nothing is changed: the table stays in record order, the file as it was.
+        QCOMPARE(table.IndexName(), QString());
+        QCOMPARE(contIdsInOrder(table), (QVector<int>{30, 5, 132, 18}));
+        QCOMPARE(filesIn(m_dir->path()), filesBefore);
+        return;
+    }
+    QCOMPARE(table.IndexName(), idx);
+    QCOMPARE(contIdsInOrder(table), (QVector<int>{5, 18, 30, 132}));
+    QFile aside(idx + QStringLiteral(".bad"));
+    QCOMPARE(aside.exists(), keptAside);
+    if (keptAside) {
+        QVERIFY(aside.open(QIODevice::ReadOnly));
+        QCOMPARE(aside.readAll(), original);
+    }
+    if (readOnly) {
+        // Built in memory: no index file was written or changed.
+        QCOMPARE(QFile::exists(idx), !keptAside && bytes != "<missing>");
+        if (QFile f(idx); f.open(QIODevice::ReadOnly))
+            QCOMPARE(f.readAll(), original);
+        return;
+    }
+    // The new file serves the next opening as it is, and follows new records.
+    table.Append();
+    table.FieldByName(QStringLiteral("CONTID"))->setAsInteger(7);
+    table.Post();
+    table.Close();
+    const QDateTime built = QFileInfo(idx).lastModified();
+    TApolloTable again(QStringLiteral("tblAgain"));
+    again.setTableName(file);
+    again.Open();
+    QVERIFY(again.IndexOpen(idx) != 0);
+    QCOMPARE(contIdsInOrder(again), (QVector<int>{5, 7, 18, 30, 132}));
+    QCOMPARE(QFileInfo(idx).lastModified(), built);
+    QVERIFY(!QFile::exists(idx + QStringLiteral(".bad2")));
 }
 
 void TestApolloTable::recNoAndBookmarkLandOnVisibleRecords()

@@ -82,6 +82,7 @@ private slots:
     void missingDataIndexIsRebuiltInKeyOrder();
     void missingSettlementIndexIsBuilt();
     void lockedDataTableIsUsedWithoutIndex();
+    void damagedIndexesAreRebuiltAtOpening();
     void missingReferenceTableStopsTheProgram();
     void failedCreationReportsAndOpeningGoesOn();
     void pendingAttributeEditGoesToTheOldFolder();
@@ -314,6 +315,46 @@ void TestDataModule::lockedDataTableIsUsedWithoutIndex()
     QVERIFY(!QFileInfo::exists(work(QStringLiteral("data.idx"))));
     QCOMPARE(m_dm->tblData->IndexName(), QString());
     QCOMPARE(contIds(*m_dm->tblData), (QVector<int>{132, 5}));
+}
+
+// Index files that cannot be read (a copy cut short, a file saved over
+// them) are rebuilt on their known keys; the program never works on in
+// record order without a word. CY is read-only: its order is built in memory.
+void TestDataModule::damagedIndexesAreRebuiltAtOpening()
+{
+    makeReferenceTables();
+    const QString data = work(QStringLiteral("data.dbf"));
+    createTable(data,
+                {{QStringLiteral("CONTID"), 'N', 5, 0},
+                 {QStringLiteral("POTEN"), 'N', 18, 7},
+                 {QStringLiteral("FACT"), 'N', 18, 7}});
+    appendRows(data, {{132, 1.0, 1.0}, {5, 2.0, 2.0}, {40, 3.0, 3.0}});
+    for (const QString& idx : {work(QStringLiteral("data.idx")), program(QStringLiteral("cy.idx"))}) {
+        QFile file(idx);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("not an index");
+    }
+    openAll();
+    QCOMPARE(m_reporter.calls, QStringList());
+    QCOMPARE(contIds(*m_dm->tblData), (QVector<int>{5, 40, 132}));
+    QCOMPARE(m_dm->tblData->IndexName(), work(QStringLiteral("data.idx")));
+    QStringList codes;
+    TApolloTable& cy = *m_dm->tblCY;
+    for (cy.First(); !cy.Eof(); cy.Next())
+        codes << cy.FieldByName(QStringLiteral("CODE"))->AsString();
+    QCOMPARE(codes, (QStringList{u"0510100000"_qs, u"1200000000"_qs, u"1210100000"_qs}));
+    QVERIFY(filesIn(m_work->path()).contains(u"data.idx.bad"_qs));
+    QVERIFY(filesIn(m_program->path()).contains(u"cy.idx.bad"_qs));
+
+    // The next start builds the missing CY.IDX as a file.
+    m_dm.reset();
+    m_dm = std::make_unique<TDataModule>(&m_reporter);
+    m_dm->ProgramPath = m_program->path() + u'/';
+    m_dm->WorkPath = m_work->path() + u'/';
+    openAll();
+    QCOMPARE(m_reporter.calls, QStringList());
+    QVERIFY(QFileInfo::exists(program(QStringLiteral("cy.idx"))));
+    QCOMPARE(contIds(*m_dm->tblData), (QVector<int>{5, 40, 132}));
 }
 
 void TestDataModule::missingReferenceTableStopsTheProgram()
