@@ -31,6 +31,10 @@
 class TDataSource;
 class TDataLink;
 
+namespace emlo {
+struct EngineFailure;
+}
+
 // The dataset states of the program's rules. A table only ever enters the first four;
 // the others are named because the emissions page's state label has a text for each.
 enum TDataSetState {
@@ -265,18 +269,12 @@ private:
     // Raises the program's text for an engine failure of that kind about
     // the file, after `lead` (a line of its own) when given.
     [[noreturn]] void failEngine(short kind, const QString& file, const QString& lead = QString());
+    [[noreturn]] void raise(const emlo::EngineFailure& failure);
     // Keeps the text and kind of a failure reported by result, without raising.
     void noteEngineFailure(const QString& file);
     [[noreturn]] void failOpen(const QString& path);
-    // Builds the program's own index file anew on that key (see IndexOpen).
-    short rebuildOwnIndex(const char* key, const QString& file);
-    // Raises when the sx_Delete just made failed; the record stays.
-    void checkDelete(qint32 victim, bool editing);
     // Raises when more than one spelling of the file's name exists.
     void refuseAmbiguous(const QString& path);
-    // Releases the locks a finished edit held: every lock, or only the
-    // record's while the table holds its file lock.
-    void releaseLocks(qint32 recNo);
     void fire(const TDataSetNotifyEvent& event);
     void checkActive();
 
@@ -289,7 +287,6 @@ private:
     QString m_readOnlyText;
     bool m_fileLocked = false;
     bool m_syncOnPost = true;
-    QString m_createPath;
     bool m_oemTranslate = false;
     QString m_indexName;
     QString m_lastErrorText;

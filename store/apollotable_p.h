@@ -12,12 +12,19 @@
 #include "store/enginecursor.h"
 #include "store/errors.h"
 #include "store/fieldlist.h"
+#include "store/indexfiles.h"
 #include "store/recordcodec.h"
+#include "store/recordwriter.h"
+#include "store/tablecreator.h"
 #include "store/tablelookup.h"
 
 struct TApolloTable::Impl {
     explicit Impl(TApolloTable& table)
-        : q(table), cursor(codec, [&table](short kind) { table.failEngine(kind, table.m_filePath); }), lookup(cursor)
+        : q(table),
+          cursor(codec, [&table](short kind) { table.failEngine(kind, table.m_filePath); }),
+          lookup(cursor),
+          indexes(cursor, [&table](const emlo::EngineFailure& failure) { table.raise(failure); }),
+          writer(cursor, [&table](const emlo::EngineFailure& failure) { table.raise(failure); })
     {
     }
 
@@ -25,6 +32,9 @@ struct TApolloTable::Impl {
     emlo::RecordCodec codec;
     emlo::EngineCursor cursor;
     emlo::TableLookup lookup;
+    emlo::IndexFiles indexes;
+    emlo::RecordWriter writer;
+    emlo::TableCreator creator;
     emlo::FieldList fields;
     std::vector<TDataSource*> sources;
     qint32 savedRecNo = 0;  // where an insert started

@@ -1,8 +1,20 @@
 #include "enginefailure.h"
 
-#include "xbase/include/sde.h"
+#include "engine.h"
 
 namespace emlo {
+
+EngineFailure lastEngineFailure(const SdeApi& sx, const QString& file, const QString& lead)
+{
+    const short kind = sx.sx_ErrorKind();
+    return {kind == SX_OK ? short(SX_ERR_OTHER) : kind, file, lead, QString::fromLocal8Bit(sx.sx_LastError())};
+}
+
+QString engineFailureText(const EngineFailure& failure)
+{
+    const QString text = engineFailureText(failure.kind, failure.file);
+    return failure.lead.isEmpty() ? text : failure.lead + QChar(u'\r') + text;
+}
 
 QString engineFailureText(short kind, const QString& file)
 {
