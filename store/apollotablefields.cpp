@@ -104,7 +104,6 @@ void TApolloTable::setFieldValue(TField* field, const QVariant& value)
         throw EDatabaseError(QStringLiteral("Field '%1' cannot be modified").arg(field->DisplayName()));
     if (m_state != dsEdit && m_state != dsInsert)
         throw EDatabaseError(QStringLiteral("%1: Dataset not in edit or insert mode").arg(Name()));
-    const auto slot = static_cast<std::size_t>(field->m_valueIndex);
     const QVariant previous = d->cursor.value(field->m_valueIndex).toVariant();
     d->cursor.setValue(field->m_valueIndex, value);
     if (field->OnValidate) {
@@ -115,7 +114,7 @@ void TApolloTable::setFieldValue(TField* field, const QVariant& value)
             throw;
         }
     }
-    d->cursor.dirty[slot] = true;
+    d->cursor.markDirty(field->m_valueIndex);
     m_modified = true;
     d->notify(TDataSource::Event::FieldChange, field);
     // Look-up fields keyed on this one show another record now.
@@ -135,7 +134,6 @@ QVariant TApolloTable::lookupNoMove(const QString& keyField, const QVariant& key
     const int resultColumn = d->requireColumn(resultField);
     return d->lookup.cachedResult(keyColumn, keyValue, resultColumn);
 }
-
 
 QVariant TApolloTable::FieldValueAt(qint32 recNo, const TField* field) const
 {

@@ -50,6 +50,7 @@
     X(sx_Skip) \
     X(sx_Eof) \
     X(sx_Bof) \
+    X(sx_SkipRecord) \
     X(sx_GetRecord) \
     X(sx_PutRecord) \
     X(sx_AppendBlank) \

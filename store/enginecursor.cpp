@@ -83,10 +83,21 @@ void EngineCursor::imageChanged()
     // The slots are kept (their storage is reused); a new image number makes
     // each one stale until it is asked for.
     const std::size_t columns = codec.columns().size();
-    m_values.resize(columns);
-    m_decodedAt.resize(columns, 0);
-    dirty.assign(columns, false);
+    if (m_values.size() != columns) {
+        m_values.resize(columns);
+        m_decodedAt.resize(columns, 0);
+    }
+    if (m_anyDirty || dirty.size() != columns) {
+        dirty.assign(columns, false);
+        m_anyDirty = false;
+    }
     ++m_image;
+}
+
+void EngineCursor::markDirty(int column)
+{
+    dirty[static_cast<std::size_t>(column)] = true;
+    m_anyDirty = true;
 }
 
 const FieldValue& EngineCursor::value(int column) const
@@ -117,12 +128,19 @@ QByteArray EngineCursor::readImage(qint32 recordNumber) const
     return buffer;
 }
 
+void EngineCursor::prepareImage()
+{
+    // The image's storage is reused: a scan reads every record into it. It
+    // keeps the current record until the engine gives another one.
+    const qsizetype size = codec.recordSize() + 1;
+    if (image.size() != size)
+        image.resize(size);
+    image.detach();
+}
+
 void EngineCursor::readEngineRecord()
 {
-    // reuse the image's storage: a scan reads every record through here
-    // (the engine writes a closing NUL after the record)
-    if (image.size() != codec.recordSize() + 1 || !image.isDetached())
-        image = QByteArray(codec.recordSize() + 1, ' ');
+    prepareImage();
     sx().sx_GetRecord(image.data());
     check();
     recNo = static_cast<qint32>(sx().sx_RecNo());
@@ -173,16 +191,22 @@ bool EngineCursor::skip(int direction)
         goTop();
         return false;
     }
-    sync();
-    sx().sx_Skip(direction);
+    if (!m_onRecord)
+        sync();
+    // One engine call per step of a scan: it selects the work area, moves
+    // and hands over the record it lands on.
+    prepareImage();
+    const long landed = sx().sx_SkipRecord(workArea, direction, image.data());
     m_onRecord = false;
-    check();
-    if (direction > 0 ? sx().sx_Eof() != 0 : sx().sx_Bof() != 0) {
+    if (landed <= 0) {
+        check();
         (direction > 0 ? eof : bof) = true;
         sync();
         return false;
     }
-    readEngineRecord();
+    recNo = static_cast<qint32>(landed);
+    m_onRecord = true;
+    imageChanged();
     bof = false;
     eof = false;
     return true;

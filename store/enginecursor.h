@@ -48,6 +48,8 @@ struct EngineCursor {
     QByteArray readImage(qint32 recordNumber) const;
     // Takes the engine's current record as the dataset's current record.
     void readEngineRecord();
+    // A column of the current record was set since it was read.
+    void markDirty(int column);
     void setNoRecord();
 
     // ---- moves ----
@@ -80,15 +82,20 @@ struct EngineCursor {
     QString query;  // the engine-side filter; empty: none
 
     QByteArray image;         // raw record of the current record
-    std::vector<bool> dirty;  // columns set since the record was read
+    std::vector<bool> dirty;  // columns set since the record was read (markDirty)
     qint32 recNo = 0;         // 0: no current record
     bool eof = true;
     bool bof = true;
 
 private:
+    // Makes the image an unshared buffer of the record's size (plus the
+    // engine's closing NUL), its bytes kept.
+    void prepareImage();
+
     mutable std::vector<FieldValue> m_values;  // one per file column
     mutable std::vector<quint32> m_decodedAt;  // the image a value was decoded from
     quint32 m_image = 1;
+    bool m_anyDirty = false;
     // The engine stands on the current record: no need to ask it where it is.
     mutable bool m_onRecord = false;
 };

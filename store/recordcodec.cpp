@@ -28,6 +28,40 @@ qint32 binaryInteger(const char* field, int width)
     return n;
 }
 
+// The common form of a number without decimals: blanks, an optional minus,
+// digits, blanks; read as the full parser reads it. False for anything else
+// (and for more digits than it reads exactly), left to the full parser.
+bool decodeDigits(const char* field, int width, bool whole, FieldValue& out)
+{
+    int i = 0;
+    while (i < width && field[i] == ' ')
+        ++i;
+    if (i == width) {
+        out.kind = FieldValue::Null;
+        return true;
+    }
+    const bool negative = field[i] == '-';
+    i += negative ? 1 : 0;
+    const int first = i;
+    qint64 n = 0;
+    for (; i < width && static_cast<unsigned char>(field[i] - '0') < 10; ++i)
+        n = n * 10 + (field[i] - '0');
+    const int digits = i - first;
+    while (i < width && field[i] == ' ')
+        ++i;
+    if (i != width || digits == 0 || digits > (whole ? 9 : 15))
+        return false;
+    if (whole) {
+        out.kind = FieldValue::Int;
+        out.integer = static_cast<int>(negative ? -n : n);
+    } else {
+        out.kind = FieldValue::Real;
+        const double magnitude = static_cast<double>(n);
+        out.real = negative ? -magnitude : magnitude;
+    }
+    return true;
+}
+
 void decodeNumber(const FieldDesc& fd, const char* field, FieldValue& out)
 {
     const bool whole = fd.kind != ValueKind::Float;
@@ -36,6 +70,8 @@ void decodeNumber(const FieldDesc& fd, const char* field, FieldValue& out)
         out.integer = binaryInteger(field, fd.width);
         return;
     }
+    if (fd.decimals == 0 && decodeDigits(field, fd.width, whole, out))
+        return;
     PlainNumber plain;
     switch (parsePlainNumber(field, fd.width, plain)) {
     case PlainNumber::Blank: out.kind = FieldValue::Null; return;

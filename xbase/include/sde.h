@@ -113,6 +113,11 @@ SDEAPI void sx_Go(long recNo); /* any physical record, visible or not */
 SDEAPI void sx_Skip(long count);
 SDEAPI short sx_Eof(void);
 SDEAPI short sx_Bof(void);
+/* A scan's step in one call: selects workArea (as sx_Select), moves count records (as
+   sx_Skip) and copies the record it lands on into buffer (as sx_GetRecord). Returns that
+   record's number; 0 when the move ends at the end (count >= 0) or the beginning of the
+   table (see sx_Eof, sx_Bof; buffer is left alone) or when the call fails (sx_ErrorKind). */
+SDEAPI long sx_SkipRecord(short workArea, long count, char* buffer);
 
 /* ---- records ---- */
 SDEAPI void sx_GetRecord(char* buffer);       /* copies sx_RecSize() bytes */

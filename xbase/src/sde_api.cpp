@@ -566,6 +566,28 @@ SDEAPI short sx_Eof(void)
     });
 }
 
+SDEAPI long sx_SkipRecord(short workArea, long count, char* buffer)
+{
+    return guard<long>(0, [&]() -> long {
+        if (workArea < 1 || workArea > kMaxWorkAreas) {
+            S().fail("Work area " + std::to_string(workArea) + " does not exist");
+            return 0;
+        }
+        S().currentArea = workArea;
+        WorkArea* wa = table();
+        if (!wa)
+            return 0;
+        if (!buffer)
+            return failed(Status::error(ErrorKind::BadArgument, "No record buffer given"));
+        wa->skip(count);
+        if (S().lastKind != SX_OK || (count >= 0 ? wa->eof() : wa->bof()))
+            return 0;
+        std::memcpy(buffer, wa->currentRecord(), wa->table().recordLength());
+        // A record the file could not give: guard reports it, the caller sees 0.
+        return wa->table().hasReadError() ? 0 : static_cast<long>(wa->recNo());
+    });
+}
+
 SDEAPI short sx_Bof(void)
 {
     return guard<short>(0, [&]() -> short {

@@ -53,6 +53,70 @@ TEST_F(NavTest, IndexOrderWithDeletedRecordsShownAndHidden)
     EXPECT_EQ(walk(), (std::vector<long>{1, 2, 3, 4, 5, 6, 7, 8}));
 }
 
+// sx_SkipRecord is sx_Select, sx_Skip and sx_GetRecord in one call: the same
+// records in any order and either way, the same bytes, and at the edges 0
+// with the buffer left alone.
+TEST_F(NavTest, SkipRecordStepsAsSkipAndGetRecordDo)
+{
+    const short area = open(sampleCopy());
+    ASSERT_GT(sx_Index("code.idx", "CODE", 0, 0, ""), 0) << sx_LastError();
+    const std::string other = createTable("other.dbf", dataFields());
+    const short otherArea = open(other);
+    ASSERT_NE(otherArea, area);
+    const size_t size = static_cast<size_t>([&] {
+        sx_Select(area);
+        return sx_RecSize();
+    }());
+    for (const bool hidden : {false, true}) {
+        for (const long step : {1L, -1L}) {
+            SCOPED_TRACE(std::string(hidden ? "deleted hidden, " : "deleted shown, ") + (step > 0 ? "on" : "back"));
+            sx_Select(area);
+            sx_SetDeleted(hidden ? 1 : 0);
+            const std::vector<long> expected = step > 0 ? walk() : walkBack();
+            std::vector<std::string> images;
+            for (const long r : expected) {
+                sx_Go(r);
+                images.push_back(currentRecord());
+            }
+            step > 0 ? sx_GoTop() : sx_GoBottom();
+            std::vector<long> seen{sx_RecNo()};
+            std::string buffer(size, '#');
+            sx_Select(otherArea);  // the call selects its own area
+            for (long r; (r = sx_SkipRecord(area, step, buffer.data())) > 0;) {
+                EXPECT_EQ(buffer, images.at(seen.size())) << "record " << r;
+                seen.push_back(r);
+                buffer.assign(size, '#');
+            }
+            EXPECT_EQ(sx_ErrorKind(), SX_OK) << sx_LastError();
+            EXPECT_EQ(seen, expected);
+            EXPECT_EQ(buffer, std::string(size, '#')) << "the edge leaves the buffer alone";
+            EXPECT_EQ(step > 0 ? sx_Eof() : sx_Bof(), 1);
+            EXPECT_EQ(sx_SkipRecord(area, step, buffer.data()), 0) << "and stays there";
+        }
+    }
+
+    std::string buffer(size, '#');
+    const struct {
+        const char* what;
+        short area;
+        char* buffer;
+        short kind;
+    } failures[] = {
+        {"work area 0", 0, buffer.data(), SX_ERR_OTHER},
+        {"beyond the last work area", 251, buffer.data(), SX_ERR_OTHER},
+        {"no table in the area", 77, buffer.data(), SX_ERR_NOT_FOUND},
+        {"no buffer", area, nullptr, SX_ERR_OTHER},
+    };
+    for (const auto& f : failures) {
+        SCOPED_TRACE(f.what);
+        sx_Select(area);
+        sx_GoTop();
+        EXPECT_EQ(sx_SkipRecord(f.area, 1, f.buffer), 0);
+        EXPECT_EQ(sx_ErrorKind(), f.kind);
+        EXPECT_EQ(buffer, std::string(size, '#'));
+    }
+}
+
 TEST_F(NavTest, EofAndBofAtTheEdges)
 {
     const std::string p = createTable("data.dbf", dataFields());
