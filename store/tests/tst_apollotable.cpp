@@ -433,6 +433,27 @@ void TestApolloTable::readConversions_data()
     QTest::newRow("negative zero keeps its sign") << "POTEN" << QByteArray("                -0") << QVariant(-0.0);
     QTest::newRow("small integer negative") << "X1" << QByteArray("-12") << QVariant(-12);
     QTest::newRow("small integer with a point reads as 0") << "X1" << QByteArray("1.5") << QVariant(0);
+
+    // Columns without decimals take a digit loop first; what it does not
+    // read exactly must come out as the general parser gives it.
+    const NumberCase wholeNumbers[] = {
+        {"id", "  132"},
+        {"id with leading zeros", "00132"},
+        {"id negative", "  -45"},
+        {"id left-aligned", "7    "},
+        {"id plus sign", "  +12"},
+        {"id inner blank", " 1 3 "},
+        {"id with a point", "  12."},
+        {"id minus alone", "    -"},
+        {"id tab", "\t  12"},
+    };
+    for (const NumberCase& c : wholeNumbers)
+        QTest::newRow(c.name) << "CONTID" << QByteArray(c.raw) << general(c.raw);
+    QTest::newRow("id negative zero") << "CONTID" << QByteArray("   -0") << QVariant(-0.0);
+    QTest::newRow("ten digits") << "CITY" << QByteArray("1234567890") << QVariant(1234567890.0);
+    QTest::newRow("ten digits negative") << "CITY" << QByteArray("-000000005") << QVariant(-5.0);
+    QTest::newRow("small integer leading zeros") << "X1" << QByteArray("007") << QVariant(7);
+    QTest::newRow("small integer minus apart") << "X1" << QByteArray("- 7") << QVariant(0);
 }
 
 void TestApolloTable::readConversions()

@@ -303,10 +303,7 @@ void TestDataModule::lockedDataTableIsUsedWithoutIndex()
 {
     makeReferenceTables();
     const QString data = work(QStringLiteral("data.dbf"));
-    createTable(data,
-                {{QStringLiteral("CONTID"), 'N', 5, 0},
-                 {QStringLiteral("POTEN"), 'N', 18, 7},
-                 {QStringLiteral("FACT"), 'N', 18, 7}});
+    createTable(data, catalogColumns("DATA"));
     appendRows(data, {{132, 1.0, 1.0}, {5, 2.0, 2.0}});
     LockHolder holder;
     QVERIFY(holder.start(data, LockHolder::Record, 1));
@@ -324,10 +321,7 @@ void TestDataModule::damagedIndexesAreRebuiltAtOpening()
 {
     makeReferenceTables();
     const QString data = work(QStringLiteral("data.dbf"));
-    createTable(data,
-                {{QStringLiteral("CONTID"), 'N', 5, 0},
-                 {QStringLiteral("POTEN"), 'N', 18, 7},
-                 {QStringLiteral("FACT"), 'N', 18, 7}});
+    createTable(data, catalogColumns("DATA"));
     appendRows(data, {{132, 1.0, 1.0}, {5, 2.0, 2.0}, {40, 3.0, 3.0}});
     for (const QString& idx : {work(QStringLiteral("data.idx")), program(QStringLiteral("cy.idx"))}) {
         QFile file(idx);
