@@ -320,7 +320,20 @@ std::unique_ptr<DbfFile> DbfFile::open(const std::string& path, OpenMode mode, S
     f->m_slotSize = kBlockSize + f->m_header.recordLength;
     f->m_cache.reset(new char[kBlocks * f->m_slotSize]);
     f->m_scratch.assign(f->m_header.recordLength, ' ');
-    const uint64_t available = (f->m_fileSize - f->m_header.headerLength) / f->m_header.recordLength;
+    uint64_t available = (f->m_fileSize - f->m_header.headerLength) / f->m_header.recordLength;
+    if (available < f->m_header.headerCount) {
+        // An appender writes its record before it counts it, so the size taken after
+        // reading the count holds every counted record: one that grew between the first
+        // size and the header read is not a short file.
+        struct stat again { };
+        if (env().fstat(fd, &again) == 0 && static_cast<uint64_t>(again.st_size) > f->m_fileSize) {
+            f->m_fileSize = static_cast<uint64_t>(again.st_size);
+            f->m_seenSize = f->m_fileSize;
+            f->m_seenMtime = again.st_mtim;
+            f->m_seenCtime = again.st_ctim;
+            available = (f->m_fileSize - f->m_header.headerLength) / f->m_header.recordLength;
+        }
+    }
     if (available < f->m_header.headerCount) {
         // Cut short by a copy, a restore or a full disk: what is missing is gone, and a
         // table opened as if nothing happened would pass for complete.
