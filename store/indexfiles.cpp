@@ -1,7 +1,9 @@
 #include "indexfiles.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 
 #include "engine.h"
 #include "enginecursor.h"
@@ -22,6 +24,20 @@ bool holdsKey(const SdeApi& sx, const char* key)
 {
     return QByteArray(sx.sx_IndexKey()).trimmed().compare(key, Qt::CaseInsensitive) == 0
         && QByteArray(sx.sx_IndexCondition()).trimmed().isEmpty();
+}
+
+// The whole-file lock for a repair. Another copy of the program may hold a
+// lock on the file for a moment (an append, its own repair): wait for it about
+// as long as an append waits for another appender.
+bool lockForRepair(const SdeApi& sx)
+{
+    QDeadlineTimer deadline(2000);
+    while (!sx.sx_Flock()) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(10);
+    }
+    return true;
 }
 
 }  // namespace
@@ -51,7 +67,7 @@ short IndexFiles::rebuildOwn(const char* key, const QString& file, const TableSt
     // time, and whoever comes second looks again under the lock. A table
     // opened read-only changes no file: its order is built in memory.
     const bool lockHere = !table.readOnly && !table.fileLocked;
-    if (lockHere && !sx.sx_Flock())
+    if (lockHere && !lockForRepair(sx))
         m_raise({SX_ERR_LOCKED, file, leadFor(file), QString()});
     struct Release {
         const EngineCursor& cursor;

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstring>
 #include <optional>
+#include <thread>
 
 #include "bytes.h"
 #include "env.h"
@@ -27,6 +28,25 @@ struct SalvagedDefinition {
     bool unique = false;
     bool descending = false;
 };
+
+// Another holder's file lock over the new record's lock byte (an index being built, a
+// check writing its totals) lasts about as long as another appender's turn: an append is
+// tried again for as long as it would wait for the header lock, letting the header lock
+// go in between because that holder may be waiting for it.
+// The step says whether it may be tried again: only when it wrote nothing.
+template <class Step> Status appendWhenFileFree(int timeoutMs, Step step)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        bool untouched = false;
+        Status st = step(static_cast<int>(std::max<decltype(left)>(left, 0)), &untouched);
+        if (st.ok() || !untouched || st.kind() != ErrorKind::Locked || Clock::now() >= deadline)
+            return st;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
 
 bool salvageDefinition(const std::string& path, SalvagedDefinition* out)
 {
@@ -608,14 +628,23 @@ Status WorkArea::writeLocked(uint32_t r, const std::string& old, const char* ima
 
 Status WorkArea::appendBlank()
 {
+    return appendWhenFileFree(m_settings->headerLockTimeoutMs, [this](int headerTimeoutMs, bool* untouched) {
+        return appendBlankOnce(headerTimeoutMs, untouched);
+    });
+}
+
+Status WorkArea::appendBlankOnce(int headerTimeoutMs, bool* untouched)
+{
     if (!m_table->writable())
         return Status::error(ErrorKind::ReadOnly, "The table " + m_table->path() + " is opened read-only");
     Status st = settle();
     if (!st.ok())
         return st;
-    st = m_table->lockHeader(m_settings->headerLockTimeoutMs);
-    if (!st.ok())
+    st = m_table->lockHeader(headerTimeoutMs);
+    if (!st.ok()) {
+        *untouched = true;
         return st;
+    }
     // Records other holders appended first get their query bits and index keys now.
     const uint32_t before = m_table->recordCount();
     if (m_table->refreshCount())
@@ -647,20 +676,31 @@ Status WorkArea::appendBlank()
         return st;
     }
     m_table->unlockHeader();
+    *untouched = true;  // not counted: the table is as it was
     return st;
 }
 
 Status WorkArea::appendRecord(const char* image, uint32_t* recNo)
+{
+    return appendWhenFileFree(m_settings->headerLockTimeoutMs,
+                              [this, image, recNo](int headerTimeoutMs, bool* untouched) {
+                                  return appendRecordOnce(image, recNo, headerTimeoutMs, untouched);
+                              });
+}
+
+Status WorkArea::appendRecordOnce(const char* image, uint32_t* recNo, int headerTimeoutMs, bool* untouched)
 {
     if (!m_table->writable())
         return Status::error(ErrorKind::ReadOnly, "The table " + m_table->path() + " is opened read-only");
     Status st = settle();
     if (!st.ok())
         return st;
-    HeaderLockGuard header(*m_table, m_settings->headerLockTimeoutMs);
-    if (!header.status().ok())
+    HeaderLockGuard header(*m_table, headerTimeoutMs);
+    if (!header.status().ok()) {
+        *untouched = true;
         return Status::error(ErrorKind::Locked,
                              "Cannot append to " + m_table->path() + ": " + header.status().message());
+    }
     const uint32_t before = m_table->recordCount();
     if (m_table->refreshCount())
         onCountChanged(before, m_table->recordCount());
@@ -668,8 +708,10 @@ Status WorkArea::appendRecord(const char* image, uint32_t* recNo)
     const bool tookRecordLock = !m_table->holdsFileLock() && !m_table->holdsRecordLock(count + 1);
     uint32_t r = 0;
     st = m_table->appendRecord(image, &r);
-    if (!st.ok())
+    if (!st.ok()) {
+        *untouched = true;  // not counted: the table is as it was
         return st;
+    }
     // The record is complete: its lock (a guard against another holder's file lock) is no
     // longer needed.
     if (tookRecordLock)

@@ -21,7 +21,7 @@ struct Settings {
     bool exact = false;              // SET EXACT
     bool softSeek = false;           // a failed seek lands on the next key
     int lockTimeoutMs = 0;           // waiting for record and file locks
-    int headerLockTimeoutMs = 2000;  // appends wait this long for another appender
+    int headerLockTimeoutMs = 2000;  // appends wait this long for another appender or file lock
 };
 
 // One index file open on a table, with its compiled key and condition.
@@ -132,6 +132,9 @@ private:
     };
 
     void sync();
+    // One try of appendBlank/appendRecord; *untouched tells that it changed nothing.
+    Status appendBlankOnce(int headerTimeoutMs, bool* untouched);
+    Status appendRecordOnce(const char* image, uint32_t* recNo, int headerTimeoutMs, bool* untouched);
     void onCountChanged(uint32_t before, uint32_t now);
     bool visible(uint32_t recNo) const;
     void setCurrent(uint32_t recNo);

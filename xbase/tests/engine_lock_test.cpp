@@ -223,6 +223,32 @@ TEST_F(LockTest, LockTimeoutWaitsForARelease)
     EXPECT_EQ(holder.finish(), 0);
 }
 
+// Another holder builds an index under a file lock, and needs the header lock for it:
+// an append meanwhile waits (without holding the header lock) instead of failing.
+TEST_F(LockTest, AnAppendWaitsForAShortFileLock)
+{
+    const std::string p = makeData(1);
+    Child holder([&](Child& c) {
+        if (sx_Use(p.c_str(), "H", SX_READWRITE, SX_SDEFOX) <= 0 || sx_Flock() != 1)
+            return 1;
+        c.send('f');
+        ::usleep(150 * 1000);
+        if (sx_Index(path("other.idx").c_str(), "CONTID", 0, 0, "") <= 0)
+            return 2;
+        sx_Unlock(0);
+        c.receive();
+        return 0;
+    });
+    ASSERT_EQ(holder.receive(), 'f');
+    open(p);
+    EXPECT_EQ(sx_AppendRecord(rowImage({"7", "", ""}).data()), 2) << sx_LastError();
+    sx_AppendBlank();
+    EXPECT_EQ(sx_ErrorKind(), SX_OK) << sx_LastError();
+    EXPECT_EQ(sx_RecCount(), 3);
+    holder.send('x');
+    EXPECT_EQ(holder.finish(), 0);
+}
+
 TEST_F(LockTest, ExclusiveOpenShutsOthersOut)
 {
     const std::string p = makeData(2);
