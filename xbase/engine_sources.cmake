@@ -10,6 +10,8 @@ set(XBASE_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/src/sde_api.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/session.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/workarea.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/src/workarea_indexes.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/src/workarea_writes.cpp
 )
 # The engine's headers are named from the repository root.
 get_filename_component(XBASE_REPOSITORY_ROOT ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)

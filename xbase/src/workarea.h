@@ -136,7 +136,15 @@ private:
     Status appendBlankOnce(int headerTimeoutMs, bool* untouched);
     Status appendRecordOnce(const char* image, uint32_t* recNo, int headerTimeoutMs, bool* untouched);
     void onCountChanged(uint32_t before, uint32_t now);
-    bool visible(uint32_t recNo) const;
+    // Defined here: every step of a scan asks it, and seeks (another source file) too.
+    bool visible(uint32_t recNo) const
+    {
+        if (m_settings->deleted && m_table->record(recNo)[0] == '*')
+            return false;
+        if (m_query && !m_queryBits[recNo])
+            return false;
+        return true;
+    }
     void setCurrent(uint32_t recNo);
     void setEof();
     void evaluateQueryBit(uint32_t recNo);
