@@ -5,6 +5,8 @@ set(XBASE_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/src/expr.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/exprparser.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/idx.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/src/idx_build.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/src/idx_changes.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/idxcodec.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/numtext.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/sde_api.cpp
