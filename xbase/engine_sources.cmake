@@ -1,6 +1,8 @@
 # Sources of the engine, shared by the main build and the clang-built fuzz targets.
 set(XBASE_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/src/dbffile.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/src/dbffile_header.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/src/dbffile_locks.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/env.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/expr.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/exprparser.cpp

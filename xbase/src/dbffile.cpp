@@ -6,63 +6,23 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <ctime>
-#include <thread>
 
 #include "bytes.h"
+#include "dbfinternal.h"
 #include "env.h"
 
 namespace xb {
 
 namespace {
 
-// FoxPro-scheme lock offsets for tables without a structural CDX.
-constexpr uint64_t kLockBase = 0x40000000;        // header (append) lock byte
-constexpr uint64_t kFileLockStart = 0x40000001;   // FLOCK range start
-constexpr uint64_t kFileLockLength = 0x3FFFFFFD;  // ... through 0x7FFFFFFD
-// An exclusive open locks from the header byte to the end of the lock space (length 0),
-// past the FLOCK range: another holder's header and file locks, which the kernel merges
-// into one range from 0x40000000 through 0x7FFFFFFD, are then never taken for an
-// exclusive open, and record locks of tables larger than 1 GiB are covered as well.
-constexpr uint64_t kExclusiveLength = 0;
-
-constexpr uint32_t kMaxHeaderLength = 0xFFFF;
-constexpr uint32_t kMaxRecordLength = 0x7FFF;
-
-bool knownVersion(uint8_t v)
-{
-    switch (v) {
-    case 0x03:
-    case 0x83:
-    case 0x8B:
-    case 0xF5:
-    case 0xFB:  // dBASE III / FoxBASE+ / FoxPro 2.x
-    case 0x30:
-    case 0x31:
-    case 0x32:  // Visual FoxPro
-    case 0x43:
-    case 0x63:
-    case 0xCB:  // dBASE IV SQL
-        return true;
-    default: return false;
-    }
-}
-
 std::string errnoText(int err)
 {
     return std::strerror(err);
 }
 
-std::string hexByte(unsigned v)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    std::string s = "0x";
-    s += digits[(v >> 4) & 0xF];
-    s += digits[v & 0xF];
-    return s;
-}
+}  // namespace
 
 void todayBytes(unsigned char* out)
 {
@@ -80,185 +40,6 @@ void todayBytes(unsigned char* out)
         minute = now / 60;
     }
     std::memcpy(out, date, sizeof date);
-}
-
-bool validNameChar(char c, bool first)
-{
-    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))
-        return true;
-    return !first && ((c >= '0' && c <= '9') || c == '_');
-}
-
-}  // namespace
-
-Status parseDbfHeader(const unsigned char* data, size_t size, uint64_t fileSize, DbfHeader* out)
-{
-    if (size < 32 || fileSize < 32)
-        return Status::error(ErrorKind::Corrupt, "the file is shorter than a table header (32 bytes)");
-    DbfHeader h;
-    h.version = data[0];
-    if (!knownVersion(h.version))
-        return Status::error(ErrorKind::Corrupt, "not a DBF table (version byte " + hexByte(h.version) + ")");
-    h.headerCount = readLe32(data + 4);
-    h.headerLength = readLe16(data + 8);
-    h.recordLength = readLe16(data + 10);
-    h.codePage = data[29];
-    if (h.headerLength < 32 + 32 + 1)
-        return Status::error(ErrorKind::Corrupt,
-                             "header length " + std::to_string(h.headerLength) + " leaves no room for a field");
-    if (h.headerLength > fileSize || h.headerLength > size)
-        return Status::error(ErrorKind::Corrupt,
-                             "the file ends inside its header (header length " + std::to_string(h.headerLength)
-                                 + ", file " + std::to_string(fileSize) + " bytes)");
-    if (h.recordLength < 2)
-        return Status::error(ErrorKind::Corrupt, "record length " + std::to_string(h.recordLength) + " is too small");
-    // The C interface reports record sizes and field offsets as 16-bit signed numbers:
-    // a longer record would overrun the buffers callers size by them.
-    if (h.recordLength > kMaxRecordLength)
-        return Status::error(ErrorKind::Unsupported,
-                             "record length " + std::to_string(h.recordLength) + " is above the supported "
-                                 + std::to_string(kMaxRecordLength));
-
-    // Descriptors run until the 0x0D terminator or the end of the header; the first
-    // record is always taken at the header length, whatever follows the terminator.
-    uint32_t offset = 1;
-    for (uint32_t pos = 32; pos + 32 <= h.headerLength && data[pos] != 0x0D; pos += 32) {
-        const unsigned char* d = data + pos;
-        FieldDesc f;
-        size_t nameLen = 0;
-        while (nameLen < 11 && d[nameLen] != 0)
-            ++nameLen;
-        f.name.assign(reinterpret_cast<const char*>(d), nameLen);
-        while (!f.name.empty() && f.name.back() == ' ')
-            f.name.pop_back();
-        const std::string which = "field " + std::to_string(h.fields.size() + 1);
-        if (f.name.empty())
-            return Status::error(ErrorKind::Corrupt, which + " has no name");
-        f.type = asciiUpper(static_cast<char>(d[11]));
-        const bool typeOk =
-            (f.type >= 'A' && f.type <= 'Z') || (f.type >= '0' && f.type <= '9') || f.type == '@' || f.type == '+';
-        if (!typeOk)
-            return Status::error(ErrorKind::Corrupt,
-                                 which + " (" + f.name + ") has an unknown type byte " + hexByte(d[11]));
-        f.width = d[16];
-        f.decimals = d[17];
-        if (f.width == 0)
-            return Status::error(ErrorKind::Corrupt, which + " (" + f.name + ") has width 0");
-        // Displacements written by older tools are unreliable: offsets come from the widths.
-        f.offset = offset;
-        offset += f.width;
-        h.fields.push_back(std::move(f));
-    }
-    if (h.fields.empty())
-        return Status::error(ErrorKind::Corrupt, "the table has no fields");
-    if (offset > h.recordLength)
-        return Status::error(ErrorKind::Corrupt,
-                             "record length " + std::to_string(h.recordLength) + " is smaller than its fields need ("
-                                 + std::to_string(offset) + ")");
-    *out = std::move(h);
-    return Status();
-}
-
-Status checkNewField(FieldDesc* f)
-{
-    const std::string& n = f->name;
-    bool nameOk = !n.empty() && n.size() <= 10;
-    for (size_t i = 0; nameOk && i < n.size(); ++i)
-        nameOk = validNameChar(n[i], i == 0);
-    if (!nameOk)
-        return Status::error(ErrorKind::BadArgument,
-                             "Invalid field name \"" + n + "\": 1 to 10 letters, digits or _, starting with a letter");
-    for (char& c : f->name)
-        c = asciiUpper(c);
-    f->type = asciiUpper(f->type);
-    const std::string which = "field " + f->name;
-    switch (f->type) {
-    case 'C':
-        if (f->width < 1 || f->width > 254)
-            return Status::error(ErrorKind::BadArgument,
-                                 "Invalid width " + std::to_string(f->width) + " of character " + which
-                                     + " (1 to 254)");
-        f->decimals = 0;
-        break;
-    case 'N':
-    case 'F':
-        if (f->width < 1 || f->width > 20)
-            return Status::error(ErrorKind::BadArgument,
-                                 "Invalid width " + std::to_string(f->width) + " of numeric " + which + " (1 to 20)");
-        if (f->decimals > 0 && f->decimals + 2 > f->width)
-            return Status::error(ErrorKind::BadArgument,
-                                 "Invalid decimals " + std::to_string(f->decimals) + " of numeric " + which);
-        break;
-    case 'L':
-        f->width = 1;
-        f->decimals = 0;
-        break;
-    case 'D':
-        f->width = 8;
-        f->decimals = 0;
-        break;
-    case 'I':
-        f->width = 4;
-        f->decimals = 0;
-        break;
-    default:
-        return Status::error(ErrorKind::Unsupported,
-                             std::string("Field type ") + f->type + " of " + which + " is not supported");
-    }
-    return Status();
-}
-
-std::string buildDbfImage(const std::vector<FieldDesc>& fields, uint8_t codePage)
-{
-    const uint32_t headerLength = static_cast<uint32_t>(32 + 32 * fields.size() + 1);
-    uint32_t recordLength = 1;
-    for (const FieldDesc& f : fields)
-        recordLength += f.width;
-    std::string image(headerLength + 1, '\0');
-    auto* p = reinterpret_cast<unsigned char*>(image.data());
-    p[0] = 0x03;  // FoxBASE+ / FoxPro 2.x, no memo
-    todayBytes(p + 1);
-    writeLe32(p + 4, 0);
-    writeLe16(p + 8, headerLength);
-    writeLe16(p + 10, recordLength);
-    p[29] = codePage;
-    uint32_t offset = 1;
-    for (size_t i = 0; i < fields.size(); ++i) {
-        unsigned char* d = p + 32 + 32 * i;
-        std::memcpy(d, fields[i].name.data(), std::min<size_t>(fields[i].name.size(), 10));
-        d[11] = static_cast<unsigned char>(fields[i].type);
-        writeLe32(d + 12, offset);
-        d[16] = static_cast<unsigned char>(fields[i].width);
-        d[17] = static_cast<unsigned char>(fields[i].decimals);
-        offset += fields[i].width;
-    }
-    p[headerLength - 1] = 0x0D;
-    p[headerLength] = 0x1A;
-    return image;
-}
-
-Status DbfFile::create(const std::string& path, const std::vector<FieldDesc>& fields, uint8_t codePage)
-{
-    if (fields.empty())
-        return Status::error(ErrorKind::BadArgument, "A table needs at least one field");
-    std::vector<FieldDesc> checked = fields;
-    uint64_t recordLength = 1;
-    for (size_t i = 0; i < checked.size(); ++i) {
-        Status st = checkNewField(&checked[i]);
-        if (!st.ok())
-            return st;
-        for (size_t j = 0; j < i; ++j)
-            if (checked[j].name == checked[i].name)
-                return Status::error(ErrorKind::BadArgument, "Duplicate field name " + checked[i].name);
-        recordLength += checked[i].width;
-    }
-    if (recordLength > kMaxRecordLength || 32 + 32 * checked.size() + 1 > kMaxHeaderLength)
-        return Status::error(ErrorKind::BadArgument, "Too many or too wide fields for one record");
-
-    // Published complete or not at all, and never over an existing name (a table another
-    // copy of the program has just created and opened, a link to an unmounted disk).
-    removeStaleTemps(path);
-    return publishNewFile(path, buildDbfImage(checked, codePage));
 }
 
 std::unique_ptr<DbfFile> DbfFile::open(const std::string& path, OpenMode mode, Status* status, uint32_t* missing)
@@ -465,11 +246,6 @@ bool DbfFile::changedSinceLastLook()
     return !same;
 }
 
-uint64_t DbfFile::recordLockOffset(uint32_t recNo) const
-{
-    return kLockBase + recordOffset(recNo);
-}
-
 Status DbfFile::pwriteAll(const void* data, size_t size, uint64_t offset)
 {
     m_modified = true;
@@ -611,103 +387,6 @@ void DbfFile::touchDate()
     if (readAt(m_fd, seen, 3, 1) != 3 || std::memcmp(date, seen, 3) != 0)
         (void)writeAt(m_fd, date, 3, 1);
     m_modified = false;
-}
-
-bool DbfFile::setLock(short type, uint64_t start, uint64_t length, int timeoutMs)
-{
-    struct flock fl { };
-    fl.l_type = type;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = static_cast<off_t>(start);
-    fl.l_len = static_cast<off_t>(length);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        if (env().lock(m_fd, F_OFD_SETLK, &fl) == 0)
-            return true;
-        if (errno == EINTR)
-            continue;
-        if ((errno != EAGAIN && errno != EACCES) || std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
-
-Status DbfFile::lockHeader(int timeoutMs)
-{
-    if (m_mode == OpenMode::Exclusive || m_headerLocked)
-        return Status();
-    if (!writable())
-        return Status::error(ErrorKind::ReadOnly, "The table " + m_path + " is opened read-only");
-    if (!setLock(F_WRLCK, kLockBase, 1, timeoutMs))
-        return Status::error(ErrorKind::Locked, "The header of " + m_path + " is locked by another user");
-    m_headerLocked = true;
-    m_countUnderLock = false;
-    dropCache();  // appenders finished their records before letting the lock go
-    return Status();
-}
-
-void DbfFile::unlockHeader()
-{
-    if (!m_headerLocked)
-        return;
-    setLock(F_UNLCK, kLockBase, 1, 0);
-    m_headerLocked = false;
-    m_countUnderLock = false;
-}
-
-Status DbfFile::lockRecord(uint32_t recNo, int timeoutMs)
-{
-    if (holdsFileLock() || holdsRecordLock(recNo))
-        return Status();
-    const short type = writable() ? F_WRLCK : F_RDLCK;
-    if (!setLock(type, recordLockOffset(recNo), 1, timeoutMs))
-        return Status::error(ErrorKind::Locked,
-                             "Record " + std::to_string(recNo) + " of " + m_path + " is locked by another user");
-    m_lockedRecords.insert(std::lower_bound(m_lockedRecords.begin(), m_lockedRecords.end(), recNo), recNo);
-    dropCache();
-    return Status();
-}
-
-void DbfFile::unlockRecord(uint32_t recNo)
-{
-    auto it = std::lower_bound(m_lockedRecords.begin(), m_lockedRecords.end(), recNo);
-    if (it == m_lockedRecords.end() || *it != recNo)
-        return;
-    m_lockedRecords.erase(it);
-    // Under a file lock the byte belongs to the file lock's range: leave it locked.
-    if (!holdsFileLock())
-        setLock(F_UNLCK, recordLockOffset(recNo), 1, 0);
-}
-
-Status DbfFile::lockFile(int timeoutMs)
-{
-    if (holdsFileLock())
-        return Status();
-    const short type = writable() ? F_WRLCK : F_RDLCK;
-    if (!setLock(type, kFileLockStart, kFileLockLength, timeoutMs))
-        return Status::error(ErrorKind::Locked, "The table " + m_path + " is locked by another user");
-    m_fileLocked = true;
-    dropCache();  // others wrote until now; from here on nobody else writes
-    return Status();
-}
-
-void DbfFile::unlockAll()
-{
-    if (m_mode != OpenMode::Exclusive) {
-        if (m_fileLocked || !m_lockedRecords.empty())
-            setLock(F_UNLCK, kFileLockStart, kFileLockLength, 0);
-        // Records of very large files lie past the FLOCK range.
-        for (uint32_t r : m_lockedRecords)
-            if (recordLockOffset(r) >= kFileLockStart + kFileLockLength)
-                setLock(F_UNLCK, recordLockOffset(r), 1, 0);
-    }
-    m_lockedRecords.clear();
-    m_fileLocked = false;
-}
-
-bool DbfFile::holdsRecordLock(uint32_t recNo) const
-{
-    return std::binary_search(m_lockedRecords.begin(), m_lockedRecords.end(), recNo);
 }
 
 }  // namespace xb
