@@ -10,6 +10,7 @@ set(XBASE_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/src/idx_build.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/idx_changes.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/idxcodec.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/src/idxcodec_encode.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/numtext.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/sde_api.cpp
   ${CMAKE_CURRENT_LIST_DIR}/src/session.cpp
