@@ -10,6 +10,8 @@
 #include "store/apollotable.h"
 #include "export/tests/support/exportfixture.h"
 
+using namespace emlo;
+
 namespace {
 
 using emlo::testing::ContRow;

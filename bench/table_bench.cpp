@@ -9,6 +9,8 @@
 #include "store/apollotable.h"
 #include "store/fields.h"
 
+using namespace emlo;
+
 namespace {
 
 // A CY-like table of n records in pseudo-random code order, with its index.

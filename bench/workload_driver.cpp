@@ -14,6 +14,8 @@
 #include "store/errors.h"
 #include "store/fields.h"
 
+using namespace emlo;
+
 namespace {
 
 constexpr int kUnsupported = 3;

@@ -2,11 +2,10 @@
 
 #include "errordata.h"
 
+namespace emlo {
 class TApolloTable;
 class TDataModule;
 class TField;
-
-namespace emlo {
 
 struct GroupTotalRow;
 

@@ -2,9 +2,8 @@
 
 #include <QString>
 
-class TApolloTable;
-
 namespace emlo {
+class TApolloTable;
 
 // Rules of the statistical codes page that need no window. They write into
 // the attribute record (tblAttr) from the reference lists as the look-up

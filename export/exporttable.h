@@ -2,10 +2,9 @@
 
 #include <QString>
 
+namespace emlo {
 class TApolloTable;
 class TDataModule;
-
-namespace emlo {
 
 class TVXMLExport;
 

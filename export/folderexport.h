@@ -2,9 +2,8 @@
 
 #include <QString>
 
-class TDataModule;
-
 namespace emlo {
+class TDataModule;
 
 // The export of the command-line program: creates the folder with any missing
 // parents and writes attr.xml and data.xml of the data module's work tables

@@ -2,7 +2,9 @@
 
 #include "frdataadapter.h"
 
+namespace emlo {
 class TApolloTable;
+}  // namespace emlo
 
 namespace emlo::print {
 

@@ -5,7 +5,9 @@
 #include "frreport.h"
 #include "frtemplate.h"
 
+namespace emlo {
 class TApolloTable;
+}  // namespace emlo
 
 namespace emlo::print {
 

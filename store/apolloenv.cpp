@@ -2,6 +2,8 @@
 
 #include "engine.h"
 
+namespace emlo {
+
 namespace {
 TApolloEnv* g_current = nullptr;
 }
@@ -44,3 +46,5 @@ void TApolloEnv::Apply() const
     sx.sx_SetSoftSeek(m_softSeek ? 1 : 0);
     sx.sx_SetExact(m_exact ? 1 : 0);
 }
+
+}  // namespace emlo

@@ -7,6 +7,8 @@
 
 #include <QString>
 
+namespace emlo {
+
 enum ApplyToItem { atLocal = 1, atServer = 2 };
 
 class TApolloEnv {
@@ -51,3 +53,5 @@ private:
     short m_memoBlockSize = 32;
     short m_dateFormat = 0;
 };
+
+}  // namespace emlo

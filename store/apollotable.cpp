@@ -15,6 +15,8 @@
 #include "filecase.h"
 #include "tablepath.h"
 
+namespace emlo {
+
 namespace {
 
 using emlo::FieldDesc;
@@ -621,3 +623,5 @@ QString TApolloTable::QueryExpression() const
 {
     return d->cursor.query;
 }
+
+}  // namespace emlo

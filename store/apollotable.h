@@ -28,12 +28,12 @@
 #include "fields.h"
 #include "tableevent.h"
 
+namespace emlo {
+
 class TDataSource;
 class TDataLink;
 
-namespace emlo {
 struct EngineFailure;
-}
 
 // The dataset states of the program's rules. A table only ever enters the first four;
 // the others are named because the emissions page's state label has a text for each.
@@ -298,3 +298,5 @@ private:
     TDataSetState m_state = dsInactive;
     bool m_modified = false;
 };
+
+}  // namespace emlo

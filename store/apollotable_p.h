@@ -18,6 +18,8 @@
 #include "store/tablecreator.h"
 #include "store/tablelookup.h"
 
+namespace emlo {
+
 struct TApolloTable::Impl {
     explicit Impl(TApolloTable& table)
         : q(table),
@@ -92,3 +94,5 @@ struct TApolloTable::Impl {
         }
     }
 };
+
+}  // namespace emlo

@@ -10,6 +10,8 @@
 #include "fieldkind.h"
 #include "recordcodec.h"
 
+namespace emlo {
+
 using emlo::FieldDesc;
 using emlo::RecordCodec;
 
@@ -181,3 +183,5 @@ bool TApolloTable::StoresAs(const TField* field, const QVariant& value)
         return false;
     }
 }
+
+}  // namespace emlo

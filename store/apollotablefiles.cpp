@@ -14,6 +14,8 @@
 #include "tablecatalog.h"
 #include "tablepath.h"
 
+namespace emlo {
+
 using emlo::hasFolder;
 
 // ---------------------------------------------------------------- indexes
@@ -160,3 +162,5 @@ short TApolloTable::CreateExec()
     }
     return result;
 }
+
+}  // namespace emlo

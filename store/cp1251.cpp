@@ -2,6 +2,8 @@
 
 #include <array>
 
+namespace emlo {
+
 namespace {
 
 // Unicode of the bytes 0x80..0xBF; 0xC0..0xFF are U+0410..U+044F.
@@ -94,3 +96,5 @@ void fromCp1251Into(QString& out, const char* bytes, qsizetype size)
     for (qsizetype i = 0; i < size; ++i)
         dst[i] = kUnicode[static_cast<unsigned char>(bytes[i])];
 }
+
+}  // namespace emlo

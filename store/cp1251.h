@@ -7,6 +7,8 @@
 #include <QChar>
 #include <QString>
 
+namespace emlo {
+
 // Encodes text as Windows-1251. A character that the code page cannot hold is
 // never replaced by something else: the result is empty and *ok is false
 // (ok, when given, is true on success).
@@ -24,3 +26,5 @@ bool isCp1251Char(QChar ch);
 
 // The first character of the text that Windows-1251 cannot hold, or a null QChar.
 QChar firstNonCp1251Char(const QString& text);
+
+}  // namespace emlo

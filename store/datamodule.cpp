@@ -13,6 +13,8 @@
 #include "tablecatalog.h"
 #include "xbase/include/sde.h"
 
+namespace emlo {
+
 namespace {
 
 const char* const kHeadingReference = "Помилка відкриття робочих таблиць:";
@@ -380,3 +382,5 @@ void TDataModule::CreateTable(const QString& key)
         reportFailure(text(kHeadingCreate), ErrorText(e), kTopicCreate);
     }
 }
+
+}  // namespace emlo

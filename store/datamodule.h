@@ -14,6 +14,8 @@
 #include "apollotable.h"
 #include "datasource.h"
 
+namespace emlo {
+
 class DataModuleReporter {
 public:
     virtual ~DataModuleReporter() = default;
@@ -100,3 +102,5 @@ private:
 
     DataModuleReporter* m_reporter;
 };
+
+}  // namespace emlo

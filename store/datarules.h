@@ -1,5 +1,7 @@
 #pragma once
 
+namespace emlo {
+
 // The rules of the work tables that hold for every writer of them: the
 // window's pages, emlo-cli, the tools and the tests alike. TDataModule
 // installs them on its own tables when it is made.
@@ -7,8 +9,6 @@
 class TApolloTable;
 class TDataModule;
 class TField;
-
-namespace emlo {
 
 // A new emission record starts with pollutant 1.
 void tblDataNewRecord(TApolloTable& tblData);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace emlo {
+
 TDataSource::TDataSource(const QString& name) : m_name(name) { }
 
 TDataSource::~TDataSource()
@@ -167,3 +169,5 @@ void TDataLink::dispatch(TDataSource::Event event, TField* field)
     case Event::CheckBrowseMode: break;
     }
 }
+
+}  // namespace emlo

@@ -9,6 +9,8 @@
 
 #include "apollotable.h"
 
+namespace emlo {
+
 class TDataLink;
 
 class TDataSource {
@@ -109,3 +111,5 @@ private:
     bool m_wasActive = false;
     bool m_wasEditing = false;
 };
+
+}  // namespace emlo

@@ -12,6 +12,8 @@
 
 #include "errors.h"
 
+namespace emlo {
+
 namespace {
 
 struct EngineState {
@@ -154,3 +156,5 @@ const SdeApi& Sde()
         throw EApolloError(ApolloEngine::LoadFailureMessage());
     return ApolloEngine::Api();
 }
+
+}  // namespace emlo

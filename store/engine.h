@@ -16,6 +16,8 @@
 
 #include "xbase/include/sde.h"
 
+namespace emlo {
+
 // The engine functions the layer calls, each resolved by name at load.
 // clang-format off
 #define EMLO_SDE_FUNCTIONS(X) \
@@ -122,3 +124,5 @@ public:
 // The engine's functions, loading the engine when needed; raises
 // EApolloError with the load-failure message when it cannot be loaded.
 const SdeApi& Sde();
+
+}  // namespace emlo

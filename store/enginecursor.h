@@ -16,9 +16,9 @@
 
 #include "store/recordcodec.h"
 
-struct SdeApi;
-
 namespace emlo {
+
+struct SdeApi;
 
 struct EngineCursor {
     // failed(kind) raises the table's text for a failed engine call.

@@ -8,9 +8,9 @@
 
 #include <QString>
 
-struct SdeApi;
-
 namespace emlo {
+
+struct SdeApi;
 
 // A failed engine call about a file: its outcome kind (SX_ERR_...), the file
 // named to the user, a line put before the text (may be empty) and the

@@ -1,5 +1,7 @@
 #include "errors.h"
 
+namespace emlo {
+
 Exception::Exception(const QString& message) : Message(message), m_utf8(message.toUtf8()) { }
 
 const char* Exception::what() const noexcept
@@ -25,3 +27,5 @@ QString ErrorText(const std::exception& error)
         return own->Message;
     return QString::fromUtf8(error.what());
 }
+
+}  // namespace emlo

@@ -8,6 +8,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace emlo {
+
 class Exception : public std::exception {
 public:
     explicit Exception(const QString& message);
@@ -63,3 +65,5 @@ QString ErrorText(const std::exception& error);
 
 // Throws EAbort.
 [[noreturn]] void Abort();
+
+}  // namespace emlo

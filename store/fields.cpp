@@ -12,6 +12,8 @@
 #include "cp1251.h"
 #include "errors.h"
 
+namespace emlo {
+
 namespace {
 
 const char* const kTypeNames[] = {
@@ -429,3 +431,5 @@ QString TDateField::textOf(const QVariant& value) const
         return QString();
     return QLocale::system().toString(value.toDate(), QLocale::ShortFormat);
 }
+
+}  // namespace emlo

@@ -14,10 +14,10 @@
 #include "store/numberformat.h"
 #include "store/tableevent.h"
 
-class TApolloTable;
 namespace emlo {
+
+class TApolloTable;
 class FieldList;
-}
 
 // The order is fixed: the XML export writes FieldTypeName(DataType).
 enum TFieldType {
@@ -242,3 +242,5 @@ protected:
     QVariant convertIn(const QVariant& value) const override;
     QString textOf(const QVariant& value) const override;
 };
+
+}  // namespace emlo

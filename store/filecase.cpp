@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QStringList>
 
+namespace emlo {
+
 QString IncludeTrailingSlash(const QString& folder)
 {
     if (folder.isEmpty() || folder.endsWith(u'/'))
@@ -77,3 +79,5 @@ bool EntryExistsNoCase(const QString& path)
 {
     return !MatchingEntries(path).isEmpty();
 }
+
+}  // namespace emlo

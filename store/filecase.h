@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace emlo {
+
 // The path of the existing file or folder whose components match `path`
 // ignoring letter case (an exact match wins); `path` itself when none does.
 QString MatchFileCase(const QString& path);
@@ -25,3 +27,5 @@ QStringList MatchingEntries(const QString& path);
 // True when an entry of that name exists in any spelling, whatever it is: a
 // file, a folder, a link that leads nowhere. Nothing may be created over it.
 bool EntryExistsNoCase(const QString& path);
+
+}  // namespace emlo

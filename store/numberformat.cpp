@@ -7,6 +7,8 @@
 
 #include <QLocale>
 
+namespace emlo {
+
 QChar systemDecimalPoint()
 {
     const QString point = QLocale::system().decimalPoint();
@@ -212,3 +214,5 @@ QString FloatToStr(double value)
 {
     return FloatToStr(value, systemDecimalPoint());
 }
+
+}  // namespace emlo

@@ -6,6 +6,8 @@
 #include <QChar>
 #include <QString>
 
+namespace emlo {
+
 // Formats a number by a pattern of the kind "############0.000" or
 // "###########0.000####": "0" a digit always written, "#" a digit written when
 // significant, "." the place of decimalSeparator, "," (anywhere in the integer
@@ -24,3 +26,5 @@ QString FloatToStr(double value, QChar decimalSeparator);
 
 // The decimal separator of QLocale::system() ("." when it has none).
 QChar systemDecimalPoint();
+
+}  // namespace emlo

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+namespace emlo {
+
 QByteArray NumberText(double value, int decimals)
 {
     if (!std::isfinite(value) || decimals < 0)
@@ -35,3 +37,5 @@ bool FormatNumberText(double value, int width, int decimals, char* out)
     std::memcpy(out + pad, text.constData(), static_cast<std::size_t>(text.size()));
     return true;
 }
+
+}  // namespace emlo

@@ -9,9 +9,13 @@
 
 #include <QByteArray>
 
+namespace emlo {
+
 // Writes the value right-aligned in `width` bytes at `out`. False (nothing
 // written) when the value is not finite or its text is wider than the column.
 bool FormatNumberText(double value, int width, int decimals, char* out);
 
 // The text alone, without padding; empty when the value is not finite.
 QByteArray NumberText(double value, int decimals);
+
+}  // namespace emlo

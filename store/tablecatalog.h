@@ -10,9 +10,9 @@
 #include <QList>
 #include <QString>
 
-class TApolloTable;
-
 namespace emlo {
+
+class TApolloTable;
 
 struct ColumnDef {
     const char* name;  // as stored in the file header

@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+namespace emlo {
+
 class TApolloTable;
 
 // One event with any number of listeners: the data module's rules and a
@@ -52,3 +54,5 @@ private:
 };
 
 using TableEvent = EventListeners<TApolloTable&>;
+
+}  // namespace emlo

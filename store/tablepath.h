@@ -5,9 +5,9 @@
 
 #include <QString>
 
-struct SdeApi;
-
 namespace emlo {
+
+struct SdeApi;
 
 bool hasFolder(const QString& path);
 QString fileNamePart(const QString& path);

@@ -12,6 +12,8 @@
 #include "store/errors.h"
 #include "store/fields.h"
 
+using namespace emlo;
+
 namespace {
 
 class PrintingReporter : public DataModuleReporter {

@@ -3,9 +3,9 @@
 #include "check/datacheck.h"
 
 class QWidget;
-class TDataModule;
 
 namespace emlo {
+class TDataModule;
 
 class TfrmReport;
 

@@ -14,9 +14,9 @@ class QAction;
 class QTableWidget;
 class QToolBar;
 class QToolButton;
-class TDataModule;
 
 namespace emlo {
+class TDataModule;
 
 class ReportNavigator;
 

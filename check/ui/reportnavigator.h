@@ -5,9 +5,9 @@
 #include <QtGlobal>
 
 class QWidget;
-class TApolloTable;
 
 namespace emlo {
+class TApolloTable;
 
 // Pages of the main window's page control a remark can lead to.
 enum class ReportPage { Attr, Codes, Data };

@@ -5,9 +5,9 @@
 class QFrame;
 class QGroupBox;
 class QLabel;
-class TDataModule;
 
 namespace emlo {
+class TDataModule;
 
 class DbEdit;
 

@@ -3,9 +3,9 @@
 #include <QWidget>
 
 class QGroupBox;
-class TDataModule;
 
 namespace emlo {
+class TDataModule;
 
 class DbEdit;
 class DbLookupCombo;

@@ -5,10 +5,10 @@
 class QFrame;
 class QGroupBox;
 class QLabel;
-class TDataModule;
-class TDataSource;
 
 namespace emlo {
+class TDataModule;
+class TDataSource;
 
 class DbGrid;
 class DbNavigator;

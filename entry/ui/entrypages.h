@@ -1,9 +1,9 @@
 #pragma once
 
 class QGroupBox;
-class TDataModule;
 
 namespace emlo {
+class TDataModule;
 
 class AttrPage;
 class CodesPage;

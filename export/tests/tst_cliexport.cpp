@@ -9,6 +9,8 @@
 #include "store/cp1251.h"
 #include "export/tests/support/exportfixture.h"
 
+using namespace emlo;
+
 using namespace emlo::testing;
 
 namespace {

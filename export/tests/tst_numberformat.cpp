@@ -5,6 +5,8 @@
 
 #include "store/fields.h"
 
+using namespace emlo;
+
 class TestNumberFormat : public QObject {
     Q_OBJECT
 private slots:

@@ -7,9 +7,9 @@
 #include "export/vxmlexport.h"
 
 class QWidget;
-class TDataModule;
 
 namespace emlo {
+class TDataModule;
 
 // The transfer command: after a check without remarks it asks for a folder
 // and writes the attribute table and the emission table into it as attr.xml

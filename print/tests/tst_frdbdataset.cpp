@@ -8,6 +8,8 @@
 #include "print/printform.h"
 #include "store/tests/support/storetestsupport.h"
 
+using namespace emlo;
+
 using namespace emlo::print;
 using namespace Qt::StringLiterals;
 

@@ -21,6 +21,8 @@
 #include "store/errors.h"
 #include "widgets/testing/scripteddialogs.h"
 
+using namespace emlo;
+
 using namespace emlo::print;
 using namespace Qt::StringLiterals;
 

@@ -4,7 +4,10 @@
 #include "print/frreport.h"
 
 class QWidget;
+
+namespace emlo {
 class TApolloTable;
+}  // namespace emlo
 
 namespace emlo::print {
 

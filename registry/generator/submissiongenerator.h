@@ -10,7 +10,9 @@
 #include <QTemporaryDir>
 #include <QVariant>
 
+namespace emlo {
 class TDataModule;
+}  // namespace emlo
 
 namespace emlo::registry {
 

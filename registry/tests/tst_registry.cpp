@@ -13,6 +13,8 @@
 #include "registry/report.h"
 #include "registry/reportwriter.h"
 
+using namespace emlo;
+
 using namespace emlo::registry;
 
 class TestRegistry : public QObject {

@@ -9,6 +9,8 @@
 #include "registry/submissionreader.h"
 #include "registry/submissionvalidator.h"
 
+using namespace emlo;
+
 using namespace emlo::registry;
 
 namespace {

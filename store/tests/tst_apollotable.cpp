@@ -23,6 +23,8 @@
 
 #include "xbase/src/numtext.h"
 
+using namespace emlo;
+
 using namespace storetest;
 
 namespace {

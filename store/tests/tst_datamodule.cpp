@@ -16,6 +16,8 @@
 #include "store/errors.h"
 #include "store/tests/support/storetestsupport.h"
 
+using namespace emlo;
+
 using namespace storetest;
 
 namespace {

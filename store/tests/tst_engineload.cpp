@@ -11,6 +11,8 @@
 #include "store/engine.h"
 #include "store/errors.h"
 
+using namespace emlo;
+
 class TestEngineLoad : public QObject {
     Q_OBJECT
 

@@ -6,6 +6,8 @@
 #include "store/cp1251.h"
 #include "store/fields.h"
 
+using namespace emlo;
+
 class TestTextConv : public QObject {
     Q_OBJECT
 

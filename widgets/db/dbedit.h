@@ -6,10 +6,9 @@
 
 #include "fielddatalink.h"
 
+namespace emlo {
 class TDataSource;
 class TField;
-
-namespace emlo {
 
 // An edit box bound to one field of a table through a data source.
 //

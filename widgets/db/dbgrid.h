@@ -8,10 +8,9 @@
 #include <QPointer>
 #include <QTableView>
 
+namespace emlo {
 class TDataSource;
 class TField;
-
-namespace emlo {
 
 class DataSetModel;
 class IndicatorHeader;

@@ -3,9 +3,8 @@
 #include <QString>
 #include <QVariant>
 
-class TField;
-
 namespace emlo {
+class TField;
 
 // The text a field shows for a value of any record: its display format for
 // numbers, the general form without one; "" for null. (TField::DisplayText

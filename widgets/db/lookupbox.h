@@ -7,9 +7,8 @@
 #include <QStringList>
 #include <QVariant>
 
-class TDataSource;
-
 namespace emlo {
+class TDataSource;
 
 class LookupList;
 class LookupListModel;

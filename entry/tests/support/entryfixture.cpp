@@ -9,6 +9,8 @@
 #include "store/errors.h"
 #include "store/filecase.h"
 
+using namespace emlo;
+
 namespace entrytest {
 
 namespace {

@@ -37,7 +37,7 @@ public:
 };
 
 // Opens the data module on the folders, as the main window does at start-up.
-void openModule(TDataModule& dm, const Folders& folders);
+void openModule(emlo::TDataModule& dm, const Folders& folders);
 
 // A field of the first record of a table file, read afresh from the file
 // ("<no record>" for an empty table).

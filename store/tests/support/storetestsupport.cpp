@@ -13,6 +13,8 @@
 #include "store/engine.h"
 #include "store/errors.h"
 
+using namespace emlo;
+
 namespace storetest {
 
 namespace {

@@ -10,6 +10,8 @@
 #include "store/tablecatalog.h"
 #include "testsupport/testtables.h"
 
+using namespace emlo;
+
 namespace dbtest {
 
 using emlo::testing::Column;

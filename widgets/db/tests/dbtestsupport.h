@@ -24,20 +24,20 @@ public:
     ~Tables();
 
     QString folder;
-    TApolloEnv env;
+    emlo::TApolloEnv env;
 
     // NAME C(10), NUM N(2,0), AMT N(18,7), CODE C(5); starts empty.
-    TApolloTable rec{QStringLiteral("tblRec")};
-    TDataSource dsRec{QStringLiteral("dsRec")};
+    emlo::TApolloTable rec{QStringLiteral("tblRec")};
+    emlo::TDataSource dsRec{QStringLiteral("dsRec")};
     // ID N(5,0), CODE C(5), DESCR C(30): twelve entries in code order.
-    TApolloTable list{QStringLiteral("tblList")};
-    TDataSource dsList{QStringLiteral("dsList")};
+    emlo::TApolloTable list{QStringLiteral("tblList")};
+    emlo::TDataSource dsList{QStringLiteral("dsList")};
     // The pollutant list: CONTID 1, 2, 3 with CODE, DESCR, LIMIT.
-    TApolloTable cont{QStringLiteral("tblCont")};
-    TDataSource dsCont{QStringLiteral("dsCont")};
+    emlo::TApolloTable cont{QStringLiteral("tblCont")};
+    emlo::TDataSource dsCont{QStringLiteral("dsCont")};
     // CONTID, POTEN, FACT and the look-up fields CODE, DESCR, LIMIT over cont.
-    TApolloTable data{QStringLiteral("tblData")};
-    TDataSource dsData{QStringLiteral("dsData")};
+    emlo::TApolloTable data{QStringLiteral("tblData")};
+    emlo::TDataSource dsData{QStringLiteral("dsData")};
 
     // Appends a record to rec and posts it.
     void addRec(const QString& name, const QVariant& num);
