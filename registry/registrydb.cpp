@@ -1,7 +1,5 @@
 #include "registrydb.h"
 
-#include <sqlite3.h>
-
 #include <QAtomicInteger>
 #include <QDateTime>
 #include <QFile>
@@ -168,8 +166,8 @@ RegistryDb::~RegistryDb()
     if (m_groupOpen)
         rollback();  // never flushed: nothing of it was reported as stored
     // Statements of the connection go before it closes, or SQLite keeps it open.
-    sqlite3_finalize(m_emissionInsert);
-    m_queries.clear();
+    m_statements.clear();
+    m_emissionInserts.clear();
     {
         QSqlDatabase db = QSqlDatabase::database(m_connection, false);
         if (db.isOpen())
@@ -225,6 +223,7 @@ bool RegistryDb::Open(const DbTarget& target, const QString& refdataDir, QString
         return false;
     }
     if (!target.Postgres) {
+        m_sqlite = Statement::SqliteHandle(db);
         // WAL lets reports read while an import writes; NORMAL keeps each
         // commit durable against a crash of the program, not of the machine.
         if (!exec(QStringLiteral("PRAGMA journal_mode=WAL"), error)
@@ -239,12 +238,13 @@ bool RegistryDb::Open(const DbTarget& target, const QString& refdataDir, QString
 
 bool RegistryDb::execCached(const QString& sql, QString* error)
 {
-    bool ok = true;
-    QSqlQuery& query = prepared(sql, sql, &ok, error);
-    if (ok && !query.exec()) {
-        *error = QStringLiteral("Помилка бази даних: %1").arg(DbErrorText(query.lastError()));
+    Statement* statement = this->statement(sql, error);
+    if (statement == nullptr)
         return false;
-    }
+    const bool ok = statement->Exec();
+    if (!ok)
+        *error = QStringLiteral("Помилка бази даних: %1").arg(statement->ErrorText());
+    statement->Reset();
     return ok;
 }
 
@@ -550,18 +550,35 @@ bool RegistryDb::ReadReferenceSets(ReferenceSets* sets, QString* error)
                 [&](QSqlQuery& q) { sets->PollutantIds.insert(q.value(0).toInt()); });
 }
 
-QSqlQuery& RegistryDb::prepared(const QString& key, const QString& sql, bool* ok, QString* error)
+Statement* RegistryDb::statement(const QString& sql, QString* error)
 {
-    auto it = m_queries.find(key);
-    if (it == m_queries.end()) {
-        auto query = std::make_unique<QSqlQuery>(Database());
-        if (!query->prepare(sql)) {
-            *ok = false;
-            *error = QStringLiteral("Помилка бази даних: %1").arg(DbErrorText(query->lastError()));
+    auto it = m_statements.find(sql);
+    if (it == m_statements.end()) {
+        auto statement = std::make_unique<Statement>(Database(), m_sqlite, sql);
+        if (!statement->IsPrepared()) {
+            *error = QStringLiteral("Помилка бази даних: %1").arg(statement->ErrorText());
+            return nullptr;
         }
-        it = m_queries.emplace(key, std::move(query)).first;
+        it = m_statements.emplace(sql, std::move(statement)).first;
     }
-    return *it->second;
+    return it->second.get();
+}
+
+Statement* RegistryDb::emissionInsert(qsizetype rows, QString* error)
+{
+    auto it = m_emissionInserts.find(rows);
+    if (it == m_emissionInserts.end()) {
+        const QStringList values(rows, QStringLiteral("(?, ?, ?, ?)"));
+        auto statement = std::make_unique<Statement>(
+            Database(), m_sqlite,
+            QStringLiteral("INSERT INTO emission (submission_id, contid, poten, fact) VALUES ") + values.join(u','));
+        if (!statement->IsPrepared()) {
+            *error = QStringLiteral("Помилка бази даних: %1").arg(statement->ErrorText());
+            return nullptr;
+        }
+        it = m_emissionInserts.emplace(rows, std::move(statement)).first;
+    }
+    return it->second.get();
 }
 
 }  // namespace emlo::registry

@@ -11,10 +11,11 @@
 #include <QSqlQuery>
 #include <QString>
 
+#include "statement.h"
 #include "submission.h"
 #include "submissionvalidator.h"
 
-struct sqlite3_stmt;
+struct sqlite3;
 
 namespace emlo::registry {
 
@@ -137,26 +138,28 @@ private:
                          QString* error, bool* retry);
     void abandonGroup();
     bool insertEmissions(qint64 submissionId, const SubmissionData& submission, QString* error);
-    bool prepareSqliteEmissionInsert(QString* error);
-    bool insertEmissionsSqlite(qint64 submissionId, const SubmissionData& submission, QString* error);
     bool begin(QString* error);
     bool commit(QString* error);
     void rollback();
     bool beginExclusive(QString* error);  // a transaction no migration or reload runs beside
-    QSqlQuery& prepared(const QString& key, const QString& sql, bool* ok, QString* error);
+    // Prepared once per connection; null when it cannot be (error set).
+    Statement* statement(const QString& sql, QString* error);
+    Statement* emissionInsert(qsizetype rows, QString* error);
     static QString nowText();
 
     DbTarget m_target;
     QString m_connection;
-    std::map<QString, std::unique_ptr<QSqlQuery>> m_queries;
+    sqlite3* m_sqlite = nullptr;  // SQLite's own handle of the connection; see Statement
+    std::map<QString, std::unique_ptr<Statement>> m_statements;
+    std::map<qsizetype, std::unique_ptr<Statement>> m_emissionInserts;  // by the number of rows
     QString m_unflushedEdrpou;  // an enterprise of a store not yet known to be on disk
+    QString m_writtenEdrpou;    // the enterprise of the last writeSubmission
     bool m_asyncCommits = false;
-    sqlite3_stmt* m_emissionInsert = nullptr;
     bool m_groupCommit = false;
     bool m_groupOpen = false;
     bool m_groupLost = false;  // the open group was undone before its commit
     int m_groupStores = 0;
-    QElapsedTimer m_groupAge;  // SQLite only; see insertEmissions
+    QElapsedTimer m_groupAge;
 };
 
 // The database message of a failed query or connection, for error texts.

@@ -3,12 +3,8 @@
 // The store road of the registry: one submission after another, each all or
 // nothing, and the group commit of imports into SQLite.
 
-#include <sqlite3.h>
-
-#include <QSqlDriver>
-#include <QSqlError>
-
 #include "check/datacheck.h"
+#include "statement.h"
 
 namespace emlo::registry {
 
@@ -18,13 +14,6 @@ namespace {
 QString notNull(const QString& text)
 {
     return text.isNull() ? QStringLiteral("") : text;
-}
-
-// Deadlocks and serialisation failures of PostgreSQL are worth another try.
-bool isRetryable(const QSqlError& error)
-{
-    const QString state = error.nativeErrorCode();
-    return state == QLatin1String("40001") || state == QLatin1String("40P01");
 }
 
 }  // namespace
@@ -60,7 +49,7 @@ bool RegistryDb::storeOnce(const SubmissionData& s, int year, const QString& sou
         return exec(QStringLiteral("ROLLBACK"), error);
     if (!commit(error))
         return false;
-    m_unflushedEdrpou = s.AttrText(QStringLiteral("EDRPOU")).trimmed();
+    m_unflushedEdrpou = m_writtenEdrpou;
     return true;
 }
 
@@ -88,7 +77,7 @@ bool RegistryDb::storeInGroup(const SubmissionData& s, int year, const QString& 
             return false;
         }
         ++m_groupStores;
-        m_unflushedEdrpou = s.AttrText(QStringLiteral("EDRPOU")).trimmed();
+        m_unflushedEdrpou = m_writtenEdrpou;
         return true;
     }
     // A failed submission leaves the earlier ones of the group as they were;
@@ -145,90 +134,86 @@ bool RegistryDb::CommitGroup(QString* error)
 bool RegistryDb::writeSubmission(const SubmissionData& s, int year, const QString& sourcePath, StoreOutcome* outcome,
                                  QString* error, bool* retry)
 {
-    bool ok = true;
-    const auto failed = [&](QSqlQuery& q) {
-        *retry = isRetryable(q.lastError());
-        *error = QStringLiteral("Помилка бази даних: %1").arg(DbErrorText(q.lastError()));
+    Statement* statement = nullptr;
+    const auto failed = [&] {
+        *retry = statement->Retryable();
+        *error = QStringLiteral("Помилка бази даних: %1").arg(statement->ErrorText());
+        statement->Reset();
         return false;
     };
-    const QString edrpou = s.AttrText(QStringLiteral("EDRPOU")).trimmed();
+    static const QString edrpouField = QStringLiteral("EDRPOU");
+    static const QString ennameField = QStringLiteral("ENNAME");
+    const QString edrpou = s.AttrText(edrpouField).trimmed();
+    m_writtenEdrpou = edrpou;
     const QString now = nowText();
 
     // The upsert locks the enterprise row until the end of the transaction:
     // a second importer of the same enterprise waits here, then sees what
     // the first committed.
-    QSqlQuery& enterprise = prepared(
-        QStringLiteral("enterprise"),
+    static const QString enterpriseSql =
         QStringLiteral("INSERT INTO enterprise (edrpou, enname, updated_at) VALUES (?, ?, ?) "
-                       "ON CONFLICT (edrpou) DO UPDATE SET enname = excluded.enname, updated_at = excluded.updated_at"),
-        &ok, error);
-    if (!ok)
+                       "ON CONFLICT (edrpou) DO UPDATE SET enname = excluded.enname, updated_at = excluded.updated_at");
+    if (!(statement = this->statement(enterpriseSql, error)))
         return false;
-    enterprise.addBindValue(edrpou);
-    enterprise.addBindValue(notNull(s.AttrText(QStringLiteral("ENNAME")).trimmed()));
-    enterprise.addBindValue(now);
-    if (!enterprise.exec())
-        return failed(enterprise);
+    statement->Bind(edrpou).Bind(notNull(s.AttrText(ennameField).trimmed())).Bind(now);
+    if (!statement->Exec())
+        return failed();
+    statement->Reset();
 
-    QSqlQuery& current = prepared(
-        QStringLiteral("current"),
-        QStringLiteral("SELECT id, content_hash FROM submission WHERE edrpou = ? AND year = ? AND is_current = 1"), &ok,
-        error);
-    if (!ok)
+    static const QString currentSql =
+        QStringLiteral("SELECT id, content_hash FROM submission WHERE edrpou = ? AND year = ? AND is_current = 1");
+    if (!(statement = this->statement(currentSql, error)))
         return false;
-    current.addBindValue(edrpou);
-    current.addBindValue(year);
-    if (!current.exec())
-        return failed(current);
+    statement->Bind(edrpou).Bind(year);
+    if (!statement->Exec())
+        return failed();
     qint64 previousId = -1;
-    if (current.next()) {
-        previousId = current.value(0).toLongLong();
-        if (!s.ContentHash.isEmpty() && current.value(1).toString().toLatin1() == s.ContentHash) {
-            current.finish();
+    if (statement->Next()) {
+        previousId = statement->Int64(0);
+        if (!s.ContentHash.isEmpty() && statement->Latin1(1) == s.ContentHash) {
+            statement->Reset();
             *outcome = StoreOutcome::Unchanged;
             return true;
         }
     }
-    current.finish();
+    statement->Reset();
 
     if (previousId >= 0) {
-        QSqlQuery& replace =
-            prepared(QStringLiteral("replace"),
-                     QStringLiteral("UPDATE submission SET is_current = 0, replaced_at = ? WHERE id = ?"), &ok, error);
-        if (!ok)
+        static const QString replaceSql =
+            QStringLiteral("UPDATE submission SET is_current = 0, replaced_at = ? WHERE id = ?");
+        if (!(statement = this->statement(replaceSql, error)))
             return false;
-        replace.addBindValue(now);
-        replace.addBindValue(previousId);
-        if (!replace.exec())
-            return failed(replace);
+        statement->Bind(now).Bind(previousId);
+        if (!statement->Exec())
+            return failed();
+        statement->Reset();
     }
 
-    static const char* const textFields[] = {"ENNAME",     "ENADDR",     "ENCH_POS",   "ENCH_NAME", "ENPHONE",
-                                             "OBL_DESCR",  "REGN_DESCR", "CITY_DESCR", "SPODU_D",   "SPODU_ID",
-                                             "KVED_DESCR", "KVED_ID",    "KFV_DESCR",  "KFV_ID"};
-    static const char* const coordFields[] = {"X1", "X2", "X3", "Y1", "Y2", "Y3"};
-    QSqlQuery& insert = prepared(
-        QStringLiteral("submission"),
+    static const QString submissionSql =
         QStringLiteral("INSERT INTO submission (edrpou, year, is_current, imported_at, source_path, content_hash, "
                        "enname, enaddr, ench_pos, ench_name, enphone, obl_descr, regn_descr, city_descr, spodu_d, "
                        "spodu_id, kved_descr, kved_id, kfv_descr, kfv_id, obl_code, regn_code, city_code, "
                        "x1, x2, x3, y1, y2, y3, total_poten, total_fact) VALUES (?, ?, 1, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-                       "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"),
-        &ok, error);
-    if (!ok)
+                       "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id");
+    static const QString textFields[] = {
+        QStringLiteral("ENNAME"),     QStringLiteral("ENADDR"),     QStringLiteral("ENCH_POS"),
+        QStringLiteral("ENCH_NAME"),  QStringLiteral("ENPHONE"),    QStringLiteral("OBL_DESCR"),
+        QStringLiteral("REGN_DESCR"), QStringLiteral("CITY_DESCR"), QStringLiteral("SPODU_D"),
+        QStringLiteral("SPODU_ID"),   QStringLiteral("KVED_DESCR"), QStringLiteral("KVED_ID"),
+        QStringLiteral("KFV_DESCR"),  QStringLiteral("KFV_ID")};
+    static const QString codeFields[] = {QStringLiteral("OBL_ID"), QStringLiteral("REGN_ID"),
+                                         QStringLiteral("CITY_ID")};
+    static const QString coordFields[] = {QStringLiteral("X1"), QStringLiteral("X2"), QStringLiteral("X3"),
+                                          QStringLiteral("Y1"), QStringLiteral("Y2"), QStringLiteral("Y3")};
+    if (!(statement = this->statement(submissionSql, error)))
         return false;
-    insert.addBindValue(edrpou);
-    insert.addBindValue(year);
-    insert.addBindValue(now);
-    insert.addBindValue(sourcePath);
-    insert.addBindValue(QString::fromLatin1(s.ContentHash));
-    for (const char* field : textFields)
-        insert.addBindValue(notNull(s.AttrText(QString::fromLatin1(field)).trimmed()));
-    insert.addBindValue(notNull(s.KoatuuCode(QStringLiteral("OBL_ID"))));
-    insert.addBindValue(notNull(s.KoatuuCode(QStringLiteral("REGN_ID"))));
-    insert.addBindValue(notNull(s.KoatuuCode(QStringLiteral("CITY_ID"))));
-    for (const char* field : coordFields)
-        insert.addBindValue(s.AttrInt(QString::fromLatin1(field)));
+    statement->Bind(edrpou).Bind(year).Bind(now).Bind(sourcePath).Bind(QString::fromLatin1(s.ContentHash));
+    for (const QString& field : textFields)
+        statement->Bind(notNull(s.AttrText(field).trimmed()));
+    for (const QString& field : codeFields)
+        statement->Bind(notNull(s.KoatuuCode(field)));
+    for (const QString& field : coordFields)
+        statement->Bind(s.AttrInt(field));
     double totalPoten = 0;
     double totalFact = 0;
     for (const EmissionRow& row : s.Rows) {
@@ -237,12 +222,11 @@ bool RegistryDb::writeSubmission(const SubmissionData& s, int year, const QStrin
             totalFact += row.Fact.value_or(0.0);
         }
     }
-    insert.addBindValue(totalPoten);
-    insert.addBindValue(totalFact);
-    if (!insert.exec() || !insert.next())
-        return failed(insert);
-    const qint64 id = insert.value(0).toLongLong();
-    insert.finish();
+    statement->Bind(totalPoten).Bind(totalFact);
+    if (!statement->Exec() || !statement->Next())
+        return failed();
+    const qint64 id = statement->Int64(0);
+    statement->Reset();
 
     if (!insertEmissions(id, s, error))
         return false;
@@ -252,76 +236,28 @@ bool RegistryDb::writeSubmission(const SubmissionData& s, int year, const QStrin
 
 bool RegistryDb::insertEmissions(qint64 submissionId, const SubmissionData& s, QString* error)
 {
-    if (!m_target.Postgres) {
-        if (!m_emissionInsert && !prepareSqliteEmissionInsert(error))
-            return false;
-        if (m_emissionInsert)
-            return insertEmissionsSqlite(submissionId, s, error);
-    }
-
     // Several rows per statement: one round trip to a server for a whole
-    // submission of usual size.
+    // submission of usual size, and on SQLite half the work of one
+    // statement per row.
     const qsizetype chunk = 64;
     for (qsizetype start = 0; start < s.Rows.size(); start += chunk) {
         const qsizetype count = std::min(chunk, s.Rows.size() - start);
-        QStringList values(count, QStringLiteral("(?, ?, ?, ?)"));
-        bool ok = true;
-        QSqlQuery& insert = prepared(QStringLiteral("emission%1").arg(count),
-                                     QStringLiteral("INSERT INTO emission (submission_id, contid, poten, fact) VALUES ")
-                                         + values.join(u','),
-                                     &ok, error);
-        if (!ok)
+        Statement* insert = emissionInsert(count, error);
+        if (insert == nullptr)
             return false;
         for (qsizetype i = start; i < start + count; ++i) {
             const EmissionRow& row = s.Rows.at(i);
-            insert.addBindValue(submissionId);
-            insert.addBindValue(qint32(row.ContId.value_or(0)));
-            insert.addBindValue(row.Poten.value_or(0.0));
-            insert.addBindValue(row.Fact.value_or(0.0));
+            insert->Bind(submissionId)
+                .Bind(qint32(row.ContId.value_or(0)))
+                .Bind(row.Poten.value_or(0.0))
+                .Bind(row.Fact.value_or(0.0));
         }
-        if (!insert.exec()) {
-            *error = QStringLiteral("Помилка бази даних: %1").arg(DbErrorText(insert.lastError()));
+        const bool inserted = insert->Exec();
+        if (!inserted)
+            *error = QStringLiteral("Помилка бази даних: %1").arg(insert->ErrorText());
+        insert->Reset();
+        if (!inserted)
             return false;
-        }
-    }
-    return true;
-}
-
-// Qt SQL's binding costs several times more per value than SQLite's insert
-// itself, so on SQLite the emission rows, most of what an import writes, go
-// through SQLite's own interface on the same connection and transaction.
-bool RegistryDb::prepareSqliteEmissionInsert(QString* error)
-{
-    const QVariant handle = Database().driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return true;  // another build of the driver: Qt's road below
-    sqlite3* db = *static_cast<sqlite3* const*>(handle.constData());
-    if (sqlite3_prepare_v3(db, "INSERT INTO emission (submission_id, contid, poten, fact) VALUES (?, ?, ?, ?)", -1,
-                           SQLITE_PREPARE_PERSISTENT, &m_emissionInsert, nullptr)
-        != SQLITE_OK) {
-        *error = QStringLiteral("Помилка бази даних: %1").arg(QString::fromUtf8(sqlite3_errmsg(db)));
-        sqlite3_finalize(m_emissionInsert);
-        m_emissionInsert = nullptr;
-        return false;
-    }
-    return true;
-}
-
-bool RegistryDb::insertEmissionsSqlite(qint64 submissionId, const SubmissionData& s, QString* error)
-{
-    sqlite3_stmt* insert = m_emissionInsert;
-    for (const EmissionRow& row : s.Rows) {
-        sqlite3_bind_int64(insert, 1, submissionId);
-        sqlite3_bind_int(insert, 2, qint32(row.ContId.value_or(0)));
-        sqlite3_bind_double(insert, 3, row.Poten.value_or(0.0));
-        sqlite3_bind_double(insert, 4, row.Fact.value_or(0.0));
-        const int rc = sqlite3_step(insert);
-        sqlite3_reset(insert);
-        if (rc != SQLITE_DONE) {
-            *error = QStringLiteral("Помилка бази даних: %1")
-                         .arg(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(insert))));
-            return false;
-        }
     }
     return true;
 }

@@ -7,11 +7,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "check/datacheck.h"
 #include "registry/generator/submissiongenerator.h"
 #include "registry/importer.h"
 #include "registry/registrydb.h"
 #include "registry/report.h"
 #include "registry/reportwriter.h"
+#include "registry/submissionreader.h"
 
 using namespace emlo;
 
@@ -35,6 +37,7 @@ private slots:
     void referenceTablesReloadedWholeOrNotAtAll();
     void groupCommitCountsOnlyWhatWasCommitted_data();
     void groupCommitCountsOnlyWhatWasCommitted();
+    void storedSubmissionReadsBackAsSent();
 
 private:
     bool postgres() const { return m_engine == QLatin1String("postgresql"); }
@@ -562,6 +565,78 @@ void TestRegistry::groupCommitCountsOnlyWhatWasCommitted()
     QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM submission")), stored);
     QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM enterprise")), stored);
     QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM emission")), stored * 30);
+}
+
+// Every column of a stored submission and its emission rows reads back as
+// the reader gave it: texts beyond the Cyrillic letters, an absent text, a
+// code with a leading zero, the coordinates and the sums.
+void TestRegistry::storedSubmissionReadsBackAsSent()
+{
+    const QString folder = m_dir.filePath(QStringLiteral("readback-%1").arg(m_case));
+    write(7, folder);
+    SubmissionData s;
+    RejectionList reasons;
+    QVERIFY(SubmissionReader().Read(folder + QStringLiteral("/attr.xml"), folder + QStringLiteral("/data.xml"), &s,
+                                    &reasons));
+    s.Attr[QStringLiteral("ENADDR")] = QStringLiteral("  вул. Лесі Українки, 1 — «Їжак» 😀 ");
+    s.Attr[QStringLiteral("ENPHONE")] = QString();
+    s.AttrNumbers[QStringLiteral("OBL_ID")] = 100000000;
+    QVERIFY(s.Rows.size() >= 20);
+
+    RegistryDb db;
+    openDb(db);
+    StoreOutcome outcome;
+    QString error;
+    QVERIFY2(db.Store(s, 2024, folder, &outcome, &error), qPrintable(error));
+    const QStringList texts = {QStringLiteral("ENNAME"),     QStringLiteral("ENADDR"),     QStringLiteral("ENCH_POS"),
+                               QStringLiteral("ENCH_NAME"),  QStringLiteral("ENPHONE"),    QStringLiteral("OBL_DESCR"),
+                               QStringLiteral("REGN_DESCR"), QStringLiteral("CITY_DESCR"), QStringLiteral("SPODU_D"),
+                               QStringLiteral("SPODU_ID"),   QStringLiteral("KVED_DESCR"), QStringLiteral("KVED_ID"),
+                               QStringLiteral("KFV_DESCR"),  QStringLiteral("KFV_ID")};
+    const QStringList numbers = {QStringLiteral("X1"), QStringLiteral("X2"), QStringLiteral("X3"),
+                                 QStringLiteral("Y1"), QStringLiteral("Y2"), QStringLiteral("Y3")};
+    QSqlQuery query(db.Database());
+    QVERIFY(
+        query.exec(QStringLiteral("SELECT edrpou, year, is_current, source_path, content_hash, obl_code, regn_code, "
+                                  "city_code, total_poten, total_fact, %1, %2 FROM submission")
+                       .arg(texts.join(u','), numbers.join(u','))));
+    QVERIFY(query.next());
+    QCOMPARE(query.value(0).toString(), s.AttrText(QStringLiteral("EDRPOU")).trimmed());
+    QCOMPARE(query.value(1).toInt(), 2024);
+    QCOMPARE(query.value(2).toInt(), 1);
+    QCOMPARE(query.value(3).toString(), folder);
+    QCOMPARE(query.value(4).toString().toLatin1(), s.ContentHash);
+    QCOMPARE(query.value(5).toString(), QStringLiteral("0100000000"));
+    QCOMPARE(query.value(6).toString(), s.KoatuuCode(QStringLiteral("REGN_ID")));
+    QCOMPARE(query.value(7).toString(), s.KoatuuCode(QStringLiteral("CITY_ID")));
+    double poten = 0;
+    double fact = 0;
+    for (const EmissionRow& row : s.Rows) {
+        if (!emlo::IsGroupTotalId(int(*row.ContId))) {
+            poten += *row.Poten;
+            fact += *row.Fact;
+        }
+    }
+    QCOMPARE(query.value(8).toDouble(), poten);
+    QCOMPARE(query.value(9).toDouble(), fact);
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        QVERIFY(!query.value(10 + int(i)).isNull());
+        QCOMPARE(query.value(10 + int(i)).toString(), s.AttrText(texts.at(i)).trimmed());
+    }
+    QCOMPARE(query.value(11).toString(), QStringLiteral("вул. Лесі Українки, 1 — «Їжак» 😀"));
+    for (qsizetype i = 0; i < numbers.size(); ++i)
+        QCOMPARE(query.value(10 + int(texts.size() + i)).toInt(), s.AttrInt(numbers.at(i)));
+
+    QVERIFY(query.exec(QStringLiteral("SELECT contid, poten, fact FROM emission ORDER BY contid")));
+    QList<EmissionRow> rows = s.Rows;
+    std::sort(rows.begin(), rows.end(), [](const EmissionRow& a, const EmissionRow& b) { return a.ContId < b.ContId; });
+    for (const EmissionRow& row : rows) {
+        QVERIFY(query.next());
+        QCOMPARE(query.value(0).toInt(), int(*row.ContId));
+        QCOMPARE(query.value(1).toDouble(), *row.Poten);
+        QCOMPARE(query.value(2).toDouble(), *row.Fact);
+    }
+    QVERIFY(!query.next());
 }
 
 void TestRegistry::referenceTablesReloadedWholeOrNotAtAll()
