@@ -2,13 +2,18 @@
 
 #include <stdexcept>
 
+#include <QApplication>
+#include <QLineEdit>
 #include <QTest>
+#include <QVBoxLayout>
 #include <QWidget>
 
 #include "store/fields.h"
 #include "store/filecase.h"
 #include "store/tablecatalog.h"
 #include "testsupport/testtables.h"
+#include "widgets/db/beep.h"
+#include "widgets/testing/scripteddialogs.h"
 
 using namespace emlo;
 
@@ -143,6 +148,52 @@ void typeText(QWidget* widget, const QString& text)
         QTest::sendKeyEvent(QTest::Press, widget, key, QString(ch), Qt::NoModifier);
         QTest::sendKeyEvent(QTest::Release, widget, key, QString(ch), Qt::NoModifier);
     }
+}
+
+ControlTest::ControlTest() = default;
+ControlTest::~ControlTest() = default;
+
+void ControlTest::init()
+{
+    m_tables = std::make_unique<Tables>();
+    m_dialogs = std::make_unique<emlo::testing::ScriptedDialogs>();
+    m_beeps = 0;
+    emlo::setBeepHook([this] { ++m_beeps; });
+}
+
+void ControlTest::cleanup()
+{
+    m_window.reset();
+    m_dialogs.reset();
+    m_tables.reset();
+    emlo::setBeepHook(nullptr);
+}
+
+void ControlTest::showInWindow(QWidget* control)
+{
+    m_window = std::make_unique<QWidget>();
+    auto* layout = new QVBoxLayout(m_window.get());
+    control->setParent(m_window.get());
+    layout->addWidget(control);
+    m_other = new QLineEdit(m_window.get());
+    m_other->setObjectName(QStringLiteral("other"));
+    layout->addWidget(m_other);
+    m_window->resize(600, 300);
+    m_window->show();
+    if (!QTest::qWaitForWindowActive(m_window.get()))
+        qWarning("window not active");
+    control->setFocus();
+}
+
+void ControlTest::leaveControl()
+{
+    m_other->setFocus();
+    QApplication::processEvents();
+}
+
+QString ControlTest::field(TApolloTable& table, const char* name)
+{
+    return table.FieldByName(QLatin1String(name))->AsString();
 }
 
 }  // namespace dbtest

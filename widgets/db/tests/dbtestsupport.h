@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include <QObject>
 #include <QString>
 #include <QTemporaryDir>
 #include <QVariant>
@@ -14,7 +15,12 @@
 #include "store/apollotable.h"
 #include "store/datasource.h"
 
+class QLineEdit;
 class QWidget;
+
+namespace emlo::testing {
+class ScriptedDialogs;
+}
 
 namespace dbtest {
 
@@ -54,5 +60,38 @@ private:
 
 // Types text into a widget as key presses (any script, one key per character).
 void typeText(QWidget* widget, const QString& text);
+
+// Base of the control test classes: fresh tables for each test, the modal
+// boxes answered, the beeps counted, and a window to put the control in.
+class ControlTest : public QObject {
+    Q_OBJECT
+public:
+    ControlTest();
+    ~ControlTest() override;
+
+private slots:
+    void init();
+    void cleanup();
+
+protected:
+    // A window holding the control under test and a second box to move the focus to.
+    template <typename T> T* host(T* control)
+    {
+        showInWindow(control);
+        return control;
+    }
+    void leaveControl();
+    // A field of the current record, as the table holds it now.
+    static QString field(emlo::TApolloTable& table, const char* name);
+
+    std::unique_ptr<Tables> m_tables;
+    std::unique_ptr<emlo::testing::ScriptedDialogs> m_dialogs;
+    std::unique_ptr<QWidget> m_window;
+    QLineEdit* m_other = nullptr;
+    int m_beeps = 0;
+
+private:
+    void showInWindow(QWidget* control);
+};
 
 }  // namespace dbtest
