@@ -1,7 +1,9 @@
 #include "exportfixture.h"
 
+#include "export/exporttable.h"
 #include "store/apollotable.h"
 #include "store/cp1251.h"
+#include "store/errors.h"
 
 namespace emlo::testing {
 
@@ -46,6 +48,34 @@ QStringList DataXmlHead()
         QStringLiteral("</METADATA>"),
         QStringLiteral("<ROWDATA>"),
     };
+}
+
+const QList<ContRow> kExportPollutants = {
+    {3, QStringLiteral("0001"), QStringLiteral("Пил \"А\" & сажа"), 10.0},
+    {7, QStringLiteral("0007"), QStringLiteral("Речовина без порогу"), QVariant()},
+};
+
+QString exportTable(TApolloTable& table, const QString& path, TVXMLExport* writer)
+{
+    TVXMLExport own;
+    TVXMLExport& expXML = writer ? *writer : own;
+    ApplyProgramSettings(expXML);
+    try {
+        ExportTable(expXML, table, path);
+    } catch (const Exception& e) {
+        return e.Message;
+    }
+    return QString();
+}
+
+QStringList rowLines(const QByteArray& file)
+{
+    QStringList rows;
+    for (const QString& line : fromCp1251(file).split(QStringLiteral("\r\n"))) {
+        if (line.startsWith(QLatin1String("<ROW ")))
+            rows << line;
+    }
+    return rows;
 }
 
 }  // namespace emlo::testing

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QVariant>
 
+#include "export/vxmlexport.h"
+#include "store/apollotable.h"
 #include "testsupport/programfolder.h"
 
 namespace emlo::testing {
@@ -31,5 +33,15 @@ QByteArray Cp1251Lines(const QStringList& lines);
 // The field description block of data.xml, lines 1 to 13, as written with
 // the program's settings.
 QStringList DataXmlHead();
+
+// The pollutant list of the writer's tests: a name with the markup
+// characters, and a pollutant without a threshold.
+extern const QList<ContRow> kExportPollutants;
+
+// Runs the writer as the program sets it up; returns the error text, if any.
+QString exportTable(TApolloTable& table, const QString& path, TVXMLExport* writer = nullptr);
+
+// The record lines (<ROW .../>) of a written file.
+QStringList rowLines(const QByteArray& file);
 
 }  // namespace emlo::testing
