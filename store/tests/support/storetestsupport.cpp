@@ -7,11 +7,13 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QTest>
 
 #include "store/apolloenv.h"
 #include "store/apollotable.h"
 #include "store/engine.h"
 #include "store/errors.h"
+#include "store/fields.h"
 
 using namespace emlo;
 
@@ -148,6 +150,63 @@ bool runChildIfAsked(int argc, char** argv, int* exitCode)
     table.Close();
     *exitCode = 0;
     return true;
+}
+
+const QVector<Column> kDataLayout = {
+    {QStringLiteral("CONTID"), 'N', 5, 0},
+    {QStringLiteral("POTEN"), 'N', 18, 7},
+    {QStringLiteral("FACT"), 'N', 18, 7},
+};
+
+const QVector<Column> kCyLayout = {
+    {QStringLiteral("CYID"), 'N', 5, 0},
+    {QStringLiteral("CODE"), 'C', 10, 0},
+    {QStringLiteral("DESCR"), 'C', 100, 0},
+};
+
+QString errorOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const Exception& e) {
+        return e.Message;
+    }
+    return QString();
+}
+
+QVector<int> contIdsInOrder(TApolloTable& table)
+{
+    QVector<int> ids;
+    for (table.First(); !table.Eof(); table.Next())
+        ids << table.FieldByName(QStringLiteral("CONTID"))->AsInteger();
+    return ids;
+}
+
+TableTest::TableTest() = default;
+TableTest::~TableTest() = default;
+
+void TableTest::initTestCase()
+{
+    m_env = std::make_unique<TApolloEnv>();
+    m_env->setApplyTo(atLocal);
+    m_env->setDeleted(true);
+}
+
+void TableTest::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+QString TableTest::makeData(const QVector<int>& contIds)
+{
+    const QString file = path(QStringLiteral("DATA.DBF"));
+    createTable(file, kDataLayout);
+    QVector<QVariantList> rows;
+    for (int id : contIds)
+        rows << QVariantList{id, id * 1.5, QVariant()};
+    appendRows(file, rows);
+    return file;
 }
 
 }  // namespace storetest

@@ -1,17 +1,26 @@
 #pragma once
 
 // Helpers for the table-layer tests: fixture tables made through the layer,
-// raw access to their bytes, and a second process that holds a lock.
+// raw access to their bytes, a second process that holds a lock, and the base
+// of the test classes.
 
+#include <functional>
 #include <memory>
 
 #include <QByteArray>
+#include <QObject>
 #include <QProcess>
 #include <QString>
+#include <QTemporaryDir>
 #include <QVariant>
 #include <QVector>
 
 #include "testsupport/testtables.h"
+
+namespace emlo {
+class TApolloEnv;
+class TApolloTable;
+}  // namespace emlo
 
 namespace storetest {
 
@@ -29,6 +38,37 @@ int headerRecordCount(const QString& path);
 void pokeRecord(const QString& path, int recNo, int offset, const QByteArray& bytes);
 // The file names of a folder, sorted.
 QStringList filesIn(const QString& folder);
+
+// CONTID N(5,0), POTEN N(18,7), FACT N(18,7): the emission table.
+extern const QVector<Column> kDataLayout;
+// CYID N(5,0), CODE C(10), DESCR C(100): the settlement list.
+extern const QVector<Column> kCyLayout;
+
+// The message of the exception the action raises; empty when it raises none.
+QString errorOf(const std::function<void()>& action);
+// The CONTID of every record the table shows, in its order.
+QVector<int> contIdsInOrder(emlo::TApolloTable& table);
+
+// Base of the table-layer test classes: one environment for the run, with
+// deleted records hidden, and a fresh temporary folder for each test.
+class TableTest : public QObject {
+    Q_OBJECT
+public:
+    TableTest();
+    ~TableTest() override;
+
+private slots:
+    void initTestCase();
+    void init();
+
+protected:
+    QString path(const QString& name) const { return m_dir->path() + u'/' + name; }
+    // DATA.DBF in the folder: a record for each id, POTEN 1.5 times the id, FACT blank.
+    QString makeData(const QVector<int>& contIds);
+
+    std::unique_ptr<emlo::TApolloEnv> m_env;
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
 
 // A child process (this test program started again) that opens a table and
 // holds a lock on it until it is destroyed.
