@@ -9,12 +9,16 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "xbase/src/idx.h"
+#include "xbase/src/idxcodec.h"
 
 namespace xb {
 
@@ -193,6 +197,26 @@ inline std::string compactFile(int keyLen, const std::vector<CompactEntry>& entr
     }
     put16(node + 12, unsigned(end - (node + 24 + entries.size() * width)));
     return f;
+}
+
+// The file of f read again by a second object, as another program would.
+inline std::unique_ptr<xb::IdxFile> reopen(const xb::IdxFile& f)
+{
+    xb::Status err;
+    auto g = xb::IdxFile::open(f.path(), &err, f.keyType());
+    EXPECT_TRUE(g) << err.message();
+    return g;
+}
+
+// The entries a file's bytes decode to (the decoder checks the tree on the way).
+inline std::vector<xb::IdxEntry> decodeBytes(const std::string& bytes)
+{
+    xb::idxcodec::Image img;
+    std::string err;
+    const xb::IdxKeyType type = xb::IdxKeyType::Character;
+    EXPECT_TRUE(xb::idxcodec::decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &type, &img, &err))
+        << err;
+    return img.entries;
 }
 
 }  // namespace idxtest
