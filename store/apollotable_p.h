@@ -20,6 +20,12 @@
 
 namespace emlo {
 
+// The engine's aliases are Latin-1 C strings.
+inline QByteArray latin(const QString& text)
+{
+    return text.toLatin1();
+}
+
 struct TApolloTable::Impl {
     explicit Impl(TApolloTable& table)
         : q(table),
