@@ -1,11 +1,10 @@
 // Keyboard roads through the real, activated main window: what a user types
 // must reach the table files whichever way the record is posted, and the
 // focus must go where the keys are expected. Modal boxes are answered
-// through the dialog seam, beeps are counted.
+// through the dialog seam, beeps and refused characters are recorded.
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTabWidget>
@@ -15,12 +14,12 @@
 
 #include "check/ui/report.h"
 #include "entry/tests/support/entryfixture.h"
+#include "entry/tests/support/pagetest.h"
 #include "shell/ui/main.h"
 #include "store/apollotable.h"
 #include "store/fields.h"
 #include "widgets/errorbox.h"
 #include "widgets/outlookbar.h"
-#include "widgets/db/beep.h"
 #include "widgets/db/dbedit.h"
 #include "widgets/db/dbgrid.h"
 #include "widgets/db/dblookupcombo.h"
@@ -28,7 +27,6 @@
 #include "widgets/testing/scripteddialogs.h"
 
 using namespace emlo;
-using entrytest::Folders;
 
 namespace {
 
@@ -63,13 +61,9 @@ void pressKey(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
 
 }  // namespace
 
-class TestEntryRoads : public QObject {
+class TestEntryRoads : public entrytest::PageTest {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
-
     void typedAmountIsPostedByEveryRoad_data();
     void typedAmountIsPostedByEveryRoad();
     void amountThatCannotBeTakenKeepsTheEditorOpen();
@@ -88,74 +82,12 @@ private slots:
     void charactersOutsideCp1251AreRefusedWithAReason();
 
 private:
-    void start();
     void clickItem(const char* text);
     void addEmission(int contId, double poten);
-    template <typename T> T* control(const char* name) const;
-    QString storedAttr(const char* field) const;
     QWidget* cellEditor() const;
-
-    std::unique_ptr<Folders> m_folders;
-    std::unique_ptr<testing::ScriptedDialogs> m_dialogs;
-    std::unique_ptr<TfrmMain> m_window;
-    std::unique_ptr<TfrmReport> m_report;
-    QString m_savedCurrent;
-    int m_beeps = 0;
-    QStringList m_refusals;
+    // The main window's check report, made by its first check.
+    TfrmReport* report() const { return m_window->ReportWindow(); }
 };
-
-void TestEntryRoads::initTestCase()
-{
-    Application::setTitle(QStringLiteral("Dazodevur"));
-    m_savedCurrent = QDir::currentPath();
-    const QByteArray expected = qgetenv("EMLO_EXPECT_DECIMAL");
-    if (!expected.isEmpty())
-        QCOMPARE(QString(QLocale::system().decimalPoint()), QString::fromUtf8(expected));
-}
-
-void TestEntryRoads::init()
-{
-    m_folders = std::make_unique<Folders>();
-    m_folders->writeSettings();
-    m_folders->writeHelpFile();
-    m_dialogs = std::make_unique<testing::ScriptedDialogs>();
-    m_beeps = 0;
-    setBeepHook([this] { ++m_beeps; });
-    m_refusals.clear();
-    setRefusalHook([this](const QString& text) { m_refusals.append(text); });
-    ResetProgramEndRequest();
-    SetProgramEndHandler([] {});
-}
-
-void TestEntryRoads::cleanup()
-{
-    if (m_window)
-        m_window->frmReport = nullptr;
-    m_report.reset();
-    m_window.reset();
-    m_dialogs.reset();
-    m_folders.reset();
-    setBeepHook(nullptr);
-    setRefusalHook(nullptr);
-    SetProgramEndHandler(nullptr);
-    ResetProgramEndRequest();
-    QDir::setCurrent(m_savedCurrent);
-}
-
-void TestEntryRoads::start()
-{
-    AppPaths paths;
-    paths.programFolder = m_folders->program;
-    paths.settingsFile = m_folders->settings;
-    m_window = std::make_unique<TfrmMain>(paths);
-    m_report = CreateReportWindow(m_window.get(), *m_window->DataModule);
-    m_window->frmReport = m_report.get();
-    m_window->show();
-    m_window->activateWindow();
-    // Focus tests are real only in an active window.
-    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
-    QCOMPARE(m_dialogs->texts(), QStringList());
-}
 
 void TestEntryRoads::clickItem(const char* text)
 {
@@ -171,19 +103,6 @@ void TestEntryRoads::addEmission(int contId, double poten)
     data.FieldByName(QStringLiteral("CONTID"))->setAsInteger(contId);
     data.FieldByName(QStringLiteral("POTEN"))->setAsFloat(poten);
     data.Post();
-}
-
-template <typename T> T* TestEntryRoads::control(const char* name) const
-{
-    T* found = m_window->findChild<T*>(QLatin1String(name));
-    if (!found)
-        qWarning("no control %s", name);
-    return found;
-}
-
-QString TestEntryRoads::storedAttr(const char* field) const
-{
-    return entrytest::storedValue(m_folders->work + QStringLiteral("attr.dbf"), QLatin1String(field));
 }
 
 // The grid's open cell editor, or nullptr.
@@ -259,7 +178,7 @@ void TestEntryRoads::typedAmountIsPostedByEveryRoad()
         QTest::mouseClick(post, Qt::LeftButton);
     } else if (road == u"check") {
         m_window->actCheck->trigger();
-        QVERIFY(m_report->isVisible());
+        QVERIFY(report()->isVisible());
     } else if (road == u"export") {
         m_dialogs->queueAnswer(MsgAnswer::Ok);  // the check finds remarks: no export
         m_window->actTransfer->trigger();
@@ -420,8 +339,8 @@ void TestEntryRoads::codeNamesAppearOnlyWithTheirCodes()
     for (const char* field : {"SPODU_D", "KVED_DESCR", "KFV_DESCR"})
         QCOMPARE(entrytest::storedValue(attrFile, QLatin1String(field)), QString());
     QStringList remarks;
-    for (int row = 0; row < m_report->RemarkCount(); ++row)
-        remarks.append(m_report->sgReport->item(row, 0)->text());
+    for (int row = 0; row < report()->RemarkCount(); ++row)
+        remarks.append(report()->sgReport->item(row, 0)->text());
     QVERIFY2(remarks.size() >= 6, qPrintable(remarks.join(u'|')));
 
     // A chosen code brings its name along.
@@ -435,17 +354,17 @@ void TestEntryRoads::folderChangeClearsTheCheckReport()
 {
     start();
     m_window->actCheck->trigger();
-    QVERIFY(m_report->isVisible());
-    QVERIFY(m_report->RemarkCount() > 0);
+    QVERIFY(report()->isVisible());
+    QVERIFY(report()->RemarkCount() > 0);
     QTemporaryDir other;
     m_dialogs->queueFolder(true, other.path());
     m_dialogs->queueAnswer(MsgAnswer::Yes);
     m_window->actPath->trigger();
-    QCOMPARE(m_report->RemarkCount(), 0);
-    QVERIFY(!m_report->isVisible());
+    QCOMPARE(report()->RemarkCount(), 0);
+    QVERIFY(!report()->isVisible());
     // A go-to from an emptied report leads nowhere.
     const int page = m_window->pc->currentIndex();
-    m_report->actReportGo->trigger();
+    report()->actReportGo->trigger();
     QCOMPARE(m_window->pc->currentIndex(), page);
 }
 
@@ -487,9 +406,9 @@ void TestEntryRoads::tabSelectsTheBoxItEnters()
     QCOMPARE(QApplication::focusWidget(), degrees);
     QCOMPARE(degrees->selectedText(), QStringLiteral("45"));
     m_window->actCheck->trigger();
-    QCOMPARE(storedAttr("EDRPOU"), QStringLiteral("1"));
-    QCOMPARE(storedAttr("X1"), QStringLiteral("45"));
-    QCOMPARE(storedAttr("X2"), QStringLiteral("15"));
+    QCOMPARE(stored("EDRPOU"), QStringLiteral("1"));
+    QCOMPARE(stored("X1"), QStringLiteral("45"));
+    QCOMPARE(stored("X2"), QStringLiteral("15"));
 }
 
 void TestEntryRoads::tabWrapsFromTheLastBoxOfAPage_data()
@@ -536,7 +455,7 @@ void TestEntryRoads::tabWrapsFromTheLastBoxOfAPage()
     pressKey(Qt::Key_Backtab);
     QCOMPARE(QApplication::focusWidget()->objectName(), last);
     m_window->actCheck->trigger();
-    QCOMPARE(storedAttr(field.toLatin1().constData()), value);
+    QCOMPARE(stored(field.toLatin1().constData()), value);
 }
 
 void TestEntryRoads::navigationClickKeepsTheFocusAndThePendingChange()
@@ -556,7 +475,7 @@ void TestEntryRoads::navigationClickKeepsTheFocusAndThePendingChange()
     QCOMPARE(m_window->pc->currentWidget(), m_window->tsAttr);
     typeKeys(QStringLiteral("!"));
     m_window->actCheck->trigger();
-    QCOMPARE(storedAttr("ENNAME"), QStringLiteral("Завод!"));
+    QCOMPARE(stored("ENNAME"), QStringLiteral("Завод!"));
 }
 
 void TestEntryRoads::ctrlTabDoesNotChangePages()
@@ -623,7 +542,7 @@ void TestEntryRoads::charactersOutsideCp1251AreRefusedWithAReason()
     QCOMPARE(m_refusals.last(), reason);
 
     m_window->actCheck->trigger();
-    QCOMPARE(storedAttr("ENNAME"), QStringLiteral("М'ята з Кагарлиц'кого"));
+    QCOMPARE(stored("ENNAME"), QStringLiteral("М'ята з Кагарлиц'кого"));
 }
 
 QTEST_MAIN(TestEntryRoads)

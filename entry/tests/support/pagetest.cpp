@@ -36,6 +36,8 @@ void PageTest::init()
     m_dialogs = std::make_unique<testing::ScriptedDialogs>();
     m_beeps = 0;
     setBeepHook([this] { ++m_beeps; });
+    m_refusals.clear();
+    setRefusalHook([this](const QString& text) { m_refusals.append(text); });
     ResetProgramEndRequest();
     SetProgramEndHandler([] {});
 }
@@ -46,6 +48,7 @@ void PageTest::cleanup()
     m_dialogs.reset();
     m_folders.reset();
     setBeepHook(nullptr);
+    setRefusalHook(nullptr);
     SetProgramEndHandler(nullptr);
     ResetProgramEndRequest();
     QDir::setCurrent(m_savedCurrent);

@@ -2,12 +2,14 @@
 
 // Base of the tests of the data-entry pages: the real main window over the
 // fixture folders, modal boxes answered through the dialog seam, beeps
-// counted, the end of the program recorded instead of carried out.
+// counted and refused characters recorded with their reasons, the end of the
+// program recorded instead of carried out.
 
 #include <memory>
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include "entry/tests/support/entryfixture.h"
 #include "shell/ui/main.h"
@@ -51,6 +53,8 @@ protected:
     std::unique_ptr<emlo::testing::ScriptedDialogs> m_dialogs;
     std::unique_ptr<emlo::TfrmMain> m_window;
     int m_beeps = 0;
+    // The reason given for each character a box refused, in order.
+    QStringList m_refusals;
 
 private:
     QString m_savedCurrent;
