@@ -1,10 +1,12 @@
 #include "submissionreader.h"
 
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <memory>
 #include <type_traits>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -198,15 +200,56 @@ int crowdedElementLine(const QByteArray& bytes, int limit)
     return 0;
 }
 
+// The elements of the layout, each under its one parent.
+enum class Element { None, DataPacket, Metadata, Fields, Field, RowData, Row };
+
+Element elementOf(QAnyStringView name)
+{
+    static const struct {
+        QLatin1StringView Name;
+        Element Kind;
+    } elements[] = {
+        {QLatin1StringView("ROW"), Element::Row},           {QLatin1StringView("FIELD"), Element::Field},
+        {QLatin1StringView("FIELDS"), Element::Fields},     {QLatin1StringView("ROWDATA"), Element::RowData},
+        {QLatin1StringView("METADATA"), Element::Metadata}, {QLatin1StringView("DATAPACKET"), Element::DataPacket}};
+    for (const auto& element : elements) {
+        if (name == element.Name)
+            return element.Kind;
+    }
+    return Element::None;
+}
+
+Element parentOf(Element element)
+{
+    switch (element) {
+    case Element::Metadata:
+    case Element::RowData: return Element::DataPacket;
+    case Element::Fields: return Element::Metadata;
+    case Element::Field: return Element::Fields;
+    case Element::Row: return Element::RowData;
+    case Element::DataPacket:
+    case Element::None: break;
+    }
+    return Element::None;
+}
+
 // Reads one file's table: checks the layout and hands each ROW's values, in
 // the order of `fields`, to onRow.
 class TableReader {
 public:
-    // keepText false: the caller takes only the numbers of a row, and text
-    // values are not decoded (they stay empty).
+    // keepText false: the caller takes only the numbers of a row, and no
+    // value is decoded (the texts stay empty).
     TableReader(const QString& fileName, const QList<PacketField>& fields, int maxRecords, RejectionList* errors,
                 bool keepText = true)
-        : m_fileName(fileName), m_fields(fields), m_maxRecords(maxRecords), m_errors(errors), m_keepText(keepText)
+        : m_fileName(fileName),
+          m_fields(fields),
+          m_maxRecords(maxRecords),
+          m_errors(errors),
+          m_keepText(keepText),
+          m_values(fields.size()),
+          m_numbers(fields.size()),
+          m_problems(fields.size()),
+          m_declared(fields.size())
     {
     }
 
@@ -222,7 +265,7 @@ public:
                 return fail(QStringLiteral("елемент має понад %1 атрибути").arg(kMaxAttributes), 0, crowded);
         }
         Source xml(bytes);
-        QStringList path;
+        QVarLengthArray<Element, 8> path;
         bool sawRowData = false;
         for (;;) {
             const XmlToken token = xml.Next();
@@ -242,18 +285,19 @@ public:
             case XmlToken::Text:
                 return fail(QStringLiteral("текст поза атрибутами: %1").arg(inQuotes(xml.Text().trimmed())), 0, at);
             case XmlToken::Start: {
-                const QString name = xml.Name();
-                if (!allowedChild(path, name))
-                    return fail(QStringLiteral("неочікуваний елемент <%1>").arg(name.left(40)), 0, at);
-                path.append(name);
-                if (name == QLatin1String("FIELD") && !readField(xml, at))
+                const Element element = elementOf(xml.Name());
+                const Element parent = path.isEmpty() ? Element::None : path.last();
+                if (element == Element::None || parentOf(element) != parent)
+                    return fail(QStringLiteral("неочікуваний елемент <%1>").arg(xml.Name().toString().left(40)), 0, at);
+                path.append(element);
+                if (element == Element::Field && !readField(xml, at))
                     return false;
-                if (name == QLatin1String("ROWDATA")) {
+                if (element == Element::RowData) {
                     sawRowData = true;
                     if (!checkDeclaredFields(at))
                         return false;
                 }
-                if (name == QLatin1String("ROW")) {
+                if (element == Element::Row) {
                     if (!readRow(xml))
                         return false;
                     onRow(m_record, m_values, m_numbers);
@@ -267,25 +311,12 @@ public:
     }
 
 private:
-    static bool allowedChild(const QStringList& path, const QString& name)
-    {
-        static const QHash<QString, QString> parentOf = {
-            {QStringLiteral("DATAPACKET"), QString()},
-            {QStringLiteral("METADATA"), QStringLiteral("DATAPACKET")},
-            {QStringLiteral("ROWDATA"), QStringLiteral("DATAPACKET")},
-            {QStringLiteral("FIELDS"), QStringLiteral("METADATA")},
-            {QStringLiteral("FIELD"), QStringLiteral("FIELDS")},
-            {QStringLiteral("ROW"), QStringLiteral("ROWDATA")},
-        };
-        const auto it = parentOf.constFind(name);
-        if (it == parentOf.constEnd())
-            return false;
-        return path.isEmpty() ? it.value().isEmpty() : path.constLast() == it.value();
-    }
+    // What is wrong with a numeric value, told in the order of the fields.
+    enum class NumberProblem { None, NotNumber, NotWhole };
 
     // The writer puts the fields in their order, so the usual place is
     // tried first; any other order and letter case is still taken.
-    int fieldIndex(QAnyStringView name, int usual = -1) const
+    int fieldIndex(QAnyStringView name, int usual) const
     {
         if (usual >= 0 && usual < m_fields.size() && name == QLatin1StringView(m_fields.at(usual).Name))
             return usual;
@@ -301,19 +332,20 @@ private:
         const QString name = xml.Attribute(QLatin1StringView("FieldName"));
         if (name.isEmpty())
             return fail(QStringLiteral("в описі поля немає FieldName"), 0, at);
-        const int index = fieldIndex(name);
+        const int index = fieldIndex(name, m_declaredCount);
         if (index < 0)
             return fail(QStringLiteral("невідоме поле"), 0, at, name.left(40));
-        if (m_declared.contains(index))
+        if (m_declared.at(index))
             return fail(QStringLiteral("поле описане двічі"), 0, at, fieldName(index));
-        m_declared.insert(index);
+        m_declared[index] = true;
+        ++m_declaredCount;
         return true;
     }
 
     bool checkDeclaredFields(int at)
     {
         for (int i = 0; i < m_fields.size(); ++i) {
-            if (!m_declared.contains(i))
+            if (!m_declared.at(i))
                 return fail(QStringLiteral("поле відсутнє в описі полів (METADATA)"), 0, at, fieldName(i));
         }
         return true;
@@ -323,17 +355,33 @@ private:
     {
         if (++m_record > m_maxRecords)
             return fail(QStringLiteral("понад %1 записів").arg(m_maxRecords), m_record, 0);
-        m_values.fill(QString(), m_fields.size());
-        m_numbers.fill(std::nullopt, m_fields.size());
-        m_present.fill(false, m_fields.size());
+        for (qsizetype i = 0; i < m_fields.size(); ++i) {
+            m_values[i] = QString();
+            m_numbers[i].reset();
+            m_problems[i] = NumberProblem::None;
+        }
+        m_present.assign(m_fields.size(), false);
         int position = 0;
         const bool known = xml.ForEachAttribute([&](QAnyStringView name, const auto& value) {
             const int index = fieldIndex(name, position++);
             if (index < 0)
                 return fail(QStringLiteral("невідоме поле"), m_record, 0, name.toString().left(40));
             m_present[index] = true;
-            if (m_keepText || m_fields.at(index).Kind != XmlValueKind::Text)
-                m_values[index] = value();
+            const XmlValueKind kind = m_fields.at(index).Kind;
+            if (kind != XmlValueKind::Text) {
+                // Read from the file's own bytes where it can be; what is
+                // wrong is told below, in the order of the fields.
+                bool ok = false;
+                const std::optional<double> number = value.Number(&ok);
+                m_numbers[index] = number;
+                if (!ok)
+                    m_problems[index] = NumberProblem::NotNumber;
+                else if (number && kind == XmlValueKind::Whole
+                         && (*number != std::floor(*number) || std::fabs(*number) > 1e10))
+                    m_problems[index] = NumberProblem::NotWhole;
+            }
+            if (m_keepText || m_problems.at(index) != NumberProblem::None)
+                m_values[index] = value.Text();
             return true;
         });
         if (!known)
@@ -341,24 +389,13 @@ private:
         for (int i = 0; i < m_fields.size(); ++i) {
             if (!m_present.at(i))
                 return fail(QStringLiteral("поле відсутнє в записі"), m_record, 0, fieldName(i));
-            if (m_fields.at(i).Kind != XmlValueKind::Text && !checkNumber(i))
-                return false;
+            if (m_problems.at(i) == NumberProblem::NotNumber)
+                return fail(QStringLiteral("значення %1 не є числом").arg(inQuotes(m_values.at(i))), m_record, 0,
+                            fieldName(i));
+            if (m_problems.at(i) == NumberProblem::NotWhole)
+                return fail(QStringLiteral("значення %1 не є цілим числом").arg(inQuotes(m_values.at(i))), m_record, 0,
+                            fieldName(i));
         }
-        return true;
-    }
-
-    bool checkNumber(int index)
-    {
-        bool ok = false;
-        const std::optional<double> value = ParseExportNumber(m_values.at(index), &ok);
-        m_numbers[index] = value;
-        if (!ok)
-            return fail(QStringLiteral("значення %1 не є числом").arg(inQuotes(m_values.at(index))), m_record, 0,
-                        fieldName(index));
-        if (value && m_fields.at(index).Kind == XmlValueKind::Whole
-            && (*value != std::floor(*value) || std::fabs(*value) > 1e10))
-            return fail(QStringLiteral("значення %1 не є цілим числом").arg(inQuotes(m_values.at(index))), m_record, 0,
-                        fieldName(index));
         return true;
     }
 
@@ -375,43 +412,112 @@ private:
     int m_maxRecords;
     RejectionList* m_errors;
     bool m_keepText;
-    QSet<int> m_declared;
     int m_record = 0;
+    // The current row, by field.
     QStringList m_values;
     QList<std::optional<double>> m_numbers;  // of the numeric fields
-    QList<bool> m_present;
+    QList<NumberProblem> m_problems;
+    std::vector<bool> m_present;
+    std::vector<bool> m_declared;  // fields described in METADATA
+    int m_declaredCount = 0;
 };
 
 }  // namespace
 
-std::optional<double> ParseExportNumber(QStringView text, bool* ok)
+namespace {
+
+// Windows-1251 bytes that decode to a blank, as QString::trimmed sees it
+// (the ASCII blanks and the no-break space 0xA0).
+bool isCp1251Space(char byte)
 {
-    text = text.trimmed();
+    static const std::array<bool, 256> spaces = [] {
+        std::array<bool, 256> table{};
+        for (int b = 0; b < 256; ++b) {
+            const char c = char(b);
+            table[b] = fromCp1251(&c, 1).at(0).isSpace();
+        }
+        return table;
+    }();
+    return spaces[static_cast<unsigned char>(byte)];
+}
+
+bool isSpaceOf(QChar c)
+{
+    return c.isSpace();
+}
+
+bool isSpaceOf(char c)
+{
+    return isCp1251Space(c);
+}
+
+char16_t unitOf(QChar c)
+{
+    return c.unicode();
+}
+
+char16_t unitOf(char c)
+{
+    // A byte above ASCII is never a digit, a sign or a separator.
+    return char16_t(static_cast<unsigned char>(c));
+}
+
+// The number grammar of ParseExportNumber over text (QChar) or over the
+// file's Windows-1251 bytes (char), which give the same result.
+template <typename Char> std::optional<double> parseExportNumber(const Char* begin, const Char* end, bool* ok)
+{
+    while (begin != end && isSpaceOf(*begin))
+        ++begin;
+    while (end != begin && isSpaceOf(end[-1]))
+        --end;
     *ok = true;
-    if (text.isEmpty())
+    if (begin == end)
         return std::nullopt;
-    qsizetype i = 0;
-    if (text.at(0) == u'-' || text.at(0) == u'+')
-        ++i;
-    const qsizetype intStart = i;
-    while (i < text.size() && text.at(i).isDigit() && text.at(i).unicode() < 128)
-        ++i;
-    bool valid = i > intStart;
-    if (valid && i < text.size() && (text.at(i) == u'.' || text.at(i) == u',')) {
-        const qsizetype fracStart = ++i;
-        while (i < text.size() && text.at(i).isDigit() && text.at(i).unicode() < 128)
-            ++i;
-        valid = i > fracStart;
+    const auto isDigit = [](Char c) { return unitOf(c) >= u'0' && unitOf(c) <= u'9'; };
+    const Char* p = begin;
+    if (unitOf(*p) == u'-' || unitOf(*p) == u'+')
+        ++p;
+    const Char* const intStart = p;
+    while (p != end && isDigit(*p))
+        ++p;
+    bool valid = p != intStart;
+    if (valid && p != end && (unitOf(*p) == u'.' || unitOf(*p) == u',')) {
+        const Char* const fracStart = ++p;
+        while (p != end && isDigit(*p))
+            ++p;
+        valid = p != fracStart;
     }
-    if (!valid || i != text.size()) {
+    if (!valid || p != end) {
         *ok = false;
         return std::nullopt;
+    }
+    // Up to 15 digits are an exact integer, divided by an exact power of
+    // ten, which IEEE arithmetic rounds correctly: the value from_chars
+    // gives, without its cost.
+    static constexpr double powersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                             1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    qint64 mantissa = 0;
+    int digits = 0;
+    int decimals = 0;
+    bool fraction = false;
+    for (const Char* k = intStart; k != end && digits <= 15; ++k) {
+        if (!isDigit(*k)) {
+            fraction = true;
+            continue;
+        }
+        mantissa = mantissa * 10 + (unitOf(*k) - u'0');
+        ++digits;
+        decimals += fraction ? 1 : 0;
+    }
+    if (digits <= 15) {
+        const double value = double(mantissa) / powersOfTen[decimals];
+        return unitOf(*begin) == u'-' ? -value : value;
     }
     // Only ASCII digits, a sign and one separator are left: converted as
     // they are, without the locale machinery of QString::toDouble.
     QVarLengthArray<char, 64> plain;
-    for (qsizetype k = text.at(0) == u'+' ? 1 : 0; k < text.size(); ++k)
-        plain.append(text.at(k) == u',' ? '.' : char(text.at(k).unicode()));
+    for (const Char* k = unitOf(*begin) == u'+' ? begin + 1 : begin; k != end; ++k)
+        plain.append(unitOf(*k) == u',' ? '.' : char(unitOf(*k)));
     double value = 0;
     const std::from_chars_result result = std::from_chars(plain.cbegin(), plain.cend(), value);
     if (result.ec != std::errc() || result.ptr != plain.cend() || !std::isfinite(value)) {
@@ -419,6 +525,18 @@ std::optional<double> ParseExportNumber(QStringView text, bool* ok)
         return std::nullopt;
     }
     return value;
+}
+
+}  // namespace
+
+std::optional<double> ParseExportNumber(QStringView text, bool* ok)
+{
+    return parseExportNumber(text.begin(), text.end(), ok);
+}
+
+std::optional<double> ParseExportNumber(QByteArrayView cp1251, bool* ok)
+{
+    return parseExportNumber(cp1251.begin(), cp1251.end(), ok);
 }
 
 bool SubmissionReader::readFile(const QString& path, QByteArray* bytes, RejectionList* errors) const

@@ -15,6 +15,7 @@
 #include <QXmlStreamReader>
 
 #include "store/cp1251.h"
+#include "submissionreader.h"
 
 namespace emlo::registry {
 
@@ -50,13 +51,26 @@ public:
     int Line() const { return int(m_xml.lineNumber()); }
     int Column() const { return int(m_xml.columnNumber()); }
     QStringView Text() const { return m_xml.text(); }
-    QString Name() const { return m_xml.name().toString(); }
+    // Valid until the next token.
+    QAnyStringView Name() const { return m_xml.name(); }
     QString Attribute(QLatin1StringView name) const { return m_xml.attributes().value(name).toString(); }
+
+    // An attribute's value, as text or as a number.
+    class Value {
+    public:
+        explicit Value(QStringView text) : m_text(text) { }
+        QString Text() const { return m_text.toString(); }
+        std::optional<double> Number(bool* ok) const { return ParseExportNumber(m_text, ok); }
+
+    private:
+        QStringView m_text;
+    };
+
     // f(name, value) for each attribute of the element just started, until f returns false.
     template <typename F> bool ForEachAttribute(F f) const
     {
         for (const QXmlStreamAttribute& attribute : m_xml.attributes()) {
-            if (!f(QAnyStringView(attribute.name()), [&] { return attribute.value().toString(); }))
+            if (!f(QAnyStringView(attribute.name()), Value(attribute.value())))
                 return false;
         }
         return true;
@@ -127,7 +141,7 @@ public:
     int Line() const { return 0; }
     int Column() const { return 0; }
     QStringView Text() const { return {}; }
-    QString Name() const { return m_name; }
+    QAnyStringView Name() const { return m_name; }
     QString Attribute(QLatin1StringView name) const
     {
         for (const RawAttribute& attribute : m_attributes) {
@@ -135,14 +149,6 @@ public:
                 return decode(attribute);
         }
         return QString();
-    }
-    template <typename F> bool ForEachAttribute(F f) const
-    {
-        for (const RawAttribute& attribute : m_attributes) {
-            if (!f(QAnyStringView(attribute.Name), [&] { return decode(attribute); }))
-                return false;
-        }
-        return true;
     }
 
 private:
@@ -152,6 +158,32 @@ private:
         bool HasReferences;
     };
 
+public:
+    // An attribute's value, as text or as a number; a number is read from
+    // the file's bytes where no reference needs decoding first.
+    class Value {
+    public:
+        explicit Value(const RawAttribute& attribute) : m_attribute(attribute) { }
+        QString Text() const { return decode(m_attribute); }
+        std::optional<double> Number(bool* ok) const
+        {
+            return m_attribute.HasReferences ? ParseExportNumber(Text(), ok) : ParseExportNumber(m_attribute.Value, ok);
+        }
+
+    private:
+        const RawAttribute& m_attribute;
+    };
+
+    template <typename F> bool ForEachAttribute(F f) const
+    {
+        for (const RawAttribute& attribute : m_attributes) {
+            if (!f(QAnyStringView(attribute.Name), Value(attribute)))
+                return false;
+        }
+        return true;
+    }
+
+private:
     // The character a reference at `from` (just after '&') stands for, and
     // where it ends (just after ';'); 0 when it is none the reader takes.
     static char32_t reference(const char* from, const char* end, const char** next)

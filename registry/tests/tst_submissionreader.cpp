@@ -1,5 +1,7 @@
 // Reading and checking one submission: every reason a file is refused for,
 // both decimal separators, and hostile files that must not take memory.
+#include <charconv>
+
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -68,6 +70,7 @@ private slots:
     void initTestCase();
     void numbers_data();
     void numbers();
+    void numbersReadExactly();
     void generatedBroken_data();
     void generatedBroken();
     void handMadeBroken_data();
@@ -113,6 +116,8 @@ void TestSubmissionReader::numbers_data()
     QTest::newRow("seven decimals")    << "0,0123456" << true  << QVariant(0.0123456);
     QTest::newRow("negative total")    << "-2,000"    << true  << QVariant(-2.0);
     QTest::newRow("blanks around")     << " 7 "       << true  << QVariant(7.0);
+    QTest::newRow("no-break blanks")   << "\u00A07,5\u00A0" << true << QVariant(7.5);
+    QTest::newRow("plus sign")         << "+3"        << true  << QVariant(3.0);
     QTest::newRow("empty is no value") << ""          << true  << QVariant();
     QTest::newRow("blank is no value") << "   "       << true  << QVariant();
     QTest::newRow("exponent")          << "1e5"       << false << QVariant();
@@ -121,6 +126,7 @@ void TestSubmissionReader::numbers_data()
     QTest::newRow("leading comma")     << ",5"        << false << QVariant();
     QTest::newRow("grouping blank")    << "1 234,5"   << false << QVariant();
     QTest::newRow("unit")              << "12т"       << false << QVariant();
+    QTest::newRow("ellipsis")          << "7…"        << false << QVariant();
     QTest::newRow("arabic digits")     << "١٢"        << false << QVariant();
     QTest::newRow("nan")               << "nan"       << false << QVariant();
     QTest::newRow("beyond double")     << "1" + QString(400, u'0') << false << QVariant();
@@ -138,6 +144,38 @@ void TestSubmissionReader::numbers()
     QCOMPARE(result.has_value(), value.isValid());
     if (result)
         QCOMPARE(*result, value.toDouble());
+
+    // The plain reader reads numbers from the file's bytes: the same result.
+    bool encoded = false;
+    const QByteArray bytes = emlo::toCp1251(text, &encoded);
+    if (!encoded)
+        return;
+    const std::optional<double> fromBytes = ParseExportNumber(QByteArrayView(bytes), &parsed);
+    QCOMPARE(parsed, ok);
+    QCOMPARE(fromBytes, result);
+}
+
+// Numbers of every length the export writes and beyond read to the very
+// double that the standard conversion makes of them, with either separator.
+void TestSubmissionReader::numbersReadExactly()
+{
+    QRandomGenerator random(2024);
+    for (int i = 0; i < 20000; ++i) {
+        QByteArray text = random.bounded(4) == 0 ? "-" : "";
+        const int whole = 1 + int(random.bounded(18));
+        const int decimals = int(random.bounded(12));
+        for (int d = 0; d < whole + decimals; ++d)
+            text += char('0' + random.bounded(10));
+        if (decimals > 0)
+            text.insert(text.size() - decimals, '.');
+        double expected = 0;
+        std::from_chars(text.cbegin(), text.cend(), expected);
+        // Exactly: QCOMPARE would allow a difference in the last digits.
+        bool ok = false;
+        QVERIFY2(ParseExportNumber(QByteArrayView(text), &ok) == expected, text.constData());
+        text.replace('.', ',');
+        QVERIFY2(ParseExportNumber(QString::fromLatin1(text), &ok) == expected, text.constData());
+    }
 }
 
 void TestSubmissionReader::generatedBroken_data()
@@ -233,6 +271,10 @@ void TestSubmissionReader::handMadeBroken_data()
                                            << "data.xml, запис 1, поле CONTID: значення «3,5» не є цілим числом";
     QTest::newRow("second record broken")  << dataXml(row + "<ROW CONTID=\"4\" CODE=\"\" DESCR=\"\" POTEN=\"1\" FACT=\"x\" LIMIT=\"\"/>\r\n")
                                            << "data.xml, запис 2, поле FACT: значення «x» не є числом";
+    QTest::newRow("reasons in field order") << dataXml("<ROW CODE=\"\" DESCR=\"\" POTEN=\"x\" FACT=\"1\" LIMIT=\"\"/>\r\n")
+                                           << "data.xml, запис 1, поле CONTID: поле відсутнє в записі";
+    QTest::newRow("unknown field first")   << dataXml("<ROW CONTID=\"x\" CODE=\"\" DESCR=\"\" POTEN=\"1\" FACT=\"1\" LIMIT=\"\" COLOR=\"1\"/>\r\n")
+                                           << "data.xml, запис 1, поле COLOR: невідоме поле";
     // clang-format on
 }
 
@@ -274,6 +316,8 @@ void TestSubmissionReader::unusualXmlReadAsTheStandardSays_data()
     QTest::newRow("comment")               << QByteArray("A") << QByteArray("<ROWDATA>") << QByteArray("<ROWDATA><!-- x -->") << "A" << "";
     QTest::newRow("end tag written out")   << QByteArray("A") << QByteArray("LIMIT=\"0\"/>") << QByteArray("LIMIT=\"0\"></ROW >") << "A" << "";
     QTest::newRow("no standalone")         << QByteArray("A") << QByteArray(" standalone=\"yes\"") << QByteArray("") << "A" << "";
+    QTest::newRow("number with a reference") << QByteArray("A") << QByteArray("POTEN=\"1,5\"") << QByteArray("POTEN=\"1&#44;5\"") << "A" << "";
+    QTest::newRow("number with no-break blank") << QByteArray("A") << QByteArray("POTEN=\"1,5\"") << QByteArray("POTEN=\"\xA0" "1,5\"") << "A" << "";
     QTest::newRow("unknown entity")        << QByteArray("a&nbsp;b") << QByteArray() << QByteArray() << "" << "attr.xml, рядок ";
     QTest::newRow("bad character number")  << QByteArray("a&#1;b") << QByteArray() << QByteArray() << "" << "attr.xml, рядок ";
     QTest::newRow("open ampersand")        << QByteArray("a & b") << QByteArray() << QByteArray() << "" << "attr.xml, рядок ";
