@@ -114,7 +114,15 @@ QString groupTotalIdList()
 
 QString RegistryDb::nowText()
 {
-    return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
+    // Made once a millisecond: an import stores several submissions in one.
+    thread_local qint64 madeAt = -1;
+    thread_local QString text;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (now != madeAt) {
+        madeAt = now;
+        text = QDateTime::fromMSecsSinceEpoch(now, Qt::UTC).toString(Qt::ISODateWithMs);
+    }
+    return text;
 }
 
 QString DbErrorText(const QSqlError& error)

@@ -106,6 +106,14 @@ void RegistryDb::abandonGroup()
 void RegistryDb::SetGroupCommit(bool on)
 {
     m_groupCommit = on;
+    // A store's savepoint journal holds the pages the store changed. SQLite
+    // moves a journal that outgrows 64 KiB into a temporary file, and every
+    // later store of the connection then writes its pages there by system
+    // calls. Kept in memory it is as large as one store's changes.
+    if (on && !m_target.Postgres) {
+        QString ignored;
+        exec(QStringLiteral("PRAGMA temp_store = MEMORY"), &ignored);  // speed only
+    }
 }
 
 bool RegistryDb::GroupDue() const
