@@ -1,59 +1,18 @@
 #include "importer.h"
 
-#include <condition_variable>
 #include <algorithm>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include <QDir>
-#include <QDirIterator>
-#include <QFileInfo>
 
 #include "registrydb.h"
 #include "submissionvalidator.h"
 
 namespace emlo::registry {
-
-QList<SubmissionFiles> FindSubmissions(const QStringList& paths, QStringList* missing)
-{
-    QList<SubmissionFiles> result;
-    for (const QString& path : paths) {
-        const QFileInfo root(path);
-        if (!root.isDir()) {
-            missing->append(path);
-            continue;
-        }
-        std::map<QString, SubmissionFiles> byFolder;  // sorted, so runs are repeatable
-        QDirIterator it(root.absoluteFilePath(), QDir::Files | QDir::Hidden | QDir::System,
-                        QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            it.next();
-            const QFileInfo file = it.fileInfo();
-            const QString name = file.fileName().toLower();
-            const bool isAttr = name == QLatin1String("attr.xml");
-            if (!isAttr && name != QLatin1String("data.xml"))
-                continue;
-            // The list lasts the whole run: the folder text is kept once, and
-            // the usual spellings of the names are shared by every entry.
-            const auto [at, added] = byFolder.try_emplace(file.absolutePath());
-            SubmissionFiles& entry = at->second;
-            if (added)
-                entry.Folder = at->first;
-            static const QString usualAttr = QStringLiteral("attr.xml");
-            static const QString usualData = QStringLiteral("data.xml");
-            const QString& usual = isAttr ? usualAttr : usualData;
-            QString& slot = isAttr ? entry.AttrName : entry.DataName;
-            // Two spellings of one name in one folder: which one was meant is
-            // unknown, so the folder is refused rather than guessed at.
-            slot = !slot.isEmpty() ? QStringLiteral("?") : file.fileName() == usual ? usual : file.fileName();
-        }
-        for (auto& [folder, files] : byFolder)
-            result.append(files);
-    }
-    return result;
-}
 
 Importer::Importer(RegistryDb& db, const ReferenceSets& reference, ReaderLimits limits)
     : m_db(db), m_reference(reference), m_limits(limits)
@@ -81,19 +40,20 @@ namespace {
 
 // One submission read and checked, waiting to be stored.
 struct Prepared {
+    SubmissionFiles Files;
     SubmissionData Submission;
     RejectionList Reasons;
 };
 
-// Reads and checks the found submissions in worker threads while the caller
-// stores the ones before, and hands them out in their order. Reading and
-// checking cost several times what storing does, so there are as many
-// workers as cores (at least one, at most four). At most `capacity`
+// Reads and checks the submissions the scan finds in worker threads while
+// the caller stores the ones before, and hands them out in their order.
+// Reading and checking cost several times what storing does, so there are
+// as many workers as cores (at least one, at most four). At most `capacity`
 // submissions are read ahead, so memory does not grow with their number.
 class Preparer {
 public:
-    Preparer(const QList<SubmissionFiles>& found, const ReaderLimits& limits, const ReferenceSets& reference)
-        : m_found(found), m_reader(limits), m_validator(reference)
+    Preparer(SubmissionScan& scan, const ReaderLimits& limits, const ReferenceSets& reference)
+        : m_scan(scan), m_reader(limits), m_validator(reference)
     {
         const unsigned cores = std::thread::hardware_concurrency();
         const unsigned workers = std::clamp(cores, 1u, 4u);
@@ -111,18 +71,20 @@ public:
             worker.join();
     }
 
-    // The next submission in the order found.
-    Prepared Next()
+    // The next submission in the order found; false after the last.
+    bool Next(Prepared* next)
     {
         std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_ready.count(m_next) != 0; });
+        m_changed.wait(lock, [this] { return m_ready.count(m_next) != 0 || (m_end >= 0 && m_next >= m_end); });
         const auto at = m_ready.find(m_next);
-        Prepared next = std::move(at->second);
+        if (at == m_ready.end())
+            return false;
+        *next = std::move(at->second);
         m_ready.erase(at);
         ++m_next;
         lock.unlock();
         m_changed.notify_all();
-        return next;
+        return true;
     }
 
 private:
@@ -133,13 +95,21 @@ private:
         for (;;) {
             std::unique_lock lock(m_mutex);
             m_changed.wait(lock, [this] { return m_stop || m_claimed < m_next + capacity; });
-            if (m_stop || m_claimed >= m_found.size())
+            if (m_stop || (m_end >= 0 && m_claimed >= m_end))
                 return;
             const qsizetype index = m_claimed++;
             lock.unlock();
 
-            const SubmissionFiles& files = m_found.at(index);
             Prepared item;
+            if (!m_scan.At(index, &item.Files)) {
+                lock.lock();
+                if (m_end < 0 || index < m_end)
+                    m_end = index;
+                lock.unlock();
+                m_changed.notify_all();
+                return;
+            }
+            const SubmissionFiles& files = item.Files;
             const QString pairProblem = checkPair(files);
             if (!pairProblem.isEmpty()) {
                 item.Reasons.append(Rejection{QString(), 0, 0, QString(), pairProblem});
@@ -154,14 +124,15 @@ private:
         }
     }
 
-    const QList<SubmissionFiles>& m_found;
+    SubmissionScan& m_scan;
     const SubmissionReader m_reader;
     const SubmissionValidator m_validator;
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::map<qsizetype, Prepared> m_ready;  // read ahead, by position in m_found
+    std::map<qsizetype, Prepared> m_ready;  // read ahead, by position in the scan
     qsizetype m_next = 0;                   // the position Next hands out
     qsizetype m_claimed = 0;                // positions taken by a worker so far
+    qsizetype m_end = -1;                   // the number of submissions, once a worker met the end
     bool m_stop = false;
     std::vector<std::thread> m_workers;  // last: start when the rest is ready
 };
@@ -170,7 +141,13 @@ private:
 
 bool Importer::Run(const QList<SubmissionFiles>& found, int year, ImportCounts* counts, QString* error)
 {
-    Preparer preparer(found, m_limits, m_reference);
+    SubmissionScan scan(found);
+    return Run(scan, year, counts, error);
+}
+
+bool Importer::Run(SubmissionScan& scan, int year, ImportCounts* counts, QString* error)
+{
+    Preparer preparer(scan, m_limits, m_reference);
     m_db.SetGroupCommit(true);
     // Stores of a group not yet committed are counted only once it is.
     ImportCounts committed = *counts;
@@ -181,8 +158,10 @@ bool Importer::Run(const QList<SubmissionFiles>& found, int year, ImportCounts* 
         counts->Unchanged = committed.Unchanged;
         counts->Rows = committed.Rows;
     };
-    for (const SubmissionFiles& files : found) {
-        const Prepared prepared = preparer.Next();
+    bool toldTotal = false;
+    Prepared prepared;
+    while (preparer.Next(&prepared)) {
+        const SubmissionFiles& files = prepared.Files;
         if (prepared.Reasons.isEmpty()) {
             StoreOutcome outcome = StoreOutcome::Added;
             if (!m_db.Store(prepared.Submission, year, files.Folder, &outcome, error)) {
@@ -212,13 +191,18 @@ bool Importer::Run(const QList<SubmissionFiles>& found, int year, ImportCounts* 
         }
         if (!m_db.GroupOpen())
             committed = *counts;
+        const qsizetype total = scan.Total();
+        toldTotal = total >= 0;
         if (OnProgress)
-            OnProgress(*counts, int(found.size()));
+            OnProgress(*counts, int(total));
     }
     if (!m_db.Flush(error)) {
         dropUncommitted();
         return false;
     }
+    // The scan may have ended after the last submission was told.
+    if (OnProgress && !toldTotal)
+        OnProgress(*counts, int(scan.WaitForTotal()));
     return true;
 }
 

@@ -132,15 +132,17 @@ class ProgressLine {
 public:
     ProgressLine(QTextStream& err, bool enabled) : m_err(err), m_enabled(enabled) { m_timer.start(); }
 
+    // total: -1 while the folders are still being looked through.
     void Update(const ImportCounts& counts, int total)
     {
-        if (!m_enabled || (counts.Done < total && m_timer.elapsed() - m_shown < 200))
+        if (!m_enabled || ((total < 0 || counts.Done < total) && m_timer.elapsed() - m_shown < 200))
             return;
         m_shown = m_timer.elapsed();
         const double seconds = std::max(0.001, double(m_timer.elapsed()) / 1000.0);
-        m_err << QStringLiteral("\rОброблено %1 з %2 (%3 подань/с), відхилено %4   ")
-                     .arg(counts.Done)
-                     .arg(total)
+        const QString done =
+            total < 0 ? QString::number(counts.Done) : QStringLiteral("%1 з %2").arg(counts.Done).arg(total);
+        m_err << QStringLiteral("\rОброблено %1 (%2 подань/с), відхилено %3   ")
+                     .arg(done)
                      .arg(qRound(counts.Done / seconds))
                      .arg(counts.Rejected);
         m_err.flush();
@@ -172,9 +174,15 @@ int runImport(const ParsedArgs& args, RegistryIo& io)
     if (args.Positional.isEmpty())
         return fail(io, QStringLiteral("Не вказано папок з поданнями"));
     QStringList missing;
-    const QList<SubmissionFiles> found = FindSubmissions(args.Positional, &missing);
+    for (const QString& path : args.Positional) {
+        if (!QFileInfo(path).isDir())
+            missing.append(path);
+    }
     if (!missing.isEmpty())
         return fail(io, QStringLiteral("Папку не знайдено: %1").arg(missing.join(QStringLiteral(", "))));
+    // The folders are looked through while the registry opens and the
+    // first submissions are stored.
+    SubmissionScan scan(args.Positional);
     RegistryDb db;
     if (!openDb(args, io, &db, &error))
         return fail(io, error);
@@ -195,13 +203,14 @@ int runImport(const ParsedArgs& args, RegistryIo& io)
     ImportCounts counts;
     QElapsedTimer timer;
     timer.start();
-    const bool ran = importer.Run(found, year, &counts, &error);
+    const bool ran = importer.Run(scan, year, &counts, &error);
+    const qsizetype found = scan.WaitForTotal();
     progress.Finish();
     if (counts.Added + counts.Replaced > 0)
         db.UpdateStatistics();
     io.Out << QStringLiteral("Подань знайдено: %1; прийнято: %2 (нових: %3, замінено: %4, без змін: %5); "
                              "відхилено: %6; рядків викидів записано: %7; час: %8 с\n")
-                  .arg(found.size())
+                  .arg(found)
                   .arg(counts.Accepted())
                   .arg(counts.Added)
                   .arg(counts.Replaced)
@@ -212,7 +221,7 @@ int runImport(const ParsedArgs& args, RegistryIo& io)
     io.Out.flush();
     if (!ran)
         return fail(io, QStringLiteral("Імпорт перервано: %1").arg(error));
-    if (found.isEmpty())
+    if (found == 0)
         return fail(io, QStringLiteral("У вказаних папках немає файлів attr.xml і data.xml"));
     return counts.Rejected > 0 ? RegistryRejected : RegistryOk;
 }

@@ -9,6 +9,7 @@
 #include "registry/importer.h"
 #include "store/cp1251.h"
 #include "registry/submissionreader.h"
+#include "registry/submissionscan.h"
 #include "registry/submissionvalidator.h"
 
 using namespace emlo;
@@ -56,6 +57,14 @@ const char kDataFields[] =
     "</FIELDS>\r\n</METADATA>\r\n<ROWDATA>\r\n";
 const char kTail[] = "</ROWDATA>\r\n</DATAPACKET>\r\n";
 
+// An empty file at a path below root, its folders made.
+bool touchFile(const QTemporaryDir& root, const QString& relative)
+{
+    QDir().mkpath(QFileInfo(root.filePath(relative)).absolutePath());
+    QFile file(root.filePath(relative));
+    return file.open(QIODevice::WriteOnly);
+}
+
 QByteArray dataXml(const QByteArray& rows)
 {
     return QByteArray(kHead) + kDataFields + rows + kTail;
@@ -81,6 +90,7 @@ private slots:
     void validWithGroupTotalsPasses();
     void hostileFilesStayBounded();
     void pairsFoundAtAnyDepthWhateverTheCase();
+    void foldersFoundInPathOrderWhileScanning();
 
 private:
     QTemporaryDir m_dir;
@@ -488,11 +498,7 @@ void TestSubmissionReader::hostileFilesStayBounded()
 void TestSubmissionReader::pairsFoundAtAnyDepthWhateverTheCase()
 {
     QTemporaryDir root;
-    const auto touch = [&](const QString& relative) {
-        QDir().mkpath(QFileInfo(root.filePath(relative)).absolutePath());
-        QFile file(root.filePath(relative));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    };
+    const auto touch = [&](const QString& relative) { QVERIFY(touchFile(root, relative)); };
     touch(QStringLiteral("a/ATTR.XML"));
     touch(QStringLiteral("a/Data.Xml"));
     touch(QStringLiteral("b/c/d/attr.xml"));
@@ -512,6 +518,53 @@ void TestSubmissionReader::pairsFoundAtAnyDepthWhateverTheCase()
     QVERIFY(found.at(1).Folder.endsWith(QLatin1String("b/c/d")));
     QVERIFY(found.at(2).DataName.isEmpty());
     QCOMPARE(found.at(3).AttrName, QStringLiteral("?"));
+}
+
+// The folders come in the order of their paths, as sorting all of them
+// would give, also where a sibling sorts between a folder and its
+// sub-folders ("x" < "x-y" < "x/z"); the scan in its own thread hands out
+// the same list. Hidden folders are looked into, links to folders are not.
+void TestSubmissionReader::foldersFoundInPathOrderWhileScanning()
+{
+    QTemporaryDir root;
+    const auto touch = [&](const QString& relative) { QVERIFY(touchFile(root, relative)); };
+    for (const char* folder : {"x", "x-y", "x/z", "x/z/deeper", "x.a", "X", ".hidden", "a b", "я", "x/z-", "x0"})
+        touch(QString::fromUtf8(folder) + QStringLiteral("/attr.xml"));
+    touch(QStringLiteral("x-y/data.xml"));
+    touch(QStringLiteral("elsewhere/data.xml"));
+    QVERIFY(QFile::link(root.filePath(QStringLiteral("x/z")), root.filePath(QStringLiteral("link-to-folder"))));
+    QDir().mkpath(root.filePath(QStringLiteral("linked-file")));
+    QVERIFY(QFile::link(root.filePath(QStringLiteral("elsewhere/data.xml")),
+                        root.filePath(QStringLiteral("linked-file/data.xml"))));
+    QDir().mkpath(root.filePath(QStringLiteral("folder-named-attr")));
+    QVERIFY(
+        QFile::link(root.filePath(QStringLiteral("x")), root.filePath(QStringLiteral("folder-named-attr/attr.xml"))));
+
+    QStringList expected;
+    for (const char* folder :
+         {".hidden", "X", "a b", "elsewhere", "linked-file", "x", "x-y", "x.a", "x/z", "x/z-", "x/z/deeper", "x0", "я"})
+        expected << root.filePath(QString::fromUtf8(folder));
+    QStringList sorted = expected;
+    sorted.sort();
+    QCOMPARE(expected, sorted);
+
+    QStringList missing;
+    const QList<SubmissionFiles> found = FindSubmissions({root.path()}, &missing);
+    QStringList folders;
+    for (const SubmissionFiles& files : found)
+        folders << files.Folder;
+    QCOMPARE(folders, expected);
+    QCOMPARE(found.at(expected.indexOf(root.filePath(QStringLiteral("linked-file")))).DataName,
+             QStringLiteral("data.xml"));
+
+    SubmissionScan scan({root.path(), root.filePath(QStringLiteral("x/z"))});
+    QStringList scanned;
+    SubmissionFiles files;
+    for (qsizetype i = 0; scan.At(i, &files); ++i)
+        scanned << files.Folder;
+    const QStringList again = {root.filePath(QStringLiteral("x/z")), root.filePath(QStringLiteral("x/z/deeper"))};
+    QCOMPARE(scanned, expected + again);
+    QCOMPARE(scan.Total(), scanned.size());
 }
 
 QTEST_GUILESS_MAIN(TestSubmissionReader)
