@@ -66,7 +66,7 @@ public:
             std::lock_guard lock(m_mutex);
             m_stop = true;
         }
-        m_changed.notify_all();
+        m_forWorkers.notify_all();
         for (std::thread& worker : m_workers)
             worker.join();
     }
@@ -75,15 +75,21 @@ public:
     bool Next(Prepared* next)
     {
         std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_ready.count(m_next) != 0 || (m_end >= 0 && m_next >= m_end); });
+        m_writerWaits = true;
+        m_forWriter.wait(lock, [this] { return m_ready.count(m_next) != 0 || (m_end >= 0 && m_next >= m_end); });
+        m_writerWaits = false;
         const auto at = m_ready.find(m_next);
         if (at == m_ready.end())
             return false;
         *next = std::move(at->second);
         m_ready.erase(at);
         ++m_next;
+        const bool wake = m_idleWorkers > 0;
         lock.unlock();
-        m_changed.notify_all();
+        // Each call to the system to wake a thread costs about as much as
+        // reading a small file: none is made for a thread that is not waiting.
+        if (wake)
+            m_forWorkers.notify_one();
         return true;
     }
 
@@ -94,7 +100,9 @@ private:
     {
         for (;;) {
             std::unique_lock lock(m_mutex);
-            m_changed.wait(lock, [this] { return m_stop || m_claimed < m_next + capacity; });
+            ++m_idleWorkers;
+            m_forWorkers.wait(lock, [this] { return m_stop || m_claimed < m_next + capacity; });
+            --m_idleWorkers;
             if (m_stop || (m_end >= 0 && m_claimed >= m_end))
                 return;
             const qsizetype index = m_claimed++;
@@ -105,8 +113,10 @@ private:
                 lock.lock();
                 if (m_end < 0 || index < m_end)
                     m_end = index;
+                const bool wake = m_writerWaits;
                 lock.unlock();
-                m_changed.notify_all();
+                if (wake)
+                    m_forWriter.notify_one();
                 return;
             }
             const SubmissionFiles& files = item.Files;
@@ -119,8 +129,10 @@ private:
 
             lock.lock();
             m_ready.emplace(index, std::move(item));
+            const bool wake = m_writerWaits && index == m_next;
             lock.unlock();
-            m_changed.notify_all();
+            if (wake)
+                m_forWriter.notify_one();
         }
     }
 
@@ -128,7 +140,10 @@ private:
     const SubmissionReader m_reader;
     const SubmissionValidator m_validator;
     std::mutex m_mutex;
-    std::condition_variable m_changed;
+    std::condition_variable m_forWriter;   // the next submission is ready, or there is none
+    std::condition_variable m_forWorkers;  // room to read ahead, or stop
+    bool m_writerWaits = false;
+    int m_idleWorkers = 0;
     std::map<qsizetype, Prepared> m_ready;  // read ahead, by position in the scan
     qsizetype m_next = 0;                   // the position Next hands out
     qsizetype m_claimed = 0;                // positions taken by a worker so far
