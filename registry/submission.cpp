@@ -24,7 +24,10 @@ QString SubmissionData::KoatuuCode(const QString& field) const
     if (it == AttrNumbers.constEnd() || it.value() < 0 || it.value() > 9999999999.0)
         return QString();
     // The codes travel as numbers, so a leading zero (Crimea: 01...) is lost on the way.
-    return QStringLiteral("%1").arg(qint64(it.value()), 10, 10, QLatin1Char('0'));
+    char digits[10];
+    for (qint64 rest = qint64(it.value()), i = 9; i >= 0; --i, rest /= 10)
+        digits[i] = char('0' + rest % 10);
+    return QString::fromLatin1(digits, 10);
 }
 
 }  // namespace emlo::registry

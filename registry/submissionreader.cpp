@@ -55,6 +55,7 @@ enum class XmlValueKind { Text, Number, Whole };
 struct PacketField {
     QByteArray Name;
     XmlValueKind Kind;
+    QString Key;  // Name as the key of SubmissionData's maps, made once
 };
 
 XmlValueKind kindOf(const ColumnDef& column)
@@ -71,7 +72,8 @@ const QList<PacketField>& attrFields()
     static const QList<PacketField> fields = [] {
         QList<PacketField> list;
         for (const ColumnDef& column : TableDefOf(QStringLiteral("ATTR")).columns)
-            list.append({QByteArray(column.name).toUpper(), kindOf(column)});
+            list.append({QByteArray(column.name).toUpper(), kindOf(column),
+                         QString::fromLatin1(QByteArray(column.name).toUpper())});
         return list;
     }();
     return fields;
@@ -87,7 +89,7 @@ const QList<PacketField>& dataFields()
         const auto column = [](const TableDef& table, const char* name) {
             for (const ColumnDef& c : table.columns) {
                 if (qstricmp(c.name, name) == 0)
-                    return PacketField{QByteArray(name), kindOf(c)};
+                    return PacketField{QByteArray(name), kindOf(c), QString::fromLatin1(name)};
             }
             qFatal("no field %s in table %s", name, table.name);
         };
@@ -627,7 +629,7 @@ bool readSubmission(const ReaderLimits& limits, const QString& attrName, const Q
             if (attrRecords > 1)
                 return;
             for (int i = 0; i < af.size(); ++i) {
-                const QString name = QString::fromLatin1(af.at(i).Name);
+                const QString& name = af.at(i).Key;
                 out->Attr.insert(name, values.at(i));
                 if (numbers.at(i))
                     out->AttrNumbers.insert(name, *numbers.at(i));
