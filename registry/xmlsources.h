@@ -16,7 +16,7 @@
 #include <QXmlStreamReader>
 
 #include "store/cp1251.h"
-#include "submissionreader.h"
+#include "exportnumber.h"
 
 namespace emlo::registry {
 

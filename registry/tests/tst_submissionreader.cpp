@@ -8,6 +8,7 @@
 #include "registry/generator/submissiongenerator.h"
 #include "registry/importer.h"
 #include "store/cp1251.h"
+#include "registry/exportnumber.h"
 #include "registry/submissionreader.h"
 #include "registry/submissionscan.h"
 #include "registry/submissionvalidator.h"
