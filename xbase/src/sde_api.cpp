@@ -72,6 +72,17 @@ template <typename F> void guard(F&& body) noexcept
     });
 }
 
+// Makes workArea the current one; a number out of range is reported.
+bool selectArea(short workArea)
+{
+    if (workArea < 1 || workArea > kMaxWorkAreas) {
+        S().fail("Work area " + std::to_string(workArea) + " does not exist");
+        return false;
+    }
+    S().currentArea = workArea;
+    return true;
+}
+
 WorkArea* table()
 {
     WorkArea* wa = S().current();
@@ -396,10 +407,7 @@ SDEAPI short sx_Select(short workArea)
 {
     return guard<short>(0, [&]() -> short {
         const int previous = S().currentArea;
-        if (workArea >= 1 && workArea <= kMaxWorkAreas)
-            S().currentArea = workArea;
-        else
-            S().fail("Work area " + std::to_string(workArea) + " does not exist");
+        (void)selectArea(workArea);
         return toShort(previous);
     });
 }
@@ -569,11 +577,8 @@ SDEAPI short sx_Eof(void)
 SDEAPI long sx_SkipRecord(short workArea, long count, char* buffer)
 {
     return guard<long>(0, [&]() -> long {
-        if (workArea < 1 || workArea > kMaxWorkAreas) {
-            S().fail("Work area " + std::to_string(workArea) + " does not exist");
+        if (!selectArea(workArea))
             return 0;
-        }
-        S().currentArea = workArea;
         WorkArea* wa = table();
         if (!wa)
             return 0;
