@@ -22,6 +22,16 @@ int compareEntries(const IdxEntry& a, const IdxEntry& b, size_t keyLen)
     return a.recNo < b.recNo ? -1 : (a.recNo > b.recNo ? 1 : 0);
 }
 
+// Where e stands or would stand in the sorted entries, and whether it is there.
+std::vector<IdxEntry>::iterator findEntry(std::vector<IdxEntry>& v, const IdxEntry& e, size_t keyLen, bool* present)
+{
+    auto it = std::lower_bound(v.begin(), v.end(), e, [keyLen](const IdxEntry& a, const IdxEntry& b) {
+        return compareEntries(a, b, keyLen) < 0;
+    });
+    *present = it != v.end() && compareEntries(*it, e, keyLen) == 0;
+    return it;
+}
+
 }  // namespace
 
 // A change of one leaf is noted; a second leaf, a full leaf or an emptied one means a
@@ -166,9 +176,9 @@ bool IdxFile::insert(const IdxEntry& e, Status* status)
         return false;
     std::vector<IdxEntry>& v = d->img.entries;
     const size_t n = d->keyLen();
-    auto it = std::lower_bound(v.begin(), v.end(), e,
-                               [n](const IdxEntry& a, const IdxEntry& b) { return compareEntries(a, b, n) < 0; });
-    if (it != v.end() && compareEntries(*it, e, n) == 0)
+    bool present = false;
+    const auto it = findEntry(v, e, n, &present);
+    if (present)
         return true;  // already there
     if (d->img.unique) {
         // A unique index keeps one record per key, the first one indexed.
@@ -190,9 +200,9 @@ bool IdxFile::remove(const IdxEntry& e, Status* status)
         return false;
     std::vector<IdxEntry>& v = d->img.entries;
     const size_t n = d->keyLen();
-    auto it = std::lower_bound(v.begin(), v.end(), e,
-                               [n](const IdxEntry& a, const IdxEntry& b) { return compareEntries(a, b, n) < 0; });
-    if (it == v.end() || compareEntries(*it, e, n) != 0)
+    bool present = false;
+    const auto it = findEntry(v, e, n, &present);
+    if (!present)
         return fail(status, ErrorKind::NotFound,
                     "record " + std::to_string(e.recNo) + " is not in the index under that key");
     const size_t pos = size_t(it - v.begin());
