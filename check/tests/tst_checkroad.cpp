@@ -55,8 +55,7 @@ private slots:
         settings.close();
 
         TfrmMain frmMain(AppPaths{fx.ProgramDir(), fx.ProgramDir() + QStringLiteral("emlo.ini")});
-        const std::unique_ptr<TfrmReport> report = CreateReportWindow(&frmMain, *frmMain.DataModule);
-        frmMain.frmReport = report.get();
+        TfrmReport* const report = frmMain.ReportWindow();
         frmMain.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frmMain));
         dialogs.clear();  // the missing help file's warning

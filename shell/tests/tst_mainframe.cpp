@@ -233,12 +233,12 @@ void TestMainFrame::reportWindowIsMadeWhenACheckFirstNeedsIt()
     QVERIFY(!w->frmReport);
 
     w->actCheck->trigger();
-    TfrmReport* report = w->frmReport;
+    TfrmReport* report = w->frmReport.get();
     QVERIFY(report);
     QVERIFY(report->isVisible());
     QVERIFY(report->RemarkCount() > 0);  // the new folder's empty record
     w->actCheck->trigger();
-    QCOMPARE(w->frmReport, report);
+    QCOMPARE(w->frmReport.get(), report);
 }
 
 int main(int argc, char** argv)

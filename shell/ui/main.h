@@ -37,8 +37,8 @@ public:
     // ---- state ----
     TDataModule* DataModule = nullptr;  // owned
     // The check report window: made hidden when a command first needs it
-    // (ReportWindow()), or set from outside (not owned then); nullptr until then.
-    TfrmReport* frmReport = nullptr;
+    // (ReportWindow()); null until then.
+    std::unique_ptr<TfrmReport> frmReport;
     // The report window, made on first use: it stays hidden until a check
     // shows it, so the first frame does not wait for it.
     TfrmReport* ReportWindow();
@@ -116,7 +116,6 @@ private:
     // working folder.
     QString m_relativeSetting;
     QString m_relativeSettingFolder;
-    std::unique_ptr<emlo::TfrmReport> m_ownedReport;
 };
 
 // "Подальша робота програми неможлива." and a request to end the program.

@@ -282,7 +282,7 @@ void TfrmMain::actPathExecute()
         return;
     SetWorkPath(folder);
     // The remarks of the last check, and their record numbers, belong to the old folder.
-    if (frmReport != nullptr)
+    if (frmReport)
         frmReport->ClearReport();
     const WaitCursor wait;
     DataModule->OpenWorkTables();
@@ -290,11 +290,9 @@ void TfrmMain::actPathExecute()
 
 TfrmReport* TfrmMain::ReportWindow()
 {
-    if (frmReport == nullptr) {
-        m_ownedReport = CreateReportWindow(this, *DataModule);
-        frmReport = m_ownedReport.get();
-    }
-    return frmReport;
+    if (!frmReport)
+        frmReport = CreateReportWindow(this, *DataModule);
+    return frmReport.get();
 }
 
 void TfrmMain::actCheckExecute()
