@@ -46,24 +46,22 @@ private:
     QGroupBox* m_box;
 };
 
-// The page now, when its box is shown, else when the box is first shown (nullptr).
-template <typename Page> Page* installPage(TDataModule& dm, QGroupBox* box)
+// The page now, when its box is shown, else when the box is first shown.
+template <typename Page> void installPage(TDataModule& dm, QGroupBox* box)
 {
     if (box->isVisible())
-        return new Page(dm, box);
-    new BuildOnFirstShow<Page>(dm, box);
-    return nullptr;
+        new Page(dm, box);
+    else
+        new BuildOnFirstShow<Page>(dm, box);
 }
 
 }  // namespace
 
-EntryPages InstallEntryPages(TDataModule& dm, QGroupBox* gbAttr, QGroupBox* gbCode, QGroupBox* gbData)
+void InstallEntryPages(TDataModule& dm, QGroupBox* gbAttr, QGroupBox* gbCode, QGroupBox* gbData)
 {
-    EntryPages pages;
-    pages.Attr = new AttrPage(dm, gbAttr);
-    pages.Codes = installPage<CodesPage>(dm, gbCode);
-    pages.Data = installPage<DataPage>(dm, gbData);
-    return pages;
+    new AttrPage(dm, gbAttr);
+    installPage<CodesPage>(dm, gbCode);
+    installPage<DataPage>(dm, gbData);
 }
 
 }  // namespace emlo

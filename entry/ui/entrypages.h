@@ -5,23 +5,11 @@ class QGroupBox;
 namespace emlo {
 class TDataModule;
 
-class AttrPage;
-class CodesPage;
-class DataPage;
-
-// The three data-entry pages of the main window.
-struct EntryPages {
-    AttrPage* Attr = nullptr;
-    CodesPage* Codes = nullptr;
-    DataPage* Data = nullptr;
-};
-
 // Fills the main window's three page group boxes with the pages, bound to
 // the data module's tables. The pages belong to their group boxes; the data
 // module must outlive them. Call before the tables are opened or after: the
 // controls show whatever their tables hold once they open. A codes or
-// emissions page that is hidden now is built when it is first shown (Codes
-// or Data stays null).
-EntryPages InstallEntryPages(TDataModule& dm, QGroupBox* gbAttr, QGroupBox* gbCode, QGroupBox* gbData);
+// emissions page that is hidden now is built when it is first shown.
+void InstallEntryPages(TDataModule& dm, QGroupBox* gbAttr, QGroupBox* gbCode, QGroupBox* gbData);
 
 }  // namespace emlo
