@@ -3,6 +3,7 @@
 // reaches the emission table's file. Modal boxes are answered through the
 // dialog seam.
 #include <QApplication>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLocale>
 #include <QTest>
@@ -11,6 +12,8 @@
 #include "entry/tests/support/pagetest.h"
 #include "entry/ui/datapage.h"
 #include "store/apollotable.h"
+#include "store/datamodule.h"
+#include "store/datasource.h"
 #include "store/fields.h"
 #include "widgets/db/datasetmodel.h"
 #include "widgets/db/dbgrid.h"
@@ -29,6 +32,7 @@ private slots:
     void amountThatIsNoNumberIsRefused();
     void cellColours();
     void deleteAsksFirst();
+    void aPageGoneLeavesNoListener();
 };
 
 namespace {
@@ -194,6 +198,23 @@ void TestDataPage::deleteAsksFirst()
     QTest::mouseClick(remove, Qt::LeftButton);
     QCOMPARE(entrytest::storedEmissions(m_folders->work), QStringList{QStringLiteral("2 - -")});
     QCOMPARE(m_dialogs->texts(), (QStringList{"Delete record?", "Delete record?"}));
+}
+
+// The data module outlives its pages: a page that goes takes its state
+// listener with it, and the table's next state change reaches no dead page.
+void TestDataPage::aPageGoneLeavesNoListener()
+{
+    start();
+    TDataModule& dm = *m_window->DataModule;
+    const int listeners = dm.dsData->OnStateChange.listenerCount();
+    {
+        QGroupBox box;
+        DataPage page(dm, &box);
+        QCOMPARE(dm.dsData->OnStateChange.listenerCount(), listeners + 1);
+    }
+    QCOMPARE(dm.dsData->OnStateChange.listenerCount(), listeners);
+    dm.tblData->Insert();
+    dm.tblData->Cancel();
 }
 
 QTEST_MAIN(TestDataPage)

@@ -57,7 +57,7 @@ DataPage::DataPage(TDataModule& dm, QGroupBox* gbData) : QWidget(gbData), m_dm(d
     layout->addWidget(pnlDataNavig);
     layout->addWidget(grData, 1);
 
-    dm.dsData->OnStateChange.add([this](TDataSource& sender) { dsDataStateChange(sender); });
+    m_stateListener = dm.dsData->OnStateChange.add([this](TDataSource& sender) { dsDataStateChange(sender); });
     // The page may be built after the table has opened: it shows the state now.
     dsDataStateChange(*dm.dsData);
     grData->OnGetCellParams = [this](DbGrid& sender, CellParams& params) { grDataGetCellParams(sender, params); };
@@ -71,6 +71,11 @@ DataPage::DataPage(TDataModule& dm, QGroupBox* gbData) : QWidget(gbData), m_dm(d
     navigMove->setDataSource(dm.dsData);
     navigEdit->setDataSource(dm.dsData);
     grData->setDataSource(dm.dsData);
+}
+
+DataPage::~DataPage()
+{
+    m_dm.dsData->OnStateChange.remove(m_stateListener);
 }
 
 void DataPage::dsDataStateChange(TDataSource& sender)

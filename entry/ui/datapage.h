@@ -23,6 +23,7 @@ class DataPage : public QWidget {
 public:
     // Fills gbData; the data module must outlive the page.
     DataPage(TDataModule& dm, QGroupBox* gbData);
+    ~DataPage() override;
 
     QFrame* pnlDataNavig = nullptr;
     DbNavigator* navigMove = nullptr;
@@ -35,6 +36,7 @@ public:
 
 private:
     TDataModule& m_dm;
+    int m_stateListener = 0;  // on dsData, taken off with the page
 };
 
 }  // namespace emlo

@@ -102,7 +102,12 @@ TfrmMain::TfrmMain(const AppPaths& paths, QWidget* parent) : QMainWindow(parent)
     runGuarded([this] { FormCreate(this); });
 }
 
-TfrmMain::~TfrmMain() = default;
+TfrmMain::~TfrmMain()
+{
+    // The pages listen to the data module's tables: they go before it does
+    // (the data module, made first, would otherwise go first among the children).
+    delete pc;
+}
 
 void TfrmMain::buildActions()
 {
