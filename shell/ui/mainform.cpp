@@ -1,6 +1,7 @@
 // The frame of the main window: actions, tool bar, navigation bar, pages.
 #include "main.h"
 
+#include <QApplication>
 #include <QAction>
 #include <QFrame>
 #include <QGroupBox>
@@ -52,7 +53,10 @@ TfrmMain::TfrmMain(const AppPaths& paths, QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(kCaption);
-    setWindowIcon(ApplicationIcon());
+    // The program gives the application its icon, which every window shows;
+    // a window made without it (a tool, a test) takes it here.
+    if (QApplication::windowIcon().isNull())
+        setWindowIcon(ApplicationIcon());
     // System menu and minimise, no maximise.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
