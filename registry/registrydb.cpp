@@ -574,19 +574,15 @@ Statement* RegistryDb::statement(const QString& sql, QString* error)
 
 Statement* RegistryDb::emissionInsert(qsizetype rows, QString* error)
 {
-    auto it = m_emissionInserts.find(rows);
-    if (it == m_emissionInserts.end()) {
+    // The text is made once for each number of rows.
+    Statement*& cached = m_emissionInserts[rows];
+    if (cached == nullptr) {
         const QStringList values(rows, QStringLiteral("(?, ?, ?, ?)"));
-        auto statement = std::make_unique<Statement>(
-            Database(), m_sqlite,
-            QStringLiteral("INSERT INTO emission (submission_id, contid, poten, fact) VALUES ") + values.join(u','));
-        if (!statement->IsPrepared()) {
-            *error = QStringLiteral("Помилка бази даних: %1").arg(statement->ErrorText());
-            return nullptr;
-        }
-        it = m_emissionInserts.emplace(rows, std::move(statement)).first;
+        cached = statement(QStringLiteral("INSERT INTO emission (submission_id, contid, poten, fact) VALUES ")
+                               + values.join(u','),
+                           error);
     }
-    return it->second.get();
+    return cached;
 }
 
 }  // namespace emlo::registry

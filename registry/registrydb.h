@@ -151,9 +151,9 @@ private:
     QString m_connection;
     sqlite3* m_sqlite = nullptr;  // SQLite's own handle of the connection; see Statement
     std::map<QString, std::unique_ptr<Statement>> m_statements;
-    std::map<qsizetype, std::unique_ptr<Statement>> m_emissionInserts;  // by the number of rows
-    QString m_unflushedEdrpou;  // an enterprise of a store not yet known to be on disk
-    QString m_writtenEdrpou;    // the enterprise of the last writeSubmission
+    std::map<qsizetype, Statement*> m_emissionInserts;  // in m_statements, by the number of rows
+    QString m_unflushedEdrpou;                          // an enterprise of a store not yet known to be on disk
+    QString m_writtenEdrpou;                            // the enterprise of the last writeSubmission
     bool m_asyncCommits = false;
     bool m_groupCommit = false;
     bool m_groupOpen = false;
