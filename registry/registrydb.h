@@ -130,12 +130,13 @@ private:
     bool migrate(const QString& refdataDir, int version, QString* error);
     bool loadReferenceTables(const QString& refdataDir, QString* error);
     bool count(const QString& sql, qint64* value, QString* error);
-    bool storeOnce(const SubmissionData& submission, int year, const QString& sourcePath, StoreOutcome* outcome,
-                   QString* error, bool* retry);
-    bool storeInGroup(const SubmissionData& submission, int year, const QString& sourcePath, StoreOutcome* outcome,
-                      QString* error);
-    bool writeSubmission(const SubmissionData& submission, int year, const QString& sourcePath, StoreOutcome* outcome,
-                         QString* error, bool* retry);
+    // edrpou: the submission's enterprise code, read once by Store().
+    bool storeOnce(const SubmissionData& submission, const QString& edrpou, int year, const QString& sourcePath,
+                   StoreOutcome* outcome, QString* error, bool* retry);
+    bool storeInGroup(const SubmissionData& submission, const QString& edrpou, int year, const QString& sourcePath,
+                      StoreOutcome* outcome, QString* error);
+    bool writeSubmission(const SubmissionData& submission, const QString& edrpou, int year, const QString& sourcePath,
+                         StoreOutcome* outcome, QString* error, bool* retry);
     void abandonGroup();
     bool insertEmissions(qint64 submissionId, const SubmissionData& submission, QString* error);
     bool begin(QString* error);
@@ -153,7 +154,6 @@ private:
     std::map<QString, std::unique_ptr<Statement>> m_statements;
     std::map<qsizetype, Statement*> m_emissionInserts;  // in m_statements, by the number of rows
     QString m_unflushedEdrpou;                          // an enterprise of a store not yet known to be on disk
-    QString m_writtenEdrpou;                            // the enterprise of the last writeSubmission
     bool m_asyncCommits = false;
     bool m_groupCommit = false;
     bool m_groupOpen = false;

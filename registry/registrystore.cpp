@@ -21,11 +21,13 @@ QString notNull(const QString& text)
 bool RegistryDb::Store(const SubmissionData& submission, int year, const QString& sourcePath, StoreOutcome* outcome,
                        QString* error)
 {
+    static const QString edrpouField = QStringLiteral("EDRPOU");
+    const QString edrpou = submission.AttrText(edrpouField).trimmed();
     if (m_groupCommit && !m_target.Postgres)
-        return storeInGroup(submission, year, sourcePath, outcome, error);
+        return storeInGroup(submission, edrpou, year, sourcePath, outcome, error);
     for (int attempt = 0;; ++attempt) {
         bool retry = false;
-        if (storeOnce(submission, year, sourcePath, outcome, error, &retry))
+        if (storeOnce(submission, edrpou, year, sourcePath, outcome, error, &retry))
             return true;
         rollback();
         if (!retry || attempt >= 5)
@@ -33,8 +35,8 @@ bool RegistryDb::Store(const SubmissionData& submission, int year, const QString
     }
 }
 
-bool RegistryDb::storeOnce(const SubmissionData& s, int year, const QString& sourcePath, StoreOutcome* outcome,
-                           QString* error, bool* retry)
+bool RegistryDb::storeOnce(const SubmissionData& s, const QString& edrpou, int year, const QString& sourcePath,
+                           StoreOutcome* outcome, QString* error, bool* retry)
 {
     if (m_target.Postgres && !m_asyncCommits) {
         if (!exec(QStringLiteral("SET synchronous_commit TO off"), error))
@@ -43,20 +45,20 @@ bool RegistryDb::storeOnce(const SubmissionData& s, int year, const QString& sou
     }
     if (!begin(error))
         return false;
-    if (!writeSubmission(s, year, sourcePath, outcome, error, retry))
+    if (!writeSubmission(s, edrpou, year, sourcePath, outcome, error, retry))
         return false;
     if (*outcome == StoreOutcome::Unchanged)
         return exec(QStringLiteral("ROLLBACK"), error);
     if (!commit(error))
         return false;
-    m_unflushedEdrpou = m_writtenEdrpou;
+    m_unflushedEdrpou = edrpou;
     return true;
 }
 
 // One submission under a savepoint of the open group transaction, which is
 // begun here when none is open: all of the submission or none of it.
-bool RegistryDb::storeInGroup(const SubmissionData& s, int year, const QString& sourcePath, StoreOutcome* outcome,
-                              QString* error)
+bool RegistryDb::storeInGroup(const SubmissionData& s, const QString& edrpou, int year, const QString& sourcePath,
+                              StoreOutcome* outcome, QString* error)
 {
     if (!m_groupOpen) {
         if (!begin(error))
@@ -70,14 +72,14 @@ bool RegistryDb::storeInGroup(const SubmissionData& s, int year, const QString& 
         return false;
     }
     bool retry = false;
-    const bool written = writeSubmission(s, year, sourcePath, outcome, error, &retry);
+    const bool written = writeSubmission(s, edrpou, year, sourcePath, outcome, error, &retry);
     if (written && *outcome != StoreOutcome::Unchanged) {
         if (!execCached(QStringLiteral("RELEASE submission"), error)) {
             abandonGroup();
             return false;
         }
         ++m_groupStores;
-        m_unflushedEdrpou = m_writtenEdrpou;
+        m_unflushedEdrpou = edrpou;
         return true;
     }
     // A failed submission leaves the earlier ones of the group as they were;
@@ -139,8 +141,8 @@ bool RegistryDb::CommitGroup(QString* error)
     return false;
 }
 
-bool RegistryDb::writeSubmission(const SubmissionData& s, int year, const QString& sourcePath, StoreOutcome* outcome,
-                                 QString* error, bool* retry)
+bool RegistryDb::writeSubmission(const SubmissionData& s, const QString& edrpou, int year, const QString& sourcePath,
+                                 StoreOutcome* outcome, QString* error, bool* retry)
 {
     Statement* statement = nullptr;
     const auto failed = [&] {
@@ -149,10 +151,7 @@ bool RegistryDb::writeSubmission(const SubmissionData& s, int year, const QStrin
         statement->Reset();
         return false;
     };
-    static const QString edrpouField = QStringLiteral("EDRPOU");
     static const QString ennameField = QStringLiteral("ENNAME");
-    const QString edrpou = s.AttrText(edrpouField).trimmed();
-    m_writtenEdrpou = edrpou;
     const QString now = nowText();
 
     // The upsert locks the enterprise row until the end of the transaction:
