@@ -2,12 +2,14 @@
 #include "program.h"
 
 #include <QScopeGuard>
+#include <QStyleFactory>
 
 #include "fontwarmup.h"
 #include "main.h"
 #include "signalclose.h"
 #include "entry/ui/pagefont.h"
 #include "widgets/errorbox.h"
+#include "widgets/programstyle.h"
 #include "widgets/qttranslations.h"
 
 namespace emlo {
@@ -18,6 +20,9 @@ int RunProgram(int& argc, char** argv, const ProgramOptions& options)
     Application app(argc, argv);
     // The warm-up uses the application: it ends before the application does.
     const auto fontsFinished = qScopeGuard([&fonts] { fonts.finish(); });
+    // The style the toolkit chose (the desktop's, or the one asked for),
+    // drawing Fusion's pictures without the image plugins.
+    QApplication::setStyle(new ProgramStyle(QStyleFactory::create(QApplication::style()->name())));
     fonts.applicationReady({QApplication::font(), PageFont(QApplication::font())});
     installQtTranslations(app);
     Application::setTitle(QStringLiteral("Dazodevur"));
