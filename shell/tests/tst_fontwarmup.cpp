@@ -1,6 +1,11 @@
 // The start-up's font warm-up runs beside the main thread: whatever the
 // start-up does with it (announce the application or not, wait or not), it
 // must end without blocking the program, and leave the fonts listed.
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <thread>
+
 #include <QApplication>
 #include <QFontDatabase>
 #include <QTest>
@@ -12,14 +17,37 @@ using namespace emlo;
 class TestFontWarmUp : public QObject {
     Q_OBJECT
 private slots:
-    void fontsAreListedOnceTheApplicationIsAnnounced()
+    // The fonts are listed beside the main thread, and the wait returns only
+    // once they are: the main thread then measures its first text on a made list.
+    void fontsAreListedBesideTheMainThreadBeforeTheWaitReturns()
+    {
+        std::promise<void> release;
+        std::shared_future<void> released = release.get_future().share();
+        std::atomic<bool> listed{false};
+        std::thread::id listedOn;
+        FontWarmUp warmUp([&] {
+            listedOn = std::this_thread::get_id();
+            released.wait();
+            listed = true;
+        });
+        warmUp.applicationReady({QApplication::font()});
+        auto waited = std::async(std::launch::async, [&] { warmUp.waitForFontList(); });
+        QCOMPARE(waited.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
+        release.set_value();
+        waited.get();
+        QVERIFY(listed);
+        QVERIFY(listedOn != std::this_thread::get_id());
+        warmUp.finish();
+        warmUp.finish();
+    }
+
+    void theToolkitsFontListIsMade()
     {
         FontWarmUp warmUp;
         warmUp.applicationReady({QApplication::font(), QFont(QStringLiteral("Liberation Sans"), 8)});
         warmUp.waitForFontList();
+        warmUp.finish();
         QVERIFY(!QFontDatabase::families().isEmpty());
-        warmUp.finish();
-        warmUp.finish();
     }
 
     // A start-up that stops before announcing the application (a failed

@@ -10,24 +10,27 @@
 
 namespace emlo {
 
-FontWarmUp::FontWarmUp()
+FontWarmUp::FontWarmUp() : FontWarmUp([] { QFontDatabase::families(); }) { }
+
+FontWarmUp::FontWarmUp(std::function<void()> listFonts)
 {
-    m_thread = std::thread([this, application = m_application.get_future()]() mutable {
+    m_thread =
+        std::thread([this, listFonts = std::move(listFonts), application = m_application.get_future()]() mutable {
 #ifdef EMLO_FONTCONFIG
-        // Fontconfig initialises once per process, safely from any thread;
-        // the toolkit's own initialisation then finds it done.
-        FcInit();
+            // Fontconfig initialises once per process, safely from any thread;
+            // the toolkit's own initialisation then finds it done.
+            FcInit();
 #endif
-        const std::optional<QList<QFont>> fonts = application.get();
-        if (fonts)
-            QFontDatabase::families();  // the first call lists the fonts
-        m_listed.set_value();
-        if (!fonts)
-            return;
-        // Latin, Cyrillic and digits, as the window's texts have them.
-        for (const QFont& font : *fonts)
-            QFontMetrics(font).horizontalAdvance(QStringLiteral("Abc Реквізити 0123"));
-    });
+            const std::optional<QList<QFont>> fonts = application.get();
+            if (fonts)
+                listFonts();  // the first call lists the fonts
+            m_listed.set_value();
+            if (!fonts)
+                return;
+            // Latin, Cyrillic and digits, as the window's texts have them.
+            for (const QFont& font : *fonts)
+                QFontMetrics(font).horizontalAdvance(QStringLiteral("Abc Реквізити 0123"));
+        });
 }
 
 FontWarmUp::~FontWarmUp()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <future>
 #include <optional>
 #include <thread>
@@ -21,6 +22,8 @@ namespace emlo {
 class FontWarmUp {
 public:
     FontWarmUp();
+    // The same with what lists the fonts given (a test sees when it runs).
+    explicit FontWarmUp(std::function<void()> listFonts);
     ~FontWarmUp();
     FontWarmUp(const FontWarmUp&) = delete;
     FontWarmUp& operator=(const FontWarmUp&) = delete;
