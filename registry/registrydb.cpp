@@ -133,6 +133,16 @@ QString DbErrorText(const QSqlError& error)
     return text;
 }
 
+QString DbFailure(const QString& detail)
+{
+    return QStringLiteral("Помилка бази даних: ") + detail;
+}
+
+QString DbFailure(const QSqlError& error)
+{
+    return DbFailure(DbErrorText(error));
+}
+
 bool DbTarget::Parse(const QString& spec, DbTarget* target, QString* error)
 {
     *target = DbTarget();
@@ -199,7 +209,7 @@ bool RegistryDb::exec(const QString& sql, QString* error)
     QSqlQuery query(Database());
     if (query.exec(sql))
         return true;
-    *error = QStringLiteral("Помилка бази даних: %1").arg(DbErrorText(query.lastError()));
+    *error = DbFailure(query.lastError());
     return false;
 }
 
@@ -251,7 +261,7 @@ bool RegistryDb::execCached(const QString& sql, QString* error)
         return false;
     const bool ok = statement->Exec();
     if (!ok)
-        *error = QStringLiteral("Помилка бази даних: %1").arg(statement->ErrorText());
+        *error = DbFailure(statement->ErrorText());
     statement->Reset();
     return ok;
 }
@@ -306,7 +316,7 @@ bool RegistryDb::Flush(QString* error)
     touch.addBindValue(m_unflushedEdrpou);
     bool ok = begin(error);
     if (ok && !touch.exec()) {
-        *error = QStringLiteral("Помилка бази даних: %1").arg(DbErrorText(touch.lastError()));
+        *error = DbFailure(touch.lastError());
         ok = false;
     }
     ok = ok && commit(error);
@@ -368,7 +378,7 @@ bool RegistryDb::migrate(const QString& refdataDir, int version, QString* error)
         mark.addBindValue(migration.Version);
         mark.addBindValue(nowText());
         if (!mark.exec()) {
-            *error = QStringLiteral("Помилка бази даних: %1").arg(DbErrorText(mark.lastError()));
+            *error = DbFailure(mark.lastError());
             return fail();
         }
         if (migration.Version == 1 && !loadReferenceTables(refdataDir, error))
@@ -403,7 +413,7 @@ bool RegistryDb::count(const QString& sql, qint64* value, QString* error)
 {
     QSqlQuery query(Database());
     if (!query.exec(sql) || !query.next()) {
-        *error = QStringLiteral("Помилка бази даних: %1").arg(DbErrorText(query.lastError()));
+        *error = DbFailure(query.lastError());
         return false;
     }
     *value = query.value(0).toLongLong();
@@ -462,7 +472,7 @@ bool RegistryDb::MissingReferenceCodes(QList<MissingCodes>* missing, int limit, 
     query.setForwardOnly(true);
     for (const ReferenceCheck& check : checks) {
         if (!query.exec(QStringLiteral("%1 LIMIT %2").arg(QString::fromLatin1(check.Sql)).arg(limit))) {
-            *error = QStringLiteral("Помилка бази даних: %1").arg(DbErrorText(query.lastError()));
+            *error = DbFailure(query.lastError());
             return false;
         }
         MissingCodes codes{QString::fromUtf8(check.Title), {}};
@@ -543,7 +553,7 @@ bool RegistryDb::ReadReferenceSets(ReferenceSets* sets, QString* error)
     query.setForwardOnly(true);
     const auto read = [&](const QString& sql, auto add) {
         if (!query.exec(sql)) {
-            *error = QStringLiteral("Помилка бази даних: %1").arg(DbErrorText(query.lastError()));
+            *error = DbFailure(query.lastError());
             return false;
         }
         while (query.next())
@@ -564,7 +574,7 @@ Statement* RegistryDb::statement(const QString& sql, QString* error)
     if (it == m_statements.end()) {
         auto statement = std::make_unique<Statement>(Database(), m_sqlite, sql);
         if (!statement->IsPrepared()) {
-            *error = QStringLiteral("Помилка бази даних: %1").arg(statement->ErrorText());
+            *error = DbFailure(statement->ErrorText());
             return nullptr;
         }
         it = m_statements.emplace(sql, std::move(statement)).first;

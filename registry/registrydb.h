@@ -164,5 +164,8 @@ private:
 
 // The database message of a failed query or connection, for error texts.
 QString DbErrorText(const class QSqlError& error);
+// The text a failed database step reports: "Помилка бази даних: " and the detail.
+QString DbFailure(const QString& detail);
+QString DbFailure(const class QSqlError& error);
 
 }  // namespace emlo::registry

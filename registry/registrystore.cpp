@@ -129,7 +129,7 @@ bool RegistryDb::CommitGroup(QString* error)
 {
     if (m_groupLost) {
         m_groupLost = false;
-        *error = QStringLiteral("Помилка бази даних: останні подання не збережено, бо транзакцію скасовано");
+        *error = DbFailure(QStringLiteral("останні подання не збережено, бо транзакцію скасовано"));
         return false;
     }
     if (!m_groupOpen)
@@ -147,7 +147,7 @@ bool RegistryDb::writeSubmission(const SubmissionData& s, const QString& edrpou,
     Statement* statement = nullptr;
     const auto failed = [&] {
         *retry = statement->Retryable();
-        *error = QStringLiteral("Помилка бази даних: %1").arg(statement->ErrorText());
+        *error = DbFailure(statement->ErrorText());
         statement->Reset();
         return false;
     };
@@ -261,7 +261,7 @@ bool RegistryDb::insertEmissions(qint64 submissionId, const SubmissionData& s, Q
         }
         const bool inserted = insert->Exec();
         if (!inserted)
-            *error = QStringLiteral("Помилка бази даних: %1").arg(insert->ErrorText());
+            *error = DbFailure(insert->ErrorText());
         insert->Reset();
         if (!inserted)
             return false;

@@ -43,13 +43,13 @@ public:
         if (m_plans != nullptr && !explain(sql, binds, error))
             return false;
         if (!query.prepare(sql)) {
-            *error = QStringLiteral("Помилка бази даних: %1").arg(DbErrorText(query.lastError()));
+            *error = DbFailure(query.lastError());
             return false;
         }
         for (const QVariant& bind : binds)
             query.addBindValue(bind);
         if (!query.exec()) {
-            *error = QStringLiteral("Помилка бази даних: %1").arg(DbErrorText(query.lastError()));
+            *error = DbFailure(query.lastError());
             return false;
         }
         while (query.next())
