@@ -155,11 +155,8 @@ SubmissionScan::SubmissionScan(const QStringList& folders)
 {
     m_thread = std::thread([this, folders] {
         for (const QString& folder : folders) {
-            const bool going = walk(QFileInfo(folder).absoluteFilePath(), [this](SubmissionFiles&& files) {
-                add(std::move(files));
-                std::lock_guard lock(m_mutex);
-                return !m_stop;
-            });
+            const bool going = walk(QFileInfo(folder).absoluteFilePath(),
+                                    [this](SubmissionFiles&& files) { return add(std::move(files)); });
             if (!going)
                 break;
         }
@@ -183,13 +180,16 @@ SubmissionScan::~SubmissionScan()
         m_thread.join();
 }
 
-void SubmissionScan::add(SubmissionFiles&& files)
+bool SubmissionScan::add(SubmissionFiles&& files)
 {
+    bool going = false;
     {
         std::lock_guard lock(m_mutex);
         m_found.append(std::move(files));
+        going = !m_stop;
     }
     m_changed.notify_all();
+    return going;
 }
 
 bool SubmissionScan::At(qsizetype index, SubmissionFiles* files)

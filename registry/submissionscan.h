@@ -47,7 +47,8 @@ public:
     qsizetype WaitForTotal();
 
 private:
-    void add(SubmissionFiles&& files);
+    // Adds a found submission; false once the scan is asked to stop.
+    bool add(SubmissionFiles&& files);
 
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
