@@ -25,8 +25,6 @@ QPixmap builtInPng(const QString& name)
 
 }  // namespace
 
-ProgramStyle::ProgramStyle() = default;
-
 ProgramStyle::ProgramStyle(QStyle* base) : QProxyStyle(base) { }
 
 bool ProgramStyle::fusion() const

@@ -15,8 +15,6 @@ namespace emlo {
 // other style, and everything else, is the base style's own.
 class ProgramStyle : public QProxyStyle {
 public:
-    // Wraps the application's default style.
-    ProgramStyle();
     // Wraps `base` (owned).
     explicit ProgramStyle(QStyle* base);
 
